@@ -1,0 +1,41 @@
+# Entry points: `make demo`, `make test`, `make bench`.
+BUILD      ?= build
+BENCHBUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+
+.PHONY: all deps bench-deps configure build demo test bench format clean
+
+all: build
+
+# Install what the build needs when it is missing (Debian/Ubuntu, as root or via sudo).
+deps:
+	@bash scripts/ensure-deps.sh build
+
+bench-deps:
+	@bash scripts/ensure-deps.sh bench
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	./$(BUILD)/tools/brenmark
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: bench-deps
+	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBRENMARK_BUILD_BENCH=ON -DBRENMARK_BUILD_TESTS=OFF
+	cmake --build $(BENCHBUILD) -j $(JOBS)
+	@for b in $(BENCHBUILD)/bench/bench_*; do echo "== $$b"; SID_TEMP_DIR=$(CURDIR)/$(BENCHBUILD) $$b || exit 1; done
+
+format:
+	git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BENCHBUILD) build-asan

@@ -1,0 +1,2 @@
+// Brenmark: the whole public interface of the painting engine.
+#pragma once
