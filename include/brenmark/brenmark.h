@@ -1,2 +1,17 @@
 // Brenmark: the whole public interface of the painting engine.
 #pragma once
+#include "brenmark/il.h"
+#include "brenmark/pointer_list.h"
+#include "brenmark/resource.h"
+#include "brenmark/shared_object.h"
+#include "brenmark/observable.h"
+#include "brenmark/id_list.h"
+#include "brenmark/paint_color.h"
+#include "brenmark/layer_stack_transform.h"
+#include "brenmark/view_values.h"
+#include "brenmark/callbacks.h"
+#include "brenmark/shape.h"
+#include "brenmark/layer.h"
+#include "brenmark/layer_stack.h"
+#include "brenmark/layer_iterators.h"
+#include "brenmark/paint_manager.h"

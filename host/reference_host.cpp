@@ -1,0 +1,550 @@
+// The reference host: member bodies, the timer queue and the trampolines.
+#include "host/reference_host.h"
+
+#include <unistd.h>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "host/polyline_curve.h"
+
+namespace brenmark::host {
+namespace {
+
+ReferenceHost* g_active = nullptr;
+
+// One field of /proc/meminfo in kilobytes, or nothing when it is missing.
+std::optional<unsigned> ReadMeminfoKB(const char* field) {
+  std::FILE* f = std::fopen("/proc/meminfo", "r");
+  if (!f) return std::nullopt;
+  std::optional<unsigned> result;
+  char line[256];
+  const size_t n = std::strlen(field);
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, field, n) != 0 || line[n] != ':') continue;
+    unsigned long long kb = 0;
+    if (std::sscanf(line + n + 1, "%llu", &kb) == 1) {
+      result = kb > UINT_MAX ? UINT_MAX : static_cast<unsigned>(kb);
+    }
+    break;
+  }
+  std::fclose(f);
+  return result;
+}
+
+// Fallback when /proc is unavailable: page counts from the C library.
+unsigned PagesToKB(long pages) {
+  const long size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || size <= 0) return 0;
+  const unsigned long long kb = static_cast<unsigned long long>(pages) * size / 1024;
+  return kb > UINT_MAX ? UINT_MAX : static_cast<unsigned>(kb);
+}
+
+}  // namespace
+
+// Static entry points of the record; each routes to the active host.
+struct Trampoline {
+  static ReferenceHost* Host(int member) {
+    if (g_active) g_active->Count(member);
+    return g_active;
+  }
+
+  static unsigned GetBackgroundColor() {
+    ReferenceHost* h = Host(kCbGetBackgroundColor);
+    return h ? h->background_ : 0;
+  }
+  static void LayersChanged() { Host(kCbLayersChanged); }
+  static void GetViewOriginAndScale(void* appView, int* ox, int* oy, float* sx, float* sy) {
+    ReferenceHost* h = Host(kCbGetViewOriginAndScale);
+    if (h) h->lastAppView_ = appView;
+    if (ox) *ox = h ? h->originX_ : 0;
+    if (oy) *oy = h ? h->originY_ : 0;
+    if (sx) *sx = h ? h->scaleX_ : 1;
+    if (sy) *sy = h ? h->scaleY_ : 1;
+  }
+  static void GetViewSize(int view, int* width, int* height) {
+    ReferenceHost* h = Host(kCbGetViewSize);
+    const HostWindow* w = h ? h->FindView(view) : nullptr;
+    if (width) *width = w ? w->width : 0;
+    if (height) *height = w ? w->height : 0;
+  }
+  static bool WantsTransparentBackdrop(int view) {
+    ReferenceHost* h = Host(kCbWantsTransparentBackdrop);
+    const HostWindow* w = h ? h->FindView(view) : nullptr;
+    return w && w->transparentBackdrop;
+  }
+  static void* GetViewPixels(int view) {
+    ReferenceHost* h = Host(kCbGetViewPixels);
+    HostWindow* w = h ? h->FindView(view) : nullptr;
+    return w && !w->pixels.empty() ? w->pixels.data() : nullptr;
+  }
+  static void UpdateImageRequested(int view, int) {
+    ReferenceHost* h = Host(kCbUpdateImageRequested);
+    if (HostWindow* w = h ? h->FindView(view) : nullptr) ++w->updateImageRequests;
+  }
+  static int StartTimer(int interval, BrenmarkTimerProc proc, void* context) {
+    ReferenceHost* h = Host(kCbStartTimer);
+    return h ? h->StartTimer(interval, proc, context) : 0;
+  }
+  static void StopTimer(int id) {
+    if (ReferenceHost* h = Host(kCbStopTimer)) h->StopTimer(id);
+  }
+  static unsigned GetTotalMemoryKB() {
+    ReferenceHost* h = Host(kCbGetTotalMemoryKB);
+    return h ? h->TotalMemoryKB() : 0;
+  }
+  static unsigned GetAvailableMemoryKB() {
+    ReferenceHost* h = Host(kCbGetAvailableMemoryKB);
+    return h ? h->AvailableMemoryKB() : 0;
+  }
+  static void GetScreenSize(int* width, int* height) {
+    ReferenceHost* h = Host(kCbGetScreenSize);
+    if (width) *width = h ? h->screenWidth_ : 0;
+    if (height) *height = h ? h->screenHeight_ : 0;
+  }
+  static bool HoldMarchingAnts() {
+    ReferenceHost* h = Host(kCbHoldMarchingAnts);
+    return h && h->holdAnts_;
+  }
+  static void ShowUpdate(int window) {
+    ReferenceHost* h = Host(kCbShowUpdate);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->showUpdates;
+  }
+  static void DrawMarchingAnts(int window, int) {
+    ReferenceHost* h = Host(kCbDrawMarchingAnts);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->antsDraws;
+  }
+  static void MarchingAntsChanged(int window) {
+    ReferenceHost* h = Host(kCbMarchingAntsChanged);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->antsChanges;
+  }
+  static void BeginTimedUpdate(int window, int interval) {
+    ReferenceHost* h = Host(kCbBeginTimedUpdate);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+      w->timedUpdateRunning = true;
+      w->timedUpdateInterval = interval;
+    }
+  }
+  static void EndTimedUpdate(int window) {
+    ReferenceHost* h = Host(kCbEndTimedUpdate);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) w->timedUpdateRunning = false;
+  }
+  static void CheckTimedUpdate(int window) {
+    ReferenceHost* h = Host(kCbCheckTimedUpdate);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->timedUpdateChecks;
+  }
+  static ViewerParms& GetViewerParms(int window) {
+    static ViewerParms detached{};
+    ReferenceHost* h = Host(kCbGetViewerParms);
+    if (!h) return detached;
+    HostWindow* w = h->FindWindow(window);
+    return w ? w->parms : h->fallbackParms_;
+  }
+  static int CreateStackWindow(int layerStackHandle, const ViewerParms& parms) {
+    ReferenceHost* h = Host(kCbCreateStackWindow);
+    return h ? h->CreateWindow(layerStackHandle, parms) : 0;
+  }
+  static void StackConstructed(int window) {
+    ReferenceHost* h = Host(kCbStackConstructed);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->constructedNotices;
+  }
+  static void StackDestroying(int window) {
+    ReferenceHost* h = Host(kCbStackDestroying);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->destroyingNotices;
+  }
+  static void SetViewerParms(int window, const ViewerParms& parms) {
+    ReferenceHost* h = Host(kCbSetViewerParms);
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+      w->parms = parms;
+      ++w->viewerParmsSets;
+    }
+  }
+  static int GetViewOfWindow(int window) {
+    ReferenceHost* h = Host(kCbGetViewOfWindow);
+    const HostWindow* w = h ? h->FindWindow(window) : nullptr;
+    return w ? w->view : 0;
+  }
+  static int GetDebugSelector() {
+    ReferenceHost* h = Host(kCbGetDebugSelector);
+    return h ? h->debugSelector_ : 0;
+  }
+  static void ShowMessageBox(int x, int y, int style, int* answer, const char* text) {
+    ReferenceHost* h = Host(kCbShowMessageBox);
+    if (h) h->messageBoxes_.push_back({x, y, style, text ? text : ""});
+    if (answer) *answer = h ? h->messageBoxAnswer_ : 0;
+  }
+  static void SetBusy(bool busy) {
+    if (ReferenceHost* h = Host(kCbSetBusy)) h->busyChanges_.push_back(busy);
+  }
+  static void GetDisplayFilter(int, float* sr, float* sg, float* sb, float* sa, float* orr,
+                               float* og, float* ob, float* oa) {
+    ReferenceHost* h = Host(kCbGetDisplayFilter);
+    const std::array<float, 4> scales = h ? h->filterScales_ : std::array<float, 4>{1, 1, 1, 1};
+    const std::array<float, 4> offsets = h ? h->filterOffsets_ : std::array<float, 4>{};
+    float* out[8] = {sr, sg, sb, sa, orr, og, ob, oa};
+    for (int i = 0; i < 8; ++i) {
+      if (out[i]) *out[i] = i < 4 ? scales[i] : offsets[i - 4];
+    }
+  }
+  static void GetRotationCentre(int view, float* x, float* y) {
+    ReferenceHost* h = Host(kCbGetRotationCentre);
+    float cx = 0, cy = 0;
+    if (h && h->rotationCentre_) {
+      cx = (*h->rotationCentre_)[0];
+      cy = (*h->rotationCentre_)[1];
+    } else if (const HostWindow* w = h ? h->FindView(view) : nullptr) {
+      cx = w->width / 2.0f;
+      cy = w->height / 2.0f;
+    }
+    if (x) *x = cx;
+    if (y) *y = cy;
+  }
+  static void SetViewInFront(int view, bool inFront) {
+    ReferenceHost* h = Host(kCbSetViewInFront);
+    if (HostWindow* w = h ? h->FindView(view) : nullptr) w->inFront = inFront;
+  }
+  static void LayerStackChanged() { Host(kCbLayerStackChanged); }
+  static void ImagePlaneRefreshed(int view) {
+    ReferenceHost* h = Host(kCbImagePlaneRefreshed);
+    if (HostWindow* w = h ? h->FindView(view) : nullptr) ++w->imagePlaneRefreshes;
+  }
+  static void StrokeIdle() { Host(kCbStrokeIdle); }
+  static void ShowMessage(const char* text) {
+    if (ReferenceHost* h = Host(kCbShowMessage)) h->messages_.push_back(text ? text : "");
+  }
+  static void RecordProxy(ReferenceHost* h, int member, int count, const int* indices) {
+    if (!h) return;
+    ProxyDecision d{member, {}};
+    if (indices && count > 0) d.layerIndices.assign(indices, indices + count);
+    h->proxyDecisions_.push_back(std::move(d));
+  }
+  static void FloodFillProxyApply(int count, int* indices) {
+    RecordProxy(Host(kCbFloodFillProxyApply), kCbFloodFillProxyApply, count, indices);
+  }
+  static bool FloodFillProxyAccept(int count, int* indices) {
+    ReferenceHost* h = Host(kCbFloodFillProxyAccept);
+    RecordProxy(h, kCbFloodFillProxyAccept, count, indices);
+    return h && h->proxyAnswer_;
+  }
+  static void MagicWandProxyApply(int count, int* indices) {
+    RecordProxy(Host(kCbMagicWandProxyApply), kCbMagicWandProxyApply, count, indices);
+  }
+  static bool MagicWandProxyAccept(int count, int* indices) {
+    ReferenceHost* h = Host(kCbMagicWandProxyAccept);
+    RecordProxy(h, kCbMagicWandProxyAccept, count, indices);
+    return h && h->proxyAnswer_;
+  }
+  static void GeneratorsRegistered() { Host(kCbGeneratorsRegistered); }
+
+  // Curves work without a host; the host only counts.
+  static void ReleaseCurve(ag_curve** holder) {
+    Host(kCbReleaseCurve);
+    host::ReleaseCurve(holder);
+  }
+  static bool IsCurveClosed(ag_curve* curve) {
+    Host(kCbIsCurveClosed);
+    return host::IsCurveClosed(curve);
+  }
+  static ag_curve* CloneCurve(ag_curve* curve) {
+    Host(kCbCloneCurve);
+    return host::CopyCurve(curve);
+  }
+  static double GetCurveLength(ag_curve* curve) {
+    Host(kCbGetCurveLength);
+    return host::CurveLength(curve);
+  }
+  static void GetCurveDirection(ag_curve* curve, double t, double* dx, double* dy) {
+    Host(kCbGetCurveDirection);
+    host::CurveDirection(curve, t, dx, dy);
+  }
+  static double ProjectOntoCurve(ag_curve* curve, double x, double y) {
+    Host(kCbProjectOntoCurve);
+    return host::ProjectOntoCurve(curve, x, y);
+  }
+  static void EvaluateCurve(ag_curve* curve, double t, double* x, double* y) {
+    Host(kCbEvaluateCurve);
+    host::EvaluateCurve(curve, t, x, y);
+  }
+  static double** GetCurveBounds(ag_curve* curve) {
+    Host(kCbGetCurveBounds);
+    return host::CurveBounds(curve);
+  }
+  static ag_curve* CopyCurve(ag_curve* curve, int) {
+    Host(kCbCopyCurve);
+    return host::CopyCurve(curve);
+  }
+  static float* TessellateCurve(ag_curve* curve, ilTile*, int* count) {
+    Host(kCbTessellateCurve);
+    return host::TessellateCurve(curve, count);
+  }
+  static float* GetSplinePoints(ag_spline* spline, int* count) {
+    Host(kCbGetSplinePoints);
+    return host::SplinePoints(spline, count);
+  }
+  static void ApplyWatermark(void* pixels, int px, int py, int pw, int ph, int bw, int bh) {
+    ReferenceHost* h = Host(kCbApplyWatermark);
+    if (h && h->watermark_) h->watermark_(pixels, px, py, pw, ph, bw, bh);
+  }
+  // Reserved slots are never called; one that is still gets counted.
+  template <int Slot>
+  static void Reserved() {
+    Host(Slot);
+  }
+
+  static BrenmarkCallbacks Record() {
+    BrenmarkCallbacks r;
+    r.GetBackgroundColor = GetBackgroundColor;
+    r.LayersChanged = LayersChanged;
+    r.GetViewOriginAndScale = GetViewOriginAndScale;
+    r.GetViewSize = GetViewSize;
+    r.WantsTransparentBackdrop = WantsTransparentBackdrop;
+    r.GetViewPixels = GetViewPixels;
+    r.reserved6 = Reserved<kCbReserved6>;
+    r.UpdateImageRequested = UpdateImageRequested;
+    r.StartTimer = StartTimer;
+    r.StopTimer = StopTimer;
+    r.GetTotalMemoryKB = GetTotalMemoryKB;
+    r.GetAvailableMemoryKB = GetAvailableMemoryKB;
+    r.GetScreenSize = GetScreenSize;
+    r.HoldMarchingAnts = HoldMarchingAnts;
+    r.ShowUpdate = ShowUpdate;
+    r.DrawMarchingAnts = DrawMarchingAnts;
+    r.MarchingAntsChanged = MarchingAntsChanged;
+    r.reserved17 = Reserved<kCbReserved17>;
+    r.BeginTimedUpdate = BeginTimedUpdate;
+    r.EndTimedUpdate = EndTimedUpdate;
+    r.CheckTimedUpdate = CheckTimedUpdate;
+    r.GetViewerParms = GetViewerParms;
+    r.CreateStackWindow = CreateStackWindow;
+    r.StackConstructed = StackConstructed;
+    r.StackDestroying = StackDestroying;
+    r.SetViewerParms = SetViewerParms;
+    r.GetViewOfWindow = GetViewOfWindow;
+    r.GetDebugSelector = GetDebugSelector;
+    r.reserved28 = Reserved<kCbReserved28>;
+    r.ShowMessageBox = ShowMessageBox;
+    r.reserved30 = Reserved<kCbReserved30>;
+    r.SetBusy = SetBusy;
+    r.GetDisplayFilter = GetDisplayFilter;
+    r.GetRotationCentre = GetRotationCentre;
+    r.SetViewInFront = SetViewInFront;
+    r.LayerStackChanged = LayerStackChanged;
+    r.ImagePlaneRefreshed = ImagePlaneRefreshed;
+    r.StrokeIdle = StrokeIdle;
+    r.ShowMessage = ShowMessage;
+    r.FloodFillProxyApply = FloodFillProxyApply;
+    r.FloodFillProxyAccept = FloodFillProxyAccept;
+    r.MagicWandProxyApply = MagicWandProxyApply;
+    r.MagicWandProxyAccept = MagicWandProxyAccept;
+    r.GeneratorsRegistered = GeneratorsRegistered;
+    r.ReleaseCurve = ReleaseCurve;
+    r.IsCurveClosed = IsCurveClosed;
+    r.CloneCurve = CloneCurve;
+    r.GetCurveLength = GetCurveLength;
+    r.GetCurveDirection = GetCurveDirection;
+    r.ProjectOntoCurve = ProjectOntoCurve;
+    r.EvaluateCurve = EvaluateCurve;
+    r.GetCurveBounds = GetCurveBounds;
+    r.CopyCurve = CopyCurve;
+    r.reserved53 = Reserved<kCbReserved53>;
+    r.reserved54 = Reserved<kCbReserved54>;
+    r.reserved55 = Reserved<kCbReserved55>;
+    r.TessellateCurve = TessellateCurve;
+    r.GetSplinePoints = GetSplinePoints;
+    r.ApplyWatermark = ApplyWatermark;
+    r.reserved59 = Reserved<kCbReserved59>;
+    return r;
+  }
+};
+
+ReferenceHost::ReferenceHost() : wallMark_(std::chrono::steady_clock::now()) {}
+
+ReferenceHost::~ReferenceHost() {
+  if (g_active == this) g_active = nullptr;
+}
+
+BrenmarkCallbacks ReferenceHost::Install() {
+  g_active = this;
+  return Trampolines();
+}
+
+bool ReferenceHost::IsActive() const {
+  return g_active == this;
+}
+
+ReferenceHost* ReferenceHost::Active() {
+  return g_active;
+}
+
+BrenmarkCallbacks ReferenceHost::Trampolines() {
+  return Trampoline::Record();
+}
+
+void ReferenceHost::SetScreenSize(int width, int height) {
+  screenWidth_ = width;
+  screenHeight_ = height;
+}
+
+void ReferenceHost::SetDefaultViewSize(int width, int height) {
+  defaultViewWidth_ = width;
+  defaultViewHeight_ = height;
+}
+
+bool ReferenceHost::ResizeView(int view, int width, int height) {
+  HostWindow* w = FindView(view);
+  if (!w) return false;
+  w->width = width > 0 ? width : 0;
+  w->height = height > 0 ? height : 0;
+  w->pixels.assign(static_cast<size_t>(w->width) * w->height, 0);
+  return true;
+}
+
+void ReferenceHost::SetTransparentBackdrop(int window, bool transparent) {
+  if (HostWindow* w = FindWindow(window)) w->transparentBackdrop = transparent;
+}
+
+void ReferenceHost::SetMemoryKB(std::optional<unsigned> total, std::optional<unsigned> available) {
+  totalKB_ = total;
+  availableKB_ = available;
+}
+
+void ReferenceHost::SetDisplayFilter(const std::array<float, 4>& scales,
+                                     const std::array<float, 4>& offsets) {
+  filterScales_ = scales;
+  filterOffsets_ = offsets;
+}
+
+void ReferenceHost::SetViewOriginAndScale(int originX, int originY, float scaleX, float scaleY) {
+  originX_ = originX;
+  originY_ = originY;
+  scaleX_ = scaleX;
+  scaleY_ = scaleY;
+}
+
+unsigned ReferenceHost::TotalMemoryKB() const {
+  if (totalKB_) return *totalKB_;
+  if (auto kb = ReadMeminfoKB("MemTotal")) return *kb;
+  return PagesToKB(sysconf(_SC_PHYS_PAGES));
+}
+
+unsigned ReferenceHost::AvailableMemoryKB() const {
+  if (availableKB_) return *availableKB_;
+  if (auto kb = ReadMeminfoKB("MemAvailable")) return *kb;
+  return PagesToKB(sysconf(_SC_AVPHYS_PAGES));
+}
+
+int ReferenceHost::CreateWindow(int layerStackHandle, const ViewerParms& parms) {
+  const int id = nextWindowId_++;
+  HostWindow& w = windows_[id];
+  w.id = id;
+  w.view = id + kViewIdOffset;
+  w.layerStackHandle = layerStackHandle;
+  w.parms = parms;
+  w.width = defaultViewWidth_;
+  w.height = defaultViewHeight_;
+  w.pixels.assign(static_cast<size_t>(w.width) * w.height, 0);
+  return id;
+}
+
+HostWindow* ReferenceHost::FindWindow(int window) {
+  auto it = windows_.find(window);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+HostWindow* ReferenceHost::FindView(int view) {
+  return FindWindow(view - kViewIdOffset);
+}
+
+const HostWindow* ReferenceHost::Window(int window) const {
+  auto it = windows_.find(window);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+const HostWindow* ReferenceHost::WindowOfView(int view) const {
+  return Window(view - kViewIdOffset);
+}
+
+const HostWindow* ReferenceHost::WindowOfStack(int layerStackHandle) const {
+  const HostWindow* found = nullptr;
+  for (const auto& [id, w] : windows_) {
+    if (w.layerStackHandle == layerStackHandle) found = &w;
+  }
+  return found;
+}
+
+std::vector<int> ReferenceHost::WindowIds() const {
+  std::vector<int> ids;
+  for (const auto& [id, w] : windows_) ids.push_back(id);
+  return ids;
+}
+
+std::uint32_t* ReferenceHost::ViewPixels(int view) {
+  HostWindow* w = FindView(view);
+  return w && !w->pixels.empty() ? w->pixels.data() : nullptr;
+}
+
+int ReferenceHost::CallCount(int member) const {
+  return member >= 0 && member < kCbMemberCount ? calls_[member] : 0;
+}
+
+void ReferenceHost::ResetCounts() {
+  calls_.fill(0);
+}
+
+int ReferenceHost::StartTimer(int interval, BrenmarkTimerProc proc, void* context) {
+  // A zero or negative interval would fire forever within one advance.
+  const int period = interval > 0 ? interval : 1;
+  const int id = nextTimerId_++;
+  timers_[id] = Timer{period, now_ + period, nextTimerOrder_++, proc, context};
+  return id;
+}
+
+void ReferenceHost::StopTimer(int id) {
+  timers_.erase(id);
+}
+
+int ReferenceHost::TimerInterval(int id) const {
+  auto it = timers_.find(id);
+  return it == timers_.end() ? -1 : it->second.interval;
+}
+
+int ReferenceHost::AdvanceTime(int units) {
+  // A timer procedure that advances time itself would reorder the queue
+  // under the running loop; such nested calls do nothing.
+  if (advancing_) return 0;
+  advancing_ = true;
+  const std::int64_t target = now_ + (units > 0 ? units : 0);
+  int fired = 0;
+  for (;;) {
+    auto next = timers_.end();
+    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+      if (next == timers_.end() || it->second.due < next->second.due ||
+          (it->second.due == next->second.due && it->second.order < next->second.order)) {
+        next = it;
+      }
+    }
+    if (next == timers_.end() || next->second.due > target) break;
+    now_ = next->second.due;
+    const int id = next->first;
+    next->second.due += next->second.interval;
+    // The procedure may stop or start timers, so nothing of the queue is
+    // held across the call.
+    const BrenmarkTimerProc proc = next->second.proc;
+    void* const context = next->second.context;
+    ++fired;
+    if (proc) proc(id, context);
+  }
+  now_ = target;
+  advancing_ = false;
+  return fired;
+}
+
+int ReferenceHost::RunDueTimers() {
+  const auto wall = std::chrono::steady_clock::now();
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(wall - wallMark_);
+  const std::int64_t ms = elapsed.count() > INT_MAX ? INT_MAX : elapsed.count();
+  wallMark_ += std::chrono::milliseconds(ms);
+  return AdvanceTime(static_cast<int>(ms));
+}
+
+}  // namespace brenmark::host

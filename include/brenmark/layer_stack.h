@@ -1,0 +1,288 @@
+// LayerStack: one canvas. An ordered list of layers (bottom to top), a
+// separate selection-mask layer, the current layer, and the state of the
+// window that shows the canvas.
+#pragma once
+
+#include <brenmark/il.h>
+#include <brenmark/layer.h>
+#include <brenmark/layer_stack_transform.h>
+#include <brenmark/paint_color.h>
+#include <brenmark/resource.h>
+#include <brenmark/view_values.h>
+
+class ilQVMemoryImg;
+class ilSmartImage;
+class PaintOps;
+class Shape;
+
+// How the selection mask is shown: a tinted overlay or marching ants.
+enum SMDrawStyle : int { kSMDrawTinted = 0, kSMDrawMarchingAnts = 1 };
+
+// Indices: 1-based from the bottom; index count + 1 names the selection
+// mask; -2 names the current layer. Handles: a layer's identifier carried in
+// a void*; (void*)-2 names the current layer and (void*)-1 means none.
+//
+// Invariants: the list is doubly linked, the bottom layer has no previous
+// and the top layer no next, and the count equals the number of members.
+// The selection-mask layer is never in the list. The current layer is a list
+// member, the selection mask, or null in an empty stack. Mask layers sit
+// directly above the image layer they belong to.
+//
+// Ownership: a stack is a Resource; the paint manager holds one reference
+// per table slot and undo records may hold more. The stack holds one
+// reference on every layer of its list and on the selection-mask layer.
+class LayerStack : public Resource {
+ public:
+  // Asks the application for the stack's window, takes the background colour
+  // and the view size from it, and creates the selection mask. The stack
+  // starts with no layers.
+  LayerStack(const ViewerParms& parms, int handle);
+  // A copy showing in the source's window: every layer is copied with
+  // Layer(Layer*) (sharing its images), in the same order, and the copy's
+  // current layer has the source's current index.
+  explicit LayerStack(LayerStack* source);
+  ~LayerStack() override;
+
+  LayerStack(const LayerStack&) = delete;
+  LayerStack& operator=(const LayerStack&) = delete;
+
+  // ---- Structure.
+  // Links a built layer in above the layer at `position` (-2: the current
+  // layer) without splitting an image layer from its masks, makes it current
+  // and returns its index.
+  int AddLayer(Layer* layer, int position, bool update);
+  // Builds a layer from copies of the given images (an empty image when
+  // color is null; a 1-channel colour image makes a mask) and adds it.
+  int AddLayer(ilImage* color, ilImage* stencil, bool isMask, bool unused, bool isGeometry,
+               int position, bool update);
+  // Deletes the layer (and, for an image layer, its masks). The only layer
+  // of a stack is emptied instead of removed.
+  void DeleteCurrentLayer(void* layer, bool redraw);
+  void ClearCurrentLayer();
+  void DuplicateCurrentLayer(bool unused);
+  // Moves the current layer (with its masks) to just below the layer now at
+  // `index`; an index above the count moves it to the top.
+  void MoveCurrentLayer(int index);
+  // The same into another stack (the current layer and its masks leave this
+  // stack and join `target` just below its layer at `index`).
+  void MoveCurrentlayer(LayerStack* target, int index);
+  void MergeLayers(void* upper, void* lower, bool unused);
+  void MergeAllLayers(bool visibleOnly);
+  void DeleteAllMasks();
+  int GetLayerCount() const { return layerCount_; }
+
+  // ---- Current layer.
+  int GetCurrentLayer() const;
+  void SetCurrentLayer(int index, bool full);
+  void PrepareToSetCurrentLayer(int index);
+  void SetCurrentMasksActive();
+  Layer* GetCurrentLayerPtr() const { return current_; }
+  void* GetCurrentLayerHandle() const;
+  bool isCurrentLayerActive() const;
+  void SetCurrentLayerActive(int unused, bool on);
+  Layer* GetNextActiveLayerFromBottom() const;
+
+  // ---- Lookup.
+  Layer* GetLayerFromIndex(int index) const;
+  int GetIndexFromLayer(const Layer* layer) const;
+  void* GetLayerHandle(int index) const;
+  int GetLayerIndex(void* handle) const;
+  Layer* GetLayerFromHandle(void* handle) const;
+
+  // ---- Layer attributes by index (an index naming no layer does nothing).
+  const char* GetLayerName(int index) const;
+  void SetLayerName(const char* name, int index);
+  float GetLayerOpacity(int index) const;
+  void SetLayerOpacity(int index, float opacity);
+  bool isLayerActive(int index) const;
+  void SetLayerActive(int index, bool on);
+  // Every layer but the current one (and the selection mask unless current)
+  // takes the value; the current layer is always made active.
+  void SetAllLayerActive(bool on);
+  bool isLayerMask(int index) const;
+  // True when no list layer is named `name`.
+  bool IsLayerNameUnique(const char* name) const;
+
+  // ---- Selection mask.
+  Layer* GetSelectionMask() const { return selectionMask_; }
+  void* GetSelectionMaskHandle() const;
+  bool isSelectionMaskCurrent() const { return current_ && current_ == selectionMask_; }
+  void SetSelectionMaskCurrent();
+  void UseSelectionMask(bool on) { useSelectionMask_ = on; }
+  bool isSelectionMaskUsed() const { return useSelectionMask_; }
+  // Creates the selection mask when there is none ("Selection", open
+  // everywhere); otherwise opens it everywhere.
+  void ClearSelectionMask();
+  // Clears the current layer where the selection leaves it open (the handle
+  // only gates the call: nothing for a missing or geometry layer).
+  void ClearLayerImageBySelMask(void* layer);
+  void SetSelectionMaskDrawStyle(SMDrawStyle style) { drawStyle_ = style; }
+  SMDrawStyle GetSelectionMaskDrawStyle() const { return drawStyle_; }
+  PaintColor GetSelectionDefaultDisplayColor() const { return selectionDefaultColor_; }
+  float GetSelectionDefaultDisplayOpacity() const { return selectionDefaultOpacity_; }
+  PaintColor GetMaskDefaultDisplayColor() const { return maskDefaultColor_; }
+  float GetMaskDefaultDisplayOpacity() const { return maskDefaultOpacity_; }
+
+  // ---- Stack state.
+  int GetWindow() const { return window_; }
+  void SetTransform(const LayerStackTransform& t) { transform_ = t; }
+  const LayerStackTransform& GetTransform() const { return transform_; }
+  void SetSize(const ilTile& size, bool clip);
+  const ilTile& GetSize() const { return size_; }
+  ilTile GetCanvasBounds();
+  bool GetClipToSize() const { return clipToSize_; }
+  void SetResolution(int x, int y);
+  void GetResolution(int& x, int& y) const;
+  void SetLayerStackOffset(int x, int y);
+  void GetLayerStackOffset(int& x, int& y) const;
+  void SetBackgroundColor(const PaintColor& c);
+  PaintColor GetBackgroundColor() const { return background_; }
+  ViewerParms& GetViewerParms() const;
+  void SetViewerParms(const ViewerParms& parms) const;
+  void SetInFront(bool on);
+  bool isInFront() const { return inFront_; }
+  void SetDisplayUpdate(bool on) { displayUpdate_ = on; }
+  bool GetDisplayUpdate() const { return displayUpdate_; }
+  // Tells the application that the stack's state changed.
+  void Notify() const;
+  void InitializeObservable() {}
+  void setMarkerBlend(bool on);
+  void setMarkerWetness(float wetness);
+  // Prints the stack and its layers when the debug selector is 8214.
+  void debug() const;
+
+  // ---- Pivot, bounds and offsets.
+  void GetLayerBounds(int& x, int& y, int& nx, int& ny, bool shrink, int index, bool withOffset,
+                      bool shapes);
+  void SetCurrentLayerPivot(LayerPivot p, int index);
+  void GetCurrentLayerPivot(LayerPivot& p, int index);
+  ilTile GetLayerStackBndInLayerCoord(void* layer) const;
+  void SetCurrentLayerOffset(const LayerStackTransform& t, float x, float y, int index,
+                             bool update);
+  void SetCurrentLayerOffset(const LayerStackTransform& t, int x, int y, int index, bool update);
+  void GetCurrentLayerOffset(int& x, int& y, int index) const;
+  void GetCurrentLayerOffset(float& x, float& y, int index) const;
+
+  // ---- Coordinate conversions between the view and the layer at `index`.
+  void ScreenToCurrentLayerCoords(float& x, float& y, int index);
+  void CurrentLayerToScreenCoords(float& x, float& y, int index) const;
+
+  // ---- Shapes of the layer at an index.
+  void* AddShape(Shape* shape, int position, int index);
+  bool RemoveShape(Shape* shape, int index);
+  Shape* GetShapeFromHandle(void* handle) const;
+  void GetShapeIndexFromHandle(void* handle, int& layerIndex, int& shapeIndex) const;
+  Shape* GetShapeFromIndex(int shapeIndex, int layerIndex) const;
+  void* GetShapeHandleFromIndex(int shapeIndex, int layerIndex) const;
+  int GetNumShapes(int index) const;
+  Shape* GetTopShape(int index) const;
+  Shape* GetBottomShape(int index) const;
+  void SetShapeActive(void* shape, bool on, bool unused);
+  bool isShapeActive(void* shape) const;
+  bool MoveShape(int shapeIndex, int layerIndex, int targetShapeIndex, int targetLayerIndex,
+                 bool after);
+
+  // ---- Proxy state.
+  bool InProxy() const { return inProxy_; }
+  void EndProxy();
+  void ForceOutProxy() { inProxy_ = false; }
+  bool InProxyRotateCanvas() const { return inProxyRotate_; }
+
+  // ---- Display.
+  void DamageRegion(const ilTile& t);
+  const ilTile& GetUpdateRegion() const { return updateRegion_; }
+  void ResetUpdateRegion();
+  void ForceUpdate();
+  void UpdateImagePlaneBits();
+  void RedrawEntireCanvas(bool below, bool above);
+  void RedrawCanvasDueToGeometryChange();
+  bool IsRedrawPending() const { return redrawPending_; }
+  PaintOps* GetCurrentLayerPainter();
+
+ protected:
+  Layer* GetBottomLayer() const { return bottom_; }
+  Layer* GetTopLayer() const { return top_; }
+  void DeleteLayer(Layer* layer);
+
+ private:
+  void Init();
+  int ViewOf() const;
+  void AddLayerToStack(Layer* layer, bool groupMasks, int position);
+  void RemoveLayerFromStack(Layer* layer);
+  int ListIndexOf(const Layer* layer) const;
+  Layer* ListLayerWithId(void* handle) const;
+  void CheckProxyState();
+
+  // Hooks into compositing, painting and the selection display. Each keeps
+  // its place in the operations' order; see layer_stack_display.cpp.
+  void BuildImagePlane();
+  void ReleaseImagePlane();
+  void PrepareCurrentPainter() { GetCurrentLayerPainter(); }
+  void UpdateBrushClippingRect();
+  void CropLayerToBrushClippingRect(void* layer);
+  void RebuildAboveComposite();
+  void RebuildBelowComposite();
+  void RebuildMaskComposite();
+  void ReleaseCachedImages();
+  void AdoptCachedImages(LayerStack* source);
+  void ClearLowOrderBitImage();
+  void CollapseLayerStencil(Layer* layer);
+  void CollapseLayerOpacity(Layer* layer);
+  void BeginCompositingInto(Layer* target);
+  void CompositeLayerInto(Layer* source, Layer* target);
+  void EndCompositingInto(Layer* target);
+  ilImage* MaskedImageForDuplicate(Layer* layer);
+  bool ClearThroughMaskComposite(Layer* layer);
+  void StartMATimer();
+  void StopMATimer();
+  void TakeOverMATimer(LayerStack* source);
+
+  int window_ = 0;
+  LayerStackTransform transform_;
+  bool displayUpdate_ = false;
+  bool stencilTarget_ = false;
+  ilQVMemoryImg* imagePlane_ = nullptr;
+  PaintOps* imagePlanePainter_ = nullptr;
+  ilTile size_;
+  bool clipToSize_ = true;
+  int resolutionX_ = 100;
+  int resolutionY_ = 100;
+  int offsetX_ = 0;
+  int offsetY_ = 0;
+  ilTile updateRegion_;
+  PaintColor background_;
+  int layerCount_ = 0;
+  Layer* bottom_ = nullptr;
+  Layer* top_ = nullptr;
+  Layer* selectionMask_ = nullptr;
+  SMDrawStyle drawStyle_ = kSMDrawTinted;
+  bool useSelectionMask_ = true;
+  int pendingCurrent_ = -1;
+  Layer* current_ = nullptr;
+  // The current layer's painters: what brushes write through, the plain
+  // painter on the layer image, and the masking painter around it.
+  PaintOps* currentPainter_ = nullptr;
+  PaintOps* plainPainter_ = nullptr;
+  PaintOps* maskingPainter_ = nullptr;
+  ilTile brushPreviewRegion_;
+  ilTile brushClipRect_;
+  bool inUpdate_ = false;
+  bool redrawPending_ = false;
+  ilSmartImage* belowComposite_ = nullptr;
+  ilSmartImage* aboveComposite_ = nullptr;
+  ilSmartImage* maskComposite_ = nullptr;
+  bool maskCompositeActive_ = false;
+  bool inFront_ = false;
+  bool inProxy_ = false;
+  bool inProxyRotate_ = false;
+  ilSmartImage* selectionImage_ = nullptr;
+  PaintOps* selectionPainter_ = nullptr;
+  bool selectionChanged_ = true;
+  float selectionDefaultOpacity_ = 0.5f;
+  float maskDefaultOpacity_ = 0.5f;
+  PaintColor selectionDefaultColor_;
+  PaintColor maskDefaultColor_;
+  int proxyCount_ = 0;
+  int* proxyIndices_ = nullptr;
+  int antsTimer_ = 0;
+};

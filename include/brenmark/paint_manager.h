@@ -1,0 +1,284 @@
+// PaintManager: the facade through which the application drives the engine.
+// It owns the table of layer stacks, the current stack, the brush state and
+// the application's callback record; the one instance is the global
+// `Brenmark`. Also declares the exported plain functions.
+#pragma once
+
+#include <brenmark/callbacks.h>
+#include <brenmark/il.h>
+#include <brenmark/layer_stack.h>
+#include <brenmark/layer_stack_transform.h>
+#include <brenmark/paint_color.h>
+#include <brenmark/view_values.h>
+
+class ConvolutionKernel;
+class Layer;
+class PntUndoStroke;
+class Shape;
+class Stamp;
+class StampStrokeImpl;
+class Stroke;
+class TpressureFilter;
+
+// Where strokes and previews paint: 3 and 4 direct them into the current
+// layer's stencil, every other value into its colour image.
+enum ApplicationMethod : int {
+  kApplyPaint = 0,
+  kApplyStencilAdd = 3,
+  kApplyStencilSubtract = 4,
+};
+
+// Handles: a layer-stack handle is a slot number 0..511; -2 names the
+// current stack and -1 none. Layer handles and indices are those of
+// LayerStack.
+//
+// Commands that change layers run in a frame: end the current stack's proxy
+// (for pixel commands), resolve the handle (an unknown handle does nothing
+// and returns the failure value), switch a blur or sharpen brush off, record
+// undo (unless SID_UNDO_DISABLE is "1"), resolve again (recording may have
+// put a copy of the stack into the slot), forward, and switch the brush back.
+//
+// Ownership: the manager holds one reference on the stack in each occupied
+// slot. Copying a manager copies every field, the table included, without
+// touching reference counts.
+class PaintManager {
+ public:
+  static constexpr int kMaxLayerStacks = 512;
+
+  // Every fifth stroke point checks the timer-driven display update.
+  static const int CheckInterval;
+  // Range of the timer-driven update interval, in the host's timer units,
+  // and the radii at which its ends apply.
+  static const int MinUpdateInterval;
+  static const int MaxUpdateInterval;
+  static const float MinUpdateIntRadius;
+  static const float MaxUpdateIntRadius;
+  // Raw pressure range the process-wide pressure filter was built for.
+  static unsigned short minPressure;
+  static unsigned short maxPressure;
+  static TpressureFilter* PressFilter;
+
+  PaintManager();
+  ~PaintManager();
+  PaintManager(const PaintManager&) = default;
+  PaintManager& operator=(const PaintManager&) = default;
+
+  // ---- Setup.
+  // Copies the whole record; must precede AddLayerStack.
+  void SetCallbacks(const BrenmarkCallbacks& callbacks);
+  BrenmarkCallbacks* CB() { return &callbacks_; }
+  const BrenmarkCallbacks* CB() const { return &callbacks_; }
+  // One-time warm-up; later calls do nothing.
+  void InitPaintManager();
+  bool IsInitialized() const { return initialised_; }
+  void prepareBrenmark() {}
+  void rememberStoredHandle(int) {}
+  bool store() { return true; }
+  bool setSIDLayerStack_sr(void*) { return false; }
+  int remapRetrievedHandle(int) { return -1; }
+  void SetScaleFilter(int magnify, int minify);
+  void GetScaleFilter(int& magnify, int& minify) const;
+
+  // ---- Layer-stack registry.
+  // Takes the lowest free slot, builds a stack there and makes it current;
+  // -1 when all 512 slots are taken.
+  int AddLayerStack(const ViewerParms& parms);
+  void DeleteLayerStack(int h);
+  void ReplaceLayerStack(LayerStack* stack, int h);
+  void SetCurrentLayerStack(int h);
+  int GetCurrentLayerStack() const { return currentLayerStackHandle_; }
+  LayerStack* GetLayerStack(int h) const;
+  bool ValidLayerStackHandle(int h) const { return GetLayerStack(h) != nullptr; }
+  bool CheckLayerStackHandle(int h) const { return isValidLayerStackHandle(h); }
+  int GetLayerStackHandle(const LayerStack* stack) const;
+  int GetLayerStackCount() const { return layerStackCount_; }
+  void ResetLayerStackIterator() { layerStackIteratorPos_ = 0; }
+  int NextLayerStack();
+  // Resolves a layer handle to its index and stack handle (index -1 when no
+  // stack knows the layer).
+  void GetLayerFromHandle(void* layer, int& index, int& lsHandle) const;
+  void* GetLayerHandle(int index, int h) const;
+  ViewerParms& GetCurrentViewerParms();
+  void SetCurrentViewerParms(const ViewerParms& parms);
+  bool GetViewerParms(int h, ViewerParms& parms) const;
+  void SetLayerStackSize(const ilTile& size, bool clip);
+  ilTile GetLayerStackSize() const;
+  void ForceUpdate();
+  void RedrawCanvasDueToGeometryChange();
+  void UpdateImagePlaneBits(bool below, bool above);
+  void SetSelectionMaskDrawStyle(SMDrawStyle style);
+  SMDrawStyle GetSelectionMaskDrawStyle() const { return drawStyle_; }
+  void ToggleSelectionMaskDrawStyle();
+  void OverrideDisplayFilter(bool on);
+  bool isDisplayFilterOverrided() const { return displayFilterOverridden_; }
+  void* GetCurrentLayerStackPtr_Private_() const { return currentLayerStack_; }
+
+  // ---- Layer commands (recorded for undo).
+  void* AddLayer(ilImage* color, ilImage* stencil, bool isMask, bool unused, bool recordUndo,
+                 int h, bool isGeometry, int xOffset, int yOffset, int position, bool update);
+  void DeleteCurrentLayer(int h);
+  void ClearCurrentLayer(int h);
+  void DuplicateCurrentLayer(bool unused, int h);
+  void MoveCurrentLayer(int index);
+  void MoveCurrentlayer(int, int) {}
+  void DeleteAllMasks(int h);
+  void InvertMaskLayer(int index, int h);
+  void MergeLayerWithBelow(void* layer);
+  void MergeAllLayers(int h);
+  void MergeVisibleLayers(int h);
+  bool MoveShape(void* shape, void* target, bool after);
+  bool MoveShapeToShapeLayer(void* shape, void* layer);
+  void SetCurrentLayer(int index, int h);
+  void* UpLayer();
+  void* DownLayer();
+  // A new geometry layer above the current layer; its index, -1 without a
+  // stack.
+  int CreateShapeLayer(int h, bool isMask);
+
+  // ---- Forwarding to the stack (h = -2: the current stack).
+  int GetLayerCount(int h) const;
+  int GetCurrentLayer(int h) const;
+  void PrepareToSetCurrentLayer(int index, int h);
+  const char* GetLayerName(int index, int h) const;
+  void SetLayerName(const char* name, int index, int h);
+  float GetLayerOpacity(int index, int h) const;
+  void SetLayerOpacity(int index, float opacity, int h);
+  void SetAllLayerActive(bool on, int h);
+  void SetLayerActive(int index, bool on, int h);
+  bool isLayerActive(int index, int h) const;
+  bool isLayerMask(int index, int h) const;
+  float GetCurrentLayerOpacity() const;
+  void SetCurrentLayerOpacity(float opacity);
+  bool isCurrentLayerActive() const;
+  void SetCurrentLayerActive(bool on);
+  void SetLayerStackTransform(const LayerStackTransform& t, int h);
+  LayerStackTransform GetLayerStackTransform(int h) const;
+  void SetLayerStackOffset(int x, int y, int h);
+  void GetLayerStackOffset(int& x, int& y, int h) const;
+  void SetLayerStackInFront(bool on, int h);
+  bool isLayerStackInFront(int h) const;
+  void SetBackgroundColor(const PaintColor& c, int h);
+  PaintColor GetBackgroundColor(int h) const;
+  ilTile GetCanvasBounds(int h) const;
+  void GetLayerBounds(int& x, int& y, int& nx, int& ny, bool shrink, int index, int h,
+                      bool withOffset, bool shapes) const;
+  ilTile GetLayerStackBndInLayerCoord(void* layer) const;
+  void ScreenToCurrentLayerCoords(float& x, float& y, int index, int h);
+  void CurrentLayerToScreenCoords(float& x, float& y, int index, int h) const;
+  void SetCurrentLayerOffset(const LayerStackTransform& t, float x, float y, int index, int h,
+                             bool update);
+  void SetCurrentLayerOffset(const LayerStackTransform& t, int x, int y, int index, int h,
+                             bool update);
+  void GetCurrentLayerOffset(int& x, int& y, int index, int h) const;
+  void GetCurrentLayerOffset(float& x, float& y, int index, int h) const;
+  void SetCurrentLayerPivot(const LayerPivot& p, int index, int h);
+  void GetCurrentLayerPivot(LayerPivot& p, int index, int h) const;
+  ilImage* GetCurrentLayerImage(int h) const;
+  bool isGeometryLayer(int index, int h) const;
+  bool isGeometryLayer(void* layer) const;
+  void* AddShape(Shape* shape, int position, int index, int h);
+  bool RemoveShape(Shape* shape, int index, int h);
+  Shape* GetTopShape(int index, int h) const;
+  Shape* GetBottomShape(int index, int h) const;
+  Shape* GetShapeFromIndex(int shapeIndex, int index, int h) const;
+  void* GetShapeHandleFromIndex(int shapeIndex, int index, int h) const;
+  int GetNumShapes(int index, int h) const;
+  Shape* GetShapeFromHandle(void* shape, int h) const;
+  void GetShapeIndexesFromHandle(void* shape, int& layerIndex, int& shapeIndex, int h) const;
+  void SetShapeActive(void* shape, bool on, bool unused, int h);
+  bool isShapeActive(void* shape, int h) const;
+  const char* GetShapeName(void* shape, int h) const;
+  void SetShapeName(void* shape, const char* name, int h);
+  float GetShapeOpacity(void*, int) const { return 1.0f; }
+  void SetShapeOpacity(void*, float, int) {}
+  void DamageRegion(const ilTile& t, int h);
+  void SetDisplayUpdate(bool on, int h);
+  bool GetDisplayUpdate(int h) const;
+  void SetSelectionMaskCurrent(int h);
+  bool isSelectionMaskCurrent(int h) const;
+  void UseSelectionMask(bool on, int h);
+  bool isSelectionMaskUsed(int h) const;
+  void* GetSelectionMaskHandle(int h) const;
+  bool InProxy(int h) const;
+  void EndProxy(int h);
+  void ForceOutProxy(int h);
+
+  // ---- Brush state used by the command frame.
+  void SetBlurBrush(bool on);
+  void SetSharpenBrush(bool on);
+  bool isBlurBrush() const { return blurBrushOn_; }
+  bool isSharpenBrush() const { return sharpenBrushOn_; }
+  void ClearProcessedLayerImage();
+  ilImage* GetProcessedLayerImage() const { return processedLayerImage_; }
+  void SetPaintApplication(ApplicationMethod m) { paintApplication_ = m; }
+  ApplicationMethod GetPaintApplication() const { return paintApplication_; }
+  bool InBrushStroke() const { return inBrushStroke_; }
+  bool InPreview() const { return inPreview_; }
+  void BeginOperation() { inOperation_ = true; }
+  void EndOperation(bool) { inOperation_ = false; }
+  void CancelOperation() { inOperation_ = false; }
+  bool InOperation() const { return inOperation_; }
+  const StrokeParameters& GetStrokeParameters() const { return strokeParameters_; }
+
+  // Prints every stack's structure when the debug selector is 8214.
+  void debug() const;
+
+ private:
+  LayerStack* LayerStackFromHandle(int& h) const;
+  bool isValidLayerStackHandle(int h) const;
+  LayerStack* GetLayerStackFromLayerHandle(void* layer) const;
+  void* GetLayerHandleForMergeBelow(void* layer, int h) const;
+  void BuildProcessedLayerImage(bool sharpen);
+  void RunWarmUpStroke();
+
+  float sharpness_ = 5.0f;
+  float sharpenRadius_ = 1.5f;
+  float blurRadius_ = 3.0f;
+  bool blurBrushOn_ = false;
+  bool sharpenBrushOn_ = false;
+  ilImage* processedLayerImage_ = nullptr;
+  // The brush parameters (headed by the brush colour) take their place here
+  // with the brush subsystem.
+  StrokeParameters strokeParameters_;
+  ApplicationMethod paintApplication_ = kApplyPaint;
+  Stamp* stamp_ = nullptr;
+  bool inOperation_ = false;
+  bool inBrushStroke_ = false;
+  bool inPreview_ = false;
+  Stroke* stroke_ = nullptr;
+  StampStrokeImpl* strokePainter_ = nullptr;
+  LayerStack* currentLayerStack_ = nullptr;
+  int currentLayerStackHandle_ = -1;
+  int layerStackCount_ = 0;
+  LayerStack* layerStacks_[kMaxLayerStacks] = {};
+  int layerStackIteratorPos_ = 0;
+  PntUndoStroke* pendingStrokeUndo_ = nullptr;
+  bool initialised_ = false;
+  int magnifyFilter_ = 0;
+  int minifyFilter_ = 0;
+  bool use16BitBrush_ = false;
+  BrenmarkCallbacks callbacks_{};
+  ConvolutionKernel* convolution_ = nullptr;
+  SMDrawStyle drawStyle_ = kSMDrawTinted;
+  bool displayFilterOverridden_ = false;
+};
+
+// The one paint manager of the process.
+extern PaintManager Brenmark;
+
+// The exported plain functions: one call each on Brenmark.
+extern "C" {
+void PntInitializePaintManager();
+int PntCurrentLayerStack();
+void PntSetCurrentLayerStack(int h);
+void* PntNewLayer(int h, bool isMask);
+void PntDeleteCurrentLayer(int h);
+void PntClearCurrentLayer(int h);
+void PntDuplicateCurrentLayer(int h);
+void* PntUpLayer();
+void* PntDownLayer();
+void PntMergeVisibleLayer(int h);
+void PntMergeLayerWithBelow(void* layer);
+void PntMergeAllLayers(int h);
+void PntInvertCurrentMaskLayer(int h);
+}

@@ -1,0 +1,70 @@
+// One swap file: a headerless array of equal slots in the temporary
+// directory, each holding one page's raw pixel block. Slots are reused
+// last-freed first, so the file grows only when no freed slot is left; the
+// file never shrinks and is deleted when closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace brenmark::imagestore {
+
+// One slot ever created; it lives on the used or the free list of its file.
+struct SwapSlot {
+  std::uint32_t signature;
+  SwapSlot* next;
+  SwapSlot* prev;
+  std::uint64_t offset;
+  std::uint32_t size;
+};
+
+class SwapFile {
+ public:
+  // Bounded retries for one slot transfer: a failing disk is reported, it is
+  // never waited on forever.
+  static constexpr int kTransferAttempts = 4;
+
+  explicit SwapFile(std::uint32_t slotSize);
+  SwapFile(const SwapFile&) = delete;
+  SwapFile& operator=(const SwapFile&) = delete;
+  ~SwapFile();
+
+  // Creates the file on first use: the temporary directory with prefix
+  // "SID", then /tmp with "SID", then /var/tmp with "SIDTMP". Once open, a
+  // no-op; while creation keeps failing, each use tries again. True when
+  // the file is open.
+  bool Open();
+  SwapSlot* AllocSlot();
+  void FreeSlot(SwapSlot* slot);
+  // Whole-slot transfers; false (after the bounded retries, with a "SID:"
+  // message) when the block could not be moved.
+  bool Write(SwapSlot* slot, const void* block);
+  bool Read(SwapSlot* slot, void* block);
+  // Closes and deletes the file. Records of free slots are dropped; slots
+  // still in use keep their records (their pages are then unreadable).
+  void Close();
+  void CloseIfUnused();
+
+  std::uint32_t signature() const { return signature_; }
+  bool IsOpen() const { return open_; }
+  const std::string& Name() const { return name_; }
+  std::uint32_t SlotSize() const { return slot_size_; }
+  int SlotsInUse() const { return in_use_; }
+  int FreeSlots() const { return free_count_; }
+  SwapSlot* UsedHead() const { return used_; }
+  SwapSlot* FreeHead() const { return free_; }
+
+ private:
+  std::uint32_t signature_;
+  int fd_ = -1;
+  SwapSlot* used_ = nullptr;
+  SwapSlot* free_ = nullptr;
+  std::uint32_t slot_size_;
+  int in_use_ = 0;
+  int free_count_ = 0;
+  bool open_ = false;
+  std::uint64_t slots_created_ = 0;
+  std::string name_;
+};
+
+}  // namespace brenmark::imagestore

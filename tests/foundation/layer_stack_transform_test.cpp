@@ -1,0 +1,242 @@
+// View transform: mapping order, strategies, rotation, the view query and
+// the tile forms with their rounding.
+#include "brenmark/layer_stack_transform.h"
+
+#include "foundation/view_origin_query.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace {
+
+using T = LayerStackTransform;
+
+void Forward(const T& t, float& x, float& y, T::ScaleStrategy s = T::kScale, bool noRot = false) {
+  t.XformCoords(x, y, s, noRot);
+}
+
+}  // namespace
+
+TEST(LayerStackTransform, DefaultIsIdentity) {
+  const T t;
+  EXPECT_EQ(t.GetXScale(), 1.0f);
+  EXPECT_EQ(t.GetInvYScale(), 1.0f);
+  EXPECT_EQ(t.GetDegree(), 0.0f);
+  EXPECT_FALSE(t.Zoomed());
+  float x = 12.5f, y = -3.0f;
+  t.XformCoords(x, y);
+  EXPECT_EQ(x, 12.5f);
+  EXPECT_EQ(y, -3.0f);
+}
+
+TEST(LayerStackTransform, ZeroScaleHasZeroInverse) {
+  T t;
+  t.SetScale(0.0f, 4.0f);
+  EXPECT_EQ(t.GetInvXScale(), 0.0f);
+  EXPECT_EQ(t.GetInvYScale(), 0.25f);
+  float x = 50.0f, y = 8.0f;
+  t.InvXformCoords(x, y);
+  EXPECT_EQ(x, 0.0f);
+  EXPECT_EQ(y, 2.0f);
+}
+
+TEST(LayerStackTransform, ZoomPredicatesFollowTheScales) {
+  T t;
+  t.SetScale(0.5f, 1.0f);
+  EXPECT_TRUE(t.ZoomedOut());
+  EXPECT_FALSE(t.ZoomedIn());
+  t.SetScale(1.0f, 2.0f);
+  EXPECT_FALSE(t.ZoomedOut());
+  EXPECT_FALSE(t.ZoomedIn());
+  EXPECT_TRUE(t.Zoomed());
+  t.SetScaleAndOffset(3.0f, 4.0f, 2.0f);
+  EXPECT_TRUE(t.ZoomedIn());
+  float x, y, sx, sy;
+  t.GetScaleAndOffset(x, y, sx, sy);
+  EXPECT_EQ(x, 3.0f);
+  EXPECT_EQ(y, 4.0f);
+  EXPECT_EQ(sx, 2.0f);
+  EXPECT_EQ(sy, 2.0f);
+}
+
+// Unrotated: scale about the origin, then subtract the offset; the centre
+// cancels when the scale applies and is scaled in anyway when it does not.
+TEST(LayerStackTransform, UnrotatedMappingPerStrategy) {
+  const T t(10.0f, 5.0f, 2.0f, 3.0f, 3.0f, 4.0f, 0.0f);
+  float x = 7.0f, y = 6.0f;
+  Forward(t, x, y);
+  EXPECT_EQ(x, 4.0f);   // 7*2 - 10
+  EXPECT_EQ(y, 13.0f);  // 6*3 - 5
+  x = 7.0f, y = 6.0f;
+  Forward(t, x, y, T::kNoScale);
+  EXPECT_EQ(x, 0.0f);  // (7-3) - 10 + 3*2
+  EXPECT_EQ(y, 9.0f);  // (6-4) - 5 + 4*3
+  x = 7.0f, y = 6.0f;
+  Forward(t, x, y, T::kScaleWhenZoomedOut);  // zoomed in: no scale
+  EXPECT_EQ(x, 0.0f);
+
+  const T out(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
+  x = 8.0f, y = 2.0f;
+  Forward(out, x, y, T::kScaleWhenZoomedOut);
+  EXPECT_EQ(x, 4.0f);
+  EXPECT_EQ(y, 1.0f);
+}
+
+TEST(LayerStackTransform, InverseUndoesUnrotatedMapping) {
+  const T t(10.0f, 5.0f, 2.0f, 4.0f, 3.0f, 4.0f, 0.0f);
+  float x = 4.0f, y = 19.0f;
+  t.InvXformCoords(x, y);
+  EXPECT_EQ(x, 7.0f);
+  EXPECT_EQ(y, 6.0f);
+}
+
+TEST(LayerStackTransform, RotatesAboutTheCentre) {
+  const T t(0.0f, 0.0f, 1.0f, 1.0f, 10.0f, 10.0f, 90.0f);
+  float x = 11.0f, y = 10.0f;
+  t.XformCoords(x, y);
+  EXPECT_NEAR(x, 10.0f, 1e-5f);
+  EXPECT_NEAR(y, 11.0f, 1e-5f);
+  t.InvXformCoords(x, y);
+  EXPECT_NEAR(x, 11.0f, 1e-5f);
+  EXPECT_NEAR(y, 10.0f, 1e-5f);
+  // The flag skips the turn but keeps the rotated form's offsets and centre.
+  x = 11.0f, y = 10.0f;
+  t.XformCoords(x, y, T::kScale, true);
+  EXPECT_EQ(x, 11.0f);
+  EXPECT_EQ(y, 10.0f);
+}
+
+TEST(LayerStackTransform, RotatedMappingSubtractsOffsetAndScaleOffset) {
+  T t(4.0f, 6.0f, 2.0f, 2.0f, 1.0f, 1.0f, 180.0f);
+  t.SetScaleOffset(1.0f, -2.0f);
+  float x = 3.0f, y = 2.0f;
+  t.XformCoords(x, y);
+  // ((3,2) - (1,1)) * 2 = (4,2); turned half way: (-4,-2); minus (5,4); plus (1,1).
+  EXPECT_NEAR(x, -8.0f, 1e-5f);
+  EXPECT_NEAR(y, -5.0f, 1e-5f);
+  t.InvXformCoords(x, y);
+  EXPECT_NEAR(x, 3.0f, 1e-5f);
+  EXPECT_NEAR(y, 2.0f, 1e-5f);
+}
+
+TEST(LayerStackTransform, InverseRoundTripsAcrossSettings) {
+  const float degrees[] = {0.0f, 30.0f, -135.0f};
+  for (float deg : degrees) {
+    T t(-7.5f, 3.25f, 1.5f, 0.75f, 20.0f, -11.0f, deg);
+    t.SetScaleOffset(2.0f, 3.0f);
+    for (float px = -40.0f; px <= 40.0f; px += 20.0f) {
+      float x = px, y = 0.5f * px + 1.0f;
+      t.XformCoords(x, y);
+      t.InvXformCoords(x, y);
+      EXPECT_NEAR(x, px, 1e-3f) << deg;
+      EXPECT_NEAR(y, 0.5f * px + 1.0f, 1e-3f) << deg;
+    }
+  }
+}
+
+TEST(LayerStackTransform, EqualityIgnoresScaleOffset) {
+  T a(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f);
+  T b(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f);
+  b.SetScaleOffset(9.0f, 9.0f);
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a != b);
+  b.SetPivot(5.0f, 6.5f);
+  EXPECT_TRUE(a != b);
+}
+
+namespace {
+
+void AnswerOrigin(void* view, int* ox, int* oy, float* sx, float* sy) {
+  *ox = *static_cast<int*>(view);
+  *oy = -20;
+  *sx = 2.0f;
+  *sy = 0.0f;  // no answer for y: reads as 1
+}
+
+// Installs a view query for one test and restores the previous one.
+class ScopedViewQuery {
+ public:
+  explicit ScopedViewQuery(brenmark::ViewOriginQuery q) : old_(brenmark::SetViewOriginQuery(q)) {}
+  ~ScopedViewQuery() { brenmark::SetViewOriginQuery(old_); }
+
+ private:
+  brenmark::ViewOriginQuery old_;
+};
+
+}  // namespace
+
+TEST(LayerStackTransform, BuiltFromViewNegatesOriginAndDefaultsZeroScale) {
+  ScopedViewQuery hook(AnswerOrigin);
+  int origin = 15;
+  const T t(static_cast<void*>(&origin));
+  EXPECT_EQ(t.GetXOffset(), -15.0f);
+  EXPECT_EQ(t.GetYOffset(), 20.0f);
+  EXPECT_EQ(t.GetXScale(), 2.0f);
+  EXPECT_EQ(t.GetYScale(), 1.0f);
+  EXPECT_EQ(t.GetInvXScale(), 0.5f);  // derived terms were regenerated
+  EXPECT_TRUE(T(static_cast<void*>(nullptr)) == T());
+}
+
+TEST(LayerStackTransform, BuiltFromViewWithoutQueryIsIdentity) {
+  ScopedViewQuery hook(nullptr);
+  int origin = 15;
+  EXPECT_TRUE(T(static_cast<void*>(&origin)) == T());
+}
+
+TEST(LayerStackTransformTile, ScalesThenShiftsAndRounds) {
+  const T t(10.0f, 0.0f, 2.0f, 2.0f, 99.0f, 99.0f, 0.0f);
+  ilTile tile(3, 4, 7, 5, 6, 1);
+  t.XformTile(tile);
+  EXPECT_EQ(tile, ilTile(-4, 8, 7, 10, 12, 1));
+}
+
+TEST(LayerStackTransformTile, IgnoresCentreAndRotation) {
+  const T t(0.0f, 0.0f, 1.0f, 1.0f, 50.0f, 50.0f, 90.0f);
+  ilTile tile(3, 4, 0, 5, 6, 1);
+  t.XformTile(tile, T::kScale, false);
+  EXPECT_EQ(tile, ilTile(3, 4, 0, 5, 6, 1));
+}
+
+TEST(LayerStackTransformTile, RoundsHalvesAwayFromZero) {
+  // Scale 0.5 turns odd values into halves: 3 -> 1.5 -> 2, -3 -> -1.5 -> -2.
+  const T t(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
+  ilTile tile(3, -3, 0, 5, 1, 1);
+  t.XformTile(tile);
+  EXPECT_EQ(tile, ilTile(2, -2, 0, 3, 1, 1));
+  // Just below a half goes toward zero.
+  const T s(0.0f, 0.0f, 0.25f, 0.25f, 0.0f, 0.0f, 0.0f);
+  ilTile q(5, -5, 0, 1, 7, 1);  // 1.25, -1.25, 0.25, 1.75
+  s.XformTile(q);
+  EXPECT_EQ(q, ilTile(1, -1, 0, 0, 2, 1));
+}
+
+TEST(LayerStackTransformTile, InverseShiftsThenScales) {
+  const T t(10.0f, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f);
+  ilTile tile(-4, 8, 0, 10, 12, 1);
+  t.InvXformTile(tile);
+  EXPECT_EQ(tile, ilTile(3, 4, 0, 5, 6, 1));
+  ilTile unscaled(-4, 8, 0, 10, 12, 1);
+  t.InvXformTile(unscaled, T::kNoScale);
+  EXPECT_EQ(unscaled, ilTile(6, 8, 0, 10, 12, 1));
+}
+
+TEST(LayerStackTransformTile, ZoomedOutStrategyScalesOnlyBelowOne) {
+  const T in(0.0f, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f);
+  ilTile a(1, 1, 0, 4, 4, 1);
+  in.XformTile(a, T::kScaleWhenZoomedOut);
+  EXPECT_EQ(a, ilTile(1, 1, 0, 4, 4, 1));
+  const T out(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
+  out.XformTile(a, T::kScaleWhenZoomedOut);
+  EXPECT_EQ(a, ilTile(1, 1, 0, 2, 2, 1));  // 0.5 rounds up to 1
+}
+
+TEST(LayerStackTransformTile, HugeResultsSaturate) {
+  const T t(0.0f, 0.0f, 1e6f, -1e6f, 0.0f, 0.0f, 0.0f);
+  ilTile tile(100000, 100000, 0, 1, 1, 1);
+  t.XformTile(tile);
+  EXPECT_EQ(tile.x, INT_MAX);
+  EXPECT_EQ(tile.y, INT_MIN);
+  EXPECT_EQ(tile.nx, 1000000);
+  EXPECT_EQ(tile.ny, -1000000);
+}

@@ -1,0 +1,120 @@
+// Gap-buffer pointer list: growth table, ordering across gap moves, and the
+// out-of-range stop.
+#include "brenmark/pointer_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+void* P(std::intptr_t v) {
+  return reinterpret_cast<void*>(v);
+}
+
+std::vector<std::intptr_t> Contents(const PointerList& list) {
+  std::vector<std::intptr_t> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(reinterpret_cast<std::intptr_t>(list[i]));
+  return out;
+}
+
+}  // namespace
+
+TEST(PointerListCapacity, FollowsSizeClassTable) {
+  EXPECT_EQ(brenmark::PointerListCapacity(1), 12);
+  EXPECT_EQ(brenmark::PointerListCapacity(11), 12);
+  EXPECT_EQ(brenmark::PointerListCapacity(12), 28);  // 48 bytes is not larger than 48
+  EXPECT_EQ(brenmark::PointerListCapacity(60), 124);
+  // Last class: 2^26 - 16 bytes; past it the request is met exactly.
+  EXPECT_EQ(brenmark::PointerListCapacity((1 << 24) - 5), (1 << 24) - 4);
+  EXPECT_EQ(brenmark::PointerListCapacity((1 << 24) - 4), (1 << 24) - 4);
+  EXPECT_EQ(brenmark::PointerListCapacity(1 << 24), 1 << 24);
+}
+
+TEST(PointerList, CreatedForFiveGrowsTo12Then28Then60) {
+  PointerList list(5);
+  EXPECT_EQ(list.Capacity(), 12);
+  for (int i = 1; i <= 12; ++i) ASSERT_TRUE(list.Append(P(i)));
+  EXPECT_EQ(list.Capacity(), 12);
+  list.Append(P(13));
+  EXPECT_EQ(list.Capacity(), 28);
+  for (int i = 14; i <= 28; ++i) list.Append(P(i));
+  EXPECT_EQ(list.Capacity(), 28);
+  list.Append(P(29));
+  EXPECT_EQ(list.Capacity(), 60);
+  ASSERT_EQ(list.Count(), 29);
+  for (int i = 0; i < 29; ++i) EXPECT_EQ(list[i], P(i + 1));
+}
+
+TEST(PointerList, EmptyRequestAllocatesNothingUntilFirstInsert) {
+  PointerList list(0);
+  EXPECT_EQ(list.Capacity(), 0);
+  list.Append(P(7));
+  EXPECT_EQ(list.Capacity(), 12);
+  EXPECT_EQ(list[0], P(7));
+}
+
+TEST(PointerList, InsertsAndRemovesAnywhereKeepOrder) {
+  PointerList list;
+  std::vector<std::intptr_t> model;
+  // A fixed sequence that moves the gap back and forth and across growth.
+  std::uint32_t seed = 12345;
+  auto next = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % static_cast<std::uint32_t>(n));
+  };
+  for (int step = 0; step < 600; ++step) {
+    if (model.empty() || next(3) != 0) {
+      const int at = next(static_cast<int>(model.size()) + 1);
+      ASSERT_TRUE(list.Insert(at, P(step + 1)));
+      model.insert(model.begin() + at, step + 1);
+    } else {
+      const int at = next(static_cast<int>(model.size()));
+      ASSERT_TRUE(list.Remove(at));
+      model.erase(model.begin() + at);
+    }
+    ASSERT_EQ(Contents(list), model) << "after step " << step;
+  }
+}
+
+TEST(PointerList, OutOfRangeInsertAndRemoveChangeNothing) {
+  PointerList list;
+  list.Append(P(1));
+  EXPECT_FALSE(list.Insert(2, P(5)));
+  EXPECT_FALSE(list.Insert(-1, P(5)));
+  EXPECT_FALSE(list.Remove(1));
+  EXPECT_FALSE(list.Remove(-1));
+  EXPECT_EQ(Contents(list), (std::vector<std::intptr_t>{1}));
+}
+
+TEST(PointerList, FindsAndRemovesFirstOccurrence) {
+  PointerList list;
+  for (int v : {5, 6, 5, 7}) list.Append(P(v));
+  EXPECT_EQ(list.IndexOf(P(5)), 0);
+  EXPECT_EQ(list.IndexOf(P(8)), -1);
+  EXPECT_TRUE(list.RemoveFirst(P(5)));
+  EXPECT_EQ(Contents(list), (std::vector<std::intptr_t>{6, 5, 7}));
+  EXPECT_EQ(list.IndexOf(P(5)), 1);
+  EXPECT_FALSE(list.RemoveFirst(P(8)));
+}
+
+TEST(PointerList, CopyToReadsAcrossTheGap) {
+  PointerList list;
+  for (int v = 1; v <= 6; ++v) list.Append(P(v));
+  list.Insert(2, P(10));  // gap now sits after index 2
+  void* out[7];
+  list.CopyTo(out);
+  const std::intptr_t expect[] = {1, 2, 10, 3, 4, 5, 6};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(out[i], P(expect[i]));
+}
+
+TEST(PointerListDeathTest, AccessOutOfRangePrintsIndexAndStops) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  PointerList list;
+  list.Append(P(1));
+  EXPECT_EXIT(list.Get(3), ::testing::ExitedWithCode(1),
+              "^internal error: list index 3 out of range\n$");
+  EXPECT_EXIT(list[-1], ::testing::ExitedWithCode(1),
+              "^internal error: list index -1 out of range\n$");
+}

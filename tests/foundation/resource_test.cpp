@@ -1,0 +1,155 @@
+// Resource reference counting, identifiers and deferred destruction.
+#include "brenmark/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records cleanup and destruction in a shared journal.
+class Probe : public Resource {
+ public:
+  Probe(std::vector<std::string>* log, std::string name) : log_(log), name_(std::move(name)) {}
+  ~Probe() override { log_->push_back("destroy " + name_); }
+  void cleanup() override { log_->push_back("cleanup " + name_); }
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+};
+
+// Releases another resource from its destructor.
+class Holder : public Resource {
+ public:
+  explicit Holder(Resource* held) : held_(held) { held_->ref(); }
+  ~Holder() override { held_->unref_deferred(); }
+
+ private:
+  Resource* held_;
+};
+
+using Log = std::vector<std::string>;
+
+// Leaves the process-wide mode as it found it. The journal outlives the
+// final flush, which may still destroy parked probes.
+class ResourceTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Resource::defer(0); }
+  Log log;
+};
+
+}  // namespace
+
+TEST_F(ResourceTest, UnrefOfUnreferencedResourceDestroysIt) {
+  Resource* r = new Probe(&log, "a");
+  EXPECT_EQ(r->RefCount(), 0);
+  r->unref();
+  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+}
+
+TEST_F(ResourceTest, LastUnrefDestroysEarlierOnesDoNot) {
+  Resource* r = new Probe(&log, "a");
+  r->ref();
+  r->Reference();
+  r->unref();
+  EXPECT_EQ(r->RefCount(), 1);
+  EXPECT_TRUE(log.empty());
+  r->Unreference();
+  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+}
+
+TEST_F(ResourceTest, StaticFormsIgnoreNull) {
+  Resource::ref(nullptr);
+  Resource::unref(nullptr);
+  Resource::unref_deferred(nullptr);
+  const Resource* r = new Probe(&log, "a");
+  Resource::ref(r);
+  EXPECT_EQ(r->RefCount(), 1);
+  Resource::unref(r);
+  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+}
+
+TEST_F(ResourceTest, IdentifiersIncreaseAndCopiesGetTheirOwn) {
+  Probe* a = new Probe(&log, "a");
+  Probe* b = new Probe(&log, "b");
+  EXPECT_EQ(b->ResourceID(), a->ResourceID() + 1);
+  a->ref();
+  Probe* c = new Probe(*a);
+  EXPECT_EQ(c->RefCount(), 0);
+  EXPECT_EQ(c->ResourceID(), b->ResourceID() + 1);
+  *b = *a;  // assignment keeps b's identity
+  EXPECT_EQ(b->RefCount(), 0);
+  EXPECT_EQ(b->ResourceID(), a->ResourceID() + 1);
+  a->unref();
+  b->unref();
+  c->unref();
+}
+
+TEST_F(ResourceTest, WithoutDeferralUnrefDeferredDestroysAtOnce) {
+  Resource* r = new Probe(&log, "a");
+  r->ref();
+  r->unref_deferred();
+  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+}
+
+TEST_F(ResourceTest, DeferralCleansUpAtOnceAndDestroysAtFlushInOrder) {
+  EXPECT_EQ(Resource::defer(1), 0);
+  Resource* a = new Probe(&log, "a");
+  Resource* b = new Probe(&log, "b");
+  a->ref();
+  b->ref();
+  b->unref_deferred();
+  a->unref_deferred();
+  EXPECT_EQ(log, (Log{"cleanup b", "cleanup a"}));
+  Resource::flush();
+  EXPECT_EQ(log, (Log{"cleanup b", "cleanup a", "destroy b", "destroy a"}));
+  // Still deferring after an explicit flush.
+  Resource* c = new Probe(&log, "c");
+  c->unref_deferred();
+  EXPECT_EQ(log.back(), "cleanup c");
+  EXPECT_EQ(Resource::defer(0), 1);  // leaving the mode flushes
+  EXPECT_EQ(log.back(), "destroy c");
+}
+
+TEST_F(ResourceTest, PlainUnrefIgnoresDeferral) {
+  Resource::defer(1);
+  Resource* r = new Probe(&log, "a");
+  r->unref();
+  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+}
+
+TEST_F(ResourceTest, SettingSameModeDoesNotFlush) {
+  Resource::defer(1);
+  Resource* r = new Probe(&log, "a");
+  r->unref_deferred();
+  EXPECT_EQ(Resource::defer(1), 1);
+  EXPECT_EQ(log, (Log{"cleanup a"}));
+}
+
+TEST_F(ResourceTest, ReleasesDuringFlushHappenAtOnce) {
+  Resource::defer(1);
+  Resource* inner = new Probe(&log, "inner");
+  Resource* outer = new Holder(inner);
+  outer->unref_deferred();
+  EXPECT_TRUE(log.empty());
+  Resource::flush();
+  EXPECT_EQ(log, (Log{"cleanup inner", "destroy inner"}));
+  // The mode is back on after the flush.
+  Resource* r = new Probe(&log, "r");
+  r->unref_deferred();
+  EXPECT_EQ(log.back(), "cleanup r");
+}
+
+TEST_F(ResourceTest, FlushSparesResourceReferencedAgainAfterParking) {
+  Resource::defer(1);
+  Resource* r = new Probe(&log, "a");
+  r->unref_deferred();
+  r->ref();  // a holder picked it up again
+  Resource::flush();
+  EXPECT_EQ(log, (Log{"cleanup a"}));
+  Resource::defer(0);
+  r->unref();
+  EXPECT_EQ(log, (Log{"cleanup a", "cleanup a", "destroy a"}));
+}

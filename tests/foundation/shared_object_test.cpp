@@ -1,0 +1,103 @@
+// Shared ownership through TsharedObjectPtr.
+#include "brenmark/shared_object.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class Counted : public TsharedObject {
+ public:
+  explicit Counted(int* destroyed) : destroyed_(destroyed) {}
+  ~Counted() override { ++*destroyed_; }
+
+ private:
+  int* destroyed_;
+};
+
+class Derived : public Counted {
+ public:
+  using Counted::Counted;
+};
+
+// Keeps another object alive through its own pointer.
+class Chain : public TsharedObject {
+ public:
+  TsharedObjectPtr<Chain> next;
+};
+
+}  // namespace
+
+TEST(TsharedObjectPtr, CountsHoldersAndDestroysWithTheLast) {
+  int destroyed = 0;
+  auto* c = new Counted(&destroyed);
+  {
+    TsharedObjectPtr<Counted> a(c);
+    EXPECT_EQ(c->SharedCount(), 1);
+    {
+      TsharedObjectPtr<Counted> b(a);
+      EXPECT_EQ(c->SharedCount(), 2);
+      TsharedObjectPtr<Counted> moved(std::move(b));
+      EXPECT_EQ(c->SharedCount(), 2);
+      EXPECT_FALSE(b);
+    }
+    EXPECT_EQ(c->SharedCount(), 1);
+    EXPECT_EQ(destroyed, 0);
+  }
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(TsharedObjectPtr, AssignmentReleasesOldAndTakesNew) {
+  int destroyed = 0;
+  auto* x = new Counted(&destroyed);
+  auto* y = new Counted(&destroyed);
+  TsharedObjectPtr<Counted> p(x);
+  TsharedObjectPtr<Counted> q(y);
+  p = p;  // same object: nothing changes
+  EXPECT_EQ(x->SharedCount(), 1);
+  p = q;
+  EXPECT_EQ(destroyed, 1);  // x had no other holder
+  EXPECT_EQ(y->SharedCount(), 2);
+  p = nullptr;
+  EXPECT_EQ(y->SharedCount(), 1);
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(TsharedObjectPtr, AssigningObjectKeptAliveOnlyByOldOneIsSafe) {
+  auto* head = new Chain;
+  head->next = new Chain;
+  TsharedObjectPtr<Chain> p(head);
+  p = p->next;  // head goes, its successor must survive
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->SharedCount(), 1);
+}
+
+TEST(TsharedObjectPtr, ConvertsToBasePointer) {
+  int destroyed = 0;
+  TsharedObjectPtr<Derived> d(new Derived(&destroyed));
+  TsharedObjectPtr<Counted> base(d);
+  EXPECT_EQ(base->SharedCount(), 2);
+  EXPECT_TRUE(base == d.get());
+  d = nullptr;
+  base = nullptr;
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(TsharedObjectPtr, CountsStayExactAcrossThreads) {
+  int destroyed = 0;
+  TsharedObjectPtr<Counted> root(new Counted(&destroyed));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&root] {
+      for (int i = 0; i < 20000; ++i) {
+        TsharedObjectPtr<Counted> copy(root);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(root->SharedCount(), 1);
+  EXPECT_EQ(destroyed, 0);
+}

@@ -1,0 +1,147 @@
+// Reference counting, inputs and the altered-bits protocol of images.
+#include <brenmark/il.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts resets and reports its destruction.
+class ProbeImage : public ilImage {
+ public:
+  explicit ProbeImage(bool* destroyed = nullptr) : destroyed_(destroyed) {}
+  ~ProbeImage() override {
+    if (destroyed_ != nullptr) *destroyed_ = true;
+  }
+  void reset() override {
+    ++resets;
+    ilImage::reset();
+  }
+  int resets = 0;
+
+ private:
+  bool* destroyed_;
+};
+
+TEST(IlRefCountTest, LastUnrefDestroys) {
+  bool destroyed = false;
+  auto* img = new ProbeImage(&destroyed);
+  EXPECT_EQ(img->getRefCount(), 0);
+  EXPECT_EQ(img->ref(), 1);
+  EXPECT_EQ(img->ref(), 2);
+  EXPECT_EQ(img->unref(), 1);
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(img->unref(), 0);
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(IlRefCountTest, UnrefOfAnUnreferencedImageDestroysIt) {
+  bool destroyed = false;
+  (new ProbeImage(&destroyed))->unref();
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(IlInputTest, OneInputIsSetReadAndRemoved) {
+  ilMemoryImg seed(ilSize(1, 1, 1), ilUChar);
+  ilMemoryImg img(ilSize(1, 1, 1), ilUChar);
+  EXPECT_EQ(img.getNumInputs(), 0);
+  EXPECT_EQ(img.setInput(&seed), ilOkay);
+  EXPECT_EQ(img.getNumInputs(), 1);
+  EXPECT_EQ(img.getInput(), &seed);
+  EXPECT_EQ(img.GetSeedImage(), &seed);
+  EXPECT_EQ(img.setInput(&seed, 1), ilInvalid);
+  EXPECT_EQ(img.getInput(1), nullptr);
+  img.setInput(nullptr);
+  EXPECT_EQ(img.getNumInputs(), 0);
+}
+
+TEST(IlInputTest, CyclesAreRefused) {
+  ilMemoryImg a(ilSize(1, 1, 1), ilUChar), b(ilSize(1, 1, 1), ilUChar);
+  EXPECT_EQ(a.setInput(&a), ilInvalid);
+  ASSERT_EQ(b.setInput(&a), ilOkay);
+  EXPECT_EQ(a.setInput(&b), ilInvalid);
+  EXPECT_EQ(a.getNumInputs(), 0);
+}
+
+TEST(IlInputTest, DestroyedInputIsDroppedByItsDependent) {
+  auto* seed = new ilMemoryImg(ilSize(1, 1, 1), ilUChar);
+  seed->ref();
+  ilMemoryImg img(ilSize(1, 1, 1), ilUChar);
+  img.setInput(seed);
+  seed->unref();
+  EXPECT_EQ(img.getNumInputs(), 0);
+  EXPECT_EQ(img.getInput(), nullptr);
+  EXPECT_EQ(img.getXsize(), 1);  // resetCheck must not touch the dead input
+}
+
+TEST(IlAlteredTest, ResetRunsOnceAfterChangesWhenQueried) {
+  ProbeImage img;
+  img.resetCheck();
+  const int before = img.resets;
+  img.setSize(ilSize(4, 4, 1));
+  img.setColorModel(ilABGR);
+  EXPECT_NE(img.getAltered() & ilSizeAltered, 0u);
+  EXPECT_NE(img.getAltered() & ilColorModelAltered, 0u);
+  EXPECT_EQ(img.resets, before);  // nothing yet
+  EXPECT_EQ(img.getXsize(), 4);
+  EXPECT_EQ(img.resets, before + 1);
+  EXPECT_EQ(img.getAltered(), 0u);
+  img.getYsize();
+  EXPECT_EQ(img.resets, before + 1);
+}
+
+TEST(IlAlteredTest, ChangesReachDependents) {
+  ProbeImage seed;
+  ProbeImage img;
+  img.setInput(&seed);
+  img.resetCheck();
+  const int before = img.resets;
+  seed.setFill(ilPixel(ilUChar, 1));
+  EXPECT_NE(img.getAltered() & ilFillAltered, 0u);
+  img.getXsize();
+  EXPECT_EQ(img.resets, before + 1);
+}
+
+TEST(IlStatusTest, OperationsRecordTheirStatus) {
+  ilMemoryImg img(ilSize(2, 2, 1), ilUChar);
+  EXPECT_EQ(img.getTile(0, 0, 1, 1, nullptr), ilInvalid);
+  EXPECT_EQ(img.getStatus(), ilInvalid);
+  std::uint8_t v = 0;
+  EXPECT_EQ(img.getTile(0, 0, 1, 1, &v), ilOkay);
+  EXPECT_EQ(img.getStatus(), ilOkay);
+  EXPECT_EQ(img.setStatus(ilFailed), ilFailed);
+}
+
+TEST(IlClassTest, NamesIdsAndDerivation) {
+  ilMemoryImg mem;
+  ilConstImg con;
+  EXPECT_STREQ(mem.getClassName(), "ilMemoryImg");
+  EXPECT_STREQ(mem.getClassName(1), "ilSIDImage");
+  EXPECT_STREQ(mem.getClassName(3), "ilLink");
+  EXPECT_EQ(mem.getClassName(4), nullptr);
+  EXPECT_TRUE(mem.derivesFrom(ilSIDImageClassId));
+  EXPECT_TRUE(mem.derivesFrom(ilLinkClassId));
+  EXPECT_FALSE(con.derivesFrom(ilSIDImageClassId));
+  EXPECT_EQ(ilSIDImage::asSidImage(&mem), &mem);
+  EXPECT_EQ(ilSIDImage::asSidImage(&con), nullptr);
+  EXPECT_EQ(ilSIDImage::asSidImage(nullptr), nullptr);
+  ilMemoryImg other;
+  EXPECT_EQ(other.ResourceID(), mem.ResourceID() + 1);
+}
+
+TEST(IlFillTest, FillFollowsTheImageLayout) {
+  ilMemoryImg img(ilSize(1, 1, 4), ilUChar);
+  EXPECT_EQ(img.getFill(), ilPixel(ilUChar, 4));  // zero by default
+  ilPixel grey(ilDouble, 1);
+  grey.setElem(12.5, 0);
+  img.setFill(grey);
+  const std::uint8_t expect[4] = {0, 0, 0, 12};
+  EXPECT_EQ(img.getFill(), ilPixel(ilUChar, 4, expect));
+  ilPixel holder;  // ilAnyType: takes the fill as it is
+  img.getFill(holder);
+  EXPECT_EQ(holder, img.getFill());
+  ilPixel asFloat(ilFloat, 1);
+  img.getFill(asFloat);
+  EXPECT_EQ(asFloat.getElem(0), 12.0);
+}
+
+}  // namespace

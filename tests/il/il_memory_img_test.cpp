@@ -1,0 +1,372 @@
+// Tile reads, writes, fills and copies on memory and constant images:
+// channel maps, fills with an excluded tile, reads outside the data,
+// coordinate spaces, type conversion and the other orders.
+#include <brenmark/il.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytesOf(ilMemoryImg& img) {
+  const auto* p = static_cast<const std::uint8_t*>(img.getDataPtr());
+  return Bytes(p, p + img.getDataSize());
+}
+
+// A w x h image of one channel whose pixel (x, y) is 10 * y + x.
+ilMemoryImg* rampImage(int w, int h, ilCoordSpace space = ilUpperLeft) {
+  auto* img = new ilMemoryImg(ilSize(w, h, 1), ilUChar);
+  img->setCoordSpace(space);
+  auto* p = static_cast<std::uint8_t*>(img->getDataPtr());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) p[y * w + x] = static_cast<std::uint8_t>(10 * y + x);
+  return img;
+}
+
+TEST(IlMemoryImgTest, SetThenGetRoundTripsAndOwnsZeroedMemory) {
+  ilMemoryImg img(ilSize(3, 2, 4), ilUChar);
+  EXPECT_TRUE(img.ownsData());
+  EXPECT_EQ(img.getDataSize(), 24u);
+  EXPECT_EQ(bytesOf(img), Bytes(24, 0));
+  Bytes in(24);
+  for (int i = 0; i < 24; ++i) in[i] = static_cast<std::uint8_t>(i + 1);
+  ASSERT_EQ(img.setTile(0, 0, 3, 2, in.data()), ilOkay);
+  EXPECT_EQ(bytesOf(img), in);
+  Bytes out(8, 0);
+  ASSERT_EQ(img.getTile(1, 1, 2, 1, out.data()), ilOkay);
+  EXPECT_EQ(out, Bytes({17, 18, 19, 20, 21, 22, 23, 24}));
+}
+
+TEST(IlMemoryImgTest, WrappedMemoryIsUsedInPlaceAndNotOwned) {
+  std::uint8_t block[4] = {1, 2, 3, 4};
+  ilMemoryImg img(block, ilSize(2, 2, 1), ilUChar);
+  EXPECT_FALSE(img.ownsData());
+  const std::uint8_t v = 9;
+  ASSERT_EQ(img.fillTile(1, 0, 1, 2, &v), ilOkay);
+  EXPECT_EQ(Bytes(block, block + 4), Bytes({1, 9, 3, 9}));
+  std::uint8_t other[4] = {5, 6, 7, 8};
+  img.setDataPtr(other);
+  std::uint8_t out = 0;
+  img.getTile(0, 1, 1, 1, &out);
+  EXPECT_EQ(out, 7);
+}
+
+TEST(IlMemoryImgTest, ReadOutsideTheDataGivesTheFill) {
+  ilMemoryImg* img = rampImage(3, 2);
+  ilPixel fill(ilUChar, 1);
+  fill.setElem(99, 0);
+  img->setFill(fill);
+  Bytes out(5 * 4, 0);
+  ASSERT_EQ(img->getTile(-1, -1, 5, 4, out.data()), ilOkay);
+  EXPECT_EQ(out, Bytes({99, 99, 99, 99, 99,  //
+                        99, 0,  1,  2,  99,  //
+                        99, 10, 11, 12, 99,  //
+                        99, 99, 99, 99, 99}));
+  img->unref();
+}
+
+TEST(IlMemoryImgTest, WritesOutsideTheDataAreDropped) {
+  ilMemoryImg img(ilSize(2, 2, 1), ilUChar);
+  const Bytes in = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  ASSERT_EQ(img.setTile(-1, -1, 3, 3, in.data()), ilOkay);
+  EXPECT_EQ(bytesOf(img), Bytes({5, 6, 8, 9}));
+}
+
+TEST(IlMemoryImgTest, SubTileReadLeavesTheRestOfTheBufferAlone) {
+  ilMemoryImg* img = rampImage(4, 4);
+  Bytes buf(4 * 3, 0xEE);
+  // Buffer covers (0, 1)-(3, 3); only (1, 2)-(2, 2) is read.
+  ASSERT_EQ(img->getSubTile(1, 2, 2, 1, buf.data(), 0, 1, 4, 3), ilOkay);
+  EXPECT_EQ(buf, Bytes({0xEE, 0xEE, 0xEE, 0xEE,  //
+                        0xEE, 21, 22, 0xEE,      //
+                        0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(img->getSubTile(3, 3, 2, 1, buf.data(), 0, 1, 4, 3), ilInvalid);  // outside buffer
+  EXPECT_EQ(img->getTile(0, 0, 1, 1, nullptr), ilInvalid);
+  img->unref();
+}
+
+TEST(IlMemoryImgTest, ReadChannelMapSkipsNegativeEntriesAndFeedsOneChannelToFour) {
+  ilMemoryImg img(ilSize(1, 1, 4), ilUChar);
+  const std::uint8_t px[4] = {10, 20, 30, 40};  // channels 3, 2, 1, 0
+  img.setTile(0, 0, 1, 1, px);
+  const int alphaOnly[1] = {0};
+  const ilConfig a(ilUChar, ilInterleaved, 1, alphaOnly);
+  std::uint8_t alpha = 0;
+  ASSERT_EQ(img.getTile(0, 0, 1, 1, &alpha, &a), ilOkay);
+  EXPECT_EQ(alpha, 40);
+  const int spread[4] = {0, 0, 0, 0};
+  const ilConfig s(ilUChar, ilInterleaved, 4, spread);
+  std::uint8_t four[4] = {};
+  img.getTile(0, 0, 1, 1, four, &s);
+  EXPECT_EQ(Bytes(four, four + 4), Bytes({40, 40, 40, 40}));
+  const int holes[4] = {0, -1, 2, 7};  // 7: no such channel, reads 0
+  const ilConfig h(ilUChar, ilInterleaved, 4, holes);
+  std::uint8_t out[4] = {1, 1, 1, 1};
+  img.getTile(0, 0, 1, 1, out, &h);
+  EXPECT_EQ(Bytes(out, out + 4), Bytes({0, 20, 1, 40}));
+}
+
+TEST(IlMemoryImgTest, WriteChannelMapWritesOnlyListedChannels) {
+  ilMemoryImg img(ilSize(2, 1, 4), ilUChar);
+  const std::uint8_t base[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  img.setTile(0, 0, 2, 1, base);
+  const int toAlpha[1] = {0};
+  const ilConfig c(ilUChar, ilInterleaved, 1, toAlpha);
+  const std::uint8_t alphas[2] = {100, 200};
+  ASSERT_EQ(img.setTile(0, 0, 2, 1, alphas, &c), ilOkay);
+  EXPECT_EQ(bytesOf(img), Bytes({1, 2, 3, 100, 5, 6, 7, 200}));
+}
+
+TEST(IlMemoryImgTest, CopyWithMinusOneKeepsThatDestinationChannel) {
+  ilMemoryImg src(ilSize(2, 1, 4), ilUChar), dst(ilSize(2, 1, 4), ilUChar);
+  const std::uint8_t s[8] = {10, 20, 30, 40, 11, 21, 31, 41};
+  const std::uint8_t d[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  src.setTile(0, 0, 2, 1, s);
+  dst.setTile(0, 0, 2, 1, d);
+  const int map[4] = {0, 1, -1, 3};  // channel 2 (bits 8-15) not written
+  const ilConfig c(ilUChar, ilInterleaved, 4, map);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 1, &src, 0, 0, &c, 1), ilOkay);
+  EXPECT_EQ(bytesOf(dst), Bytes({10, 2, 30, 40, 11, 6, 31, 41}));
+  std::uint32_t word;
+  std::memcpy(&word, dst.getDataPtr(), 4);
+  EXPECT_EQ(word & 0x0000FF00u, 0x00000200u);
+}
+
+TEST(IlMemoryImgTest, CopyFeedsOneSourceChannelToFour) {
+  ilMemoryImg* mask = rampImage(2, 2);
+  ilMemoryImg dst(ilSize(2, 2, 4), ilUChar);
+  const int spread[4] = {0, 0, 0, 0};
+  const ilConfig c(ilUChar, ilInterleaved, 4, spread);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 2, mask, 0, 0, &c, 1), ilOkay);
+  EXPECT_EQ(bytesOf(dst), Bytes({0, 0, 0, 0, 1, 1, 1, 1, 10, 10, 10, 10, 11, 11, 11, 11}));
+  mask->unref();
+}
+
+TEST(IlMemoryImgTest, CopyBetweenChannelCountsWithoutConfig) {
+  ilMemoryImg* mask = rampImage(2, 1);
+  ilMemoryImg rgba(ilSize(2, 1, 4), ilUChar);
+  const std::uint8_t junk[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+  rgba.setTile(0, 0, 2, 1, junk);
+  // One channel into four: it lands in channel 0 (alpha); the others become 0.
+  ASSERT_EQ(rgba.copyTile(0, 0, 2, 1, mask, 0, 0), ilOkay);
+  EXPECT_EQ(bytesOf(rgba), Bytes({0, 0, 0, 0, 0, 0, 0, 1}));
+  // Four into one: channel 0.
+  const std::uint8_t px[8] = {1, 2, 3, 50, 5, 6, 7, 60};
+  rgba.setTile(0, 0, 2, 1, px);
+  ASSERT_EQ(mask->copyTile(0, 0, 2, 1, &rgba, 0, 0), ilOkay);
+  EXPECT_EQ(bytesOf(*mask), Bytes({50, 60}));
+  mask->unref();
+}
+
+TEST(IlMemoryImgTest, CopyReadsSourceFillOutsideItsData) {
+  ilMemoryImg* src = rampImage(2, 2);
+  ilPixel fill(ilUChar, 1);
+  fill.setElem(7, 0);
+  src->setFill(fill);
+  ilMemoryImg dst(ilSize(4, 1, 1), ilUChar);
+  ASSERT_EQ(dst.copyTile(0, 0, 4, 1, src, -1, 1), ilOkay);
+  EXPECT_EQ(bytesOf(dst), Bytes({7, 10, 11, 7}));
+  src->unref();
+}
+
+TEST(IlMemoryImgTest, OverlappingCopyWithinOneImageReadsBeforeWriting) {
+  ilMemoryImg* img = rampImage(8, 1);
+  ASSERT_EQ(img->copyTile(2, 0, 6, 1, img, 0, 0), ilOkay);
+  EXPECT_EQ(bytesOf(*img), Bytes({0, 1, 0, 1, 2, 3, 4, 5}));
+  ASSERT_EQ(img->copyTile(0, 0, 6, 1, img, 2, 0), ilOkay);
+  EXPECT_EQ(bytesOf(*img), Bytes({0, 1, 2, 3, 4, 5, 4, 5}));
+  img->unref();
+}
+
+TEST(IlMemoryImgTest, FillLeavesTheExcludedTileUntouched) {
+  ilMemoryImg img(ilSize(5, 4, 1), ilUChar);
+  const std::uint8_t one = 1, nine = 9;
+  img.fillTile(0, 0, 5, 4, &one);
+  const ilTile hole(1, 1, 0, 2, 2, 1);
+  ASSERT_EQ(img.fillTile(0, 0, 5, 4, &nine, nullptr, &hole), ilOkay);
+  EXPECT_EQ(bytesOf(img), Bytes({9, 9, 9, 9, 9,  //
+                                 9, 1, 1, 9, 9,  //
+                                 9, 1, 1, 9, 9,  //
+                                 9, 9, 9, 9, 9}));
+  // An excluded tile covering the whole rectangle: nothing happens.
+  const ilTile all(-1, -1, 0, 10, 10, 1);
+  const std::uint8_t five = 5;
+  img.fillTile(0, 0, 5, 4, &five, nullptr, &all);
+  EXPECT_EQ(bytesOf(img)[0], 9);
+}
+
+TEST(IlMemoryImgTest, FillOfFourChannelsAndThroughAChannelMap) {
+  ilMemoryImg img(ilSize(3, 2, 4), ilUChar);
+  const std::uint8_t px[4] = {1, 2, 3, 4};
+  ASSERT_EQ(img.fillTile(0, 0, 3, 2, px), ilOkay);
+  Bytes got = bytesOf(img);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(Bytes(got.begin() + 4 * i, got.begin() + 4 * i + 4), Bytes({1, 2, 3, 4}));
+  const int toAlpha[1] = {0};
+  const ilConfig c(ilUChar, ilInterleaved, 1, toAlpha);
+  const std::uint8_t a = 77;
+  ASSERT_EQ(img.fillTile(1, 1, 1, 1, &a, &c), ilOkay);
+  got = bytesOf(img);
+  EXPECT_EQ(Bytes(got.begin() + 16, got.begin() + 20), Bytes({1, 2, 3, 77}));
+  ilPixel grey(ilFloat, 1);
+  grey.setElem(200.0, 0);
+  ASSERT_EQ(img.fillTileValue(0, 0, 1, 1, grey), ilOkay);
+  got = bytesOf(img);
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + 4), Bytes({0, 0, 0, 200}));
+}
+
+TEST(IlMemoryImgTest, LowerLeftConfigFlipsRowsOfAnUpperLeftImage) {
+  ilMemoryImg* img = rampImage(3, 3, ilUpperLeft);
+  const ilConfig ll(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilLowerLeft);
+  Bytes out(6, 0);
+  // Rows 0-1 from the bottom are image rows 2 and 1.
+  ASSERT_EQ(img->getTile(0, 0, 3, 2, out.data(), &ll), ilOkay);
+  EXPECT_EQ(out, Bytes({20, 21, 22, 10, 11, 12}));
+  const ilConfig ur(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilUpperRight);
+  Bytes mirrored(2, 0);
+  ASSERT_EQ(img->getTile(0, 0, 2, 1, mirrored.data(), &ur), ilOkay);
+  EXPECT_EQ(mirrored, Bytes({2, 1}));
+  const ilConfig lr(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilLowerRight);
+  std::uint8_t corner = 0;
+  img->getTile(0, 0, 1, 1, &corner, &lr);
+  EXPECT_EQ(corner, 22);
+  img->unref();
+}
+
+TEST(IlMemoryImgTest, WriteInAnotherSpaceLandsFlipped) {
+  ilMemoryImg img(ilSize(2, 3, 1), ilUChar);
+  img.setCoordSpace(ilLowerLeft);
+  const ilConfig ul(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilUpperLeft);
+  const Bytes in = {1, 2, 3, 4};  // top two rows, top first
+  ASSERT_EQ(img.setTile(0, 0, 2, 2, in.data(), &ul), ilOkay);
+  // Memory row 0 is the bottom row in a lower-left image.
+  EXPECT_EQ(bytesOf(img), Bytes({0, 0, 3, 4, 1, 2}));
+  const ilTile ex(0, 0, 0, 2, 1, 1);  // the top row in upper-left terms
+  const std::uint8_t v = 8;
+  ASSERT_EQ(img.fillTile(0, 0, 2, 3, &v, &ul, &ex), ilOkay);
+  EXPECT_EQ(bytesOf(img), Bytes({8, 8, 8, 8, 1, 2}));
+}
+
+TEST(IlMemoryImgTest, CopyBetweenSpacesKeepsThePictureUpright) {
+  ilMemoryImg* src = rampImage(2, 3, ilUpperLeft);  // top row 0, 1
+  ilMemoryImg dst(ilSize(2, 3, 1), ilUChar);
+  dst.setCoordSpace(ilLowerLeft);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 3, src, 0, 0), ilOkay);
+  // The bottom row (memory row 0 of the lower-left image) is the source's
+  // bottom row 20, 21.
+  EXPECT_EQ(bytesOf(dst), Bytes({20, 21, 10, 11, 0, 1}));
+  src->unref();
+}
+
+TEST(IlMemoryImgTest, SpacesWithAnotherFastestAxisAreRefused) {
+  ilMemoryImg* img = rampImage(2, 2);
+  const ilConfig yFast(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilLeftUpper);
+  std::uint8_t out[4];
+  EXPECT_EQ(img->getTile(0, 0, 2, 2, out, &yFast), ilUnsupportedSpace);
+  EXPECT_EQ(img->getStatus(), ilUnsupportedSpace);
+  img->unref();
+}
+
+TEST(IlMemoryImgTest, TypeConversionTruncatesAndClamps) {
+  ilMemoryImg img(ilSize(4, 1, 1), ilUChar);
+  const float in[4] = {12.9f, 300.0f, -3.0f, 255.0f};
+  const ilConfig f(ilFloat);
+  ASSERT_EQ(img.setTile(0, 0, 4, 1, in, &f), ilOkay);
+  EXPECT_EQ(bytesOf(img), Bytes({12, 255, 0, 255}));
+  float out[4] = {};
+  img.getTile(0, 0, 4, 1, out, &f);
+  EXPECT_EQ(out[0], 12.0f);
+  EXPECT_EQ(out[1], 255.0f);
+  const ilConfig s(ilShort);
+  std::int16_t sh[4] = {};
+  img.getTile(0, 0, 4, 1, sh, &s);
+  EXPECT_EQ(sh[2], 0);
+  EXPECT_EQ(sh[3], 255);
+}
+
+TEST(IlMemoryImgTest, SeparateAndSequentialOrdersRoundTrip) {
+  const std::uint8_t px[8] = {1, 2, 3, 4, 5, 6, 7, 8};  // two pixels of 4 channels
+  ilMemoryImg planes(ilSize(2, 1, 4), ilUChar, ilSeparate);
+  ASSERT_EQ(planes.setTile(0, 0, 2, 1, px, nullptr), ilOkay);  // buffer in the image's order
+  const ilConfig inter(ilUChar, ilInterleaved);
+  ASSERT_EQ(planes.setTile(0, 0, 2, 1, px, &inter), ilOkay);
+  // Plane c holds channel c: channel 0 is the last byte of each pixel.
+  EXPECT_EQ(bytesOf(planes), Bytes({4, 8, 3, 7, 2, 6, 1, 5}));
+  std::uint8_t back[8] = {};
+  planes.getTile(0, 0, 2, 1, back, &inter);
+  EXPECT_EQ(Bytes(back, back + 8), Bytes(px, px + 8));
+  ilMemoryImg runs(ilSize(2, 2, 2), ilUChar, ilSequential);
+  ASSERT_EQ(runs.copyTile(0, 0, 2, 1, &planes, 0, 0), ilOkay);
+  const Bytes got = bytesOf(runs);
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + 4), Bytes({4, 8, 3, 7}));
+}
+
+TEST(IlMemoryImgTest, CopyConstructorCopiesPixelsAndAttributes) {
+  ilMemoryImg* src = rampImage(3, 2, ilLowerLeft);
+  ilPixel fill(ilUChar, 1);
+  fill.setElem(5, 0);
+  src->setFill(fill);
+  ilMemoryImg copy(src);
+  EXPECT_EQ(copy.getCoordSpace(), ilLowerLeft);
+  EXPECT_EQ(copy.getFill(), fill);
+  EXPECT_EQ(bytesOf(copy), bytesOf(*src));
+  src->unref();
+}
+
+TEST(IlMemoryImgTest, PageLockGivesTheWholeBlock) {
+  ilMemoryImg* img = rampImage(3, 3);
+  EXPECT_TRUE(img->hasPages());
+  ilLockRequest r[2];
+  r[0].init(2, 1);
+  r[1].init(5, 5);  // outside
+  EXPECT_EQ(img->lockPageSet(r, ilLockWrite, 2), ilInvalid);
+  ASSERT_NE(r[0].page, nullptr);
+  EXPECT_EQ(r[0].status, ilOkay);
+  EXPECT_EQ(r[1].page, nullptr);
+  EXPECT_EQ(r[0].page->getData(), img->getDataPtr());
+  EXPECT_EQ(r[0].page->x, 0);
+  EXPECT_EQ(r[0].page->c, 1);
+  EXPECT_EQ(img->getPixelPtr(2, 1), static_cast<std::uint8_t*>(img->getDataPtr()) + 5);
+  img->unlockPageSet(r, 2);
+  EXPECT_EQ(r[0].page, nullptr);
+  img->unref();
+}
+
+TEST(IlConstImgTest, ReadsItsValueEverywhereAndRefusesWrites) {
+  const std::uint8_t v[4] = {1, 2, 3, 255};
+  ilConstImg c(ilPixel(ilUChar, 4, v));
+  EXPECT_EQ(c.getCsize(), 4);
+  std::uint8_t out[8] = {};
+  ASSERT_EQ(c.getTile(-1000, 5000, 2, 1, out), ilOkay);
+  EXPECT_EQ(Bytes(out, out + 8), Bytes({1, 2, 3, 255, 1, 2, 3, 255}));
+  EXPECT_EQ(c.setTile(0, 0, 1, 1, v), ilNotWritable);
+  EXPECT_EQ(c.fillTile(0, 0, 1, 1, v), ilNotWritable);
+  ilPixel grey(ilUChar, 1);
+  grey.setElem(128, 0);
+  c.setFill(grey);
+  EXPECT_EQ(c.getCsize(), 1);
+  EXPECT_EQ(c.getValue(), grey);
+}
+
+TEST(IlConstImgTest, IsACopySourceAndLocksReadOnly) {
+  const std::uint8_t v[4] = {9, 8, 7, 6};
+  ilConstImg c(ilPixel(ilUChar, 4, v));
+  ilMemoryImg dst(ilSize(2, 1, 4), ilUChar);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 1, &c, 40, 40), ilOkay);
+  EXPECT_EQ(bytesOf(dst), Bytes({9, 8, 7, 6, 9, 8, 7, 6}));
+  ilLockRequest r;
+  r.init(3, 4);
+  ASSERT_EQ(c.lockPageSet(&r, ilLockRead, 1), ilOkay);
+  EXPECT_EQ(std::memcmp(r.page->getData(), v, 4), 0);
+  c.unlockPageSet(&r, 1);
+  r.init(0, 0);
+  EXPECT_EQ(c.lockPageSet(&r, ilLockWrite, 1), ilNotWritable);
+  EXPECT_EQ(r.page, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the built library into a scratch prefix and builds the embedding
+# example out of tree twice: once with pkg-config, once with find_package.
+# Usage: check_install.sh <source dir> <build dir> <scratch dir>
+set -euo pipefail
+src=$1 build=$2 scratch=$3
+rm -rf "$scratch"
+mkdir -p "$scratch"
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+libdir=$(find "$prefix" -name libbrenmark.so -printf '%h\n' | head -n 1)
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+export LD_LIBRARY_PATH=$libdir
+
+echo "-- pkg-config"
+g++ -std=c++20 -Wall -Wextra -Werror -I"$src" -o "$scratch/embed_pc" \
+  "$src/examples/embed/embed.cpp" "$src/host/reference_host.cpp" \
+  $(pkg-config --cflags --libs brenmark)
+"$scratch/embed_pc"
+
+echo "-- find_package"
+cmake -S "$src/examples/embed" -B "$scratch/cmake" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$prefix" -DBRENMARK_HOST_DIR="$src/host" >/dev/null
+cmake --build "$scratch/cmake" >/dev/null
+"$scratch/cmake/embed"

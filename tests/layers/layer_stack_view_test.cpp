@@ -1,0 +1,164 @@
+// Layer stack and its window: the callbacks of construction and destruction,
+// viewer parameters, in-front flag, coordinate conversions, offsets, pivots
+// and the structure dump.
+#include <cstdio>
+
+#include "layers/engine_fixture.h"
+
+namespace brenmark::testing {
+namespace {
+
+class LayerStackView : public EngineTest {};
+
+TEST_F(LayerStackView, ConstructionAsksTheApplicationForWindowColourAndView) {
+  host_.SetBackgroundColor(0xFF336699u);
+  host_.ResetCounts();
+  int h = NewStack();
+  LayerStack* s = Stack(h);
+  EXPECT_EQ(host_.CallCount(kCbCreateStackWindow), 1);
+  EXPECT_EQ(host_.CallCount(kCbStackConstructed), 1);
+  EXPECT_EQ(host_.CallCount(kCbGetBackgroundColor), 1);
+  EXPECT_EQ(host_.CallCount(kCbGetViewPixels), 1);
+  EXPECT_GE(host_.CallCount(kCbGetViewOfWindow), 1);
+  EXPECT_GE(host_.CallCount(kCbGetViewSize), 1);
+  EXPECT_GE(host_.CallCount(kCbLayerStackChanged), 1);
+  EXPECT_EQ(host_.CallCount(kCbStartTimer), 0);
+  const host::HostWindow* w = host_.Window(s->GetWindow());
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->layerStackHandle, h);
+  EXPECT_EQ(w->constructedNotices, 1);
+  PaintColor expected;
+  expected.Set(0xFF336699u);
+  EXPECT_EQ(s->GetBackgroundColor(), expected);
+  EXPECT_EQ(s->GetSize(), ilTile(0, 0, 0, 64, 48, 1));
+
+  int window = s->GetWindow();
+  Brenmark.DeleteLayerStack(h);
+  EXPECT_EQ(host_.Window(window)->destroyingNotices, 1);
+}
+
+TEST_F(LayerStackView, ViewerParametersLiveInTheApplication) {
+  ViewerParms parms;
+  parms.words[0] = 0xABCu;
+  LayerStack* s = Stack(Brenmark.AddLayerStack(parms));
+  EXPECT_EQ(s->GetViewerParms().words[0], 0xABCu);
+  ViewerParms other;
+  other.words[2] = 7;
+  s->SetViewerParms(other);
+  EXPECT_EQ(host_.Window(s->GetWindow())->viewerParmsSets, 1);
+  EXPECT_EQ(s->GetViewerParms(), other);
+}
+
+TEST_F(LayerStackView, InFrontIsHandedToTheApplicationWhenItChanges) {
+  LayerStack* s = Stack(NewStack());
+  host_.ResetCounts();
+  s->SetInFront(true);
+  s->SetInFront(true);
+  EXPECT_TRUE(s->isInFront());
+  EXPECT_EQ(host_.CallCount(kCbSetViewInFront), 1);
+  EXPECT_TRUE(host_.Window(s->GetWindow())->inFront);
+}
+
+TEST_F(LayerStackView, ScreenAndLayerCoordinatesRoundTrip) {
+  LayerStack* s = Stack(NewStack());
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->GetLayerFromIndex(1)->SetOffset(2.9f, -1.2f);
+  s->SetLayerStackOffset(5, 6);
+  s->SetTransform(LayerStackTransform(10.0f, 20.0f, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f));
+  float x = 100.0f, y = 50.0f;
+  // Centre (32, 24) from the view: ((100 - 32 + 10) / 2 + 16, (50 - 24 + 20) / 2 + 12),
+  // less the stack offset (5, 6) and the layer offset (2, -1).
+  s->ScreenToCurrentLayerCoords(x, y, -2);
+  EXPECT_FLOAT_EQ(x, 48.0f);
+  EXPECT_FLOAT_EQ(y, 30.0f);
+  s->CurrentLayerToScreenCoords(x, y, -2);
+  EXPECT_FLOAT_EQ(x, 100.0f);
+  EXPECT_FLOAT_EQ(y, 50.0f);
+}
+
+TEST_F(LayerStackView, ScreenConversionKeepsTheViewRotation) {
+  LayerStack* s = Stack(NewStack());
+  s->SetTransform(LayerStackTransform(0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 30.0f));
+  float x = 10.0f, y = 10.0f;
+  s->ScreenToCurrentLayerCoords(x, y, -2);
+  EXPECT_FLOAT_EQ(s->GetTransform().GetDegree(), 30.0f);
+  EXPECT_FLOAT_EQ(s->GetTransform().GetXCenter(), 32.0f);
+  s->CurrentLayerToScreenCoords(x, y, -2);
+  EXPECT_NEAR(x, 10.0f, 1e-4);
+  EXPECT_NEAR(y, 10.0f, 1e-4);
+}
+
+TEST_F(LayerStackView, LayerOffsetStopsAtTheEdgeOfTheAllowedRectangle) {
+  LayerStack* s = Stack(NewStack());
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  // Canvas 64 x 48 grown by its own size on every side: x in [-64, 128],
+  // y in [-48, 96].
+  s->SetCurrentLayerOffset(LayerStackTransform(), 1000.0f, -500.0f, 1, true);
+  float x, y;
+  s->GetCurrentLayerOffset(x, y, 1);
+  EXPECT_EQ(x, 128.0f);
+  EXPECT_EQ(y, -48.0f);
+  s->SetCurrentLayerOffset(LayerStackTransform(), 7, 9, -2, false);
+  int ix, iy;
+  s->GetCurrentLayerOffset(ix, iy, -2);
+  EXPECT_EQ(ix, 7);
+  EXPECT_EQ(iy, 9);
+  s->GetCurrentLayerOffset(ix, iy, 9);
+  EXPECT_EQ(ix, 0);
+  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(s->GetLayerHandle(1)), ilTile(-7, -9, 0, 64, 48, 1));
+  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(reinterpret_cast<void*>(-1)), ilTile());
+}
+
+TEST_F(LayerStackView, PivotsTravelInStackCoordinates) {
+  LayerStack* s = Stack(NewStack());
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->SetLayerStackOffset(5, 6);
+  s->SetCurrentLayerPivot(LayerPivot(30.0f, 40.0f, true), 1);
+  LayerPivot stored = s->GetLayerFromIndex(1)->GetPivot();
+  EXPECT_FLOAT_EQ(stored.x, 25.0f);
+  EXPECT_FLOAT_EQ(stored.y, 34.0f);
+  LayerPivot p;
+  s->GetCurrentLayerPivot(p, 1);
+  EXPECT_FLOAT_EQ(p.x, 30.0f);
+  EXPECT_FLOAT_EQ(p.y, 40.0f);
+  EXPECT_TRUE(p.valid);
+  s->GetCurrentLayerPivot(p, 8);
+  EXPECT_EQ(p.x, 0.0f);
+  EXPECT_FALSE(p.valid);
+}
+
+TEST_F(LayerStackView, DumpPrintsOnlyForTheStructureSelector) {
+  ViewerParms parms;
+  parms.words[0] = 0x5EEDu;
+  LayerStack* s = Stack(Brenmark.AddLayerStack(parms));
+  int index = s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->SetLayerName("Ground", index);
+  index = s->AddLayer(nullptr, nullptr, false, true, true, -2, true);
+  s->SetLayerName("Lines", index);
+  s->SetLayerActive(index, false);
+  auto* shape = new Shape(s->GetLayerFromIndex(index));
+  s->AddShape(shape, 0, index);
+
+  host_.SetDebugSelector(8213);
+  ::testing::internal::CaptureStdout();
+  s->debug();
+  EXPECT_EQ(StopCapture(), "");
+
+  host_.SetDebugSelector(8214);
+  ::testing::internal::CaptureStdout();
+  s->debug();
+  char shapeLine[160];
+  std::snprintf(shapeLine, sizeof shapeLine, "\tShape[%x][%s] handle[%x] active[1] next[0] prev[0]\n",
+                DebugWord(shape), shape->GetShapeName(), static_cast<unsigned>(shape->GetHandleValue()));
+  char linesLine[160];
+  std::snprintf(linesLine, sizeof linesLine,
+                "Layer[Lines] active[0] isGeometry[1] numShape[1] topShape[%x] bottomShape[%x]\n",
+                DebugWord(shape), DebugWord(shape));
+  EXPECT_EQ(StopCapture(), std::string("\n<<<< LayerStack [begin] window[5eed] >>>>\n") +
+                               "Layer[Ground] active[1] isGeometry[0] numShape[0] topShape[0] "
+                               "bottomShape[0]\n" +
+                               linesLine + shapeLine + "\n<<<< LayerStack [end] >>>>\n");
+}
+
+}  // namespace
+}  // namespace brenmark::testing

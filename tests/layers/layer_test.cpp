@@ -1,0 +1,215 @@
+// Layer: names, flags, offsets, pivot, thumbnail settings, the smart-image
+// checks and the shape list.
+#include "layers/engine_fixture.h"
+
+namespace brenmark::testing {
+namespace {
+
+class LayerTest : public EngineTest {
+ protected:
+  // A free-standing image layer (not in any stack); released by the test.
+  Layer* NewLayer(bool mask = false, bool geometry = false) {
+    Layer* l = new Layer(new ilMemoryImg(ilSize(0, 0, 1, mask ? 1 : 4), ilUChar), nullptr, mask,
+                         geometry);
+    l->ref();
+    return l;
+  }
+};
+
+TEST_F(LayerTest, IdentifiersAndNamesComeFromOneCounter) {
+  Layer* a = NewLayer();
+  Layer* m = NewLayer(true);
+  std::intptr_t id = Id(a->GetLayerID());
+  EXPECT_EQ(Id(m->GetLayerID()), id + 1);
+  EXPECT_EQ(std::string(a->GetLayerName()), Name("Layer", id));
+  EXPECT_EQ(std::string(m->GetLayerName()), Name("Mask", id + 1));
+  EXPECT_EQ(Layer::LastLayerID(), id + 1);
+
+  Layer* copy = new Layer(a);  // a copy keeps the identifier and takes none
+  copy->ref();
+  EXPECT_EQ(copy->GetLayerID(), a->GetLayerID());
+  EXPECT_STREQ(copy->GetLayerName(), a->GetLayerName());
+  EXPECT_EQ(copy->GetImage(), a->GetImage());
+  EXPECT_EQ(a->GetImage()->getRefCount(), 2);
+  EXPECT_EQ(Layer::LastLayerID(), id + 1);
+  copy->unref();
+  EXPECT_EQ(a->GetImage()->getRefCount(), 1);
+  a->unref();
+  m->unref();
+}
+
+TEST_F(LayerTest, NamesAreCutAt127CharactersAndNullHasAStandInName) {
+  Layer* l = NewLayer();
+  std::string longName(200, 'n');
+  l->SetLayerName(longName.c_str());
+  EXPECT_EQ(std::string(l->GetLayerName()), std::string(127, 'n'));
+  l->SetLayerName(nullptr);
+  EXPECT_STREQ(l->GetLayerName(), "__NULL LAYER NAME__");
+  l->unref();
+}
+
+TEST_F(LayerTest, NewLayerDefaultsAndBlankStencil) {
+  Layer* l = NewLayer();
+  EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
+  EXPECT_FLOAT_EQ(l->GetMaskDisplayOpacity(), 0.5f);
+  EXPECT_TRUE(l->isActive());
+  EXPECT_TRUE(l->isMaskActive());
+  PaintColor red, grey;
+  red.Set(0xFF0000FFu);
+  grey.Set(0xFFA1A1A1u);
+  EXPECT_EQ(l->GetMaskColor(), red);
+  EXPECT_EQ(l->GetThumbnailBackground(), grey);
+  ASSERT_NE(l->GetStencil(), nullptr);
+  EXPECT_EQ(l->GetStencil()->getCsize(), 1);
+  EXPECT_EQ(l->GetStencil()->getFill().getElem(0), 255.0);
+  EXPECT_TRUE(l->getLayerBounds(false).empty());
+  l->unref();
+}
+
+TEST_F(LayerTest, ImagesThatAreNotSmartAreReportedAndUsed) {
+  ilPixel zero(ilUChar, 4);
+  auto* color = new ilConstImg(zero);
+  auto* stencil = new ilConstImg(ilPixel(ilUChar, 1));
+  ::testing::internal::CaptureStdout();
+  Layer* l = new Layer(color, stencil, false, false);
+  EXPECT_EQ(StopCapture(), "Color Img must be a smart image!\nStencil must be a smart image!\n");
+  EXPECT_EQ(l->GetImage(), color);
+  EXPECT_EQ(l->GetStencil(), stencil);
+  l->ref();
+  l->unref();
+
+  ::testing::internal::CaptureStdout();
+  Layer* quiet = NewLayer();
+  EXPECT_EQ(StopCapture(), "");
+  quiet->unref();
+}
+
+TEST_F(LayerTest, OffsetsTruncateTowardZeroAndGeometryLayersStayAtTheOrigin) {
+  Layer* l = NewLayer();
+  l->SetOffset(-2.7f, 3.9f);
+  int x, y;
+  l->GetOffset(x, y);
+  EXPECT_EQ(x, -2);
+  EXPECT_EQ(y, 3);
+  Layer* g = NewLayer(false, true);
+  g->SetOffset(5.0f, 6.0f);
+  float fx, fy;
+  g->GetOffset(fx, fy);
+  EXPECT_EQ(fx, 0.0f);
+  EXPECT_EQ(fy, 0.0f);
+  l->unref();
+  g->unref();
+}
+
+TEST_F(LayerTest, PivotWithoutAFlagIsTheCentreOfTheBounds) {
+  Layer* l = new Layer(new ilMemoryImg(ilSize(10, 7, 1, 4), ilUChar), nullptr, false, false);
+  l->ref();
+  l->SetOffset(2.0f, 1.0f);
+  LayerPivot p = l->GetPivot();
+  EXPECT_FLOAT_EQ(p.x, 0 + 2 + 5);
+  EXPECT_FLOAT_EQ(p.y, 0 + 1 + 3);  // 7 div 2
+  EXPECT_FALSE(p.valid);
+  l->SetPivot(LayerPivot(40.0f, 50.0f, true));
+  p = l->GetPivot();
+  EXPECT_FLOAT_EQ(p.x, 40.0f);
+  EXPECT_TRUE(p.valid);
+  l->unref();
+}
+
+TEST_F(LayerTest, ThumbnailSidesStayWithinOneTo256) {
+  Layer* l = NewLayer();
+  int w, h;
+  l->GetThumbnailSize(w, h);
+  EXPECT_EQ(w, 32);
+  EXPECT_EQ(h, 32);
+  l->SetThumbnailSize(0, 999);
+  l->GetThumbnailSize(w, h);
+  EXPECT_EQ(w, 1);
+  EXPECT_EQ(h, 256);
+  EXPECT_EQ(l->GetThumbnailImage(), nullptr);
+  l->unref();
+}
+
+TEST_F(LayerTest, MaskOwnerIsTheNearestImageLayerBelow) {
+  Layer* a = NewLayer();
+  Layer* m1 = NewLayer(true);
+  Layer* m2 = NewLayer(true);
+  a->SetNext(m1);
+  m1->SetPrev(a);
+  m1->SetNext(m2);
+  m2->SetPrev(m1);
+  EXPECT_EQ(m2->MaskOwner(), a);
+  EXPECT_EQ(m1->MaskOwner(), a);
+  EXPECT_EQ(a->MaskOwner(), a);
+  a->SetNext(nullptr);
+  m1->SetPrev(nullptr);
+  EXPECT_EQ(m2->MaskOwner(), m2);  // no image layer below: its own owner
+  m1->SetNext(nullptr);
+  m2->SetPrev(nullptr);
+  a->unref();
+  m1->unref();
+  m2->unref();
+}
+
+TEST_F(LayerTest, ShapeListKeepsOrderIndicesAndReferences) {
+  Layer* l = NewLayer(false, true);
+  auto* s1 = new Shape(nullptr);
+  auto* s2 = new Shape(nullptr);
+  auto* s3 = new Shape(nullptr);
+  s1->ref();  // the test's own reference, to watch the list's
+  EXPECT_EQ(l->AddShape(s1, 0), s1->GetHandle());
+  EXPECT_EQ(s1->RefCount(), 2);
+  l->AddShape(s2, Layer::kTopShapeIndex);  // on top
+  l->AddShape(s3, 1);                      // directly above the first
+  EXPECT_EQ(l->GetNumShapes(), 3);
+  EXPECT_EQ(l->GetBottomShape(), s1);
+  EXPECT_EQ(l->GetTopShape(), s2);
+  EXPECT_EQ(l->GetShapeFromIndex(2), s3);
+  EXPECT_EQ(l->GetShapeFromIndex(Layer::kBottomShapeIndex), s1);
+  EXPECT_EQ(l->GetShapeIndexFromHandle(s2->GetHandle()), 3);
+  EXPECT_EQ(l->GetShapeIndexFromHandle(reinterpret_cast<void*>(-5)), -1);
+  EXPECT_EQ(l->GetShapeHandleFromIndex(4), reinterpret_cast<void*>(-1));
+  EXPECT_EQ(s3->GetOwnerLayer(), l);
+  EXPECT_TRUE(l->ShapeChanged());
+
+  EXPECT_TRUE(l->RemoveShape(s1));
+  EXPECT_FALSE(l->RemoveShape(s1));
+  EXPECT_EQ(s1->RefCount(), 1);
+  EXPECT_EQ(s1->GetOwnerLayer(), nullptr);
+  EXPECT_EQ(l->GetBottomShape(), s3);
+  EXPECT_EQ(l->GetNumShapes(), 2);
+
+  Layer* copy = new Layer(l);  // shapes are copied with their handles, in order
+  copy->ref();
+  EXPECT_EQ(copy->GetNumShapes(), 2);
+  EXPECT_EQ(copy->GetShapeHandleFromIndex(1), s3->GetHandle());
+  EXPECT_EQ(copy->GetShapeHandleFromIndex(2), s2->GetHandle());
+  EXPECT_NE(copy->GetShapeFromIndex(1), s3);
+  EXPECT_EQ(copy->GetShapeFromIndex(1)->GetOwnerLayer(), copy);
+  copy->unref();
+  l->unref();
+  s1->unref();
+}
+
+TEST_F(LayerTest, ShapesAreNumberedAndNamedFromTheirHandle) {
+  auto* s = new Shape(nullptr);
+  s->ref();
+  int handle = Shape::HandleCounter();
+  EXPECT_EQ(s->GetHandleValue(), handle);
+  EXPECT_EQ(std::string(s->GetShapeName()), "Shape-" + std::to_string(handle));
+  std::string longName(80, 's');
+  s->SetShapeName(longName.c_str());
+  EXPECT_EQ(std::string(s->GetShapeName()), std::string(64, 's'));
+  s->SetShapeName(nullptr);
+  EXPECT_EQ(std::string(s->GetShapeName()), std::string(64, 's'));
+  auto* copy = new Shape(s);
+  copy->ref();
+  EXPECT_EQ(copy->GetHandle(), s->GetHandle());
+  EXPECT_STREQ(copy->GetShapeName(), s->GetShapeName());
+  EXPECT_EQ(Shape::HandleCounter(), handle);
+  copy->unref();
+  s->unref();
+}
+
+}  // namespace
+}  // namespace brenmark::testing

@@ -1,0 +1,345 @@
+// The block switch: which case runs for which settings, and the edge cases
+// a painter relies on (constant sources, write masks, coverage 0, mask blend,
+// zoomed copies).
+#include "paintops/blend_block.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "paintops/blend_rows.h"
+
+namespace brenmark {
+namespace {
+
+// A w x h four-channel block over one buffer, with optional coverage.
+struct Fixture4 {
+  int w;
+  int h;
+  std::vector<std::uint32_t> dst;
+  std::vector<std::uint32_t> src;
+  std::vector<std::uint8_t> cov;
+  std::vector<std::uint32_t> low;
+
+  Fixture4(int width, int height, std::uint32_t d, std::uint32_t s)
+      : w(width),
+        h(height),
+        dst(static_cast<std::size_t>(width) * height, d),
+        src(static_cast<std::size_t>(width) * height, s),
+        cov(static_cast<std::size_t>(width) * height, 255),
+        low(static_cast<std::size_t>(width) * height, 0x7F7F7F7Fu) {}
+
+  BlendRows Rows(bool constant, bool coverage, bool with_low = false) {
+    BlendRows r;
+    r.width = w;
+    r.height = h;
+    r.dst = dst.data();
+    r.dst_stride = w * 4;
+    r.src = src.data();
+    r.src_stride = constant ? 0 : w * 4;
+    r.src_constant = constant;
+    if (coverage) {
+      r.cov = cov.data();
+      r.cov_stride = w;
+    }
+    if (with_low) {
+      r.low = low.data();
+      r.low_stride = w * 4;
+    }
+    return r;
+  }
+};
+
+BlendSetup Pair(int sf, int df) {
+  BlendSetup st;
+  st.src_factor = sf;
+  st.dst_factor = df;
+  return st;
+}
+
+TEST(BlendBlock, OverWithOpaqueConstantFillsAndWithZeroDoesNothing) {
+  Fixture4 f(5, 2, 0x80402010u, 0xFF336699u);
+  BlendOutcome out = BlendBlock(Pair(1, 7), f.Rows(true, false));
+  EXPECT_EQ(out.chosen, BlendCase::kFill);
+  for (std::uint32_t p : f.dst) EXPECT_EQ(p, 0xFF336699u);
+
+  Fixture4 z(5, 2, 0x80402010u, 0u);
+  out = BlendBlock(Pair(1, 7), z.Rows(true, false));
+  EXPECT_EQ(out.chosen, BlendCase::kNothing);
+  for (std::uint32_t p : z.dst) EXPECT_EQ(p, 0x80402010u);
+}
+
+TEST(BlendBlock, FastCasesAreSkippedUnderAPartialWriteMask) {
+  const int flags[4] = {1, 1, 1, 0};
+  // Premultiplied over: fast with all channels, general with channel 3 locked.
+  Fixture4 f(3, 1, 0x80402010u, 0x40102030u);
+  BlendSetup st = Pair(1, 7);
+  EXPECT_EQ(BlendBlock(st, f.Rows(false, false)).chosen, BlendCase::kOver);
+  EXPECT_EQ(f.dst[0], 0xA040383Cu);
+  Fixture4 g(3, 1, 0x80402010u, 0x40102030u);
+  st.write_mask = MakeWriteMask(flags, 4);
+  EXPECT_EQ(BlendBlock(st, g.Rows(false, false)).chosen, BlendCase::kGeneral);
+  EXPECT_EQ(g.dst[0], 0xA0403810u);  // bits 0-7 kept
+
+  // Brush blend: the fast form's bits 0-7 would change too.
+  Fixture4 b(4, 2, 0x10203040u, 0xFF0000FFu);
+  BlendSetup bs = Pair(6, 7);
+  bs.write_mask = st.write_mask;
+  const BlendOutcome out = BlendBlock(bs, b.Rows(true, true));
+  EXPECT_EQ(out.chosen, BlendCase::kGeneral);
+  EXPECT_TRUE(out.used_dither);
+  // The general lerp truncates each product: 255 at coverage 255 gives 254.
+  for (std::uint32_t p : b.dst) EXPECT_EQ(p, 0xFE000040u);
+}
+
+TEST(BlendBlock, BrushBlendTakesTheFirstSourcePixelAsColour) {
+  // Single-colour stamps: every pixel gets the first source pixel's colour
+  // at its own coverage.
+  Fixture4 f(4, 1, 0u, 0x11111111u);
+  f.src[0] = 0xFF0000FFu;
+  f.cov = {128, 0, 255, 64};
+  BlendSetup st = Pair(6, 7);
+  const BlendOutcome out = BlendBlock(st, f.Rows(false, true));
+  EXPECT_EQ(out.chosen, BlendCase::kBrush);
+  EXPECT_TRUE(out.used_dither);
+  EXPECT_EQ(f.dst[0], 0x7F00007Fu);
+  EXPECT_EQ(f.dst[1], 0u);
+  EXPECT_EQ(f.dst[2], 0xFE0000FEu);  // (255*255) >> 8
+  EXPECT_EQ(f.dst[3], 0x3F00003Fu);
+
+  // Per-pixel stamps when single colour is off.
+  Fixture4 p(2, 1, 0u, 0xFF0000FFu);
+  p.src[1] = 0xFFFF0000u;
+  st.single_color = false;
+  BlendBlock(st, p.Rows(false, true));
+  EXPECT_EQ(p.dst[0], 0xFE0000FEu);
+  EXPECT_EQ(p.dst[1], 0xFEFE0000u);
+}
+
+TEST(BlendBlock, SixteenBitBrushNeedsItsLowOrderRows) {
+  BlendSetup st = Pair(6, 7);
+  st.stamp16 = true;
+  st.opacity16 = Opacity16(1.0f);
+  Fixture4 f(3, 1, 0u, 0xFF0000FFu);
+  f.cov = {255, 0, 255};
+  EXPECT_EQ(BlendBlock(st, f.Rows(true, true, true)).chosen, BlendCase::kBrush16);
+  EXPECT_EQ(f.dst[0], 0xFD0000FDu);
+  EXPECT_EQ(f.low[0], 0u);
+  EXPECT_EQ(f.dst[1], 0u);  // coverage 0: target and low bits untouched
+  EXPECT_EQ(f.low[1], 0x7F7F7F7Fu);
+
+  Fixture4 g(3, 1, 0u, 0xFF0000FFu);
+  EXPECT_EQ(BlendBlock(st, g.Rows(true, true, false)).chosen, BlendCase::kBrush);
+}
+
+TEST(BlendBlock, MarkerWithoutLowOrderRowsWritesNothing) {
+  BlendSetup st = Pair(6, 7);
+  st.marker = true;
+  st.marker_k = MarkerStrength(0.5f);
+  Fixture4 f(3, 2, 0x80402010u, 0xFF2080C0u);
+  EXPECT_EQ(BlendBlock(st, f.Rows(true, true, false)).chosen, BlendCase::kNothing);
+  for (std::uint32_t p : f.dst) EXPECT_EQ(p, 0x80402010u);
+  const BlendOutcome out = BlendBlock(st, f.Rows(true, true, true));
+  EXPECT_EQ(out.chosen, BlendCase::kMarker);
+  EXPECT_TRUE(out.used_dither);
+  EXPECT_NE(f.dst[0], 0x80402010u);
+}
+
+TEST(BlendBlock, ConstantFastCasesFollowTheirOwnRules) {
+  // (8, 0): destination alpha 255 takes the source as it is.
+  Fixture4 f(2, 1, 0xFF000000u, 0x4511233Bu);
+  f.dst[1] = 0xA0432917u;
+  EXPECT_EQ(BlendBlock(Pair(8, 0), f.Rows(true, false)).chosen, BlendCase::kDstAlpha);
+  EXPECT_EQ(f.dst[0], 0x4511233Bu);
+  EXPECT_EQ(f.dst[1], 0x2B0A1524u);
+
+  // (0, 6): a constant alpha of 255 is left to the general blend (255/256).
+  Fixture4 g(1, 1, 0xA0432917u, 0xFF000000u);
+  EXPECT_EQ(BlendBlock(Pair(0, 6), g.Rows(true, false)).chosen, BlendCase::kGeneral);
+  EXPECT_EQ(g.dst[0], 0x9F422816u);
+  Fixture4 c(1, 1, 0xA0432917u, 0x00123456u);
+  EXPECT_EQ(BlendBlock(Pair(0, 6), c.Rows(true, false)).chosen, BlendCase::kFill);
+  EXPECT_EQ(c.dst[0], 0u);
+
+  // (0, 6) per pixel multiplies channel by channel; all-ones keeps.
+  Fixture4 m(2, 1, 0xA0432917u, 0x80FF40C0u);
+  m.src[1] = 0xFFFFFFFFu;
+  EXPECT_EQ(BlendBlock(Pair(0, 6), m.Rows(false, false)).chosen, BlendCase::kMultiply);
+  EXPECT_EQ(m.dst[0], 0x50420A11u);
+  EXPECT_EQ(m.dst[1], 0xA0432917u);
+}
+
+TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
+  std::vector<std::uint32_t> dst(3, 0xA0432917u);
+  const std::uint8_t m[3] = {0x40, 0, 255};
+  BlendRows r;
+  r.width = 3;
+  r.height = 1;
+  r.dst = dst.data();
+  r.src = m;
+  BlendSetup st = Pair(0, 7);
+  st.src_channels = 1;
+  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kEraseByRow);
+  EXPECT_EQ(dst[0], 0x78321E11u);
+  EXPECT_EQ(dst[1], 0xA0432917u);
+  EXPECT_EQ(dst[2], 0u);
+
+  dst.assign(3, 0xA0432917u);
+  r.src = m + 2;  // constant 255
+  r.src_constant = true;
+  st.dst_factor = 6;
+  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kNothing);
+  EXPECT_EQ(dst[0], 0xA0432917u);
+}
+
+TEST(BlendBlock, OneChannelBlocks) {
+  std::vector<std::uint8_t> dst(4, 0xA3);
+  const std::uint8_t cov[4] = {0x93, 0, 0x93, 0x93};
+  const std::uint32_t colour = 0x4511233Bu;
+  BlendRows r;
+  r.width = 4;
+  r.height = 1;
+  r.dst = dst.data();
+  r.src = &colour;
+  r.src_constant = true;
+  r.cov = cov;
+  BlendSetup st = Pair(6, 7);
+  st.dst_channels = 1;
+  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kBrush);
+  EXPECT_EQ(dst[0], 109);
+  EXPECT_EQ(dst[1], 0xA3);
+
+  // (0, 6) with a constant 255 keeps the destination.
+  const std::uint8_t full = 255;
+  std::vector<std::uint8_t> keep(2, 0xA3);
+  BlendRows k;
+  k.width = 2;
+  k.height = 1;
+  k.dst = keep.data();
+  k.src = &full;
+  k.src_constant = true;
+  BlendSetup ks = Pair(0, 6);
+  ks.dst_channels = 1;
+  ks.src_channels = 1;
+  EXPECT_EQ(BlendBlock(ks, k).chosen, BlendCase::kNothing);
+  EXPECT_EQ(keep[0], 0xA3);
+  // (1, 7) with a constant 255 fills.
+  ks.src_factor = 1;
+  ks.dst_factor = 7;
+  EXPECT_EQ(BlendBlock(ks, k).chosen, BlendCase::kFill);
+  EXPECT_EQ(keep[1], 255);
+}
+
+TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
+  std::vector<std::uint32_t> dst(3, 0x20406080u);
+  const std::vector<std::uint32_t> copy(3, 0xFF102030u);
+  const std::uint8_t m[3] = {0x40, 0, 255};
+  BlendRows r;
+  r.width = 3;
+  r.height = 1;
+  r.dst = dst.data();
+  r.src = m;
+  r.dst_copy = copy.data();
+  BlendSetup st = Pair(1, 0);
+  st.src_channels = 1;
+  st.mask_blend = true;
+  st.write_mask = 0xFFFFFF00u;  // still honoured
+  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kMaskBlend);
+  EXPECT_EQ(dst[0], 0x57345080u);
+  EXPECT_EQ(dst[1], 0x20406080u);
+  EXPECT_EQ(dst[2], 0xFF102080u);
+
+  // Without the copy: the message, then the ordinary (1, 0) blend.
+  dst.assign(3, 0x20406080u);
+  r.dst_copy = nullptr;
+  st.write_mask = ~0u;
+  testing::internal::CaptureStdout();
+  const BlendOutcome out = BlendBlock(st, r);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SID:Invalid parms for mask blend\n");
+  EXPECT_EQ(out.chosen, BlendCase::kGeneral);
+  EXPECT_EQ(dst[0], 0x40000000u);
+}
+
+TEST(BlendBlock, ScaleAndOffsetFollowFastRowsOnly) {
+  Fixture4 f(2, 1, 0u, 0x80FF4020u);
+  BlendSetup st = Pair(1, 0);
+  st.packed_scale = 0x7FFF40FFu;
+  st.packed_offset = 0x00100000u;
+  EXPECT_EQ(BlendBlock(st, f.Rows(false, false)).chosen, BlendCase::kCopy);
+  EXPECT_EQ(f.dst[0], 0x3FFF1020u);
+  // A constant replace is a general blend: no scale and offset.
+  Fixture4 g(2, 1, 0u, 0x80FF4020u);
+  EXPECT_EQ(BlendBlock(st, g.Rows(true, false)).chosen, BlendCase::kGeneral);
+  EXPECT_EQ(g.dst[0], 0x80FF4020u);
+}
+
+TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
+  // 4 x 4 source at (0, 0), zoom 2, destination 8 wide at 0: columns take
+  // 0, 1, 1, 2, 2, 3, 3 and column 7 (source 4) is outside.
+  std::vector<int> map(8, -99);
+  const ZoomRun run = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, map.data());
+  EXPECT_EQ(run.offset, 0);
+  EXPECT_EQ(run.count, 7);
+  EXPECT_EQ(map, (std::vector<int>{0, 1, 1, 2, 2, 3, 3, -99}));
+
+  // Negative columns round away from zero too: -1.5 -> -2, -0.5 -> -1.
+  std::vector<int> neg(3);
+  const ZoomRun n = MapZoomedSpan(0, -3, 3, 2.0, 0, -5, 5, neg.data());
+  EXPECT_EQ(n.count, 3);
+  EXPECT_EQ(neg, (std::vector<int>{-2, -1, -1}));
+
+  // A page starting inside the span; a source that begins at column 2.
+  std::vector<int> part(4, -99);
+  const ZoomRun p = MapZoomedSpan(0, 2, 4, 2.0, 0, 2, 4, part.data());
+  EXPECT_EQ(p.offset, 1);  // column 2 -> 1, outside
+  EXPECT_EQ(p.count, 3);
+  EXPECT_EQ(part, (std::vector<int>{-99, 2, 2, 3}));
+
+  EXPECT_EQ(MapZoomedSpan(0, 0, 8, 0.0, 0, 0, 4, map.data()).count, 0);
+}
+
+TEST(ZoomedCopy, SpanBlockWritesOnlyTheMappedBlock) {
+  std::vector<std::uint32_t> src(16);
+  for (int i = 0; i < 16; ++i) src[i] = 0xFF000000u | static_cast<std::uint32_t>(i);
+  std::vector<std::uint32_t> dst(64, 0xDEADBEEFu);
+  std::vector<int> cols(8);
+  std::vector<int> rows(8);
+  const ZoomRun cr = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, cols.data());
+  const ZoomRun rr = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, rows.data());
+  BlendRows r;
+  r.width = cr.count;
+  r.height = rr.count;
+  r.dst = dst.data() + rr.offset * 8 + cr.offset;
+  r.dst_stride = 8 * 4;
+  r.src = src.data();
+  r.src_stride = 4 * 4;
+  EXPECT_EQ(BlendSpanBlock(Pair(1, 0), r, cols.data() + cr.offset, rows.data() + rr.offset).chosen,
+            BlendCase::kCopy);
+  const int idx[8] = {0, 1, 1, 2, 2, 3, 3, -1};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const std::uint32_t want =
+          (idx[x] < 0 || idx[y] < 0) ? 0xDEADBEEFu
+                                     : 0xFF000000u | static_cast<std::uint32_t>(idx[y] * 4 + idx[x]);
+      EXPECT_EQ(dst[y * 8 + x], want) << x << ", " << y;
+    }
+  }
+}
+
+TEST(BlendBlock, EmptyOrInvalidBlocksWriteNothing) {
+  Fixture4 f(2, 1, 0x12345678u, 0xFFFFFFFFu);
+  BlendRows r = f.Rows(false, false);
+  r.width = 0;
+  EXPECT_EQ(BlendBlock(Pair(1, 0), r).chosen, BlendCase::kNothing);
+  r = f.Rows(false, false);
+  EXPECT_EQ(BlendBlock(Pair(2, 0), r).chosen, BlendCase::kNothing);  // no such factor
+  BlendSetup st = Pair(1, 0);
+  st.dst_channels = 3;
+  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kNothing);
+  EXPECT_EQ(f.dst[0], 0x12345678u);
+}
+
+}  // namespace
+}  // namespace brenmark

@@ -1,0 +1,357 @@
+// Scalar reference rows against hand-computed pixels.
+#include "paintops/blend_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace brenmark::rows {
+namespace {
+
+constexpr int kCodes[6] = {0, 1, 6, 7, 8, 9};
+
+// d = 0xA0432917 (A = 160), s = 0x4511233B (a = 69): every factor distinct
+// (a 69, 256 - a 187, A 160, 256 - A 96). Dither 0xB7.
+constexpr std::uint32_t kDst = 0xA0432917u;
+constexpr std::uint32_t kSrc = 0x4511233Bu;
+constexpr std::uint8_t kDither = 0xB7;
+
+// Rows: source factor 0, 1, 6, 7, 8, 9; columns: destination factor likewise.
+constexpr std::uint32_t kGeneral44[6][6] = {
+    {0x00000000u, 0xA0432917u, 0x2B120B06u, 0x74301D10u, 0x6429190Eu, 0x3C190F08u},
+    {0x4511233Bu, 0xE5544C52u, 0x70232E41u, 0xB941404Bu, 0xA93A3C49u, 0x812A3243u},
+    {0x1204090Fu, 0xB2473226u, 0x3D161415u, 0x88362821u, 0x762D221Du, 0x4E1D1817u},
+    {0x320C192Bu, 0xD24F4242u, 0x5D1E2431u, 0xA63C363Bu, 0x96353239u, 0x6E252833u},
+    {0x2B0A1524u, 0xCB4D3E3Bu, 0x561C202Au, 0x9F3A3234u, 0x8F332E32u, 0x6723242Cu},
+    {0x19060D16u, 0xB949362Du, 0x4518181Cu, 0x8D362A26u, 0x7D2F2624u, 0x551F1C1Eu},
+};
+
+// The same with coverage 0x93 instead of the source alpha.
+constexpr std::uint32_t kGeneral44Coverage[6][6] = {
+    {0x00000000u, 0xA0432917u, 0x5B26170Du, 0x441C1109u, 0x6429190Eu, 0x3C190F08u},
+    {0x4511233Bu, 0xE5544C52u, 0xA0373A48u, 0x892D3444u, 0xA93A3C49u, 0x812A3243u},
+    {0x27091421u, 0xC74C3D38u, 0x822F2B2Eu, 0x6C26262Cu, 0x8B322D2Fu, 0x63222329u},
+    {0x1D070E19u, 0xBD4A3730u, 0x782D2526u, 0x61231F22u, 0x81302727u, 0x59201D21u},
+    {0x2B0A1524u, 0xCB4D3E3Bu, 0x86302C31u, 0x6F26262Du, 0x8F332E32u, 0x6723242Cu},
+    {0x19060D16u, 0xB949362Du, 0x752C2423u, 0x5D221E1Fu, 0x7D2F2624u, 0x551F1C1Eu},
+};
+
+// One-channel source 0x45 (a pixel with only channel 0 set) on kDst.
+constexpr std::uint32_t kGeneral41[6][6] = {
+    {0x00000000u, 0xA0432917u, 0x2B120B06u, 0x74301D10u, 0x6429190Eu, 0x3C190F08u},
+    {0x45000000u, 0xE5432917u, 0x70120B06u, 0xB9301D10u, 0xA929190Eu, 0x81190F08u},
+    {0x12000000u, 0xB2432917u, 0x3D120B06u, 0x88311E11u, 0x7629190Eu, 0x4E190F08u},
+    {0x32000000u, 0xD2432917u, 0x5D120B06u, 0xA6301D10u, 0x9629190Eu, 0x6E190F08u},
+    {0x2B000000u, 0xCB432917u, 0x56120B06u, 0x9F301D10u, 0x8F29190Eu, 0x67190F08u},
+    {0x19000000u, 0xB9432917u, 0x45120B06u, 0x8D301D10u, 0x7D29190Eu, 0x55190F08u},
+};
+
+// One-channel destination 0xA3, source value 0x45 (or a four-channel source
+// whose channel 0 is 0x45).
+constexpr std::uint8_t kGeneral11[6][6] = {
+    {0, 163, 43, 119, 103, 59},   {69, 232, 112, 188, 172, 128}, {18, 181, 61, 138, 121, 77},
+    {50, 213, 93, 169, 153, 109}, {43, 206, 86, 162, 146, 102},  {25, 188, 69, 144, 128, 84},
+};
+constexpr std::uint8_t kGeneral11Coverage[6][6] = {
+    {0, 163, 93, 69, 103, 59},    {69, 232, 162, 138, 172, 128}, {39, 202, 132, 109, 142, 98},
+    {29, 192, 122, 98, 132, 88},  {43, 206, 136, 112, 146, 102}, {25, 188, 118, 94, 128, 84},
+};
+
+TEST(GeneralBlend, EveryPairFourChannels) {
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      std::uint32_t d = kDst;
+      GeneralRow(4, 4, kCodes[si], kCodes[di], false)(&d, &kSrc, 1, nullptr, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral44[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
+      d = kDst;
+      const std::uint8_t cov = 0x93;
+      GeneralRow(4, 4, kCodes[si], kCodes[di], true)(&d, &kSrc, 1, &cov, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral44Coverage[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
+    }
+  }
+}
+
+TEST(GeneralBlend, EveryPairOneChannelSourceOnFourChannels) {
+  const std::uint8_t m = 0x45;
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      std::uint32_t d = kDst;
+      GeneralRow(4, 1, kCodes[si], kCodes[di], false)(&d, &m, 1, nullptr, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral41[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
+    }
+  }
+}
+
+TEST(GeneralBlend, EveryPairOneChannelDestination) {
+  const std::uint8_t m = 0x45;
+  const std::uint8_t cov = 0x93;
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      const int sf = kCodes[si];
+      const int df = kCodes[di];
+      std::uint8_t d = 0xA3;
+      GeneralRow(1, 1, sf, df, false)(&d, &m, 1, nullptr, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral11[si][di]) << "1/1 (" << sf << ", " << df << ")";
+      d = 0xA3;
+      GeneralRow(1, 4, sf, df, false)(&d, &kSrc, 1, nullptr, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral11[si][di]) << "1/4 (" << sf << ", " << df << ")";
+      d = 0xA3;
+      GeneralRow(1, 1, sf, df, true)(&d, &m, 1, &cov, 1, ~0u, kDither);
+      EXPECT_EQ(d, kGeneral11Coverage[si][di]) << "1/1 coverage (" << sf << ", " << df << ")";
+    }
+  }
+}
+
+TEST(GeneralBlend, CoverageZeroLeavesEveryPairUntouched) {
+  const std::uint8_t cov[3] = {0, 0x93, 0};
+  const std::uint8_t m[3] = {0x45, 0x45, 0x45};
+  const std::uint32_t src[3] = {kSrc, kSrc, kSrc};
+  for (int sf : kCodes) {
+    for (int df : kCodes) {
+      std::uint32_t d[3] = {kDst, kDst, kDst};
+      GeneralRow(4, 4, sf, df, true)(d, src, 1, cov, 3, ~0u, kDither);
+      EXPECT_EQ(d[0], kDst);
+      EXPECT_EQ(d[2], kDst);
+      std::uint8_t d1[3] = {0xA3, 0xA3, 0xA3};
+      GeneralRow(1, 1, sf, df, true)(d1, m, 1, cov, 3, ~0u, kDither);
+      EXPECT_EQ(d1[0], 0xA3);
+      EXPECT_EQ(d1[2], 0xA3);
+    }
+  }
+}
+
+TEST(GeneralBlend, ConstantSourceUsesEachPixelsCoverage) {
+  const std::uint8_t cov[4] = {0, 0x93, 0xFF, 0x93};
+  std::uint32_t d[4] = {kDst, kDst, kDst, kDst};
+  GeneralRow(4, 4, 6, 7, true)(d, &kSrc, 0, cov, 4, ~0u, kDither);
+  EXPECT_EQ(d[0], kDst);
+  EXPECT_EQ(d[1], kGeneral44Coverage[2][3]);
+  EXPECT_EQ(d[3], kGeneral44Coverage[2][3]);
+  EXPECT_NE(d[2], d[1]);
+}
+
+TEST(GeneralBlend, OverSkipsZeroAlphaEvenWithColour) {
+  // (1, 7) without coverage: a = 0 skips the pixel instead of adding its colour.
+  const std::uint32_t src[2] = {0x00FF0000u, 0x00000000u};
+  std::uint32_t d[2] = {kDst, kDst};
+  GeneralRow(4, 4, 1, 7, false)(d, src, 1, nullptr, 2, ~0u, 0);
+  EXPECT_EQ(d[0], kDst);
+  EXPECT_EQ(d[1], kDst);
+}
+
+TEST(GeneralBlend, WriteMaskKeepsNonWritableChannels) {
+  const int flags[4] = {1, 1, 1, 0};
+  const std::uint32_t mask = MakeWriteMask(flags, 4);
+  EXPECT_EQ(mask, 0xFFFFFF00u);
+  for (int sf : kCodes) {
+    for (int df : kCodes) {
+      std::uint32_t d = kDst;
+      GeneralRow(4, 4, sf, df, false)(&d, &kSrc, 1, nullptr, 1, mask, kDither);
+      EXPECT_EQ(d & 0xFFu, kDst & 0xFFu);
+    }
+  }
+  // One channel: only the first flag counts, and its mask is the top byte.
+  const int off[4] = {0, 1, 1, 1};
+  EXPECT_EQ(MakeWriteMask(off, 1), 0x00FFFFFFu);
+  EXPECT_EQ(MakeWriteMask(flags, 1), 0xFFFFFFFFu);
+  std::uint8_t d1 = 0xA3;
+  const std::uint8_t m = 0x45;
+  GeneralRow(1, 1, 1, 0, false)(&d1, &m, 1, nullptr, 1, MakeWriteMask(off, 1), 0);
+  EXPECT_EQ(d1, 0xA3);
+}
+
+TEST(FastRows, OverAddsSourceToScaledDestination) {
+  // 0x80402010 * 192/256 = 0x60301806 + 0x40102030, and a saturating case.
+  std::uint32_t d[4] = {0x80402010u, 0xFFFFFFFFu, kDst, kDst};
+  const std::uint32_t s[4] = {0x40102030u, 0x80FF0000u, 0x00000000u, 0xFF123456u};
+  Over(d, s, 4);
+  EXPECT_EQ(d[0], 0xA040383Cu);
+  EXPECT_EQ(d[1], 0xFFFF7F7Fu);
+  EXPECT_EQ(d[2], kDst);         // alpha 0 skipped
+  EXPECT_EQ(d[3], 0xFF123456u);  // opaque replaces
+  std::uint32_t c[2] = {0x80402010u, 0x80402010u};
+  OverConst(c, 0x40102030u, 2);
+  EXPECT_EQ(c[0], 0xA040383Cu);
+  EXPECT_EQ(c[1], 0xA040383Cu);
+  std::uint32_t g = kDst;
+  OverConst(&g, kSrc, 1);
+  EXPECT_EQ(g, kGeneral44[1][3]);  // the general (1, 7) formula
+}
+
+TEST(FastRows, UnderDstAlphaMultiplyAndScale) {
+  std::uint32_t d = kDst;
+  Under(&d, &kSrc, 0, 1);
+  EXPECT_EQ(d, 0xB949362Du);
+  d = 0x10F0F0F0u;
+  const std::uint32_t white = 0xFFFFFFFFu;
+  Under(&d, &white, 1, 1);
+  EXPECT_EQ(d, 0xFFFFFFFFu);
+
+  std::uint32_t da[2] = {kDst, 0xFF000000u};
+  DstAlphaConst(da, kSrc, 2);
+  EXPECT_EQ(da[0], 0x2B0A1524u);  // s * 160 >> 8
+  EXPECT_EQ(da[1], kSrc);         // A = 255 takes the source
+
+  std::uint32_t m[2] = {kDst, kDst};
+  const std::uint32_t f[2] = {0x80FF40C0u, 0xFFFFFFFFu};
+  Multiply(m, f, 2);
+  EXPECT_EQ(m[0], 0x50420A11u);
+  EXPECT_EQ(m[1], kDst);  // all-ones source leaves the pixel
+
+  std::uint32_t sc = kDst;
+  ScaleConst(&sc, 64, 1);
+  EXPECT_EQ(sc, 0x28100A05u);
+}
+
+TEST(FastRows, EraseAndKeepByOneChannelSource) {
+  const std::uint8_t m[3] = {0x40, 0, 255};
+  std::uint32_t e[3] = {kDst, kDst, kDst};
+  EraseByRow(e, m, 3);
+  EXPECT_EQ(e[0], 0x78321E11u);  // * 192/256
+  EXPECT_EQ(e[1], kDst);
+  EXPECT_EQ(e[2], 0u);
+  std::uint32_t k[3] = {kDst, kDst, kDst};
+  KeepByRow(k, m, 3);
+  EXPECT_EQ(k[0], 0x28100A05u);  // * 64/256
+  EXPECT_EQ(k[1], 0u);
+  EXPECT_EQ(k[2], kDst);
+  std::uint8_t k1[3] = {0xA3, 0xA3, 0xA3};
+  KeepByRow1(k1, m, 1, 3);
+  EXPECT_EQ(k1[0], 0x28);
+  EXPECT_EQ(k1[1], 0);
+  EXPECT_EQ(k1[2], 0xA3);
+}
+
+TEST(FastRows, BrushBlendRoundsWithTheDither) {
+  // Colour with channels 0 and 3 at 255, coverage 128, zero destination.
+  std::uint32_t d[3] = {0, 0, 0x80808080u};
+  const std::uint8_t cov[3] = {128, 0, 64};
+  BrushConst(d, 0xFF0000FFu, cov, 3, 0);
+  EXPECT_EQ(d[0], 0x7F00007Fu);
+  EXPECT_EQ(d[1], 0u);           // coverage 0 untouched
+  EXPECT_EQ(d[2], 0x9F60609Fu);  // (128*192 + 255*64) >> 8 = 159
+  std::uint32_t e = 0;
+  BrushConst(&e, 0xFF0000FFu, cov, 1, 255);
+  EXPECT_EQ(e, 0x80000080u);  // (255*128 + 255) >> 8 = 128; zero channels stay 0
+
+  std::uint32_t p[2] = {kDst, kDst};
+  const std::uint32_t s[2] = {kSrc, 0xFFFFFFFFu};
+  const std::uint8_t c2[2] = {0x93, 0};
+  Brush(p, s, c2, 2, kDither);
+  EXPECT_EQ(p[0], 0x6C27262Cu);
+  EXPECT_EQ(p[1], kDst);
+}
+
+TEST(FastRows, BrushOneUsesChannelZeroAndTreats255AsFull) {
+  std::uint8_t d[3] = {0xA3, 0xA3, 0xA3};
+  const std::uint8_t cov[3] = {0x93, 0, 0x93};
+  BrushOne(d, 0x45, cov, 2);
+  EXPECT_EQ(d[0], 109);  // (163*109 + 147*69) >> 8
+  EXPECT_EQ(d[1], 0xA3);
+  BrushOne(d + 2, 255, cov + 2, 1);
+  EXPECT_EQ(d[2], 216);  // (163*109 + 147*256) >> 8
+}
+
+TEST(FastRows, SixteenBitBrushOnFreshLowBits) {
+  // Fresh low-order bits read 0x7F. Coverage 255 at opacity 1.0 takes the
+  // 15-bit value about 99% of the way: 255 -> 253 in one dab.
+  EXPECT_EQ(Opacity16(1.0f), 255);
+  std::uint32_t d[2] = {0, 0x12345678u};
+  std::uint32_t low[2] = {0x7F7F7F7Fu, 0x7F7F7F7Fu};
+  const std::uint8_t cov[2] = {255, 0};
+  Brush16Const(d, low, 0xFF0000FFu, cov, 2, 255, 0);
+  EXPECT_EQ(d[0], 0xFD0000FDu);
+  EXPECT_EQ(low[0], 0u);
+  EXPECT_EQ(d[1], 0x12345678u);  // coverage 0: both images untouched
+  EXPECT_EQ(low[1], 0x7F7F7F7Fu);
+
+  // Dither 255 adds 255 >> 6 = 3 to v, which lands in the low bits.
+  d[0] = 0;
+  low[0] = 0x7F7F7F7Fu;
+  Brush16Const(d, low, 0xFF0000FFu, cov, 1, 255, 255);
+  EXPECT_EQ(d[0], 0xFD0000FDu);
+  EXPECT_EQ(low[0], 0x01010101u);
+
+  // A partial dab: d 0x80FF0010, low 0x40007F01, colour 0x00FF80FF,
+  // coverage 128, k 200, dither 0xC0.
+  std::uint32_t pd = 0x80FF0010u;
+  std::uint32_t pl = 0x40007F01u;
+  const std::uint8_t half = 128;
+  Brush16Const(&pd, &pl, 0x00FF80FFu, &half, 1, 200, 0xC0);
+  EXPECT_EQ(pd, 0x4EFE326Du);
+  EXPECT_EQ(pl, 0x277F4D2Fu);
+
+  std::uint8_t d1 = 0x80;
+  std::uint8_t l1 = 0x40;
+  Brush16One(&d1, &l1, 0xFF, &half, 1, 200, 0xC0);
+  EXPECT_EQ(d1, 177);
+  EXPECT_EQ(l1, 117);
+}
+
+TEST(FastRows, MarkerDarkensColourAndRaisesAlpha) {
+  EXPECT_EQ(MarkerStrength(0.0f), 6);
+  EXPECT_EQ(MarkerStrength(0.5f), 35);
+  EXPECT_EQ(MarkerStrength(1.0f), 64);
+
+  std::uint32_t d[2] = {0x80402010u, 0x55555555u};
+  std::uint32_t low[2] = {0x11223344u, 0x66666666u};
+  const std::uint8_t cov[2] = {200, 0};
+  const std::uint32_t marker_colour = 0xFF2080C0u;
+  Marker(d, low, &marker_colour, 0, cov, 2, 40, 0x33);
+  EXPECT_EQ(d[0], 0x8F3C281Bu);
+  EXPECT_EQ(low[0], 0xAE3501FAu);
+  EXPECT_EQ(d[1], 0x55555555u);
+  EXPECT_EQ(low[1], 0x66666666u);
+
+  // On an empty canvas the marker lays down its own colour.
+  std::uint32_t e = 0;
+  std::uint32_t el = 0;
+  const std::uint32_t colour = 0xFF2080C0u;
+  const std::uint8_t full = 255;
+  Marker(&e, &el, &colour, 0, &full, 1, 64, 0);
+  EXPECT_EQ(e, 0x3F071F2Fu);
+  EXPECT_EQ(el, 0xC0F7DFCFu);
+}
+
+TEST(FastRows, MaskBlendRevealsTheCopy) {
+  const std::uint32_t copy[3] = {0xFF102030u, 0xFF102030u, 0xFF102030u};
+  const std::uint8_t m[3] = {0x40, 0, 255};
+  std::uint32_t d[3] = {0x20406080u, 0x20406080u, 0x20406080u};
+  MaskBlend(d, m, 1, copy, 3, ~0u);
+  EXPECT_EQ(d[0], 0x5734506Cu);
+  EXPECT_EQ(d[1], 0x20406080u);
+  EXPECT_EQ(d[2], 0xFF102030u);
+  std::uint32_t masked = 0x20406080u;
+  MaskBlend(&masked, m + 2, 0, copy, 1, 0xFFFFFF00u);
+  EXPECT_EQ(masked, 0xFF102080u);  // channel 3 not writable
+  const std::uint8_t c1[2] = {0xF0, 0xF0};
+  std::uint8_t d1[2] = {0x10, 0x10};
+  MaskBlend1(d1, m, 1, c1, 2, ~0u);
+  EXPECT_EQ(d1[0], (0xF0 * 0x40 + 0x10 * 0xC0) >> 8);
+  EXPECT_EQ(d1[1], 0x10);
+}
+
+TEST(FastRows, ScaleOffsetMatchesBytesByBitPosition) {
+  // Scale bytes (bit 0 up): 0xFF (unchanged), 0x40, 0xFF, 0x7F; offset 0x10
+  // on bits 16-23.
+  std::uint32_t d = 0x80FF4020u;
+  ScaleOffset(&d, 1, 0x7FFF40FFu, 0x00100000u);
+  EXPECT_EQ(d, 0x3FFF1020u);
+  std::uint32_t same = kDst;
+  ScaleOffset(&same, 1, 0xFFFFFFFFu, 0);
+  EXPECT_EQ(same, kDst);
+}
+
+TEST(FastRows, MaskedCopyLeavesNonWritableChannel) {
+  const int flags[4] = {1, 1, 0, 1};  // channel 2: bits 8-15
+  const std::uint32_t mask = MakeWriteMask(flags, 4);
+  EXPECT_EQ(mask, 0xFFFF00FFu);
+  std::uint32_t d[2] = {0x11223344u, 0x55667788u};
+  const std::uint32_t s[2] = {0xAABBCCDDu, 0x99999999u};
+  CopyMasked(d, s, 2, mask);
+  EXPECT_EQ(d[0], 0xAABB33DDu);
+  EXPECT_EQ(d[1], 0x99997799u);
+}
+
+}  // namespace
+}  // namespace brenmark::rows

@@ -1,0 +1,237 @@
+// Binding script arguments to declared parameters, and the help text.
+#include "command_registry.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <ostream>
+
+namespace brenmark::tool {
+
+namespace {
+
+[[noreturn]] void ProgrammingError(const std::string& what) {
+  std::fprintf(stderr, "brenmark: internal error: %s\n", what.c_str());
+  std::abort();
+}
+
+std::string Placeholder(const ParamSpec& p) { return "<" + p.name + ">"; }
+
+std::string RangeText(const ParamSpec& p) {
+  return FormatNumber(p.min) + " and " + FormatNumber(p.max);
+}
+
+// Parses one written value of a parameter; returns the problem or "".
+std::string ParseValue(const ParamSpec& p, const Word& word, Value& out) {
+  const std::string shown = "'" + Printable(word.text) + "'";
+  switch (p.type) {
+    case ParamType::kInteger: {
+      const auto v = word.quoted ? std::nullopt : ParseInteger(word.text);
+      if (!v) return Placeholder(p) + " must be a whole number, got " + shown;
+      if (static_cast<double>(*v) < p.min || static_cast<double>(*v) > p.max) {
+        return Placeholder(p) + " must be between " + RangeText(p) + ", got " + shown;
+      }
+      out.integer = *v;
+      return "";
+    }
+    case ParamType::kNumber: {
+      const auto v = word.quoted ? std::nullopt : ParseNumber(word.text);
+      if (!v) return Placeholder(p) + " must be a number, got " + shown;
+      if (*v < p.min || *v > p.max) {
+        return Placeholder(p) + " must be between " + RangeText(p) + ", got " + shown;
+      }
+      out.number = *v;
+      return "";
+    }
+    case ParamType::kText:
+      if (word.text.empty()) return Placeholder(p) + " must not be empty";
+      if (static_cast<double>(word.text.size()) > p.max) {
+        return Placeholder(p) + " is longer than " + FormatNumber(p.max) + " bytes";
+      }
+      out.text = word.text;
+      return "";
+    case ParamType::kLayer: {
+      LayerRef& ref = out.layer;
+      if (word.text.empty()) return Placeholder(p) + " must not be empty";
+      if (!word.quoted) {
+        if (const auto index = ParseInteger(word.text)) {
+          if (*index < 1) return Placeholder(p) + " must be 1 or more, got " + shown;
+          ref.kind = LayerRef::Kind::kIndex;
+          ref.index = *index;
+          return "";
+        }
+        if (word.text == "current") return ref.kind = LayerRef::Kind::kCurrent, "";
+        if (word.text == "top") return ref.kind = LayerRef::Kind::kTop, "";
+        if (word.text == "bottom") return ref.kind = LayerRef::Kind::kBottom, "";
+      }
+      ref.kind = LayerRef::Kind::kName;
+      ref.name = word.text;
+      return "";
+    }
+  }
+  return "unsupported parameter type";
+}
+
+}  // namespace
+
+void WriteWrapped(std::ostream& out, std::string_view text, std::string_view indent) {
+  constexpr std::size_t kWidth = 79;
+  std::size_t column = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    std::size_t end = text.find(' ', i);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(i, end - i);
+    i = end;
+    if (word.empty()) break;
+    if (column > 0 && column + 1 + word.size() > kWidth) {
+      out << "\n";
+      column = 0;
+    }
+    if (column == 0) {
+      out << indent << word;
+      column = indent.size() + word.size();
+    } else {
+      out << ' ' << word;
+      column += 1 + word.size();
+    }
+  }
+  if (column > 0) out << "\n";
+}
+
+std::string LayerRef::Describe() const {
+  switch (kind) {
+    case Kind::kIndex:
+      return std::to_string(index);
+    case Kind::kName:
+      return QuoteWord(name);
+    case Kind::kCurrent:
+      return "current";
+    case Kind::kTop:
+      return "top";
+    case Kind::kBottom:
+      return "bottom";
+  }
+  return "?";
+}
+
+const Value& Arguments::Get(std::string_view name) const {
+  const int i = spec_ ? spec_->ParamIndex(name) : -1;
+  if (i < 0) ProgrammingError("no parameter '" + std::string(name) + "'");
+  if (!values_[i]) ProgrammingError("parameter '" + std::string(name) + "' was not given");
+  return *values_[i];
+}
+
+bool Arguments::Has(std::string_view name) const {
+  const int i = spec_ ? spec_->ParamIndex(name) : -1;
+  if (i < 0) ProgrammingError("no parameter '" + std::string(name) + "'");
+  return values_[i].has_value();
+}
+
+std::int64_t Arguments::Integer(std::string_view name) const { return Get(name).integer; }
+double Arguments::Number(std::string_view name) const { return Get(name).number; }
+const std::string& Arguments::Text(std::string_view name) const { return Get(name).text; }
+const LayerRef& Arguments::Layer(std::string_view name) const { return Get(name).layer; }
+
+std::string CommandSpec::Usage() const {
+  std::string out = name;
+  for (const ParamSpec& p : params) {
+    out += ' ';
+    if (!p.Optional()) {
+      out += Placeholder(p);
+    } else if (p.HasDefault()) {
+      out += "[" + Placeholder(p) + "=" + p.fallback + "]";
+    } else {
+      out += "[" + Placeholder(p) + "]";
+    }
+  }
+  return out;
+}
+
+int CommandSpec::ParamIndex(std::string_view n) const {
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (params[i].name == n) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void CommandRegistry::Add(CommandSpec spec) {
+  if (Find(spec.name)) ProgrammingError("command '" + spec.name + "' registered twice");
+  bool optionalSeen = false;
+  for (const ParamSpec& p : spec.params) {
+    // Positional words fill parameters in order, so a required parameter
+    // after an optional one could never be reached without its name.
+    if (!p.Optional() && optionalSeen) {
+      ProgrammingError("command '" + spec.name + "': required <" + p.name + "> after optional");
+    }
+    optionalSeen = optionalSeen || p.Optional();
+  }
+  commands_.push_back(std::move(spec));
+}
+
+const CommandSpec* CommandRegistry::Find(std::string_view name) const {
+  for (const CommandSpec& c : commands_) {
+    if (c.name == name) return &c;
+  }
+  return nullptr;
+}
+
+std::string CommandRegistry::Bind(const CommandSpec& spec, const std::vector<Word>& args,
+                                  Arguments& out) {
+  std::vector<std::optional<Value>> values(spec.params.size());
+  std::vector<const Word*> given(spec.params.size(), nullptr);
+  for (const Word& w : args) {
+    if (w.key.empty()) continue;
+    const int i = spec.ParamIndex(w.key);
+    if (i < 0) return "unknown option '" + Printable(w.key) + "'";
+    if (given[i]) return "<" + w.key + "> is given twice";
+    given[i] = &w;
+  }
+  std::size_t next = 0;
+  for (const Word& w : args) {
+    if (!w.key.empty()) continue;
+    while (next < given.size() && given[next]) ++next;
+    if (next >= given.size()) return "too many arguments";
+    given[next++] = &w;
+  }
+  for (std::size_t i = 0; i < spec.params.size(); ++i) {
+    const ParamSpec& p = spec.params[i];
+    Word fallback;
+    const Word* w = given[i];
+    if (!w) {
+      if (!p.Optional()) return "missing argument " + Placeholder(p);
+      if (!p.HasDefault()) continue;
+      fallback.text = p.fallback;
+      w = &fallback;
+    }
+    Value v;
+    std::string problem = ParseValue(p, *w, v);
+    if (!problem.empty()) return problem;
+    values[i] = std::move(v);
+  }
+  out = Arguments(&spec, std::move(values));
+  return "";
+}
+
+void CommandRegistry::PrintHelp(std::ostream& out) const {
+  std::vector<std::string> groups;
+  for (const CommandSpec& c : commands_) {
+    bool known = false;
+    for (const std::string& g : groups) known = known || g == c.group;
+    if (!known) groups.push_back(c.group);
+  }
+  for (const std::string& g : groups) {
+    out << g << ":\n";
+    for (const CommandSpec& c : commands_) {
+      if (c.group != g) continue;
+      out << "  " << c.Usage() << "\n";
+      WriteWrapped(out, c.summary, "      ");
+      out << "      example: " << c.example << "\n";
+    }
+    out << "\n";
+  }
+}
+
+}  // namespace brenmark::tool

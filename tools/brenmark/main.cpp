@@ -1,0 +1,144 @@
+// brenmark: replays paint scripts against the engine through its public
+// interface. Without a script it runs the built-in demo and prints the
+// demo canvas.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_registry.h"
+#include "demo_script.h"
+#include "host/reference_host.h"
+#include "progress.h"
+#include "script_runner.h"
+#include "session.h"
+
+namespace {
+
+using brenmark::tool::CommandRegistry;
+
+constexpr int kExitScriptFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kUsage = R"(usage: brenmark [options] [script.bms ...]
+
+Replays paint scripts, text files of one command per line, against the
+Brenmark engine. Without a script it runs the built-in demo (the same as
+examples/demo.bms), which prints the layer structure of its canvas. A script
+named - is read from standard input; several scripts run one after another on
+the same canvases.
+
+options:
+  -h, --help      show this help, with every command
+  --version       show the version
+  --demo-script   print the built-in demo script
+  --              the words that follow are script names, even if they
+                  start with -
+
+script syntax:
+  command argument argument name=value   # comment
+  - Words are separated by spaces or tabs. "Double quotes" keep spaces in one
+    word; inside them write \" for a quote and \\ for a backslash.
+  - Every argument can also be given by its name, in any order:
+    opacity layer=2 value=0.5. Arguments in [brackets] may be left out.
+  - Numbers are decimal: 12, -3, 0.5, 1e-3.
+  - A word that starts with # begins a comment. Blank lines do nothing.
+  - The first bad line stops the run with "<script>:<line>: <problem>" on
+    standard error. The bad line has changed nothing; the lines before it
+    have run.
+
+exit status: 0 when every script ran, 1 when one failed or could not be
+read, 2 for bad options.
+
+)";
+
+void PrintHelp(const CommandRegistry& registry) {
+  std::cout << kUsage << "commands:\n\n";
+  registry.PrintHelp(std::cout);
+}
+
+// Runs one script file; false after reporting why it failed.
+bool RunFile(brenmark::tool::ScriptRunner& runner, const std::string& path) {
+  if (path == "-") return runner.Run(std::cin, "<stdin>");
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    std::cerr << "brenmark: cannot read '" << brenmark::tool::Printable(path)
+              << "': it is a directory\n";
+    return false;
+  }
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const int error = errno;
+    std::cerr << "brenmark: cannot open '" << brenmark::tool::Printable(path)
+              << "': " << (error != 0 ? std::strerror(error) : "unreadable") << "\n";
+    return false;
+  }
+  return runner.Run(in, path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> scripts;
+  bool help = false;
+  bool version = false;
+  bool demoScript = false;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+      scripts.emplace_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "--demo-script") {
+      demoScript = true;
+    } else {
+      std::cerr << "brenmark: unknown option '" << brenmark::tool::Printable(arg)
+                << "' (see brenmark --help)\n";
+      return kExitUsage;
+    }
+  }
+
+  brenmark::host::ReferenceHost host;
+  brenmark::tool::Session session(host, std::cout);
+  CommandRegistry registry;
+  brenmark::tool::RegisterAllCommands(registry, session);
+
+  if (help) {
+    PrintHelp(registry);
+    return 0;
+  }
+  if (version) {
+    std::cout << "brenmark " << BRENMARK_VERSION << "\n";
+    return 0;
+  }
+  if (demoScript) {
+    std::cout << brenmark::tool::DemoScript();
+    return 0;
+  }
+
+  session.Start();
+  brenmark::tool::Progress progress(stderr);
+  brenmark::tool::ScriptRunner runner(registry, std::cerr, &progress);
+  bool ok = true;
+  if (scripts.empty()) {
+    std::istringstream demo{std::string(brenmark::tool::DemoScript())};
+    ok = runner.Run(demo, "demo.bms");
+  }
+  for (const std::string& path : scripts) {
+    ok = RunFile(runner, path);
+    if (!ok) break;
+  }
+  std::cout.flush();
+  return ok ? 0 : kExitScriptFailed;
+}

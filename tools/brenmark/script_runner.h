@@ -1,0 +1,37 @@
+// Running a paint script: reads it line by line, splits and binds each line
+// against the command table and calls the handler. The first bad line stops
+// the run: it is reported as "<source>:<line>: <problem>" and, because
+// arguments are checked before anything runs, it has changed nothing.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "command_registry.h"
+#include "progress.h"
+
+namespace brenmark::tool {
+
+class ScriptRunner {
+ public:
+  // Problems go to `errors`; `progress` (may be null) shows how far a long
+  // script has come.
+  ScriptRunner(const CommandRegistry& registry, std::ostream& errors, Progress* progress)
+      : registry_(registry), errors_(errors), progress_(progress) {}
+
+  // Runs every line of `in`; `sourceName` names it in messages. False after
+  // reporting the first bad line.
+  bool Run(std::istream& in, std::string_view sourceName);
+
+  // Checks and runs one line (no comment-only or blank check needed: such a
+  // line does nothing). Returns the problem, empty on success.
+  std::string RunLine(std::string_view line);
+
+ private:
+  const CommandRegistry& registry_;
+  std::ostream& errors_;
+  Progress* progress_;
+};
+
+}  // namespace brenmark::tool

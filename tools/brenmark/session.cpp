@@ -1,0 +1,122 @@
+// Shared lookups of the engine commands.
+#include "session.h"
+
+#include <brenmark/brenmark.h>
+#include <brenmark/layer.h>
+#include <brenmark/layer_stack.h>
+#include <brenmark/paint_manager.h>
+
+#include <cstring>
+
+#include "host/install.h"
+
+namespace brenmark::tool {
+
+namespace {
+
+std::string CanvasName(int h) { return "canvas " + std::to_string(h); }
+
+std::string LayerCount(int n) { return n == 1 ? "1 layer" : std::to_string(n) + " layers"; }
+
+}  // namespace
+
+void Session::Start() {
+  brenmark::host::InstallIntoBrenmark(host_);
+  PntInitializePaintManager();
+}
+
+std::string Session::CurrentCanvas(int& h) const {
+  h = PntCurrentLayerStack();
+  if (h >= 0) return "";
+  if (Brenmark.GetLayerStackCount() == 0) return "there is no canvas yet (create one with 'canvas')";
+  return "there is no current canvas (choose one with 'use-canvas')";
+}
+
+std::string Session::CheckCanvas(int h) const {
+  if (Brenmark.CheckLayerStackHandle(h)) return "";
+  return "there is no " + CanvasName(h);
+}
+
+std::string Session::ResolveLayer(const LayerRef& ref, int h, int& index) const {
+  const int count = Brenmark.GetLayerCount(h);
+  if (count < 1) return CanvasName(h) + " has no layers (add one with 'add-layer')";
+  switch (ref.kind) {
+    case LayerRef::Kind::kCurrent:
+      index = Brenmark.GetCurrentLayer(h);
+      if (Brenmark.isSelectionMaskCurrent(h) || index > count) {
+        return "the selection mask is current, not a layer (choose one with 'select-layer')";
+      }
+      if (index < 1) return CanvasName(h) + " has no current layer";
+      return "";
+    case LayerRef::Kind::kTop:
+      index = count;
+      return "";
+    case LayerRef::Kind::kBottom:
+      index = 1;
+      return "";
+    case LayerRef::Kind::kIndex:
+      if (ref.index > count) {
+        return "there is no layer " + std::to_string(ref.index) + " in " + CanvasName(h) +
+               " (it has " + LayerCount(count) + ")";
+      }
+      index = static_cast<int>(ref.index);
+      return "";
+    case LayerRef::Kind::kName: {
+      int matches = 0;
+      for (int i = 1; i <= count; ++i) {
+        const char* name = Brenmark.GetLayerName(i, h);
+        if (name && ref.name == name) {
+          if (matches == 0) index = i;
+          ++matches;
+        }
+      }
+      if (matches == 1) return "";
+      if (matches == 0) {
+        return "there is no layer named " + QuoteWord(Printable(ref.name)) + " in " + CanvasName(h);
+      }
+      return std::to_string(matches) + " layers are named " + QuoteWord(Printable(ref.name)) +
+             " in " + CanvasName(h) + "; use an index";
+    }
+  }
+  return "bad layer reference";
+}
+
+std::string Session::CheckNameFree(const std::string& name, int h, int except) const {
+  const int count = Brenmark.GetLayerCount(h);
+  for (int i = 1; i <= count; ++i) {
+    const char* other = Brenmark.GetLayerName(i, h);
+    if (i != except && other && name == other) {
+      return "layer " + std::to_string(i) + " is already named " + QuoteWord(Printable(name));
+    }
+  }
+  return "";
+}
+
+bool Session::IsMask(int index, int h) const { return Brenmark.isLayerMask(index, h); }
+
+bool Session::IsShape(int index, int h) const {
+  const LayerStack* stack = Brenmark.GetLayerStack(h);
+  const Layer* layer = stack ? stack->GetLayerFromIndex(index) : nullptr;
+  return layer && layer->isGeometry();
+}
+
+int Session::GroupSize(int index, int h) const {
+  if (IsMask(index, h)) return 1;
+  const int count = Brenmark.GetLayerCount(h);
+  int size = 1;
+  while (index + size <= count && IsMask(index + size, h)) ++size;
+  return size;
+}
+
+void Session::MakeCurrent(int index, int h) {
+  if (Brenmark.GetCurrentLayer(h) != index || Brenmark.isSelectionMaskCurrent(h)) {
+    Brenmark.SetCurrentLayer(index, h);
+  }
+}
+
+void RegisterAllCommands(CommandRegistry& registry, Session& session) {
+  RegisterCanvasCommands(registry, session);
+  RegisterLayerCommands(registry, session);
+}
+
+}  // namespace brenmark::tool

@@ -1,0 +1,62 @@
+// The engine side of the tool: the reference host the engine calls back
+// into, where command output goes, and the lookups every command shares
+// (the current canvas, resolving a layer reference to an index). Lookups
+// only read engine state, so a command can check all its arguments before
+// it changes anything.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "command_registry.h"
+#include "host/reference_host.h"
+
+namespace brenmark::tool {
+
+class Session {
+ public:
+  // Commands print to `out`; they reach the application side through
+  // `host`.
+  Session(brenmark::host::ReferenceHost& host, std::ostream& out) : host_(host), out_(out) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Installs the host into the engine's paint manager and initialises the
+  // engine; call once before running commands.
+  void Start();
+
+  brenmark::host::ReferenceHost& Host() { return host_; }
+  std::ostream& Out() { return out_; }
+
+  // The current canvas's handle in `h`, or the problem.
+  std::string CurrentCanvas(int& h) const;
+  // `h` names an existing canvas, or the problem.
+  std::string CheckCanvas(int h) const;
+  // The index (1 = bottom) of the layer `ref` names in canvas `h`, or the
+  // problem. The selection mask is never a valid answer.
+  std::string ResolveLayer(const LayerRef& ref, int h, int& index) const;
+  // The problem when `name` is already taken in canvas `h` by a layer other
+  // than `except` (an index; 0 for none).
+  std::string CheckNameFree(const std::string& name, int h, int except) const;
+  // The layer at `index` is a mask / a shape (geometry) layer.
+  bool IsMask(int index, int h) const;
+  bool IsShape(int index, int h) const;
+  // The layers a layer moves with: itself and, for an image layer, the run
+  // of masks directly above it.
+  int GroupSize(int index, int h) const;
+  // Makes the layer at `index` current unless it already is.
+  void MakeCurrent(int index, int h);
+
+ private:
+  brenmark::host::ReferenceHost& host_;
+  std::ostream& out_;
+};
+
+// The command groups, each adding its commands to the table.
+void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
+void RegisterLayerCommands(CommandRegistry& registry, Session& session);
+
+// All commands the tool knows, in help order.
+void RegisterAllCommands(CommandRegistry& registry, Session& session);
+
+}  // namespace brenmark::tool
