@@ -1,6 +1,7 @@
 // Brenmark: the whole public interface of the painting engine.
 #pragma once
 #include "brenmark/il.h"
+#include "brenmark/smart_image.h"
 #include "brenmark/pointer_list.h"
 #include "brenmark/resource.h"
 #include "brenmark/shared_object.h"

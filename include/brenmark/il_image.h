@@ -211,6 +211,11 @@ class ilImage : public ilLink {
   ilStatus mapTile(int& x, int& y, int& z, int nx, int ny, int nz, ilCoordSpace from,
                    ilCoordSpace to);
 
+  // Where the image holds pixels: (0, 0, 0, xsize, ysize, zsize), or the
+  // whole coordinate plane (about +-2^30) for images declared unbounded.
+  // Outside it reads give the fill and writes are dropped.
+  ilTile getDataBox();
+
   // True when `cfg` is null or describes exactly the image's own layout
   // (type, order, channel count, identity map, space), so it can be ignored.
   bool isNativeConfig(const ilConfig* cfg);
@@ -221,8 +226,15 @@ class ilImage : public ilLink {
   ilStatus toImagePixel(const void* pixel, const ilConfig* cfg, ilPixel& out,
                         unsigned* written = nullptr);
 
+ protected:
+  // A paged image over an unbounded plane (pages at negative coordinates,
+  // size only a hint) declares so, and the generic tile operations then pass
+  // every rectangle to its pages instead of clipping it to the size.
+  void setUnboundedData(bool on) { unbounded_ = on; }
+
  private:
   int refCount_ = 0;
+  bool unbounded_ = false;
   ilSize size_{0, 0, 1, 1};
   ilSize page_{0, 0, 1, 1};
   ilType type_ = ilAnyType;

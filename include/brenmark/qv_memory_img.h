@@ -149,7 +149,7 @@ class ilQVMemoryImg : public ilMemoryImg {
   // comment). Entries are source coordinates in 1/256 pixel for destination
   // indices first..first + entries.size() - 1.
   struct AxisTable {
-    float factor = 0.0f;
+    float factor = 1.0f;
     unsigned minifyMode = 0;
     unsigned magnifyMode = 0;
     int limit = -1;  // source extent (pixels) the entries are clamped to
@@ -160,30 +160,44 @@ class ilQVMemoryImg : public ilMemoryImg {
 
  private:
   void construct_();
-  ilStatus scaleTile_(float x, float y, float w, float h, std::uint8_t* dst, int dstW, int dstH,
-                      bool placed, float dstX, float dstY);
-  ilStatus rotateTile_(float x, float y, float w, float h, std::uint8_t* dst, int dstW, int dstH,
-                       float tx, float ty, bool all, unsigned filter);
+  // Both getScaleTile forms: `placed` puts source point (x, y) at (dstX,
+  // dstY), otherwise the offset places the destination.
+  ilStatus transfer_(float x, float y, float w, float h, void* dst, int dstW, int dstH, bool placed,
+                     int dstX, int dstY);
+  // Rotating transfer into the buffer rectangle `box`: buffer point d shows
+  // image point S^-1 R^-1 (d + t - c) + c.
+  ilStatus rotateInto_(std::uint8_t* dst, int dstW, int dstH, double tx, double ty,
+                       const ilTile& box, unsigned filter);
+  // Bounds of the rectangle's corners under R * S * (p - c) + c.
+  void rotatedBounds_(double x, double y, double w, double h, double& minX, double& minY,
+                      double& maxX, double& maxY) const;
   ilStatus fillTile3D_(int x, int y, int nx, int ny, const void* pixel, const ilTile* exclude);
   // Source rectangle cut to the image; false when nothing is left.
   bool clipToImage(float& x, float& y, float& w, float& h);
   bool clipToImage(int& x, int& y, int& nx, int& ny);
-  // Destination rectangle of the (clipped) source rectangle: origin = factor
-  // times origin rounded half away from zero, extent = ceil(factor * extent),
-  // cut to the buffer's far edges as seen from the buffer position.
+  // Destination rectangle of the (clipped) source rectangle in scaled
+  // coordinates: origin = factor times origin rounded half away from zero,
+  // extent = ceil(factor * extent), cut to what the buffer holds from buffer
+  // position (bx, by).
   void calculateDestRect(float x, float y, float w, float h, int bx, int by, int dstW, int dstH,
                          int& jx, int& jy, int& nw, int& nh) const;
-  unsigned chooseFilter_() const;
-  void applyColour_(std::uint8_t* dst, int dstW, int bx, int by, int nw, int nh);
-  bool identityColour_() const;
-  void setFactor_(AxisTable& table, float f);
+  // Filter of a transfer: the magnify mode when either factor exceeds 1, else
+  // the minify mode; bicubic becomes bilinear for one-byte pixels; anything
+  // but bilinear and bicubic, or pixels other than one or four bytes, is
+  // nearest.
+  unsigned chooseFilter_(bool interpolatable, int pixelBytes) const;
+  // Colour scale and offset over a rectangle of a four-byte buffer, unless
+  // they leave pixels unchanged.
+  void applyColour_(std::uint8_t* dst, int dstW, const ilTile& box) const;
+  // A new factor drops the axis's cached table.
+  static void setFactor_(AxisTable& table, float f);
 
   AxisTable xAxis_;
   AxisTable yAxis_;
   float offsetX_ = 0.0f, offsetY_ = 0.0f;
   float centerX_ = 0.0f, centerY_ = 0.0f;
   float degrees_ = 0.0f;
-  float cos_ = 1.0f, sin_ = 0.0f;
+  double cos_ = 1.0, sin_ = 0.0;
   unsigned minifyMode_ = ilQVScaleBilinear;
   unsigned magnifyMode_ = ilQVScaleBilinear;
   unsigned colourScale_ = 0xFFFFFFFFu;
@@ -191,6 +205,8 @@ class ilQVMemoryImg : public ilMemoryImg {
   bool scaleOnly_ = true;
   // Working memory of the kernels, kept between transfers.
   std::vector<std::int32_t> scratchIdx_;
+  std::vector<std::uint16_t> scratchFrac_;
+  std::vector<std::uint32_t> scratchWeights_;
   std::vector<std::uint8_t> scratchRows_;
 };
 

@@ -12,7 +12,9 @@ ilConstImg::ilConstImg() {
   setPageSize(1, 1, 1, 1);
 }
 
-ilConstImg::ilConstImg(const ilPixel& value) : ilConstImg() { ilConstImg::setFill(value); }
+ilConstImg::ilConstImg(const ilPixel& value) : ilConstImg() {
+  ilConstImg::setFill(value);
+}
 
 ilConstImg::~ilConstImg() = default;
 
@@ -24,9 +26,13 @@ const char* ilConstImg::getClassName(int level) const {
   return level == 0 ? "ilConstImg" : ilImage::getClassName(level - 1);
 }
 
-const char* ilConstImg::getDefaultDescription() const { return "Constant Image"; }
+const char* ilConstImg::getDefaultDescription() const {
+  return "Constant Image";
+}
 
-int ilConstImg::getClassId() const { return ilConstImgClassId; }
+int ilConstImg::getClassId() const {
+  return ilConstImgClassId;
+}
 
 ilStatus ilConstImg::setFill(const ilPixel& value) {
   if (value.nc() == 0) return setStatus(ilInvalid);
@@ -63,7 +69,9 @@ ilStatus ilConstImg::fillTile3D(int, int, int, int, int, int, const void*, const
   return setStatus(ilNotWritable);
 }
 
-bool ilConstImg::hasPages() const { return true; }
+bool ilConstImg::hasPages() const {
+  return true;
+}
 
 ilStatus ilConstImg::lockPageSet(ilLockRequest* requests, int mode, int count) {
   if (requests == nullptr || count < 0) return setStatus(ilInvalid);

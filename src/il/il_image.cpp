@@ -20,11 +20,17 @@ const char* ilImage::getClassName(int level) const {
   return level == 0 ? "ilImage" : ilLink::getClassName(level - 1);
 }
 
-void ilImage::reset() { setStatus(ilOkay); }
+void ilImage::reset() {
+  setStatus(ilOkay);
+}
 
-const char* ilImage::getDefaultDescription() const { return "Image"; }
+const char* ilImage::getDefaultDescription() const {
+  return "Image";
+}
 
-int ilImage::getClassId() const { return ilImageClassId; }
+int ilImage::getClassId() const {
+  return ilImageClassId;
+}
 
 int ilImage::unref() {
   if (refCount_ > 0) --refCount_;
@@ -139,9 +145,8 @@ ilStatus ilImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void
   return setStatus(brenmark::il::readOp(info, brenmark::il::NullWalker{}, req, buf, btile, cfg));
 }
 
-ilStatus ilImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, const void* buf,
-                               int bx, int by, int bz, int bnx, int bny, int bnz,
-                               const ilConfig* cfg) {
+ilStatus ilImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, const void* buf, int bx,
+                               int by, int bz, int bnx, int bny, int bnz, const ilConfig* cfg) {
   if (!hasPages()) return setStatus(ilNotWritable);
   ImageInfo info;
   ilStatus st = brenmark::il::infoOf(this, &info);
@@ -158,8 +163,8 @@ ilStatus ilImage::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilIma
   ilStatus st = brenmark::il::infoOf(this, &info);
   if (st != ilOkay) return setStatus(st);
   const brenmark::il::PageWalker walker{this, &info};
-  return setStatus(brenmark::il::copyOp(this, info, walker, ilTile(x, y, z, nx, ny, nz), src, sx,
-                                        sy, sz, cfg));
+  return setStatus(
+      brenmark::il::copyOp(this, info, walker, ilTile(x, y, z, nx, ny, nz), src, sx, sy, sz, cfg));
 }
 
 ilStatus ilImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, const void* pixel,
@@ -173,9 +178,13 @@ ilStatus ilImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, const 
       brenmark::il::fillOp(info, walker, ilTile(x, y, z, nx, ny, nz), pixel, cfg, exclude));
 }
 
-ilStatus ilImage::seekTile3D(int, int, int, int, int, int) { return resetCheck(); }
+ilStatus ilImage::seekTile3D(int, int, int, int, int, int) {
+  return resetCheck();
+}
 
-ilStatus ilImage::lockTile3D(int, int, int, int, int, int) { return resetCheck(); }
+ilStatus ilImage::lockTile3D(int, int, int, int, int, int) {
+  return resetCheck();
+}
 
 ilStatus ilImage::evalXY(int x, int y, int z, ilPixel& out) {
   out = ilPixel(getDataType(), getCsize());
@@ -193,7 +202,9 @@ ilStatus ilImage::evalUV(float u, float v, int z, ilPixel& out) {
   return evalXY(pick(u, w), pick(v, h), z, out);
 }
 
-bool ilImage::hasPages() const { return false; }
+bool ilImage::hasPages() const {
+  return false;
+}
 
 ilStatus ilImage::lockPageSet(ilLockRequest* requests, int mode, int count) {
   if (requests == nullptr || count < 0) return setStatus(ilInvalid);
@@ -215,14 +226,14 @@ ilStatus ilImage::lockPageSet(ilLockRequest* requests, int mode, int count) {
       const int y0 = brenmark::il::floorDiv(r.y, py) * py;
       const int z0 = brenmark::il::floorDiv(r.z, pz) * pz;
       const std::size_t bytes = brenmark::il::denseBytes(info.type, info.nc, px, py, pz);
-      ilPage* page = bytes == 0 ? nullptr
-                                : ilPage::makeScratch(x0, y0, z0, info.nc, bytes,
-                                                      (mode & ilLockWrite) != 0);
+      ilPage* page =
+          bytes == 0 ? nullptr
+                     : ilPage::makeScratch(x0, y0, z0, info.nc, bytes, (mode & ilLockWrite) != 0);
       if (page == nullptr) {
         r.status = ilFailed;
       } else {
-        r.status = getSubTile3D(x0, y0, z0, px, py, pz, page->getData(), x0, y0, z0, px, py, pz,
-                                nullptr);
+        r.status =
+            getSubTile3D(x0, y0, z0, px, py, pz, page->getData(), x0, y0, z0, px, py, pz, nullptr);
         if (r.status == ilOkay)
           r.page = page;
         else
@@ -254,7 +265,9 @@ ilStatus ilImage::unlockPageSet(ilLockRequest* requests, int count) {
   return setStatus(result);
 }
 
-ilStatus ilImage::hwEval(void*) { return ilFailed; }
+ilStatus ilImage::hwEval(void*) {
+  return ilFailed;
+}
 
 // ---- entry points --------------------------------------------------------
 
@@ -281,8 +294,8 @@ ilStatus ilImage::setTile3D(int x, int y, int z, int nx, int ny, int nz, const v
   return setSubTile3D(x, y, z, nx, ny, nz, buf, x, y, z, nx, ny, nz, cfg);
 }
 
-ilStatus ilImage::setSubTile(int x, int y, int nx, int ny, const void* buf, int bx, int by,
-                             int bnx, int bny, const ilConfig* cfg) {
+ilStatus ilImage::setSubTile(int x, int y, int nx, int ny, const void* buf, int bx, int by, int bnx,
+                             int bny, const ilConfig* cfg) {
   return setSubTile3D(x, y, 0, nx, ny, 1, buf, bx, by, 0, bnx, bny, 1, cfg);
 }
 
@@ -314,8 +327,8 @@ ilStatus ilImage::mapTile(ilTile& tile, ilCoordSpace from, ilCoordSpace to) {
   return mapTile(tile.x, tile.y, tile.z, tile.nx, tile.ny, tile.nz, from, to);
 }
 
-ilStatus ilImage::mapTile(int& x, int& y, int& /*z*/, int nx, int ny, int /*nz*/,
-                          ilCoordSpace from, ilCoordSpace to) {
+ilStatus ilImage::mapTile(int& x, int& y, int& /*z*/, int nx, int ny, int /*nz*/, ilCoordSpace from,
+                          ilCoordSpace to) {
   const ilCoordSpace own = getCoordSpace();
   if (from == ilSpaceDefault) from = own;
   if (to == ilSpaceDefault) to = own;
@@ -326,6 +339,14 @@ ilStatus ilImage::mapTile(int& x, int& y, int& /*z*/, int nx, int ny, int /*nz*/
   if (fx) x = getXsize() - x - nx;
   if (fy) y = getYsize() - y - ny;
   return ilOkay;
+}
+
+ilTile ilImage::getDataBox() {
+  resetCheck();
+  constexpr int kLow = -(1 << 30);
+  constexpr int kExtent = 0x7FFFFFFF;
+  if (unbounded_) return ilTile(kLow, kLow, kLow, kExtent, kExtent, kExtent);
+  return ilTile(0, 0, 0, size_.x, size_.y, size_.z);
 }
 
 bool ilImage::isNativeConfig(const ilConfig* cfg) {

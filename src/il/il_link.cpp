@@ -3,9 +3,13 @@
 
 #include <algorithm>
 
-bool ilLink::derivesFrom(int classId) const { return classId == ilLinkClassId; }
+bool ilLink::derivesFrom(int classId) const {
+  return classId == ilLinkClassId;
+}
 
-const char* ilLink::getClassName(int level) const { return level == 0 ? "ilLink" : nullptr; }
+const char* ilLink::getClassName(int level) const {
+  return level == 0 ? "ilLink" : nullptr;
+}
 
 ilLink::~ilLink() {
   setLinkInput(nullptr);
@@ -16,9 +20,13 @@ ilLink::~ilLink() {
   }
 }
 
-void ilLink::reset() { setStatus(ilOkay); }
+void ilLink::reset() {
+  setStatus(ilOkay);
+}
 
-void ilLink::alterAction(ilLink* /*changed*/, unsigned bits) { setAltered(bits); }
+void ilLink::alterAction(ilLink* /*changed*/, unsigned bits) {
+  setAltered(bits);
+}
 
 ilStatus ilLink::resetCheck() {
   if (inReset_) return status_;

@@ -12,7 +12,9 @@ using brenmark::il::ImageInfo;
 namespace {
 
 // The memory walker over the image's block; false when there is no block.
-bool memoryWalker(void* data, const ImageInfo& info, brenmark::il::MemoryWalker* w) {
+// The block bounds the data whatever the image declares.
+bool memoryWalker(void* data, ImageInfo& info, brenmark::il::MemoryWalker* w) {
+  info.dataBox = ilTile(0, 0, 0, info.size.x, info.size.y, info.size.z);
   if (data == nullptr) return false;
   if (!brenmark::il::makeDense(&w->data, data, info.type, info.order, info.nc, info.size.x,
                                info.size.y, info.size.z))
@@ -57,7 +59,9 @@ ilMemoryImg::ilMemoryImg(ilImage* other) {
     setStatus(copyTile3D(0, 0, 0, size.x, size.y, size.z, other, 0, 0, 0, nullptr, 1));
 }
 
-ilMemoryImg::~ilMemoryImg() { delete[] owned_; }
+ilMemoryImg::~ilMemoryImg() {
+  delete[] owned_;
+}
 
 bool ilMemoryImg::derivesFrom(int classId) const {
   return classId == ilMemoryImgClassId || ilSIDImage::derivesFrom(classId);
@@ -67,9 +71,13 @@ const char* ilMemoryImg::getClassName(int level) const {
   return level == 0 ? "ilMemoryImg" : ilSIDImage::getClassName(level - 1);
 }
 
-const char* ilMemoryImg::getDefaultDescription() const { return "Memory Image"; }
+const char* ilMemoryImg::getDefaultDescription() const {
+  return "Memory Image";
+}
 
-int ilMemoryImg::getClassId() const { return ilMemoryImgClassId; }
+int ilMemoryImg::getClassId() const {
+  return ilMemoryImgClassId;
+}
 
 void ilMemoryImg::reset() {
   ilSIDImage::reset();
@@ -139,11 +147,12 @@ void* ilMemoryImg::getPixelPtr(int x, int y, int z) {
   return b.at(x, y, z).origin;
 }
 
-bool ilMemoryImg::hasPages() const { return true; }
+bool ilMemoryImg::hasPages() const {
+  return true;
+}
 
 ilStatus ilMemoryImg::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void* buf, int bx,
-                                   int by, int bz, int bnx, int bny, int bnz,
-                                   const ilConfig* cfg) {
+                                   int by, int bz, int bnx, int bny, int bnz, const ilConfig* cfg) {
   ImageInfo info;
   ilStatus st = brenmark::il::infoOf(this, &info);
   if (st != ilOkay) return setStatus(st);
@@ -165,15 +174,15 @@ ilStatus ilMemoryImg::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, 
                                          ilTile(bx, by, bz, bnx, bny, bnz), cfg));
 }
 
-ilStatus ilMemoryImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilImage* src,
-                                  int sx, int sy, int sz, const ilConfig* cfg, int /*flags*/) {
+ilStatus ilMemoryImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilImage* src, int sx,
+                                  int sy, int sz, const ilConfig* cfg, int /*flags*/) {
   ImageInfo info;
   ilStatus st = brenmark::il::infoOf(this, &info);
   if (st != ilOkay) return setStatus(st);
   brenmark::il::MemoryWalker walker;
   if (!memoryWalker(data_, info, &walker)) return setStatus(ilNotWritable);
-  return setStatus(brenmark::il::copyOp(this, info, walker, ilTile(x, y, z, nx, ny, nz), src, sx,
-                                        sy, sz, cfg));
+  return setStatus(
+      brenmark::il::copyOp(this, info, walker, ilTile(x, y, z, nx, ny, nz), src, sx, sy, sz, cfg));
 }
 
 ilStatus ilMemoryImg::fillTile3D(int x, int y, int z, int nx, int ny, int nz, const void* pixel,

@@ -13,7 +13,9 @@ ilPixel::ilPixel(ilType type, int nc, const void* data) {
   if (data != nullptr) std::memcpy(bytes_, data, static_cast<std::size_t>(size()));
 }
 
-int ilPixel::size() const { return nc_ == 0 ? 0 : ilDataSize(type_, nc_); }
+int ilPixel::size() const {
+  return nc_ == 0 ? 0 : ilDataSize(type_, nc_);
+}
 
 double ilPixel::getElem(int i) const {
   if (i < 0 || i >= nc_ || !brenmark::il::transferableType(type_)) return 0.0;

@@ -17,13 +17,21 @@ const char* ilSIDImage::getClassName(int level) const {
   return level == 0 ? "ilSIDImage" : ilImage::getClassName(level - 1);
 }
 
-const char* ilSIDImage::getDefaultDescription() const { return "SID Image"; }
+const char* ilSIDImage::getDefaultDescription() const {
+  return "SID Image";
+}
 
-int ilSIDImage::getClassId() const { return ilSIDImageClassId; }
+int ilSIDImage::getClassId() const {
+  return ilSIDImageClassId;
+}
 
-ilStatus ilSIDImage::SetSeedImage(ilImage* seed) { return setInput(seed, 0); }
+ilStatus ilSIDImage::SetSeedImage(ilImage* seed) {
+  return setInput(seed, 0);
+}
 
-ilStatus ilSIDImage::MergeChangesIntoSeed() { return ilOkay; }
+ilStatus ilSIDImage::MergeChangesIntoSeed() {
+  return ilOkay;
+}
 
 ilStatus ilSIDImage::CollapseSeed() {
   ilImage* seed = GetSeedImage();
@@ -34,11 +42,15 @@ ilStatus ilSIDImage::CollapseSeed() {
   return SetSeedImage(nullptr);
 }
 
-ilImage* ilSIDImage::GetSeedImage() { return getInput(0); }
+ilImage* ilSIDImage::GetSeedImage() {
+  return getInput(0);
+}
 
 const ilTile& ilSIDImage::getBounds() {
   dataBounds_ = ilTile(0, 0, 0, getXsize(), getYsize(), getZsize());
   return dataBounds_;
 }
 
-ilSIDImage* ilSIDImage::asSidImage(ilImage* img) { return dynamic_cast<ilSIDImage*>(img); }
+ilSIDImage* ilSIDImage::asSidImage(ilImage* img) {
+  return dynamic_cast<ilSIDImage*>(img);
+}

@@ -14,15 +14,15 @@ ilStatus infoOf(ilImage* img, ImageInfo* info) {
   info->nc = img->getCsize();
   info->space = img->getCoordSpace();
   info->size = img->getSize();
-  info->pageSize = ilSize(img->getPageSizeX(), img->getPageSizeY(), img->getPageSizeZ(),
-                          img->getPageSizeC());
+  info->pageSize =
+      ilSize(img->getPageSizeX(), img->getPageSizeY(), img->getPageSizeZ(), img->getPageSizeC());
   if (!transferableType(info->type)) return ilUnsupportedType;
   if (info->nc < 1 || info->nc > kIlMaxChannels) return ilInvalid;
   const ilPixel& fill = img->getFill();
   info->fill = (fill.getDataType() == info->type && fill.nc() == info->nc)
                    ? fill
                    : fill.converted(info->type, info->nc);
-  info->dataBox = ilTile(0, 0, 0, info->size.x, info->size.y, info->size.z);
+  info->dataBox = img->getDataBox();
   return ilOkay;
 }
 

@@ -17,7 +17,7 @@ struct ImageInfo {
   ilCoordSpace space = ilUpperLeft;
   ilSize size;
   ilSize pageSize;
-  ilPixel fill;     // in the image's type and channel count
+  ilPixel fill;    // in the image's type and channel count
   ilTile dataBox;  // where the image holds pixels; elsewhere it reads as fill
 };
 ilStatus infoOf(ilImage* img, ImageInfo* info);
@@ -89,8 +89,9 @@ struct PageWalker {
                 !makeDense(&pb, page->getData(), info->type, info->order, info->nc, px, py, pz))
               st = ilFailed;
             else
-              st = fn(chunk, pb.at(chunk.x - pageTile.x, chunk.y - pageTile.y, chunk.z - pageTile.z),
-                      page->getData(), pageTile);
+              st =
+                  fn(chunk, pb.at(chunk.x - pageTile.x, chunk.y - pageTile.y, chunk.z - pageTile.z),
+                     page->getData(), pageTile);
           }
           if (page != nullptr) img->unlockPageSet(&req, 1);
           if (st != ilOkay) return st;
@@ -163,8 +164,7 @@ ilStatus writeOp(const ImageInfo& info, const Walker& walker, const ilTile& req,
   const ilTile region(r, info.dataBox);
   if (region.empty()) return ilOkay;
   return walker.walk(region, true, [&](const ilTile& c, const Block& img, void*, const ilTile&) {
-    return transfer(img,
-                    frame.block.at(c.x - frame.tile.x, c.y - frame.tile.y, c.z - frame.tile.z),
+    return transfer(img, frame.block.at(c.x - frame.tile.x, c.y - frame.tile.y, c.z - frame.tile.z),
                     c.nx, c.ny, c.nz, map);
   });
 }

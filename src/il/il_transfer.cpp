@@ -16,15 +16,24 @@ namespace {
 // Element types by index: u8, i8, u16, i16, u32, i32, f32, f64.
 int typeIndex(ilType t) {
   switch (t) {
-    case ilUChar: return 0;
-    case ilChar: return 1;
-    case ilUShort: return 2;
-    case ilShort: return 3;
-    case ilULong: return 4;
-    case ilLong: return 5;
-    case ilFloat: return 6;
-    case ilDouble: return 7;
-    default: return -1;
+    case ilUChar:
+      return 0;
+    case ilChar:
+      return 1;
+    case ilUShort:
+      return 2;
+    case ilShort:
+      return 3;
+    case ilULong:
+      return 4;
+    case ilLong:
+      return 5;
+    case ilFloat:
+      return 6;
+    case ilDouble:
+      return 7;
+    default:
+      return -1;
   }
 }
 
@@ -59,12 +68,12 @@ void store(std::uint8_t* p, double v) {
 using LoadFn = double (*)(const std::uint8_t*);
 using StoreFn = void (*)(std::uint8_t*, double);
 
-constexpr LoadFn kLoad[8] = {load<std::uint8_t>,  load<std::int8_t>,  load<std::uint16_t>,
-                             load<std::int16_t>,  load<std::uint32_t>, load<std::int32_t>,
-                             load<float>,         load<double>};
-constexpr StoreFn kStore[8] = {store<std::uint8_t>,  store<std::int8_t>,  store<std::uint16_t>,
-                               store<std::int16_t>,  store<std::uint32_t>, store<std::int32_t>,
-                               store<float>,         store<double>};
+constexpr LoadFn kLoad[8] = {load<std::uint8_t>, load<std::int8_t>,   load<std::uint16_t>,
+                             load<std::int16_t>, load<std::uint32_t>, load<std::int32_t>,
+                             load<float>,        load<double>};
+constexpr StoreFn kStore[8] = {store<std::uint8_t>, store<std::int8_t>,   store<std::uint16_t>,
+                               store<std::int16_t>, store<std::uint32_t>, store<std::int32_t>,
+                               store<float>,        store<double>};
 
 // One run of n elements from s (stride ss) to d (stride ds), types S -> D.
 template <class S, class D>
@@ -83,27 +92,43 @@ using RunFn = void (*)(std::uint8_t*, std::ptrdiff_t, const std::uint8_t*, std::
 template <class S>
 RunFn convertFor(int dstIndex) {
   switch (dstIndex) {
-    case 0: return convertRun<S, std::uint8_t>;
-    case 1: return convertRun<S, std::int8_t>;
-    case 2: return convertRun<S, std::uint16_t>;
-    case 3: return convertRun<S, std::int16_t>;
-    case 4: return convertRun<S, std::uint32_t>;
-    case 5: return convertRun<S, std::int32_t>;
-    case 6: return convertRun<S, float>;
-    default: return convertRun<S, double>;
+    case 0:
+      return convertRun<S, std::uint8_t>;
+    case 1:
+      return convertRun<S, std::int8_t>;
+    case 2:
+      return convertRun<S, std::uint16_t>;
+    case 3:
+      return convertRun<S, std::int16_t>;
+    case 4:
+      return convertRun<S, std::uint32_t>;
+    case 5:
+      return convertRun<S, std::int32_t>;
+    case 6:
+      return convertRun<S, float>;
+    default:
+      return convertRun<S, double>;
   }
 }
 
 RunFn convertFn(int srcIndex, int dstIndex) {
   switch (srcIndex) {
-    case 0: return convertFor<std::uint8_t>(dstIndex);
-    case 1: return convertFor<std::int8_t>(dstIndex);
-    case 2: return convertFor<std::uint16_t>(dstIndex);
-    case 3: return convertFor<std::int16_t>(dstIndex);
-    case 4: return convertFor<std::uint32_t>(dstIndex);
-    case 5: return convertFor<std::int32_t>(dstIndex);
-    case 6: return convertFor<float>(dstIndex);
-    default: return convertFor<double>(dstIndex);
+    case 0:
+      return convertFor<std::uint8_t>(dstIndex);
+    case 1:
+      return convertFor<std::int8_t>(dstIndex);
+    case 2:
+      return convertFor<std::uint16_t>(dstIndex);
+    case 3:
+      return convertFor<std::int16_t>(dstIndex);
+    case 4:
+      return convertFor<std::uint32_t>(dstIndex);
+    case 5:
+      return convertFor<std::int32_t>(dstIndex);
+    case 6:
+      return convertFor<float>(dstIndex);
+    default:
+      return convertFor<double>(dstIndex);
   }
 }
 
@@ -119,10 +144,14 @@ void copyRun(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* s, std::ptr
 
 RunFn copyFn(int es) {
   switch (es) {
-    case 1: return copyRun<1>;
-    case 2: return copyRun<2>;
-    case 4: return copyRun<4>;
-    default: return copyRun<8>;
+    case 1:
+      return copyRun<1>;
+    case 2:
+      return copyRun<2>;
+    case 4:
+      return copyRun<4>;
+    default:
+      return copyRun<8>;
   }
 }
 
@@ -228,9 +257,31 @@ ilStatus fillFromConstant(const Block& dst, const Block& src, int nx, int ny, in
   return ilOkay;
 }
 
+// Recognises the byte-pixel copies that can run on whole 32-bit pixels: a
+// four-channel source in the same layout whose written channels keep their
+// index, or a one-channel source feeding any of the four channels. Sets the
+// byte mask (in memory order) of the channels written.
+bool maskedWordCopy(const Block& dst, const Block& src, const int* map, std::uint32_t* mask) {
+  std::uint8_t bytes[4] = {0, 0, 0, 0};
+  const bool four = src.nc == 4 && src.pixelStride == 4;
+  const bool one = src.nc == 1 && src.pixelStride == 1;
+  if (!four && !one) return false;
+  for (int j = 0; j < 4; ++j) {
+    const int m = map[j];
+    if (m == kSkip) continue;
+    if (m < 0 || dst.chanOff[j] < 0 || dst.chanOff[j] > 3) return false;
+    if (four && (m != j || src.chanOff[j] != dst.chanOff[j])) return false;
+    bytes[dst.chanOff[j]] = 0xFF;
+  }
+  std::memcpy(mask, bytes, 4);
+  return true;
+}
+
 }  // namespace
 
-bool transferableType(ilType type) { return typeIndex(type) >= 0; }
+bool transferableType(ilType type) {
+  return typeIndex(type) >= 0;
+}
 
 bool makeDense(Block* b, const void* data, ilType type, ilOrder order, int nc, int nx, int ny,
                int nz) {
@@ -305,6 +356,32 @@ ilStatus transfer(const Block& dst, const Block& src, int nx, int ny, int nz, co
     return ilOkay;
   }
 
+  if (dst.type == src.type && dst.es == 1 && dst.nc == 4 && dst.pixelStride == 4) {
+    std::uint32_t mask = 0;
+    if (maskedWordCopy(dst, src, map, &mask)) {
+      // Whole 32-bit pixels: out = (d & ~mask) | (s & mask); a one-channel
+      // source is first spread to all four bytes.
+      const bool spread = src.nc == 1;
+      for (int z = 0; z < nz; ++z) {
+        for (int y = 0; y < ny; ++y) {
+          std::uint8_t* d = dst.origin + z * dst.sliceStride + y * dst.rowStride;
+          const std::uint8_t* sp = src.origin + z * src.sliceStride + y * src.rowStride;
+          for (int x = 0; x < nx; ++x, d += 4, sp += src.pixelStride) {
+            std::uint32_t dv, sv;
+            std::memcpy(&dv, d, 4);
+            if (spread)
+              sv = *sp * 0x01010101u;
+            else
+              std::memcpy(&sv, sp, 4);
+            dv = (dv & ~mask) | (sv & mask);
+            std::memcpy(d, &dv, 4);
+          }
+        }
+      }
+      return ilOkay;
+    }
+  }
+
   // Channel runs: each written destination channel is one run per row.
   struct Run {
     std::ptrdiff_t dOff, sOff;
@@ -313,7 +390,8 @@ ilStatus transfer(const Block& dst, const Block& src, int nx, int ny, int nz, co
   Run runs[kIlMaxChannels];
   int nr = 0;
   const bool sameType = dst.type == src.type;
-  const RunFn conv = sameType ? copyFn(dst.es) : convertFn(typeIndex(src.type), typeIndex(dst.type));
+  const RunFn conv =
+      sameType ? copyFn(dst.es) : convertFn(typeIndex(src.type), typeIndex(dst.type));
   for (int j = 0; j < dst.nc; ++j) {
     const int m = map[j];
     if (m == kSkip) continue;
@@ -361,20 +439,20 @@ int subtractTile(const ilTile& a, const ilTile& b, ilTile out[6]) {
   // z below / above
   if (common.z > w.z) out[n++] = ilTile(w.x, w.y, w.z, w.nx, w.ny, common.z - w.z);
   if (common.z + common.nz < w.z + w.nz)
-    out[n++] = ilTile(w.x, w.y, common.z + common.nz, w.nx, w.ny,
-                      w.z + w.nz - (common.z + common.nz));
+    out[n++] =
+        ilTile(w.x, w.y, common.z + common.nz, w.nx, w.ny, w.z + w.nz - (common.z + common.nz));
   w.z = common.z;
   w.nz = common.nz;
   if (common.y > w.y) out[n++] = ilTile(w.x, w.y, w.z, w.nx, common.y - w.y, w.nz);
   if (common.y + common.ny < w.y + w.ny)
-    out[n++] = ilTile(w.x, common.y + common.ny, w.z, w.nx, w.y + w.ny - (common.y + common.ny),
-                      w.nz);
+    out[n++] =
+        ilTile(w.x, common.y + common.ny, w.z, w.nx, w.y + w.ny - (common.y + common.ny), w.nz);
   w.y = common.y;
   w.ny = common.ny;
   if (common.x > w.x) out[n++] = ilTile(w.x, w.y, w.z, common.x - w.x, w.ny, w.nz);
   if (common.x + common.nx < w.x + w.nx)
-    out[n++] = ilTile(common.x + common.nx, w.y, w.z, w.x + w.nx - (common.x + common.nx), w.ny,
-                      w.nz);
+    out[n++] =
+        ilTile(common.x + common.nx, w.y, w.z, w.x + w.nx - (common.x + common.nx), w.ny, w.nz);
   return n;
 }
 

@@ -6,16 +6,22 @@
 int ilDataSize(ilType type, int count) {
   if (count <= 0) return 0;
   switch (type) {
-    case ilBit: return (count + 7) / 8;
+    case ilBit:
+      return (count + 7) / 8;
     case ilUChar:
-    case ilChar: return count;
+    case ilChar:
+      return count;
     case ilUShort:
-    case ilShort: return 2 * count;
+    case ilShort:
+      return 2 * count;
     case ilULong:
     case ilLong:
-    case ilFloat: return 4 * count;
-    case ilDouble: return 8 * count;
-    default: return 0;
+    case ilFloat:
+      return 4 * count;
+    case ilDouble:
+      return 8 * count;
+    default:
+      return 0;
   }
 }
 

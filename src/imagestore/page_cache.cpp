@@ -86,18 +86,12 @@ void SmartImageCache::SetCacheSize(std::size_t requested) {
     bool progressed = false;
     for (int i = 0; i < 3 && max_bytes_ <= bytes_in_memory_; ++i) {
       PageData* victim = FindVictim(true);
-      if (victim == nullptr || !PageOut(victim)) break;
-      std::free(TakeBlock(victim));
-      bytes_in_memory_ -= kBigBlock;
+      if (victim == nullptr || !Evict(victim)) break;
       progressed = true;
     }
     if (max_bytes_ <= bytes_in_memory_) {
       PageData* victim = FindVictim(false);
-      if (victim != nullptr && PageOut(victim)) {
-        std::free(TakeBlock(victim));
-        bytes_in_memory_ -= kSmallBlock;
-        progressed = true;
-      }
+      if (victim != nullptr && Evict(victim)) progressed = true;
     }
     if (!progressed || StoreFault() != 0) break;
   }
@@ -266,6 +260,14 @@ bool SmartImageCache::PageIn(PageData* page) {
   }
   file.FreeSlot(slot);
   CheckLists();
+  return true;
+}
+
+bool SmartImageCache::Evict(PageData* page) {
+  if (page->state != kPageValidInMem || page->priority == 255) return false;
+  if (!PageOut(page)) return false;
+  std::free(TakeBlock(page));
+  bytes_in_memory_ -= BlockSize(page);
   return true;
 }
 

@@ -66,6 +66,8 @@ class SmartImageCache : public Observer {
   // Reads a swapped page back. False, with the page still swapped and its
   // slot kept, when the read failed.
   bool PageIn(PageData* page);
+  // Pages an in-memory page out and frees its block: one step of trimming.
+  bool Evict(PageData* page);
 
   void AddToInMemList(PageData* page);
   void RemoveFromInMemList(PageData* page);

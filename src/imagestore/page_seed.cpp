@@ -6,6 +6,7 @@
 #include "imagestore/page.h"
 #include "imagestore/page_cache.h"
 #include "imagestore/page_table.h"
+#include "imagestore/smart_image_p.h"
 
 using brenmark::imagestore::RaiseStoreFault;
 using brenmark::imagestore::SmartImageCache;
@@ -28,8 +29,8 @@ void SmartImgPage::SetSeed(ilImage* seed, int ox, int oy) {
     RaiseStoreFault();
     return;
   }
-  if (ilSmartImage::IsSmartImage(seed)) {
-    SetSmartSeed(static_cast<ilSmartImage*>(seed), ox, oy);
+  if (ilSmartImage* smart = brenmark::imagestore::AsSmart(seed)) {
+    SetSmartSeed(smart, ox, oy);
     return;
   }
   body_ = brenmark::imagestore::NewPageBody(seed->getCsize() == 1 ? 1 : 4);

@@ -45,27 +45,55 @@ struct RowJob {
   std::uint32_t packed_offset = 0;
 };
 
-inline std::uint32_t* D4(const RowPtrs& p) { return static_cast<std::uint32_t*>(p.d); }
-inline std::uint8_t* D1(const RowPtrs& p) { return static_cast<std::uint8_t*>(p.d); }
+inline std::uint32_t* D4(const RowPtrs& p) {
+  return static_cast<std::uint32_t*>(p.d);
+}
+inline std::uint8_t* D1(const RowPtrs& p) {
+  return static_cast<std::uint8_t*>(p.d);
+}
 inline const std::uint32_t* S4(const RowPtrs& p) {
   return static_cast<const std::uint32_t*>(p.s);
 }
-inline const std::uint8_t* S1(const RowPtrs& p) { return static_cast<const std::uint8_t*>(p.s); }
+inline const std::uint8_t* S1(const RowPtrs& p) {
+  return static_cast<const std::uint8_t*>(p.s);
+}
 
-void RunFill(const RowJob& j, const RowPtrs& p) { rows::Fill(D4(p), j.value, p.n); }
+void RunFill(const RowJob& j, const RowPtrs& p) {
+  rows::Fill(D4(p), j.value, p.n);
+}
 void RunFill1(const RowJob& j, const RowPtrs& p) {
   rows::Fill1(D1(p), static_cast<std::uint8_t>(j.value), p.n);
 }
-void RunCopy(const RowJob&, const RowPtrs& p) { rows::Copy(D4(p), S4(p), p.n); }
-void RunOver(const RowJob& j, const RowPtrs& p) { j.k->over(D4(p), S4(p), p.n); }
-void RunOverConst(const RowJob& j, const RowPtrs& p) { j.k->over_const(D4(p), j.value, p.n); }
-void RunUnder(const RowJob& j, const RowPtrs& p) { rows::Under(D4(p), S4(p), j.s_step, p.n); }
-void RunDstAlpha(const RowJob& j, const RowPtrs& p) { rows::DstAlphaConst(D4(p), j.value, p.n); }
-void RunScale(const RowJob& j, const RowPtrs& p) { j.k->scale_const(D4(p), j.value, p.n); }
-void RunMultiply(const RowJob& j, const RowPtrs& p) { j.k->multiply(D4(p), S4(p), p.n); }
-void RunErase(const RowJob& j, const RowPtrs& p) { j.k->erase_by_row(D4(p), S1(p), p.n); }
-void RunKeep(const RowJob& j, const RowPtrs& p) { j.k->keep_by_row(D4(p), S1(p), p.n); }
-void RunKeep1(const RowJob& j, const RowPtrs& p) { rows::KeepByRow1(D1(p), S1(p), j.s_step, p.n); }
+void RunCopy(const RowJob&, const RowPtrs& p) {
+  rows::Copy(D4(p), S4(p), p.n);
+}
+void RunOver(const RowJob& j, const RowPtrs& p) {
+  j.k->over(D4(p), S4(p), p.n);
+}
+void RunOverConst(const RowJob& j, const RowPtrs& p) {
+  j.k->over_const(D4(p), j.value, p.n);
+}
+void RunUnder(const RowJob& j, const RowPtrs& p) {
+  rows::Under(D4(p), S4(p), j.s_step, p.n);
+}
+void RunDstAlpha(const RowJob& j, const RowPtrs& p) {
+  rows::DstAlphaConst(D4(p), j.value, p.n);
+}
+void RunScale(const RowJob& j, const RowPtrs& p) {
+  j.k->scale_const(D4(p), j.value, p.n);
+}
+void RunMultiply(const RowJob& j, const RowPtrs& p) {
+  j.k->multiply(D4(p), S4(p), p.n);
+}
+void RunErase(const RowJob& j, const RowPtrs& p) {
+  j.k->erase_by_row(D4(p), S1(p), p.n);
+}
+void RunKeep(const RowJob& j, const RowPtrs& p) {
+  j.k->keep_by_row(D4(p), S1(p), p.n);
+}
+void RunKeep1(const RowJob& j, const RowPtrs& p) {
+  rows::KeepByRow1(D1(p), S1(p), j.s_step, p.n);
+}
 void RunBrushConst(const RowJob& j, const RowPtrs& p) {
   j.k->brush_const(D4(p), j.value, p.cov, p.n, j.dither);
 }
@@ -118,6 +146,7 @@ bool ChooseFast44(const BlendSetup& st, const BlendRows& r, std::uint32_t first,
     // channels, and the block is left as it is.
     if (r.low != nullptr) {
       plan.outcome.used_dither = true;
+      plan.job.strength = st.marker_k;
       Choose(plan, BlendCase::kMarker, RunMarker);
     }
     return true;
@@ -175,7 +204,8 @@ bool ChooseFast44(const BlendSetup& st, const BlendRows& r, std::uint32_t first,
 }
 
 // Fast cases for a four-channel destination and a one-channel source with
-// source factor 0: the source value m scales the destination.
+// source factor 0: the source value m scales the destination. With coverage
+// rows the factor is the coverage instead, which the general blend applies.
 bool ChooseFast41(const BlendSetup& st, const BlendRows& r, std::uint32_t m, Plan& plan) {
   if (st.src_factor != kFactorZero || r.cov != nullptr) return false;
   const bool constant = r.src_constant;
@@ -255,7 +285,8 @@ Plan MakePlan(const BlendSetup& st, const BlendRows& r, const void* first_src,
   job.s_step = r.src_constant ? 0 : 1;
   job.mask = st.write_mask;
   job.dither = st.dither;
-  job.strength = st.marker ? st.marker_k : st.opacity16;
+  // The SIMD 16-bit rows multiply coverage by k in 16-bit lanes: k <= 255.
+  job.strength = st.opacity16 < 0 ? 0 : (st.opacity16 > 255 ? 255 : st.opacity16);
   job.packed_scale = st.packed_scale;
   job.packed_offset = st.packed_offset;
 
@@ -329,10 +360,17 @@ BlendOutcome BlendBlock(const BlendSetup& setup, const BlendRows& r) {
   return BlendBlock(setup, r, ActiveKernels());
 }
 
-BlendOutcome BlendBlock(const BlendSetup& setup, const BlendRows& r,
-                        const BlendKernels& kernels) {
+BlendOutcome BlendBlock(const BlendSetup& setup, const BlendRows& r, const BlendKernels& kernels) {
   const Plan plan = MakePlan(setup, r, r.src, kernels);
   if (plan.job.run == nullptr) return plan.outcome;
+  const std::ptrdiff_t row_bytes = std::ptrdiff_t{r.width} * 4;
+  if (plan.job.run == RunCopy && !plan.job.scale_offset && r.dst_stride == row_bytes &&
+      r.src_stride == row_bytes) {
+    // Whole pages are contiguous: one copy instead of one per row.
+    rows::Copy(static_cast<std::uint32_t*>(r.dst), static_cast<const std::uint32_t*>(r.src),
+               r.width * r.height);
+    return plan.outcome;
+  }
   for (int y = 0; y < r.height; ++y) {
     RowPtrs p;
     p.d = Offset(r.dst, y * r.dst_stride);
@@ -387,8 +425,8 @@ BlendOutcome BlendSpanBlock(const BlendSetup& setup, const BlendRows& r, const i
       p.d = Offset(r.dst, y * r.dst_stride + std::ptrdiff_t{x0} * dc);
       p.s = r.src_constant ? r.src : src_buf;
       p.cov = cov_row != nullptr ? cov_buf : nullptr;
-      p.low = r.low != nullptr ? Offset(r.low, y * r.low_stride + std::ptrdiff_t{x0} * dc)
-                               : nullptr;
+      p.low =
+          r.low != nullptr ? Offset(r.low, y * r.low_stride + std::ptrdiff_t{x0} * dc) : nullptr;
       p.copy = r.dst_copy != nullptr
                    ? Offset(r.dst_copy, y * r.dst_copy_stride + std::ptrdiff_t{x0} * dc)
                    : nullptr;

@@ -50,21 +50,21 @@ struct BlendRows {
 
 // Which case of the block switch ran.
 enum class BlendCase : int {
-  kNothing,        // empty block, or a case that writes nothing (constant no-op)
-  kFill,           // the rows became a constant fill
-  kCopy,           // (1, 0) copy of the source rows
-  kOver,           // (1, 7) premultiplied over
-  kUnder,          // (9, 1)
-  kDstAlpha,       // (8, 0) with a constant source
-  kScale,          // a constant factor on the destination
-  kMultiply,       // (0, 6) channel by channel
-  kEraseByRow,     // (0, 7), one-channel source
-  kKeepByRow,      // (0, 6), one-channel source
-  kBrush,          // (6, 7) through coverage, 8 bits
-  kBrush16,        // (6, 7) through coverage, 15 bits with the low-order rows
-  kMarker,         // wet marker
-  kMaskBlend,      // destination copy revealed through the source
-  kGeneral,        // the general blend
+  kNothing,     // empty block, or a case that writes nothing (constant no-op)
+  kFill,        // the rows became a constant fill
+  kCopy,        // (1, 0) copy of the source rows
+  kOver,        // (1, 7) premultiplied over
+  kUnder,       // (9, 1)
+  kDstAlpha,    // (8, 0) with a constant source
+  kScale,       // a constant factor on the destination
+  kMultiply,    // (0, 6) channel by channel
+  kEraseByRow,  // (0, 7), one-channel source
+  kKeepByRow,   // (0, 6), one-channel source
+  kBrush,       // (6, 7) through coverage, 8 bits
+  kBrush16,     // (6, 7) through coverage, 15 bits with the low-order rows
+  kMarker,      // wet marker
+  kMaskBlend,   // destination copy revealed through the source
+  kGeneral,     // the general blend
 };
 
 struct BlendOutcome {

@@ -12,7 +12,7 @@ namespace brenmark {
 namespace {
 
 constexpr BlendKernels kScalar = {
-    SimdLevel::kScalar, "scalar",        rows::CopyMasked, rows::Over,
+    SimdLevel::kScalar, "scalar",         rows::CopyMasked, rows::Over,
     rows::OverConst,    rows::BrushConst, rows::Brush,      rows::Brush16Const,
     rows::EraseByRow,   rows::KeepByRow,  rows::Multiply,   rows::ScaleConst,
 };

@@ -50,8 +50,8 @@ inline std::uint32_t Term1(std::uint32_t p, std::uint32_t a, std::uint32_t da) {
 //        (9, 6) lerp(s, 256 - A, d, a);
 //        others satadd(term(SF, s), term(DF, d)).
 template <int SC, int SF, int DF, bool Cov>
-void Row4(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n,
-          std::uint32_t mask, std::uint8_t dither) {
+void Row4(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n, std::uint32_t mask,
+          std::uint8_t dither) {
   auto* d = static_cast<std::uint32_t*>(dv);
   const auto* s4 = static_cast<const std::uint32_t*>(sv);
   const auto* s1 = static_cast<const std::uint8_t*>(sv);
@@ -82,8 +82,8 @@ void Row4(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n,
 // one-channel forms round with (p*f + q*g + bias) >> 8; the lerp of (6, 7)
 // adds the dither byte.
 template <int SC, int SF, int DF, bool Cov>
-void Row1(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n,
-          std::uint32_t mask, std::uint8_t dither) {
+void Row1(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n, std::uint32_t mask,
+          std::uint8_t dither) {
   auto* d = static_cast<std::uint8_t*>(dv);
   const auto* s4 = static_cast<const std::uint32_t*>(sv);
   const auto* s1 = static_cast<const std::uint8_t*>(sv);
@@ -109,12 +109,9 @@ void Row1(void* dv, const void* sv, int s_step, const std::uint8_t* cov, int n,
   }
 }
 
-constexpr int kCodes[6] = {kFactorZero,
-                           kFactorOne,
-                           kFactorSrcAlpha,
-                           kFactorOneMinusSrcAlpha,
-                           kFactorDstAlpha,
-                           kFactorOneMinusDstAlpha};
+constexpr int kCodes[6] = {kFactorZero,     kFactorOne,
+                           kFactorSrcAlpha, kFactorOneMinusSrcAlpha,
+                           kFactorDstAlpha, kFactorOneMinusDstAlpha};
 
 template <int DC, int SC, bool Cov, std::size_t... I>
 constexpr std::array<GeneralRowFn, 36> MakeTable(std::index_sequence<I...>) {
@@ -126,8 +123,8 @@ constexpr std::array<GeneralRowFn, 36> MakeTable(std::index_sequence<I...>) {
 }
 
 template <int DC, int SC, bool Cov>
-constexpr std::array<GeneralRowFn, 36> kTable = MakeTable<DC, SC, Cov>(
-    std::make_index_sequence<36>());
+constexpr std::array<GeneralRowFn, 36> kTable =
+    MakeTable<DC, SC, Cov>(std::make_index_sequence<36>());
 
 int CodeIndex(int code) {
   for (int i = 0; i < 6; ++i) {

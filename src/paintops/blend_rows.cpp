@@ -240,8 +240,8 @@ void MaskBlend(std::uint32_t* d, const std::uint8_t* m, int m_step, const std::u
   }
 }
 
-void MaskBlend1(std::uint8_t* d, const std::uint8_t* m, int m_step, const std::uint8_t* copy,
-                int n, std::uint32_t mask) {
+void MaskBlend1(std::uint8_t* d, const std::uint8_t* m, int m_step, const std::uint8_t* copy, int n,
+                std::uint32_t mask) {
   const std::uint32_t byte_mask = mask >> 24;
   for (int i = 0; i < n; ++i, m += m_step) {
     const std::uint32_t v = *m;
@@ -257,8 +257,7 @@ void KeepByRow1(std::uint8_t* d, const std::uint8_t* m, int m_step, int n) {
   }
 }
 
-void ScaleOffset(std::uint32_t* d, int n, std::uint32_t packed_scale,
-                 std::uint32_t packed_offset) {
+void ScaleOffset(std::uint32_t* d, int n, std::uint32_t packed_scale, std::uint32_t packed_offset) {
   std::uint32_t f[4];
   std::uint32_t o[4];
   for (int b = 0; b < 4; ++b) {

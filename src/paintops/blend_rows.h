@@ -91,7 +91,7 @@ void BrushOne(std::uint8_t* d, std::uint8_t v, const std::uint8_t* cov, int n);
 // 16-bit brush blend. Each channel holds 15 bits: d_c the high 8, low_c the
 // low 7. With f = (a * k) >> 1 and cur = (d_c << 7) | low_c:
 // v = sat16(sat16((cur * (32767 - f) >> 16) << 2 + (dither >> 6)) + (((s_c << 7) * f >> 16) << 2));
-// d_c = min(255, v >> 8), low_c = (v & 0xFF) >> 1; a = 0 leaves both.
+// d_c = min(255, v >> 8), low_c = (v & 0xFF) >> 1; a = 0 leaves both. k in 0..255.
 void Brush16Const(std::uint32_t* d, std::uint32_t* low, std::uint32_t s, const std::uint8_t* cov,
                   int n, int k, std::uint8_t dither);
 // the same on a one-channel destination and low-order row, colour value v
@@ -110,12 +110,13 @@ void Marker(std::uint32_t* d, std::uint32_t* low, const std::uint32_t* s, int s_
 
 // ---- Mask blend: reveal a saved copy of the destination ----
 
-// m = 0 leaves d, m = 255 takes copy, else d_c = (copy_c * m + d_c * (256 - m)) >> 8; merged through mask
+// m = 0 leaves d, m = 255 takes copy, else d_c = (copy_c * m + d_c * (256 - m)) >> 8; merged
+// through mask
 void MaskBlend(std::uint32_t* d, const std::uint8_t* m, int m_step, const std::uint32_t* copy,
                int n, std::uint32_t mask);
 // the one-channel form
-void MaskBlend1(std::uint8_t* d, const std::uint8_t* m, int m_step, const std::uint8_t* copy,
-                int n, std::uint32_t mask);
+void MaskBlend1(std::uint8_t* d, const std::uint8_t* m, int m_step, const std::uint8_t* copy, int n,
+                std::uint32_t mask);
 
 // ---- One-channel destination and source, no coverage ----
 

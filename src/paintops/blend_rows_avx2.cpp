@@ -18,7 +18,9 @@ namespace {
 inline __m256i Load(const void* p) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
-inline void Store(void* p, __m256i v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+inline void Store(void* p, __m256i v) {
+  _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
 
 inline std::uint64_t Load8Bytes(const std::uint8_t* p) {
   std::uint64_t v;
@@ -30,10 +32,12 @@ inline std::uint64_t Load8Bytes(const std::uint8_t* p) {
 // in the lo/hi layout above.
 inline void FactorLanes(std::uint64_t bytes, __m256i* lo, __m256i* hi) {
   const __m256i b = _mm256_set1_epi64x(static_cast<long long>(bytes));
-  const __m256i lo_idx = _mm256_setr_epi8(0, -1, 0, -1, 0, -1, 0, -1, 1, -1, 1, -1, 1, -1, 1, -1,  //
-                                          4, -1, 4, -1, 4, -1, 4, -1, 5, -1, 5, -1, 5, -1, 5, -1);
-  const __m256i hi_idx = _mm256_setr_epi8(2, -1, 2, -1, 2, -1, 2, -1, 3, -1, 3, -1, 3, -1, 3, -1,  //
-                                          6, -1, 6, -1, 6, -1, 6, -1, 7, -1, 7, -1, 7, -1, 7, -1);
+  const __m256i lo_idx =
+      _mm256_setr_epi8(0, -1, 0, -1, 0, -1, 0, -1, 1, -1, 1, -1, 1, -1, 1, -1,  //
+                       4, -1, 4, -1, 4, -1, 4, -1, 5, -1, 5, -1, 5, -1, 5, -1);
+  const __m256i hi_idx =
+      _mm256_setr_epi8(2, -1, 2, -1, 2, -1, 2, -1, 3, -1, 3, -1, 3, -1, 3, -1,  //
+                       6, -1, 6, -1, 6, -1, 6, -1, 7, -1, 7, -1, 7, -1, 7, -1);
   *lo = _mm256_shuffle_epi8(b, lo_idx);
   *hi = _mm256_shuffle_epi8(b, hi_idx);
 }
@@ -49,7 +53,9 @@ inline __m256i MulShift(__m256i x, __m256i f) {
   return _mm256_srli_epi16(_mm256_mullo_epi16(x, f), 8);
 }
 
-inline __m256i Select(__m256i mask, __m256i a, __m256i b) { return _mm256_blendv_epi8(b, a, mask); }
+inline __m256i Select(__m256i mask, __m256i a, __m256i b) {
+  return _mm256_blendv_epi8(b, a, mask);
+}
 
 inline __m256i ScaleLanes(__m256i d, __m256i flo, __m256i fhi) {
   const __m256i zero = _mm256_setzero_si256();
@@ -64,7 +70,9 @@ inline __m256i BrushLanes(__m256i d16, __m256i s16, __m256i a16, __m256i dither1
   return _mm256_srli_epi16(sum, 8);
 }
 
-inline bool AllSet(__m256i mask) { return _mm256_movemask_epi8(mask) == -1; }
+inline bool AllSet(__m256i mask) {
+  return _mm256_movemask_epi8(mask) == -1;
+}
 
 }  // namespace
 
@@ -145,10 +153,10 @@ void Brush(std::uint32_t* d, const std::uint32_t* s, const std::uint8_t* cov, in
     FactorLanes(c8, &alo, &ahi);
     const __m256i dv = Load(d + i);
     const __m256i sv = Load(s + i);
-    const __m256i lo = BrushLanes(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero),
-                                  alo, dither16);
-    const __m256i hi = BrushLanes(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero),
-                                  ahi, dither16);
+    const __m256i lo =
+        BrushLanes(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero), alo, dither16);
+    const __m256i hi =
+        BrushLanes(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero), ahi, dither16);
     Store(d + i, _mm256_packus_epi16(lo, hi));
   }
   rows::Brush(d + i, s + i, cov + i, n - i, dither);
@@ -161,8 +169,8 @@ inline void Brush16Lanes(__m256i* d16, __m256i* l16, __m256i a16, __m256i k16, _
                          __m256i dd) {
   const __m256i f = _mm256_srli_epi16(_mm256_mullo_epi16(a16, k16), 1);
   const __m256i cur = _mm256_or_si256(_mm256_slli_epi16(*d16, 7), *l16);
-  __m256i v = _mm256_slli_epi16(
-      _mm256_mulhi_epu16(cur, _mm256_sub_epi16(_mm256_set1_epi16(32767), f)), 2);
+  __m256i v =
+      _mm256_slli_epi16(_mm256_mulhi_epu16(cur, _mm256_sub_epi16(_mm256_set1_epi16(32767), f)), 2);
   v = _mm256_adds_epu16(v, dd);
   v = _mm256_adds_epu16(v, _mm256_slli_epi16(_mm256_mulhi_epu16(s7, f), 2));
   const __m256i keep = _mm256_cmpeq_epi16(a16, _mm256_setzero_si256());
@@ -209,8 +217,7 @@ void EraseByRow(std::uint32_t* d, const std::uint8_t* m, int n) {
     __m256i lo;
     __m256i hi;
     FactorLanes(m8, &lo, &hi);
-    Store(d + i,
-          ScaleLanes(Load(d + i), _mm256_sub_epi16(c256, lo), _mm256_sub_epi16(c256, hi)));
+    Store(d + i, ScaleLanes(Load(d + i), _mm256_sub_epi16(c256, lo), _mm256_sub_epi16(c256, hi)));
   }
   rows::EraseByRow(d + i, m + i, n - i);
 }

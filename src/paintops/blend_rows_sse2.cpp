@@ -15,8 +15,12 @@
 namespace brenmark::sse2 {
 namespace {
 
-inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline __m128i Load(const void* p) {
+  return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+inline void Store(void* p, __m128i v) {
+  _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
 
 inline std::uint32_t Load4Bytes(const std::uint8_t* p) {
   std::uint32_t v;
@@ -144,10 +148,10 @@ void Brush(std::uint32_t* d, const std::uint32_t* s, const std::uint8_t* cov, in
     FactorLanes(c4, &alo, &ahi);
     const __m128i dv = Load(d + i);
     const __m128i sv = Load(s + i);
-    const __m128i lo = BrushLanes(_mm_unpacklo_epi8(dv, zero), _mm_unpacklo_epi8(sv, zero), alo,
-                                  dither16);
-    const __m128i hi = BrushLanes(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero), ahi,
-                                  dither16);
+    const __m128i lo =
+        BrushLanes(_mm_unpacklo_epi8(dv, zero), _mm_unpacklo_epi8(sv, zero), alo, dither16);
+    const __m128i hi =
+        BrushLanes(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero), ahi, dither16);
     Store(d + i, _mm_packus_epi16(lo, hi));
   }
   rows::Brush(d + i, s + i, cov + i, n - i, dither);
@@ -239,9 +243,9 @@ void Multiply(std::uint32_t* d, const std::uint32_t* s, int n) {
     const __m128i keep = _mm_cmpeq_epi32(sv, ones);
     if (_mm_movemask_epi8(keep) == 0xFFFF) continue;
     const __m128i dv = Load(d + i);
-    const __m128i out = _mm_packus_epi16(
-        MulShift(_mm_unpacklo_epi8(dv, zero), _mm_unpacklo_epi8(sv, zero)),
-        MulShift(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero)));
+    const __m128i out =
+        _mm_packus_epi16(MulShift(_mm_unpacklo_epi8(dv, zero), _mm_unpacklo_epi8(sv, zero)),
+                         MulShift(_mm_unpackhi_epi8(dv, zero), _mm_unpackhi_epi8(sv, zero)));
     Store(d + i, Select(keep, dv, out));
   }
   rows::Multiply(d + i, s + i, n - i);

@@ -13,12 +13,20 @@ void BlendDither::BeginBlend() {
   used_ = false;
 }
 
-std::uint8_t BlendDither::Value() { return fixed::ReverseByte(counter_); }
+std::uint8_t BlendDither::Value() {
+  return fixed::ReverseByte(counter_);
+}
 
-void BlendDither::MarkUsed() { used_ = true; }
+void BlendDither::MarkUsed() {
+  used_ = true;
+}
 
-bool BlendDither::Used() { return used_; }
+bool BlendDither::Used() {
+  return used_;
+}
 
-std::uint32_t BlendDither::Counter() { return counter_; }
+std::uint32_t BlendDither::Counter() {
+  return counter_;
+}
 
 }  // namespace brenmark

@@ -17,10 +17,14 @@ namespace brenmark::fixed {
 enum BiasIndex : int { kBiasTruncate = 0, kBiasHalf = 1, kBiasFull = 2, kBiasDither = 3 };
 
 // Channel 0 (alpha) of a packed pixel.
-constexpr std::uint32_t Alpha(std::uint32_t p) { return p >> 24; }
+constexpr std::uint32_t Alpha(std::uint32_t p) {
+  return p >> 24;
+}
 
 // Channel c (0..3) of a packed pixel.
-constexpr std::uint32_t Channel(std::uint32_t p, int c) { return (p >> (8 * (3 - c))) & 0xFFu; }
+constexpr std::uint32_t Channel(std::uint32_t p, int c) {
+  return (p >> (8 * (3 - c))) & 0xFFu;
+}
 
 // Bias added before a >> 8: 0, 127, 255 or the dither byte.
 constexpr std::uint32_t Bias8(int index, std::uint8_t dither) {

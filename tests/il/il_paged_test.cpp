@@ -18,7 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 // It implements only the page locks; every tile operation is the library's.
 class SmallPagedImage : public ilSIDImage {
  public:
-  SmallPagedImage() {
+  explicit SmallPagedImage(bool unbounded = false) {
+    setUnboundedData(unbounded);
     setSize(ilSize(10, 7, 1));
     setDataType(ilUChar);
     setPageSize(4, 4, 1, 1);
@@ -46,8 +47,9 @@ class SmallPagedImage : public ilSIDImage {
     return ilOkay;
   }
   std::uint8_t at(int x, int y) {
-    auto it = pages_.find({x / 4 * 4, y / 4 * 4});
-    return it == pages_.end() ? 0 : (*it->second)[(y % 4) * 4 + x % 4];
+    const int x0 = (x >= 0 ? x : x - 3) / 4 * 4, y0 = (y >= 0 ? y : y - 3) / 4 * 4;
+    auto it = pages_.find({x0, y0});
+    return it == pages_.end() ? 0 : (*it->second)[(y - y0) * 4 + (x - x0)];
   }
   int pageCount() const { return static_cast<int>(pages_.size()); }
   int locks = 0, unlocks = 0, writeLocks = 0;
@@ -101,6 +103,19 @@ TEST(IlPagedImageTest, OutsideTheDataBoxReadsFillAndDropsWrites) {
   Bytes out(4, 0);
   ASSERT_EQ(img.getTile(9, 6, 2, 2, out.data()), ilOkay);
   EXPECT_EQ(out, Bytes({1, 3, 3, 3}));
+}
+
+TEST(IlPagedImageTest, UnboundedImageKeepsPixelsAtNegativeCoordinates) {
+  SmallPagedImage img(true);
+  EXPECT_TRUE(img.getDataBox().contains(ilTile(-1000, -1000, 0, 5000, 5000, 1)));
+  const Bytes in = {1, 2, 3, 4, 5, 6};
+  ASSERT_EQ(img.setTile(-2, -1, 3, 2, in.data()), ilOkay);
+  EXPECT_EQ(img.at(-2, -1), 1);
+  EXPECT_EQ(img.at(0, 0), 6);
+  Bytes out(6, 0);
+  ASSERT_EQ(img.getTile(-2, -1, 3, 2, out.data()), ilOkay);
+  EXPECT_EQ(out, in);
+  EXPECT_EQ(img.pageCount(), 4);
 }
 
 TEST(IlPagedImageTest, FillWithExclusionTouchesOnlyPiecesOutsideIt) {

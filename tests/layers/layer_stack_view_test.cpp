@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "layers/engine_fixture.h"
+#include "manager/debug_selector.h"
 
 namespace brenmark::testing {
 namespace {

@@ -153,9 +153,9 @@ TEST_F(LayerTest, MaskOwnerIsTheNearestImageLayerBelow) {
 
 TEST_F(LayerTest, ShapeListKeepsOrderIndicesAndReferences) {
   Layer* l = NewLayer(false, true);
-  auto* s1 = new Shape(nullptr);
-  auto* s2 = new Shape(nullptr);
-  auto* s3 = new Shape(nullptr);
+  auto* s1 = new Shape(static_cast<Layer*>(nullptr));
+  auto* s2 = new Shape(static_cast<Layer*>(nullptr));
+  auto* s3 = new Shape(static_cast<Layer*>(nullptr));
   s1->ref();  // the test's own reference, to watch the list's
   EXPECT_EQ(l->AddShape(s1, 0), s1->GetHandle());
   EXPECT_EQ(s1->RefCount(), 2);
@@ -192,7 +192,7 @@ TEST_F(LayerTest, ShapeListKeepsOrderIndicesAndReferences) {
 }
 
 TEST_F(LayerTest, ShapesAreNumberedAndNamedFromTheirHandle) {
-  auto* s = new Shape(nullptr);
+  auto* s = new Shape(static_cast<Layer*>(nullptr));
   s->ref();
   int handle = Shape::HandleCounter();
   EXPECT_EQ(s->GetHandleValue(), handle);

@@ -321,8 +321,9 @@ TEST(ZoomedCopy, SpanBlockWritesOnlyTheMappedBlock) {
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
       const std::uint32_t want =
-          (idx[x] < 0 || idx[y] < 0) ? 0xDEADBEEFu
-                                     : 0xFF000000u | static_cast<std::uint32_t>(idx[y] * 4 + idx[x]);
+          (idx[x] < 0 || idx[y] < 0)
+              ? 0xDEADBEEFu
+              : 0xFF000000u | static_cast<std::uint32_t>(idx[y] * 4 + idx[x]);
       EXPECT_EQ(dst[y * 8 + x], want) << x << ", " << y;
     }
   }

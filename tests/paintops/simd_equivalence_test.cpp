@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -105,8 +106,8 @@ template <typename T>
       char values[64];
       std::snprintf(values, sizeof values, "scalar 0x%08X, simd 0x%08X",
                     static_cast<unsigned>(want[i]), static_cast<unsigned>(got[i]));
-      return ::testing::AssertionFailure() << what << ": first difference at pixel " << i
-                                           << " of " << want.size() << ", " << values;
+      return ::testing::AssertionFailure() << what << ": first difference at pixel " << i << " of "
+                                           << want.size() << ", " << values;
     }
   }
   return ::testing::AssertionSuccess();
@@ -142,8 +143,8 @@ TEST(SimdEquivalence, KernelsMatchScalarOnRandomRows) {
         const RowCase base = MakeRow(rnd, n);
         const int shift = rep % 3;
         const int mshift = (rep * 3) % 7;
-        const std::string tag = std::string(simd->name) + " n=" + std::to_string(n) +
-                                " shift=" + std::to_string(shift);
+        const std::string tag =
+            std::string(simd->name) + " n=" + std::to_string(n) + " shift=" + std::to_string(shift);
         auto check = [&](const char* name, auto&& op) {
           RowCase a = base;
           RowCase b = base;
@@ -282,10 +283,10 @@ TEST(SimdEquivalence, BlocksMatchScalarForEveryPairAndChannelCombination) {
                 BlendBlock(st, RowsOf(a, st, constant, coverage, low, false), ref);
             const BlendOutcome rb =
                 BlendBlock(st, RowsOf(b, st, constant, coverage, low, false), *simd);
-            const std::string tag = std::string(simd->name) + " " + std::to_string(combo[0]) +
-                                    "/" + std::to_string(combo[1]) + " (" + std::to_string(sf) +
-                                    ", " + std::to_string(df) + ") variant " +
-                                    std::to_string(variant) + " w " + std::to_string(w);
+            const std::string tag = std::string(simd->name) + " " + std::to_string(combo[0]) + "/" +
+                                    std::to_string(combo[1]) + " (" + std::to_string(sf) + ", " +
+                                    std::to_string(df) + ") variant " + std::to_string(variant) +
+                                    " w " + std::to_string(w);
             EXPECT_EQ(ra.chosen, rb.chosen) << tag;
             EXPECT_EQ(ra.used_dither, rb.used_dither) << tag;
             ASSERT_TRUE(SameRow(a.dst, b.dst, tag));
@@ -316,12 +317,12 @@ TEST(SimdEquivalence, SpanBlocksMatchScalar) {
       std::vector<int> row_map(h);
       for (int& c : cols) c = static_cast<int>(rnd.Below(w));
       for (int& r : row_map) r = static_cast<int>(rnd.Below(h));
-      BlendSpanBlock(st, RowsOf(a, st, false, coverage, false, false), cols.data(),
-                     row_map.data(), ref);
-      BlendSpanBlock(st, RowsOf(b, st, false, coverage, false, false), cols.data(),
-                     row_map.data(), *simd);
-      ASSERT_TRUE(SameRow(a.dst, b.dst, std::string(simd->name) + " trial " +
-                                            std::to_string(trial)));
+      BlendSpanBlock(st, RowsOf(a, st, false, coverage, false, false), cols.data(), row_map.data(),
+                     ref);
+      BlendSpanBlock(st, RowsOf(b, st, false, coverage, false, false), cols.data(), row_map.data(),
+                     *simd);
+      ASSERT_TRUE(
+          SameRow(a.dst, b.dst, std::string(simd->name) + " trial " + std::to_string(trial)));
     }
   }
 }
@@ -335,6 +336,30 @@ TEST(SimdDispatch, LevelsParseAndScalarIsAlwaysThere) {
   ASSERT_NE(KernelsFor(SimdLevel::kScalar), nullptr);
   EXPECT_NE(KernelsFor(BestSimdLevel()), nullptr);
   EXPECT_NE(ActiveKernels().name, nullptr);
+}
+
+// The level is chosen once per process, so each forced level runs in a
+// freshly started child process.
+TEST(SimdDispatchDeathTest, EnvironmentForcesTheLevel) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("BRENMARK_SIMD", "scalar", 1);
+        std::exit(static_cast<int>(ActiveKernels().level));
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        setenv("BRENMARK_SIMD", "sse2", 1);
+        std::exit(static_cast<int>(ActiveKernels().level));
+      },
+      testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(
+      {
+        setenv("BRENMARK_SIMD", "no-such-level", 1);
+        std::exit(static_cast<int>(ActiveKernels().level));
+      },
+      testing::ExitedWithCode(static_cast<int>(BestSimdLevel())), "");
 }
 
 }  // namespace

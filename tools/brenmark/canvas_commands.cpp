@@ -17,84 +17,77 @@ constexpr double kLastSlot = PaintManager::kMaxLayerStacks - 1;
 }  // namespace
 
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session) {
-  const std::string group = "Canvases (numbered from 0 in order of creation, reusing freed numbers)";
+  const std::string group =
+      "Canvases (numbered from 0 in order of creation, reusing freed numbers)";
 
   registry.Add({
       .name = "canvas",
       .group = group,
-      .params = {{.name = "width", .type = ParamType::kInteger, .min = 1, .max = kMaxCanvasSide,
-                  .fallback = "256"},
-                 {.name = "height", .type = ParamType::kInteger, .min = 1, .max = kMaxCanvasSide,
-                  .fallback = "256"}},
+      .params = {IntegerParam("width", 1, kMaxCanvasSide, "256"),
+                 IntegerParam("height", 1, kMaxCanvasSide, "256")},
       .summary = "Creates a canvas of the given size in pixels (at most 4096 x 4096), with no "
                  "layers yet, and makes it the current canvas. Layer commands act on the current "
                  "canvas.",
       .example = "canvas 640 480",
-      .handler =
-          [&session](const Arguments& a) -> std::string {
-            if (Brenmark.GetLayerStackCount() >= PaintManager::kMaxLayerStacks) {
-              return "all " + std::to_string(PaintManager::kMaxLayerStacks) +
-                     " canvases are in use";
-            }
-            session.Host().SetDefaultViewSize(static_cast<int>(a.Integer("width")),
-                                              static_cast<int>(a.Integer("height")));
-            if (Brenmark.AddLayerStack(ViewerParms{}) < 0) return "the engine refused a canvas";
-            return "";
-          },
+      .handler = [&session](const Arguments& a) -> std::string {
+        if (Brenmark.GetLayerStackCount() >= PaintManager::kMaxLayerStacks) {
+          return "all " + std::to_string(PaintManager::kMaxLayerStacks) + " canvases are in use";
+        }
+        session.Host().SetDefaultViewSize(static_cast<int>(a.Integer("width")),
+                                          static_cast<int>(a.Integer("height")));
+        if (Brenmark.AddLayerStack(ViewerParms{}) < 0) return "the engine refused a canvas";
+        return "";
+      },
   });
 
   registry.Add({
       .name = "use-canvas",
       .group = group,
-      .params = {{.name = "canvas", .type = ParamType::kInteger, .min = 0, .max = kLastSlot}},
+      .params = {IntegerParam("canvas", 0, kLastSlot)},
       .summary = "Makes an existing canvas the current one.",
       .example = "use-canvas 0",
-      .handler =
-          [&session](const Arguments& a) -> std::string {
-            const int h = static_cast<int>(a.Integer("canvas"));
-            if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
-            PntSetCurrentLayerStack(h);
-            return "";
-          },
+      .handler = [&session](const Arguments& a) -> std::string {
+        const int h = static_cast<int>(a.Integer("canvas"));
+        if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
+        PntSetCurrentLayerStack(h);
+        return "";
+      },
   });
 
   registry.Add({
       .name = "delete-canvas",
       .group = group,
-      .params = {{.name = "canvas", .type = ParamType::kInteger, .min = 0, .max = kLastSlot}},
+      .params = {IntegerParam("canvas", 0, kLastSlot)},
       .summary = "Deletes a canvas and its layers. Deleting the current canvas leaves no canvas "
                  "current until 'use-canvas' or 'canvas'.",
       .example = "delete-canvas 1",
-      .handler =
-          [&session](const Arguments& a) -> std::string {
-            const int h = static_cast<int>(a.Integer("canvas"));
-            if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
-            Brenmark.DeleteLayerStack(h);
-            return "";
-          },
+      .handler = [&session](const Arguments& a) -> std::string {
+        const int h = static_cast<int>(a.Integer("canvas"));
+        if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
+        Brenmark.DeleteLayerStack(h);
+        return "";
+      },
   });
 
   registry.Add({
       .name = "print",
       .group = "Output",
-      .params = {{.name = "canvas", .type = ParamType::kInteger, .min = 0, .max = kLastSlot,
-                  .fallback = "-"}},
+      .params = {IntegerParam("canvas", 0, kLastSlot, "-")},
       .summary = "Prints the layer structure of one canvas, or of every canvas: its layers from "
                  "bottom (1) to top with index, kind (image, mask, shape), active flag, opacity "
                  "and name, masks indented under their image layer, the current layer marked "
                  "with *, and the selection mask last.",
       .example = "print",
-      .handler =
-          [&session](const Arguments& a) -> std::string {
-            if (!a.Has("canvas")) {
-              PrintAllCanvases(session.Out());
-              return "";
-            }
-            const int h = static_cast<int>(a.Integer("canvas"));
-            if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
-            PrintCanvas(session.Out(), h);
-            return "";
-          },
+      .handler = [&session](const Arguments& a) -> std::string {
+        if (!a.Has("canvas")) {
+          PrintAllCanvases(session.Out());
+          return "";
+        }
+        const int h = static_cast<int>(a.Integer("canvas"));
+        if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
+        PrintCanvas(session.Out(), h);
+        return "";
+      },
   });
 }
 

@@ -16,7 +16,9 @@ namespace {
   std::abort();
 }
 
-std::string Placeholder(const ParamSpec& p) { return "<" + p.name + ">"; }
+std::string Placeholder(const ParamSpec& p) {
+  return "<" + p.name + ">";
+}
 
 std::string RangeText(const ParamSpec& p) {
   return FormatNumber(p.min) + " and " + FormatNumber(p.max);
@@ -101,6 +103,22 @@ void WriteWrapped(std::ostream& out, std::string_view text, std::string_view ind
   if (column > 0) out << "\n";
 }
 
+ParamSpec IntegerParam(std::string name, double min, double max, std::string fallback) {
+  return {std::move(name), ParamType::kInteger, min, max, std::move(fallback)};
+}
+
+ParamSpec NumberParam(std::string name, double min, double max, std::string fallback) {
+  return {std::move(name), ParamType::kNumber, min, max, std::move(fallback)};
+}
+
+ParamSpec TextParam(std::string name, std::size_t maxBytes, std::string fallback) {
+  return {std::move(name), ParamType::kText, 0, static_cast<double>(maxBytes), std::move(fallback)};
+}
+
+ParamSpec LayerParam(std::string name, std::string fallback) {
+  return {std::move(name), ParamType::kLayer, 0, 0, std::move(fallback)};
+}
+
 std::string LayerRef::Describe() const {
   switch (kind) {
     case Kind::kIndex:
@@ -130,10 +148,18 @@ bool Arguments::Has(std::string_view name) const {
   return values_[i].has_value();
 }
 
-std::int64_t Arguments::Integer(std::string_view name) const { return Get(name).integer; }
-double Arguments::Number(std::string_view name) const { return Get(name).number; }
-const std::string& Arguments::Text(std::string_view name) const { return Get(name).text; }
-const LayerRef& Arguments::Layer(std::string_view name) const { return Get(name).layer; }
+std::int64_t Arguments::Integer(std::string_view name) const {
+  return Get(name).integer;
+}
+double Arguments::Number(std::string_view name) const {
+  return Get(name).number;
+}
+const std::string& Arguments::Text(std::string_view name) const {
+  return Get(name).text;
+}
+const LayerRef& Arguments::Layer(std::string_view name) const {
+  return Get(name).layer;
+}
 
 std::string CommandSpec::Usage() const {
   std::string out = name;

@@ -51,6 +51,13 @@ struct ParamSpec {
   bool HasDefault() const { return Optional() && fallback != "-"; }
 };
 
+// Builders for declarations. `fallback` as in ParamSpec: empty for a
+// required parameter, "-" for an optional one without default.
+ParamSpec IntegerParam(std::string name, double min, double max, std::string fallback = "");
+ParamSpec NumberParam(std::string name, double min, double max, std::string fallback = "");
+ParamSpec TextParam(std::string name, std::size_t maxBytes, std::string fallback = "");
+ParamSpec LayerParam(std::string name, std::string fallback = "");
+
 struct Value {
   std::int64_t integer = 0;
   double number = 0;

@@ -12,18 +12,13 @@ namespace {
 
 void* const kNoLayer = reinterpret_cast<void*>(-1);
 
-ParamSpec LayerParam(std::string name = "layer", std::string fallback = "") {
-  return {.name = std::move(name), .type = ParamType::kLayer, .fallback = std::move(fallback)};
-}
-
 ParamSpec NameParam(std::string fallback = "") {
-  return {.name = "name",
-          .type = ParamType::kText,
-          .max = Layer::kNameCapacity - 1,
-          .fallback = std::move(fallback)};
+  return TextParam("name", Layer::kNameCapacity - 1, std::move(fallback));
 }
 
-std::string LayerWord(int index) { return "layer " + std::to_string(index); }
+std::string LayerWord(int index) {
+  return "layer " + std::to_string(index);
+}
 
 // Canvas and layer of a command's <layer> argument.
 struct Target {
@@ -114,8 +109,9 @@ std::string MergeDown(Session& s, const Arguments& a) {
   int lower = t.index - 1;
   if (s.IsMask(t.index, t.h)) {
     if (lower < 1 || !s.IsMask(lower, t.h)) {
-      return LayerWord(t.index) + " is the lowest mask of its layer; a mask merges into the mask "
-                                  "below it";
+      return LayerWord(t.index) +
+             " is the lowest mask of its layer; a mask merges into the mask "
+             "below it";
     }
   } else {
     while (lower >= 1 && s.IsMask(lower, t.h)) --lower;
@@ -156,8 +152,9 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
       .summary = "Adds an image layer above the current layer (above its masks, if it has any) "
                  "and makes it current. Without a name the engine names it Layer-<n>.",
       .example = "add-layer \"Blue sky\"",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, false, false); }),
+      .handler =
+          Bound(session,
+                [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, false, false); }),
   });
   registry.Add({
       .name = "add-mask",
@@ -166,8 +163,9 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
       .summary = "Adds a mask layer above the current layer and makes it current; it belongs to "
                  "the nearest image layer below it. Without a name the engine names it Mask-<n>.",
       .example = "add-mask",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, true, false); }),
+      .handler =
+          Bound(session,
+                [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, true, false); }),
   });
   registry.Add({
       .name = "add-shape-layer",
@@ -176,13 +174,14 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
       .summary = "Adds an empty shape (geometry) layer above the current layer and makes it "
                  "current.",
       .example = "add-shape-layer Outlines",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, false, true); }),
+      .handler =
+          Bound(session,
+                [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, false, true); }),
   });
   registry.Add({
       .name = "rename",
       .group = group,
-      .params = {LayerParam(), NameParam()},
+      .params = {LayerParam("layer"), NameParam()},
       .summary = "Renames a layer. Names are at most 127 bytes and unique within a canvas.",
       .example = "rename 2 \"Blue sky\"",
       .handler = Bound(session,
@@ -200,7 +199,7 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "select-layer",
       .group = group,
-      .params = {LayerParam()},
+      .params = {LayerParam("layer")},
       .summary = "Makes a layer the current layer.",
       .example = "select-layer Background",
       .handler = Bound(session,
@@ -248,7 +247,7 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "move-layer",
       .group = group,
-      .params = {LayerParam(), LayerParam("to")},
+      .params = {LayerParam("layer"), LayerParam("to")},
       .summary = "Moves a layer into the place of layer <to> and makes it current. An image layer "
                  "takes its masks along and moves past whole image layers (with their masks); a "
                  "mask moves alone and never to the bottom.",
@@ -272,8 +271,8 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
                  "masks) above the next image layer and its masks, a mask above the next mask of "
                  "its layer.",
       .example = "raise-layer 1",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return RaiseOrLower(s, a, true); }),
+      .handler =
+          Bound(session, [](Session& s, const Arguments& a) { return RaiseOrLower(s, a, true); }),
   });
   registry.Add({
       .name = "lower-layer",
@@ -282,8 +281,8 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
       .summary = "Moves a layer one place down and makes it current (the reverse of "
                  "raise-layer).",
       .example = "lower-layer Sky",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return RaiseOrLower(s, a, false); }),
+      .handler =
+          Bound(session, [](Session& s, const Arguments& a) { return RaiseOrLower(s, a, false); }),
   });
   registry.Add({
       .name = "duplicate-layer",
@@ -347,7 +346,7 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "opacity",
       .group = group,
-      .params = {LayerParam(), {.name = "value", .type = ParamType::kNumber, .min = 0, .max = 1}},
+      .params = {LayerParam("layer"), NumberParam("value", 0, 1)},
       .summary = "Sets a layer's opacity, from 0 (transparent) to 1 (opaque).",
       .example = "opacity Sky 0.5",
       .handler = Bound(session,

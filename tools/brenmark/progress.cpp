@@ -16,7 +16,9 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
 Progress::Progress(std::FILE* out) : Progress(out, out && isatty(fileno(out)) == 1) {}
 
-Progress::Progress(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) { Start(); }
+Progress::Progress(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {
+  Start();
+}
 
 void Progress::Start() {
   start_ = Clock::now();

@@ -12,11 +12,17 @@ namespace brenmark::tool {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Option names: a letter, then letters, digits, '-' and '_'.
 bool IsOptionName(std::string_view s) {
@@ -105,17 +111,53 @@ std::string QuoteWord(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], 0 if there is none.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  std::size_t length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto c = static_cast<unsigned char>(text[i + k]);
+    if (c < 0x80 || c > 0xBF) return 0;
+  }
+  return length;
+}
+
+void AppendEscaped(std::string& out, unsigned char byte) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "\\x%02X", byte);
+  out += buf;
+}
+
+}  // namespace
+
 std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
+  for (std::size_t i = 0; i < text.size();) {
+    const auto u = static_cast<unsigned char>(text[i]);
     if (u < 0x20 || u == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", u);
-      out += buf;
+      AppendEscaped(out, u);
+      ++i;
+    } else if (u < 0x80) {
+      out += text[i++];
+    } else if (const std::size_t n = Utf8SequenceLength(text, i)) {
+      out.append(text.substr(i, n));
+      i += n;
     } else {
-      out += c;
+      AppendEscaped(out, u);
+      ++i;
     }
   }
   return out;
@@ -180,11 +222,14 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
-  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-  if (text.empty() || text[0] == '+') return std::nullopt;
-  // from_chars also reads "inf" and "nan"; a number must begin with a digit,
-  // a point, or a sign followed by one of them.
-  const std::size_t first = text[0] == '-' ? 1 : 0;
+  // from_chars also reads "inf" and "nan" and knows no '+': a number is one
+  // optional sign, then a digit or a point.
+  std::size_t first = 0;
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+  } else if (!text.empty() && text[0] == '-') {
+    first = 1;
+  }
   if (first >= text.size() || !(IsDigit(text[first]) || text[first] == '.')) return std::nullopt;
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -39,8 +39,8 @@ SplitLine SplitWords(std::string_view line);
 // is a plain word, else in quotes with " and \ escaped.
 std::string QuoteWord(std::string_view text);
 
-// Shows a value in a message: control bytes become \xNN so that junk input
-// cannot garble the terminal.
+// Shows a value in a message: control bytes and bytes that are not UTF-8
+// become \xNN, so that junk input cannot garble the terminal.
 std::string Printable(std::string_view text);
 
 // Reads one line (without its '\n', and without a '\r' before it) of at most

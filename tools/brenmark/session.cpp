@@ -14,9 +14,13 @@ namespace brenmark::tool {
 
 namespace {
 
-std::string CanvasName(int h) { return "canvas " + std::to_string(h); }
+std::string CanvasName(int h) {
+  return "canvas " + std::to_string(h);
+}
 
-std::string LayerCount(int n) { return n == 1 ? "1 layer" : std::to_string(n) + " layers"; }
+std::string LayerCount(int n) {
+  return n == 1 ? "1 layer" : std::to_string(n) + " layers";
+}
 
 }  // namespace
 
@@ -28,7 +32,8 @@ void Session::Start() {
 std::string Session::CurrentCanvas(int& h) const {
   h = PntCurrentLayerStack();
   if (h >= 0) return "";
-  if (Brenmark.GetLayerStackCount() == 0) return "there is no canvas yet (create one with 'canvas')";
+  if (Brenmark.GetLayerStackCount() == 0)
+    return "there is no canvas yet (create one with 'canvas')";
   return "there is no current canvas (choose one with 'use-canvas')";
 }
 
@@ -92,7 +97,9 @@ std::string Session::CheckNameFree(const std::string& name, int h, int except) c
   return "";
 }
 
-bool Session::IsMask(int index, int h) const { return Brenmark.isLayerMask(index, h); }
+bool Session::IsMask(int index, int h) const {
+  return Brenmark.isLayerMask(index, h);
+}
 
 bool Session::IsShape(int index, int h) const {
   const LayerStack* stack = Brenmark.GetLayerStack(h);

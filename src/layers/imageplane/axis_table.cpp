@@ -10,14 +10,7 @@ int RoundHalfAway(double v) {
   return v > 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(-v + 0.5);
 }
 
-std::int32_t AxisUpperClamp(int limit, float f, unsigned minifyMode, unsigned magnifyMode) {
-  int last = limit - 1;
-  if (f > 1.0f || f < 1.0f) {
-    const unsigned mode = f > 1.0f ? magnifyMode : minifyMode;
-    last = IsNearestMode(mode) ? limit - 1 : limit - 2;
-  }
-  return std::max(last, 0) * 256;
-}
+std::int32_t AxisUpperClamp(int limit) { return std::max(limit - 1, 0) * 256; }
 
 std::int32_t AxisEntry(int j, float f, std::int32_t hi) {
   double e;
@@ -49,7 +42,7 @@ void EnsureAxisTable(ilQVMemoryImg::AxisTable& t, float f, unsigned minifyMode,
   t.s1 = s1;
   const int j0 = std::min(RoundHalfAway(static_cast<double>(s0) * f), need0);
   const int j1 = std::max(RoundHalfAway(static_cast<double>(s1) * f), need1);
-  const std::int32_t hi = AxisUpperClamp(limit, f, minifyMode, magnifyMode);
+  const std::int32_t hi = AxisUpperClamp(limit);
   t.first = j0;
   t.entries.resize(static_cast<std::size_t>(j1 - j0 + 1));
   for (int j = j0; j <= j1; ++j) t.entries[static_cast<std::size_t>(j - j0)] = AxisEntry(j, f, hi);

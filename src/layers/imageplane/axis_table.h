@@ -14,15 +14,16 @@ inline bool IsNearestMode(unsigned mode) {
   return mode != ilQVScaleBilinear && mode != ilQVScaleBicubic;
 }
 
-// Largest entry of an axis over `limit` source pixels with factor f: the last
-// index minus 1 (in 1/256) for the nearest filter, minus 2 for the
-// interpolating ones, which also read the following pixel. The filter is the
-// magnify mode's when f > 1, the minify mode's when f < 1. At f = 1 the axis
-// is not resampled and every index up to the last is reachable. Never below 0.
-std::int32_t AxisUpperClamp(int limit, float f, unsigned minifyMode, unsigned magnifyMode);
+// Largest entry of an axis over `limit` source pixels: the last index (in
+// 1/256), whatever the filter. The interpolating kernels hold the following
+// pixel at the last index instead of stopping a whole pixel short, so the
+// last row and column of a small image still show. Never below 0.
+std::int32_t AxisUpperClamp(int limit);
 
 // Entry for destination index j: trunc(256 * t + 0.5) with t = j / f - 0.5,
-// clamped to [0, hi]; at f = 1 simply 256 * j, clamped the same way.
+// clamped to [0, hi]. At f = 1 the axis is not resampled: 256 * j, clamped
+// the same way (the half-pixel shift of the general formula would blur an
+// unscaled axis).
 std::int32_t AxisEntry(int j, float f, std::int32_t hi);
 
 // Makes `t` valid for factor f, the two modes and `limit` source pixels, and

@@ -221,10 +221,8 @@ void ilQVMemoryImg::HorizontalFlip() {
 void ilQVMemoryImg::VerticalFlip() {
   auto* data = static_cast<std::uint8_t*>(getDataPtr());
   const ilSize s = getSize();
-  if (data == nullptr || s.x < 1 || s.y < 2) return;
-  // Any order: a slice's rows (or row runs) swap as whole lines of bytes.
+  if (data == nullptr || s.x < 1 || s.y < 2 || (getOrder() != ilInterleaved && s.c != 1)) return;
   const std::ptrdiff_t rowBytes = getRowBytes();
-  if (getOrder() != ilInterleaved && s.c != 1) return;
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(rowBytes));
   for (int z = 0; z < s.z; ++z) {
     std::uint8_t* slice = data + static_cast<std::ptrdiff_t>(z) * s.y * rowBytes;
@@ -271,8 +269,8 @@ void ilQVMemoryImg::SetScaleAndRotation(float sx, float sy, float degrees, float
     scaleOnly_ = true;
   }
   const double rad = degrees_ / 360.0 * 2.0 * 3.14159265358979323846;
-  cos_ = static_cast<float>(std::cos(rad));
-  sin_ = static_cast<float>(std::sin(rad));
+  cos_ = std::cos(rad);
+  sin_ = std::sin(rad);
   centerX_ = cx;
   centerY_ = cy;
 }

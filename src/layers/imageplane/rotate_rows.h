@@ -8,13 +8,13 @@
 namespace brenmark::imageplane {
 
 // Source image as the rotating kernels read it: rows of `stride` bytes,
-// w x h pixels of 1 or 4 bytes, and the pixel written where the source
-// position falls outside it.
+// w x h pixels, and the pixel (same size) written where the source position
+// falls outside it.
 struct RotateSource {
   const std::uint8_t* data;
   std::ptrdiff_t stride;
   int w, h;
-  std::uint8_t fill[4];
+  const std::uint8_t* fill;
 };
 
 // Source position of the first destination pixel's centre, in 16.16 pixels
@@ -31,9 +31,10 @@ inline bool Inside1616(const RotateSource& s, std::int64_t u, std::int64_t v) {
          v < static_cast<std::int64_t>(s.h) * 65536;
 }
 
-// Nearest: the pixel the position falls in, or the fill outside the image.
+// Nearest (pixels of any size): the pixel the position falls in, or the
+// fill outside the image.
 void RotateNearestRow(const RotateSource& s, int bytes, RotateWalk walk, int n, std::uint8_t* out);
-// Bilinear: the four pixel centres around the position (neighbours clamped to
+// Bilinear (one- or four-byte pixels): the four pixel centres around the position (neighbours clamped to
 // the image), Lerp256 along x then along y with 1/256 fractions; the fill
 // outside the image.
 void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n,

@@ -1,0 +1,205 @@
+// The page cache: the budget table and its re-evaluation, swap slots,
+// page-out of uniform pages, the retained-list warning and statistics.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imagestore/page.h"
+#include "imagestore/page_cache.h"
+#include "imagestore/store_test_support.h"
+#include "imagestore/swap_file.h"
+
+using brenmark::imagestore::SmartImageCache;
+using brenmark::imagestore::SwapFile;
+using brenmark::imagestore::SwapSlot;
+using store_test::Cache;
+
+namespace {
+
+constexpr std::size_t kMB = SmartImageCache::kMB;
+
+unsigned g_total_kb = 0;
+unsigned g_available_kb = 0;
+unsigned TotalKB(void*) { return g_total_kb; }
+unsigned AvailableKB(void*) { return g_available_kb; }
+
+// A cache of its own (not the process's) for a machine of `totalMB`.
+class StandaloneCache {
+ public:
+  StandaloneCache(unsigned totalMB, unsigned availableMB) {
+    g_total_kb = totalMB * 1024;
+    g_available_kb = availableMB * 1024;
+    brenmark::imagestore::MemoryInfoSource source;
+    source.total_kb = TotalKB;
+    source.available_kb = AvailableKB;
+    brenmark::imagestore::SetMemoryInfoSource(source);
+    cache_ = new SmartImageCache();
+  }
+  ~StandaloneCache() {
+    delete cache_;
+    store_test::InstallFixedMemoryReport();
+  }
+  SmartImageCache* operator->() { return cache_; }
+
+ private:
+  SmartImageCache* cache_;
+};
+
+}  // namespace
+
+TEST(CacheBudget, TableFollowsMachineMemory) {
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(63), 12u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(64), 16u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(95), 47u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(96), 32u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(191), 111u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(383), 255u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(767), 575u);
+  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(1024), 768u);
+}
+
+TEST(CacheBudget, CreationCapsAt64MBAndRequestsStayAbove8MB) {
+  {
+    StandaloneCache cache(63, 36);
+    EXPECT_EQ(cache->MaxBytes(), 12 * kMB);
+  }
+  StandaloneCache cache(1024, 36);
+  EXPECT_EQ(cache->TotalMemoryMB(), 1024u);
+  EXPECT_EQ(cache->MaxBytes(), 64 * kMB);
+  cache->SetCacheSize(1 * kMB);
+  EXPECT_EQ(cache->MaxBytes(), 8 * kMB);
+  cache->SetCacheSize(4000 * kMB);
+  EXPECT_EQ(cache->MaxBytes(), 768 * kMB);
+}
+
+TEST(CacheBudget, LowAvailableMemoryShrinksIdleBudget) {
+  StandaloneCache cache(1024, 20);
+  cache->SetCacheSize(100 * kMB);
+  cache->IdleStep();  // nothing to scan: re-evaluate, shrinking
+  // 100 - 16 = 84, but not above the (empty) bytes in memory; at least 24.
+  EXPECT_EQ(cache->MaxBytes(), 24 * kMB);
+  EXPECT_FALSE(cache->ScanPending());
+}
+
+TEST(CacheBudget, PlentyOfAvailableMemoryGrowsBudget) {
+  StandaloneCache cache(1024, 100);
+  cache->SetCacheSize(30 * kMB);
+  cache->AdjustCacheSize(false, false);
+  EXPECT_EQ(cache->MaxBytes(), 90 * kMB);  // + (100 - 40)
+  cache->AdjustCacheSize(false, true);
+  EXPECT_EQ(cache->MaxBytes(), 106 * kMB);  // + min(100 - 34, 16)
+}
+
+TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
+  SwapFile file(16384);
+  SwapSlot* a = file.AllocSlot();
+  SwapSlot* b = file.AllocSlot();
+  SwapSlot* c = file.AllocSlot();
+  EXPECT_EQ(a->offset, 0u);
+  EXPECT_EQ(b->offset, 16384u);
+  EXPECT_EQ(c->offset, 32768u);
+  file.FreeSlot(a);
+  file.FreeSlot(c);
+  EXPECT_EQ(file.FreeSlots(), 2);
+  SwapSlot* d = file.AllocSlot();
+  SwapSlot* e = file.AllocSlot();
+  EXPECT_EQ(d, c);
+  EXPECT_EQ(e, a);
+  EXPECT_EQ(file.SlotsInUse(), 3);
+  EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
+}
+
+TEST(SwapFile, WritesAndReadsWholeSlotsAndDeletesOnClose) {
+  SwapFile file(16384);
+  std::vector<std::uint8_t> out(16384), in(16384, 0);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7);
+  SwapSlot* first = file.AllocSlot();
+  SwapSlot* second = file.AllocSlot();
+  ASSERT_TRUE(file.Write(second, out.data()));
+  ASSERT_TRUE(file.Write(first, in.data()));
+  ASSERT_TRUE(file.Read(second, in.data()));
+  EXPECT_EQ(in, out);
+  const std::string name = file.Name();
+  EXPECT_NE(name.find("/SID"), std::string::npos);
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  file.FreeSlot(first);
+  file.CloseIfUnused();  // a slot is still in use
+  EXPECT_TRUE(file.IsOpen());
+  file.FreeSlot(second);
+  file.CloseIfUnused();
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(std::fopen(name.c_str(), "rb"), nullptr);
+}
+
+TEST(PageOut, UniformSmallPageBecomesSolidWithoutWriting) {
+  SmartImageCache* cache = Cache();
+  SmartImgPage page(7, 1);
+  ASSERT_TRUE(page.Realize(1));
+  const std::size_t bytes = cache->BytesInMemory();
+  const int used = cache->SmallSwapFile().SlotsInUse();
+  ASSERT_TRUE(cache->Evict(page.Body()));
+  EXPECT_TRUE(page.IsSolidFilled(7u));
+  EXPECT_EQ(cache->SmallSwapFile().SlotsInUse(), used);
+  EXPECT_EQ(cache->BytesInMemory(), bytes - 16384);
+  page.UnRef(kReleaseReference);
+}
+
+TEST(PageOut, SwappedPageComesBackOnReadAndGivesItsSlotBack) {
+  SmartImageCache* cache = Cache();
+  SmartImgPage page(0, 4);
+  ASSERT_TRUE(page.Realize(2));
+  std::vector<std::uint32_t> pattern(16384);
+  store_test::MakePattern(42, pattern.data(), 16384);
+  std::memcpy(page.GetDataPtr(), pattern.data(), 65536);
+  const std::size_t bytes = cache->BytesInMemory();
+  const int used = cache->BigSwapFile().SlotsInUse();
+  ASSERT_TRUE(cache->Evict(page.Body()));
+  EXPECT_TRUE(page.IsSwapped());
+  EXPECT_EQ(page.GetFileOffset() % 65536, 0u);
+  EXPECT_EQ(cache->BytesInMemory(), bytes - 65536);
+  EXPECT_EQ(cache->BigSwapFile().SlotsInUse(), used + 1);
+  const long long misses = cache->Misses();
+  EXPECT_EQ(page.GetPixel(17, 3), pattern[3 * 128 + 17]);
+  EXPECT_EQ(cache->Misses(), misses + 1);
+  EXPECT_EQ(std::memcmp(page.GetDataPtr(), pattern.data(), 65536), 0);
+  EXPECT_EQ(cache->BigSwapFile().SlotsInUse(), used);
+  page.UnRef(kReleaseReference);
+  EXPECT_EQ(cache->BytesInMemory(), bytes - 65536);
+}
+
+TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
+  SmartImageCache* cache = Cache();
+  std::vector<SmartImgPage> pages;
+  pages.reserve(1024);  // handles copied by a reallocation would take references
+  const int base = cache->RetainedCount();
+  testing::internal::CaptureStdout();
+  for (int i = 0; base + i < 513 + 257; ++i) {
+    pages.emplace_back(static_cast<unsigned>(i), 1);
+    pages.back().MakeInMemFromSolid();
+    pages.back().ForceRetain();
+  }
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            "SID: WARNING -- SmartImage Locked list count =  513,   0\n"
+            "SID: WARNING -- SmartImage Locked list count =  770, 257\n");
+  for (SmartImgPage& p : pages) {
+    p.DontRetain();
+    p.UnRef(kReleaseReference);
+  }
+  EXPECT_EQ(cache->RetainedCount(), base);
+}
+
+TEST(CacheLists, StatisticsReportBudgetAndLists) {
+  StandaloneCache cache(1024, 36);
+  testing::internal::CaptureStdout();
+  cache->PrintStatistics();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Maximum Cache Size: 67108864, Hits: 0, Misses: 0.\n"
+            "In Memory Pages -- Big: 0, Small: 0, Locked: 0, Total Bytes 0\n"
+            "Dirty Pages on scan list: 0\n");
+}

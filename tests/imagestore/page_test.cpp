@@ -1,0 +1,252 @@
+// Pages: null handles, copy-on-write, Realize modes, solid detection,
+// transparency and alpha classes, lines, retention and stale handles.
+#include <gtest/gtest.h>
+
+#include <brenmark/il_types.h>
+
+#include <cstring>
+
+#include "imagestore/page.h"
+#include "imagestore/page_cache.h"
+#include "imagestore/store_test_support.h"
+
+using store_test::Cache;
+
+namespace {
+
+// A private in-memory four-byte page whose pixel i holds base + i.
+SmartImgPage MakeGradientPage(std::uint32_t base) {
+  SmartImgPage page(0, 4);
+  EXPECT_TRUE(page.Realize(2));
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x) page.SetPixel(base + static_cast<unsigned>(y * 128 + x), x, y);
+  return page;
+}
+
+}  // namespace
+
+TEST(Page, NullHandleReadsAsSolidClearZero) {
+  SmartImgPage page;
+  EXPECT_TRUE(page.IsNull());
+  EXPECT_TRUE(page.IsSolidFilled(0u));
+  EXPECT_FALSE(page.IsSolidFilled(7u));
+  EXPECT_TRUE(page.IsSolidFilled(ilTile(3, 3, 0, 10, 10, 1)));
+  EXPECT_EQ(page.GetTransparency(), kTransClear);
+  EXPECT_EQ(page.WalkPage(nullptr), 1);
+  EXPECT_EQ(page.GetFillValue(), 0u);
+}
+
+TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
+  Cache();
+  SmartImgPage a = MakeGradientPage(1000);
+  SmartImgPage b(a);  // second holder
+  ASSERT_EQ(a.Body(), b.Body());
+  ASSERT_EQ(a.GetRefCnt(), 2);
+  PageData* shared = a.Body();
+
+  ASSERT_TRUE(b.Realize(1));
+  EXPECT_NE(a.Body(), b.Body());
+  EXPECT_EQ(a.Body(), shared);
+  EXPECT_EQ(a.GetRefCnt(), 1);
+  EXPECT_EQ(b.GetRefCnt(), 1);
+  EXPECT_EQ(std::memcmp(a.GetDataPtr(), b.GetDataPtr(), 65536), 0);
+  EXPECT_EQ(b.GetSourcePage(), shared);
+
+  b.SetPixel(0xFFFFFFFFu, 5, 6);
+  EXPECT_EQ(b.GetPixel(5, 6), 0xFFFFFFFFu);
+  EXPECT_EQ(a.GetPixel(5, 6), 1000u + 6 * 128 + 5);
+  a.UnRef(kReleaseReference);
+  EXPECT_EQ(b.GetSourcePage(), nullptr);  // the source went away; no dangling link
+  b.UnRef(kReleaseReference);
+}
+
+TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
+  SmartImageCache* cache = Cache();
+  SmartImgPage a = MakeGradientPage(5);
+  SmartImgPage b(a);
+  const std::size_t before = cache->BytesInMemory();
+  ASSERT_TRUE(b.Realize(3));
+  EXPECT_TRUE(b.IsSolidFilled(0u));
+  EXPECT_EQ(b.GetDataPtr(), nullptr);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_TRUE(a.IsInMemory());
+  EXPECT_EQ(a.GetPixel(127, 127), 5u + 16383);
+  EXPECT_EQ(a.GetRefCnt(), 1);
+  EXPECT_EQ(b.GetRefCnt(), 1);
+  a.UnRef(kReleaseReference);
+  b.UnRef(kReleaseReference);
+}
+
+TEST(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
+  SmartImageCache* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  SmartImgPage page(0x80402010u, 4);
+  ASSERT_TRUE(page.Realize(1));  // now in memory, every pixel the old fill
+  EXPECT_EQ(cache->BytesInMemory(), before + 65536);
+  EXPECT_EQ(page.Body()->scanned, 0);  // queued for scan by the write
+  EXPECT_EQ(page.CheckForSolid(nullptr), 1);
+  EXPECT_TRUE(page.IsSolidFilled(0x80402010u));
+  EXPECT_EQ(cache->BytesInMemory(), before);
+
+  SmartImgPage other(0xFF000000u, 4);
+  ASSERT_TRUE(other.Realize(1));
+  other.SetPixel(0xFF0000FFu, 64, 64);  // one different pixel, still opaque
+  EXPECT_EQ(other.CheckForSolid(nullptr), 0);
+  EXPECT_TRUE(other.IsInMemory());
+  EXPECT_EQ(other.GetTransparency(), kTransOpaque);
+  EXPECT_EQ(cache->BytesInMemory(), before + 65536);
+  page.UnRef(kReleaseReference);
+  other.UnRef(kReleaseReference);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+}
+
+TEST(Page, PartialSolidTestChangesNothing) {
+  Cache();
+  SmartImgPage page(9, 1);
+  ASSERT_TRUE(page.Realize(1));
+  page.SetPixel(3, 100, 100);
+  const ilTile part(0, 0, 0, 50, 50, 1);
+  EXPECT_EQ(page.CheckForSolid(&part), 1);
+  EXPECT_TRUE(page.IsInMemory());
+  const ilTile across(90, 90, 0, 20, 20, 1);
+  EXPECT_EQ(page.CheckForSolid(&across), 0);
+  page.UnRef(kReleaseReference);
+}
+
+TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
+  Cache();
+  SmartImgPage page(0, 1);
+  page.DrawHorizLine(10, 5, 3, 200);
+  for (int x = 0; x < 128; ++x) EXPECT_EQ(page.GetPixel(x, 3), x >= 5 && x <= 10 ? 200u : 0u) << x;
+  page.DrawHorizLine(0, 10, 128, 50);
+  page.DrawHorizLine(0, 128, 4, 50);
+  for (int x = 0; x < 128; ++x) EXPECT_EQ(page.GetPixel(x, 4), 0u);
+
+  SmartImgPage solid(50, 1);
+  solid.DrawHorizLine(0, 127, 0, 50);  // already that value: stays solid
+  EXPECT_TRUE(solid.IsSolidFilled(50u));
+  page.UnRef(kReleaseReference);
+  solid.UnRef(kReleaseReference);
+}
+
+TEST(Page, PriorityStopsAtItsLimitsAndOriginsFloor) {
+  SmartImgPage page(0, 4);
+  page.SetPriority(254);
+  page.IncrementPriority();
+  EXPECT_EQ(page.GetPriority(), 254);
+  page.SetPriority(0);
+  page.DecrementPriority();
+  EXPECT_EQ(page.GetPriority(), 0);
+  page.UnRef(kReleaseReference);
+
+  int ox, oy;
+  SmartImgPage::FindOrigin(-1, 127, ox, oy);
+  EXPECT_EQ(ox, -128);
+  EXPECT_EQ(oy, 0);
+  SmartImgPage::FindOrigin(128, -128, ox, oy);
+  EXPECT_EQ(ox, 128);
+  EXPECT_EQ(oy, -128);
+
+  int x = -10, y = 120, w = 30, h = 30;
+  SmartImgPage::ClipToPage(x, y, w, h);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(w, 20);
+  EXPECT_EQ(y, 120);
+  EXPECT_EQ(h, 8);
+}
+
+TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
+  Cache();
+  SmartImgPage clear(0x00000000u, 4), opaque(0xFF102030u, 4), half(0x80101010u, 4);
+  EXPECT_EQ(clear.TestTransparency(nullptr), kTransClear);
+  EXPECT_EQ(opaque.TestTransparency(nullptr), kTransOpaque);
+  EXPECT_EQ(half.TestTransparency(nullptr), kTransMixed);
+  SmartImgPage mask(255, 1);
+  EXPECT_EQ(mask.TestTransparency(nullptr), kTransOpaque);
+
+  ASSERT_TRUE(clear.Realize(1));
+  clear.SetPixel(0xFF000000u, 127, 0);
+  const ilTile left(0, 0, 0, 64, 128, 1);
+  EXPECT_EQ(clear.TestTransparency(&left), kTransClear);
+  EXPECT_EQ(clear.GetTransparency(), kTransMixed);  // a part is never cached
+  EXPECT_EQ(clear.TestTransparency(nullptr), kTransMixed);
+  // Not forced and nothing cached: unknown answers mixed.
+  clear.MarkDirty();
+  EXPECT_EQ(clear.IsTransparent(&left, 0), kTransMixed);
+  EXPECT_EQ(clear.IsTransparent(&left, 1), kTransClear);
+  for (SmartImgPage* p : {&clear, &opaque, &half, &mask}) p->UnRef(kReleaseReference);
+}
+
+TEST(Page, AlphaChecksGradeColourAboveAlpha) {
+  Cache();
+  SmartImgPage valid(0x80404040u, 4);
+  EXPECT_EQ(valid.CheckAlpha(), 0);
+  SmartImgPage slight(0x80808282u, 4);  // colour exceeds alpha by 2
+  EXPECT_EQ(slight.CheckAlpha(), 1);
+  SmartImgPage noAlpha(0x00302010u, 4);
+  EXPECT_EQ(noAlpha.CheckAlpha(), 3);
+  SmartImgPage bad(0x10ff0000u, 4);
+  EXPECT_EQ(bad.CheckAlpha(), 2);
+  SmartImgPage small(5, 1);
+  EXPECT_EQ(small.CheckAlpha(), 0);
+
+  bad.ForceAlphaValid(1);
+  EXPECT_EQ(bad.GetFillValue(), 0xFFFF0000u);
+  slight.ForceAlphaValid(2);
+  EXPECT_EQ(slight.GetFillValue(), 0x82808282u);
+  SmartImgPage premult(0x80FF80FFu, 4);
+  premult.ForceAlphaValid(3);
+  // 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64
+  EXPECT_EQ(premult.GetFillValue(), 0x80804080u);
+  for (SmartImgPage* p : {&valid, &slight, &noAlpha, &bad, &small, &premult})
+    p->UnRef(kReleaseReference);
+}
+
+TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
+  SmartImageCache* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  const int retained = cache->RetainedCount();
+  SmartImgPage page(0x11223344u, 4);
+  page.MakeInMemFromSolid();
+  page.MarkTempSolid();
+  page.ForceRetain();
+  EXPECT_EQ(page.GetPriority(), 255);
+  EXPECT_EQ(cache->RetainedCount(), retained + 1);
+  page.ForceRetain();  // already pinned: no second count
+  EXPECT_EQ(page.GetRetainCount(), 1);
+  EXPECT_EQ(cache->FindVictim(true) == page.Body(), false);
+  page.DontRetain();
+  EXPECT_TRUE(page.IsSolidFilled(0x11223344u));
+  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+
+  // A pinned body outlives its last reference until it is let go.
+  page.Realize(1);
+  page.ForceRetain();
+  SmartImgPage keep = page;  // raw copy: no reference
+  page.UnRef(kReleaseReference);
+  EXPECT_TRUE(keep.IsValid());
+  keep.DontRetain();
+  EXPECT_TRUE(keep.IsNull());
+  EXPECT_EQ(cache->BytesInMemory(), before);
+}
+
+TEST(Page, StaleHandleReportsWhereItWasReleased) {
+  SmartImgPage page(1, 4);
+  SmartImgPage stale = page;  // raw copy: no reference
+  page.MakeFilled(2, 4);      // releases the first body with tag 1234002
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(stale.CheckValid());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Quorvel: Invalid page -- Unrefed at 1234002 (Sig - deadbeef)\n");
+  page.UnRef(kReleaseReference);
+}
+
+TEST(Page, RealizingAnUnusablePageReportsAndLatches) {
+  SmartImgPage page(0, 4);
+  page.UnRealize();
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(page.Realize(0));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nSID: Error: Unrealized page\n");
+  page.UnRef(kReleaseReference);
+}

@@ -1,0 +1,411 @@
+// ilSmartImage: memory that follows content, page sharing, seeds and their
+// dependents, bounds (forced, shrinking, fill), page locks, queries and the
+// stored-form size.
+#include <gtest/gtest.h>
+
+#include <brenmark/smart_image.h>
+
+#include <cstring>
+#include <vector>
+
+#include "imagestore/page.h"
+#include "imagestore/page_cache.h"
+#include "imagestore/page_table.h"
+#include "imagestore/store_hooks.h"
+#include "imagestore/store_test_support.h"
+
+using store_test::Cache;
+
+namespace {
+
+const ilPixel kClear4(ilUChar, 4);
+
+ilPixel Pixel4(std::uint32_t packed) { return ilPixel(ilUChar, 4, &packed); }
+
+// Releases the caller's reference at the end of a scope.
+struct Holder {
+  explicit Holder(ilSmartImage* i) : img(i) { img->ref(); }
+  ~Holder() {
+    if (img != nullptr) img->unref();
+  }
+  ilSmartImage* operator->() const { return img; }
+  ilSmartImage* img;
+};
+
+// Writes a distinct, non-uniform 128 x 128 block at (x, y).
+void PaintSquare(ilSmartImage* img, int x, int y, std::uint32_t id) {
+  std::vector<std::uint32_t> px(128 * 128);
+  store_test::MakePattern(id, px.data(), 128 * 128);
+  ASSERT_EQ(img->setTile(x, y, 128, 128, px.data()), ilOkay);
+}
+
+PageData* BodyAt(ilSmartImage* img, int x, int y) {
+  int ox, oy;
+  SmartImgPage::FindOrigin(x, y, ox, oy);
+  return img->FindPageFromOrigin(ox, oy, 0)->Body();
+}
+
+}  // namespace
+
+TEST(SmartImage, IsRecognisedByItsImageType) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  EXPECT_EQ(img->getImageType(), 100);
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(img.img), img.img);
+  EXPECT_TRUE(ilSmartImage::IsSmartImage(img.img));
+  EXPECT_STREQ(img->getClassName(0), "ilSmartImage");
+  EXPECT_STREQ(img->getDefaultDescription(), "ilSmartImage");
+  ilMemoryImg mem(ilSize(4, 4, 1, 4), ilUChar);
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(&mem), nullptr);
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(nullptr), nullptr);
+  EXPECT_EQ(img->getCsize(), 4);
+  EXPECT_EQ(img->getCoordSpace(), ilLowerLeft);
+  EXPECT_EQ(img->getPageSizeX(), 128);
+}
+
+TEST(SmartImage, MemoryFollowsContentOnAHugeLayer) {
+  auto* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  Holder layer(new ilSmartImage(Pixel4(0xFFFFFFFFu)));
+  layer->SetBounds_(ilTile(0, 0, 0, 100000, 100000, 1), 1);
+  PaintSquare(layer.img, 51200, 76800, 1);
+  EXPECT_EQ(cache->BytesInMemory() - before, 65536u);
+  EXPECT_EQ(layer->GetPixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(layer->GetPixel(99999, 99999), 0xFFFFFFFFu);
+  EXPECT_EQ(layer->getBounds(), ilTile(0, 0, 0, 100000, 100000, 1));
+}
+
+TEST(SmartImage, WholePageFillsHoldNoPixelMemory) {
+  auto* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  Holder img(new ilSmartImage(kClear4));
+  const std::uint32_t opaque = 0xFF3366CCu;
+  ASSERT_EQ(img->fillTile(0, 0, 4096, 4096, &opaque), ilOkay);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_EQ(img->GetPixel(4000, 17), opaque);
+  EXPECT_TRUE(img->FindPageFromOrigin(256, 256, 0)->IsSolidFilled(opaque));
+  EXPECT_EQ(img->TestTransparency(0), kTransOpaque);
+  ilPixel value;
+  EXPECT_TRUE(img->is_filled(value, 0));
+  EXPECT_EQ(value, Pixel4(opaque));
+  // A partial page does need memory: one page, the rest stays solid.
+  const std::uint32_t red = 0xFF0000FFu;
+  ASSERT_EQ(img->fillTile(10, 10, 20, 20, &red), ilOkay);
+  EXPECT_EQ(cache->BytesInMemory() - before, 65536u);
+  EXPECT_FALSE(img->is_filled(value, 0));
+  EXPECT_TRUE(img->is_filled(ilTile(10, 10, 0, 20, 20, 1), value, 1));
+  EXPECT_EQ(value, Pixel4(red));
+}
+
+TEST(SmartImage, TileWritesAndReadsRoundTripAcrossPages) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  std::vector<std::uint32_t> in(300 * 200), out(300 * 200, 0);
+  store_test::MakePattern(7, in.data(), static_cast<int>(in.size()));
+  ASSERT_EQ(img->setTile(-50, -70, 300, 200, in.data()), ilOkay);
+  EXPECT_EQ(img->getBounds(), ilTile(-50, -70, 0, 300, 200, 1));
+  ASSERT_EQ(img->getTile(-50, -70, 300, 200, out.data()), ilOkay);
+  EXPECT_EQ(in, out);
+  EXPECT_EQ(img->GetPixel(-50 + 299, -70 + 199), in.back());
+  // Outside the content the fill reads back.
+  std::uint32_t px = 1;
+  ASSERT_EQ(img->getTile(5000, 5000, 1, 1, &px), ilOkay);
+  EXPECT_EQ(px, 0u);
+}
+
+TEST(SmartImage, ConfiguredTransfersMapChannelsAndFlipRows) {
+  Cache();
+  Holder img(new ilSmartImage(Pixel4(0x00102030u)));
+  // Write only the alpha (channel 0) from one-channel rows.
+  const std::uint8_t alpha[2 * 3] = {1, 2, 3, 4, 5, 6};
+  const int list[1] = {0};
+  const ilConfig oneChannel(ilUChar, ilInterleaved, 1, list);
+  ASSERT_EQ(img->setTile(0, 0, 3, 2, alpha, &oneChannel), ilOkay);
+  EXPECT_EQ(img->GetPixel(0, 0), 0x01102030u);
+  EXPECT_EQ(img->GetPixel(2, 1), 0x06102030u);
+  // Reading in the upper-left space turns the rows over.
+  std::uint8_t back[2 * 3] = {};
+  const ilConfig flipped(ilUChar, ilInterleaved, 1, list, 0, ilUpperLeft);
+  const int h = img->getYsize();
+  ASSERT_EQ(img->getTile(0, h - 2, 3, 2, back, &flipped), ilOkay);
+  const std::uint8_t expect[6] = {4, 5, 6, 1, 2, 3};
+  EXPECT_EQ(std::memcmp(back, expect, 6), 0);
+}
+
+TEST(SmartImage, AlignedCopySharesPagesUntilOnePixelIsWritten) {
+  auto* cache = Cache();
+  Holder src(new ilSmartImage(kClear4));
+  for (int y = 0; y < 256; y += 128)
+    for (int x = 0; x < 256; x += 128) PaintSquare(src.img, x, y, static_cast<std::uint32_t>(x + y));
+  Holder dst(new ilSmartImage(kClear4));
+  const std::size_t before = cache->BytesInMemory();
+  ASSERT_EQ(dst->copyTile(128, -256, 256, 256, src.img, 0, 0), ilOkay);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+  for (int y = 0; y < 256; y += 128)
+    for (int x = 0; x < 256; x += 128) {
+      EXPECT_EQ(BodyAt(dst.img, 128 + x, -256 + y), BodyAt(src.img, x, y));
+      EXPECT_EQ(BodyAt(src.img, x, y)->ref_count, 2);
+    }
+  EXPECT_EQ(dst->getBounds(), ilTile(128, -256, 0, 256, 256, 1));
+
+  const std::uint32_t old = src->GetPixel(0, 0);
+  const std::uint32_t white = 0xFFFFFFFFu;
+  ASSERT_EQ(dst->setTile(128, -256, 1, 1, &white), ilOkay);
+  EXPECT_EQ(cache->BytesInMemory(), before + 65536);
+  EXPECT_NE(BodyAt(dst.img, 128, -256), BodyAt(src.img, 0, 0));
+  EXPECT_EQ(BodyAt(dst.img, 256, -256), BodyAt(src.img, 128, 0));
+  EXPECT_EQ(src->GetPixel(0, 0), old);
+  EXPECT_EQ(dst->GetPixel(128, -256), white);
+  EXPECT_EQ(dst->GetPixel(129, -256), src->GetPixel(1, 0));
+}
+
+TEST(SmartImage, UnalignedCopyMovesPixels) {
+  Cache();
+  Holder src(new ilSmartImage(kClear4));
+  PaintSquare(src.img, 0, 0, 99);
+  Holder dst(new ilSmartImage(kClear4));
+  ASSERT_EQ(dst->copyTile(10, 20, 128, 128, src.img, 0, 0), ilOkay);
+  for (int y = 0; y < 128; y += 31)
+    for (int x = 0; x < 128; x += 29) EXPECT_EQ(dst->GetPixel(10 + x, 20 + y), src->GetPixel(x, y));
+  // A copy from an image into itself behaves as if the source were read first.
+  ASSERT_EQ(src->copyTile(1, 0, 127, 128, src.img, 0, 0), ilOkay);
+  EXPECT_EQ(src->GetPixel(1, 5), dst->GetPixel(10, 25));
+}
+
+TEST(SmartImage, SeededImageSharesPagesCopyOnWrite) {
+  auto* cache = Cache();
+  Holder seed(new ilSmartImage(kClear4));
+  PaintSquare(seed.img, 0, 0, 5);
+  PaintSquare(seed.img, 128, 0, 6);
+  const std::size_t before = cache->BytesInMemory();
+  {
+    Holder copy(new ilSmartImage(seed.img, 0, 0, 0, -1));
+    EXPECT_EQ(seed->DependentCount(), 1);
+    EXPECT_EQ(seed->getRefCount(), 2);
+    EXPECT_EQ(copy->getBounds(), ilTile(0, 0, 0, 256, 128, 1));
+    EXPECT_EQ(copy->GetPixel(200, 100), seed->GetPixel(200, 100));
+    EXPECT_EQ(BodyAt(copy.img, 200, 100), BodyAt(seed.img, 200, 100));
+    EXPECT_EQ(cache->BytesInMemory(), before);
+    const std::uint32_t v = 0x80808080u;
+    copy->SetPixelExp(5, 5, v);
+    EXPECT_EQ(cache->BytesInMemory(), before + 65536);
+    EXPECT_NE(seed->GetPixel(5, 5), v);
+  }
+  EXPECT_EQ(seed->DependentCount(), 0);
+  EXPECT_EQ(seed->getRefCount(), 1);
+  EXPECT_EQ(cache->BytesInMemory(), before);
+}
+
+TEST(SmartImage, DestroyedSeedLeavesDependentPixelsIntact) {
+  Cache();
+  auto* seed = new ilSmartImage(kClear4);
+  seed->ref();
+  PaintSquare(seed, 0, 0, 11);
+  PaintSquare(seed, 256, 128, 12);
+  Holder copy(new ilSmartImage(seed, 0, 0, 0, -1));
+  std::vector<std::uint32_t> expect(384 * 256), got(384 * 256);
+  ASSERT_EQ(seed->getTile(0, 0, 384, 256, expect.data()), ilOkay);
+  delete seed;  // while the copy still depends on it
+  EXPECT_EQ(copy->GetSeed(), nullptr);
+  ASSERT_EQ(copy->getTile(0, 0, 384, 256, got.data()), ilOkay);
+  EXPECT_EQ(got, expect);
+}
+
+TEST(SmartImage, NonPagedSeedIsCopiedAtOnce) {
+  Cache();
+  auto* mem = new ilMemoryImg(ilSize(200, 150, 1, 4), ilUChar);
+  mem->setCoordSpace(ilLowerLeft);
+  std::vector<std::uint32_t> pattern(200 * 150);
+  store_test::MakePattern(3, pattern.data(), static_cast<int>(pattern.size()));
+  std::memcpy(mem->getDataPtr(), pattern.data(), pattern.size() * 4);
+  Holder copy(new ilSmartImage(mem, 0, 0, 0, -1));
+  delete mem;
+  EXPECT_EQ(copy->getBounds(), ilTile(0, 0, 0, 200, 150, 1));
+  EXPECT_EQ(copy->GetPixel(199, 149), pattern.back());
+  EXPECT_EQ(copy->GetPixel(0, 1), pattern[200]);
+}
+
+TEST(SmartImage, MergeHandsWrittenPagesBackToTheSeed) {
+  auto* cache = Cache();
+  Holder seed(new ilSmartImage(kClear4));
+  PaintSquare(seed.img, 0, 0, 1);
+  PaintSquare(seed.img, 128, 0, 2);
+  Holder copy(new ilSmartImage(seed.img, 0, 0, 0, -1));
+  PaintSquare(copy.img, 128, 0, 3);
+  const std::size_t before = cache->BytesInMemory();
+  ASSERT_EQ(copy->MergeChangesIntoSeed(), ilOkay);
+  EXPECT_EQ(BodyAt(seed.img, 128, 0), BodyAt(copy.img, 128, 0));
+  EXPECT_EQ(seed->GetPixel(130, 3), copy->GetPixel(130, 3));
+  EXPECT_EQ(cache->BytesInMemory(), before - 65536);  // the old seed page went
+}
+
+TEST(SmartImage, ForcedBoundsPinTheBounds) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  PaintSquare(img.img, 0, 0, 1);
+  testing::internal::CaptureStdout();
+  img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
+  EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
+
+  img->SetForcedBounds(ilTile(0, 0, 0, 256, 256, 1));
+  img->EnableForcedBounds(1);
+  EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 256, 256, 1));
+  PaintSquare(img.img, 1000, 1000, 2);
+  EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 256, 256, 1));
+  EXPECT_EQ(img->GetPixel(1000, 1000), 0u);  // did not survive
+  int x = -10, y = 100, w = 400, h = 400;
+  img->force_in_img_(x, y, w, h);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(w, 256);
+  EXPECT_EQ(h, 156);
+}
+
+TEST(SmartImage, ShrinkingFindsContentAndEmptiesErasedImages) {
+  auto* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  Holder img(new ilSmartImage(kClear4));
+  PaintSquare(img.img, 0, 0, 1);
+  const std::uint32_t dot = 0xFF00FF00u;
+  ASSERT_EQ(img->setTile(300, 400, 1, 1, &dot), ilOkay);
+  // Erase the square back to the fill.
+  const std::uint32_t clear = 0;
+  ASSERT_EQ(img->fillTile(0, 0, 128, 128, &clear), ilOkay);
+  img->ForceShrinkAttempt(false);
+  EXPECT_EQ(img->getBounds(), ilTile(300, 400, 0, 1, 1, 1));
+  ASSERT_EQ(img->fillTile(300, 400, 1, 1, &clear), ilOkay);
+  img->ForceShrinkAttempt(true);
+  EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 0, 0, 1));
+  EXPECT_EQ(img->getXsize(), 1);
+  EXPECT_EQ(cache->BytesInMemory(), before);  // the scan made the erased page solid
+}
+
+TEST(SmartImage, PageShrinkDropsWholeFillPages) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  PaintSquare(img.img, 0, 0, 1);
+  PaintSquare(img.img, 512, 0, 2);
+  const std::uint32_t clear = 0;
+  ASSERT_EQ(img->fillTile(512, 0, 128, 128, &clear), ilOkay);
+  img->getBounds();  // the fill marked a shrink; the next reset runs it
+  img->resetCheck();
+  EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
+}
+
+TEST(SmartImage, NewFillReachesEverythingOutsideTheBounds) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  const std::uint32_t red = 0xFF0000FFu;
+  ASSERT_EQ(img->fillTile(10, 10, 100, 100, &red), ilOkay);
+  ASSERT_EQ(img->setFill(Pixel4(0xFF00FF00u)), ilOkay);
+  EXPECT_EQ(img->GetPixel(50, 50), red);
+  EXPECT_EQ(img->GetPixel(5, 5), 0xFF00FF00u);      // same page, outside the bounds
+  EXPECT_EQ(img->GetPixel(120, 120), 0xFF00FF00u);  // same page, beyond the far edge
+  EXPECT_EQ(img->GetPixel(-500, 9000), 0xFF00FF00u);
+}
+
+TEST(SmartImage, PageLocksPinPagesAndGrowBounds) {
+  auto* cache = Cache();
+  const std::size_t before = cache->BytesInMemory();
+  const int retained = cache->RetainedCount();
+  Holder img(new ilSmartImage(Pixel4(0x40404040u)));
+  ilLockRequest req;
+  req.init(200, 300);
+  ASSERT_EQ(img->lockPageSet(&req, ilLockWrite, 1), ilOkay);
+  ASSERT_NE(req.page, nullptr);
+  EXPECT_EQ(req.page->x, 128);
+  EXPECT_EQ(req.page->y, 256);
+  EXPECT_EQ(req.page->c, 4);
+  EXPECT_EQ(cache->RetainedCount(), retained + 1);
+  EXPECT_EQ(img->getBounds(), ilTile(128, 256, 0, 128, 128, 1));
+  auto* words = static_cast<std::uint32_t*>(req.page->getData());
+  EXPECT_EQ(words[0], 0x40404040u);
+  words[(300 - 256) * 128 + (200 - 128)] = 0xFFFFFFFFu;
+  ASSERT_EQ(img->unlockPageSet(&req, 1), ilOkay);
+  EXPECT_EQ(req.page, nullptr);
+  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_EQ(img->GetPixel(200, 300), 0xFFFFFFFFu);
+
+  // A read lock of a solid page lends memory and takes it back.
+  ilLockRequest read;
+  read.init(1000, 1000);
+  const std::size_t withPage = cache->BytesInMemory();
+  ASSERT_EQ(img->lockPageSet(&read, ilLockRead, 1), ilOkay);
+  EXPECT_EQ(static_cast<std::uint32_t*>(read.page->getData())[5], 0x40404040u);
+  EXPECT_EQ(cache->BytesInMemory(), withPage + 65536);
+  ASSERT_EQ(img->unlockPageSet(&read, 1), ilOkay);
+  EXPECT_EQ(cache->BytesInMemory(), withPage);
+  EXPECT_TRUE(img->FindPageFromOrigin(896, 896, 0)->IsSolidFilled(0x40404040u));
+  EXPECT_EQ(withPage, before + 65536);
+}
+
+TEST(SmartImage, TransparencyQueriesWalkThePages) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  EXPECT_EQ(img->TestTransparency(0), kTransNone);
+  EXPECT_EQ(img->TestFillTransparency(), kTransClear);
+  const std::uint32_t opaque = 0xFF000000u;
+  ASSERT_EQ(img->fillTile(0, 0, 256, 128, &opaque), ilOkay);
+  EXPECT_EQ(img->TestTransparency(0), kTransOpaque);
+  EXPECT_EQ(img->TestTransparency(ilTile(0, 0, 0, 512, 128, 1), 0), kTransMixed);
+  EXPECT_EQ(img->TestTransparency(ilTile(300, 0, 0, 10, 10, 1), 0), kTransClear);
+  EXPECT_EQ(img->TestPageTransparency(5, 5, 0), kTransOpaque);
+}
+
+TEST(SmartImage, AlphaCheckingRepairsInvalidPixelsWhenTurnedOff) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  img->SetCheckAlphaOnCopy(1);
+  std::vector<std::uint32_t> px(128 * 128, 0x40FF8000u);  // colour far above alpha
+  ASSERT_EQ(img->setTile(0, 0, 128, 128, px.data()), ilOkay);
+  img->SetCheckAlphaOnCopy(0);
+  // Only "colour above a non-zero alpha" pages: colours are premultiplied,
+  // c / 255 * 64 / 255 * 255: 0xFF -> 64, 0x80 -> 32, 0 -> 0.
+  EXPECT_EQ(img->GetPixel(3, 3), 0x40402000u);
+}
+
+TEST(SmartImage, StoredFormSizeCountsPagesAndSavingIsAStub) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  PaintSquare(img.img, 0, 0, 1);
+  const std::uint32_t opaque = 0xFF000000u;
+  ASSERT_EQ(img->fillTile(128, 0, 128, 128, &opaque), ilOkay);
+  int pages = 0;
+  EXPECT_EQ(img->GetImageFileSize(pages), 72 + (16 + 4 * 16384) + 16);
+  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(img->SaveImageToFile(), -1);
+  EXPECT_FALSE(ilSmartImage::ReadImageData(nullptr, 5));
+  int word = 0;
+  EXPECT_TRUE(ilSmartImage::ReadImageData(&word, 0));
+}
+
+namespace {
+int g_watermark_calls = 0;
+void Watermark(void*, void* pixels, int x, int y, int w, int h, int bw, int bh) {
+  ++g_watermark_calls;
+  EXPECT_EQ(w, 128);
+  EXPECT_EQ(h, 128);
+  EXPECT_EQ(bw, 200);
+  EXPECT_EQ(bh, 100);
+  static_cast<std::uint32_t*>(pixels)[0] = 0xABCDEF01u ^ static_cast<std::uint32_t>(x + y);
+}
+}  // namespace
+
+TEST(SmartImage, WatermarkPassVisitsEveryPageInTheBounds) {
+  Cache();
+  Holder img(new ilSmartImage(kClear4));
+  const std::uint32_t c = 0xFF101010u;
+  ASSERT_EQ(img->fillTile(0, 0, 200, 100, &c), ilOkay);
+  brenmark::imagestore::SetWatermarkFunction(Watermark, nullptr);
+  g_watermark_calls = 0;
+  img->ApplyWatermark();
+  brenmark::imagestore::SetWatermarkFunction(nullptr, nullptr);
+  EXPECT_EQ(g_watermark_calls, 2);
+  EXPECT_EQ(img->GetPixel(128, 0), 0xABCDEF01u ^ 128u);
+  Holder mask(new ilSmartImage(ilPixel(ilUChar, 1)));
+  mask->fillTile(0, 0, 200, 100, &c);
+  g_watermark_calls = 0;
+  mask->ApplyWatermark();
+  EXPECT_EQ(g_watermark_calls, 0);
+}

@@ -1,0 +1,55 @@
+// Shared helpers for the paged-store tests: a fixed host memory report, a
+// budget guard, distinct page content with checksums, and a fresh-process
+// runner for tests that latch the store or end the process.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "imagestore/page_cache.h"
+#include "imagestore/store_hooks.h"
+
+namespace store_test {
+
+using brenmark::imagestore::SmartImageCache;
+
+// The host reports 4 GB of memory and 36 MB available: between the shrink
+// (32 MB) and grow (40 MB) thresholds, so budgets set by a test stay put.
+constexpr unsigned kTotalKB = 4u * 1024 * 1024;
+constexpr unsigned kAvailableKB = 36u * 1024;
+void InstallFixedMemoryReport();
+
+inline SmartImageCache* Cache() {
+  InstallFixedMemoryReport();
+  return SmartImageCache::Instance();
+}
+
+// Sets the budget for one scope and restores 64 MB afterwards.
+class ScopedBudget {
+ public:
+  explicit ScopedBudget(std::size_t bytes) { Cache()->SetCacheSize(bytes); }
+  ~ScopedBudget() { Cache()->SetCacheSize(64 * SmartImageCache::kMB); }
+};
+
+// A non-uniform pattern unique to `id`; cheap enough for hundreds of MB.
+inline void MakePattern(std::uint32_t id, std::uint32_t* words, int n) {
+  std::uint32_t v = id * 0x9E3779B1u + 0x7F4A7C15u;
+  for (int i = 0; i < n; ++i) {
+    v ^= v << 13;
+    v ^= v >> 17;
+    v ^= v << 5;
+    words[i] = v;
+  }
+}
+
+inline std::uint64_t Checksum(const void* data, std::size_t bytes) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  std::uint64_t h = 1469598103934665603ull;
+  for (std::size_t i = 0; i < bytes; ++i) h = (h ^ p[i]) * 1099511628211ull;
+  return h;
+}
+
+}  // namespace store_test

@@ -1,0 +1,291 @@
+// The command frame around layer commands: the exported functions, the
+// blur/sharpen suspension, the undo switch and the records requested.
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "layers/engine_fixture.h"
+#include "manager/command_undo.h"
+#include "manager/undo_switch.h"
+
+namespace brenmark::testing {
+namespace {
+
+void* const kNone = reinterpret_cast<void*>(-1);
+
+using Kind = UndoRecordKind;
+
+// Sets SID_UNDO_DISABLE (or removes it) for one test and makes the switch
+// read it again; restores the previous state afterwards.
+class UndoSwitchScope {
+ public:
+  explicit UndoSwitchScope(const char* value) {
+    if (const char* old = std::getenv("SID_UNDO_DISABLE")) saved_ = old;
+    if (value) setenv("SID_UNDO_DISABLE", value, 1);
+    else unsetenv("SID_UNDO_DISABLE");
+    RereadUndoSwitch();
+  }
+  ~UndoSwitchScope() {
+    if (saved_) setenv("SID_UNDO_DISABLE", saved_->c_str(), 1);
+    else unsetenv("SID_UNDO_DISABLE");
+    RereadUndoSwitch();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+class CommandFrame : public EngineTest {
+ protected:
+  static int Requests(Kind k) { return CommandUndo::Requested(k); }
+  static int Commits(Kind k) { return CommandUndo::Committed(k); }
+};
+
+TEST(UndoSwitch, OnlyTheValueOneDisablesUndo) {
+  EXPECT_TRUE(UndoDisabledBy("1"));
+  EXPECT_FALSE(UndoDisabledBy(nullptr));
+  EXPECT_FALSE(UndoDisabledBy(""));
+  EXPECT_FALSE(UndoDisabledBy("0"));
+  EXPECT_FALSE(UndoDisabledBy("11"));
+  EXPECT_FALSE(UndoDisabledBy("1 "));
+}
+
+TEST(UndoSwitch, IsReadFromTheEnvironmentOnceAndKept) {
+  {
+    UndoSwitchScope scope("1");
+    EXPECT_FALSE(UndoEnabled());
+    setenv("SID_UNDO_DISABLE", "0", 1);
+    EXPECT_FALSE(UndoEnabled());  // cached
+  }
+  {
+    UndoSwitchScope scope("yes");
+    EXPECT_TRUE(UndoEnabled());
+  }
+  {
+    UndoSwitchScope scope(nullptr);
+    EXPECT_TRUE(UndoEnabled());
+  }
+}
+
+TEST_F(CommandFrame, NewLayerGoesOnTopAndItsHandleResolvesThere) {
+  int h = NewStack();
+  PntNewLayer(h, false);
+  PntNewLayer(h, false);
+  host_.ResetCounts();
+  void* handle = PntNewLayer(h, false);
+  int index = 0, stack = -1;
+  Brenmark.GetLayerFromHandle(handle, index, stack);
+  EXPECT_EQ(index, 3);
+  EXPECT_EQ(stack, h);
+  EXPECT_EQ(Brenmark.GetCurrentLayer(h), 3);
+  EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
+  EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
+  EXPECT_EQ(PntNewLayer(9, false), kNone);
+}
+
+TEST_F(CommandFrame, LayerCommandsRequestUndoRecordsOnlyWithTheSwitchOn) {
+  UndoSwitchScope scope(nullptr);
+  int h = NewStack();
+  int structure = Requests(Kind::kLayerStructure);
+  PntNewLayer(h, false);
+  PntNewLayer(h, false);
+  PntDuplicateCurrentLayer(h);
+  PntDeleteCurrentLayer(h);
+  EXPECT_EQ(Requests(Kind::kLayerStructure), structure + 4);
+  EXPECT_EQ(Commits(Kind::kLayerStructure), Requests(Kind::kLayerStructure));
+  // AddLayer without recordUndo records nothing.
+  Brenmark.AddLayer(nullptr, nullptr, false, true, false, h, false, 0, 0, -2, true);
+  EXPECT_EQ(Requests(Kind::kLayerStructure), structure + 4);
+  int strokes = Requests(Kind::kLayerStroke);
+  PntClearCurrentLayer(h);
+  EXPECT_EQ(Requests(Kind::kLayerStroke), strokes + 1);
+  int combos = Requests(Kind::kStructureAndStroke);
+  PntMergeAllLayers(h);
+  EXPECT_EQ(Requests(Kind::kStructureAndStroke), combos + 1);
+  EXPECT_EQ(Commits(Kind::kStructureAndStroke), Requests(Kind::kStructureAndStroke));
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 1);
+}
+
+TEST_F(CommandFrame, WithUndoDisabledNoCommandRequestsARecord) {
+  UndoSwitchScope scope("1");
+  int h = NewStack();
+  int before = Requests(Kind::kLayerStructure) + Requests(Kind::kLayerStroke) +
+               Requests(Kind::kStructureAndStroke);
+  PntNewLayer(h, false);
+  PntNewLayer(h, true);
+  PntDuplicateCurrentLayer(h);
+  PntClearCurrentLayer(h);
+  PntMergeLayerWithBelow(reinterpret_cast<void*>(-2));
+  PntMergeVisibleLayer(h);
+  PntDeleteCurrentLayer(h);
+  int after = Requests(Kind::kLayerStructure) + Requests(Kind::kLayerStroke) +
+              Requests(Kind::kStructureAndStroke);
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(CommandFrame, DeletingTheLastLayerClearsItInstead) {
+  UndoSwitchScope scope(nullptr);
+  int h = NewStack();
+  void* handle = PntNewLayer(h, false);
+  int structure = Requests(Kind::kLayerStructure);
+  int strokes = Requests(Kind::kLayerStroke);
+  PntDeleteCurrentLayer(h);
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 1);
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), handle);
+  EXPECT_EQ(Requests(Kind::kLayerStructure), structure);
+  EXPECT_EQ(Requests(Kind::kLayerStroke), strokes + 1);
+}
+
+TEST_F(CommandFrame, BlurAndSharpenBrushesAreSwitchedBackOnAfterACommand) {
+  int h = NewStack();
+  Brenmark.SetBlurBrush(true);
+  PntNewLayer(h, false);
+  PntDuplicateCurrentLayer(h);
+  Brenmark.SetCurrentLayer(1, h);
+  EXPECT_TRUE(Brenmark.isBlurBrush());
+  EXPECT_FALSE(Brenmark.isSharpenBrush());
+  Brenmark.SetSharpenBrush(true);
+  EXPECT_FALSE(Brenmark.isBlurBrush());
+  PntNewLayer(h, false);
+  Brenmark.AddLayerStack(ViewerParms{});
+  EXPECT_TRUE(Brenmark.isSharpenBrush());
+  EXPECT_FALSE(Brenmark.isBlurBrush());
+  Brenmark.SetSharpenBrush(false);
+  EXPECT_FALSE(Brenmark.isSharpenBrush());
+}
+
+TEST_F(CommandFrame, UpAndDownLayerMoveTheCurrencyAndReturnTheNewHandle) {
+  int h = NewStack();
+  void* a = PntNewLayer(h, false);
+  void* b = PntNewLayer(h, false);
+  EXPECT_EQ(PntDownLayer(), a);
+  EXPECT_EQ(PntDownLayer(), a);  // clamped at the bottom
+  EXPECT_EQ(PntUpLayer(), b);
+  EXPECT_EQ(PntUpLayer(), Brenmark.GetSelectionMaskHandle(h));  // above the top: the selection
+  EXPECT_TRUE(Brenmark.isSelectionMaskCurrent(h));
+}
+
+TEST_F(CommandFrame, MergeWithBelowSkipsMasksAndDoesNothingAtTheBottom) {
+  UndoSwitchScope scope(nullptr);
+  int h = NewStack();
+  void* a = PntNewLayer(h, false);
+  PntNewLayer(h, true);  // a mask of A
+  void* b = PntNewLayer(h, false);
+  int combos = Requests(Kind::kStructureAndStroke);
+  PntMergeLayerWithBelow(a);
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 3);
+  EXPECT_EQ(Requests(Kind::kStructureAndStroke), combos);
+  EXPECT_EQ(Brenmark.GetCurrentLayer(h), 1);  // the layer was made current
+
+  PntMergeLayerWithBelow(b);
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 2);
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), a);
+  EXPECT_TRUE(Brenmark.isLayerMask(2, h));
+  EXPECT_EQ(Brenmark.GetCurrentLayer(h), 1);
+  EXPECT_EQ(Requests(Kind::kStructureAndStroke), combos + 1);
+}
+
+TEST_F(CommandFrame, MergeWithBelowOfAMaskTakesTheMaskBelowIt) {
+  int h = NewStack();
+  void* a = PntNewLayer(h, false);
+  void* m1 = PntNewLayer(h, true);
+  void* m2 = PntNewLayer(h, true);
+  PntMergeLayerWithBelow(m1);  // lowest mask of its run: nothing below to merge into
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 3);
+  PntMergeLayerWithBelow(m2);
+  EXPECT_EQ(Brenmark.GetLayerCount(h), 2);
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), a);
+  EXPECT_EQ(Brenmark.GetLayerHandle(2, h), m1);
+}
+
+TEST_F(CommandFrame, MoveCurrentLayerActsOnTheCurrentStack) {
+  int h = NewStack();
+  void* a = PntNewLayer(h, false);
+  void* b = PntNewLayer(h, false);
+  Brenmark.MoveCurrentLayer(1);
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
+  EXPECT_EQ(Brenmark.GetLayerHandle(2, h), a);
+  Brenmark.MoveCurrentlayer(1, 2);  // accepted, does nothing
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
+}
+
+TEST_F(CommandFrame, ForwardedAttributesReachTheStack) {
+  int h = NewStack();
+  PntNewLayer(h, false);
+  Brenmark.SetLayerName("Sky", 1, h);
+  EXPECT_STREQ(Brenmark.GetLayerName(1, h), "Sky");
+  Brenmark.SetCurrentLayerOpacity(0.5f);
+  EXPECT_FLOAT_EQ(Brenmark.GetLayerOpacity(1, h), 0.5f);
+  Brenmark.SetCurrentLayerActive(false);
+  EXPECT_FALSE(Brenmark.isCurrentLayerActive());
+  EXPECT_EQ(Brenmark.GetLayerName(1, 44), nullptr);
+  EXPECT_EQ(Brenmark.GetCurrentLayer(44), -1);
+  EXPECT_EQ(Brenmark.CreateShapeLayer(h, false), 2);
+  EXPECT_FALSE(Brenmark.isGeometryLayer(2, h));  // no shapes yet
+  Brenmark.AddShape(new Shape(static_cast<Layer*>(nullptr)), 0, 2, h);
+  EXPECT_TRUE(Brenmark.isGeometryLayer(Brenmark.GetLayerHandle(2, h)));
+}
+
+TEST_F(CommandFrame, InitializationRunsOnceAndSetsTheScaleFilters) {
+  PntInitializePaintManager();
+  EXPECT_TRUE(Brenmark.IsInitialized());
+  int magnify = 0, minify = 0;
+  Brenmark.GetScaleFilter(magnify, minify);
+  EXPECT_EQ(magnify, 1);
+  EXPECT_EQ(minify, 1);
+  Brenmark.SetScaleFilter(2, 0);
+  PntInitializePaintManager();  // no second run
+  Brenmark.GetScaleFilter(magnify, minify);
+  EXPECT_EQ(magnify, 2);
+  Brenmark.SetScaleFilter(1, 1);
+}
+
+TEST_F(CommandFrame, ExportedCurrentStackFunctions) {
+  int a = NewStack();
+  int b = NewStack();
+  EXPECT_EQ(PntCurrentLayerStack(), b);
+  PntSetCurrentLayerStack(a);
+  EXPECT_EQ(PntCurrentLayerStack(), a);
+  PntSetCurrentLayerStack(-2);
+  EXPECT_EQ(PntCurrentLayerStack(), a);
+}
+
+TEST_F(CommandFrame, ClassConstants) {
+  EXPECT_EQ(PaintManager::CheckInterval, 5);
+  EXPECT_EQ(PaintManager::MinUpdateInterval, 10);
+  EXPECT_EQ(PaintManager::MaxUpdateInterval, 100);
+  EXPECT_EQ(PaintManager::MinUpdateIntRadius, 5.0f);
+  EXPECT_EQ(PaintManager::MaxUpdateIntRadius, 96.0f);
+  EXPECT_EQ(PaintManager::PressFilter, nullptr);
+}
+
+TEST_F(CommandFrame, DumpListsEveryStackOnlyForTheStructureSelector) {
+  ViewerParms parms;
+  parms.words[0] = 0x10u;
+  int a = Brenmark.AddLayerStack(parms);
+  PntNewLayer(a, false);
+  Brenmark.SetLayerName("Base", 1, a);
+  parms.words[0] = 0x20u;
+  int b = Brenmark.AddLayerStack(parms);
+  ASSERT_EQ(b, 1);
+  host_.SetDebugSelector(0);
+  ::testing::internal::CaptureStdout();
+  Brenmark.debug();
+  EXPECT_EQ(StopCapture(), "");
+  host_.SetDebugSelector(8214);
+  ::testing::internal::CaptureStdout();
+  Brenmark.debug();
+  EXPECT_EQ(StopCapture(),
+            "========== PaintManager [begin] ==========\n"
+            "===== LayerStack [0] =====\n"
+            "\n<<<< LayerStack [begin] window[10] >>>>\n"
+            "Layer[Base] active[1] isGeometry[0] numShape[0] topShape[0] bottomShape[0]\n"
+            "\n<<<< LayerStack [end] >>>>\n"
+            "===== LayerStack [1] =====\n"
+            "\n<<<< LayerStack [begin] window[20] >>>>\n"
+            "\n<<<< LayerStack [end] >>>>\n"
+            "========== PaintManager [end] ===========\n");
+}
+
+}  // namespace
+}  // namespace brenmark::testing
