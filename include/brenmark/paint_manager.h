@@ -114,8 +114,8 @@ class PaintManager {
   void* GetCurrentLayerStackPtr_Private_() const { return currentLayerStack_; }
 
   // ---- Layer commands (recorded for undo).
-  void* AddLayer(ilImage* color, ilImage* stencil, bool isMask, bool unused, bool recordUndo,
-                 int h, bool isGeometry, int xOffset, int yOffset, int position, bool update);
+  void* AddLayer(ilImage* color, ilImage* stencil, bool isMask, bool unused, bool recordUndo, int h,
+                 bool isGeometry, int xOffset, int yOffset, int position, bool update);
   void DeleteCurrentLayer(int h);
   void ClearCurrentLayer(int h);
   void DuplicateCurrentLayer(bool unused, int h);

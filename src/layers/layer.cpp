@@ -22,7 +22,9 @@ constexpr unsigned kThumbnailBackground = 0xFFA1A1A1u;
 constexpr unsigned kMaskColor = 0xFF0000FFu;
 constexpr int kMaxThumbnailSide = 256;
 
-int ClampThumbnailSide(int v) { return v < 1 ? 1 : (v > kMaxThumbnailSide ? kMaxThumbnailSide : v); }
+int ClampThumbnailSide(int v) {
+  return v < 1 ? 1 : (v > kMaxThumbnailSide ? kMaxThumbnailSide : v);
+}
 
 }  // namespace
 
@@ -106,7 +108,9 @@ Layer::~Layer() {
   if (thumbnail_) thumbnail_->unref();
 }
 
-std::intptr_t Layer::LastLayerID() { return g_layer_counter - 1; }
+std::intptr_t Layer::LastLayerID() {
+  return g_layer_counter - 1;
+}
 
 void Layer::NameFromCounter() {
   std::snprintf(name_, sizeof name_, isMask_ ? "Mask-%ld" : "Layer-%ld", static_cast<long>(id_));
@@ -200,7 +204,9 @@ void Layer::SetOffset(const LayerStackTransform& t, int x, int y) {
   SetOffset(t, static_cast<float>(x), static_cast<float>(y));
 }
 
-void Layer::SetOffset(float x, float y) { SetOffset(LayerStackTransform(), x, y); }
+void Layer::SetOffset(float x, float y) {
+  SetOffset(LayerStackTransform(), x, y);
+}
 
 void Layer::GetOffset(int& x, int& y) const {
   x = getXOffset();
@@ -213,9 +219,13 @@ void Layer::GetOffset(float& x, float& y) const {
 }
 
 // The integer offset truncates toward zero: (-2.7, 3.9) places at (-2, 3).
-int Layer::getXOffset() const { return isGeometry_ ? 0 : static_cast<int>(offsetX_); }
+int Layer::getXOffset() const {
+  return isGeometry_ ? 0 : static_cast<int>(offsetX_);
+}
 
-int Layer::getYOffset() const { return isGeometry_ ? 0 : static_cast<int>(offsetY_); }
+int Layer::getYOffset() const {
+  return isGeometry_ ? 0 : static_cast<int>(offsetY_);
+}
 
 void Layer::SetLayerStackOffset(int x, int y) {
   layerStackOffsetX_ = x;
@@ -281,8 +291,10 @@ void* Layer::AddShape(Shape* shape, int position) {
   if (!anchor || !bottomShape_) {
     shape->SetPrev(nullptr);
     shape->SetNext(bottomShape_);
-    if (bottomShape_) bottomShape_->SetPrev(shape);
-    else topShape_ = shape;
+    if (bottomShape_)
+      bottomShape_->SetPrev(shape);
+    else
+      topShape_ = shape;
     bottomShape_ = shape;
   } else if (anchor == topShape_) {
     shape->SetPrev(topShape_);
@@ -309,10 +321,14 @@ bool Layer::RemoveShape(Shape* shape) {
   while (s && s != shape) s = s->GetNext();
   shapesChanged_ = true;
   if (!s) return false;
-  if (shape->GetPrev()) shape->GetPrev()->SetNext(shape->GetNext());
-  else bottomShape_ = shape->GetNext();
-  if (shape->GetNext()) shape->GetNext()->SetPrev(shape->GetPrev());
-  else topShape_ = shape->GetPrev();
+  if (shape->GetPrev())
+    shape->GetPrev()->SetNext(shape->GetNext());
+  else
+    bottomShape_ = shape->GetNext();
+  if (shape->GetNext())
+    shape->GetNext()->SetPrev(shape->GetPrev());
+  else
+    topShape_ = shape->GetPrev();
   shape->SetNext(nullptr);
   shape->SetPrev(nullptr);
   shape->SetOwnerLayer(nullptr);

@@ -33,13 +33,21 @@ ilImage* CopyOf(ilImage* source) {
   return img;
 }
 
-ilImage* BasedOn(ilImage* stencil) { return CopyOf(stencil); }
+ilImage* BasedOn(ilImage* stencil) {
+  return CopyOf(stencil);
+}
 
-ilImage* MakeBlankStencil() { return MakeEmptyWithFill(1, UniformPixel(1, 255.0)); }
+ilImage* MakeBlankStencil() {
+  return MakeEmptyWithFill(1, UniformPixel(1, 255.0));
+}
 
-bool IsSmart(ilImage* image) { return ilSIDImage::asSidImage(image) != nullptr; }
+bool IsSmart(ilImage* image) {
+  return ilSIDImage::asSidImage(image) != nullptr;
+}
 
-int Channels(ilImage* image) { return image ? image->getCsize() : 0; }
+int Channels(ilImage* image) {
+  return image ? image->getCsize() : 0;
+}
 
 ilTile Bounds(ilImage* image) {
   if (!image) return ilTile();
@@ -60,7 +68,8 @@ void FillBoundsWithFill(ilImage* image) {
 void FillBounds(ilImage* image, double value) {
   if (!image) return;
   ilTile b = Bounds(image);
-  if (!b.empty()) image->fillTileValue(b.x, b.y, b.nx, b.ny, UniformPixel(image->getCsize(), value));
+  if (!b.empty())
+    image->fillTileValue(b.x, b.y, b.nx, b.ny, UniformPixel(image->getCsize(), value));
 }
 
 void Shrink(ilImage*, bool, bool) {}

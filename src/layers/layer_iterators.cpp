@@ -20,7 +20,9 @@ Layer* FindLayer(void* handle, int& stackHandle, int& index) {
 
 // ---- LayerStackIterator
 
-LayerStackIterator::LayerStackIterator() { Reset(); }
+LayerStackIterator::LayerStackIterator() {
+  Reset();
+}
 
 void LayerStackIterator::Reset() {
   count_ = remaining_ = Brenmark.GetLayerStackCount();

@@ -122,9 +122,13 @@ LayerStack::~LayerStack() {
   Init();
 }
 
-int LayerStack::ViewOf() const { return Brenmark.CB()->GetViewOfWindow(window_); }
+int LayerStack::ViewOf() const {
+  return Brenmark.CB()->GetViewOfWindow(window_);
+}
 
-void LayerStack::Notify() const { Brenmark.CB()->LayerStackChanged(); }
+void LayerStack::Notify() const {
+  Brenmark.CB()->LayerStackChanged();
+}
 
 // Links `layer` in. The anchor is the current layer (position -2) or the
 // layer at the index; the new layer goes directly above it, except that with
@@ -136,8 +140,10 @@ void LayerStack::AddLayerToStack(Layer* layer, bool groupMasks, int position) {
   if (!anchor || !bottom_) {
     layer->SetPrev(nullptr);
     layer->SetNext(bottom_);
-    if (bottom_) bottom_->SetPrev(layer);
-    else top_ = layer;
+    if (bottom_)
+      bottom_->SetPrev(layer);
+    else
+      top_ = layer;
     bottom_ = layer;
   } else {
     if (anchor != top_ && groupMasks && li::Channels(layer->GetImage()) == 4 &&
@@ -227,7 +233,9 @@ Layer* LayerStack::GetLayerFromHandle(void* handle) const {
   return ListLayerWithId(handle);
 }
 
-void* LayerStack::GetCurrentLayerHandle() const { return current_ ? current_->GetLayerID() : kNoLayer; }
+void* LayerStack::GetCurrentLayerHandle() const {
+  return current_ ? current_->GetLayerID() : kNoLayer;
+}
 
 void* LayerStack::GetSelectionMaskHandle() const {
   return selectionMask_ ? selectionMask_->GetLayerID() : kNoLayer;

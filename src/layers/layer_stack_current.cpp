@@ -11,7 +11,9 @@ namespace li = brenmark::layer_images;
 
 namespace {
 
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int Clamp(int v, int lo, int hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
 
 }  // namespace
 
@@ -54,9 +56,13 @@ void LayerStack::SetCurrentMasksActive() {
   RebuildAboveComposite();
 }
 
-bool LayerStack::isCurrentLayerActive() const { return isLayerActive(-2); }
+bool LayerStack::isCurrentLayerActive() const {
+  return isLayerActive(-2);
+}
 
-void LayerStack::SetCurrentLayerActive(int, bool on) { SetLayerActive(-2, on); }
+void LayerStack::SetCurrentLayerActive(int, bool on) {
+  SetLayerActive(-2, on);
+}
 
 Layer* LayerStack::GetNextActiveLayerFromBottom() const {
   for (Layer* l = bottom_; l; l = l->GetNext()) {
@@ -88,8 +94,10 @@ void LayerStack::SetLayerOpacity(int index, float opacity) {
   l->SetOpacity(opacity);
   int at = GetIndexFromLayer(l);
   int cur = GetIndexFromLayer(current_);
-  if (at < cur) RebuildBelowComposite();
-  else if (at > cur) RebuildAboveComposite();
+  if (at < cur)
+    RebuildBelowComposite();
+  else if (at > cur)
+    RebuildAboveComposite();
   RedrawEntireCanvas(false, false);
 }
 
@@ -206,7 +214,9 @@ void LayerStack::SetBackgroundColor(const PaintColor& c) {
   RedrawEntireCanvas(false, false);
 }
 
-ViewerParms& LayerStack::GetViewerParms() const { return Brenmark.CB()->GetViewerParms(window_); }
+ViewerParms& LayerStack::GetViewerParms() const {
+  return Brenmark.CB()->GetViewerParms(window_);
+}
 
 void LayerStack::SetViewerParms(const ViewerParms& parms) const {
   Brenmark.CB()->SetViewerParms(window_, parms);

@@ -16,9 +16,13 @@ namespace li = brenmark::layer_images;
 
 // ---- Update region and redraws.
 
-void LayerStack::DamageRegion(const ilTile& t) { updateRegion_ = brenmark::UnionTile(updateRegion_, t); }
+void LayerStack::DamageRegion(const ilTile& t) {
+  updateRegion_ = brenmark::UnionTile(updateRegion_, t);
+}
 
-void LayerStack::ResetUpdateRegion() { updateRegion_ = ilTile(); }
+void LayerStack::ResetUpdateRegion() {
+  updateRegion_ = ilTile();
+}
 
 void LayerStack::ForceUpdate() {
   if (!displayUpdate_) {
@@ -139,9 +143,13 @@ void LayerStack::CompositeLayerInto(Layer*, Layer*) {}
 
 void LayerStack::EndCompositingInto(Layer*) {}
 
-ilImage* LayerStack::MaskedImageForDuplicate(Layer*) { return nullptr; }
+ilImage* LayerStack::MaskedImageForDuplicate(Layer*) {
+  return nullptr;
+}
 
-bool LayerStack::ClearThroughMaskComposite(Layer*) { return false; }
+bool LayerStack::ClearThroughMaskComposite(Layer*) {
+  return false;
+}
 
 // Clears the current layer where the selection leaves it open; with no
 // selection content the whole layer is cleared.

@@ -120,13 +120,15 @@ bool LayerStack::MoveShape(int shapeIndex, int layerIndex, int targetShapeIndex,
 
   int cur = GetIndexFromLayer(current_);
   if (from == to) {
-    DamageRegion(ilTile(Moved(to->getLayerBounds(true), to->getXOffset(), to->getYOffset()),
-                        size_));
-    if (toIndex < cur) RebuildBelowComposite();
-    else if (toIndex > cur) RebuildAboveComposite();
+    DamageRegion(
+        ilTile(Moved(to->getLayerBounds(true), to->getXOffset(), to->getYOffset()), size_));
+    if (toIndex < cur)
+      RebuildBelowComposite();
+    else if (toIndex > cur)
+      RebuildAboveComposite();
     ForceUpdate();
   } else {
-    RedrawEntireCanvas(fromIndex < cur || toIndex < cur, fromIndex > cur || toIndex > cur);
+    RedrawEntireCanvas(fromIndex < cur || toIndex<cur, fromIndex> cur || toIndex > cur);
   }
   return true;
 }

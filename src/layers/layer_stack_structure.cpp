@@ -99,8 +99,10 @@ void LayerStack::DeleteCurrentLayer(void* handle, bool redraw) {
     while (layer->GetNext() && layer->GetNext()->isMask()) DeleteLayer(layer->GetNext());
   }
   DeleteLayer(layer);
-  if (redraw) RedrawEntireCanvas(true, true);
-  else redrawPending_ = true;
+  if (redraw)
+    RedrawEntireCanvas(true, true);
+  else
+    redrawPending_ = true;
   Notify();
 }
 

@@ -10,7 +10,9 @@ constexpr int kKinds = 3;
 int g_requested[kKinds] = {};
 int g_committed[kKinds] = {};
 
-int Slot(UndoRecordKind kind) { return static_cast<int>(kind); }
+int Slot(UndoRecordKind kind) {
+  return static_cast<int>(kind);
+}
 
 }  // namespace
 
@@ -24,9 +26,13 @@ void CommandUndo::Commit() {
   ++g_committed[Slot(kind_)];
 }
 
-int CommandUndo::Requested(UndoRecordKind kind) { return g_requested[Slot(kind)]; }
+int CommandUndo::Requested(UndoRecordKind kind) {
+  return g_requested[Slot(kind)];
+}
 
-int CommandUndo::Committed(UndoRecordKind kind) { return g_committed[Slot(kind)]; }
+int CommandUndo::Committed(UndoRecordKind kind) {
+  return g_committed[Slot(kind)];
+}
 
 void FlushUndoRecordsOf(PaintManager&, int, LayerStack*) {}
 

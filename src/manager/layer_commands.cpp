@@ -166,8 +166,7 @@ void PaintManager::MergeVisibleLayers(int h) {
     stack->MergeAllLayers(true);
     return;
   }
-  CommandUndo record(*this, UndoRecordKind::kStructureAndStroke, h,
-                     stack->GetIndexFromLayer(base));
+  CommandUndo record(*this, UndoRecordKind::kStructureAndStroke, h, stack->GetIndexFromLayer(base));
   if ((stack = LayerStackFromHandle(h))) stack->MergeAllLayers(true);
   record.Commit();
 }
@@ -197,8 +196,8 @@ bool PaintManager::MoveShapeToShapeLayer(void* shape, void* layer) {
   if (shapeIndex == -1 || targetLayerIndex == -1) return false;
   RecordBefore(*this, UndoRecordKind::kLayerStructure, h, -2);
   stack = LayerStackFromHandle(h);
-  return stack && stack->MoveShape(shapeIndex, layerIndex, Layer::kTopShapeIndex,
-                                   targetLayerIndex, false);
+  return stack &&
+         stack->MoveShape(shapeIndex, layerIndex, Layer::kTopShapeIndex, targetLayerIndex, false);
 }
 
 void PaintManager::SetCurrentLayer(int index, int h) {

@@ -41,7 +41,9 @@ void QueryViewOrigin(void* appView, int* originX, int* originY, float* scaleX, f
 // then strokes have nothing to paint with.
 PaintManager::PaintManager() = default;
 
-PaintManager::~PaintManager() { pendingStrokeUndo_ = nullptr; }
+PaintManager::~PaintManager() {
+  pendingStrokeUndo_ = nullptr;
+}
 
 void PaintManager::SetCallbacks(const BrenmarkCallbacks& callbacks) {
   callbacks_ = callbacks;

@@ -60,13 +60,21 @@ bool PaintManager::isLayerMask(int index, int h) const {
   return s && s->isLayerMask(index);
 }
 
-float PaintManager::GetCurrentLayerOpacity() const { return GetLayerOpacity(-2, -2); }
+float PaintManager::GetCurrentLayerOpacity() const {
+  return GetLayerOpacity(-2, -2);
+}
 
-void PaintManager::SetCurrentLayerOpacity(float opacity) { SetLayerOpacity(-2, opacity, -2); }
+void PaintManager::SetCurrentLayerOpacity(float opacity) {
+  SetLayerOpacity(-2, opacity, -2);
+}
 
-bool PaintManager::isCurrentLayerActive() const { return isLayerActive(-2, -2); }
+bool PaintManager::isCurrentLayerActive() const {
+  return isLayerActive(-2, -2);
+}
 
-void PaintManager::SetCurrentLayerActive(bool on) { SetLayerActive(-2, on, -2); }
+void PaintManager::SetCurrentLayerActive(bool on) {
+  SetLayerActive(-2, on, -2);
+}
 
 void PaintManager::SetLayerStackTransform(const LayerStackTransform& t, int h) {
   if (LayerStack* s = GetLayerStack(h)) s->SetTransform(t);
@@ -167,7 +175,9 @@ ilImage* PaintManager::GetCurrentLayerImage(int h) const {
 
 // A layer counts as a geometry layer for the application when it holds at
 // least one shape.
-bool PaintManager::isGeometryLayer(int index, int h) const { return GetNumShapes(index, h) > 0; }
+bool PaintManager::isGeometryLayer(int index, int h) const {
+  return GetNumShapes(index, h) > 0;
+}
 
 bool PaintManager::isGeometryLayer(void* layer) const {
   int index, h;

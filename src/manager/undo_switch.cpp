@@ -13,7 +13,9 @@ bool g_undo_enabled = true;
 
 }  // namespace
 
-bool UndoDisabledBy(const char* value) { return value && std::strcmp(value, "1") == 0; }
+bool UndoDisabledBy(const char* value) {
+  return value && std::strcmp(value, "1") == 0;
+}
 
 bool UndoEnabled() {
   if (g_undo_switch_unread) {
@@ -23,6 +25,8 @@ bool UndoEnabled() {
   return g_undo_enabled;
 }
 
-void RereadUndoSwitch() { g_undo_switch_unread = true; }
+void RereadUndoSwitch() {
+  g_undo_switch_unread = true;
+}
 
 }  // namespace brenmark

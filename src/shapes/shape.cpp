@@ -55,4 +55,6 @@ void Shape::debug() const {
               brenmark::DebugWord(next_), brenmark::DebugWord(prev_));
 }
 
-int Shape::HandleCounter() { return g_shape_handle_counter; }
+int Shape::HandleCounter() {
+  return g_shape_handle_counter;
+}

@@ -242,11 +242,3 @@ TEST(Page, StaleHandleReportsWhereItWasReleased) {
   page.UnRef(kReleaseReference);
 }
 
-TEST(Page, RealizingAnUnusablePageReportsAndLatches) {
-  SmartImgPage page(0, 4);
-  page.UnRealize();
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(page.Realize(0));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nSID: Error: Unrealized page\n");
-  page.UnRef(kReleaseReference);
-}

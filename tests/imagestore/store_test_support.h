@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -45,11 +47,30 @@ inline void MakePattern(std::uint32_t id, std::uint32_t* words, int n) {
   }
 }
 
+// FNV-1a over 64-bit words (`bytes` is a multiple of 8).
 inline std::uint64_t Checksum(const void* data, std::size_t bytes) {
   const auto* p = static_cast<const std::uint8_t*>(data);
   std::uint64_t h = 1469598103934665603ull;
-  for (std::size_t i = 0; i < bytes; ++i) h = (h ^ p[i]) * 1099511628211ull;
+  for (std::size_t i = 0; i < bytes; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    h = (h ^ w) * 1099511628211ull;
+  }
   return h;
 }
 
 }  // namespace store_test
+
+// The body of a test that must run in a process of its own: it answers
+// through its exit code (0 passes) and prints what went wrong to stderr.
+#define RUN_IN_FRESH_PROCESS(body)                                       \
+  do {                                                                   \
+    GTEST_FLAG_SET(death_test_style, "threadsafe");                      \
+    EXPECT_EXIT(                                                         \
+        {                                                                \
+          const int code = (body)();                                     \
+          std::fflush(stdout);                                           \
+          std::exit(code);                                               \
+        },                                                               \
+        testing::ExitedWithCode(0), "");                                 \
+  } while (0)

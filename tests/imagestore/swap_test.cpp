@@ -55,8 +55,8 @@ class PageSet {
   }
 
   // Reads every page back; answers the number of pages whose checksum
-  // differs (or whose read failed), and reports the first.
-  int Verify() {
+  // differs (or whose read failed), and reports the first when asked to.
+  int Verify(bool report = true) {
     std::vector<std::uint32_t> page(128 * 128);
     std::size_t k = 0;
     int bad = 0;
@@ -69,7 +69,7 @@ class PageSet {
           const ilStatus st = img->getTile(px * 128, py * 128, 128, 128, page.data());
           if (st != ilOkay ||
               store_test::Checksum(page.data(), static_cast<std::size_t>(bytes)) != sums_[index]) {
-            if (bad++ == 0) {
+            if (bad++ == 0 && report) {
               ADD_FAILURE() << "page " << index << " at (" << px * 128 << ", " << py * 128
                             << ") differs";
             }
@@ -103,27 +103,14 @@ TEST(Paging, EveryPageSurvivesAnEightMegabyteBudget) {
   ScopedBudget budget(8 * kMB);
   PageSet pages(256);
   pages.Write();
-  EXPECT_LE(cache->BytesInMemory(), 8 * kMB);
+  // An allocation may overshoot by less than one page before it evicts.
+  EXPECT_LE(cache->BytesInMemory(), 8 * kMB + 65536);
   EXPECT_GT(cache->SwappedCount(), 3000);
-  EXPECT_GT(cache->SmallSwapFile().SlotsInUse() + cache->SmallCount(), 0);
+  EXPECT_GT(cache->SmallSwapFile().SlotsInUse(), 500);
   EXPECT_EQ(pages.Verify(), 0);
-  EXPECT_LE(cache->BytesInMemory(), 8 * kMB);
+  EXPECT_LE(cache->BytesInMemory(), 8 * kMB + 65536);
   EXPECT_GT(cache->Misses(), 3000);
 }
-
-// The body of a test that must run in a process of its own: it answers
-// through its exit code (0 passes) and prints what went wrong to stderr.
-#define RUN_IN_FRESH_PROCESS(body)                                       \
-  do {                                                                   \
-    GTEST_FLAG_SET(death_test_style, "threadsafe");                      \
-    EXPECT_EXIT(                                                         \
-        {                                                                \
-          const int code = (body)();                                     \
-          std::fflush(stdout);                                           \
-          std::exit(code);                                               \
-        },                                                               \
-        testing::ExitedWithCode(0), "");                                 \
-  } while (0)
 
 TEST(PagingFailure, FailedWritesKeepPagesInMemory) {
   RUN_IN_FRESH_PROCESS([] {
@@ -160,15 +147,12 @@ TEST(PagingFailure, ReadsRetryThenGiveUpWithoutLosingThePage) {
       if (cache->SwappedCount() < 800) result = 10;
       // Fewer failures than attempts: the retries absorb them.
       brenmark::platform::InjectReadFailures(brenmark::imagestore::SwapFile::kTransferAttempts - 1);
-      std::vector<std::uint32_t> px(128 * 128);
-      ilSmartImage* img = nullptr;
-      (void)img;
       if (pages.Verify() != 0) result = 11;
       if (brenmark::imagestore::StoreFault() != 0) result = 12;
       // A disk that keeps failing: the read gives up, the page stays swapped.
       testing::internal::CaptureStdout();
       brenmark::platform::InjectReadFailures(-1);
-      const int failed = pages.Verify();
+      const int failed = pages.Verify(false);
       const std::string out = testing::internal::GetCapturedStdout();
       if (failed == 0) result = 13;
       if (brenmark::imagestore::StoreFault() != 1) result = 14;
@@ -202,12 +186,12 @@ TEST(PagingExit, SwapFilesAreRemovedAtExit) {
   RUN_IN_FRESH_PROCESS([&swapDir] {
     setenv("SID_TEMP_DIR", swapDir.c_str(), 1);
     Cache()->SetCacheSize(8 * kMB);
-    auto* pages = new PageSet(64);
+    // Exit with the images still alive (held here, so not a leak): the
+    // exit routine must clean up.
+    static PageSet* pages = new PageSet(64);
     pages->Write();
     if (Cache()->SwappedCount() == 0) return 20;
     if (SwapFilesIn(swapDir) != 2) return 21;
-    // Exit with the images still alive: the exit routine must clean up.
-    (void)pages;
     return 0;
   });
   if (reuse == nullptr) {

@@ -38,7 +38,9 @@ std::unique_ptr<ilQVMemoryImg> Noise(int w, int h, int channels, unsigned seed) 
   return img;
 }
 
-std::vector<int> Ints(const std::vector<std::uint8_t>& b) { return {b.begin(), b.end()}; }
+std::vector<int> Ints(const std::vector<std::uint8_t>& b) {
+  return {b.begin(), b.end()};
+}
 
 TEST(QVScaleSettings, RotationIsReducedIntoOneTurnAndTinyAnglesDropped) {
   ilQVMemoryImg img;
@@ -184,8 +186,8 @@ TEST(QVScaleKernels, BilinearMagnifyOnKnownPixels) {
   std::vector<std::uint8_t> dst(16);
   ASSERT_EQ(img->getScaleTile(0, 0, 2, 2, dst.data(), 4, 4), ilOkay);
   // Entries 0, 0, 128, 256 per axis: x first, then y, each (a(256-f) + bf + 128) >> 8.
-  EXPECT_EQ(Ints(dst), (std::vector<int>{0, 0, 50, 100, 0, 0, 50, 100, 100, 100, 85, 70, 200, 200,
-                                         120, 40}));
+  EXPECT_EQ(Ints(dst),
+            (std::vector<int>{0, 0, 50, 100, 0, 0, 50, 100, 100, 100, 85, 70, 200, 200, 120, 40}));
 
   // Four channels: every byte is filtered on its own.
   auto rgba = std::make_unique<ilQVMemoryImg>(ilSize(2, 2, 1, 4), ilUChar);
@@ -241,7 +243,8 @@ TEST(QVScaleKernels, BicubicKeepsFlatAreasAndSmoothsAStep) {
   ASSERT_EQ(img->getScaleTile(0, 0, 8, 1, dst.data(), 16, 1), ilOkay);
   EXPECT_EQ(dst[0], dark);
   EXPECT_EQ(dst[15], light);
-  for (int j = 1; j < 16; ++j) EXPECT_GE(dst[static_cast<std::size_t>(j)] & 255, dst[static_cast<std::size_t>(j - 1)] & 255);
+  for (int j = 1; j < 16; ++j)
+    EXPECT_GE(dst[static_cast<std::size_t>(j)] & 255, dst[static_cast<std::size_t>(j - 1)] & 255);
   // Entry 7 (t = 3.0): weights 42, 171, 43 over columns 2, 3, 4 of one row.
   EXPECT_EQ(dst[7] & 255, (42u * 0x20 + 171u * 0x20 + 43u * 0xE0 + 128) >> 8);
 }
@@ -395,12 +398,11 @@ TEST(QVFreeFunctions, SIDScaleImageMatchesTheImageTransfer) {
   img->SetOffset(1, 2);
   std::vector<std::uint32_t> a(20 * 20, 0), b(20 * 20, 0);
   ASSERT_EQ(img->getScaleTile(0, 0, 10, 8, a.data(), 20, 20), ilOkay);
-  ASSERT_EQ(SIDScaleImage(img->getDataPtr(), 10, 8, 4, 0, 0, 10, 8, b.data(), 20, 20, 1.5f, 2.0f,
-                          1, 2),
-            ilOkay);
+  ASSERT_EQ(
+      SIDScaleImage(img->getDataPtr(), 10, 8, 4, 0, 0, 10, 8, b.data(), 20, 20, 1.5f, 2.0f, 1, 2),
+      ilOkay);
   EXPECT_EQ(a, b);
-  EXPECT_EQ(SIDScaleImage(nullptr, 10, 8, 4, 0, 0, 10, 8, b.data(), 20, 20, 1, 1, 0, 0),
-            ilInvalid);
+  EXPECT_EQ(SIDScaleImage(nullptr, 10, 8, 4, 0, 0, 10, 8, b.data(), 20, 20, 1, 1, 0, 0), ilInvalid);
 }
 
 // ---- SIMD rows against the scalar reference ----------------------------------
@@ -425,8 +427,9 @@ TEST(ScaleRowsSimd, BilinearRowsMatchTheScalarReferenceBitForBit) {
     for (int j = 0; j < n; ++j) {
       x0[static_cast<std::size_t>(j)] = static_cast<std::int32_t>(rng() % w);
       // Mostly adjacent pairs, some held at the same column (edges).
-      x1[static_cast<std::size_t>(j)] = rng() % 5 == 0 ? x0[static_cast<std::size_t>(j)]
-                                                       : std::min(x0[static_cast<std::size_t>(j)] + 1, w - 1);
+      x1[static_cast<std::size_t>(j)] = rng() % 5 == 0
+                                            ? x0[static_cast<std::size_t>(j)]
+                                            : std::min(x0[static_cast<std::size_t>(j)] + 1, w - 1);
       fx[static_cast<std::size_t>(j)] = static_cast<std::uint16_t>(rng() % 256);
     }
     std::vector<std::uint8_t> want(static_cast<std::size_t>(n) * 4);
@@ -473,7 +476,9 @@ TEST(ScaleRowsSimd, WholeTransfersAgreeWithTheScalarRows) {
   std::vector<std::uint8_t> got(66 * 42 * 4);
   ASSERT_EQ(img->getScaleTile(0, 0, 33, 21, got.data(), 66, 42), ilOkay);
   const auto* src = static_cast<const std::uint8_t*>(img->getDataPtr());
-  const auto entry = [](int j, int limit) { return ip::AxisEntry(j, 2.0f, ip::AxisUpperClamp(limit)); };
+  const auto entry = [](int j, int limit) {
+    return ip::AxisEntry(j, 2.0f, ip::AxisUpperClamp(limit));
+  };
   for (int y = 0; y < 42; ++y) {
     const int ey = entry(y, 21), y0 = ey >> 8, y1 = std::min(y0 + 1, 20), fy = ey & 255;
     for (int x = 0; x < 66; ++x) {

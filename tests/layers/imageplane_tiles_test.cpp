@@ -36,8 +36,8 @@ ilQVMemoryImg* Numbered(int w, int h) {
   auto* img = new ilQVMemoryImg(ilSize(w, h, 1, 4), ilUChar);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const std::uint32_t v = 0xAA000000u | static_cast<std::uint32_t>(y) << 8 |
-                              static_cast<std::uint32_t>(x);
+      const std::uint32_t v =
+          0xAA000000u | static_cast<std::uint32_t>(y) << 8 | static_cast<std::uint32_t>(x);
       std::memcpy(img->getPixelPtr(x, y), &v, 4);
     }
   }

@@ -22,7 +22,8 @@ class LayerIterators : public EngineTest {
   template <class It>
   static std::vector<std::string> Walk(It& it, LayerStack* s) {
     std::vector<std::string> out;
-    for (void* h = it.Next(); h != kNone; h = it.Next()) out.push_back(s->GetLayerFromHandle(h)->GetLayerName());
+    for (void* h = it.Next(); h != kNone; h = it.Next())
+      out.push_back(s->GetLayerFromHandle(h)->GetLayerName());
     return out;
   }
   using Names = std::vector<std::string>;

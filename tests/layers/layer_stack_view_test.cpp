@@ -149,8 +149,9 @@ TEST_F(LayerStackView, DumpPrintsOnlyForTheStructureSelector) {
   ::testing::internal::CaptureStdout();
   s->debug();
   char shapeLine[160];
-  std::snprintf(shapeLine, sizeof shapeLine, "\tShape[%x][%s] handle[%x] active[1] next[0] prev[0]\n",
-                DebugWord(shape), shape->GetShapeName(), static_cast<unsigned>(shape->GetHandleValue()));
+  std::snprintf(shapeLine, sizeof shapeLine,
+                "\tShape[%x][%s] handle[%x] active[1] next[0] prev[0]\n", DebugWord(shape),
+                shape->GetShapeName(), static_cast<unsigned>(shape->GetHandleValue()));
   char linesLine[160];
   std::snprintf(linesLine, sizeof linesLine,
                 "Layer[Lines] active[0] isGeometry[1] numShape[1] topShape[%x] bottomShape[%x]\n",

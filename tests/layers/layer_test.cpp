@@ -9,8 +9,8 @@ class LayerTest : public EngineTest {
  protected:
   // A free-standing image layer (not in any stack); released by the test.
   Layer* NewLayer(bool mask = false, bool geometry = false) {
-    Layer* l = new Layer(new ilMemoryImg(ilSize(0, 0, 1, mask ? 1 : 4), ilUChar), nullptr, mask,
-                         geometry);
+    Layer* l =
+        new Layer(new ilMemoryImg(ilSize(0, 0, 1, mask ? 1 : 4), ilUChar), nullptr, mask, geometry);
     l->ref();
     return l;
   }

@@ -21,13 +21,17 @@ class UndoSwitchScope {
  public:
   explicit UndoSwitchScope(const char* value) {
     if (const char* old = std::getenv("SID_UNDO_DISABLE")) saved_ = old;
-    if (value) setenv("SID_UNDO_DISABLE", value, 1);
-    else unsetenv("SID_UNDO_DISABLE");
+    if (value)
+      setenv("SID_UNDO_DISABLE", value, 1);
+    else
+      unsetenv("SID_UNDO_DISABLE");
     RereadUndoSwitch();
   }
   ~UndoSwitchScope() {
-    if (saved_) setenv("SID_UNDO_DISABLE", saved_->c_str(), 1);
-    else unsetenv("SID_UNDO_DISABLE");
+    if (saved_)
+      setenv("SID_UNDO_DISABLE", saved_->c_str(), 1);
+    else
+      unsetenv("SID_UNDO_DISABLE");
     RereadUndoSwitch();
   }
 

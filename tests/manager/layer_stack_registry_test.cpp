@@ -145,3 +145,22 @@ TEST_F(LayerStackRegistry, LayerHandlesResolveToTheFirstStackThatKnowsThem) {
 
 }  // namespace
 }  // namespace brenmark::testing
+
+namespace brenmark::testing {
+namespace {
+
+class ViewOriginHook : public EngineTest {};
+
+TEST_F(ViewOriginHook, TransformsBuiltFromAViewAskTheInstalledApplication) {
+  host_.SetViewOriginAndScale(10, 20, 2.0f, 0.0f);
+  int view = 5;
+  LayerStackTransform t(&view);
+  EXPECT_EQ(host_.LastAppView(), &view);
+  EXPECT_EQ(t.GetXOffset(), -10.0f);
+  EXPECT_EQ(t.GetYOffset(), -20.0f);
+  EXPECT_EQ(t.GetXScale(), 2.0f);
+  EXPECT_EQ(t.GetYScale(), 1.0f);  // a scale of 0 reads as 1
+}
+
+}  // namespace
+}  // namespace brenmark::testing

@@ -1,9 +1,8 @@
-// Script commands on canvases (layer stacks): create, choose, delete, print.
+// Script commands on canvases (layer stacks): create, choose, delete.
 #include <brenmark/brenmark.h>
 #include <brenmark/paint_manager.h>
 
 #include "session.h"
-#include "structure_printer.h"
 
 namespace brenmark::tool {
 
@@ -65,27 +64,6 @@ void RegisterCanvasCommands(CommandRegistry& registry, Session& session) {
         const int h = static_cast<int>(a.Integer("canvas"));
         if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
         Brenmark.DeleteLayerStack(h);
-        return "";
-      },
-  });
-
-  registry.Add({
-      .name = "print",
-      .group = "Output",
-      .params = {IntegerParam("canvas", 0, kLastSlot, "-")},
-      .summary = "Prints the layer structure of one canvas, or of every canvas: its layers from "
-                 "bottom (1) to top with index, kind (image, mask, shape), active flag, opacity "
-                 "and name, masks indented under their image layer, the current layer marked "
-                 "with *, and the selection mask last.",
-      .example = "print",
-      .handler = [&session](const Arguments& a) -> std::string {
-        if (!a.Has("canvas")) {
-          PrintAllCanvases(session.Out());
-          return "";
-        }
-        const int h = static_cast<int>(a.Integer("canvas"));
-        if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
-        PrintCanvas(session.Out(), h);
         return "";
       },
   });

@@ -141,9 +141,7 @@ Handler Bound(Session& s, std::string (*fn)(Session&, const Arguments&)) {
 }  // namespace
 
 void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
-  const std::string group =
-      "Layers of the current canvas (a <layer> is an index from 1 at the bottom, a name, or "
-      "current, top or bottom; a quoted word is always a name)";
+  const std::string group = "Layers of the current canvas";
 
   registry.Add({
       .name = "add-layer",

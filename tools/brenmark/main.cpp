@@ -47,6 +47,8 @@ script syntax:
   - Every argument can also be given by its name, in any order:
     opacity layer=2 value=0.5. Arguments in [brackets] may be left out.
   - Numbers are decimal: 12, -3, 0.5, 1e-3.
+  - A <layer> is its index (1 is the bottom layer), its name, or one of
+    current, top and bottom. A quoted word is always a name: "top".
   - A word that starts with # begins a comment. Blank lines do nothing.
   - The first bad line stops the run with "<script>:<line>: <problem>" on
     standard error. The bad line has changed nothing; the lines before it

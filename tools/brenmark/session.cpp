@@ -124,6 +124,7 @@ void Session::MakeCurrent(int index, int h) {
 void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterCanvasCommands(registry, session);
   RegisterLayerCommands(registry, session);
+  RegisterOutputCommands(registry, session);
 }
 
 }  // namespace brenmark::tool

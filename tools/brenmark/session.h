@@ -55,6 +55,7 @@ class Session {
 // The command groups, each adding its commands to the table.
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
+void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 
 // All commands the tool knows, in help order.
 void RegisterAllCommands(CommandRegistry& registry, Session& session);

@@ -1,0 +1,104 @@
+// Process-wide switches read from the environment when the cache is made,
+// and consistency failures that latch the store: each in a fresh process.
+#include <gtest/gtest.h>
+
+#include <brenmark/smart_image.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imagestore/page.h"
+#include "imagestore/page_cache.h"
+#include "imagestore/store_state.h"
+#include "imagestore/store_test_support.h"
+
+using store_test::Cache;
+
+namespace {
+
+// Another image class that claims the smart image's type.
+class Impostor : public ilSIDImage {
+ public:
+  Impostor() { setImageType(100); }
+};
+
+}  // namespace
+
+TEST(StoreEnvironment, CheckingSwitchAnnouncesItselfAndPoisonsBlocks) {
+  RUN_IN_FRESH_PROCESS([] {
+    setenv("NORVANE_QV_SMARTIMAGE_CHECKING", "", 1);
+    testing::internal::CaptureStdout();
+    auto* cache = Cache();
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (out != "SID: SmartImage checking is enabled.\n") return 1;
+    SmartImgPage page(0, 4);
+    page.MakeInMemFromSolid();  // the fill overwrites the poison
+    if (page.GetPixel(0, 0) != 0) return 2;
+    SmartImgPage fresh(0, 1);
+    fresh.Realize(2);  // content undefined: the checking poison shows
+    if (fresh.GetPixel(64, 64) != 0x35) return 3;
+    page.UnRef(kReleaseReference);
+    fresh.UnRef(kReleaseReference);
+    if (brenmark::imagestore::StoreFault() != 0 || cache->SmallCount() != 0) return 4;
+    return 0;
+  });
+}
+
+TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
+  RUN_IN_FRESH_PROCESS([] {
+    setenv("NORVANE_QV_USE_OLD_IMAGEID", "1", 1);
+    testing::internal::CaptureStdout();
+    Cache();
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (out != "\nSID: Using Old ImageID method. Performance may be degraded.\n"
+               "Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n")
+      return 1;
+    Impostor impostor;
+    ilSmartImage real(ilPixel(ilUChar, 1));
+    if (ilSmartImage::IsSmartImage(&impostor)) return 2;
+    if (!ilSmartImage::IsSmartImage(&real)) return 3;
+    return 0;
+  });
+  // By default the image type decides; the class name does not matter.
+  Cache();
+  Impostor impostor;
+  EXPECT_TRUE(ilSmartImage::IsSmartImage(&impostor));
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(&impostor), nullptr);  // but it is not one
+}
+
+TEST(StoreFaults, RealizingAnUnusablePageReportsAndLatches) {
+  RUN_IN_FRESH_PROCESS([] {
+    SmartImgPage page(0, 4);
+    page.UnRealize();
+    testing::internal::CaptureStdout();
+    const bool ok = page.Realize(0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    page.UnRef(kReleaseReference);
+    if (ok || out != "\nSID: Error: Unrealized page\n") return 1;
+    if (brenmark::imagestore::StoreFault() != 1) return 2;
+    return 0;
+  });
+}
+
+TEST(StoreFaults, LatchedStoreStopsPagingAndAnnouncesWrites) {
+  RUN_IN_FRESH_PROCESS([] {
+    auto* cache = Cache();
+    const std::size_t budget = cache->MaxBytes();
+    brenmark::imagestore::RaiseStoreFault();
+    cache->SetCacheSize(8 * store_test::SmartImageCache::kMB);
+    if (cache->MaxBytes() != budget) return 1;  // budgets no longer change
+    SmartImgPage page(0, 4);
+    page.Realize(2);
+    std::vector<std::uint32_t> pattern(16384);
+    store_test::MakePattern(1, pattern.data(), 16384);
+    std::memcpy(page.GetDataPtr(), pattern.data(), 65536);
+    testing::internal::CaptureStdout();
+    const bool out = cache->Evict(page.Body());
+    const std::string text = testing::internal::GetCapturedStdout();
+    if (!out || text != "SID: Paging Out 1\n") return 2;
+    if (page.GetPixel(5, 0) != pattern[5]) return 3;
+    page.UnRef(kReleaseReference);
+    return 0;
+  });
+}

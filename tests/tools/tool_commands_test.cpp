@@ -1,0 +1,249 @@
+// The tool's commands driven in-process against the engine: what each
+// layer command does to the structure, the printed structure, and that a
+// bad line is refused with its message and leaves every canvas unchanged.
+#include <brenmark/brenmark.h>
+#include <brenmark/paint_manager.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "command_registry.h"
+#include "host/reference_host.h"
+#include "script_runner.h"
+#include "session.h"
+#include "structure_printer.h"
+
+using brenmark::tool::CommandRegistry;
+using brenmark::tool::ScriptRunner;
+using brenmark::tool::Session;
+
+namespace {
+
+class ToolCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session.Start();
+    brenmark::tool::RegisterAllCommands(registry, session);
+  }
+
+  // Canvases outlive a test otherwise, and canvas numbers in messages would
+  // depend on the order the tests run in.
+  void TearDown() override {
+    for (int h = 0; h < PaintManager::kMaxLayerStacks; ++h) {
+      if (Brenmark.CheckLayerStackHandle(h)) Brenmark.DeleteLayerStack(h);
+    }
+  }
+
+  // Runs lines that must all succeed.
+  void Run(const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream errors;
+    ScriptRunner runner(registry, errors, nullptr);
+    ASSERT_TRUE(runner.Run(in, "test.bms")) << errors.str();
+  }
+
+  // Runs one line that must fail; its problem.
+  std::string Refused(const std::string& line) {
+    std::ostringstream errors;
+    ScriptRunner runner(registry, errors, nullptr);
+    const std::string problem = runner.RunLine(line);
+    EXPECT_FALSE(problem.empty()) << line;
+    return problem;
+  }
+
+  // The current canvas in one line, bottom to top: names, with "~" before a
+  // mask, "-" before a hidden layer, "*" before the current layer and the
+  // opacity after a layer that is not opaque.
+  std::string Layers() {
+    const int h = PntCurrentLayerStack();
+    std::string out;
+    for (int i = 1; i <= Brenmark.GetLayerCount(h); ++i) {
+      if (!out.empty()) out += ' ';
+      if (i == Brenmark.GetCurrentLayer(h)) out += '*';
+      if (!Brenmark.isLayerActive(i, h)) out += '-';
+      if (Brenmark.isLayerMask(i, h)) out += '~';
+      out += Brenmark.GetLayerName(i, h);
+      const float opacity = Brenmark.GetLayerOpacity(i, h);
+      if (opacity != 1.0f) out += "(" + brenmark::tool::FormatNumber(opacity) + ")";
+    }
+    return out;
+  }
+
+  std::string Printed() {
+    std::ostringstream text;
+    brenmark::tool::PrintAllCanvases(text);
+    return text.str();
+  }
+
+  brenmark::host::ReferenceHost host;
+  std::ostringstream out;
+  Session session{host, out};
+  CommandRegistry registry;
+};
+
+TEST_F(ToolCommands, AddsAndNamesLayersAboveTheCurrentOne) {
+  Run("canvas 64 32\nadd-layer Paper\nadd-layer Sky\nadd-mask Fade\n");
+  EXPECT_EQ(Layers(), "Paper Sky *~Fade");
+  // A new image layer goes above the masks of the current layer.
+  Run("select-layer Sky\nadd-layer Clouds\nrename Clouds \"Big clouds\"\n");
+  EXPECT_EQ(Layers(), "Paper Sky ~Fade *Big clouds");
+  Run("add-shape-layer Outline\nopacity 1 0.5\nhide-layer Sky\n");
+  EXPECT_EQ(Layers(), "Paper(0.5) -Sky ~Fade Big clouds *Outline");
+  Run("show-layer Sky\nselect-layer bottom\nselect-above\nselect-above\nselect-below\n");
+  EXPECT_EQ(Layers(), "Paper(0.5) *Sky ~Fade Big clouds Outline");
+}
+
+TEST_F(ToolCommands, MovesImageLayersWithTheirMasksPastWholeGroups) {
+  Run("canvas\nadd-layer A\nadd-mask a1\nadd-mask a2\nadd-layer B\nadd-mask b1\nadd-layer C\n");
+  EXPECT_EQ(Layers(), "A ~a1 ~a2 B ~b1 *C");
+  Run("lower-layer C");
+  EXPECT_EQ(Layers(), "A ~a1 ~a2 *C B ~b1");
+  Run("raise-layer A");
+  EXPECT_EQ(Layers(), "C *A ~a1 ~a2 B ~b1");
+  Run("move-layer A top");
+  EXPECT_EQ(Layers(), "C B ~b1 *A ~a1 ~a2");
+  Run("move-layer A C");
+  EXPECT_EQ(Layers(), "*A ~a1 ~a2 C B ~b1");
+  Run("move-layer C B");
+  EXPECT_EQ(Layers(), "A ~a1 ~a2 B ~b1 *C");
+  // A mask moves alone, within its run or over to another layer.
+  Run("raise-layer a1");
+  EXPECT_EQ(Layers(), "A ~a2 *~a1 B ~b1 C");
+  Run("move-layer a1 b1");
+  EXPECT_EQ(Layers(), "A ~a2 B *~a1 ~b1 C");
+}
+
+TEST_F(ToolCommands, DuplicatesMergesAndDeletes) {
+  Run("canvas\nadd-layer Paper\nadd-layer Sky\nadd-mask Fade\nadd-layer Clouds\n"
+      "opacity Clouds 0.25\nduplicate-layer Clouds\n");
+  EXPECT_EQ(Layers(), "Paper Sky ~Fade Clouds(0.25) *Clouds-1(0.25)");
+  // An image layer merges into the next image layer down, past its masks.
+  Run("merge-down Clouds");
+  EXPECT_EQ(Layers(), "Paper *Sky ~Fade Clouds-1(0.25)");
+  Run("add-mask Fade2\nmerge-down Fade2");
+  EXPECT_EQ(Layers(), "Paper Sky *~Fade Clouds-1(0.25)");
+  Run("delete-layer Sky");
+  EXPECT_EQ(Layers(), "*Paper Clouds-1(0.25)");
+  Run("hide-layer 2\nadd-layer Ink\nmerge-visible");
+  EXPECT_EQ(Layers(), "*Paper -Clouds-1(0.25)");
+  Run("merge-all");
+  EXPECT_EQ(Layers(), "*Paper");
+  // The last layer stays, emptied.
+  Run("delete-layer");
+  EXPECT_EQ(Layers(), "*Paper");
+}
+
+TEST_F(ToolCommands, WorksOnTheCurrentCanvas) {
+  Run("canvas 10 10\nadd-layer First\ncanvas 20 20\nadd-layer Second\nuse-canvas 0\n"
+      "add-layer Third\n");
+  EXPECT_EQ(Layers(), "First *Third");
+  Run("delete-canvas 0");
+  EXPECT_EQ(Refused("add-layer"),
+            "add-layer: there is no current canvas (choose one with 'use-canvas')");
+  Run("use-canvas 1");
+  EXPECT_EQ(Layers(), "*Second");
+}
+
+TEST_F(ToolCommands, PrintsTheStructureOfEveryCanvas) {
+  EXPECT_EQ(Printed(), "no canvases\n");
+  Run("canvas 64 32\nadd-mask Loose\nadd-layer Paper\nadd-layer \"Say \\\"hi\\\"\"\n"
+      "add-mask\nadd-shape-layer Lines\nopacity Paper 0.125\nhide-layer 3\nselect-layer 4\n"
+      "canvas 8 8\n");
+  const int maskNumber = std::stoi(std::string(Brenmark.GetLayerName(4, 0)).substr(5));
+  EXPECT_EQ(Printed(),
+            "canvas 0: 64 x 32, 5 layers, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "       1  mask   yes        1.00  \"Loose\"\n"
+            "       2  image  yes        0.12  \"Paper\"\n"
+            "       3  image  no         1.00  \"Say \\\"hi\\\"\"\n"
+            "  *    4  mask   yes        1.00    \"Mask-" +
+                std::to_string(maskNumber) +
+                "\" (mask of 3)\n"
+                "       5  shape  yes        1.00  \"Lines\"\n"
+                "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n"
+                "\n"
+                "canvas 1 (current): 8 x 8, 0 layers, bottom to top, * = current\n"
+                "       #  kind   active  opacity  name\n"
+                "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+}
+
+TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
+  Run("canvas 64 64\nadd-layer Paper\nadd-layer Sky\nadd-mask Fade\nadd-layer Clouds\n"
+      "canvas 32 32\nuse-canvas 0\nselect-layer Sky\n");
+  const std::string before = Printed();
+  const std::string layers = Layers();
+  const struct {
+    const char* line;
+    const char* problem;
+  } cases[] = {
+      {"mergee", "unknown command 'mergee'"},
+      {"rename 2", "rename: missing argument <name> (usage: rename <layer> <name>)"},
+      {"print 0 1", "print: too many arguments (usage: print [<canvas>])"},
+      {"opacity Sky half",
+       "opacity: <value> must be a number, got 'half' (usage: opacity <layer> <value>)"},
+      {"opacity Sky 1.5",
+       "opacity: <value> must be between 0 and 1, got '1.5' (usage: opacity <layer> <value>)"},
+      {"canvas 99999999999999999999 1",
+       "canvas: <width> must be between 1 and 4096, got '99999999999999999999' "
+       "(usage: canvas [<width>=256] [<height>=256])"},
+      {"rename 9 X", "rename: there is no layer 9 in canvas 0 (it has 4 layers)"},
+      {"hide-layer 99999999999999999999",
+       "hide-layer: there is no layer 9223372036854775807 in canvas 0 (it has 4 layers)"},
+      {"select-layer Moon", "select-layer: there is no layer named \"Moon\" in canvas 0"},
+      {"rename Paper Sky", "rename: layer 2 is already named \"Sky\""},
+      {"add-layer Clouds", "add-layer: layer 4 is already named \"Clouds\""},
+      {"add-layer " + std::string(128, 'n'),
+       "add-layer: <name> is longer than 127 bytes (usage: add-layer [<name>])"},
+      {"rename 1 \"Paper", "unterminated quoted text"},
+      {"merge-down Paper", "merge-down: layer 1 has no image layer below it to merge with"},
+      {"merge-down Fade",
+       "merge-down: layer 3 is the lowest mask of its layer; a mask merges into the mask below "
+       "it"},
+      {"raise-layer Clouds", "raise-layer: layer 4 is already at the top"},
+      {"lower-layer Paper", "lower-layer: layer 1 is already at the bottom"},
+      {"raise-layer Fade", "raise-layer: layer 3 is already the top mask of its layer"},
+      {"move-layer Fade bottom", "move-layer: a mask cannot be the bottom layer"},
+      {"move-layer Sky Fade", "move-layer: layer 3 is a mask of layer 2, which it moves with"},
+      {"move-layer Paper Fade",
+       "move-layer: layer 3 is a mask; an image layer moves to the place of another image "
+       "layer"},
+      {"use-canvas 7", "use-canvas: there is no canvas 7"},
+      {"delete-canvas 511", "delete-canvas: there is no canvas 511"},
+      {"print 512",
+       "print: <canvas> must be between 0 and 511, got '512' (usage: print "
+       "[<canvas>])"},
+      {"select-above\x01", "control character 0x01 in line (is this a text file?)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Refused(c.line), c.problem);
+    EXPECT_EQ(Printed(), before) << "after: " << c.line;
+  }
+  Run("select-layer top");
+  EXPECT_EQ(Refused("select-above"), "select-above: layer 4 is the top layer");
+  Run("select-layer bottom");
+  EXPECT_EQ(Refused("select-below"), "select-below: layer 1 is the bottom layer");
+  EXPECT_EQ(Layers(), "*Paper Sky ~Fade Clouds");
+  EXPECT_NE(layers, Layers());  // only the selections above moved the current layer
+}
+
+TEST_F(ToolCommands, ExplainsMissingCanvasesAndLayers) {
+  EXPECT_EQ(Refused("add-layer"), "add-layer: there is no canvas yet (create one with 'canvas')");
+  Run("canvas");
+  EXPECT_EQ(Refused("rename 1 X"), "rename: canvas 0 has no layers (add one with 'add-layer')");
+  EXPECT_EQ(Refused("merge-all"), "merge-all: canvas 0 has no layers");
+  EXPECT_EQ(Printed(),
+            "canvas 0 (current): 256 x 256, 0 layers, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+}
+
+TEST_F(ToolCommands, RefusesACanvasBeyondTheLast) {
+  std::string script;
+  for (int i = 0; i < PaintManager::kMaxLayerStacks; ++i) script += "canvas 1 1\n";
+  Run(script);
+  EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
+}
+
+}  // namespace
