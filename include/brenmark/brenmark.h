@@ -1,6 +1,9 @@
 // Brenmark: the whole public interface of the painting engine.
 #pragma once
 #include "brenmark/il.h"
+#include "brenmark/il_tile_compose.h"
+#include "brenmark/qv_memory_img.h"
+#include "brenmark/qv_sub_img.h"
 #include "brenmark/smart_image.h"
 #include "brenmark/pointer_list.h"
 #include "brenmark/resource.h"

@@ -8,12 +8,12 @@
 #include "imagestore/page_cache.h"
 #include "imagestore/store_hooks.h"
 
+using brenmark::imagestore::kSignatureDead;
+using brenmark::imagestore::kSignatureValid;
 using brenmark::imagestore::PageIsUniform;
 using brenmark::imagestore::RaiseStoreFault;
 using brenmark::imagestore::SmartImageCache;
 using brenmark::imagestore::StoreFault;
-using brenmark::imagestore::kSignatureDead;
-using brenmark::imagestore::kSignatureValid;
 
 std::uint32_t SmartImgPage::AccessTimer_ = 0;
 
@@ -55,7 +55,9 @@ void ReleaseStorage(PageData* p) {
   SmartImageCache::Instance()->RemoveFromScanList(p);
 }
 
-unsigned MaskFill(unsigned value, int pixelSize) { return pixelSize == 1 ? value & 0xFFu : value; }
+unsigned MaskFill(unsigned value, int pixelSize) {
+  return pixelSize == 1 ? value & 0xFFu : value;
+}
 
 }  // namespace
 
@@ -96,8 +98,10 @@ void SetPageSource(PageData* copy, PageData* source) {
 void ForgetPageSource(PageData* copy) {
   PageData* s = copy->source;
   if (s == nullptr) return;
-  if (copy->copy_prev != nullptr) copy->copy_prev->copy_next = copy->copy_next;
-  else s->copies = copy->copy_next;
+  if (copy->copy_prev != nullptr)
+    copy->copy_prev->copy_next = copy->copy_next;
+  else
+    s->copies = copy->copy_next;
   if (copy->copy_next != nullptr) copy->copy_next->copy_prev = copy->copy_prev;
   copy->source = nullptr;
   copy->copy_next = copy->copy_prev = nullptr;
@@ -166,9 +170,13 @@ SmartImgPage::SmartImgPage(unsigned fill, int pixelSize) : body_(NewPageBody(pix
   body_->ref_count = 1;
 }
 
-SmartImgPage SmartImgPage::Wrap(PageData* body) { return SmartImgPage(body); }
+SmartImgPage SmartImgPage::Wrap(PageData* body) {
+  return SmartImgPage(body);
+}
 
-void SmartImgPage::Reference(SmartImgPage* other) { Reference(other ? other->body_ : nullptr); }
+void SmartImgPage::Reference(SmartImgPage* other) {
+  Reference(other ? other->body_ : nullptr);
+}
 
 void SmartImgPage::Reference(PageData* body) {
   if (body == nullptr || (body_ != nullptr && body->pixel_size != body_->pixel_size) ||
@@ -205,7 +213,9 @@ void SmartImgPage::UnRef(int releaseTag) {
   }
 }
 
-bool SmartImgPage::IsValid() const { return body_ != nullptr && body_->signature == kSignatureValid; }
+bool SmartImgPage::IsValid() const {
+  return body_ != nullptr && body_->signature == kSignatureValid;
+}
 
 bool SmartImgPage::CheckValid() const {
   if (body_ == nullptr) return false;
@@ -246,7 +256,9 @@ void SmartImgPage::SetFillValue(unsigned value) {
   }
 }
 
-unsigned* SmartImgPage::GetFillValuePtr() const { return body_ ? &body_->fill : nullptr; }
+unsigned* SmartImgPage::GetFillValuePtr() const {
+  return body_ ? &body_->fill : nullptr;
+}
 
 std::uint64_t SmartImgPage::GetFileOffset() const {
   return body_ && body_->state == kPageSwapped && body_->slot ? body_->slot->offset : 0;
@@ -343,9 +355,12 @@ void SmartImgPage::ReleaseRetain() {
 void SmartImgPage::Touch() {
   PageData* p = body_;
   if (p == nullptr) return;
-  if (p->last_access != AccessTimer_) {
+  // The counter moves first and the body takes the new value, so a body
+  // stamped by the latest touch equals the counter: touching it again costs
+  // nothing, and a fresh body (stamp 0) always differs. 0 is never a stamp.
+  if (p->last_access != AccessTimer_ || AccessTimer_ == 0) {
+    if (++AccessTimer_ == 0) ++AccessTimer_;
     p->last_access = AccessTimer_;
-    ++AccessTimer_;
   }
   if (p->state == kPageValidInMem && p->priority < 255) {
     SmartImageCache::Instance()->MoveToHeadOfInMemList(p);

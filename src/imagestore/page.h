@@ -78,9 +78,9 @@ enum class PageList : std::uint8_t { kNone, kSmall, kBig, kRetained, kSwapped };
 
 struct PageData {
   std::uint32_t signature;
-  std::uint8_t* data;      // pixels while kPageValidInMem, else null
-  SeedRecord* seed;        // while kPageSeedRef
-  std::uint32_t fill;      // while kPageSolid (low byte only for 1-byte pages)
+  std::uint8_t* data;                    // pixels while kPageValidInMem, else null
+  SeedRecord* seed;                      // while kPageSeedRef
+  std::uint32_t fill;                    // while kPageSolid (low byte only for 1-byte pages)
   brenmark::imagestore::SwapSlot* slot;  // while kPageSwapped
   PageData* list_next;
   PageData* list_prev;

@@ -21,7 +21,9 @@ void ExitRoutine() {
   if (g_cache != nullptr) g_cache->Shutdown();
 }
 
-std::size_t BlockSize(const PageData* page) { return std::size_t{kPagePixels} << page->size_shift; }
+std::size_t BlockSize(const PageData* page) {
+  return std::size_t{kPagePixels} << page->size_shift;
+}
 
 // Marker values at the four corner pixels of a fresh block: a page whose
 // content was never written shows them.
@@ -51,7 +53,9 @@ SmartImageCache* SmartImageCache::Instance() {
   return g_cache;
 }
 
-bool SmartImageCache::Exists() { return g_cache != nullptr; }
+bool SmartImageCache::Exists() {
+  return g_cache != nullptr;
+}
 
 SmartImageCache::SmartImageCache()
     : signature_(kSignatureValid), big_swap_(kBigBlock), small_swap_(kSmallBlock) {
@@ -172,8 +176,10 @@ void SmartImageCache::AllocatePageMemory(PageData* page) {
   page->state = kPageValidInMem;
   AddToInMemList(page);
   if (StoreChecking()) {
-    if (small) std::memset(block, 0x35, size);
-    else FillWords(block, size, 0xFF10FF10u);
+    if (small)
+      std::memset(block, 0x35, size);
+    else
+      FillWords(block, size, 0xFF10FF10u);
   }
 }
 
@@ -187,8 +193,10 @@ void SmartImageCache::ReleasePageMemory(PageData* page) {
     RemoveFromScanList(page);
     const std::size_t size = BlockSize(page);
     if (StoreChecking()) {
-      if (page->size_shift == 0) std::memset(page->data, 0xA5, size);
-      else FillWords(page->data, size, 0xFF1010FFu);
+      if (page->size_shift == 0)
+        std::memset(page->data, 0xA5, size);
+      else
+        FillWords(page->data, size, 0xFF1010FFu);
     }
     std::free(page->data);
     page->data = nullptr;
@@ -280,18 +288,24 @@ std::uint8_t* SmartImageCache::TakeBlock(PageData* victim) {
 void SmartImageCache::Link(PageChain& chain, PageData* page, PageList which) {
   page->list_prev = nullptr;
   page->list_next = chain.head;
-  if (chain.head != nullptr) chain.head->list_prev = page;
-  else chain.tail = page;
+  if (chain.head != nullptr)
+    chain.head->list_prev = page;
+  else
+    chain.tail = page;
   chain.head = page;
   ++chain.count;
   page->list = which;
 }
 
 void SmartImageCache::Unlink(PageChain& chain, PageData* page) {
-  if (page->list_prev != nullptr) page->list_prev->list_next = page->list_next;
-  else chain.head = page->list_next;
-  if (page->list_next != nullptr) page->list_next->list_prev = page->list_prev;
-  else chain.tail = page->list_prev;
+  if (page->list_prev != nullptr)
+    page->list_prev->list_next = page->list_next;
+  else
+    chain.head = page->list_next;
+  if (page->list_next != nullptr)
+    page->list_next->list_prev = page->list_prev;
+  else
+    chain.tail = page->list_prev;
   page->list_next = page->list_prev = nullptr;
   --chain.count;
   page->list = PageList::kNone;
@@ -353,8 +367,10 @@ void SmartImageCache::AddToScanList(PageData* page) {
   if (page->scanned == 0) return;
   page->scan_prev = nullptr;
   page->scan_next = scan_.head;
-  if (scan_.head != nullptr) scan_.head->scan_prev = page;
-  else scan_.tail = page;
+  if (scan_.head != nullptr)
+    scan_.head->scan_prev = page;
+  else
+    scan_.tail = page;
   scan_.head = page;
   ++scan_.count;
   page->scanned = 0;
@@ -363,10 +379,14 @@ void SmartImageCache::AddToScanList(PageData* page) {
 
 void SmartImageCache::RemoveFromScanList(PageData* page) {
   if (page->scanned != 0) return;
-  if (page->scan_prev != nullptr) page->scan_prev->scan_next = page->scan_next;
-  else scan_.head = page->scan_next;
-  if (page->scan_next != nullptr) page->scan_next->scan_prev = page->scan_prev;
-  else scan_.tail = page->scan_prev;
+  if (page->scan_prev != nullptr)
+    page->scan_prev->scan_next = page->scan_next;
+  else
+    scan_.head = page->scan_next;
+  if (page->scan_next != nullptr)
+    page->scan_next->scan_prev = page->scan_prev;
+  else
+    scan_.tail = page->scan_prev;
   page->scan_next = page->scan_prev = nullptr;
   --scan_.count;
   page->scanned = 1;

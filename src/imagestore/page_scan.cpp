@@ -107,7 +107,9 @@ void TileArgs(const ilTile* t, int& x, int& y, int& w, int& h) {
 
 }  // namespace
 
-bool SmartImgPage::IsSolidFilled(const ilTile& tile) const { return IsSolidFilledIn(tile.x, tile.y, tile.nx, tile.ny); }
+bool SmartImgPage::IsSolidFilled(const ilTile& tile) const {
+  return IsSolidFilledIn(tile.x, tile.y, tile.nx, tile.ny);
+}
 
 bool SmartImgPage::IsSolidFilledIn(int x, int y, int w, int h) const {
   if (body_ == nullptr || body_->state == kPageSolid) return true;
@@ -237,8 +239,8 @@ std::uint32_t FixAlpha(std::uint32_t v, int mode) {
     if (c[0] > a || c[1] > a || c[2] > a) a = std::max({a, c[0], c[1], c[2]});
   } else if (mode == 3) {
     for (unsigned& ch : c) {
-      ch = static_cast<unsigned>(static_cast<float>(ch) / 255.0f * static_cast<float>(a) /
-                                 255.0f * 255.0f);
+      ch = static_cast<unsigned>(static_cast<float>(ch) / 255.0f * static_cast<float>(a) / 255.0f *
+                                 255.0f);
     }
   }
   return (a << 24) | (c[2] << 16) | (c[1] << 8) | c[0];

@@ -8,10 +8,10 @@
 #include "imagestore/page_table.h"
 #include "imagestore/smart_image_p.h"
 
-using brenmark::imagestore::RaiseStoreFault;
-using brenmark::imagestore::SmartImageCache;
 using brenmark::imagestore::kSignatureDead;
 using brenmark::imagestore::kSignatureValid;
+using brenmark::imagestore::RaiseStoreFault;
+using brenmark::imagestore::SmartImageCache;
 
 namespace {
 
@@ -58,7 +58,8 @@ void SmartImgPage::CopyFromSeed() {
   SmartImageCache::Instance()->AllocatePageMemory(p);
   if (record != nullptr && record->signature == kSignatureValid && record->seed != nullptr) {
     const ilConfig cfg = PageConfig(p->pixel_size);
-    if (record->seed->getTile(record->x, record->y, kPageSize, kPageSize, p->data, &cfg) != ilOkay) {
+    if (record->seed->getTile(record->x, record->y, kPageSize, kPageSize, p->data, &cfg) !=
+        ilOkay) {
       // Unreadable seed pixels read as transparent rather than as garbage.
       __builtin_memset(p->data, 0, std::size_t{kPagePixels} << p->size_shift);
     }

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-using brenmark::imagestore::RaiseStoreFault;
 using brenmark::imagestore::kSignatureDead;
 using brenmark::imagestore::kSignatureValid;
+using brenmark::imagestore::RaiseStoreFault;
 
 namespace {
 
@@ -113,11 +113,17 @@ void PageCluster::PrunePages(int x, int y, int w, int h, SmartImage* table) {
 // ---------------------------------------------------------------------------
 // SmartImage
 
-SmartImage::SmartImage() { CommonInit(4, nullptr); }
+SmartImage::SmartImage() {
+  CommonInit(4, nullptr);
+}
 
-SmartImage::SmartImage(SmartImage& /*other*/) { CommonInit(4, nullptr); }
+SmartImage::SmartImage(SmartImage& /*other*/) {
+  CommonInit(4, nullptr);
+}
 
-SmartImage::SmartImage(SmartImage& /*other*/, Coordinate& /*offset*/) { CommonInit(4, nullptr); }
+SmartImage::SmartImage(SmartImage& /*other*/, Coordinate& /*offset*/) {
+  CommonInit(4, nullptr);
+}
 
 SmartImage::~SmartImage() {
   for (PageCluster* c = first_.GetNext(); c != nullptr;) {
@@ -135,9 +141,13 @@ SmartImage::~SmartImage() {
   last_page_ = nullptr;
 }
 
-void SmartImage::MakeValid() { signature_[0] = signature_[1] = kSignatureValid; }
+void SmartImage::MakeValid() {
+  signature_[0] = signature_[1] = kSignatureValid;
+}
 
-void SmartImage::MakeInvalid() { signature_[0] = signature_[1] = kSignatureDead; }
+void SmartImage::MakeInvalid() {
+  signature_[0] = signature_[1] = kSignatureDead;
+}
 
 void SmartImage::CommonInit(int pixelSize, ilSmartImage* parent) {
   MakeValid();
@@ -381,14 +391,17 @@ void SmartImage::GetPageList(const Rectangle_& rect, PageListItem* items, int& c
   const int dx = x - px0, dy = y - py0;
   count = 0;
   bool resident = true;
-  for (int py = py0, hrem = rect.height + dy; hrem > 0 && py < kMax; py += kPageSize, hrem -= kPageSize) {
+  for (int py = py0, hrem = rect.height + dy; hrem > 0 && py < kMax;
+       py += kPageSize, hrem -= kPageSize) {
     for (int px = px0, wrem = rect.width + dx; wrem > 0 && px < kMax;
          px += kPageSize, wrem -= kPageSize) {
       SmartImgPage* page = FindPageFromOrigin(px, py, write);
       int locked = 0;
       if (page != nullptr && page->Body() != nullptr) {
-        if (write) page->Body()->lock.WriteLock(-1, 0);
-        else page->Body()->lock.ReadLock(-1, 0);
+        if (write)
+          page->Body()->lock.WriteLock(-1, 0);
+        else
+          page->Body()->lock.ReadLock(-1, 0);
         locked = 1;
         if (!page->IsInMemory() && (write || !page->IsSolidFilled())) resident = false;
       }
@@ -406,8 +419,8 @@ PageIterator::PageIterator(SmartImage* table, int x, int y, int w, int h, int wr
     : write_(write) {
   if (w < 1 || h < 1 || table == nullptr) return;
   const Rectangle_ rect{x, y, w, h};
-  items_ = static_cast<PageListItem*>(
-      std::calloc(static_cast<std::size_t>(SmartImage::GetPageListSize(rect) + 1), sizeof(PageListItem)));
+  items_ = static_cast<PageListItem*>(std::calloc(
+      static_cast<std::size_t>(SmartImage::GetPageListSize(rect) + 1), sizeof(PageListItem)));
   if (items_ == nullptr) return;
   table->GetPageList(rect, items_, count_, write, sort);
 }
@@ -420,8 +433,10 @@ PageIterator::~PageIterator() {
 void PageIterator::Unlock(PageListItem& item) {
   if (!item.locked) return;
   if (item.page != nullptr && item.page->Body() != nullptr) {
-    if (write_) item.page->Body()->lock.UnLock();
-    else item.page->Body()->lock.UnReadLock();
+    if (write_)
+      item.page->Body()->lock.UnLock();
+    else
+      item.page->Body()->lock.UnReadLock();
   }
   item.locked = 0;
 }

@@ -126,8 +126,12 @@ class SmartImage {
   void SetSeed(ilImage* seed, Coordinate& offset);
   ilImage* GetSeed() const;
 
-  static void FindPageOrigin(int x, int y, int& ox, int& oy) { SmartImgPage::FindOrigin(x, y, ox, oy); }
-  static bool IsPageOrigin(int x, int y) { return (x & (kPageSize - 1)) == 0 && (y & (kPageSize - 1)) == 0; }
+  static void FindPageOrigin(int x, int y, int& ox, int& oy) {
+    SmartImgPage::FindOrigin(x, y, ox, oy);
+  }
+  static bool IsPageOrigin(int x, int y) {
+    return (x & (kPageSize - 1)) == 0 && (y & (kPageSize - 1)) == 0;
+  }
   SmartImgPage* FindPage(int x, int y, int create) {
     int ox, oy;
     FindPageOrigin(x, y, ox, oy);

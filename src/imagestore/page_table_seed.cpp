@@ -33,7 +33,9 @@ void SmartImage::SetSeed(ilImage* seed, Coordinate& offset) {
   SetSeed(seed);
 }
 
-ilImage* SmartImage::GetSeed() const { return parent_ != nullptr ? parent_->GetSeed() : nullptr; }
+ilImage* SmartImage::GetSeed() const {
+  return parent_ != nullptr ? parent_->GetSeed() : nullptr;
+}
 
 ilImage* SmartImage::SeedForPage(int ox, int oy) const {
   if (parent_ == nullptr) return nullptr;

@@ -11,14 +11,16 @@
 #include "imagestore/page_table.h"
 #include "imagestore/smart_image_p.h"
 
-using brenmark::imagestore::RaiseStoreFault;
-using brenmark::imagestore::SmartImageCache;
 using brenmark::imagestore::kSignatureDead;
 using brenmark::imagestore::kSignatureValid;
+using brenmark::imagestore::RaiseStoreFault;
+using brenmark::imagestore::SmartImageCache;
 
 namespace brenmark::imagestore {
 
-ilTile EmptyBounds() { return ilTile(0, 0, 0, 0, 0, 1); }
+ilTile EmptyBounds() {
+  return ilTile(0, 0, 0, 0, 0, 1);
+}
 
 ilTile Normalized(const ilTile& t) {
   if (t.nx < 1 || t.ny < 1) return EmptyBounds();
@@ -45,7 +47,9 @@ unsigned PackPixel(const ilPixel& pixel, int channels) {
   return v;
 }
 
-ilPixel UnpackPixel(unsigned value, int channels) { return ilPixel(ilUChar, channels, &value); }
+ilPixel UnpackPixel(unsigned value, int channels) {
+  return ilPixel(ilUChar, channels, &value);
+}
 
 ilSmartImage* AsSmart(ilImage* img) {
   return ilSmartImage::IsSmartImage(img) ? dynamic_cast<ilSmartImage*>(img) : nullptr;
@@ -65,7 +69,9 @@ namespace {
 
 constexpr int kMax = SmartImage::kMaxCoord;
 
-int FloorPage(int v) { return v & ~(kPageSize - 1); }
+int FloorPage(int v) {
+  return v & ~(kPageSize - 1);
+}
 
 }  // namespace
 
@@ -197,9 +203,13 @@ const char* ilSmartImage::getClassName(int level) const {
   return level == 0 ? "ilSmartImage" : ilSIDImage::getClassName(level - 1);
 }
 
-const char* ilSmartImage::getDefaultDescription() const { return "ilSmartImage"; }
+const char* ilSmartImage::getDefaultDescription() const {
+  return "ilSmartImage";
+}
 
-int ilSmartImage::getClassId() const { return kClassId; }
+int ilSmartImage::getClassId() const {
+  return kClassId;
+}
 
 ilSmartImage* ilSmartImage::As_ilSmartImage(ilImage* img) {
   if (img == nullptr || img->getImageType() != kImageType) return nullptr;
@@ -239,7 +249,9 @@ void ilSmartImage::UpdateLibrarySize() {
 // ---------------------------------------------------------------------------
 // Seeds and dependents
 
-ilImage* ilSmartImage::GetSeedImage() { return GetSeed(); }
+ilImage* ilSmartImage::GetSeedImage() {
+  return GetSeed();
+}
 
 ilStatus ilSmartImage::SetSeedImage(ilImage* seed) {
   ilImage* old = GetSeed();
@@ -315,10 +327,13 @@ void ilSmartImage::ReferenceSeedPages(const ilTile* tile) {
   }
   // Pin the rest of the tile to the fill, so that no later lookup takes a
   // page from the seed as it will be then.
-  if (!t.empty() && !ContainsXY(bounds, t)) FillRegion_(t, fillValue_, inside.empty() ? nullptr : &inside);
+  if (!t.empty() && !ContainsXY(bounds, t))
+    FillRegion_(t, fillValue_, inside.empty() ? nullptr : &inside);
 }
 
-ilStatus ilSmartImage::MergeChangesIntoSeed() { return merge_into_seed(); }
+ilStatus ilSmartImage::MergeChangesIntoSeed() {
+  return merge_into_seed();
+}
 
 ilStatus ilSmartImage::merge_into_seed() {
   ilImage* seed = GetSeed();

@@ -15,7 +15,9 @@ using brenmark::imagestore::Normalized;
 
 namespace {
 
-ilTile PageTile(int ox, int oy) { return ilTile(ox, oy, 0, kPageSize, kPageSize, 1); }
+ilTile PageTile(int ox, int oy) {
+  return ilTile(ox, oy, 0, kPageSize, kPageSize, 1);
+}
 
 SmartImgTrans ClassOf(unsigned value, int channels) {
   const unsigned alpha = channels == 1 ? value & 0xFF : value >> 24;
@@ -27,9 +29,13 @@ SmartImgTrans ClassOf(unsigned value, int channels) {
 // ---------------------------------------------------------------------------
 // Pixels
 
-unsigned ilSmartImage::GetPixel(int x, int y) { return table_->GetPixel(x, y); }
+unsigned ilSmartImage::GetPixel(int x, int y) {
+  return table_->GetPixel(x, y);
+}
 
-void ilSmartImage::SetPixel(int x, int y, unsigned value) { table_->SetPixel(x, y, value); }
+void ilSmartImage::SetPixel(int x, int y, unsigned value) {
+  table_->SetPixel(x, y, value);
+}
 
 void ilSmartImage::SetPixelExp(int x, int y, unsigned value) {
   AddToBounds_(ilTile(x, y, 0, 1, 1, 1));
@@ -66,8 +72,10 @@ int ilSmartImage::TestTransparency(const ilTile& tile, int force) {
   while (SmartImgPage* page = pages.GetNext(ox, oy)) {
     const ilTile c(t, PageTile(ox, oy));
     const int cls = page->IsTransparentIn(c.x - ox, c.y - oy, c.nx, c.ny, force);
-    if (result == kTransNone) result = cls;
-    else if (cls != result) return kTransMixed;
+    if (result == kTransNone)
+      result = cls;
+    else if (cls != result)
+      return kTransMixed;
   }
   return result;
 }
@@ -76,7 +84,9 @@ int ilSmartImage::TestPageTransparency(int x, int y, int force) {
   return table_->FindPage(x, y, 0)->IsTransparent(nullptr, force);
 }
 
-int ilSmartImage::TestFillTransparency() { return ClassOf(fillValue_, channels_); }
+int ilSmartImage::TestFillTransparency() {
+  return ClassOf(fillValue_, channels_);
+}
 
 bool ilSmartImage::is_filled(ilPixel& value, int scan) {
   UpdateBounds();
@@ -147,9 +157,12 @@ void ilSmartImage::ForceAlphaValid() {
   }
   if (answers[1] + answers[2] + answers[3] == 0) return;
   int mode;
-  if (answers[1] == 0 && answers[3] == 0) mode = 3;  // colours exceed real alpha: premultiply
-  else if (answers[2] > 0) mode = 1;                 // mixed faults: make opaque
-  else mode = 2;                                     // small excess or no alpha: raise alpha
+  if (answers[1] == 0 && answers[3] == 0)
+    mode = 3;  // colours exceed real alpha: premultiply
+  else if (answers[2] > 0)
+    mode = 1;  // mixed faults: make opaque
+  else
+    mode = 2;  // small excess or no alpha: raise alpha
   PageIterator pages(table_, realBounds_.x, realBounds_.y, realBounds_.nx, realBounds_.ny, 1, 0);
   while (SmartImgPage* page = pages.GetNext()) page->ForceAlphaValid(mode);
 }
@@ -180,14 +193,10 @@ int ilSmartImage::SaveImageToFile() {
   int pages = 0;
   const int size = GetImageFileSize(pages);
   // Header: bounds, channel count, fill value and page size.
-  std::int32_t header[kFileHeaderSize / 4] = {realBounds_.x,
-                                             realBounds_.y,
-                                             realBounds_.nx,
-                                             realBounds_.ny,
-                                             channels_,
-                                             static_cast<std::int32_t>(fillValue_),
-                                             kPageSize,
-                                             kPageSize};
+  std::int32_t header[kFileHeaderSize / 4] = {realBounds_.x,  realBounds_.y,
+                                              realBounds_.nx, realBounds_.ny,
+                                              channels_,      static_cast<std::int32_t>(fillValue_),
+                                              kPageSize,      kPageSize};
   const int handle = SaveImageBegin(size);
   if (handle == 0) return -1;
   if (SaveImageData(header, sizeof header) != 0) return -1;
@@ -195,23 +204,30 @@ int ilSmartImage::SaveImageToFile() {
   int ox, oy;
   while (SmartImgPage* page = it.GetNext(ox, oy)) {
     const bool solid = page->IsSolidFilled() || !page->Realize(0) || page->IsSolidFilled();
-    std::int32_t record[4] = {solid ? 1 : 2,
-                              solid ? static_cast<std::int32_t>(page->GetFillValue())
-                                    : page->GetDataSize(),
-                              ox, oy};
+    std::int32_t record[4] = {
+        solid ? 1 : 2,
+        solid ? static_cast<std::int32_t>(page->GetFillValue()) : page->GetDataSize(), ox, oy};
     SaveImageData(record, sizeof record);
     if (!solid) SaveImageData(page->GetDataPtr(), page->GetDataSize());
   }
   return SaveImageEnd(handle);
 }
 
-int ilSmartImage::SaveImageBegin(int /*size*/) { return 0; }
+int ilSmartImage::SaveImageBegin(int /*size*/) {
+  return 0;
+}
 
-int ilSmartImage::SaveImageData(void* /*data*/, int /*size*/) { return 0; }
+int ilSmartImage::SaveImageData(void* /*data*/, int /*size*/) {
+  return 0;
+}
 
-int ilSmartImage::SaveImageEnd(int /*handle*/) { return 0; }
+int ilSmartImage::SaveImageEnd(int /*handle*/) {
+  return 0;
+}
 
-bool ilSmartImage::ReadImageData(void* data, int /*size*/) { return data != nullptr; }
+bool ilSmartImage::ReadImageData(void* data, int /*size*/) {
+  return data != nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Watermark

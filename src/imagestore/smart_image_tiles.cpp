@@ -31,7 +31,9 @@ namespace {
 
 namespace il = brenmark::il;
 
-ilTile PageTile(int ox, int oy) { return ilTile(ox, oy, 0, kPageSize, kPageSize, 1); }
+ilTile PageTile(int ox, int oy) {
+  return ilTile(ox, oy, 0, kPageSize, kPageSize, 1);
+}
 
 bool IsWholePage(const ilTile& c, int ox, int oy) {
   return c.x == ox && c.y == oy && c.nx == kPageSize && c.ny == kPageSize;
@@ -40,8 +42,8 @@ bool IsWholePage(const ilTile& c, int ox, int oy) {
 // The page's pixels as a transfer block, positioned at image point (x, y).
 bool PageBlock(SmartImgPage* page, int channels, int ox, int oy, int x, int y, Block* out) {
   Block b;
-  if (!il::makeDense(&b, page->GetDataPtr(), ilUChar, ilInterleaved, channels, kPageSize,
-                     kPageSize, 1)) {
+  if (!il::makeDense(&b, page->GetDataPtr(), ilUChar, ilInterleaved, channels, kPageSize, kPageSize,
+                     1)) {
     return false;
   }
   *out = b.at(x - ox, y - oy, 0);
@@ -130,7 +132,9 @@ ilStatus ilSmartImage::seekTile3D(int x, int y, int z, int nx, int ny, int nz) {
   return ilSIDImage::seekTile3D(x, y, z, nx, ny, nz);
 }
 
-bool ilSmartImage::hasPages() const { return true; }
+bool ilSmartImage::hasPages() const {
+  return true;
+}
 
 // ---------------------------------------------------------------------------
 // Writes
@@ -201,8 +205,8 @@ int ilSmartImage::FillRegion_(const ilTile& region, unsigned value, const ilTile
     const ilTile c(r, PageTile(ox, oy));
     if (c.empty()) continue;
     ++visited;
+    if (page->IsSolidFilled(value)) continue;  // already that value everywhere
     const bool touchesExclude = exclude != nullptr && !IntersectXY(*exclude, c).empty();
-    if (page->IsSolidFilled(value) && !touchesExclude) continue;  // already that value
     if (IsWholePage(c, ox, oy) && !touchesExclude) {
       page->Realize(3);
       page->FillPage(value);

@@ -1,6 +1,7 @@
 // Defaults and storage for the paged store's upward hooks.
 #include "imagestore/store_hooks.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -31,7 +32,9 @@ unsigned ReadMeminfo(const char* name) {
 
 }  // namespace
 
-void SetMemoryInfoSource(const MemoryInfoSource& source) { g_memory = source; }
+void SetMemoryInfoSource(const MemoryInfoSource& source) {
+  g_memory = source;
+}
 
 unsigned TotalMemoryKB() {
   if (g_memory.total_kb != nullptr) return g_memory.total_kb(g_memory.context);
@@ -40,7 +43,17 @@ unsigned TotalMemoryKB() {
 
 unsigned AvailableMemoryKB() {
   if (g_memory.available_kb != nullptr) return g_memory.available_kb(g_memory.context);
-  return ReadMeminfo("MemAvailable");
+  // The budget is re-evaluated on every allocation that meets it; reading
+  // the system's figure at most every 50 ms keeps that cheap.
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point last;
+  static unsigned cached = 0;
+  const Clock::time_point now = Clock::now();
+  if (cached == 0 || now - last > std::chrono::milliseconds(50)) {
+    cached = ReadMeminfo("MemAvailable");
+    last = now;
+  }
+  return cached;
 }
 
 void SetWatermarkFunction(WatermarkFunction function, void* context) {
@@ -54,8 +67,12 @@ bool CallWatermark(void* pixels, int x, int y, int w, int h, int bounds_w, int b
   return true;
 }
 
-void SetOperationProbe(OperationProbe probe) { g_probe = probe; }
+void SetOperationProbe(OperationProbe probe) {
+  g_probe = probe;
+}
 
-bool InPaintOperation() { return g_probe != nullptr && g_probe(); }
+bool InPaintOperation() {
+  return g_probe != nullptr && g_probe();
+}
 
 }  // namespace brenmark::imagestore

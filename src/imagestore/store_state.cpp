@@ -10,9 +10,13 @@ int g_fault = 0;
 
 }  // namespace
 
-int StoreFault() { return g_fault; }
+int StoreFault() {
+  return g_fault;
+}
 
-void RaiseStoreFault() { g_fault = 1; }
+void RaiseStoreFault() {
+  g_fault = 1;
+}
 
 bool StoreChecking() {
   static const bool on = std::getenv("NORVANE_QV_SMARTIMAGE_CHECKING") != nullptr;

@@ -13,7 +13,9 @@ namespace {
 
 namespace bp = brenmark::platform;
 
-const char* ErrorText(int err) { return err != 0 ? std::strerror(err) : "unknown error"; }
+const char* ErrorText(int err) {
+  return err != 0 ? std::strerror(err) : "unknown error";
+}
 
 void PushFront(SwapSlot*& head, SwapSlot* slot) {
   slot->prev = nullptr;
@@ -23,8 +25,10 @@ void PushFront(SwapSlot*& head, SwapSlot* slot) {
 }
 
 void Unlink(SwapSlot*& head, SwapSlot* slot) {
-  if (slot->prev != nullptr) slot->prev->next = slot->next;
-  else head = slot->next;
+  if (slot->prev != nullptr)
+    slot->prev->next = slot->next;
+  else
+    head = slot->next;
   if (slot->next != nullptr) slot->next->prev = slot->prev;
   slot->next = slot->prev = nullptr;
 }
@@ -101,8 +105,9 @@ bool SwapFile::Write(SwapSlot* slot, const void* block) {
   } else {
     err = errno;
   }
-  std::printf("SID: Error: could not write a page to the swap file %s (%s); the page stays in memory\n",
-              name_.empty() ? "(not created)" : name_.c_str(), ErrorText(err));
+  std::printf(
+      "SID: Error: could not write a page to the swap file %s (%s); the page stays in memory\n",
+      name_.empty() ? "(not created)" : name_.c_str(), ErrorText(err));
   return false;
 }
 

@@ -1,8 +1,7 @@
-// Layer images. Until the paged smart image is part of the engine, layer
-// images are storage-less memory images (an empty data box that reads as its
-// fill everywhere): every new layer starts empty, which is all the layer
-// structure needs.
+// Layer images: every layer image, stencil and mask is a paged smart image.
 #include "layers/layer_images.h"
+
+#include "brenmark/smart_image.h"
 
 namespace brenmark::layer_images {
 
@@ -14,35 +13,31 @@ ilPixel UniformPixel(int channels, double value) {
   return p;
 }
 
-ilImage* MakeEmptyWithFill(int channels, const ilPixel& fill) {
-  auto* img = new ilMemoryImg(ilSize(0, 0, 1, channels), ilUChar, ilInterleaved);
-  img->setColorModel(channels == 4 ? ilABGR : ilGreyMinBlack);
-  img->setFill(fill);
-  return img;
-}
-
 }  // namespace
 
 ilImage* MakeEmpty(int channels) {
-  return MakeEmptyWithFill(channels, UniformPixel(channels, 0.0));
+  return new ilSmartImage(UniformPixel(channels, 0.0));
 }
 
 ilImage* CopyOf(ilImage* source) {
-  auto* img = new ilMemoryImg(source);
-  img->setFill(source->getFill());
-  return img;
+  int channels = source->getCsize() == 1 ? 1 : 4;
+  auto* copy = new ilSmartImage(source->getFill().converted(ilUChar, channels));
+  ilTile b = Bounds(source);
+  if (!b.empty()) copy->copyTile(b.x, b.y, b.nx, b.ny, source, b.x, b.y);
+  if (channels == 4) copy->ForceAlphaValid();
+  return copy;
 }
 
 ilImage* BasedOn(ilImage* stencil) {
-  return CopyOf(stencil);
+  return new ilSmartImage(stencil, 0, 0, 0, -1);
 }
 
 ilImage* MakeBlankStencil() {
-  return MakeEmptyWithFill(1, UniformPixel(1, 255.0));
+  return new ilSmartImage(UniformPixel(1, 255.0));
 }
 
 bool IsSmart(ilImage* image) {
-  return ilSIDImage::asSidImage(image) != nullptr;
+  return image && ilSmartImage::IsSmartImage(image);
 }
 
 int Channels(ilImage* image) {
@@ -59,19 +54,21 @@ void SetFillAll(ilImage* image, double value) {
   if (image) image->setFill(UniformPixel(image->getCsize(), value));
 }
 
-void FillBoundsWithFill(ilImage* image) {
-  if (!image) return;
-  ilTile b = Bounds(image);
-  if (!b.empty()) image->fillTileValue(b.x, b.y, b.nx, b.ny, image->getFill());
-}
-
 void FillBounds(ilImage* image, double value) {
   if (!image) return;
   ilTile b = Bounds(image);
-  if (!b.empty())
+  if (!b.empty()) {
     image->fillTileValue(b.x, b.y, b.nx, b.ny, UniformPixel(image->getCsize(), value));
+  }
 }
 
-void Shrink(ilImage*, bool, bool) {}
+void Shrink(ilImage* image, bool fast, bool flag) {
+  ilSmartImage* smart = ilSmartImage::As_ilSmartImage(image);
+  if (!smart) return;
+  if (fast)
+    smart->ForceFastShrink();
+  else
+    smart->ForceShrinkAttempt(flag);
+}
 
 }  // namespace brenmark::layer_images

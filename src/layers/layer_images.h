@@ -1,6 +1,5 @@
 // The one place where the layer code creates, copies and inspects layer
-// images. Every layer image is meant to be a paged smart image; the functions
-// here are the seam where that image class plugs in.
+// images. Every layer image, stencil and mask is a paged smart image.
 #pragma once
 
 #include "brenmark/il.h"
@@ -33,9 +32,6 @@ ilTile Bounds(ilImage* image);
 
 // Sets the fill to `value` in every channel.
 void SetFillAll(ilImage* image, double value);
-
-// Writes the fill value over the image's bounds.
-void FillBoundsWithFill(ilImage* image);
 
 // Writes `value` in every channel over the image's bounds.
 void FillBounds(ilImage* image, double value);

@@ -23,8 +23,12 @@ constexpr std::size_t kMB = SmartImageCache::kMB;
 
 unsigned g_total_kb = 0;
 unsigned g_available_kb = 0;
-unsigned TotalKB(void*) { return g_total_kb; }
-unsigned AvailableKB(void*) { return g_available_kb; }
+unsigned TotalKB(void*) {
+  return g_total_kb;
+}
+unsigned AvailableKB(void*) {
+  return g_available_kb;
+}
 
 // A cache of its own (not the process's) for a machine of `totalMB`.
 class StandaloneCache {

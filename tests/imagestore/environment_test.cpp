@@ -51,8 +51,9 @@ TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
     testing::internal::CaptureStdout();
     Cache();
     const std::string out = testing::internal::GetCapturedStdout();
-    if (out != "\nSID: Using Old ImageID method. Performance may be degraded.\n"
-               "Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n")
+    if (out !=
+        "\nSID: Using Old ImageID method. Performance may be degraded.\n"
+        "Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n")
       return 1;
     Impostor impostor;
     ilSmartImage real(ilPixel(ilUChar, 1));

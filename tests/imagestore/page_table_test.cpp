@@ -81,7 +81,7 @@ TEST(PageTable, PageListRunsRowsBottomUpLeftToRight) {
 }
 
 TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
-  SmartImageCache* cache = Cache();
+  auto* cache = Cache();
   SmartImage table;
   table.SetFill(0);
   table.SetBounds(0, 0, 128 * 6, 128, 1);
@@ -129,7 +129,7 @@ TEST(PageTable, BoundsClipToTheRangeWithAMessage) {
 }
 
 TEST(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
-  SmartImageCache* cache = Cache();
+  auto* cache = Cache();
   const std::size_t before = cache->BytesInMemory();
   SmartImage table;
   table.SetPixelSize(1);

@@ -61,7 +61,7 @@ TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
 }
 
 TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
-  SmartImageCache* cache = Cache();
+  auto* cache = Cache();
   SmartImgPage a = MakeGradientPage(5);
   SmartImgPage b(a);
   const std::size_t before = cache->BytesInMemory();
@@ -78,7 +78,7 @@ TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
 }
 
 TEST(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
-  SmartImageCache* cache = Cache();
+  auto* cache = Cache();
   const std::size_t before = cache->BytesInMemory();
   SmartImgPage page(0x80402010u, 4);
   ASSERT_TRUE(page.Realize(1));  // now in memory, every pixel the old fill
@@ -203,7 +203,7 @@ TEST(Page, AlphaChecksGradeColourAboveAlpha) {
 }
 
 TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
-  SmartImageCache* cache = Cache();
+  auto* cache = Cache();
   const std::size_t before = cache->BytesInMemory();
   const int retained = cache->RetainedCount();
   SmartImgPage page(0x11223344u, 4);
@@ -223,7 +223,8 @@ TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   // A pinned body outlives its last reference until it is let go.
   page.Realize(1);
   page.ForceRetain();
-  SmartImgPage keep = page;  // raw copy: no reference
+  SmartImgPage keep;
+  keep = page;  // assignment copies the pointer only: no reference
   page.UnRef(kReleaseReference);
   EXPECT_TRUE(keep.IsValid());
   keep.DontRetain();
@@ -233,12 +234,12 @@ TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
 
 TEST(Page, StaleHandleReportsWhereItWasReleased) {
   SmartImgPage page(1, 4);
-  SmartImgPage stale = page;  // raw copy: no reference
-  page.MakeFilled(2, 4);      // releases the first body with tag 1234002
+  SmartImgPage stale;
+  stale = page;           // assignment copies the pointer only: no reference
+  page.MakeFilled(2, 4);  // releases the first body with tag 1234002
   testing::internal::CaptureStdout();
   EXPECT_FALSE(stale.CheckValid());
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Quorvel: Invalid page -- Unrefed at 1234002 (Sig - deadbeef)\n");
   page.UnRef(kReleaseReference);
 }
-

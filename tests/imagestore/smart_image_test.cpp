@@ -20,7 +20,9 @@ namespace {
 
 const ilPixel kClear4(ilUChar, 4);
 
-ilPixel Pixel4(std::uint32_t packed) { return ilPixel(ilUChar, 4, &packed); }
+ilPixel Pixel4(std::uint32_t packed) {
+  return ilPixel(ilUChar, 4, &packed);
+}
 
 // Releases the caller's reference at the end of a scope.
 struct Holder {
@@ -136,7 +138,8 @@ TEST(SmartImage, AlignedCopySharesPagesUntilOnePixelIsWritten) {
   auto* cache = Cache();
   Holder src(new ilSmartImage(kClear4));
   for (int y = 0; y < 256; y += 128)
-    for (int x = 0; x < 256; x += 128) PaintSquare(src.img, x, y, static_cast<std::uint32_t>(x + y));
+    for (int x = 0; x < 256; x += 128)
+      PaintSquare(src.img, x, y, static_cast<std::uint32_t>(x + y));
   Holder dst(new ilSmartImage(kClear4));
   const std::size_t before = cache->BytesInMemory();
   ASSERT_EQ(dst->copyTile(128, -256, 256, 256, src.img, 0, 0), ilOkay);

@@ -4,8 +4,12 @@
 namespace store_test {
 namespace {
 
-unsigned Total(void*) { return kTotalKB; }
-unsigned Available(void*) { return kAvailableKB; }
+unsigned Total(void*) {
+  return kTotalKB;
+}
+unsigned Available(void*) {
+  return kAvailableKB;
+}
 
 // Installed before any test runs, so the process cache is created with it.
 [[maybe_unused]] const bool g_installed = [] {

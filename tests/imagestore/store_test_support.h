@@ -63,14 +63,14 @@ inline std::uint64_t Checksum(const void* data, std::size_t bytes) {
 
 // The body of a test that must run in a process of its own: it answers
 // through its exit code (0 passes) and prints what went wrong to stderr.
-#define RUN_IN_FRESH_PROCESS(body)                                       \
-  do {                                                                   \
-    GTEST_FLAG_SET(death_test_style, "threadsafe");                      \
-    EXPECT_EXIT(                                                         \
-        {                                                                \
-          const int code = (body)();                                     \
-          std::fflush(stdout);                                           \
-          std::exit(code);                                               \
-        },                                                               \
-        testing::ExitedWithCode(0), "");                                 \
+#define RUN_IN_FRESH_PROCESS(body)                  \
+  do {                                              \
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); \
+    EXPECT_EXIT(                                    \
+        {                                           \
+          const int code = (body)();                \
+          std::fflush(stdout);                      \
+          std::exit(code);                          \
+        },                                          \
+        testing::ExitedWithCode(0), "");            \
   } while (0)

@@ -14,9 +14,11 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 export LD_LIBRARY_PATH=$libdir
 
 echo "-- pkg-config"
+# --define-prefix: the .pc file names the configured prefix, not the scratch
+# one it was installed to.
 g++ -std=c++20 -Wall -Wextra -Werror -I"$src" -o "$scratch/embed_pc" \
-  "$src/examples/embed/embed.cpp" "$src/host/reference_host.cpp" \
-  $(pkg-config --cflags --libs brenmark)
+  "$src/examples/embed/embed.cpp" "$src"/host/*.cpp \
+  $(pkg-config --define-prefix --cflags --libs brenmark)
 "$scratch/embed_pc"
 
 echo "-- find_package"

@@ -105,7 +105,7 @@ TEST(AxisTable, BuiltForTheRoundedRangeAndReusedUntilFactorOrModeChange) {
   ip::EnsureAxisTable(t, 2.5f, 1, 1, 10, 0.0f, 3.0f, 0, 7);
   EXPECT_EQ(t.first, 0);
   ASSERT_EQ(t.entries.size(), 9u);  // round(7.5) = 8
-  EXPECT_EQ(t.entries[8], 512);     // t = 2.7
+  EXPECT_EQ(t.entries[8], 691);     // t = 2.7: 691.7
   // A covered request keeps the table as built.
   ip::EnsureAxisTable(t, 2.5f, 1, 1, 10, 1.0f, 2.0f, 3, 5);
   EXPECT_EQ(t.s0, 0.0f);
@@ -464,6 +464,26 @@ TEST(ScaleRowsSimd, BilinearRowsMatchTheScalarReferenceBitForBit) {
         k->cubic_rows(a.data(), b.data(), c.data(), d.data(), wt, bytes, got.data());
         EXPECT_EQ(got, want) << k->name << " bytes " << bytes << " weights " << i;
       }
+    }
+  }
+}
+
+TEST(ScaleRowsSimd, RotatingBilinearRowMatchesTheScalarReference) {
+  std::mt19937 rng(7);
+  const int w = 13, h = 9;
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w * h * 4));
+  for (auto& b : pixels) b = static_cast<std::uint8_t>(rng());
+  const std::uint8_t fill[4] = {1, 2, 3, 4};
+  const ip::RotateSource src{pixels.data(), w * 4, w, h, fill};
+  std::uniform_int_distribution<std::int64_t> pos(-3 * 65536, 16 * 65536), step(-100000, 100000);
+  for (int trial = 0; trial < 200; ++trial) {
+    const ip::RotateWalk walk{pos(rng), pos(rng), step(rng), step(rng)};
+    std::vector<std::uint8_t> want(40 * 4);
+    ip::RotateBilinearRow4(src, walk, 40, want.data());
+    for (const ip::ScaleRows* k : Levels()) {
+      std::vector<std::uint8_t> got(want.size());
+      k->rotate_bilinear4(src, walk, 40, got.data());
+      ASSERT_EQ(got, want) << k->name << " trial " << trial;
     }
   }
 }

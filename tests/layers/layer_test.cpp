@@ -9,8 +9,7 @@ class LayerTest : public EngineTest {
  protected:
   // A free-standing image layer (not in any stack); released by the test.
   Layer* NewLayer(bool mask = false, bool geometry = false) {
-    Layer* l =
-        new Layer(new ilMemoryImg(ilSize(0, 0, 1, mask ? 1 : 4), ilUChar), nullptr, mask, geometry);
+    Layer* l = new Layer(new ilSmartImage(ilPixel(ilUChar, mask ? 1 : 4)), nullptr, mask, geometry);
     l->ref();
     return l;
   }
@@ -102,8 +101,10 @@ TEST_F(LayerTest, OffsetsTruncateTowardZeroAndGeometryLayersStayAtTheOrigin) {
 }
 
 TEST_F(LayerTest, PivotWithoutAFlagIsTheCentreOfTheBounds) {
-  Layer* l = new Layer(new ilMemoryImg(ilSize(10, 7, 1, 4), ilUChar), nullptr, false, false);
-  l->ref();
+  Layer* l = NewLayer();
+  std::uint8_t opaque[4] = {9, 9, 9, 255};
+  l->GetImage()->fillTileValue(0, 0, 10, 7, ilPixel(ilUChar, 4, opaque));
+  ASSERT_EQ(l->getLayerBounds(false), ilTile(0, 0, 0, 10, 7, 1));
   l->SetOffset(2.0f, 1.0f);
   LayerPivot p = l->GetPivot();
   EXPECT_FLOAT_EQ(p.x, 0 + 2 + 5);

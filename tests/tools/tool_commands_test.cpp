@@ -111,7 +111,10 @@ TEST_F(ToolCommands, MovesImageLayersWithTheirMasksPastWholeGroups) {
   Run("raise-layer a1");
   EXPECT_EQ(Layers(), "A ~a2 *~a1 B ~b1 C");
   Run("move-layer a1 b1");
-  EXPECT_EQ(Layers(), "A ~a2 B *~a1 ~b1 C");
+  EXPECT_EQ(Layers(), "A ~a2 B ~b1 *~a1 C");
+  // To a mask is to the mask's image layer.
+  Run("move-layer C a2");
+  EXPECT_EQ(Layers(), "*C A ~a2 B ~b1 ~a1");
 }
 
 TEST_F(ToolCommands, DuplicatesMergesAndDeletes) {
@@ -121,8 +124,9 @@ TEST_F(ToolCommands, DuplicatesMergesAndDeletes) {
   // An image layer merges into the next image layer down, past its masks.
   Run("merge-down Clouds");
   EXPECT_EQ(Layers(), "Paper *Sky ~Fade Clouds-1(0.25)");
-  Run("add-mask Fade2\nmerge-down Fade2");
-  EXPECT_EQ(Layers(), "Paper Sky *~Fade Clouds-1(0.25)");
+  // A mask merges into the mask below it.
+  Run("add-mask Fade2\nmerge-down Fade");
+  EXPECT_EQ(Layers(), "Paper Sky *~Fade2 Clouds-1(0.25)");
   Run("delete-layer Sky");
   EXPECT_EQ(Layers(), "*Paper Clouds-1(0.25)");
   Run("hide-layer 2\nadd-layer Ink\nmerge-visible");
@@ -174,8 +178,8 @@ TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
   const std::string before = Printed();
   const std::string layers = Layers();
   const struct {
-    const char* line;
-    const char* problem;
+    std::string line;
+    std::string problem;
   } cases[] = {
       {"mergee", "unknown command 'mergee'"},
       {"rename 2", "rename: missing argument <name> (usage: rename <layer> <name>)"},
@@ -205,9 +209,6 @@ TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
       {"raise-layer Fade", "raise-layer: layer 3 is already the top mask of its layer"},
       {"move-layer Fade bottom", "move-layer: a mask cannot be the bottom layer"},
       {"move-layer Sky Fade", "move-layer: layer 3 is a mask of layer 2, which it moves with"},
-      {"move-layer Paper Fade",
-       "move-layer: layer 3 is a mask; an image layer moves to the place of another image "
-       "layer"},
       {"use-canvas 7", "use-canvas: there is no canvas 7"},
       {"delete-canvas 511", "delete-canvas: there is no canvas 511"},
       {"print 512",

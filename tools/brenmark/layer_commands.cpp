@@ -56,8 +56,8 @@ std::string AddLayerOfKind(Session& s, const Arguments& a, bool mask, bool shape
 // Moves the layer at `from` into the place of the layer at `to`. An image
 // layer moves with its masks and only between whole image layers (below
 // `to` going down, above `to` and its masks going up), so that it never
-// comes between another layer and its masks. A mask moves alone and may go
-// anywhere but the bottom.
+// comes between another layer and its masks; the place of a mask is that of
+// its image layer. A mask moves alone and may go anywhere but the bottom.
 std::string MoveLayer(Session& s, int h, int from, int to) {
   if (from == to) return "";
   const int count = Brenmark.GetLayerCount(h);
@@ -70,9 +70,12 @@ std::string MoveLayer(Session& s, int h, int from, int to) {
     if (to > from && to < from + group) {
       return LayerWord(to) + " is a mask of " + LayerWord(from) + ", which it moves with";
     }
-    if (s.IsMask(to, h)) {
-      return LayerWord(to) + " is a mask; an image layer moves to the place of another image layer";
-    }
+    // A mask's place, for an image layer, is the place of the layer the
+    // mask belongs to (a mask with none below it stays where it is).
+    int owner = to;
+    while (owner > 1 && s.IsMask(owner, h)) --owner;
+    if (!s.IsMask(owner, h)) to = owner;
+    if (to == from) return "";
     engineIndex = to < from ? to : to + s.GroupSize(to, h);
   }
   s.MakeCurrent(from, h);
@@ -247,8 +250,8 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
       .group = group,
       .params = {LayerParam("layer"), LayerParam("to")},
       .summary = "Moves a layer into the place of layer <to> and makes it current. An image layer "
-                 "takes its masks along and moves past whole image layers (with their masks); a "
-                 "mask moves alone and never to the bottom.",
+                 "takes its masks along and moves past whole image layers with their masks (to a "
+                 "mask means to its image layer); a mask moves alone, and never to the bottom.",
       .example = "move-layer Sky top",
       .handler = Bound(session,
                        [](Session& s, const Arguments& a) -> std::string {

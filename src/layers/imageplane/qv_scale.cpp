@@ -370,7 +370,11 @@ ilStatus ilQVMemoryImg::rotateInto_(std::uint8_t* dst, int dstW, int dstH, doubl
     std::uint8_t* out = dst + (static_cast<std::ptrdiff_t>(box.y + r) * dstW + box.x) * pb;
     switch (filter) {
       case ilQVScaleBilinear:
-        RotateBilinearRow(src, pb, walk, box.nx, out);
+        if (pb == 4) {
+          ActiveScaleRows().rotate_bilinear4(src, walk, box.nx, out);
+        } else {
+          RotateBilinearRow(src, pb, walk, box.nx, out);
+        }
         break;
       case ilQVScaleBicubic:
         RotateBicubicRow4(src, walk, box.nx, out);

@@ -57,6 +57,10 @@ void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n,
   }
 }
 
+void RotateBilinearRow4(const RotateSource& s, RotateWalk walk, int n, std::uint8_t* out) {
+  RotateBilinearRow(s, 4, walk, n, out);
+}
+
 void RotateBicubicRow4(const RotateSource& s, RotateWalk walk, int n, std::uint8_t* out) {
   const std::uint32_t* weights = BicubicWeights();
   for (int j = 0; j < n; ++j, out += 4, walk.u += walk.du, walk.v += walk.dv) {

@@ -34,11 +34,17 @@ inline bool Inside1616(const RotateSource& s, std::int64_t u, std::int64_t v) {
 // Nearest (pixels of any size): the pixel the position falls in, or the
 // fill outside the image.
 void RotateNearestRow(const RotateSource& s, int bytes, RotateWalk walk, int n, std::uint8_t* out);
-// Bilinear (one- or four-byte pixels): the four pixel centres around the position (neighbours clamped to
-// the image), Lerp256 along x then along y with 1/256 fractions; the fill
-// outside the image.
+// Bilinear (one- or four-byte pixels): the four pixel centres around the
+// position (neighbours clamped to the image), Lerp256 along x then along y
+// with 1/256 fractions; the fill outside the image.
 void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n,
                        std::uint8_t* out);
+// The four-byte case of RotateBilinearRow (the reference of the SIMD rows).
+void RotateBilinearRow4(const RotateSource& s, RotateWalk walk, int n, std::uint8_t* out);
+
+namespace sse2 {
+void RotateBilinearRow4(const RotateSource& s, RotateWalk walk, int n, std::uint8_t* out);
+}  // namespace sse2
 // Bicubic (four-byte pixels): the 4 x 4 neighbourhood clamped to the image,
 // Cubic256 along x then along y with the bicubic weight table; the fill
 // outside the image.

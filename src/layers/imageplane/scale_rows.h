@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "layers/imageplane/rotate_rows.h"
 #include "paintops/blend_kernels.h"
 
 namespace brenmark::imageplane {
@@ -89,6 +90,7 @@ struct ScaleRows {
   decltype(&rows::Gather4) gather4;
   decltype(&rows::Gather1) gather1;
   decltype(&rows::ColourScale4) colour_scale4;
+  decltype(&RotateBilinearRow4) rotate_bilinear4;
 };
 
 // The rows of a level, or null when this processor cannot run it.

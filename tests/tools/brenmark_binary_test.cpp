@@ -1,0 +1,239 @@
+// The brenmark binary run as a subprocess: the built-in demo, options,
+// files that cannot be read, and junk that must never crash it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "command_registry.h"
+#include "host/reference_host.h"
+#include "session.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBinary = BRENMARK_BINARY_DIR "/tools/brenmark";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct Outcome {
+  int status = -1;  // exit status; 128 + signal number after a crash
+  std::string out;
+  std::string err;
+};
+
+class BrenmarkBinary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kBinary)) GTEST_SKIP() << "the tool is not built: " << kBinary;
+    dir_ = fs::path(BRENMARK_BINARY_DIR) / ("tools-test-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+
+  // Writes a script into the scratch directory, where the tool runs.
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+
+  // Runs the tool in the scratch directory with `input` on its standard input.
+  Outcome Tool(const std::vector<std::string>& args, const std::string& input = "") {
+    Write(".stdin", input);
+    const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      const int in = open(".stdin", O_RDONLY);
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || out < 0 || err < 0) _exit(126);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char*> argv{const_cast<char*>(kBinary.c_str())};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(kBinary.c_str(), argv.data());
+      _exit(127);
+    }
+    Outcome o;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return o;
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    o.out = ReadFile(outPath);
+    o.err = ReadFile(errPath);
+    return o;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(BrenmarkBinary, WithoutArgumentsPrintsTheDemoCanvas) {
+  const Outcome o = Tool({});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out,
+            "canvas 0 (current): 320 x 240, 6 layers, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "       1  image  yes        1.00  \"Paper\"\n"
+            "  *    2  image  yes        1.00  \"Blue sky\"\n"
+            "       3  mask   yes        1.00    \"Sky fade\" (mask of 2)\n"
+            "       4  image  yes        1.00  \"Ink\"\n"
+            "       5  image  yes        0.75  \"Clouds\"\n"
+            "       6  image  no         0.75  \"High clouds\"\n"
+            "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+}
+
+TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExample) {
+  const Outcome o = Tool({"--demo-script"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, ReadFile(BRENMARK_SOURCE_DIR "/examples/demo.bms"));
+  // And running the file gives what the built-in demo prints.
+  EXPECT_EQ(Tool({BRENMARK_SOURCE_DIR "/examples/demo.bms"}).out, Tool({}).out);
+}
+
+TEST_F(BrenmarkBinary, StopsAtTheFirstBadLineWithFileAndLine) {
+  Write("paint.bms",
+        "canvas 16 16\n"
+        "add-layer Sky\n"
+        "print\n"
+        "mergee\n"
+        "print\n");
+  Outcome o = Tool({"paint.bms"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "paint.bms:4: unknown command 'mergee'\n");
+  EXPECT_EQ(o.out,
+            "canvas 0 (current): 16 x 16, 1 layer, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "  *    1  image  yes        1.00  \"Sky\"\n"
+            "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+
+  // Scripts run in order on the same canvases; a failing one stops the rest.
+  Write("more.bms", "rename Sky Moon\nopacity Moon 2\n");
+  Write("never.bms", "print\n");
+  o = Tool({"paint.bms", "more.bms"});
+  EXPECT_EQ(o.err, "paint.bms:4: unknown command 'mergee'\n");
+  Write("paint.bms", "canvas 16 16\nadd-layer Sky\n");
+  o = Tool({"paint.bms", "more.bms", "never.bms"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err,
+            "more.bms:2: opacity: <value> must be between 0 and 1, got '2' "
+            "(usage: opacity <layer> <value>)\n");
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_F(BrenmarkBinary, ReadsAScriptFromStandardInput) {
+  const Outcome o = Tool({"-"}, "canvas 2 3\nprint\nrename 1 X\n");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out,
+            "canvas 0 (current): 2 x 3, 0 layers, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+  EXPECT_EQ(o.err, "<stdin>:3: rename: canvas 0 has no layers (add one with 'add-layer')\n");
+}
+
+TEST_F(BrenmarkBinary, ReportsFilesItCannotRead) {
+  Outcome o = Tool({"missing.bms"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "brenmark: cannot open 'missing.bms': No such file or directory\n");
+  fs::create_directories(dir_ / "folder.bms");
+  o = Tool({"folder.bms"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "brenmark: cannot read 'folder.bms': it is a directory\n");
+}
+
+TEST_F(BrenmarkBinary, HandlesOptions) {
+  Outcome o = Tool({"--version"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out.rfind("brenmark ", 0), 0u) << o.out;
+  o = Tool({"--frobnicate"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "brenmark: unknown option '--frobnicate' (see brenmark --help)\n");
+  EXPECT_EQ(o.out, "");
+  // After --, a name that looks like an option is a script.
+  o = Tool({"--", "--frobnicate"});
+  EXPECT_EQ(o.err, "brenmark: cannot open '--frobnicate': No such file or directory\n");
+}
+
+TEST_F(BrenmarkBinary, HelpDocumentsEveryCommandWithAnExample) {
+  const Outcome o = Tool({"--help"});
+  ASSERT_EQ(o.status, 0);
+  brenmark::host::ReferenceHost host;
+  std::ostringstream unused;
+  brenmark::tool::Session session(host, unused);
+  brenmark::tool::CommandRegistry registry;
+  brenmark::tool::RegisterAllCommands(registry, session);
+  ASSERT_GT(registry.Commands().size(), 10u);
+  for (const auto& c : registry.Commands()) {
+    EXPECT_NE(o.out.find("\n  " + c.Usage() + "\n"), std::string::npos) << c.name;
+    EXPECT_NE(o.out.find("      example: " + c.example + "\n"), std::string::npos) << c.name;
+  }
+}
+
+TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
+  std::mt19937 random(20240611);
+  std::string noise(4096, '\0');
+  for (char& c : noise) c = static_cast<char>(random() & 0xFF);
+  std::string words;  // printable junk built from the grammar's own pieces
+  const char* pieces[] = {"canvas", "add-layer", "merge-down", "\"",      "=",
+                          "#",      "top",       "-1",         "1e308",   "99999999999999999999",
+                          " ",      "\\",        "x=",         "opacity", "\n"};
+  for (int i = 0; i < 3000; ++i) words += pieces[random() % std::size(pieces)];
+  const struct {
+    const char* name;
+    std::string text;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"empty.bms", "", 0, ""},
+      {"blank.bms", "\n\n   \n# only a comment\n", 0, ""},
+      {"noise.bms", noise, 1, ""},
+      {"words.bms", words, -1, ""},
+      {"long.bms", "canvas\nadd-layer " + std::string(3 << 20, 'x') + "\n", 1,
+       "long.bms:2: line is longer than 1048576 bytes\n"},
+      {"huge.bms", "canvas 1e308 1\n", 1,
+       "huge.bms:1: canvas: <width> must be a whole number, got '1e308' "
+       "(usage: canvas [<width>=256] [<height>=256])\n"},
+      {"nul.bms", std::string("canvas\0\n", 8), 1,
+       "nul.bms:1: control character 0x00 in line (is this a text file?)\n"},
+      {"quote.bms", "canvas\nadd-layer \"\n", 1, "quote.bms:2: unterminated quoted text\n"},
+      {"args.bms", "canvas\nadd-layer A\nopacity\n", 1,
+       "args.bms:3: opacity: missing argument <layer> (usage: opacity <layer> <value>)\n"},
+  };
+  for (const auto& c : cases) {
+    Write(c.name, c.text);
+    const Outcome o = Tool({c.name});
+    if (c.status >= 0) {
+      EXPECT_EQ(o.status, c.status) << c.name;
+    } else {
+      EXPECT_TRUE(o.status == 0 || o.status == 1) << c.name << " ended with " << o.status;
+    }
+    if (!c.err.empty()) {
+      EXPECT_EQ(o.err, c.err) << c.name;
+    }
+    if (o.status == 1) {
+      EXPECT_EQ(o.err.rfind(std::string(c.name) + ":", 0), 0u) << c.name << ": " << o.err;
+    }
+  }
+}
+
+}  // namespace
