@@ -44,10 +44,18 @@ void ScaleBench(benchmark::State& state, float factor, unsigned mode) {
   state.SetItemsProcessed(state.iterations() * out * out);
 }
 
-void BM_ScaleTileBilinear2x(benchmark::State& s) { ScaleBench(s, 2.0f, ilQVScaleBilinear); }
-void BM_ScaleTileNearest2x(benchmark::State& s) { ScaleBench(s, 2.0f, ilQVScaleNearest); }
-void BM_ScaleTileBicubic2x(benchmark::State& s) { ScaleBench(s, 2.0f, ilQVScaleBicubic); }
-void BM_ScaleTileBilinearHalf(benchmark::State& s) { ScaleBench(s, 0.5f, ilQVScaleBilinear); }
+void BM_ScaleTileBilinear2x(benchmark::State& s) {
+  ScaleBench(s, 2.0f, ilQVScaleBilinear);
+}
+void BM_ScaleTileNearest2x(benchmark::State& s) {
+  ScaleBench(s, 2.0f, ilQVScaleNearest);
+}
+void BM_ScaleTileBicubic2x(benchmark::State& s) {
+  ScaleBench(s, 2.0f, ilQVScaleBicubic);
+}
+void BM_ScaleTileBilinearHalf(benchmark::State& s) {
+  ScaleBench(s, 0.5f, ilQVScaleBilinear);
+}
 
 void BM_RotateBilinear30(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -55,8 +63,8 @@ void BM_RotateBilinear30(benchmark::State& state) {
   std::vector<std::uint32_t> dst(static_cast<std::size_t>(n) * n);
   img->SetScaleAndRotation(1.0f, 1.0f, 30.0f, n / 2.0f, n / 2.0f);
   for (auto _ : state) {
-    img->getCanvasRotateScaleTile(0, 0, static_cast<float>(n), static_cast<float>(n), dst.data(),
-                                  n, n, 0, 0, true);
+    img->getCanvasRotateScaleTile(0, 0, static_cast<float>(n), static_cast<float>(n), dst.data(), n,
+                                  n, 0, 0, true);
     benchmark::DoNotOptimize(dst.data());
     benchmark::ClobberMemory();
   }
@@ -94,7 +102,9 @@ struct PixmanScale {
     pixman_image_unref(src);
     pixman_image_unref(dst);
   }
-  void run() { pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, out, out); }
+  void run() {
+    pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, out, out);
+  }
 };
 
 void BM_PixmanBilinear2x(benchmark::State& state) {
@@ -124,7 +134,8 @@ void BM_Bilinear2xVsPixman(benchmark::State& state) {
   Clock::duration tOurs{}, tTheirs{};
   for (auto _ : state) {
     const auto t0 = Clock::now();
-    img->getScaleTile(0, 0, static_cast<float>(n), static_cast<float>(n), ours.data(), 2 * n, 2 * n);
+    img->getScaleTile(0, 0, static_cast<float>(n), static_cast<float>(n), ours.data(), 2 * n,
+                      2 * n);
     benchmark::ClobberMemory();
     const auto t1 = Clock::now();
     peer.run();

@@ -4,6 +4,7 @@
 #include "brenmark/il_tile_compose.h"
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/qv_sub_img.h"
+#include "brenmark/image_blender.h"
 #include "brenmark/smart_image.h"
 #include "brenmark/pointer_list.h"
 #include "brenmark/resource.h"
@@ -19,3 +20,5 @@
 #include "brenmark/layer_stack.h"
 #include "brenmark/layer_iterators.h"
 #include "brenmark/paint_manager.h"
+#include "brenmark/paint_ops.h"
+#include "brenmark/soft_paint_ops.h"

@@ -152,8 +152,8 @@ class ilQVMemoryImg : public ilMemoryImg {
     float factor = 1.0f;
     unsigned minifyMode = 0;
     unsigned magnifyMode = 0;
-    int limit = -1;  // source extent (pixels) the entries are clamped to
-    int first = 0;   // first destination index
+    int limit = -1;               // source extent (pixels) the entries are clamped to
+    int first = 0;                // first destination index
     float s0 = 0.0f, s1 = -1.0f;  // source range the table was built for
     std::vector<std::int32_t> entries;
   };
@@ -214,16 +214,15 @@ class ilQVMemoryImg : public ilMemoryImg {
 // rectangle (x, y, sw, sh) of it, into a dstW x dstH buffer with factors sx,
 // sy and the destination placed at S * p - (offX, offY); filters and colour
 // identity as an ilQVMemoryImg's defaults (bilinear).
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y,
-                       float sw, float sh, void* dst, int dstW, int dstH, float sx, float sy,
-                       float offX, float offY);
+ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
+                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
+                       float offY);
 // The same with rotation (degrees about (cx, cy)), filters and colour scale
 // and offset words.
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y,
-                       float sw, float sh, void* dst, int dstW, int dstH, float sx, float sy,
-                       float offX, float offY, float degrees, float cx, float cy,
-                       unsigned minifyMode, unsigned magnifyMode, unsigned colourScale,
-                       unsigned colourOffset);
+ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
+                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
+                       float offY, float degrees, float cx, float cy, unsigned minifyMode,
+                       unsigned magnifyMode, unsigned colourScale, unsigned colourOffset);
 
 // Bounding box of the rectangle (x, y, w, h) scaled by (sx, sy) and rotated
 // by `degrees` about (cx, cy), as ilQVMemoryImg::getTargetSizeAndOffset.

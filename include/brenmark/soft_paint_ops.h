@@ -40,8 +40,8 @@ class SoftPaintOps : public PaintOps {
   int blend_func(BlendFactor src, BlendFactor dst) override;
   int rect_read(int x, int y, int nx, int ny, void* buf, const ilConfig* cfg) override;
   int rect_write(int x, int y, int nx, int ny, void* buf, const ilConfig* cfg) override;
-  int rect_copy(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY,
-                const ilConfig* cfg, float zoomX, float zoomY) override;
+  int rect_copy(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY, const ilConfig* cfg,
+                float zoomX, float zoomY) override;
   int image_proxy(ilImage* img, int dx, int dy, float angle, ProxyQualityHint hint) override;
   int grid_warp_image_proxy(ilImage* img, int dx, int dy, float angle,
                             ProxyQualityHint hint) override;
@@ -90,8 +90,8 @@ class SoftPaintOps : public PaintOps {
  private:
   bool is_func_(int src, int dst) const { return srcFactor_ == src && dstFactor_ == dst; }
   void make_writemask_();
-  int blend_in_place_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY,
-                      unsigned mask, float zoomX, float zoomY);
+  int blend_in_place_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY, unsigned mask,
+                      float zoomX, float zoomY);
 
   StampImpl* stampImpl_ = nullptr;
   Stamp* stamp_ = nullptr;

@@ -132,9 +132,7 @@ SmartImage::~SmartImage() {
     c = next;
   }
   first_.SetNext(nullptr);
-  SmartImgPage second = default_page_;
-  second.UnRef(kReleaseTableDefault);
-  default_page_.UnRef(kReleaseTableDefault2);
+  ReleaseDefaultPage();
   out_of_range_.UnRef(kReleaseTableOutOfRange);
   MakeInvalid();
   last_cluster_ = nullptr;
@@ -163,12 +161,16 @@ void SmartImage::CommonInit(int pixelSize, ilSmartImage* parent) {
   out_of_range_.UnRef(kReleaseOutOfRangeReplaced);
 }
 
+void SmartImage::ReleaseDefaultPage() {
+  if (default_page_.IsNull()) return;
+  SmartImgPage second;
+  second = default_page_;  // assignment: the pointer only, no reference
+  second.UnRef(kReleaseTableDefault);
+  default_page_.UnRef(kReleaseTableDefault2);
+}
+
 void SmartImage::ReplaceDefaultPage(unsigned fill, int pixelSize) {
-  if (!default_page_.IsNull()) {
-    SmartImgPage second = default_page_;
-    second.UnRef(kReleaseTableDefault);
-    default_page_.UnRef(kReleaseTableDefault2);
-  }
+  ReleaseDefaultPage();
   default_page_ = SmartImgPage(fill, pixelSize);
   default_page_.Ref();  // the table holds two references
   last_page_ = nullptr;

@@ -178,6 +178,8 @@ class SmartImage {
   ilImage* SeedForPage(int ox, int oy) const;
   bool PageTouchesBounds(int ox, int oy) const;
   void ReplaceDefaultPage(unsigned fill, int pixelSize);
+  // Gives back the table's two references on the default page.
+  void ReleaseDefaultPage();
 
   std::uint32_t signature_[2] = {0, 0};
   Coordinate offset_;

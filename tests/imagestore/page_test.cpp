@@ -14,13 +14,13 @@ using store_test::Cache;
 
 namespace {
 
-// A private in-memory four-byte page whose pixel i holds base + i.
-SmartImgPage MakeGradientPage(std::uint32_t base) {
-  SmartImgPage page(0, 4);
+// Makes `page` a private in-memory four-byte page whose pixel i holds
+// base + i. (Handles are filled in place: a copied handle takes a reference.)
+void MakeGradientPage(SmartImgPage& page, std::uint32_t base) {
+  page.MakeFilled(0, 4);
   EXPECT_TRUE(page.Realize(2));
   for (int y = 0; y < 128; ++y)
     for (int x = 0; x < 128; ++x) page.SetPixel(base + static_cast<unsigned>(y * 128 + x), x, y);
-  return page;
 }
 
 }  // namespace
@@ -38,7 +38,8 @@ TEST(Page, NullHandleReadsAsSolidClearZero) {
 
 TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
   Cache();
-  SmartImgPage a = MakeGradientPage(1000);
+  SmartImgPage a;
+  MakeGradientPage(a, 1000);
   SmartImgPage b(a);  // second holder
   ASSERT_EQ(a.Body(), b.Body());
   ASSERT_EQ(a.GetRefCnt(), 2);
@@ -62,7 +63,8 @@ TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
 
 TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
   auto* cache = Cache();
-  SmartImgPage a = MakeGradientPage(5);
+  SmartImgPage a;
+  MakeGradientPage(a, 5);
   SmartImgPage b(a);
   const std::size_t before = cache->BytesInMemory();
   ASSERT_TRUE(b.Realize(3));

@@ -3,6 +3,7 @@
 // their scalar reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -438,6 +439,21 @@ TEST(ScaleRowsSimd, BilinearRowsMatchTheScalarReferenceBitForBit) {
       std::vector<std::uint8_t> got(want.size());
       k->bilinear_h4(src.data(), x0.data(), x1.data(), fx.data(), n, got.data());
       EXPECT_EQ(got, want) << k->name << " n " << n;
+    }
+    // Bicubic taps: four neighbours, or clamped at either edge.
+    std::vector<std::int32_t> taps(static_cast<std::size_t>(n) * 4);
+    std::vector<std::uint32_t> wts(static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j) {
+      const int x = static_cast<int>(rng() % (w + 2)) - 1;
+      for (int t = 0; t < 4; ++t)
+        taps[static_cast<std::size_t>(4 * j + t)] = std::clamp(x - 1 + t, 0, w - 1);
+      wts[static_cast<std::size_t>(j)] = ip::BicubicWeights()[rng() % 256];
+    }
+    ref.bicubic_h4(src.data(), taps.data(), wts.data(), n, want.data());
+    for (const ip::ScaleRows* k : Levels()) {
+      std::vector<std::uint8_t> got(want.size());
+      k->bicubic_h4(src.data(), taps.data(), wts.data(), n, got.data());
+      EXPECT_EQ(got, want) << k->name << " bicubic n " << n;
     }
   }
   for (int bytes : {1, 15, 16, 17, 32, 33, 100, 4096}) {

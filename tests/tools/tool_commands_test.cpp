@@ -36,17 +36,19 @@ class ToolCommands : public ::testing::Test {
   }
 
   // Runs lines that must all succeed.
-  void Run(const std::string& script) {
+  void Run(const std::string& script) { RunWith(registry, script); }
+  void RunWith(const CommandRegistry& commands, const std::string& script) {
     std::istringstream in(script);
     std::ostringstream errors;
-    ScriptRunner runner(registry, errors, nullptr);
+    ScriptRunner runner(commands, errors, nullptr);
     ASSERT_TRUE(runner.Run(in, "test.bms")) << errors.str();
   }
 
   // Runs one line that must fail; its problem.
-  std::string Refused(const std::string& line) {
+  std::string Refused(const std::string& line) { return RefusedWith(registry, line); }
+  std::string RefusedWith(const CommandRegistry& commands, const std::string& line) {
     std::ostringstream errors;
-    ScriptRunner runner(registry, errors, nullptr);
+    ScriptRunner runner(commands, errors, nullptr);
     const std::string problem = runner.RunLine(line);
     EXPECT_FALSE(problem.empty()) << line;
     return problem;
@@ -245,6 +247,19 @@ TEST_F(ToolCommands, RefusesACanvasBeyondTheLast) {
   Run(script);
   EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
   EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
+}
+
+TEST_F(ToolCommands, KeepsTheCanvasesWithinThePixelBudget) {
+  Session small(host, out, 1000);
+  CommandRegistry limited;
+  brenmark::tool::RegisterAllCommands(limited, small);
+  RunWith(limited, "canvas 20 20\ncanvas 20 30\n");
+  EXPECT_EQ(RefusedWith(limited, "canvas 1 1"),
+            "canvas: the canvases would cover more than 1000 pixels at once (they cover 1000 "
+            "now); delete one with 'delete-canvas' first");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
+  RunWith(limited, "delete-canvas 0\ncanvas 10 40\n");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
 }
 
 }  // namespace

@@ -8,8 +8,7 @@ namespace brenmark::tool {
 
 namespace {
 
-// Views larger than this would make the host hold hundreds of megabytes of
-// display memory for one canvas.
+// The host holds each canvas's view in memory; a side of 4096 is 64 MiB.
 constexpr double kMaxCanvasSide = 4096;
 constexpr double kLastSlot = PaintManager::kMaxLayerStacks - 1;
 
@@ -24,16 +23,19 @@ void RegisterCanvasCommands(CommandRegistry& registry, Session& session) {
       .group = group,
       .params = {IntegerParam("width", 1, kMaxCanvasSide, "256"),
                  IntegerParam("height", 1, kMaxCanvasSide, "256")},
-      .summary = "Creates a canvas of the given size in pixels (at most 4096 x 4096), with no "
-                 "layers yet, and makes it the current canvas. Layer commands act on the current "
-                 "canvas.",
+      .summary = "Creates a canvas of the given size in pixels (at most 4096 x 4096, and all "
+                 "canvases together at most 64 Mpx), with no layers yet, and makes it the current "
+                 "canvas. Layer commands act on the current canvas.",
       .example = "canvas 640 480",
       .handler = [&session](const Arguments& a) -> std::string {
         if (Brenmark.GetLayerStackCount() >= PaintManager::kMaxLayerStacks) {
           return "all " + std::to_string(PaintManager::kMaxLayerStacks) + " canvases are in use";
         }
-        session.Host().SetDefaultViewSize(static_cast<int>(a.Integer("width")),
-                                          static_cast<int>(a.Integer("height")));
+        const std::int64_t width = a.Integer("width"), height = a.Integer("height");
+        if (std::string problem = session.CheckPixelBudget(width, height); !problem.empty()) {
+          return problem;
+        }
+        session.Host().SetDefaultViewSize(static_cast<int>(width), static_cast<int>(height));
         if (Brenmark.AddLayerStack(ViewerParms{}) < 0) return "the engine refused a canvas";
         return "";
       },

@@ -1,11 +1,14 @@
 // brenmark: replays paint scripts against the engine through its public
 // interface. Without a script it runs the built-in demo and prints the
 // demo canvas.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -132,14 +135,23 @@ int main(int argc, char** argv) {
   session.Start();
   brenmark::tool::Progress progress(stderr);
   brenmark::tool::ScriptRunner runner(registry, std::cerr, &progress);
+  runner.SetOutputSharesTerminal(isatty(STDOUT_FILENO) == 1);
   bool ok = true;
-  if (scripts.empty()) {
-    std::istringstream demo{std::string(brenmark::tool::DemoScript())};
-    ok = runner.Run(demo, "demo.bms");
-  }
-  for (const std::string& path : scripts) {
-    ok = RunFile(runner, path);
-    if (!ok) break;
+  try {
+    if (scripts.empty()) {
+      std::istringstream demo{std::string(brenmark::tool::DemoScript())};
+      ok = runner.Run(demo, "demo.bms");
+    }
+    for (const std::string& path : scripts) {
+      ok = RunFile(runner, path);
+      if (!ok) break;
+    }
+  } catch (const std::bad_alloc&) {
+    // The engine reports no errors by exception, but the tool's own
+    // containers and the host's views can still run out of memory.
+    std::cout.flush();
+    std::cerr << "brenmark: out of memory\n";
+    return kExitScriptFailed;
   }
   std::cout.flush();
   return ok ? 0 : kExitScriptFailed;

@@ -36,7 +36,7 @@ std::string ScriptRunner::RunLine(std::string_view line) {
   Arguments bound;
   std::string problem = CommandRegistry::Bind(*spec, args, bound);
   if (!problem.empty()) return spec->name + ": " + problem + " (usage: " + spec->Usage() + ")";
-  if (progress_ && progress_->Showing()) progress_->Clear();
+  if (progress_ && outputSharesTerminal_ && progress_->Showing()) progress_->Clear();
   problem = spec->handler(bound);
   if (!problem.empty()) return spec->name + ": " + problem;
   return "";

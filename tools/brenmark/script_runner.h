@@ -20,6 +20,10 @@ class ScriptRunner {
   ScriptRunner(const CommandRegistry& registry, std::ostream& errors, Progress* progress)
       : registry_(registry), errors_(errors), progress_(progress) {}
 
+  // Whether command output shares the terminal with the progress line, so
+  // that the line must be cleared before a command may print.
+  void SetOutputSharesTerminal(bool shares) { outputSharesTerminal_ = shares; }
+
   // Runs every line of `in`; `sourceName` names it in messages. False after
   // reporting the first bad line.
   bool Run(std::istream& in, std::string_view sourceName);
@@ -32,6 +36,7 @@ class ScriptRunner {
   const CommandRegistry& registry_;
   std::ostream& errors_;
   Progress* progress_;
+  bool outputSharesTerminal_ = true;
 };
 
 }  // namespace brenmark::tool

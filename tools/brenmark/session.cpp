@@ -42,6 +42,19 @@ std::string Session::CheckCanvas(int h) const {
   return "there is no " + CanvasName(h);
 }
 
+std::string Session::CheckPixelBudget(std::int64_t width, std::int64_t height) const {
+  std::int64_t used = 0;
+  for (int h = 0; h < PaintManager::kMaxLayerStacks; ++h) {
+    if (!Brenmark.CheckLayerStackHandle(h)) continue;
+    const ilTile size = Brenmark.GetCanvasBounds(h);
+    used += std::int64_t{size.nx} * size.ny;
+  }
+  if (used + width * height <= pixelBudget_) return "";
+  return "the canvases would cover more than " + std::to_string(pixelBudget_) +
+         " pixels at once (they cover " + std::to_string(used) +
+         " now); delete one with 'delete-canvas' first";
+}
+
 std::string Session::ResolveLayer(const LayerRef& ref, int h, int& index) const {
   const int count = Brenmark.GetLayerCount(h);
   if (count < 1) return CanvasName(h) + " has no layers (add one with 'add-layer')";

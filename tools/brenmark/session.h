@@ -5,6 +5,7 @@
 // it changes anything.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -15,9 +16,15 @@ namespace brenmark::tool {
 
 class Session {
  public:
+  // The host keeps every canvas's view in memory (four bytes a pixel), so
+  // the canvases alive at once may cover at most this many pixels: 256 MiB.
+  static constexpr std::int64_t kDefaultPixelBudget = std::int64_t{64} << 20;
+
   // Commands print to `out`; they reach the application side through
   // `host`.
-  Session(brenmark::host::ReferenceHost& host, std::ostream& out) : host_(host), out_(out) {}
+  Session(brenmark::host::ReferenceHost& host, std::ostream& out,
+          std::int64_t pixelBudget = kDefaultPixelBudget)
+      : host_(host), out_(out), pixelBudget_(pixelBudget) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -32,6 +39,9 @@ class Session {
   std::string CurrentCanvas(int& h) const;
   // `h` names an existing canvas, or the problem.
   std::string CheckCanvas(int h) const;
+  // The problem when a new canvas of width x height would take the canvases
+  // over the pixel budget.
+  std::string CheckPixelBudget(std::int64_t width, std::int64_t height) const;
   // The index (1 = bottom) of the layer `ref` names in canvas `h`, or the
   // problem. The selection mask is never a valid answer.
   std::string ResolveLayer(const LayerRef& ref, int h, int& index) const;
@@ -50,6 +60,7 @@ class Session {
  private:
   brenmark::host::ReferenceHost& host_;
   std::ostream& out_;
+  std::int64_t pixelBudget_;
 };
 
 // The command groups, each adding its commands to the table.

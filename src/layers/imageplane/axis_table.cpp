@@ -10,7 +10,9 @@ int RoundHalfAway(double v) {
   return v > 0 ? static_cast<int>(v + 0.5) : -static_cast<int>(-v + 0.5);
 }
 
-std::int32_t AxisUpperClamp(int limit) { return std::max(limit - 1, 0) * 256; }
+std::int32_t AxisUpperClamp(int limit) {
+  return std::max(limit - 1, 0) * 256;
+}
 
 std::int32_t AxisEntry(int j, float f, std::int32_t hi) {
   double e;

@@ -28,7 +28,8 @@ void ilQVMemoryImg::MarchingAntsPreProcess(unsigned char threshold, ilTile* regi
   std::uint8_t* first = data + r.y * stride + r.x;
 
   // 1. 255 is reserved for edge marks.
-  for (int y = 0; y < r.ny; ++y) std::replace(first + y * stride, first + y * stride + r.nx, 255, 254);
+  for (int y = 0; y < r.ny; ++y)
+    std::replace(first + y * stride, first + y * stride + r.nx, 255, 254);
 
   // 2. Rows: a pixel on the other side of the threshold from its left
   //    neighbour is marked. The neighbour's value is the one before this pass

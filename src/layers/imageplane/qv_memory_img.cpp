@@ -38,7 +38,9 @@ void FillRow4(std::uint8_t* p, std::uint32_t v, int n) {
 
 }  // namespace
 
-ilQVMemoryImg::ilQVMemoryImg() { CountCreated(); }
+ilQVMemoryImg::ilQVMemoryImg() {
+  CountCreated();
+}
 
 ilQVMemoryImg::ilQVMemoryImg(const ilSize& size, ilType type, ilOrder order)
     : ilMemoryImg(size, type, order) {
@@ -50,7 +52,9 @@ ilQVMemoryImg::ilQVMemoryImg(void* data, const ilSize& size, ilType type, ilOrde
   construct_();
 }
 
-ilQVMemoryImg::ilQVMemoryImg(ilImage* other) : ilMemoryImg(other) { CountCreated(); }
+ilQVMemoryImg::ilQVMemoryImg(ilImage* other) : ilMemoryImg(other) {
+  CountCreated();
+}
 
 ilQVMemoryImg::~ilQVMemoryImg() {
   --gMemoryImgCount;
@@ -66,7 +70,9 @@ void ilQVMemoryImg::construct_() {
   CountCreated();
 }
 
-int ilQVMemoryImg::MemoryImgCount() { return gMemoryImgCount; }
+int ilQVMemoryImg::MemoryImgCount() {
+  return gMemoryImgCount;
+}
 
 bool ilQVMemoryImg::derivesFrom(int classId) const {
   return classId == ilQVMemoryImgClassId || ilMemoryImg::derivesFrom(classId);
@@ -76,14 +82,18 @@ const char* ilQVMemoryImg::getClassName(int level) const {
   return level == 0 ? "ilQVMemoryImg" : ilMemoryImg::getClassName(level - 1);
 }
 
-const char* ilQVMemoryImg::getDefaultDescription() const { return "QV Memory"; }
+const char* ilQVMemoryImg::getDefaultDescription() const {
+  return "QV Memory";
+}
 
-int ilQVMemoryImg::getClassId() const { return ilQVMemoryImgClassId; }
+int ilQVMemoryImg::getClassId() const {
+  return ilQVMemoryImgClassId;
+}
 
 // ---- fast tile paths ------------------------------------------------------
 
-ilStatus ilQVMemoryImg::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void* buf,
-                                     int bx, int by, int bz, int bnx, int bny, int bnz,
+ilStatus ilQVMemoryImg::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void* buf, int bx,
+                                     int by, int bz, int bnx, int bny, int bnz,
                                      const ilConfig* cfg) {
   auto* data = static_cast<std::uint8_t*>(getDataPtr());
   const ilSize s = getSize();
@@ -112,15 +122,15 @@ ilStatus ilQVMemoryImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz,
   void* data = getDataPtr();
   const ilSize s = getSize();
   if (data != nullptr && src != nullptr && src != this && z == 0 && nz == 1 && sz == 0 &&
-      isNativeConfig(cfg) && (getOrder() == ilInterleaved || s.c == 1) &&
-      src->getCsize() == s.c && src->getCoordSpace() == getCoordSpace()) {
+      isNativeConfig(cfg) && (getOrder() == ilInterleaved || s.c == 1) && src->getCsize() == s.c &&
+      src->getCoordSpace() == getCoordSpace()) {
     // The source reads straight into this image's block: the buffer tile is
     // the whole block seen from the source's coordinates.
     const ilTile d(ilTile(x, y, 0, nx, ny, 1), ilTile(0, 0, 0, s.x, s.y, 1));
     if (d.empty()) return setStatus(ilOkay);
     const int ox = sx - x, oy = sy - y;
-    const bool sameLayout = src->getDataType() == getDataType() &&
-                            (src->getOrder() == ilInterleaved || s.c == 1);
+    const bool sameLayout =
+        src->getDataType() == getDataType() && (src->getOrder() == ilInterleaved || s.c == 1);
     const ilConfig mine(getDataType(), ilInterleaved, s.c);
     return setStatus(src->getSubTile3D(d.x + ox, d.y + oy, 0, d.nx, d.ny, 1, data, ox, oy, 0, s.x,
                                        s.y, 1, sameLayout ? nullptr : &mine));
@@ -292,10 +302,10 @@ void ilQVMemoryImg::GetOffset(float& x, float& y) const {
 
 void ilQVMemoryImg::SetRGBAScaleAndOffset(float s0, float s1, float s2, float s3, float o0,
                                           float o1, float o2, float o3) {
-  colourScale_ = ChannelByte(s0) | ChannelByte(s1) << 8 | ChannelByte(s2) << 16 |
-                 ChannelByte(s3) << 24;
-  colourOffset_ = ChannelByte(o0) | ChannelByte(o1) << 8 | ChannelByte(o2) << 16 |
-                  ChannelByte(o3) << 24;
+  colourScale_ =
+      ChannelByte(s0) | ChannelByte(s1) << 8 | ChannelByte(s2) << 16 | ChannelByte(s3) << 24;
+  colourOffset_ =
+      ChannelByte(o0) | ChannelByte(o1) << 8 | ChannelByte(o2) << 16 | ChannelByte(o3) << 24;
 }
 
 void ilQVMemoryImg::SetRGBAScaleAndOffset(unsigned scale, unsigned offset) {
@@ -308,6 +318,10 @@ void ilQVMemoryImg::GetRGBAScaleAndOffset(unsigned& scale, unsigned& offset) con
   offset = colourOffset_;
 }
 
-void ilQVMemoryImg::SetMinifyScaleMode(unsigned mode) { minifyMode_ = mode; }
+void ilQVMemoryImg::SetMinifyScaleMode(unsigned mode) {
+  minifyMode_ = mode;
+}
 
-void ilQVMemoryImg::SetMagnifyScaleMode(unsigned mode) { magnifyMode_ = mode; }
+void ilQVMemoryImg::SetMagnifyScaleMode(unsigned mode) {
+  magnifyMode_ = mode;
+}

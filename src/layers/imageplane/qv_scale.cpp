@@ -24,7 +24,9 @@ struct Plane {
   int w, h, bytes;
 };
 
-const std::uint8_t* Row(const Plane& p, int y) { return p.data + y * p.stride; }
+const std::uint8_t* Row(const Plane& p, int y) {
+  return p.data + y * p.stride;
+}
 
 // Horizontally filtered source rows, keyed by source row, so that a row
 // shared by several destination rows (magnification) is filtered once.
@@ -73,7 +75,8 @@ void ScaleTilePoint(const Plane& src, const std::int32_t* ex, int nw, const std:
                     int nh, std::uint8_t* dst, std::ptrdiff_t dstStride,
                     std::vector<std::int32_t>& cols) {
   cols.resize(static_cast<std::size_t>(nw));
-  for (int j = 0; j < nw; ++j) cols[static_cast<std::size_t>(j)] = std::min((ex[j] + 128) >> 8, src.w - 1);
+  for (int j = 0; j < nw; ++j)
+    cols[static_cast<std::size_t>(j)] = std::min((ex[j] + 128) >> 8, src.w - 1);
   const ScaleRows& k = ActiveScaleRows();
   for (int r = 0; r < nh; ++r, dst += dstStride) {
     const int y = std::min((ey[r] + 128) >> 8, src.h - 1);
@@ -84,9 +87,10 @@ void ScaleTilePoint(const Plane& src, const std::int32_t* ex, int nw, const std:
       k.gather1(row, cols.data(), nw, dst);
     } else {
       for (int j = 0; j < nw; ++j) {
-        std::memcpy(dst + static_cast<std::ptrdiff_t>(j) * src.bytes,
-                    row + static_cast<std::ptrdiff_t>(cols[static_cast<std::size_t>(j)]) * src.bytes,
-                    static_cast<std::size_t>(src.bytes));
+        std::memcpy(
+            dst + static_cast<std::ptrdiff_t>(j) * src.bytes,
+            row + static_cast<std::ptrdiff_t>(cols[static_cast<std::size_t>(j)]) * src.bytes,
+            static_cast<std::size_t>(src.bytes));
       }
     }
   }
@@ -154,9 +158,7 @@ void ScaleTileBicubic(const Plane& src, const std::int32_t* ex, int nw, const st
   const ScaleRows& k = ActiveScaleRows();
   const std::size_t rowBytes = static_cast<std::size_t>(nw) * 4;
   RowCache cache(rows, 5, rowBytes);
-  const auto filter = [&](int y, std::uint8_t* out) {
-    k.bicubic_h4(Row(src, y), xi, wx, nw, out);
-  };
+  const auto filter = [&](int y, std::uint8_t* out) { k.bicubic_h4(Row(src, y), xi, wx, nw, out); };
   for (int r = 0; r < nh; ++r, dst += dstStride) {
     const int y = ey[r] >> 8;
     int ys[4];
@@ -178,7 +180,9 @@ ilTile CoverBox(double minX, double minY, double maxX, double maxY) {
                 static_cast<int>(std::ceil(maxY - kSlack)) - y, 1);
 }
 
-std::int64_t To1616(double v) { return static_cast<std::int64_t>(std::floor(v * 65536.0 + 0.5)); }
+std::int64_t To1616(double v) {
+  return static_cast<std::int64_t>(std::floor(v * 65536.0 + 0.5));
+}
 
 }  // namespace
 
@@ -202,9 +206,8 @@ unsigned ilQVMemoryImg::chooseFilter_(bool interpolatable, int pixelBytes) const
   return mode;
 }
 
-void ilQVMemoryImg::calculateDestRect(float x, float y, float w, float h, int bx, int by,
-                                      int dstW, int dstH, int& jx, int& jy, int& nw,
-                                      int& nh) const {
+void ilQVMemoryImg::calculateDestRect(float x, float y, float w, float h, int bx, int by, int dstW,
+                                      int dstH, int& jx, int& jy, int& nw, int& nh) const {
   const double sx = xAxis_.factor, sy = yAxis_.factor;
   jx = RoundHalfAway(sx * x);
   jy = RoundHalfAway(sy * y);
@@ -218,8 +221,7 @@ void ilQVMemoryImg::applyColour_(std::uint8_t* dst, int dstW, const ilTile& box)
   if (colourScale_ == 0xFFFFFFFFu && (colourOffset_ & 0x00FFFFFFu) == 0) return;
   const ScaleRows& k = ActiveScaleRows();
   for (int r = 0; r < box.ny; ++r) {
-    std::uint8_t* row =
-        dst + (static_cast<std::ptrdiff_t>(box.y + r) * dstW + box.x) * 4;
+    std::uint8_t* row = dst + (static_cast<std::ptrdiff_t>(box.y + r) * dstW + box.x) * 4;
     k.colour_scale4(row, box.nx, colourScale_, colourOffset_);
   }
 }
@@ -304,10 +306,10 @@ ilStatus ilQVMemoryImg::transfer_(float x, float y, float w, float h, void* dstV
     return setStatus(ilOkay);
   }
 
-  EnsureAxisTable(xAxis_, sx, minifyMode_, magnifyMode_, size.x, std::floor(x0), std::ceil(x1),
-                  jx, jx + nw - 1);
-  EnsureAxisTable(yAxis_, sy, minifyMode_, magnifyMode_, size.y, std::floor(y0), std::ceil(y1),
-                  jy, jy + nh - 1);
+  EnsureAxisTable(xAxis_, sx, minifyMode_, magnifyMode_, size.x, std::floor(x0), std::ceil(x1), jx,
+                  jx + nw - 1);
+  EnsureAxisTable(yAxis_, sy, minifyMode_, magnifyMode_, size.y, std::floor(y0), std::ceil(y1), jy,
+                  jy + nh - 1);
   const std::int32_t* ex = xAxis_.entries.data() + (jx - xAxis_.first);
   const std::int32_t* ey = yAxis_.entries.data() + (jy - yAxis_.first);
   switch (chooseFilter_(interpolatable, pb)) {
@@ -426,18 +428,17 @@ void ilQVMemoryImg::getTargetSizeAndOffset(int x, int y, int w, int h, int& outW
 
 // ---- free helpers -------------------------------------------------------------
 
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y,
-                       float sw, float sh, void* dst, int dstW, int dstH, float sx, float sy,
-                       float offX, float offY) {
+ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
+                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
+                       float offY) {
   return SIDScaleImage(src, w, h, bytesPerPixel, x, y, sw, sh, dst, dstW, dstH, sx, sy, offX, offY,
                        0.0f, 0.0f, 0.0f, ilQVScaleBilinear, ilQVScaleBilinear, 0xFFFFFFFFu, 0);
 }
 
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y,
-                       float sw, float sh, void* dst, int dstW, int dstH, float sx, float sy,
-                       float offX, float offY, float degrees, float cx, float cy,
-                       unsigned minifyMode, unsigned magnifyMode, unsigned colourScale,
-                       unsigned colourOffset) {
+ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
+                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
+                       float offY, float degrees, float cx, float cy, unsigned minifyMode,
+                       unsigned magnifyMode, unsigned colourScale, unsigned colourOffset) {
   if (src == nullptr || dst == nullptr || w < 1 || h < 1 ||
       (bytesPerPixel != 1 && bytesPerPixel != 4)) {
     return ilInvalid;

@@ -12,8 +12,7 @@ ilQVSubImg::ilQVSubImg(ilImage* input, int x, int y, int z, int channels)
   setInput(input);
 }
 
-ilQVSubImg::ilQVSubImg(ilImage* input, int x, int y, int z, const ilSize& size,
-                       const ilConfig* cfg)
+ilQVSubImg::ilQVSubImg(ilImage* input, int x, int y, int z, const ilSize& size, const ilConfig* cfg)
     : ox_(x), oy_(y), oz_(z), sizeGiven_(true) {
   if (cfg != nullptr) cfg_ = *cfg;
   setSize(size);
@@ -30,9 +29,13 @@ const char* ilQVSubImg::getClassName(int level) const {
   return level == 0 ? "ilQVSubImg" : ilImage::getClassName(level - 1);
 }
 
-const char* ilQVSubImg::getDefaultDescription() const { return "QV SubImage"; }
+const char* ilQVSubImg::getDefaultDescription() const {
+  return "QV SubImage";
+}
 
-int ilQVSubImg::getClassId() const { return ilQVSubImgClassId; }
+int ilQVSubImg::getClassId() const {
+  return ilQVSubImgClassId;
+}
 
 void ilQVSubImg::setOrigin(int x, int y, int z) {
   ox_ = x;
@@ -64,7 +67,9 @@ void ilQVSubImg::setChannelConfig(const ilConfig* cfg) {
   setAltered(ilTypeAltered | ilOrderAltered | ilSizeAltered);
 }
 
-int ilQVSubImg::inputChannel_(int k) const { return cfg_ ? cfg_->imageChannel(k) : k; }
+int ilQVSubImg::inputChannel_(int k) const {
+  return cfg_ ? cfg_->imageChannel(k) : k;
+}
 
 void ilQVSubImg::reset() {
   ilImage::reset();
@@ -146,9 +151,8 @@ ilStatus ilQVSubImg::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, v
   if (st == ilOkay) st = toInput_(in, b, space);
   if (st != ilOkay) return setStatus(st);
   const ilConfig composed = composeReadWrite_(in, cfg, space);
-  return setStatus(
-      in->getSubTile3D(t.x, t.y, t.z, t.nx, t.ny, t.nz, buf, b.x, b.y, b.z, b.nx, b.ny, b.nz,
-                       &composed));
+  return setStatus(in->getSubTile3D(t.x, t.y, t.z, t.nx, t.ny, t.nz, buf, b.x, b.y, b.z, b.nx, b.ny,
+                                    b.nz, &composed));
 }
 
 ilStatus ilQVSubImg::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, const void* buf,
@@ -164,13 +168,12 @@ ilStatus ilQVSubImg::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, c
   if (st == ilOkay) st = toInput_(in, b, space);
   if (st != ilOkay) return setStatus(st);
   const ilConfig composed = composeReadWrite_(in, cfg, space);
-  return setStatus(
-      in->setSubTile3D(t.x, t.y, t.z, t.nx, t.ny, t.nz, buf, b.x, b.y, b.z, b.nx, b.ny, b.nz,
-                       &composed));
+  return setStatus(in->setSubTile3D(t.x, t.y, t.z, t.nx, t.ny, t.nz, buf, b.x, b.y, b.z, b.nx, b.ny,
+                                    b.nz, &composed));
 }
 
-ilStatus ilQVSubImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilImage* src,
-                                 int sx, int sy, int sz, const ilConfig* cfg, int flags) {
+ilStatus ilQVSubImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilImage* src, int sx,
+                                 int sy, int sz, const ilConfig* cfg, int flags) {
   ilImage* in = getInput();
   if (in == nullptr) return setStatus(ilInvalid);
   resetCheck();
@@ -195,8 +198,7 @@ ilStatus ilQVSubImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, il
   const ilOrder order = cfg != nullptr ? cfg->order : ilAnyOrder;
   // Without a named space each rectangle stays in its own image's space.
   const bool named = cfg != nullptr && cfg->coordSpace != ilSpaceDefault;
-  const ilCoordSpace copySpace =
-      named || space != in->getCoordSpace() ? space : ilSpaceDefault;
+  const ilCoordSpace copySpace = named || space != in->getCoordSpace() ? space : ilSpaceDefault;
   const ilConfig composed(type, order, inNc, list, 0, copySpace);
   return setStatus(
       in->copyTileCfg(t.x, t.y, t.z, t.nx, t.ny, t.nz, src, sx, sy, sz, &composed, flags));

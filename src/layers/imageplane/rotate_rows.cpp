@@ -16,7 +16,8 @@ inline int Clamp(std::int64_t v, int hi) {
 }
 
 inline const std::uint8_t* Pixel(const RotateSource& s, int bytes, int x, int y) {
-  return s.data + static_cast<std::ptrdiff_t>(y) * s.stride + static_cast<std::ptrdiff_t>(x) * bytes;
+  return s.data + static_cast<std::ptrdiff_t>(y) * s.stride +
+         static_cast<std::ptrdiff_t>(x) * bytes;
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n,
     // and above (floor), with the 8-bit fraction of the way to the next one.
     const std::int64_t u = walk.u - 32768, v = walk.v - 32768;
     const std::int64_t xi = u >> 16, yi = v >> 16;
-    const unsigned fx = static_cast<unsigned>(u >> 8 & 255), fy = static_cast<unsigned>(v >> 8 & 255);
+    const unsigned fx = static_cast<unsigned>(u >> 8 & 255),
+                   fy = static_cast<unsigned>(v >> 8 & 255);
     const int x0 = Clamp(xi, s.w - 1), x1 = Clamp(xi + 1, s.w - 1);
     const int y0 = Clamp(yi, s.h - 1), y1 = Clamp(yi + 1, s.h - 1);
     const std::uint8_t* a0 = Pixel(s, bytes, x0, y0);

@@ -37,8 +37,7 @@ void RotateNearestRow(const RotateSource& s, int bytes, RotateWalk walk, int n, 
 // Bilinear (one- or four-byte pixels): the four pixel centres around the
 // position (neighbours clamped to the image), Lerp256 along x then along y
 // with 1/256 fractions; the fill outside the image.
-void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n,
-                       std::uint8_t* out);
+void RotateBilinearRow(const RotateSource& s, int bytes, RotateWalk walk, int n, std::uint8_t* out);
 // The four-byte case of RotateBilinearRow (the reference of the SIMD rows).
 void RotateBilinearRow4(const RotateSource& s, RotateWalk walk, int n, std::uint8_t* out);
 

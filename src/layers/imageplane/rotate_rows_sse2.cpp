@@ -23,24 +23,26 @@ void RotateBilinearRow4(const RotateSource& s, RotateWalk walk, int n, std::uint
       continue;
     }
     const std::uint8_t* p = s.data + yi * s.stride + xi * 4;
-    const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));             // a0 b0
-    const __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + s.stride));  // a1 b1
+    const __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));  // a0 b0
+    const __m128i bottom =
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + s.stride));  // a1 b1
     // [a0 b0 a1 b1] -> [a0 a1 b0 b1]: lanes of a (left pixels) and b (right).
     const __m128i q = _mm_shuffle_epi32(_mm_unpacklo_epi64(top, bottom), _MM_SHUFFLE(3, 1, 2, 0));
     const __m128i a = _mm_unpacklo_epi8(q, zero);
     const __m128i b = _mm_unpackhi_epi8(q, zero);
     const __m128i fx = _mm_set1_epi16(static_cast<short>(u >> 8 & 255));
     const __m128i h = _mm_srli_epi16(
-        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(c256, fx)),
-                                    _mm_mullo_epi16(b, fx)),
-                      c128),
+        _mm_add_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(c256, fx)), _mm_mullo_epi16(b, fx)),
+            c128),
         8);  // [h0 h1]
     const short fy = static_cast<short>(v >> 8 & 255);
-    const __m128i wy = _mm_set_epi16(fy, fy, fy, fy, static_cast<short>(256 - fy),
-                                     static_cast<short>(256 - fy), static_cast<short>(256 - fy),
-                                     static_cast<short>(256 - fy));
+    const __m128i wy =
+        _mm_set_epi16(fy, fy, fy, fy, static_cast<short>(256 - fy), static_cast<short>(256 - fy),
+                      static_cast<short>(256 - fy), static_cast<short>(256 - fy));
     const __m128i m = _mm_mullo_epi16(h, wy);
-    const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(m, _mm_srli_si128(m, 8)), c128), 8);
+    const __m128i r =
+        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(m, _mm_srli_si128(m, 8)), c128), 8);
     const int px = _mm_cvtsi128_si32(_mm_packus_epi16(r, zero));
     std::memcpy(out, &px, 4);
   }

@@ -70,20 +70,36 @@ void ColourScale4(std::uint8_t* px, int n, std::uint32_t scale, std::uint32_t of
 namespace {
 
 constexpr ScaleRows kScalar = {
-    SimdLevel::kScalar, "scalar",       rows::BilinearH4, rows::BilinearH1, rows::LerpRows,
-    rows::BicubicH4,    rows::CubicRows, rows::Gather4,    rows::Gather1,    rows::ColourScale4,
-    RotateBilinearRow4,
+    SimdLevel::kScalar, "scalar",           rows::BilinearH4,   rows::BilinearH1,
+    rows::LerpRows,     rows::BicubicH4,    rows::CubicRows,    rows::Gather4,
+    rows::Gather1,      rows::ColourScale4, RotateBilinearRow4,
 };
 
 constexpr ScaleRows kSse2 = {
-    SimdLevel::kSse2, "sse2",          sse2::BilinearH4, rows::BilinearH1, sse2::LerpRows,
-    rows::BicubicH4,  sse2::CubicRows, rows::Gather4,    rows::Gather1,    rows::ColourScale4,
+    SimdLevel::kSse2,
+    "sse2",
+    sse2::BilinearH4,
+    rows::BilinearH1,
+    sse2::LerpRows,
+    sse2::BicubicH4,
+    sse2::CubicRows,
+    rows::Gather4,
+    rows::Gather1,
+    rows::ColourScale4,
     sse2::RotateBilinearRow4,
 };
 
 constexpr ScaleRows kAvx2 = {
-    SimdLevel::kAvx2, "avx2",          avx2::BilinearH4, rows::BilinearH1, avx2::LerpRows,
-    rows::BicubicH4,  avx2::CubicRows, rows::Gather4,    rows::Gather1,    rows::ColourScale4,
+    SimdLevel::kAvx2,
+    "avx2",
+    avx2::BilinearH4,
+    rows::BilinearH1,
+    avx2::LerpRows,
+    sse2::BicubicH4,
+    avx2::CubicRows,
+    rows::Gather4,
+    rows::Gather1,
+    rows::ColourScale4,
     sse2::RotateBilinearRow4,
 };
 

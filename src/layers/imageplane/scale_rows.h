@@ -21,8 +21,7 @@ inline std::uint8_t Lerp256(unsigned a, unsigned b, unsigned f) {
 
 // out = (w0 * p0 + w1 * p1 + w2 * p2 + w3 * p3 + 128) >> 8 with the packed
 // weights w = w0 | w1 << 8 | w2 << 16 | w3 << 24 (non-negative, sum 256).
-inline std::uint8_t Cubic256(unsigned p0, unsigned p1, unsigned p2, unsigned p3,
-                             std::uint32_t w) {
+inline std::uint8_t Cubic256(unsigned p0, unsigned p1, unsigned p2, unsigned p3, std::uint32_t w) {
   return static_cast<std::uint8_t>(
       (p0 * (w & 255u) + p1 * (w >> 8 & 255u) + p2 * (w >> 16 & 255u) + p3 * (w >> 24) + 128u) >>
       8);
@@ -64,6 +63,8 @@ void ColourScale4(std::uint8_t* px, int n, std::uint32_t scale, std::uint32_t of
 namespace sse2 {
 void BilinearH4(const std::uint8_t* src, const std::int32_t* x0, const std::int32_t* x1,
                 const std::uint16_t* fx, int n, std::uint8_t* out);
+void BicubicH4(const std::uint8_t* src, const std::int32_t* xi, const std::uint32_t* w, int n,
+               std::uint8_t* out);
 void LerpRows(const std::uint8_t* a, const std::uint8_t* b, int fy, int bytes, std::uint8_t* out);
 void CubicRows(const std::uint8_t* r0, const std::uint8_t* r1, const std::uint8_t* r2,
                const std::uint8_t* r3, std::uint32_t w, int bytes, std::uint8_t* out);

@@ -8,17 +8,18 @@ namespace brenmark::imageplane::avx2 {
 namespace {
 
 inline __m128i LoadPair(const std::uint8_t* src, std::int32_t x) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(x) * 4));
+  return _mm_loadl_epi64(
+      reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(x) * 4));
 }
 
 // Pixels j..j+3, each an adjacent source pair (a, b): 16-bit results, lane 0
 // holding pixels 0 and 1, lane 1 pixels 2 and 3.
 inline __m256i LerpFour(const std::uint8_t* src, const std::int32_t* x0, const std::uint16_t* fx,
                         __m256i c256, __m256i c128) {
-  const __m128i q01 = _mm_shuffle_epi32(_mm_unpacklo_epi64(LoadPair(src, x0[0]), LoadPair(src, x0[1])),
-                                        _MM_SHUFFLE(3, 1, 2, 0));
-  const __m128i q23 = _mm_shuffle_epi32(_mm_unpacklo_epi64(LoadPair(src, x0[2]), LoadPair(src, x0[3])),
-                                        _MM_SHUFFLE(3, 1, 2, 0));
+  const __m128i q01 = _mm_shuffle_epi32(
+      _mm_unpacklo_epi64(LoadPair(src, x0[0]), LoadPair(src, x0[1])), _MM_SHUFFLE(3, 1, 2, 0));
+  const __m128i q23 = _mm_shuffle_epi32(
+      _mm_unpacklo_epi64(LoadPair(src, x0[2]), LoadPair(src, x0[3])), _MM_SHUFFLE(3, 1, 2, 0));
   const __m256i q = _mm256_set_m128i(q23, q01);  // lane: [a a b b]
   const __m256i zero = _mm256_setzero_si256();
   const __m256i a = _mm256_unpacklo_epi8(q, zero);
@@ -26,8 +27,8 @@ inline __m256i LerpFour(const std::uint8_t* src, const std::int32_t* x0, const s
   const __m128i fv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx));
   const __m128i f2 = _mm_unpacklo_epi16(fv, fv);
   const __m256i f = _mm256_set_m128i(_mm_unpackhi_epi32(f2, f2), _mm_unpacklo_epi32(f2, f2));
-  const __m256i s = _mm256_add_epi16(_mm256_mullo_epi16(a, _mm256_sub_epi16(c256, f)),
-                                     _mm256_mullo_epi16(b, f));
+  const __m256i s =
+      _mm256_add_epi16(_mm256_mullo_epi16(a, _mm256_sub_epi16(c256, f)), _mm256_mullo_epi16(b, f));
   return _mm256_srli_epi16(_mm256_add_epi16(s, c128), 8);
 }
 
@@ -50,7 +51,8 @@ void BilinearH4(const std::uint8_t* src, const std::int32_t* x0, const std::int3
     const __m256i lo = LerpFour(src, x0 + j, fx + j, c256, c128);
     const __m256i hi = LerpFour(src, x0 + j + 4, fx + j + 4, c256, c128);
     // packus interleaves lanes: [0 1 4 5 | 2 3 6 7] -> pixel order.
-    const __m256i r = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i r =
+        _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), _MM_SHUFFLE(3, 1, 2, 0));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * j), r);
   }
   if (j < n) rows::BilinearH4(src, x0 + j, x1 + j, fx + j, n - j, out + 4 * j);

@@ -3,6 +3,7 @@
 // weighted sum plus the rounding 128 at most 65408, so no lane overflows.
 #include <emmintrin.h>
 
+#include <cstring>
 
 #include "layers/imageplane/scale_rows.h"
 
@@ -10,7 +11,8 @@ namespace brenmark::imageplane::sse2 {
 namespace {
 
 inline __m128i LoadPair(const std::uint8_t* src, std::int32_t x) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(x) * 4));
+  return _mm_loadl_epi64(
+      reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(x) * 4));
 }
 
 // Two pixels (a0, b0) and (a1, b1), each pair adjacent in the source, with
@@ -21,7 +23,8 @@ inline __m128i LerpTwo(__m128i q0, __m128i q1, __m128i f, __m128i c256, __m128i 
   const __m128i q = _mm_shuffle_epi32(_mm_unpacklo_epi64(q0, q1), _MM_SHUFFLE(3, 1, 2, 0));
   const __m128i a = _mm_unpacklo_epi8(q, zero);
   const __m128i b = _mm_unpackhi_epi8(q, zero);
-  const __m128i s = _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(c256, f)), _mm_mullo_epi16(b, f));
+  const __m128i s =
+      _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(c256, f)), _mm_mullo_epi16(b, f));
   return _mm_srli_epi16(_mm_add_epi16(s, c128), 8);
 }
 
@@ -45,13 +48,38 @@ void BilinearH4(const std::uint8_t* src, const std::int32_t* x0, const std::int3
     const __m128i f2 = _mm_unpacklo_epi16(fv, fv);  // f0 f0 f1 f1 f2 f2 f3 f3
     const __m128i f01 = _mm_unpacklo_epi32(f2, f2);
     const __m128i f23 = _mm_unpackhi_epi32(f2, f2);
-    const __m128i r01 =
-        LerpTwo(LoadPair(src, x0[j]), LoadPair(src, x0[j + 1]), f01, c256, c128);
+    const __m128i r01 = LerpTwo(LoadPair(src, x0[j]), LoadPair(src, x0[j + 1]), f01, c256, c128);
     const __m128i r23 =
         LerpTwo(LoadPair(src, x0[j + 2]), LoadPair(src, x0[j + 3]), f23, c256, c128);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * j), _mm_packus_epi16(r01, r23));
   }
   if (j < n) rows::BilinearH4(src, x0 + j, x1 + j, fx + j, n - j, out + 4 * j);
+}
+
+void BicubicH4(const std::uint8_t* src, const std::int32_t* xi, const std::uint32_t* w, int n,
+               std::uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i c128 = _mm_set1_epi16(128);
+  for (int j = 0; j < n; ++j) {
+    const std::int32_t* x = xi + 4 * j;
+    if (x[1] != x[0] + 1 || x[2] != x[0] + 2 || x[3] != x[0] + 3) {
+      // Clamped at an edge: the taps are not four neighbours in memory.
+      rows::BicubicH4(src, x, w + j, 1, out + 4 * j);
+      continue;
+    }
+    const __m128i p = _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(src + static_cast<std::ptrdiff_t>(x[0]) * 4));
+    const __m128i wv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w[j])), zero);
+    const __m128i w2 = _mm_unpacklo_epi16(wv, wv);  // w0 w0 w1 w1 w2 w2 w3 w3
+    // Lanes 0-3 collect p0 * w0 + p2 * w2, lanes 4-7 p1 * w1 + p3 * w3.
+    const __m128i s =
+        _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(p, zero), _mm_unpacklo_epi32(w2, w2)),
+                      _mm_mullo_epi16(_mm_unpackhi_epi8(p, zero), _mm_unpackhi_epi32(w2, w2)));
+    const __m128i r =
+        _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(s, _mm_srli_si128(s, 8)), c128), 8);
+    const int px = _mm_cvtsi128_si32(_mm_packus_epi16(r, zero));
+    std::memcpy(out + 4 * j, &px, 4);
+  }
 }
 
 void LerpRows(const std::uint8_t* a, const std::uint8_t* b, int fy, int bytes, std::uint8_t* out) {

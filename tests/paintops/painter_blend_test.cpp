@@ -1,0 +1,547 @@
+// The software painter's rectangle operations on real images: which blend
+// each painter setting reaches, how rectangles are split into pages, clipped,
+// scaled and resampled, and what write masks, coverage images and the
+// destination copy do on the way.
+#include <brenmark/paint_ops.h>
+#include <brenmark/soft_paint_ops.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "painter_images.h"
+#include "paintops/dither.h"
+
+namespace {
+
+using namespace painter_test;
+
+constexpr BlendFactor kCodes[6] = {BlendZero,     BlendOne,
+                                   BlendSrcAlpha, BlendOneMinusSrcAlpha,
+                                   BlendDstAlpha, BlendOneMinusDstAlpha};
+
+// d (A = 160) and s (a = 80): the factors a, 256 - a, A, 256 - A all differ,
+// and the (6, 7) lerp lands on whole steps, so no result depends on the
+// dither byte. Hand-computed from the blend table: rows are the source
+// factor 0, 1, 6, 7, 8, 9, columns the destination factor likewise.
+constexpr std::uint32_t kDst = 0xA0402010u;
+constexpr std::uint32_t kSrc = 0x50302040u;
+constexpr std::uint8_t kMask = 0x50;  // one-channel source
+constexpr std::uint8_t kDst1 = 0xA0;  // one-channel destination
+
+// All-ones write mask: the fast cases where they exist ((1, 0) copy, (0, 6)
+// channel-by-channel multiply), the general blend elsewhere.
+constexpr std::uint32_t kFast44[6][6] = {
+    {0x00000000u, 0xA0402010u, 0x320C0404u, 0x6E2C160Bu, 0x6428140Au, 0x3C180C06u},
+    {0x50302040u, 0xF0704050u, 0x82442A45u, 0xBE5C364Bu, 0xB458344Au, 0x8C482C46u},
+    {0x190F0A14u, 0xB94F2A24u, 0x4B231419u, 0x873B201Fu, 0x7D371E1Eu, 0x5527161Au},
+    {0x3721162Cu, 0xD761363Cu, 0x69352031u, 0xA54D2C37u, 0x9B492A36u, 0x73392232u},
+    {0x321E1428u, 0xD25E3438u, 0x64321E2Du, 0xA04A2A33u, 0x96462832u, 0x6E36202Eu},
+    {0x1E120C18u, 0xBE522C28u, 0x5026161Du, 0x8C3E2223u, 0x823A2022u, 0x5A2A181Eu},
+};
+// The general blend of the same pixels ((0, 6) scales by the source alpha).
+constexpr std::uint32_t kGeneral06 = 0x32140A05u;
+
+// One-channel source 0x50 on kDst: (0, 7) and (0, 6) scale the destination
+// by 256 - m and m, the rest as a pixel with only channel 0 set.
+constexpr std::uint32_t kOneOnFour[6][6] = {
+    {0x00000000u, 0xA0402010u, 0x32140A05u, 0x6E2C160Bu, 0x6428140Au, 0x3C180C06u},
+    {0x50000000u, 0xF0402010u, 0x82140A05u, 0xBE2C160Bu, 0xB428140Au, 0x8C180C06u},
+    {0x19000000u, 0xB9402010u, 0x4B140A05u, 0x872C160Bu, 0x7D28140Au, 0x55180C06u},
+    {0x37000000u, 0xD7402010u, 0x69140A05u, 0xA52C160Bu, 0x9B28140Au, 0x73180C06u},
+    {0x32000000u, 0xD2402010u, 0x64140A05u, 0xA02C160Bu, 0x9628140Au, 0x6E180C06u},
+    {0x1E000000u, 0xBE402010u, 0x50140A05u, 0x8C2C160Bu, 0x8228140Au, 0x5A180C06u},
+};
+
+// One-channel destination 0xA0, source 0x50 (or channel 0 of kSrc).
+constexpr std::uint8_t kOneOnOne[6][6] = {
+    {0, 160, 50, 110, 100, 60},    {80, 240, 130, 190, 180, 140}, {25, 185, 75, 135, 125, 85},
+    {55, 215, 105, 165, 155, 115}, {50, 210, 100, 160, 150, 110}, {30, 190, 80, 140, 130, 90},
+};
+
+// The brush blend of one pixel, per channel:
+// out = min(255, (d * (256 - a) + s * a + dither) >> 8).
+std::uint32_t Brush(std::uint32_t d, std::uint32_t s, std::uint32_t a, std::uint8_t dither) {
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t v =
+        (((d >> shift) & 0xFFu) * (256 - a) + ((s >> shift) & 0xFFu) * a + dither) >> 8;
+    out |= (v > 255 ? 255 : v) << shift;
+  }
+  return out;
+}
+
+std::string Pair(int si, int di) {
+  return "(" + std::to_string(kCodes[si]) + ", " + std::to_string(kCodes[di]) + ")";
+}
+
+TEST(PainterBlend, EveryPairLandsOnASmartImageAcrossPagesAndNegativeCoordinates) {
+  // 260 x 4 pixels from (-130, -2): three page columns, two page rows.
+  Held<ilMemoryImg> src(Memory4(260, 4, kSrc));
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      Held<ilSmartImage> target(new ilSmartImage(Pixel4(kDst)));
+      PaintOps painter(target.get(), 1);
+      ASSERT_EQ(painter.blend_func(kCodes[si], kCodes[di]), 0);
+      ASSERT_EQ(painter.rect_copy(-130, -2, 260, 4, src.get(), 0, 0, nullptr, 1, 1), 0);
+      const std::uint32_t want = kFast44[si][di];
+      for (int x : {-130, -129, -128, -1, 0, 127, 128, 129}) {
+        for (int y : {-2, -1, 0, 1}) {
+          ASSERT_EQ(target->GetPixel(x, y), want) << Pair(si, di) << " at " << x << ", " << y;
+        }
+      }
+      EXPECT_EQ(target->GetPixel(-131, 0), kDst) << Pair(si, di);
+      EXPECT_EQ(target->GetPixel(130, 0), kDst) << Pair(si, di);
+      EXPECT_EQ(target->GetPixel(0, 2), kDst) << Pair(si, di);
+      ilTile modified;
+      EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 1);
+      EXPECT_EQ(modified, ilTile(-130, -2, 0, 260, 4, 1)) << Pair(si, di);
+    }
+  }
+}
+
+TEST(PainterBlend, EveryPairUnderAPartialWriteMaskTakesTheGeneralBlend) {
+  Held<ilMemoryImg> src(Memory4(3, 2, kSrc));
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      Held<ilMemoryImg> target(Memory4(5, 4, kDst));
+      PaintOps painter(target.get(), 1);
+      painter.blend_func(kCodes[si], kCodes[di]);
+      painter.set_writable(1, 1, 1, 0);
+      ASSERT_EQ(painter.rect_copy(1, 1, 3, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+      const std::uint32_t general =
+          kCodes[si] == BlendZero && kCodes[di] == BlendSrcAlpha ? kGeneral06 : kFast44[si][di];
+      const std::uint32_t want = (general & 0xFFFFFF00u) | (kDst & 0xFFu);
+      EXPECT_EQ(Get4(target.get(), 1, 1), want) << Pair(si, di);
+      EXPECT_EQ(Get4(target.get(), 3, 2), want) << Pair(si, di);
+      EXPECT_EQ(Get4(target.get(), 0, 1), kDst) << Pair(si, di);
+      EXPECT_EQ(Get4(target.get(), 4, 2), kDst) << Pair(si, di);
+      EXPECT_EQ(Get4(target.get(), 1, 3), kDst) << Pair(si, di);
+    }
+  }
+}
+
+TEST(PainterBlend, OneChannelImagesOnEitherSide) {
+  Held<ilMemoryImg> mask(Memory1(2, 2, kMask));
+  Held<ilMemoryImg> colour(Memory4(2, 2, kSrc));
+  for (int si = 0; si < 6; ++si) {
+    for (int di = 0; di < 6; ++di) {
+      Held<ilMemoryImg> four(Memory4(2, 2, kDst));
+      PaintOps onFour(four.get(), 1);
+      onFour.blend_func(kCodes[si], kCodes[di]);
+      ASSERT_EQ(onFour.rect_copy(0, 0, 2, 2, mask.get(), 0, 0, nullptr, 1, 1), 0);
+      EXPECT_EQ(Get4(four.get(), 1, 1), kOneOnFour[si][di]) << "4/1 " << Pair(si, di);
+
+      for (ilMemoryImg* src : {mask.get(), colour.get()}) {
+        Held<ilMemoryImg> one(Memory1(2, 2, kDst1));
+        PaintOps onOne(one.get(), 1);
+        onOne.blend_func(kCodes[si], kCodes[di]);
+        ASSERT_EQ(onOne.rect_copy(0, 0, 2, 2, src, 0, 0, nullptr, 1, 1), 0);
+        EXPECT_EQ(Get1(one.get(), 1, 0), kOneOnOne[si][di])
+            << "1/" << src->getCsize() << " " << Pair(si, di);
+      }
+    }
+  }
+}
+
+TEST(PainterBlend, ConstantSourcesFillOrLeaveAlone) {
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(kDst)));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  std::uint32_t opaque = 0xFF102030u;
+  ASSERT_EQ(painter.rect_fill(-5, -5, 10, 10, &opaque, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(-5, -5), opaque);
+  EXPECT_EQ(target->GetPixel(4, 4), opaque);
+  EXPECT_EQ(target->GetPixel(5, 4), kDst);
+
+  std::uint32_t clear = 0;
+  ASSERT_EQ(painter.rect_fill(10, 10, 4, 4, &clear, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(11, 11), kDst);
+
+  // A half-transparent constant: (1, 7) per pixel.
+  std::uint32_t half = kSrc;
+  ASSERT_EQ(painter.rect_fill(20, 20, 2, 2, &half, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(21, 21), kFast44[1][3]);
+}
+
+TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
+  Held<ilMemoryImg> target(Memory4(4, 4, kDst));
+  PaintOps painter(target.get(), 1);
+  // Without a configuration the target fills itself.
+  std::uint32_t value = 0x11223344u;
+  ASSERT_EQ(painter.rect_fill(0, 0, 2, 2, &value, nullptr), 0);
+  EXPECT_EQ(Get4(target.get(), 1, 1), value);
+  // Through a map that writes channel 0 (the alpha, the last byte of the
+  // pixel in memory) and leaves the others.
+  const int map[4] = {0, -1, -1, -1};
+  const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
+  std::uint8_t pixel[4] = {0x01, 0x02, 0x03, 0x7E};
+  ASSERT_EQ(painter.rect_fill(2, 2, 2, 2, pixel, &cfg), 0);
+  EXPECT_EQ(Get4(target.get(), 3, 3), 0x7E402010u);
+  EXPECT_EQ(Get4(target.get(), 1, 3), kDst);
+}
+
+TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangle) {
+  Held<ilMemoryImg> target(Memory4(8, 8, 0));
+  PaintOps painter(target.get(), 1);
+  painter.set_scale(2, 2);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  std::uint32_t opaque = 0xFF0000FFu;
+  ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
+      ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+    }
+  }
+}
+
+TEST(PainterBlend, MemoryTargetClipsAndReportsTheClippedRectangle) {
+  Held<ilMemoryImg> target(Memory4(10, 10, 0));
+  Held<ilMemoryImg> src(Memory4(6, 6, 0xFF00FF00u));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(painter.rect_copy(-3, 7, 6, 6, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 0, 7), 0xFF00FF00u);
+  EXPECT_EQ(Get4(target.get(), 2, 9), 0xFF00FF00u);
+  EXPECT_EQ(Get4(target.get(), 3, 9), 0u);
+  ilTile modified;
+  EXPECT_EQ(painter.tile_modified(modified, SinceLastCall, 0, 0), 1);
+  EXPECT_EQ(modified, ilTile(0, 7, 0, 3, 3, 1));
+}
+
+TEST(PainterBlend, SourceFillCoversWhatTheSourceDoesNotHold) {
+  // A 2 x 2 source whose fill is half-transparent grey, over a 4 x 4 block:
+  // the three bands around it blend the fill.
+  Held<ilMemoryImg> src(Memory4(2, 2, 0xFF0000FFu));
+  src->setFill(Pixel4(0x80404040u));
+  Held<ilMemoryImg> target(Memory4(6, 6, 0xFF000000u));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(painter.rect_copy(1, 1, 4, 4, src.get(), -1, -1, nullptr, 1, 1), 0);
+  // Destination (2, 2) reads source (0, 0).
+  EXPECT_EQ(Get4(target.get(), 2, 2), 0xFF0000FFu);
+  EXPECT_EQ(Get4(target.get(), 3, 3), 0xFF0000FFu);
+  // Elsewhere: A = 255 * 128 >> 8 + 128 = 255, colour 0 + 0x40.
+  const int band[6][2] = {{1, 1}, {4, 4}, {1, 3}, {4, 2}, {2, 1}, {3, 4}};
+  for (const auto& p : band)
+    EXPECT_EQ(Get4(target.get(), p[0], p[1]), 0xFF404040u) << p[0] << ", " << p[1];
+  EXPECT_EQ(Get4(target.get(), 0, 0), 0xFF000000u);
+  EXPECT_EQ(Get4(target.get(), 5, 5), 0xFF000000u);
+}
+
+TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(kDst)));
+  PaintOps painter(target.get(), 1);
+  painter.set_writable(1, 1, 1, 0);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  int channels = 0;
+  const int* flags = painter.get_writable(channels);
+  EXPECT_EQ(channels, 4);
+  EXPECT_EQ(flags[3], 0);
+  auto* letter = dynamic_cast<SoftPaintOps*>(painter.transform());
+  ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(letter->GetWriteMask(), 0xFFFFFF00u);
+  std::uint32_t opaque = 0xFFFFFFFFu;
+  ASSERT_EQ(letter->rect_fill(0, 0, 3, 3, &opaque, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(1, 1), 0xFFFFFF10u);
+  delete letter;
+}
+
+TEST(PainterBlend, StraightCopyLeavesANonWritableChannel) {
+  Held<ilMemoryImg> target(Memory4(3, 3, 0x44332211u));
+  Held<ilMemoryImg> src(Memory4(3, 3, 0xDDCCBBAAu));
+  PaintOps painter(target.get(), 1);
+  painter.set_writable(1, 1, 0, 1);  // channel 2: bits 8-15
+  ASSERT_EQ(painter.rect_copy(0, 0, 3, 3, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 2, 2), 0xDDCC22AAu);
+}
+
+TEST(PainterBlend, ZoomedCopyRoundsSourceColumnsHalvesAwayFromZero) {
+  Held<ilMemoryImg> src(Memory4(4, 4, 0));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) Set4(src.get(), x, y, 0xFF000000u | (y << 8) | x);
+  Held<ilMemoryImg> target(Memory4(8, 8, 0x12345678u));
+  PaintOps painter(target.get(), 1);
+  ASSERT_EQ(painter.rect_copy(0, 0, 8, 8, src.get(), 0, 0, nullptr, 2, 2), 0);
+  const int map[8] = {0, 1, 1, 2, 2, 3, 3, -1};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const std::uint32_t want =
+          map[x] < 0 || map[y] < 0 ? 0x12345678u : 0xFF000000u | (map[y] << 8) | map[x];
+      ASSERT_EQ(Get4(target.get(), x, y), want) << x << ", " << y;
+    }
+  }
+}
+
+TEST(PainterBlend, ZoomedCopyAcrossSourceAndTargetPages) {
+  // A smart source with a distinct value per pixel over two pages, halved
+  // onto a smart target across its page boundary at 0.
+  Held<ilSmartImage> src(new ilSmartImage(Pixel4(0)));
+  for (int x = 100; x < 160; ++x) src->SetPixelExp(x, 5, 0xFF000000u | x);
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(painter.rect_copy(-20, 0, 40, 1, src.get(), 100, 5, nullptr, 0.5f, 1), 0);
+  // Column d reads source round((d + 20) / 0.5 + 100) = 2d + 140.
+  for (int d = -20; d < 10; ++d)
+    ASSERT_EQ(target->GetPixel(d, 0), 0xFF000000u | (2 * d + 140)) << d;
+  // Past the source's last column nothing is written.
+  EXPECT_EQ(target->GetPixel(10, 0), 0u);
+}
+
+TEST(PainterBlend, ScaledPainterResamplesIntoTheRoundedRectangle) {
+  Held<ilMemoryImg> src(Memory4(2, 2, 0));
+  Set4(src.get(), 0, 0, 0xFF000001u);
+  Set4(src.get(), 1, 0, 0xFF000002u);
+  Set4(src.get(), 0, 1, 0xFF000003u);
+  Set4(src.get(), 1, 1, 0xFF000004u);
+  Held<ilMemoryImg> target(Memory4(8, 8, 0));
+  PaintOps painter(target.get(), 1);
+  painter.set_scale(1.5f, 1.5f);
+  // x' = round(1 * 1.5) = 2, nx' = round(3 * 1.5) - 2 = 3; zoom 1.5: columns
+  // 2, 3, 4 read round(0), round(0.67), round(1.33) = 0, 1, 1.
+  ASSERT_EQ(painter.rect_copy(1, 1, 2, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 2, 2), 0xFF000001u);
+  EXPECT_EQ(Get4(target.get(), 3, 2), 0xFF000002u);
+  EXPECT_EQ(Get4(target.get(), 4, 4), 0xFF000004u);
+  EXPECT_EQ(Get4(target.get(), 5, 2), 0u);
+  EXPECT_EQ(Get4(target.get(), 1, 2), 0u);
+  ilTile modified;
+  painter.tile_modified(modified, SinceReset, 0, 0);
+  EXPECT_EQ(modified, ilTile(2, 2, 0, 3, 3, 1));
+}
+
+TEST(PainterBlend, IncompatibleFormatsAreReportedAndWriteNothing) {
+  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
+  auto* wide = new ilMemoryImg(ilSize(2, 2, 1, 4), ilUShort);
+  Held<ilMemoryImg> src(wide);
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
+  EXPECT_EQ(Get4(target.get(), 0, 0), kDst);
+  ilTile modified;
+  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
+}
+
+TEST(PainterBlend, NegativeMapEntryDropsTheChannelFromTheBlend) {
+  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
+  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  const int map[4] = {0, 1, -1, 3};
+  const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
+  ASSERT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &cfg, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 0, 0), (kFast44[1][3] & 0xFFFF00FFu) | (kDst & 0xFF00u));
+  // A map that moves channels cannot be blended.
+  const int swap[4] = {1, 0, 2, 3};
+  const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &moved, 1, 1), -1);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("incompatibilities"), std::string::npos);
+}
+
+TEST(PainterBlend, NothingToWriteForZeroOne) {
+  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
+  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendZero, BlendOne);
+  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 1, 1), kDst);
+  // Empty after scaling: nothing happens, nothing recorded.
+  EXPECT_EQ(painter.rect_copy(0, 0, 0, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+  ilTile modified;
+  painter.tile_modified(modified, SinceReset, 0, 0);
+  EXPECT_EQ(modified, ilTile(0, 0, 0, 2, 2, 1));
+}
+
+TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
+  // The paged plane ends near +-102400.
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  Held<ilMemoryImg> src(Memory4(4, 4, kSrc));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(painter.rect_copy(300000, 0, 4, 4, src.get(), 0, 0, nullptr, 1, 1), -1);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("SID: "), std::string::npos);
+  ilTile modified;
+  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
+}
+
+TEST(PainterBlend, ChannelScaleAndOffsetFollowAReplace) {
+  Held<ilMemoryImg> target(Memory4(2, 1, 0));
+  Held<ilMemoryImg> src(Memory4(2, 1, 0x80808080u));
+  PaintOps painter(target.get(), 1);
+  // First value scales bits 0-7, the last offsets bits 24-31.
+  painter.SetScaleAndOffset(0.5f, 1, 1, 1, 0, 0, 0, 0.25f);
+  ASSERT_EQ(painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
+  // 0x80 * 127 >> 8 = 63; 0x80 + 63 (0.25 * 255 truncated) = 0xBF.
+  EXPECT_EQ(Get4(target.get(), 1, 0), 0xBF80803Fu);
+}
+
+TEST(PainterBlend, GridWarpProxyCopiesTheImageAtMinusTheOffset) {
+  Held<ilMemoryImg> target(Memory4(6, 6, 0));
+  Held<ilMemoryImg> img(Memory4(2, 2, 0xFF112233u));
+  PaintOps painter(target.get(), 1);
+  EXPECT_EQ(painter.grid_warp_image_proxy(nullptr, 0, 0, 0, PaintOps::ProxyQualityDefault), -1);
+  EXPECT_EQ(painter.image_proxy(img.get(), 0, 0, 0, PaintOps::ProxyQualityDefault), 0);
+  EXPECT_EQ(Get4(target.get(), 0, 0), 0u);
+  ASSERT_EQ(painter.grid_warp_image_proxy(img.get(), -3, -2, 0, PaintOps::ProxyQualityDefault), 0);
+  EXPECT_EQ(Get4(target.get(), 3, 2), 0xFF112233u);
+  EXPECT_EQ(Get4(target.get(), 4, 3), 0xFF112233u);
+  EXPECT_EQ(Get4(target.get(), 5, 3), 0u);
+}
+
+TEST(PainterBlend, RectWriteAndReadThroughAChannelMap) {
+  Held<ilMemoryImg> target(Memory4(3, 1, 0));
+  PaintOps painter(target.get(), 1);
+  // Buffer channel i lands in image channel map[i]: reversed channels.
+  const int map[4] = {3, 2, 1, 0};
+  const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
+  std::uint32_t buf[3] = {0x11223344u, 0x55667788u, 0x99AABBCCu};
+  ASSERT_EQ(painter.rect_write(0, 0, 3, 1, buf, &cfg), 0);
+  EXPECT_EQ(Get4(target.get(), 0, 0), 0x44332211u);
+  EXPECT_EQ(Get4(target.get(), 2, 0), 0xCCBBAA99u);
+  std::uint32_t back[3] = {};
+  ASSERT_EQ(painter.rect_read(0, 0, 3, 1, back, &cfg), 0);
+  EXPECT_EQ(back[1], 0x55667788u);
+  ASSERT_EQ(painter.rect_write(1, 0, 1, 1, buf, nullptr), 0);
+  EXPECT_EQ(Get4(target.get(), 1, 0), 0x11223344u);
+}
+
+TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
+  // Coverage pixel (u, v) belongs to source pixel (u + srcX, v + srcY).
+  Held<ilMemoryImg> target(Memory4(4, 1, 0));
+  Held<ilMemoryImg> src(Memory4(8, 1, 0));
+  for (int x = 0; x < 8; ++x) Set4(src.get(), x, 0, 0xFF000000u | x);
+  Held<ilMemoryImg> coverage(Memory1(4, 1, 255));
+  Set1(coverage.get(), 1, 0, 0);
+  PaintOps painter(target.get(), 1);
+  SoftPaintOps::SingleColorStamp(0);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  const std::uint8_t dither = NextBlendDither();
+  ASSERT_EQ(painter.rect_copy(0, 0, 4, 1, src.get(), 3, 0, nullptr, 1, 1), 0);
+  SoftPaintOps::SingleColorStamp(1);
+  EXPECT_EQ(Get4(target.get(), 0, 0), Brush(0, 0xFF000003u, 255, dither));
+  EXPECT_EQ(Get4(target.get(), 1, 0), 0u);  // coverage 0 leaves it
+  EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
+}
+
+TEST(PainterBlend, BrushBlendOfAColourThroughCoverage) {
+  // Alpha and channel 3 at 255, coverage 128 over zero: 127 (or 128 when
+  // the dither byte reaches 128) in channels 0 and 3.
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  Held<ilMemoryImg> coverage(Memory1(3, 3, 128));
+  Set1(coverage.get(), 2, 2, 0);
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  std::uint32_t colour = 0xFF0000FFu;
+  const std::uint8_t dither = NextBlendDither();
+  const std::uint32_t v = (255u * 128u + dither) >> 8;
+  ASSERT_EQ(painter.rect_fill(126, 126, 3, 3, &colour, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(126, 126), (v << 24) | v);
+  EXPECT_EQ(target->GetPixel(128, 127), (v << 24) | v);
+  EXPECT_EQ(target->GetPixel(128, 128), 0u);
+  EXPECT_TRUE(brenmark::BlendDither::Used());
+}
+
+TEST(PainterBlend, CoverageFromASmartImageAcrossItsPages) {
+  // A memory target is one page, so a block spans two pages of a smart
+  // coverage image and its coverage is read into a buffer; a memory coverage
+  // image is read in place. Both give the same pixels.
+  Held<ilSmartImage> paged(new ilSmartImage(Pixel1(0)));
+  Held<ilMemoryImg> flat(Memory1(260, 1, 0));
+  for (int u : {126, 129, 200}) {
+    paged->SetPixelExp(u, 0, 255);
+    Set1(flat.get(), u, 0, 255);
+  }
+  Held<ilMemoryImg> src(Memory4(260, 1, 0xFF808080u));
+  for (ilImage* coverage :
+       {static_cast<ilImage*>(paged.get()), static_cast<ilImage*>(flat.get())}) {
+    Held<ilMemoryImg> target(Memory4(260, 1, 0));
+    PaintOps painter(target.get(), 1);
+    painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+    painter.src_alpha_img(coverage);
+    const std::uint8_t dither = NextBlendDither();
+    ASSERT_EQ(painter.rect_copy(0, 0, 260, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
+    const std::uint32_t full = Brush(0, 0xFF808080u, 255, dither);
+    for (int d = 0; d < 260; ++d) {
+      const bool covered = d == 126 || d == 129 || d == 200;
+      ASSERT_EQ(Get4(target.get(), d, 0), covered ? full : 0u) << d;
+    }
+  }
+}
+
+TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
+  Held<ilMemoryImg> target(Memory4(2, 2, 0));
+  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
+  Held<ilMemoryImg> coverage(Memory1(2, 2, 200));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1);
+  const std::uint32_t before = brenmark::BlendDither::Counter();
+  EXPECT_FALSE(brenmark::BlendDither::Used());
+  painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1);
+  EXPECT_EQ(brenmark::BlendDither::Counter(), before);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1);
+  EXPECT_EQ(brenmark::BlendDither::Counter(), before);
+  EXPECT_TRUE(brenmark::BlendDither::Used());
+  painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1);
+  EXPECT_EQ(brenmark::BlendDither::Counter(), brenmark::NextDitherCounter(before));
+}
+
+TEST(PainterBlend, MaskBlendRevealsTheDestinationCopy) {
+  Held<ilMemoryImg> target(Memory4(3, 1, 0xFF0000FFu));
+  Held<ilSmartImage> saved(new ilSmartImage(Pixel4(0xFFFF0000u)));
+  Held<ilMemoryImg> mask(Memory1(3, 1, 0));
+  Set1(mask.get(), 1, 0, 255);
+  Set1(mask.get(), 2, 0, 128);
+  PaintOps painter(target.get(), 1);
+  painter.dst_copy_img(saved.get());
+  EXPECT_EQ(painter.dst_copy_img(), saved.get());
+  painter.SetMaskBlend(true);
+  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(painter.rect_copy(0, 0, 3, 1, mask.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 0, 0), 0xFF0000FFu);
+  EXPECT_EQ(Get4(target.get(), 1, 0), 0xFFFF0000u);
+  // (copy * 128 + d * 128) >> 8 per channel.
+  EXPECT_EQ(Get4(target.get(), 2, 0), 0xFF7F007Fu);
+
+  // A copy that is not a smart image is not kept: the blend reports it and
+  // runs as an ordinary one.
+  Held<ilMemoryImg> plain(Memory4(3, 1, 0));
+  painter.dst_copy_img(plain.get());
+  EXPECT_EQ(painter.dst_copy_img(), nullptr);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(painter.rect_copy(0, 0, 1, 1, mask.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SID:Invalid parms for mask blend\n");
+}
+
+TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  PaintOps painter(target.get(), 1);
+  EXPECT_EQ(painter.is_read_valid(), 1);
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(painter.keep_read_valid(1), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  testing::internal::CaptureStdout();
+  painter.keep_read_valid(1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Warning: SoftPaintOps::keep_read_valid() has 10 outstanding TRUE calls\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(painter.keep_read_valid(0), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  painter.set_scale(2, 2);
+  EXPECT_EQ(painter.keep_read_valid(1), 0);
+  EXPECT_EQ(painter.is_read_valid(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,346 @@
+// The painter envelope: what it answers without a letter, forwarding,
+// retargeting, the operation and stroke counters, the fast painter, and the
+// modified and damage rectangles with scale.
+#include <brenmark/observable.h>
+#include <brenmark/paint_ops.h>
+#include <brenmark/soft_paint_ops.h>
+
+#include <gtest/gtest.h>
+
+#include "painter_images.h"
+
+namespace {
+
+using namespace painter_test;
+
+// Reaches the protected bookkeeping helpers and the letter.
+class Envelope : public PaintOps {
+ public:
+  using PaintOps::add_tile;
+  using PaintOps::PaintOps;
+  using PaintOps::tile_was_modified;
+  using PaintOps::update_tile;
+  PaintOps* letter() const { return get_rep_(); }
+};
+
+class Letter : public SoftPaintOps {
+ public:
+  using SoftPaintOps::SoftPaintOps;
+  unsigned PackedScale() const { return packedScale_; }
+  unsigned PackedOffset() const { return packedOffset_; }
+  const float* Scales() const { return channelScale_; }
+};
+
+class CountingObserver : public Observer {
+ public:
+  void update(Observable*) override { ++updates; }
+  int updates = 0;
+};
+
+TEST(PainterEnvelope, WithoutALetterOperationsDeclineAndQueriesAnswerDefaults) {
+  Held<ilMemoryImg> target(Memory4(4, 4, 0));
+  PaintOps own(target.get(), 0);
+  Held<ilMemoryImg> src(Memory4(1, 1, 0));
+  std::uint32_t px = 0;
+  EXPECT_EQ(own.set_writable(1, 1, 1, 1), -1);
+  EXPECT_EQ(own.set_stamp(nullptr), -1);
+  EXPECT_EQ(own.draw_stamp(1, 1, nullptr), -1);
+  EXPECT_EQ(own.blend_func(BlendOne, BlendZero), -1);
+  EXPECT_EQ(own.rect_read(0, 0, 1, 1, &px, nullptr), -1);
+  EXPECT_EQ(own.rect_write(0, 0, 1, 1, &px, nullptr), -1);
+  EXPECT_EQ(own.rect_fill(0, 0, 1, 1, &px, nullptr), -1);
+  EXPECT_EQ(own.rect_copy(0, 0, 1, 1, src.get(), 0, 0, nullptr, 1, 1), -1);
+  EXPECT_EQ(own.connect_stamps(1, 2, 3), -1);
+  EXPECT_EQ(own.connect_stamps(), 0);
+  EXPECT_EQ(own.keep_read_valid(1), 0);
+  EXPECT_EQ(own.is_read_valid(), 0);
+  BlendFactor s, d;
+  EXPECT_EQ(own.get_blend_func(s, d), -1);
+  EXPECT_EQ(own.target_img(), target.get());
+  EXPECT_EQ(own.GetMaskedTargetImg(ilTile()), target.get());
+  EXPECT_EQ(own.getUnMaskedBounds(), ilTile(0, 0, 0, 4, 4, 1));
+  EXPECT_EQ(own.get_stamp(), nullptr);
+  EXPECT_EQ(own.GetLowOrderBitImage(), nullptr);
+  EXPECT_FLOAT_EQ(own.MarkerWetness(), 0.5f);
+  EXPECT_FALSE(own.IsMarkerBlend());
+  int channels = 0;
+  const int* flags = own.get_writable(channels);
+  ASSERT_NE(flags, nullptr);
+  EXPECT_EQ(channels, 4);
+  EXPECT_EQ(flags[0] + flags[1] + flags[2] + flags[3], 4);
+  EXPECT_EQ(own.transform(), nullptr);
+}
+
+TEST(PainterEnvelope, ApplicationModeChoosesPaintOrErase) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  PaintOps painter(target.get(), 1);
+  BlendFactor s, d;
+  painter.set_application_mode(0, nullptr);
+  ASSERT_EQ(painter.get_blend_func(s, d), 0);
+  EXPECT_EQ(s, BlendOne);
+  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  painter.set_application_mode(3, nullptr);
+  painter.get_blend_func(s, d);
+  EXPECT_EQ(s, BlendZero);
+  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(painter.GetApplicationMode(), 3);
+}
+
+TEST(PainterEnvelope, UnknownBlendCodesAreRefused) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(painter.blend_func(static_cast<BlendFactor>(3), BlendZero), -1);
+  BlendFactor s, d;
+  painter.get_blend_func(s, d);
+  EXPECT_EQ(s, BlendSrcAlpha);
+  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+}
+
+TEST(PainterEnvelope, ScaleAndOffsetAreClampedAndPackedLowByteFirst) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  Letter letter(target.get());
+  letter.SetScaleAndOffset(1.5f, 0.5f, -1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 2.0f);
+  EXPECT_FLOAT_EQ(letter.Scales()[0], 1.0f);
+  EXPECT_FLOAT_EQ(letter.Scales()[1], 0.5f);
+  EXPECT_FLOAT_EQ(letter.Scales()[2], 0.0f);
+  EXPECT_EQ(letter.PackedScale(), 0xFF007FFFu);
+  EXPECT_EQ(letter.PackedOffset(), 0xFF000000u);
+}
+
+TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflow) {
+  CountingObserver observer;
+  PaintOps::GetOperationObservable()->attach(&observer);
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  PaintOps painter(target.get(), 1);
+  ASSERT_EQ(PaintOps::InOperation(), 0);
+  // The envelope counts once and its letter once more.
+  painter.BeginOperation();
+  EXPECT_EQ(PaintOps::InOperation(), 2);
+  painter.EndOperation();
+  EXPECT_EQ(PaintOps::InOperation(), 0);
+  EXPECT_EQ(observer.updates, 0);
+  painter.EndOperation();
+  EXPECT_EQ(PaintOps::InOperation(), 0);
+  EXPECT_EQ(observer.updates, 1);
+
+  PaintOps own(target.get(), 0);
+  own.BeginOperation();
+  own.EndOperation();
+  EXPECT_EQ(observer.updates, 1);
+  own.EndOperation();
+  EXPECT_EQ(observer.updates, 2);
+  EXPECT_EQ(PaintOps::InOperation(), 0);
+  PaintOps::GetOperationObservable()->detach(&observer);
+}
+
+TEST(PainterEnvelope, StrokeCountIsNotForwardedAndStopsAtZero) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  PaintOps painter(target.get(), 1);
+  painter.BeginStroke();
+  EXPECT_EQ(PaintOps::InStroke(), 1);
+  painter.EndStroke();
+  painter.EndStroke();
+  EXPECT_EQ(PaintOps::InStroke(), 0);
+}
+
+TEST(PainterEnvelope, RetargetCarriesTheListedStateToANewLetter) {
+  Held<ilSmartImage> first(new ilSmartImage(Pixel4(0)));
+  Held<ilSmartImage> second(new ilSmartImage(Pixel4(0)));
+  Envelope painter(first.get(), 1);
+  PaintOps* old = painter.letter();
+  painter.set_writable(1, 0, 1, 1);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.SetMarkerBlend(true);
+  painter.SetMarkerWetness(0.8f);
+  painter.SetMaskBlend(true);
+  painter.set_scale(2, 2);
+  painter.SetBrushClippingRect(ilTile(1, 2, 0, 3, 4, 1));
+  painter.damage(ilTile(0, 0, 0, 5, 5, 1));
+  painter.SetBlendOpacity(0.25f);
+  std::uint32_t px = 0xFFFFFFFFu;
+  painter.blend_func(BlendOne, BlendZero);
+  ASSERT_EQ(painter.rect_fill(0, 0, 1, 1, &px, nullptr), 0);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+
+  painter.retarget(second.get(), false, false);
+  EXPECT_NE(painter.letter(), old);
+  EXPECT_EQ(painter.target_img(), second.get());
+  const int* flags = painter.get_writable();
+  EXPECT_EQ(flags[1], 0);
+  EXPECT_EQ(flags[0] + flags[2] + flags[3], 3);
+  BlendFactor s, d;
+  painter.get_blend_func(s, d);
+  EXPECT_EQ(s, BlendSrcAlpha);
+  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  EXPECT_TRUE(painter.IsMarkerBlend());
+  EXPECT_FLOAT_EQ(painter.MarkerWetness(), 0.8f);
+  EXPECT_TRUE(painter.IsMaskBlend());
+  float sx, sy;
+  painter.get_scale(sx, sy);
+  EXPECT_EQ(sx, 2.0f);
+  EXPECT_EQ(painter.GetBrushClippingRect(), ilTile(1, 2, 0, 3, 4, 1));
+  EXPECT_EQ(painter.GetDamaged(), ilTile(0, 0, 0, 10, 10, 1));
+  ilTile modified;
+  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 1);
+  EXPECT_EQ(modified, ilTile(0, 0, 0, 2, 2, 1));
+  EXPECT_FLOAT_EQ(painter.GetBlendOpacity(), 0.25f);
+
+  // A one-channel image: flags for channels it lacks are 1.
+  Held<ilSmartImage> mask(new ilSmartImage(Pixel1(0)));
+  painter.set_writable(0, 0, 0, 0);
+  painter.retarget(mask.get(), false, false);
+  flags = painter.get_writable();
+  EXPECT_EQ(flags[0], 0);
+  EXPECT_EQ(flags[1] + flags[2] + flags[3], 3);
+}
+
+TEST(PainterEnvelope, RetargetKeepsOrDropsTheLowOrderBits) {
+  Held<ilSmartImage> a(new ilSmartImage(Pixel4(0)));
+  Held<ilSmartImage> b(new ilSmartImage(Pixel4(0)));
+  Held<ilSmartImage> mask(new ilSmartImage(Pixel1(0)));
+  Held<ilSmartImage> low(new ilSmartImage(Pixel4(0x7F7F7F7Fu)));
+  Envelope painter(a.get(), 1);
+  painter.SetLowOrderBitImage(low.get());
+  ASSERT_EQ(painter.GetLowOrderBitImage(), low.get());
+  EXPECT_EQ(low->getRefCount(), 2);
+  // Attaching the same image again takes no second reference.
+  painter.SetLowOrderBitImage(low.get());
+  EXPECT_EQ(low->getRefCount(), 2);
+
+  // Both flags: same letter, new target, low bits kept.
+  PaintOps* letter = painter.letter();
+  painter.retarget(b.get(), true, true);
+  EXPECT_EQ(painter.letter(), letter);
+  EXPECT_EQ(painter.target_img(), b.get());
+  EXPECT_EQ(painter.GetLowOrderBitImage(), low.get());
+
+  // A new letter carries them when the channel count agrees.
+  painter.retarget(a.get(), true, false);
+  EXPECT_NE(painter.letter(), letter);
+  EXPECT_EQ(painter.GetLowOrderBitImage(), low.get());
+  EXPECT_EQ(low->getRefCount(), 2);
+
+  painter.retarget(mask.get(), true, false);
+  EXPECT_EQ(painter.GetLowOrderBitImage(), nullptr);
+  EXPECT_EQ(low->getRefCount(), 1);
+
+  // An image of another channel count is not attached at all.
+  painter.SetLowOrderBitImage(low.get());
+  EXPECT_EQ(painter.GetLowOrderBitImage(), nullptr);
+  EXPECT_EQ(low->getRefCount(), 1);
+
+  // Without an image both flags count as false: a letter on nothing.
+  painter.retarget(nullptr, true, true);
+  EXPECT_EQ(painter.target_img(), nullptr);
+  std::uint32_t px = 0;
+  EXPECT_EQ(painter.rect_fill(0, 0, 1, 1, &px, nullptr), -1);
+}
+
+TEST(PainterEnvelope, TransformHandsOutTheLetter) {
+  Held<ilMemoryImg> target(Memory4(2, 2, 0));
+  PaintOps painter(target.get(), 1);
+  PaintOps* letter = painter.transform();
+  ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(painter.blend_func(BlendOne, BlendZero), -1);
+  std::uint32_t px = 0x01020304u;
+  EXPECT_EQ(letter->rect_fill(0, 0, 2, 2, &px, nullptr), 0);
+  EXPECT_EQ(Get4(target.get(), 1, 1), px);
+  delete letter;
+}
+
+TEST(PainterEnvelope, FastPainterIsOursUntilOneIsInstalled) {
+  ASSERT_FALSE(PaintOps::fast_painter_installed());
+  PaintOps* ours = PaintOps::fast_painter();
+  ASSERT_NE(ours, nullptr);
+  EXPECT_EQ(PaintOps::fast_painter(), ours);
+  ilImage* img = ours->target_img();
+  EXPECT_EQ(img->getXsize(), 512);
+  EXPECT_EQ(img->getYsize(), 512);
+  EXPECT_EQ(img->getCsize(), 4);
+  EXPECT_EQ(img->getColorModel(), ilABGR);
+  {
+    Held<ilMemoryImg> target(Memory4(2, 2, 0));
+    PaintOps mine(target.get(), 1);
+    PaintOps::fast_painter(&mine);
+    EXPECT_TRUE(PaintOps::fast_painter_installed());
+    EXPECT_EQ(PaintOps::fast_painter(), &mine);
+  }
+  // Destroying the installed painter uninstalled it; a new own one is made.
+  EXPECT_FALSE(PaintOps::fast_painter_installed());
+  PaintOps* again = PaintOps::fast_painter();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->target_img()->getXsize(), 512);
+}
+
+// ---- Rectangles.
+
+TEST(PainterRectangles, AddTileMergesEachAxisOnItsOwn) {
+  Held<ilMemoryImg> target(Memory4(1, 1, 0));
+  Envelope painter(target.get(), 0);
+  ilTile into(10, 10, 0, 5, 5, 1);
+  painter.add_tile(into, ilTile(0, 2, 0, 0, 20, 1));
+  EXPECT_EQ(into, ilTile(10, 2, 0, 5, 20, 1));
+  painter.add_tile(into, ilTile(-3, 50, 0, 2, 0, 1));
+  EXPECT_EQ(into, ilTile(-3, 2, 0, 18, 20, 1));
+  ilTile empty(0, 0, 0, 0, 0, 1);
+  painter.add_tile(empty, ilTile(7, 8, 0, 1, 2, 1));
+  EXPECT_EQ(empty, ilTile(7, 8, 0, 1, 2, 1));
+  ilTile dabs(0, 0, 0, 3, 3, 1);
+  painter.update_tile(dabs, ilTile(5, -2, 0, 1, 1, 1));
+  EXPECT_EQ(dabs, ilTile(0, -2, 0, 6, 5, 1));
+}
+
+TEST(PainterRectangles, SinceLastCallClearsOnReadAndSinceResetOnReset) {
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  Envelope painter(target.get(), 1);
+  painter.tile_was_modified(ilTile(-5, -5, 0, 10, 10, 1));
+  ilTile out;
+  EXPECT_EQ(painter.tile_modified(out, SinceLastCall, 0, 0), 1);
+  EXPECT_EQ(out, ilTile(-5, -5, 0, 10, 10, 1));  // a smart target is not clipped
+  EXPECT_EQ(painter.tile_modified(out, SinceLastCall, 0, 0), 0);
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
+  painter.tile_was_modified(ilTile(20, 20, 0, 1, 1, 1));
+  ilTile acc(0, 0, 0, 1, 1, 1);
+  painter.tile_modified(acc, SinceLastCall, 1, 0);
+  EXPECT_EQ(acc, ilTile(0, 0, 0, 21, 21, 1));
+  painter.reset_tile_modified();
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 0);
+}
+
+TEST(PainterRectangles, DamageIsScaledInAndOutOutwards) {
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  EXPECT_EQ(painter.damaged(), 0);
+  painter.set_scale(2, 2);
+  painter.damage(ilTile(1, 1, 0, 3, 3, 1));
+  EXPECT_EQ(painter.GetDamaged(), ilTile(2, 2, 0, 6, 6, 1));
+  ilTile out;
+  EXPECT_EQ(painter.damaged(out, 0, 1), 1);
+  EXPECT_EQ(out, ilTile(1, 1, 0, 3, 3, 1));
+  EXPECT_EQ(painter.damaged(), 1);  // reading does not clear
+  painter.set_scale(0.5f, 0.5f);
+  ilTile t(3, -3, 0, 3, 3, 1);
+  painter.convert_to_target(t);
+  EXPECT_EQ(t, ilTile(1, -2, 0, 2, 2, 1));
+  painter.reset_damage();
+  EXPECT_EQ(painter.damaged(), 0);
+}
+
+TEST(PainterRectangles, FixedSizeTargetsClipInTheirOwnUnits) {
+  Held<ilMemoryImg> target(Memory4(10, 8, 0));
+  Envelope painter(target.get(), 1);
+  painter.set_scale(2, 2);
+  // Writes are recorded in target pixels.
+  std::uint32_t px = 0xFFFFFFFFu;
+  ASSERT_EQ(painter.rect_fill(-1, 2, 4, 4, &px, nullptr), 0);
+  ilTile out;
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
+  EXPECT_EQ(out, ilTile(0, 4, 0, 6, 4, 1));
+  // In caller units the limits are the size over the scale: 5 x 4.
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 1), 1);
+  EXPECT_EQ(out, ilTile(0, 2, 0, 3, 2, 1));
+}
+
+}  // namespace

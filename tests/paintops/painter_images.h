@@ -1,0 +1,86 @@
+// Images for the painter tests: memory and smart images with packed-pixel
+// access, held by reference for the length of a test.
+#pragma once
+
+#include <brenmark/il.h>
+#include <brenmark/smart_image.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "paintops/dither.h"
+#include "paintops/fixed_point.h"
+
+namespace painter_test {
+
+// Holds one reference on an image for the holder's life.
+template <typename T>
+class Held {
+ public:
+  explicit Held(T* img) : img_(img) { img_->ref(); }
+  ~Held() { img_->unref(); }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  T* get() const { return img_; }
+  T* operator->() const { return img_; }
+
+ private:
+  T* img_;
+};
+
+// A four-channel 8-bit pixel from its packed word (bytes R, G, B, A in memory).
+inline ilPixel Pixel4(std::uint32_t packed) {
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &packed, 4);
+  return ilPixel(ilUChar, 4, bytes);
+}
+
+inline ilPixel Pixel1(std::uint8_t v) {
+  return ilPixel(ilUChar, 1, &v);
+}
+
+// w x h interleaved 8-bit memory image with every pixel `value`, in the
+// engine's lower-left coordinate space (that of smart images).
+inline ilMemoryImg* Memory4(int w, int h, std::uint32_t value) {
+  auto* img = new ilMemoryImg(ilSize(w, h, 1, 4), ilUChar);
+  img->setCoordSpace(ilLowerLeft);
+  img->fillTileValue(0, 0, w, h, Pixel4(value));
+  return img;
+}
+
+inline ilMemoryImg* Memory1(int w, int h, std::uint8_t value) {
+  auto* img = new ilMemoryImg(ilSize(w, h, 1, 1), ilUChar);
+  img->setCoordSpace(ilLowerLeft);
+  img->fillTileValue(0, 0, w, h, Pixel1(value));
+  return img;
+}
+
+inline std::uint32_t Get4(ilMemoryImg* img, int x, int y) {
+  std::uint32_t v;
+  std::memcpy(&v, img->getPixelPtr(x, y), 4);
+  return v;
+}
+
+inline void Set4(ilMemoryImg* img, int x, int y, std::uint32_t v) {
+  std::memcpy(img->getPixelPtr(x, y), &v, 4);
+}
+
+inline std::uint8_t Get1(ilMemoryImg* img, int x, int y) {
+  return *static_cast<std::uint8_t*>(img->getPixelPtr(x, y));
+}
+
+inline void Set1(ilMemoryImg* img, int x, int y, std::uint8_t v) {
+  *static_cast<std::uint8_t*>(img->getPixelPtr(x, y)) = v;
+}
+
+// The dither byte the next blend call will use: the counter advances first
+// when the previous calls dithered.
+inline std::uint8_t NextBlendDither() {
+  using brenmark::BlendDither;
+  const std::uint32_t counter = BlendDither::Used()
+                                    ? brenmark::NextDitherCounter(BlendDither::Counter())
+                                    : BlendDither::Counter();
+  return brenmark::fixed::ReverseByte(counter);
+}
+
+}  // namespace painter_test

@@ -1,0 +1,342 @@
+// Dabs through the painter's stamp seam, with a stand-in for the brush
+// subsystem: choosing and switching the renderer, the dab runs of both
+// draw_stamps forms, and the low-order-bit image that 16-bit and marker
+// stamps bring with them.
+#include <brenmark/paint_ops.h>
+#include <brenmark/soft_paint_ops.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "painter_images.h"
+#include "paintops/soft_paint_ops_stamp.h"
+
+namespace {
+
+using namespace painter_test;
+
+// What the painter sees of a stamp; passed around as a Stamp*.
+struct FakeStamp {
+  int kind = 0;
+  bool highQuality = false;
+  bool sixteen = false;
+  float opacity16 = 1.0f;
+  int refs = 0;
+  int resets = 0;
+};
+
+FakeStamp* Of(const Stamp* s) {
+  return reinterpret_cast<FakeStamp*>(const_cast<Stamp*>(s));
+}
+Stamp* AsStamp(FakeStamp* s) {
+  return reinterpret_cast<Stamp*>(s);
+}
+
+struct Dab {
+  float x, y;
+};
+
+// Records dabs; each covers the 3 x 3 pixels around its placement point.
+class FakeImpl : public StampImpl {
+ public:
+  explicit FakeImpl(StampImplKind k) : kind(k) {}
+  int draw_stamp(float x, float y, ilTile& touched) override {
+    if (static_cast<int>(dabs.size()) == failAt) return 7;
+    dabs.push_back({x, y});
+    touched = ilTile(static_cast<int>(std::floor(x)) - 1, static_cast<int>(std::floor(y)) - 1, 0, 3,
+                     3, 1);
+    return 0;
+  }
+  int begin_stamps() override {
+    ++begins;
+    return beginResult;
+  }
+  void end_stamps() override { ++ends; }
+  bool has_stamp() const override { return stamp != nullptr; }
+  bool uses_stamp(const Stamp* s) const override { return stamp == s; }
+  void set_stamp(Stamp* s) override { stamp = s; }
+
+  StampImplKind kind;
+  Stamp* stamp = nullptr;
+  std::vector<Dab> dabs;
+  int failAt = -1;
+  int beginResult = 0;
+  int begins = 0;
+  int ends = 0;
+};
+
+class FakeServices : public StampServices {
+ public:
+  void Reference(Stamp* s) override { ++Of(s)->refs; }
+  void Release(Stamp* s) override { --Of(s)->refs; }
+  int Kind(const Stamp* s) override { return Of(s)->kind; }
+  bool HighQuality(const Stamp* s) override { return Of(s)->highQuality; }
+  bool Is16Bit(const Stamp* s) override { return Of(s)->sixteen; }
+  float Opacity16(const Stamp* s) override { return Of(s)->opacity16; }
+  void ResetPlacement(Stamp* s) override { ++Of(s)->resets; }
+  void EmptyStampCache() override { ++cacheEmptied; }
+  StampImpl* MakeImpl(StampImplKind kind, SoftPaintOps*) override {
+    auto* impl = new FakeImpl(kind);
+    made.push_back(impl);
+    return impl;
+  }
+
+  std::vector<FakeImpl*> made;  // owned by the painters
+  int cacheEmptied = 0;
+};
+
+class PainterStamp : public testing::Test {
+ protected:
+  void SetUp() override { brenmark::SetStampServices(&services); }
+  void TearDown() override { brenmark::SetStampServices(nullptr); }
+
+  FakeImpl* Current() const { return services.made.empty() ? nullptr : services.made.back(); }
+
+  FakeServices services;
+};
+
+class PointList : public PaintPointStream {
+ public:
+  explicit PointList(std::vector<PaintPoint> p) : points(std::move(p)) {}
+  bool next(PaintPoint& out) override {
+    if (at >= points.size()) return false;
+    out = points[at++];
+    return true;
+  }
+  std::vector<PaintPoint> points;
+  std::size_t at = 0;
+};
+
+TEST_F(PainterStamp, TheStampChoosesItsRendererAndBothAreKept) {
+  FakeStamp colour;
+  FakeStamp image;
+  image.kind = 2;
+  FakeStamp fine;
+  fine.highQuality = true;
+  {
+    Held<ilMemoryImg> target(Memory4(8, 8, 0));
+    PaintOps painter(target.get(), 1);
+    EXPECT_EQ(painter.set_stamp(AsStamp(&colour)), 1);
+    ASSERT_EQ(services.made.size(), 1u);
+    FakeImpl* plain = services.made[0];
+    EXPECT_EQ(plain->kind, StampImplKind::kImage);
+    EXPECT_EQ(painter.get_stamp(), AsStamp(&colour));
+    EXPECT_EQ(colour.refs, 1);
+
+    EXPECT_EQ(painter.set_stamp(AsStamp(&image)), 1);
+    ASSERT_EQ(services.made.size(), 2u);
+    FakeImpl* separable = services.made[1];
+    EXPECT_EQ(separable->kind, StampImplKind::kSeparable);
+    EXPECT_EQ(plain->stamp, nullptr);  // the one left behind lets go
+    EXPECT_EQ(colour.refs, 0);
+
+    EXPECT_EQ(painter.set_stamp(AsStamp(&fine)), 1);
+    EXPECT_EQ(services.made.size(), 2u);  // reused
+    EXPECT_EQ(separable->stamp, AsStamp(&fine));
+    EXPECT_EQ(painter.set_stamp(AsStamp(&colour)), 1);
+    EXPECT_EQ(services.made.size(), 2u);
+    EXPECT_EQ(plain->stamp, AsStamp(&colour));
+    EXPECT_EQ(separable->stamp, nullptr);
+
+    painter.reset();
+    EXPECT_EQ(colour.resets, 1);
+    EXPECT_EQ(services.cacheEmptied, 1);
+
+    EXPECT_EQ(painter.set_stamp(nullptr), 0);
+    EXPECT_EQ(plain->stamp, nullptr);
+    EXPECT_EQ(painter.draw_stamp(1, 1, nullptr), -1);
+    painter.reset();
+    EXPECT_EQ(services.cacheEmptied, 2);
+    EXPECT_EQ(painter.set_stamp(AsStamp(&fine)), 1);
+  }
+  EXPECT_EQ(colour.refs, 0);
+  EXPECT_EQ(image.refs, 0);
+  EXPECT_EQ(fine.refs, 0);
+}
+
+TEST_F(PainterStamp, WithoutServicesNoStampIsTaken) {
+  brenmark::SetStampServices(nullptr);
+  FakeStamp colour;
+  Held<ilMemoryImg> target(Memory4(8, 8, 0));
+  PaintOps painter(target.get(), 1);
+  EXPECT_EQ(painter.set_stamp(AsStamp(&colour)), 0);
+  EXPECT_EQ(painter.get_stamp(), nullptr);
+  EXPECT_EQ(colour.refs, 0);
+  EXPECT_EQ(painter.draw_stamp(1, 1, nullptr), -1);
+}
+
+TEST_F(PainterStamp, ADabRunPlacesEachDabAndRecordsTheirUnion) {
+  FakeStamp colour;
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&colour));
+  FakeImpl* impl = Current();
+  const PaintPoint points[3] = {{10, 10}, {20.5f, 5}, {-4, 30}};
+  EXPECT_EQ(painter.draw_stamps(points, 3, nullptr), 0);
+  ASSERT_EQ(impl->dabs.size(), 3u);
+  EXPECT_FLOAT_EQ(impl->dabs[0].x, 9.625f);
+  EXPECT_FLOAT_EQ(impl->dabs[1].x, 20.125f);
+  EXPECT_FLOAT_EQ(impl->dabs[2].y, 29.625f);
+  EXPECT_EQ(impl->begins, 1);
+  EXPECT_EQ(impl->ends, 1);
+  ilTile out;
+  ASSERT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
+  EXPECT_EQ(out, ilTile(-6, 3, 0, 28, 28, 1));
+  EXPECT_EQ(painter.draw_stamps(points, 0, nullptr), 0);
+  EXPECT_EQ(impl->begins, 1);
+}
+
+TEST_F(PainterStamp, AFailingDabEndsTheRunAndKeepsWhatWasDrawn) {
+  FakeStamp colour;
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&colour));
+  FakeImpl* impl = Current();
+  impl->failAt = 1;
+  const PaintPoint points[3] = {{10, 10}, {40, 40}, {50, 50}};
+  EXPECT_EQ(painter.draw_stamps(points, 3, nullptr), 7);
+  EXPECT_EQ(impl->dabs.size(), 1u);
+  EXPECT_EQ(impl->ends, 1);
+  ilTile out;
+  painter.tile_modified(out, SinceReset, 0, 0);
+  EXPECT_EQ(out, ilTile(8, 8, 0, 3, 3, 1));
+
+  // A run that cannot begin draws nothing and still ends.
+  impl->beginResult = 3;
+  EXPECT_EQ(painter.draw_stamps(points, 1, nullptr), 3);
+  EXPECT_EQ(impl->dabs.size(), 1u);
+  EXPECT_EQ(impl->ends, 2);
+}
+
+TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
+  FakeStamp colour;
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&colour));
+  painter.SetBrushClippingRect(ilTile(0, 0, 0, 10, 10, 1));
+  FakeImpl* impl = Current();
+
+  PointList outside({{-0.5f, 2}, {10.01f, 5}, {3, 10.5f}});
+  EXPECT_EQ(painter.draw_stamps(outside, nullptr), 0);
+  EXPECT_EQ(impl->begins, 0);
+  EXPECT_EQ(impl->ends, 0);
+  ilTile out;
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 0);
+
+  PointList edge({{20, 20}, {10, 5}, {0, 10}, {11, 0}});
+  EXPECT_EQ(painter.draw_stamps(edge, nullptr), 0);
+  ASSERT_EQ(impl->dabs.size(), 2u);
+  EXPECT_FLOAT_EQ(impl->dabs[0].x, 9.625f);
+  EXPECT_FLOAT_EQ(impl->dabs[1].y, 9.625f);
+  EXPECT_EQ(impl->begins, 1);
+  EXPECT_EQ(impl->ends, 1);
+  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
+  EXPECT_EQ(out, ilTile(-2, 3, 0, 13, 8, 1));
+
+  // The first failing dab stops the stream there.
+  impl->failAt = 3;
+  PointList more({{1, 1}, {2, 2}, {3, 3}});
+  EXPECT_EQ(painter.draw_stamps(more, nullptr), 7);
+  EXPECT_EQ(impl->dabs.size(), 3u);
+  EXPECT_EQ(more.at, 2u);
+}
+
+TEST_F(PainterStamp, LowOrderBitsExistWhileA16BitOrMarkerStampIsSet) {
+  FakeStamp plain;
+  FakeStamp deep;
+  deep.sixteen = true;
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&deep));
+  EXPECT_EQ(painter.GetLowOrderBitImage(), nullptr);
+  painter.BeginOperation();
+  ilSmartImage* low = painter.GetLowOrderBitImage();
+  ASSERT_NE(low, nullptr);
+  EXPECT_EQ(low->GetChannels(), 4);
+  // Unpainted low bits sit in the middle of their range.
+  EXPECT_EQ(low->GetPixel(-5000, 77), 0x7F7F7F7Fu);
+  painter.EndOperation();
+
+  painter.set_stamp(AsStamp(&plain));
+  painter.draw_stamps(nullptr, 0, nullptr);
+  EXPECT_EQ(painter.GetLowOrderBitImage(), nullptr);
+  painter.SetMarkerBlend(true);
+  painter.draw_stamps(nullptr, 0, nullptr);
+  EXPECT_NE(painter.GetLowOrderBitImage(), nullptr);
+
+  Held<ilSmartImage> mask(new ilSmartImage(Pixel1(0)));
+  PaintOps maskPainter(mask.get(), 1);
+  maskPainter.set_stamp(AsStamp(&deep));
+  maskPainter.draw_stamps(nullptr, 0, nullptr);
+  ASSERT_NE(maskPainter.GetLowOrderBitImage(), nullptr);
+  EXPECT_EQ(maskPainter.GetLowOrderBitImage()->GetChannels(), 1);
+  EXPECT_EQ(maskPainter.GetLowOrderBitImage()->GetPixel(3, 3), 0x7Fu);
+}
+
+// The 16-bit brush blend of one channel: 8 high bits d, 7 low bits l.
+void Brush16(unsigned s, unsigned a, unsigned k, unsigned dither, unsigned& d, unsigned& l) {
+  const unsigned f = (a * k) >> 1;
+  const unsigned cur = (d << 7) | l;
+  unsigned v = ((cur * (32767 - f)) >> 16) << 2;
+  v = std::min(65535u, v + (dither >> 6));
+  v = std::min(65535u, v + ((((s << 7) * f) >> 16) << 2));
+  d = std::min(255u, v >> 8);
+  l = (v & 0xFFu) >> 1;
+}
+
+TEST_F(PainterStamp, SixteenBitBrushUsesTheLowOrderBits) {
+  FakeStamp deep;
+  deep.sixteen = true;
+  deep.highQuality = true;
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  Held<ilMemoryImg> coverage(Memory1(2, 1, 255));
+  Set1(coverage.get(), 1, 0, 100);
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&deep));
+  painter.BeginOperation();
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  std::uint32_t white = 0xFFFFFFFFu;
+  const unsigned dither = NextBlendDither();
+  ASSERT_EQ(painter.rect_fill(-1, 0, 2, 1, &white, nullptr), 0);
+  painter.EndOperation();
+
+  for (int i = 0; i < 2; ++i) {
+    unsigned d = 0, l = 0x7F;
+    Brush16(255, i == 0 ? 255 : 100, 255, dither, d, l);
+    const std::uint32_t high = d * 0x01010101u;
+    const std::uint32_t lowWord = l * 0x01010101u;
+    EXPECT_EQ(target->GetPixel(i - 1, 0), high) << i;
+    EXPECT_EQ(painter.GetLowOrderBitImage()->GetPixel(i - 1, 0), lowWord) << i;
+  }
+  // Full coverage at opacity 1 moves about 99% of the way in one dab.
+  EXPECT_EQ(target->GetPixel(-1, 0) >> 24, 253u);
+}
+
+TEST_F(PainterStamp, MarkerBlendWritesOnlyWithLowOrderBits) {
+  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
+  Held<ilMemoryImg> coverage(Memory1(1, 1, 255));
+  PaintOps painter(target.get(), 1);
+  painter.SetMarkerBlend(true);
+  painter.SetMarkerWetness(1.0f);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  std::uint32_t red = 0xFF0000FFu;
+  ASSERT_EQ(painter.rect_fill(0, 0, 1, 1, &red, nullptr), 0);
+  EXPECT_EQ(target->GetPixel(0, 0), 0u);  // no stamp, no low bits: nothing
+
+  Held<ilSmartImage> low(new ilSmartImage(Pixel4(0)));
+  painter.SetLowOrderBitImage(low.get());
+  ASSERT_EQ(painter.rect_fill(0, 0, 1, 1, &red, nullptr), 0);
+  const std::uint32_t painted = target->GetPixel(0, 0);
+  // k = 64 at full wetness: w = 255 * 64 of 65535 moves alpha and red up
+  // by about a quarter, green and blue stay 0.
+  EXPECT_GT(painted >> 24, 0x38u);
+  EXPECT_LT(painted >> 24, 0x48u);
+  EXPECT_EQ((painted >> 8) & 0xFFFFu, 0u);
+  EXPECT_EQ(painted >> 24, painted & 0xFFu);
+}
+
+}  // namespace
