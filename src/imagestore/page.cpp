@@ -371,6 +371,8 @@ void SmartImgPage::MarkDirty() {
   if (body_ == nullptr) return;
   body_->transparency = 0;
   body_->seed_clean = 0;
+  // The swap file's copy of the pixels is about to be out of date.
+  if (body_->slot != nullptr) SmartImageCache::Instance()->DropCleanCopy(body_);
   // Written content is no longer the fill a read lock borrowed it from.
   if (body_->scanned == 255) body_->scanned = 1;
 }

@@ -78,10 +78,12 @@ enum class PageList : std::uint8_t { kNone, kSmall, kBig, kRetained, kSwapped };
 
 struct PageData {
   std::uint32_t signature;
-  std::uint8_t* data;                    // pixels while kPageValidInMem, else null
-  SeedRecord* seed;                      // while kPageSeedRef
-  std::uint32_t fill;                    // while kPageSolid (low byte only for 1-byte pages)
-  brenmark::imagestore::SwapSlot* slot;  // while kPageSwapped
+  std::uint8_t* data;  // pixels while kPageValidInMem, else null
+  SeedRecord* seed;    // while kPageSeedRef
+  std::uint32_t fill;  // while kPageSolid (low byte only for 1-byte pages)
+  // While kPageSwapped; also while kPageValidInMem after a page-in until the
+  // first write, as a clean copy of the pixels.
+  brenmark::imagestore::SwapSlot* slot;
   PageData* list_next;
   PageData* list_prev;
   PageData* scan_next;

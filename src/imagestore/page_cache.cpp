@@ -112,6 +112,10 @@ void SmartImageCache::AdjustCacheSize(bool allowShrink, bool aggressiveGrow) {
     const long long grow = aggressiveGrow ? std::min(available_mb - 34, 16LL) : available_mb - 40;
     budget += grow * mb;
   }
+  // An unchanged budget that memory does not exceed leaves nothing to trim:
+  // the allocation that asked then pages a victim out and takes over its
+  // block, instead of freeing one block here and allocating another.
+  if (static_cast<std::size_t>(budget) == max_bytes_ && bytes_in_memory_ <= max_bytes_) return;
   SetCacheSize(static_cast<std::size_t>(budget));
 }
 
@@ -189,6 +193,7 @@ void SmartImageCache::ReleasePageMemory(PageData* page) {
       RaiseStoreFault();  // a pinned page keeps its memory
       return;
     }
+    DropCleanCopy(page);
     RemoveFromInMemList(page);
     RemoveFromScanList(page);
     const std::size_t size = BlockSize(page);
@@ -216,6 +221,7 @@ bool SmartImageCache::PageOut(PageData* page) {
     return false;
   }
   if (PageIsUniform(page, 0, 0, kPageSize, kPageSize)) {
+    DropCleanCopy(page);
     std::uint32_t fill = page->data[0];
     if (page->size_shift != 0) std::memcpy(&fill, page->data, 4);
     RemoveFromInMemList(page);
@@ -225,14 +231,17 @@ bool SmartImageCache::PageOut(PageData* page) {
     CheckLists();
     return true;
   }
-  SwapFile& file = SwapFor(page);
-  SwapSlot* slot = file.AllocSlot();
-  if (!file.Write(slot, page->data)) {
-    // Nothing was moved: the page keeps its memory and its place. The store
-    // latches so that it stops relying on the swap file.
-    file.FreeSlot(slot);
-    RaiseStoreFault();
-    return false;
+  SwapSlot* slot = page->slot;  // a clean copy: read back and not written since
+  if (slot == nullptr) {
+    SwapFile& file = SwapFor(page);
+    slot = file.AllocSlot();
+    if (!file.Write(slot, page->data)) {
+      // Nothing was moved: the page keeps its memory and its place. The
+      // store latches so that it stops relying on the swap file.
+      file.FreeSlot(slot);
+      RaiseStoreFault();
+      return false;
+    }
   }
   RemoveFromInMemList(page);
   RemoveFromScanList(page);
@@ -266,9 +275,17 @@ bool SmartImageCache::PageIn(PageData* page) {
     CheckLists();
     return false;
   }
-  file.FreeSlot(slot);
+  // The slot stays with the page as a clean copy until the page is written,
+  // so paging it out again costs no write.
+  page->slot = slot;
   CheckLists();
   return true;
+}
+
+void SmartImageCache::DropCleanCopy(PageData* page) {
+  if (page->slot == nullptr || page->state != kPageValidInMem) return;
+  SwapFor(page).FreeSlot(page->slot);
+  page->slot = nullptr;
 }
 
 bool SmartImageCache::Evict(PageData* page) {
@@ -435,6 +452,9 @@ void SmartImageCache::PageEverythingIn() {
   RaiseStoreFault();
   while (swapped_.head != nullptr) {
     if (!PageIn(swapped_.head)) break;
+  }
+  for (PageChain* chain : {&big_, &small_, &retained_}) {
+    for (PageData* p = chain->head; p != nullptr; p = p->list_next) DropCleanCopy(p);
   }
   big_swap_.CloseIfUnused();
   small_swap_.CloseIfUnused();

@@ -7,7 +7,9 @@
 // Invariants: every in-memory page is on exactly one of the small, big or
 // retained lists; every swapped page is on the swapped list; a page is on
 // the scan list exactly when its `scanned` byte is 0. Bytes in memory is
-// the sum of the data sizes of all in-memory pages.
+// the sum of the data sizes of all in-memory pages. A swap slot in use
+// belongs to a swapped page, or to an in-memory page whose pixels equal the
+// slot's (read back and not written since).
 #pragma once
 
 #include <cstddef>
@@ -63,9 +65,14 @@ class SmartImageCache : public Observer {
   // uniform). The caller frees or reuses the block. False, with the page
   // untouched in memory and on its list, when the write failed.
   bool PageOut(PageData* page);
-  // Reads a swapped page back. False, with the page still swapped and its
+  // Reads a swapped page back. The page keeps its slot as a clean copy
+  // until it is written (DropCleanCopy), so a page that is only read pages
+  // out again without a write. False, with the page still swapped and its
   // slot kept, when the read failed.
   bool PageIn(PageData* page);
+  // Gives back the slot an in-memory page kept as its clean copy; every
+  // write to a page's pixels comes through here first (MarkDirty).
+  void DropCleanCopy(PageData* page);
   // Pages an in-memory page out and frees its block: one step of trimming.
   bool Evict(PageData* page);
 

@@ -333,6 +333,10 @@ void SmartImage::SetPixel(int x, int y, unsigned value) {
   SmartImgPage* page = InLastPage(x, y) ? last_page_ : FindPage(x, y, 1);
   if (!(page->IsInMemory() && page->GetRefCnt() < 2)) {
     if (!page->Realize(1) || !page->IsInMemory()) return;
+  } else {
+    // Written in place: the cached transparency and any clean swap copy
+    // no longer describe the page.
+    page->MarkDirty();
   }
   std::uint8_t* data = page->GetDataPtr();
   const int i = SmartImgPage::GetPixelOffset(x & (kPageSize - 1), y & (kPageSize - 1));

@@ -11,6 +11,7 @@
 #include "imagestore/page_cache.h"
 #include "imagestore/store_test_support.h"
 #include "imagestore/swap_file.h"
+#include "platform/platform.h"
 
 using brenmark::imagestore::SmartImageCache;
 using brenmark::imagestore::SwapFile;
@@ -171,8 +172,21 @@ TEST(PageOut, SwappedPageComesBackOnReadAndGivesItsSlotBack) {
   EXPECT_EQ(page.GetPixel(17, 3), pattern[3 * 128 + 17]);
   EXPECT_EQ(cache->Misses(), misses + 1);
   EXPECT_EQ(std::memcmp(page.GetDataPtr(), pattern.data(), 65536), 0);
+  // Read back but not written: the slot stays as a clean copy, and paging
+  // the page out again writes nothing.
+  EXPECT_EQ(cache->BigSwapFile().SlotsInUse(), used + 1);
+  brenmark::platform::InjectWriteFailures(1);
+  ASSERT_TRUE(cache->Evict(page.Body()));
+  brenmark::platform::InjectWriteFailures(0);
+  EXPECT_EQ(page.GetPixel(17, 3), pattern[3 * 128 + 17]);
+  // A write makes the copy stale and gives the slot back.
+  page.SetPixel(1, 0, 0);
   EXPECT_EQ(cache->BigSwapFile().SlotsInUse(), used);
+  ASSERT_TRUE(cache->Evict(page.Body()));
+  EXPECT_EQ(page.GetPixel(0, 0), 1u);
+  EXPECT_EQ(page.GetPixel(17, 3), pattern[3 * 128 + 17]);
   page.UnRef(kReleaseReference);
+  EXPECT_EQ(cache->BigSwapFile().SlotsInUse(), used);
   EXPECT_EQ(cache->BytesInMemory(), bytes - 65536);
 }
 

@@ -149,19 +149,17 @@ TEST(PainterEnvelope, RetargetCarriesTheListedStateToANewLetter) {
   Held<ilSmartImage> second(new ilSmartImage(Pixel4(0)));
   Envelope painter(first.get(), 1);
   PaintOps* old = painter.letter();
+  painter.set_scale(2, 2);
+  std::uint32_t px = 0xFFFFFFFFu;
+  ASSERT_EQ(painter.rect_fill(0, 0, 1, 1, &px, nullptr), 0);
   painter.set_writable(1, 0, 1, 1);
   painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
   painter.SetMarkerBlend(true);
   painter.SetMarkerWetness(0.8f);
   painter.SetMaskBlend(true);
-  painter.set_scale(2, 2);
   painter.SetBrushClippingRect(ilTile(1, 2, 0, 3, 4, 1));
   painter.damage(ilTile(0, 0, 0, 5, 5, 1));
   painter.SetBlendOpacity(0.25f);
-  std::uint32_t px = 0xFFFFFFFFu;
-  painter.blend_func(BlendOne, BlendZero);
-  ASSERT_EQ(painter.rect_fill(0, 0, 1, 1, &px, nullptr), 0);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
 
   painter.retarget(second.get(), false, false);
   EXPECT_NE(painter.letter(), old);

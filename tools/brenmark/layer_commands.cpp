@@ -26,9 +26,9 @@ struct Target {
   int index = 0;
 };
 
-std::string ResolveTarget(Session& s, const Arguments& a, Target& t, const char* param = "layer") {
+std::string ResolveTarget(Session& s, const Arguments& a, Target& t) {
   if (std::string problem = s.CurrentCanvas(t.h); !problem.empty()) return problem;
-  return s.ResolveLayer(a.Layer(param), t.h, t.index);
+  return s.ResolveLayer(a.Layer("layer"), t.h, t.index);
 }
 
 std::string AddLayerOfKind(Session& s, const Arguments& a, bool mask, bool shape) {
@@ -113,8 +113,7 @@ std::string MergeDown(Session& s, const Arguments& a) {
   if (s.IsMask(t.index, t.h)) {
     if (lower < 1 || !s.IsMask(lower, t.h)) {
       return LayerWord(t.index) +
-             " is the lowest mask of its layer; a mask merges into the mask "
-             "below it";
+             " is the lowest mask of its layer; a mask merges into the mask below it";
     }
   } else {
     while (lower >= 1 && s.IsMask(lower, t.h)) --lower;
