@@ -16,6 +16,7 @@
 #include "imagestore/page.h"
 #include "imagestore/page_cache.h"
 #include "imagestore/page_table.h"
+#include "imagestore/row_copy.h"
 #include "imagestore/smart_image_p.h"
 
 using brenmark::il::Block;
@@ -162,9 +163,13 @@ ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz,
   st = ilOkay;
   PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 0, 1);
   if (isNativeConfig(cfg)) {
-    // Same layout and space: rows move with memcpy.
+    // Same layout and space: rows move with plain copies. A large read
+    // takes each page in turn (its block is read front to back) and streams
+    // into the caller's buffer; a small one goes row by row across the group.
     const int ps = channels_;
     const std::ptrdiff_t stride = frame.block.rowStride;
+    const bool stream = std::size_t(r.nx) * std::size_t(r.ny) * std::size_t(ps) >=
+                        brenmark::imagestore::kStreamingBytes;
     ForEachGroup(pages, r, [&](GroupItem* group, int n) {
       for (int i = 0; i < n; ++i) {
         SmartImgPage* page = group[i].page;
@@ -172,25 +177,37 @@ ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz,
         if (!group[i].usable) st = ilFailed;
         if (group[i].usable) Pin(group[i]);
       }
+      auto rowOf = [&](const GroupItem& g, int y) {
+        return frame.block.at(g.c.x - frame.tile.x, y - frame.tile.y, -frame.tile.z).origin;
+      };
+      auto copyRow = [&](const GroupItem& g, int y, std::uint8_t* out) {
+        if (g.page->IsInMemory()) {
+          brenmark::imagestore::CopyRow(
+              out, g.page->GetDataPtr() + (((y - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
+              static_cast<std::size_t>(g.c.nx * ps), stream);
+        } else {
+          FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
+        }
+      };
       const ilTile& c0 = group[0].c;
-      std::uint8_t* row =
-          frame.block.at(c0.x - frame.tile.x, c0.y - frame.tile.y, -frame.tile.z).origin;
-      for (int y = c0.y; y < c0.y + c0.ny; ++y, row += stride) {
-        std::uint8_t* out = row;
+      if (stream) {
         for (int i = 0; i < n; ++i) {
-          const GroupItem& g = group[i];
-          if (g.page->IsInMemory()) {
-            std::memcpy(out,
-                        g.page->GetDataPtr() + (((y - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
-                        static_cast<std::size_t>(g.c.nx * ps));
-          } else {
-            FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
+          std::uint8_t* out = rowOf(group[i], c0.y);
+          for (int y = c0.y; y < c0.y + c0.ny; ++y, out += stride) copyRow(group[i], y, out);
+        }
+      } else {
+        std::uint8_t* row = rowOf(group[0], c0.y);
+        for (int y = c0.y; y < c0.y + c0.ny; ++y, row += stride) {
+          std::uint8_t* out = row;
+          for (int i = 0; i < n; ++i) {
+            copyRow(group[i], y, out);
+            out += group[i].c.nx * ps;
           }
-          out += g.c.nx * ps;
         }
       }
       UnpinAll(group, n);
     });
+    brenmark::imagestore::FinishStreaming(stream);
     return setStatus(st);
   }
   int ox, oy;
@@ -251,8 +268,11 @@ ilStatus ilSmartImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz,
   {
     PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 1, 1);
     if (isNativeConfig(cfg)) {
+      // Rows move across the group; a large write streams into the pages.
       const int ps = channels_;
       const std::ptrdiff_t stride = frame.block.rowStride;
+      const bool stream = std::size_t(r.nx) * std::size_t(r.ny) * std::size_t(ps) >=
+                          brenmark::imagestore::kStreamingBytes;
       ForEachGroup(pages, r, [&](GroupItem* group, int n) {
         for (int i = 0; i < n; ++i) {
           GroupItem& g = group[i];
@@ -272,8 +292,9 @@ ilStatus ilSmartImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz,
           for (int i = 0; i < n; ++i) {
             const GroupItem& g = group[i];
             if (g.usable) {
-              std::memcpy(g.page->GetDataPtr() + (((y - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
-                          in, static_cast<std::size_t>(g.c.nx * ps));
+              brenmark::imagestore::CopyRow(
+                  g.page->GetDataPtr() + (((y - g.oy) * kPageSize + (g.c.x - g.ox)) * ps), in,
+                  static_cast<std::size_t>(g.c.nx * ps), stream);
             }
             in += g.c.nx * ps;
           }
@@ -285,6 +306,7 @@ ilStatus ilSmartImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz,
           if (checkAlphaOnCopy_) NoteAlpha(group[i].page->CheckAlpha());
         }
       });
+      brenmark::imagestore::FinishStreaming(stream);
     } else {
       int ox, oy;
       while (SmartImgPage* page = pages.GetNext(ox, oy)) {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -187,6 +188,16 @@ PageLock* SourcePage(Walk& w, int sx, int sy, ilStatus& status) {
   return w.sources.back().get();
 }
 
+// Starts the loads of a block's rows that lie apart in memory. A block of a
+// wide image has short rows far apart, which the hardware prefetchers do not
+// follow: the row loop would otherwise wait for each row in turn.
+void PrefetchRows(const std::uint8_t* rows, std::ptrdiff_t stride, int bytes, int count) {
+  for (int j = 0; j < count; ++j) {
+    const std::uint8_t* row = rows + j * stride;
+    for (int b = 0; b < bytes; b += 64) __builtin_prefetch(row + b);
+  }
+}
+
 // Coverage rows for coverage pixels (u, v) .. (u + nu - 1, v + nv - 1)
 // (get_src_alpha_): straight from the coverage image's page when one page
 // holds them all, else read into the call's buffer.
@@ -199,6 +210,13 @@ ilStatus Coverage(Walk& w, int u, int v, int nu, int nv, PageLock& lock, const s
       lock.Lock(w.alpha, w.alphaGrid, 1, u, v, ilLockRead) == ilOkay) {
     rows = lock.At(u, v);
     stride = lock.stride();
+    if (stride != nu) {
+      const std::size_t bytes = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);
+      if (w.covBuf.size() < bytes) w.covBuf.resize(bytes);
+      for (int j = 0; j < nv; ++j) std::memcpy(w.covBuf.data() + j * nu, rows + j * stride, nu);
+      rows = w.covBuf.data();
+      stride = nu;
+    }
     return ilOkay;
   }
   const std::size_t bytes = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);

@@ -18,7 +18,7 @@ echo "-- pkg-config"
 # one it was installed to.
 g++ -std=c++20 -Wall -Wextra -Werror -I"$src" -o "$scratch/embed_pc" \
   "$src/examples/embed/embed.cpp" "$src"/host/*.cpp \
-  $(pkg-config --define-prefix --cflags --libs brenmark)
+  $(pkg-config --cflags --libs brenmark)
 "$scratch/embed_pc"
 
 echo "-- find_package"
