@@ -10,10 +10,12 @@
 #include <brenmark/observable.h>
 #include <brenmark/paint_color.h>
 #include <brenmark/resource.h>
+#include <brenmark/stored_records.h>
 #include <brenmark/view_values.h>
 
 class PaintOps;
 class Shape;
+class ilSmartImage;
 
 // Ownership: a layer is a Resource. The layer stack whose list holds it keeps
 // one reference; undo records may hold more. A layer holds one reference on
@@ -28,6 +30,12 @@ class Shape;
 // identifier carried in a void*.
 //
 // Changing the name, opacity, active flag or mask-active flag calls notify().
+//
+// Pixels: the colour image (4 channels, or 1 for a mask) and the stencil (1
+// channel, 255 = full coverage) are smart images in layer coordinates; the
+// integer offset (the float offset truncated toward zero) places layer
+// pixel (u, v) at canvas (u + x offset, v + y offset). Opacities of 0.998
+// and above count as fully opaque.
 class Layer : public Resource, public Observable {
  public:
   static constexpr int kNameCapacity = 128;  // at most 127 characters and the terminator
@@ -41,6 +49,10 @@ class Layer : public Resource, public Observable {
   // attributes, name, identifier and shapes; the list links stay empty and
   // the source is remembered as the copied-from layer.
   explicit Layer(Layer* source);
+  // An empty shell for a stored record: no identifier (its handle reads as
+  // none), name, images or painter. Nothing is read from the record. Give it
+  // images before it joins a stack.
+  explicit Layer(SIDLayer_sr* record);
   ~Layer() override;
 
   // A member-wise copy would release the images twice; use Layer(Layer*).
@@ -84,20 +96,64 @@ class Layer : public Resource, public Observable {
   // ---- Images and bounds.
   ilImage* GetImage() const { return color_; }
   ilImage* GetStencil() const { return stencil_; }
-  // The layer's own painter; none exists until the painting subsystem
-  // builds one.
-  PaintOps* GetPainter() const { return painter_; }
+  // Replaces the colour image (the layer references the new one).
+  void SetImage(ilImage* image);
+  // Takes a one-channel image (or null) as the stencil; a multi-channel
+  // image is ignored. A null stencil is replaced by a blank one.
+  void SetStencil(ilImage* stencil);
+  // The layer's own painter on its colour image, made on first use (the
+  // layer holds one reference) and rebound whenever the image changed.
+  PaintOps* GetPainter();
+  // Composites img over the colour image at img's own bounds; false for
+  // null.
+  bool ApplyImage(ilSIDImage* img);
   // For a geometry layer with `shapes`, the bounds of its shapes; otherwise
   // the colour image's bounds, or an empty tile without a colour image.
   ilTile getLayerBounds(bool shapes) const;
-  // Gives both images a chance to drop unused area at their edges.
+  // Gives both images a chance to drop unused area at their edges (fast:
+  // whole pages only).
   void ShrinkBounds(bool fast, bool flag);
-  // Makes the stencil blank: full coverage everywhere (fill 255, its bounds
-  // filled with 255). Creates the stencil when there is none.
+  // Makes the stencil blank: full coverage everywhere (fill 255, no stored
+  // pixels). Creates the stencil when there is none.
   void MakeBlankStencil();
   void ClearStencil() { MakeBlankStencil(); }
+  // Hides the whole layer: the stencil reads 0 over (-4096, -4096) to
+  // (4095, 4095).
+  void FillStencil();
   void StartStencilling();
 
+  // ---- Opacity and stencil applied to pixels.
+  // The layer as it composites: the colour image itself for an opaque image
+  // layer without stencil content (after rendering its shapes), otherwise
+  // the shared stencilled image built over `area` (the colour image's bounds
+  // when null): masks in their mask colour, times the opacity, the mask
+  // display opacity and the stencil. The shared image stays valid until the
+  // next stencilled image of any layer is built.
+  ilSIDImage* GetStencilledImage(ilTile* area, bool force, bool b);
+  // Always builds the shared stencilled image, with `stencil` standing in
+  // for the layer's own.
+  ilSIDImage* GetStencilledImage(ilTile* area, ilImage* stencil);
+  // Applies this layer's opacity and stencil (and mask colour) to the
+  // painter's target over `area`.
+  void DoStencil(ilTile* area, PaintOps* painter);
+  // Bakes the opacity into the pixels; the opacity becomes 1.
+  void CollapseOpacity();
+  // Bakes the stencil into the pixels; the stencil becomes blank.
+  void CollapseStencil();
+  // Mirrors the colour image within its bounds (the stencil is baked first).
+  void Flip(bool horizontal, bool vertical);
+  // Masks only: every value v becomes 255 - v, the fill included.
+  void InvertMask();
+  // A mask whose fill is 255 (protected wherever nothing is painted).
+  bool isMaskInverted() const;
+  // The run of masks directly above this layer (starting with this layer
+  // when fromSelf) combined into one new one-channel image over the canvas
+  // rectangle `area`; null when no mask contributes or the result is empty.
+  // The caller receives it unreferenced.
+  ilSmartImage* MakeMaskImage(ilTile area, bool fromSelf);
+
+  // The shared stencilled image (null when none is built).
+  static ilSmartImage* StencilledImage();
   // ---- Offsets (geometry layers always report (0, 0) and ignore changes).
   void SetOffset(const LayerStackTransform& t, float x, float y);
   void SetOffset(const LayerStackTransform& t, int x, int y);
@@ -106,6 +162,16 @@ class Layer : public Resource, public Observable {
   void GetOffset(float& x, float& y) const;
   int getXOffset() const;
   int getYOffset() const;
+  void ApplyOffset(int& x, int& y) const;
+  void ApplyOffset(float& x, float& y) const;
+  void ApplyInverseOffset(int& x, int& y) const;
+  void ApplyInverseOffset(float& x, float& y) const;
+  // Moves the pixels to their canvas positions and sets the offset to
+  // (0, 0); the picture does not move.
+  void NormalizeLayerOffset();
+  // Moves the colour image's bounds (and the stencil with it) to start at
+  // (0, 0) and adds the old origin to the offset; the picture does not move.
+  void ShrinkAndNormalizeLayerImages();
   void SetLayerStackOffset(int x, int y);
   void GetLayerStackOffset(int& x, int& y) const;
 
@@ -146,9 +212,22 @@ class Layer : public Resource, public Observable {
   // Prints the layer and its shapes when the debug selector is 8214.
   void debug() const;
 
+  // ---- Stored records: interface only. No record is produced (null),
+  // stored (false) or read; disposing succeeds without touching the pointer.
+  SIDLayer_sr* getSIDLayer_sr() { return nullptr; }
+  static bool store(SIDLayer_sr*) { return false; }
+  static bool dispose(SIDLayer_sr**) { return true; }
+  static void connectImages(SIDLayer_sr*) {}
+
  private:
   void InitFields();
   void NameFromCounter();
+  // Re-renders a geometry layer's shapes into its colour image when they
+  // changed (or when forced).
+  void RenderShapes(bool force, bool b);
+  // Builds the shared stencilled image from this layer's pixels with
+  // `stencil` as the stencil.
+  ilSIDImage* BuildStencilledImage(ilTile* area, ilImage* stencil);
 
   Layer* next_ = nullptr;
   Layer* previous_ = nullptr;

@@ -8,6 +8,7 @@
 #include <brenmark/layer_stack_transform.h>
 #include <brenmark/paint_color.h>
 #include <brenmark/resource.h>
+#include <brenmark/stored_records.h>
 #include <brenmark/view_values.h>
 
 class ilQVMemoryImg;
@@ -41,6 +42,9 @@ class LayerStack : public Resource {
   // Layer(Layer*) (sharing its images), in the same order, and the copy's
   // current layer has the source's current index.
   explicit LayerStack(LayerStack* source);
+  // An empty shell for a stored record: initial values only, no window, no
+  // image plane, no selection mask, no callbacks; nothing is read.
+  LayerStack(SIDLayerStack_sr* record, const ViewerParms& parms);
   ~LayerStack() override;
 
   LayerStack(const LayerStack&) = delete;
@@ -103,6 +107,19 @@ class LayerStack : public Resource {
   // True when no list layer is named `name`.
   bool IsLayerNameUnique(const char* name) const;
 
+  // ---- Mask layers.
+  bool isMaskActive(int index) const;
+  // When the value changes: sets the layer's mask-active flag and rebuilds
+  // the mask composite (for the selection mask also the display).
+  void SetMaskActive(bool on, int index);
+  // Inverts the mask layer at the index (its fill too) and shows it.
+  void InvertMaskLayer(int index);
+  // Hide every pixel of the layer through its stencil, show them all again,
+  // or bake the stencil into the pixels (erasing what it hides).
+  void HideAllPaint(int index);
+  void ShowAllPaint(int index);
+  void EraseHiddenPaint(int index);
+
   // ---- Selection mask.
   Layer* GetSelectionMask() const { return selectionMask_; }
   void* GetSelectionMaskHandle() const;
@@ -160,6 +177,16 @@ class LayerStack : public Resource {
   void SetCurrentLayerOffset(const LayerStackTransform& t, float x, float y, int index,
                              bool update);
   void SetCurrentLayerOffset(const LayerStackTransform& t, int x, int y, int index, bool update);
+  // ---- Layer pixels for the application.
+  // Composites img over the layer's colour image; false without the layer.
+  bool ApplyImageToLayer(ilSIDImage* img, void* layer);
+  // A new smart image of the layer's effective pixels (stencil, opacity,
+  // the current masks; with applySelection only the open part of the
+  // selection; withBackground puts the background colour under an image
+  // layer) and in (x, y) the canvas position of its origin. The caller
+  // receives one reference; null (x, y untouched) without the layer.
+  ilSmartImage* GetLayerImage(int& x, int& y, void* layer, bool withBackground,
+                              bool applySelection);
   void GetCurrentLayerOffset(int& x, int& y, int index) const;
   void GetCurrentLayerOffset(float& x, float& y, int index) const;
 
@@ -197,7 +224,27 @@ class LayerStack : public Resource {
   void RedrawEntireCanvas(bool below, bool above);
   void RedrawCanvasDueToGeometryChange();
   bool IsRedrawPending() const { return redrawPending_; }
+
+  // ---- Painters.
+  // The painter brushes write through: the plain painter on the current
+  // layer's colour image (its stencil while the stencil is targeted),
+  // wrapped in a masking painter while the current layer's masks (or the
+  // selection) protect part of it. Unchanged during a brush stroke.
   PaintOps* GetCurrentLayerPainter();
+  // Directs painting into the current layer's stencil (true) or its colour
+  // image; ignored during a brush stroke.
+  void TargetStencil(bool on);
+  bool isStencilTargeted() const { return stencilTarget_; }
+  // The combined protection of the current layer's masks or of the
+  // selection, in canvas coordinates (null when nothing protects).
+  ilSmartImage* GetMaskComposite() const { return maskComposite_; }
+
+  // ---- Stored records: interface only (no record, not stored, nothing
+  // connected; disposing succeeds).
+  SIDLayerStack_sr* getSIDLayerStack_sr() { return nullptr; }
+  static bool store(SIDLayerStack_sr*) { return false; }
+  static bool dispose(SIDLayerStack_sr**) { return true; }
+  static void connectLayers(SIDLayerStack_sr*) {}
 
  protected:
   Layer* GetBottomLayer() const { return bottom_; }
@@ -233,6 +280,10 @@ class LayerStack : public Resource {
   void EndCompositingInto(Layer* target);
   ilImage* MaskedImageForDuplicate(Layer* layer);
   bool ClearThroughMaskComposite(Layer* layer);
+  void ReleasePainters();
+  // The canvas rectangle grown by 256 pixels on every side: where brushes
+  // may reach.
+  ilTile BrushReach() const;
   void StartMATimer();
   void StopMATimer();
   void TakeOverMATimer(LayerStack* source);
@@ -285,4 +336,7 @@ class LayerStack : public Resource {
   int proxyCount_ = 0;
   int* proxyIndices_ = nullptr;
   int antsTimer_ = 0;
+  // The application was told about this stack's window (not so for a shell
+  // built from a stored record).
+  bool announced_ = false;
 };

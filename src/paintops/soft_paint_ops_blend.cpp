@@ -12,6 +12,8 @@
 // Source pages locked during one blend are kept until its end: neighbouring
 // destination pages need them again when the source is not page-aligned with
 // the target.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -153,6 +155,7 @@ struct Walk {
   std::vector<std::unique_ptr<PageLock>> sources;
   std::vector<int> colMap, rowMap, relCols, relRows;
   bool usedDither = false;
+  bool streamCopy = false;  // a straight copy that bypasses the caches
 
   const void* ConstPixel() const {
     return setup.src_channels == 4 ? static_cast<const void*>(&fill4) : &fill1;
@@ -229,6 +232,27 @@ ilStatus Coverage(Walk& w, int u, int v, int nu, int nv, PageLock& lock, const s
   return ilOkay;
 }
 
+// Copies `count` rows of `bytes` with stores that bypass the caches: a copy
+// this large would only evict everything else, and the stores save reading
+// each destination line before it is overwritten (about half the traffic).
+void StreamRows(void* dst, std::ptrdiff_t dstStride, const void* src, std::ptrdiff_t srcStride,
+                int bytes, int count) {
+  for (int j = 0; j < count; ++j) {
+    auto* d = static_cast<std::uint8_t*>(dst) + j * dstStride;
+    const auto* s = static_cast<const std::uint8_t*>(src) + j * srcStride;
+    int i = 0;
+    const int head = static_cast<int>((16 - (reinterpret_cast<std::uintptr_t>(d) & 15)) & 15);
+    if (head > 0) {
+      i = std::min(head, bytes);
+      std::memcpy(d, s, i);
+    }
+    for (; i + 16 <= bytes; i += 16)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    if (i < bytes) std::memcpy(d + i, s + i, bytes - i);
+  }
+}
+
 // The destination-side rows of a block at destination (bx, by).
 void DestinationRows(BlendRows& r, int bx, int by, const PageLock& target, const PageLock& low,
                      const PageLock& copy) {
@@ -252,6 +276,10 @@ ilStatus Block(Walk& w, const ilTile& b, const PageLock& target, const PageLock&
   r.width = b.nx;
   r.height = b.ny;
   DestinationRows(r, b.x, b.y, target, low, copy);
+  if (w.streamCopy && !constant) {
+    StreamRows(r.dst, r.dst_stride, src, srcStride, b.nx * w.targetBpp, b.ny);
+    return ilOkay;
+  }
   r.src = src;
   r.src_stride = srcStride;
   r.src_constant = constant;
@@ -427,27 +455,26 @@ void ReadFill(ilImage* img, Walk& w) {
 }  // namespace
 }  // namespace brenmark
 
-int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY,
-                                  unsigned mask, float zoomX, float zoomY) {
-  using namespace brenmark;
-  BlendDither::BeginBlend();
+namespace brenmark {
+namespace {
 
-  ilTile dst(x, y, 0, nx, ny, 1);
-  if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(target_)) {
-    if (smart->IsForcedBounds()) {
-      ilTile forced;
-      smart->GetForcedBounds(forced);
-      dst = Intersect(dst, ilTile(forced.x, forced.y, 0, forced.nx, forced.ny, 1));
-    }
-  } else {
-    dst = Intersect(dst, ilTile(0, 0, 0, target_->getXsize(), target_->getYsize(), 1));
+// The destination rectangle a target can take: a smart target only within
+// its forced bounds (when it has them), a fixed-size one within its size.
+ilTile ClipToTarget(ilImage* target, const ilTile& rect) {
+  if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(target)) {
+    if (!smart->IsForcedBounds()) return rect;
+    ilTile forced;
+    smart->GetForcedBounds(forced);
+    return Intersect(rect, ilTile(forced.x, forced.y, 0, forced.nx, forced.ny, 1));
   }
-  if (dst.empty()) return 0;
+  return Intersect(rect, ilTile(0, 0, 0, target->getXsize(), target->getYsize(), 1));
+}
 
-  Walk w;
-  w.target = target_;
-  w.targetGrid = GridOf(target_);
-  w.targetBpp = PixelBytes(target_);
+// Target, source and origins of a walk.
+void BindImages(Walk& w, ilImage* target, ilImage* src, int x, int y, int srcX, int srcY) {
+  w.target = target;
+  w.targetGrid = GridOf(target);
+  w.targetBpp = PixelBytes(target);
   w.src = src;
   w.srcGrid = GridOf(src);
   w.srcBpp = PixelBytes(src);
@@ -465,7 +492,51 @@ int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, in
   w.y = y;
   w.srcX = srcX;
   w.srcY = srcY;
+  w.setup.dst_channels = target->getCsize() == 1 ? 1 : 4;
+  w.setup.src_channels = src->getCsize() == 1 ? 1 : 4;
+}
 
+// Visits the cells of `dst`, blending each; stops at the first failure.
+ilStatus RunWalk(Walk& w, const ilTile& dst, float zoomX, float zoomY) {
+  const bool unzoomed = zoomX == 1.0f && zoomY == 1.0f;
+  if (!unzoomed) {
+    const int width = std::min(dst.nx, w.targetGrid.x);
+    const int height = std::min(dst.ny, w.targetGrid.y);
+    w.colMap.resize(width);
+    w.relCols.resize(width);
+    w.rowMap.resize(height);
+    w.relRows.resize(height);
+  }
+  w.sources.reserve(10);
+  ilStatus status = ilOkay;
+  const int x1 = dst.x + dst.nx;
+  const int y1 = dst.y + dst.ny;
+  for (int cy = dst.y; cy < y1 && status == ilOkay;) {
+    const int cyEnd = std::min(y1, NextEdgeY(w, cy));
+    for (int cx = dst.x; cx < x1 && status == ilOkay;) {
+      const int cxEnd = std::min(x1, NextEdgeX(w, cx));
+      const ilTile cell(cx, cy, 0, cxEnd - cx, cyEnd - cy, 1);
+      status = unzoomed ? BlendCell(w, cell) : BlendZoomedCell(w, cell, zoomX, zoomY);
+      cx = cxEnd;
+    }
+    cy = cyEnd;
+  }
+  w.sources.clear();
+  return status;
+}
+
+}  // namespace
+}  // namespace brenmark
+
+int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY,
+                                  unsigned mask, float zoomX, float zoomY) {
+  using namespace brenmark;
+  BlendDither::BeginBlend();
+  const ilTile dst = ClipToTarget(target_, ilTile(x, y, 0, nx, ny, 1));
+  if (dst.empty()) return 0;
+
+  Walk w;
+  BindImages(w, target_, src, x, y, srcX, srcY);
   const int channels = target_->getCsize();
   w.alpha = srcAlpha_;
   if (w.alpha != nullptr) {
@@ -488,8 +559,6 @@ int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, in
   s.src_factor = srcFactor_;
   s.dst_factor = dstFactor_;
   s.write_mask = mask;
-  s.dst_channels = channels == 1 ? 1 : 4;
-  s.src_channels = src->getCsize() == 1 ? 1 : 4;
   s.dither = BlendDither::Value();
   s.single_color = SingleColorStamp_ != 0;
   if (StampServices* services = GetStampServices(); services != nullptr && stamp_ != nullptr) {
@@ -502,31 +571,34 @@ int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, in
   s.packed_scale = packedScale_;
   s.packed_offset = packedOffset_;
 
-  const bool unzoomed = zoomX == 1.0f && zoomY == 1.0f;
-  if (!unzoomed) {
-    const int width = std::min(dst.nx, w.targetGrid.x);
-    const int height = std::min(dst.ny, w.targetGrid.y);
-    w.colMap.resize(width);
-    w.relCols.resize(width);
-    w.rowMap.resize(height);
-    w.relRows.resize(height);
-  }
-  w.sources.reserve(10);
-
-  ilStatus status = ilOkay;
-  const int x1 = dst.x + dst.nx;
-  const int y1 = dst.y + dst.ny;
-  for (int cy = dst.y; cy < y1 && status == ilOkay;) {
-    const int cyEnd = std::min(y1, NextEdgeY(w, cy));
-    for (int cx = dst.x; cx < x1 && status == ilOkay;) {
-      const int cxEnd = std::min(x1, NextEdgeX(w, cx));
-      const ilTile cell(cx, cy, 0, cxEnd - cx, cyEnd - cy, 1);
-      status = unzoomed ? BlendCell(w, cell) : BlendZoomedCell(w, cell, zoomX, zoomY);
-      cx = cxEnd;
-    }
-    cy = cyEnd;
-  }
-  w.sources.clear();
+  const ilStatus status = RunWalk(w, dst, zoomX, zoomY);
   if (w.usedDither) BlendDither::MarkUsed();
   return status == ilOkay ? 0 : static_cast<int>(status);
+}
+
+bool SoftPaintOps::copy_streamed_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY) {
+  using namespace brenmark;
+  // Worth it only for copies far larger than the caches; smaller ones are
+  // read again soon (dabs, tiles) and should stay cached.
+  constexpr long long kStreamBytes = 4ll << 20;
+  const int channels = target_->getCsize();
+  if ((channels != 1 && channels != 4) || src->getCsize() != channels) return false;
+  if (static_cast<long long>(nx) * ny * (channels == 1 ? 1 : 4) < kStreamBytes) return false;
+  // Smart sources share pages with the target's own tile copy instead.
+  if (ilSmartImage::As_ilSmartImage(src) != nullptr || !src->hasPages()) return false;
+  if (src->getDataType() != ilUChar || target_->getDataType() != ilUChar ||
+      src->getOrder() != ilInterleaved || target_->getOrder() != ilInterleaved ||
+      src->getCoordSpace() != target_->getCoordSpace())
+    return false;
+  const ilTile dst = ClipToTarget(target_, ilTile(x, y, 0, nx, ny, 1));
+  // Pixels outside the source are left to the tile copy's rules.
+  if (!src->getDataBox().contains(ilTile(dst.x - x + srcX, dst.y - y + srcY, 0, dst.nx, dst.ny, 1)))
+    return false;
+  if (dst.empty()) return true;
+  Walk w;
+  BindImages(w, target_, src, x, y, srcX, srcY);
+  w.streamCopy = true;
+  const ilStatus status = RunWalk(w, dst, 1.0f, 1.0f);
+  _mm_sfence();
+  return status == ilOkay;
 }
