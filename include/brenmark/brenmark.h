@@ -22,3 +22,5 @@
 #include "brenmark/paint_manager.h"
 #include "brenmark/paint_ops.h"
 #include "brenmark/soft_paint_ops.h"
+#include "brenmark/masking_paint_ops.h"
+#include "brenmark/store_stats.h"

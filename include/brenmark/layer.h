@@ -228,6 +228,7 @@ class Layer : public Resource, public Observable {
   // Builds the shared stencilled image from this layer's pixels with
   // `stencil` as the stencil.
   ilSIDImage* BuildStencilledImage(ilTile* area, ilImage* stencil);
+  static void ReleaseStencilledImage();
 
   Layer* next_ = nullptr;
   Layer* previous_ = nullptr;

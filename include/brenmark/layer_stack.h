@@ -13,6 +13,7 @@
 
 class ilQVMemoryImg;
 class ilSmartImage;
+class MaskingPaintOps;
 class PaintOps;
 class Shape;
 
@@ -275,9 +276,7 @@ class LayerStack : public Resource {
   void ClearLowOrderBitImage();
   void CollapseLayerStencil(Layer* layer);
   void CollapseLayerOpacity(Layer* layer);
-  void BeginCompositingInto(Layer* target);
   void CompositeLayerInto(Layer* source, Layer* target);
-  void EndCompositingInto(Layer* target);
   ilImage* MaskedImageForDuplicate(Layer* layer);
   bool ClearThroughMaskComposite(Layer* layer);
   void ReleasePainters();
@@ -314,7 +313,7 @@ class LayerStack : public Resource {
   // painter on the layer image, and the masking painter around it.
   PaintOps* currentPainter_ = nullptr;
   PaintOps* plainPainter_ = nullptr;
-  PaintOps* maskingPainter_ = nullptr;
+  MaskingPaintOps* maskingPainter_ = nullptr;
   ilTile brushPreviewRegion_;
   ilTile brushClipRect_;
   bool inUpdate_ = false;

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "brenmark/paint_ops.h"
 #include "brenmark/shape.h"
+#include "brenmark/smart_image.h"
 #include "layers/layer_images.h"
 #include "manager/debug_selector.h"
 
@@ -87,11 +89,22 @@ Layer::Layer(Layer* source) {
   }
   geometryImageChanged_ = source->geometryImageChanged_;
   shapesChanged_ = source->shapesChanged_;
+  painter_ = source->painter_;
+  if (painter_) painter_->ref();
   copiedFrom_ = source;
+}
+
+// Only the members are built; the layer has no identity until the record's
+// contents would give it one, so its handle reads as none.
+Layer::Layer(SIDLayer_sr*)
+    : proxyParameters_(0, 1, nullptr, nullptr), thumbnailBackground_(), maskColor_() {
+  name_[0] = '\0';
+  id_ = -1;
 }
 
 Layer::~Layer() {
   EndProxy();
+  ReleaseStencilledImage();
   Shape* s = bottomShape_;
   while (s) {
     Shape* next = s->GetNext();
@@ -103,6 +116,7 @@ Layer::~Layer() {
   }
   bottomShape_ = topShape_ = nullptr;
   shapeCount_ = 0;
+  if (painter_) painter_->unref();
   if (color_) color_->unref();
   if (stencil_) stencil_->unref();
   if (thumbnail_) thumbnail_->unref();
@@ -179,6 +193,9 @@ void Layer::ShrinkBounds(bool fast, bool flag) {
   if (li::IsSmart(stencil_)) li::Shrink(stencil_, fast, flag);
 }
 
+// A blank stencil keeps no pixels at all: once its bounds hold nothing but
+// the fill they are shrunk away, so the layer counts as having no stencil
+// content and composites without a stencilled copy.
 void Layer::MakeBlankStencil() {
   if (!stencil_) {
     stencil_ = li::MakeBlankStencil();
@@ -187,16 +204,31 @@ void Layer::MakeBlankStencil() {
   }
   li::SetFillAll(stencil_, 255.0);
   li::FillBounds(stencil_, 255.0);
+  if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(stencil_)) smart->ForceShrinkAttempt(true);
 }
 
 void Layer::StartStencilling() {
   if (!stencil_) MakeBlankStencil();
 }
 
-void Layer::SetOffset(const LayerStackTransform&, float x, float y) {
+// While a proxy previews a transform, the offset being set is that of the
+// transformed preview; the source position it implies (the same movement
+// undone through the transform's scale about the pivot) is what the layer
+// returns to when the proxy ends.
+void Layer::SetOffset(const LayerStackTransform& t, float x, float y) {
   if (isGeometry_) return;
   offsetX_ = x;
   offsetY_ = y;
+  if (inProxy_) {
+    UpdatePivot();
+    const float sx = t.GetXScale(), sy = t.GetYScale();
+    if (sx != 0.0f) {
+      proxySourceX_ = (x - pivot_.x - static_cast<float>(proxyOffsetX_)) / sx + pivot_.x;
+    }
+    if (sy != 0.0f) {
+      proxySourceY_ = (y - pivot_.y - static_cast<float>(proxyOffsetY_)) / sy + pivot_.y;
+    }
+  }
   notify();
 }
 
@@ -225,6 +257,30 @@ int Layer::getXOffset() const {
 
 int Layer::getYOffset() const {
   return isGeometry_ ? 0 : static_cast<int>(offsetY_);
+}
+
+void Layer::ApplyOffset(int& x, int& y) const {
+  x += getXOffset();
+  y += getYOffset();
+}
+
+void Layer::ApplyOffset(float& x, float& y) const {
+  float ox, oy;
+  GetOffset(ox, oy);
+  x += ox;
+  y += oy;
+}
+
+void Layer::ApplyInverseOffset(int& x, int& y) const {
+  x -= getXOffset();
+  y -= getYOffset();
+}
+
+void Layer::ApplyInverseOffset(float& x, float& y) const {
+  float ox, oy;
+  GetOffset(ox, oy);
+  x -= ox;
+  y -= oy;
 }
 
 void Layer::SetLayerStackOffset(int x, int y) {

@@ -1,11 +1,12 @@
 // Layer images: every layer image, stencil and mask is a paged smart image.
 #include "layers/layer_images.h"
 
+#include <cmath>
+
+#include "brenmark/paint_ops.h"
 #include "brenmark/smart_image.h"
 
 namespace brenmark::layer_images {
-
-namespace {
 
 ilPixel UniformPixel(int channels, double value) {
   ilPixel p(ilUChar, channels);
@@ -13,7 +14,9 @@ ilPixel UniformPixel(int channels, double value) {
   return p;
 }
 
-}  // namespace
+ilSmartImage* MakeSmart(int channels, double value) {
+  return new ilSmartImage(UniformPixel(channels, value));
+}
 
 ilImage* MakeEmpty(int channels) {
   return new ilSmartImage(UniformPixel(channels, 0.0));
@@ -69,6 +72,38 @@ void Shrink(ilImage* image, bool fast, bool flag) {
     smart->ForceFastShrink();
   else
     smart->ForceShrinkAttempt(flag);
+}
+
+
+unsigned char OpacityByte(float opacity) {
+  const long v = std::lround(static_cast<double>(opacity) * 255.0);
+  return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+double CombinedMaskFill(double m, double r) {
+  return m + r * (255.0 - m) / 255.0;
+}
+
+void ShiftContent(ilImage* image, int dx, int dy) {
+  if ((dx == 0 && dy == 0) || !IsSmart(image)) return;
+  const ilTile b = Bounds(image);
+  if (b.empty()) return;
+  // The copy keeps its own references to the pages it reads from, so
+  // clearing the image below cannot reach it.
+  auto* moved = new ilSmartImage(image, 0, 0, 0, -1);
+  moved->ref();
+  moved->ReferenceSeedPages(nullptr);
+  image->fillTileValue(b.x, b.y, b.nx, b.ny, image->getFill());
+  image->copyTile(b.x + dx, b.y + dy, b.nx, b.ny, moved, b.x, b.y);
+  moved->unref();
+}
+
+TempPainter::TempPainter(ilImage* target) : painter_(new PaintOps(target, 1)) {
+  painter_->ref();
+}
+
+TempPainter::~TempPainter() {
+  painter_->unref();
 }
 
 }  // namespace brenmark::layer_images

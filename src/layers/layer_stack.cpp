@@ -33,7 +33,8 @@ void LayerStack::Init() {
   useSelectionMask_ = true;
   pendingCurrent_ = -1;
   current_ = nullptr;
-  currentPainter_ = plainPainter_ = maskingPainter_ = nullptr;
+  currentPainter_ = plainPainter_ = nullptr;
+  maskingPainter_ = nullptr;
   brushPreviewRegion_ = brushClipRect_ = ilTile();
   inUpdate_ = redrawPending_ = false;
   belowComposite_ = aboveComposite_ = maskComposite_ = nullptr;
@@ -56,6 +57,7 @@ LayerStack::LayerStack(const ViewerParms& parms, int handle) {
   BrenmarkCallbacks* cb = Brenmark.CB();
   window_ = cb->CreateStackWindow(handle, parms);
   cb->StackConstructed(window_);
+  announced_ = true;
   background_.Set(cb->GetBackgroundColor());
   BuildImagePlane();
   Notify();
@@ -68,6 +70,7 @@ LayerStack::LayerStack(LayerStack* source) {
   source->CheckProxyState();
   window_ = source->window_;
   Brenmark.CB()->StackConstructed(window_);
+  announced_ = true;
   transform_ = source->transform_;
   displayUpdate_ = source->displayUpdate_;
   stencilTarget_ = source->stencilTarget_;
@@ -100,9 +103,17 @@ LayerStack::LayerStack(LayerStack* source) {
   TakeOverMATimer(source);
 }
 
+// A shell for a stored record: nothing is read, requested or announced.
+LayerStack::LayerStack(SIDLayerStack_sr*, const ViewerParms&) {
+  Init();
+}
+
 LayerStack::~LayerStack() {
   CheckProxyState();
   StopMATimer();
+  // The painters may still have a protected operation to finish on a layer
+  // image; they go while the layers are alive.
+  ReleasePainters();
   Layer* l = bottom_;
   while (l) {
     Layer* next = l->GetNext();
@@ -113,7 +124,7 @@ LayerStack::~LayerStack() {
   }
   bottom_ = top_ = current_ = nullptr;
   layerCount_ = 0;
-  Brenmark.CB()->StackDestroying(window_);
+  if (announced_) Brenmark.CB()->StackDestroying(window_);
   ReleaseImagePlane();
   ReleaseCachedImages();
   if (selectionMask_) selectionMask_->unref();

@@ -1,18 +1,17 @@
 // LayerStack: the update region, redraw control, proxy hand-back, and the
-// hooks through which structure operations reach compositing, painting and
-// the selection display.
+// hooks through which structure operations reach compositing and the
+// selection display.
 //
-// The structure operations call these hooks at the points where pixels must
-// follow; the hooks that only do pixel work are empty until the compositing
-// (image plane, cached composites, brush clipping), painter, layer-pixel and
-// marching-ants code joins the stack. Control flow that does not depend on
-// pixels (damage, redraw requests, forced updates) is live.
+// The structure operations call these hooks at the points where the display
+// must follow; the hooks that only do display work (image plane, the cached
+// below and above composites, marching ants) are empty until the
+// compositing code joins the stack. Control flow that does not depend on
+// them (damage, redraw requests, forced updates) is live, and so is the mask
+// composite, which decides what painting may change.
 #include "brenmark/layer_stack.h"
 #include "brenmark/paint_manager.h"
-#include "layers/layer_images.h"
+#include "brenmark/smart_image.h"
 #include "layers/tile_math.h"
-
-namespace li = brenmark::layer_images;
 
 // ---- Update region and redraws.
 
@@ -100,72 +99,27 @@ void LayerStack::ReleaseImagePlane() {
 
 void LayerStack::UpdateImagePlaneBits() {}
 
-// ---- Painters.
+// ---- Cached composites.
 
-PaintOps* LayerStack::GetCurrentLayerPainter() {
-  UpdateBrushClippingRect();
-  return currentPainter_;
+// Building the above composite ends by rebuilding the mask composite; until
+// the compositing code builds the composite itself, only that part runs.
+void LayerStack::RebuildAboveComposite() {
+  RebuildMaskComposite();
 }
-
-void LayerStack::ClearLowOrderBitImage() {}
-
-void LayerStack::setMarkerBlend(bool) {}
-
-void LayerStack::setMarkerWetness(float) {}
-
-// ---- Cached composites and the brush clipping rectangle.
-
-void LayerStack::UpdateBrushClippingRect() {}
-
-void LayerStack::CropLayerToBrushClippingRect(void*) {}
-
-void LayerStack::RebuildAboveComposite() {}
 
 void LayerStack::RebuildBelowComposite() {}
 
-void LayerStack::RebuildMaskComposite() {}
-
 void LayerStack::ReleaseCachedImages() {
-  belowComposite_ = aboveComposite_ = maskComposite_ = nullptr;
+  if (belowComposite_) belowComposite_->unref();
+  if (aboveComposite_) aboveComposite_->unref();
+  belowComposite_ = aboveComposite_ = nullptr;
 }
 
-void LayerStack::AdoptCachedImages(LayerStack*) {}
-
-// ---- Layer pixels.
-
-void LayerStack::CollapseLayerStencil(Layer*) {}
-
-void LayerStack::CollapseLayerOpacity(Layer*) {}
-
-void LayerStack::BeginCompositingInto(Layer*) {}
-
-void LayerStack::CompositeLayerInto(Layer*, Layer*) {}
-
-void LayerStack::EndCompositingInto(Layer*) {}
-
-ilImage* LayerStack::MaskedImageForDuplicate(Layer*) {
-  return nullptr;
-}
-
-bool LayerStack::ClearThroughMaskComposite(Layer*) {
-  return false;
-}
-
-// Clears the current layer where the selection leaves it open; with no
-// selection content the whole layer is cleared.
-void LayerStack::ClearLayerImageBySelMask(void* handle) {
-  Layer* gate = GetLayerFromHandle(handle);
-  if (!gate || gate->isGeometry() || !current_) return;
-  CheckProxyState();
-  current_->ClearStencil();
-  PrepareCurrentPainter();
-  ClearLowOrderBitImage();
-  ilImage* image = current_->GetImage();
-  bool selectionHolds = selectionMask_ && selectionMask_->isMaskActive() &&
-                        !selectionMask_->getLayerBounds(true).empty();
-  if (!selectionHolds) li::FillBounds(image, 0.0);
-  DamageRegion(size_);
-  ForceUpdate();
+// A copy of the stack protects its current layer as its source did.
+void LayerStack::AdoptCachedImages(LayerStack* source) {
+  maskComposite_ = source->maskComposite_;
+  if (maskComposite_) maskComposite_->ref();
+  maskCompositeActive_ = source->maskCompositeActive_;
 }
 
 // ---- Marching ants.

@@ -7,6 +7,7 @@
 
 #include "brenmark/layer_stack.h"
 #include "brenmark/paint_manager.h"
+#include "brenmark/paint_ops.h"
 #include "layers/layer_images.h"
 #include "layers/tile_math.h"
 
@@ -117,7 +118,14 @@ void LayerStack::ClearCurrentLayer() {
   if (isSelectionMaskUsed()) {
     ClearLayerImageBySelMask(layer->GetLayerID());
   } else if (!ClearThroughMaskComposite(layer)) {
-    li::FillBounds(image, 0.0);
+    const ilTile b = li::Bounds(image);
+    if (!b.empty() && currentPainter_ && currentPainter_->target_img() == image) {
+      li::UniformBytes zero(0);
+      currentPainter_->blend_func(BlendOne, BlendZero);
+      currentPainter_->rect_fill(b.x, b.y, b.nx, b.ny, zero.bytes, nullptr);
+    } else {
+      li::FillBounds(image, 0.0);
+    }
   }
   li::SetFillAll(image, 0.0);
   layer->ShrinkBounds(true, false);
@@ -291,7 +299,6 @@ void LayerStack::MergeAllLayers(bool visibleOnly) {
   current_ = base;
   CollapseLayerStencil(base);
   CollapseLayerOpacity(base);
-  BeginCompositingInto(base);
   if (!visibleOnly) {
     while (base != top_) {
       Layer* l = base->GetNext();
@@ -306,7 +313,6 @@ void LayerStack::MergeAllLayers(bool visibleOnly) {
       l->unref();
     }
   }
-  EndCompositingInto(base);
   RebuildBelowComposite();
   RebuildAboveComposite();
   base->SetActive(true);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/view_origin_query.h"
+#include "imagestore/store_hooks.h"
 #include "manager/debug_selector.h"
 #include "platform/platform.h"
 
@@ -35,6 +36,14 @@ void QueryViewOrigin(void* appView, int* originX, int* originY, float* scaleX, f
   Brenmark.CB()->GetViewOriginAndScale(appView, originX, originY, scaleX, scaleY);
 }
 
+// The page cache sizes its budget from the host's memory figures (members
+// 10 and 11, in kilobytes) and lets the host mark pages (member 58).
+unsigned HostTotalMemoryKB(void*) { return Brenmark.CB()->GetTotalMemoryKB(); }
+unsigned HostAvailableMemoryKB(void*) { return Brenmark.CB()->GetAvailableMemoryKB(); }
+void HostWatermark(void*, void* pixels, int x, int y, int w, int h, int bounds_w, int bounds_h) {
+  Brenmark.CB()->ApplyWatermark(pixels, x, y, w, h, bounds_w, bounds_h);
+}
+
 }  // namespace
 
 // The brush parameters and the stamp join with the brush subsystem; until
@@ -48,6 +57,13 @@ PaintManager::~PaintManager() {
 void PaintManager::SetCallbacks(const BrenmarkCallbacks& callbacks) {
   callbacks_ = callbacks;
   brenmark::SetViewOriginQuery(&QueryViewOrigin);
+  // Members the host left empty keep the store's own defaults.
+  brenmark::imagestore::MemoryInfoSource memory;
+  if (callbacks_.GetTotalMemoryKB) memory.total_kb = &HostTotalMemoryKB;
+  if (callbacks_.GetAvailableMemoryKB) memory.available_kb = &HostAvailableMemoryKB;
+  brenmark::imagestore::SetMemoryInfoSource(memory);
+  brenmark::imagestore::SetWatermarkFunction(callbacks_.ApplyWatermark ? &HostWatermark : nullptr,
+                                             nullptr);
 }
 
 void PaintManager::InitPaintManager() {

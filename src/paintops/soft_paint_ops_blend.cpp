@@ -191,16 +191,6 @@ PageLock* SourcePage(Walk& w, int sx, int sy, ilStatus& status) {
   return w.sources.back().get();
 }
 
-// Starts the loads of a block's rows that lie apart in memory. A block of a
-// wide image has short rows far apart, which the hardware prefetchers do not
-// follow: the row loop would otherwise wait for each row in turn.
-void PrefetchRows(const std::uint8_t* rows, std::ptrdiff_t stride, int bytes, int count) {
-  for (int j = 0; j < count; ++j) {
-    const std::uint8_t* row = rows + j * stride;
-    for (int b = 0; b < bytes; b += 64) __builtin_prefetch(row + b);
-  }
-}
-
 // Coverage rows for coverage pixels (u, v) .. (u + nu - 1, v + nv - 1)
 // (get_src_alpha_): straight from the coverage image's page when one page
 // holds them all, else read into the call's buffer.

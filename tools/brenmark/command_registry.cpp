@@ -53,6 +53,38 @@ std::string ParseValue(const ParamSpec& p, const Word& word, Value& out) {
       }
       out.text = word.text;
       return "";
+    case ParamType::kColour: {
+      const auto colour = ParseColour(word.text);
+      if (!colour) {
+        return Placeholder(p) +
+               " must be a colour (#RRGGBB, #RRGGBBAA or r,g,b,a with values 0 to 255), got " +
+               shown;
+      }
+      out.colour = *colour;
+      return "";
+    }
+    case ParamType::kChoice: {
+      for (std::size_t i = 0; i < p.choices.size(); ++i) {
+        if (word.text == p.choices[i]) {
+          out.integer = static_cast<std::int64_t>(i);
+          out.text = word.text;
+          return "";
+        }
+      }
+      std::string list;
+      for (std::size_t i = 0; i < p.choices.size(); ++i) {
+        if (i > 0) list += i + 1 == p.choices.size() ? " or " : ", ";
+        list += p.choices[i];
+      }
+      return Placeholder(p) + " must be " + list + ", got " + shown;
+    }
+    case ParamType::kPath:
+      if (word.text.empty()) return Placeholder(p) + " must not be empty";
+      if (static_cast<double>(word.text.size()) > p.max) {
+        return Placeholder(p) + " is longer than " + FormatNumber(p.max) + " bytes";
+      }
+      out.text = word.text;
+      return "";
     case ParamType::kLayer: {
       LayerRef& ref = out.layer;
       if (word.text.empty()) return Placeholder(p) + " must not be empty";
@@ -75,7 +107,43 @@ std::string ParseValue(const ParamSpec& p, const Word& word, Value& out) {
   return "unsupported parameter type";
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::optional<Rgba> ParseColour(std::string_view text) {
+  std::uint8_t channels[4] = {0, 0, 0, 255};
+  if (!text.empty() && text[0] == '#') {
+    const std::string_view digits = text.substr(1);
+    if (digits.size() != 6 && digits.size() != 8) return std::nullopt;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+      const int hi = HexDigit(digits[i]), lo = HexDigit(digits[i + 1]);
+      if (hi < 0 || lo < 0) return std::nullopt;
+      channels[i / 2] = static_cast<std::uint8_t>(hi * 16 + lo);
+    }
+  } else {
+    std::size_t count = 0;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t comma = text.find(',', start);
+      const std::string_view part = text.substr(start, comma == std::string_view::npos
+                                                           ? std::string_view::npos
+                                                           : comma - start);
+      const auto v = ParseInteger(part);
+      if (!v || *v < 0 || *v > 255 || count == 4) return std::nullopt;
+      channels[count++] = static_cast<std::uint8_t>(*v);
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+    if (count < 3) return std::nullopt;
+  }
+  return Rgba{channels[0], channels[1], channels[2], channels[3]};
+}
 
 void WriteWrapped(std::ostream& out, std::string_view text, std::string_view indent) {
   constexpr std::size_t kWidth = 79;
@@ -119,6 +187,20 @@ ParamSpec LayerParam(std::string name, std::string fallback) {
   return {std::move(name), ParamType::kLayer, 0, 0, std::move(fallback)};
 }
 
+ParamSpec ColourParam(std::string name, std::string fallback) {
+  return {std::move(name), ParamType::kColour, 0, 0, std::move(fallback)};
+}
+
+ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices, std::string fallback) {
+  return {std::move(name), ParamType::kChoice, 0, 0, std::move(fallback), std::move(choices)};
+}
+
+// Longest file name a script may give: the usual PATH_MAX without its
+// terminator.
+ParamSpec PathParam(std::string name, std::string fallback) {
+  return {std::move(name), ParamType::kPath, 0, 4095, std::move(fallback)};
+}
+
 std::string LayerRef::Describe() const {
   switch (kind) {
     case Kind::kIndex:
@@ -159,6 +241,12 @@ const std::string& Arguments::Text(std::string_view name) const {
 }
 const LayerRef& Arguments::Layer(std::string_view name) const {
   return Get(name).layer;
+}
+const Rgba& Arguments::Colour(std::string_view name) const {
+  return Get(name).colour;
+}
+std::size_t Arguments::Choice(std::string_view name) const {
+  return static_cast<std::size_t>(Get(name).integer);
 }
 
 std::string CommandSpec::Usage() const {

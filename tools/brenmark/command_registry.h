@@ -22,7 +22,21 @@ enum class ParamType {
   kNumber,   // finite number within [min, max]
   kText,     // non-empty text of at most `max` bytes
   kLayer,    // a layer reference (see LayerRef)
+  kColour,   // a straight (not premultiplied) colour (see Rgba)
+  kChoice,   // one of the words in `choices`, exactly as written there
+  kPath,     // a file name: non-empty text of at most `max` bytes
 };
+
+// A colour as scripts write it: #RRGGBB, #RRGGBBAA (hexadecimal) or r,g,b or
+// r,g,b,a (decimal 0 to 255); alpha is 255 when left out. Channels are
+// straight: the engine's premultiplied form is made from them.
+struct Rgba {
+  std::uint8_t r = 0, g = 0, b = 0, a = 255;
+  bool operator==(const Rgba&) const = default;
+};
+
+// The colour a written word names, if it is one.
+std::optional<Rgba> ParseColour(std::string_view text);
 
 // How a script names a layer: its 1-based index from the bottom, its name,
 // or one of the words current, top and bottom. A quoted word is always a
@@ -46,6 +60,7 @@ struct ParamSpec {
   // stands for, parsed like a written one; "-" marks an optional parameter
   // without a default (the handler asks Has()).
   std::string fallback;
+  std::vector<std::string> choices;  // kChoice: the accepted words, in help order
 
   bool Optional() const { return !fallback.empty(); }
   bool HasDefault() const { return Optional() && fallback != "-"; }
@@ -57,12 +72,17 @@ ParamSpec IntegerParam(std::string name, double min, double max, std::string fal
 ParamSpec NumberParam(std::string name, double min, double max, std::string fallback = "");
 ParamSpec TextParam(std::string name, std::size_t maxBytes, std::string fallback = "");
 ParamSpec LayerParam(std::string name, std::string fallback = "");
+ParamSpec ColourParam(std::string name, std::string fallback = "");
+ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices,
+                      std::string fallback = "");
+ParamSpec PathParam(std::string name, std::string fallback = "");
 
 struct Value {
-  std::int64_t integer = 0;
+  std::int64_t integer = 0;  // kInteger; kChoice: the index of the word in `choices`
   double number = 0;
-  std::string text;
+  std::string text;  // kText, kPath; kChoice: the word
   LayerRef layer;
+  Rgba colour;
 };
 
 class CommandSpec;
@@ -81,6 +101,9 @@ class Arguments {
   double Number(std::string_view name) const;
   const std::string& Text(std::string_view name) const;
   const LayerRef& Layer(std::string_view name) const;
+  const Rgba& Colour(std::string_view name) const;
+  // The index of the chosen word in the parameter's `choices`.
+  std::size_t Choice(std::string_view name) const;
 
  private:
   const Value& Get(std::string_view name) const;

@@ -33,6 +33,19 @@ bool IsOptionName(std::string_view s) {
   return true;
 }
 
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A colour word, '#' and six or eight hexadecimal digits standing alone, at
+// line[i]: the one kind of word that may begin with '#'.
+bool IsColourWordAt(std::string_view line, std::size_t i) {
+  std::size_t end = i + 1;
+  while (end < line.size() && IsHexDigit(line[end])) ++end;
+  const std::size_t digits = end - i - 1;
+  return (digits == 6 || digits == 8) && (end == line.size() || IsSpace(line[end]));
+}
+
 }  // namespace
 
 SplitLine SplitWords(std::string_view line) {
@@ -41,7 +54,7 @@ SplitLine SplitWords(std::string_view line) {
   const std::size_t n = line.size();
   for (;;) {
     while (i < n && IsSpace(line[i])) ++i;
-    if (i >= n || line[i] == '#') break;
+    if (i >= n || (line[i] == '#' && !IsColourWordAt(line, i))) break;
     Word word;
     std::string text;
     bool isOption = false;

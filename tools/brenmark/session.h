@@ -11,6 +11,7 @@
 
 #include "command_registry.h"
 #include "host/reference_host.h"
+#include "progress.h"
 
 namespace brenmark::tool {
 
@@ -34,6 +35,10 @@ class Session {
 
   brenmark::host::ReferenceHost& Host() { return host_; }
   std::ostream& Out() { return out_; }
+  // Where long work (decoding and encoding big images) shows how far it has
+  // come; null (the default) shows nothing.
+  void SetProgress(Progress* progress) { progress_ = progress; }
+  Progress* GetProgress() const { return progress_; }
 
   // The current canvas's handle in `h`, or the problem.
   std::string CurrentCanvas(int& h) const;
@@ -61,12 +66,14 @@ class Session {
   brenmark::host::ReferenceHost& host_;
   std::ostream& out_;
   std::int64_t pixelBudget_;
+  Progress* progress_ = nullptr;
 };
 
 // The command groups, each adding its commands to the table.
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
+void RegisterPixelCommands(CommandRegistry& registry, Session& session);
 
 // All commands the tool knows, in help order.
 void RegisterAllCommands(CommandRegistry& registry, Session& session);

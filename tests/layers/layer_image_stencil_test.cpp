@@ -1,0 +1,205 @@
+// Layer images: colour image and stencil replacement, the stencilled image,
+// baking opacity and stencil into the pixels, hiding paint, flipping and
+// the layer's own painter.
+#include "layers/engine_fixture.h"
+#include "layers/layer_image_helpers.h"
+
+namespace brenmark::testing {
+namespace {
+
+constexpr unsigned kRed = 0xFF0000FFu;    // opaque, R = 255
+constexpr unsigned kGrey = 0xC8646464u;   // alpha 200, colour 100
+constexpr unsigned kBlue = 0x80800000u;   // alpha 128, B = 128
+
+class LayerImages : public EngineTest {
+ protected:
+  // A free-standing image layer with two colours painted side by side.
+  Layer* PaintedLayer() {
+    Layer* l = new Layer(new ilSmartImage(ilPixel(ilUChar, 4)), nullptr, false, false);
+    l->ref();
+    Paint(l->GetImage(), 0, 0, 4, 4, kRed);
+    Paint(l->GetImage(), 4, 0, 4, 4, kGrey);
+    return l;
+  }
+  Layer* MaskLayer(unsigned fill) {
+    Layer* l = new Layer(new ilSmartImage(PixelOf(fill, 1)), nullptr, true, false);
+    l->ref();
+    return l;
+  }
+};
+
+TEST_F(LayerImages, AlmostOpaqueLayerWithoutStencilContentIsItsOwnStencilledImage) {
+  Layer* l = PaintedLayer();
+  l->SetOpacity(0.999f);
+  EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
+  EXPECT_EQ(Layer::StencilledImage(), nullptr);
+  l->unref();
+}
+
+TEST_F(LayerImages, HalfOpacityHalvesEveryChannelOfTheSharedStencilledImage) {
+  Layer* l = PaintedLayer();
+  l->SetOpacity(0.5f);  // byte round(127.5) = 128: (c x 128) >> 8
+  ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
+  ASSERT_NE(s, l->GetImage());
+  EXPECT_EQ(s, Layer::StencilledImage());
+  EXPECT_EQ(Px(s, 1, 1), 0x7F00007Fu);
+  EXPECT_EQ(Px(s, 5, 2), 0x64323232u);
+  EXPECT_EQ(Px(s, 9, 1), 0u);
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);  // the layer's own pixels stay
+  // The next stencilled image of any layer replaces the shared one.
+  Layer* other = PaintedLayer();
+  other->SetOpacity(0.25f);
+  ilSIDImage* s2 = other->GetStencilledImage(nullptr, false, true);
+  EXPECT_EQ(s2, Layer::StencilledImage());
+  EXPECT_EQ(Px(s2, 1, 1), Times(kRed, 64));
+  l->unref();
+  EXPECT_EQ(Layer::StencilledImage(), nullptr);  // released with any layer
+  other->unref();
+}
+
+TEST_F(LayerImages, StencilMultipliesCoverageAndCanStandInForTheLayersOwn) {
+  Layer* l = PaintedLayer();
+  Paint(l->GetStencil(), 0, 0, 2, 4, 128);
+  ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
+  EXPECT_EQ(Px(s, 0, 0), Times(kRed, 128));
+  EXPECT_EQ(Px(s, 3, 0), kRed);  // blank stencil outside its pixels
+  auto* other = new ilSmartImage(PixelOf(255, 1));
+  other->ref();
+  Paint(other, 4, 0, 4, 4, 0);
+  s = l->GetStencilledImage(nullptr, other);
+  EXPECT_EQ(Px(s, 0, 0), kRed);
+  EXPECT_EQ(Px(s, 5, 0), 0u);
+  other->unref();
+  l->unref();
+}
+
+TEST_F(LayerImages, MaskStencilledImageIsItsColourWeightedByValueAndDisplayOpacity) {
+  Layer* m = MaskLayer(0);
+  Paint(m->GetImage(), 0, 0, 2, 2, 255);
+  Paint(m->GetImage(), 2, 0, 2, 2, 100);
+  m->SetMaskDisplayOpacity(1.0f);
+  ilSIDImage* s = m->GetStencilledImage(nullptr, false, true);
+  EXPECT_EQ(Px(s, 0, 0), kRed);                  // the mask colour 0xFF0000FF
+  EXPECT_EQ(Px(s, 2, 0), Pack(99, 0, 0, 99));    // (255 x 100) >> 8
+  m->SetMaskDisplayOpacity(0.5f);
+  s = m->GetStencilledImage(nullptr, false, true);
+  EXPECT_EQ(Px(s, 0, 0), Times(kRed, 128));
+  EXPECT_EQ(Px(s, 2, 0), Times(Pack(99, 0, 0, 99), 128));
+  m->unref();
+}
+
+TEST_F(LayerImages, CollapseOpacityBakesTruncatedOpacityOnlyBelowTheOpaqueThreshold) {
+  Layer* l = PaintedLayer();
+  l->SetOpacity(0.998f);
+  l->CollapseOpacity();
+  EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);
+  EXPECT_EQ(Px(l->GetImage(), 5, 1), kGrey);
+
+  l->SetOpacity(0.5f);  // trunc(127.5) = 127
+  l->CollapseOpacity();
+  EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), Times(kRed, 127));
+  EXPECT_EQ(Px(l->GetImage(), 5, 1), Times(kGrey, 127));
+  EXPECT_EQ(Px(l->GetImage(), 9, 1), 0u);
+  l->unref();
+}
+
+TEST_F(LayerImages, CollapseStencilErasesHiddenPaintAndLeavesABlankStencil) {
+  Layer* l = PaintedLayer();
+  Paint(l->GetStencil(), 0, 0, 4, 4, 0);
+  Paint(l->GetStencil(), 4, 0, 2, 4, 64);
+  l->CollapseStencil();
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), 0u);
+  EXPECT_EQ(Px(l->GetImage(), 4, 1), Times(kGrey, 64));
+  EXPECT_EQ(Px(l->GetImage(), 7, 1), kGrey);
+  EXPECT_TRUE(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds().empty());
+  EXPECT_EQ(Px(l->GetStencil(), 4, 1), 255u);
+  // A blank stencil is no stencil content: the layer is used directly.
+  EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
+  l->unref();
+}
+
+TEST_F(LayerImages, FillStencilHidesEverythingUntilCleared) {
+  Layer* l = PaintedLayer();
+  l->FillStencil();
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds(), ilTile(-4096, -4096, 0, 8192, 8192, 1));
+  ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
+  EXPECT_EQ(Px(s, 1, 1), 0u);
+  EXPECT_EQ(Px(s, 6, 3), 0u);
+  l->ClearStencil();
+  EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);
+  l->unref();
+}
+
+TEST_F(LayerImages, SetStencilIgnoresAFourChannelImageAndReportsOneThatIsNotSmart) {
+  Layer* l = PaintedLayer();
+  ilImage* before = l->GetStencil();
+  Paint(before, 0, 0, 1, 1, 9);
+  auto* colour = new ilSmartImage(ilPixel(ilUChar, 4));
+  colour->ref();
+  ::testing::internal::CaptureStdout();
+  l->SetStencil(colour);
+  EXPECT_EQ(StopCapture(), "");
+  EXPECT_EQ(l->GetStencil(), before);
+  EXPECT_EQ(colour->getRefCount(), 1);
+  colour->unref();
+
+  EXPECT_EQ(Px(l->GetStencil(), 0, 0), 9u);
+  l->SetStencil(nullptr);  // a null stencil is replaced by a blank one
+  ASSERT_NE(l->GetStencil(), nullptr);
+  EXPECT_EQ(Px(l->GetStencil(), 0, 0), 255u);
+
+  auto* plain = new ilConstImg(PixelOf(7, 1));
+  ::testing::internal::CaptureStdout();
+  l->SetStencil(plain);
+  EXPECT_EQ(StopCapture(), "New Stencil must be smart!\n");
+  EXPECT_EQ(l->GetStencil(), plain);
+  l->unref();
+}
+
+TEST_F(LayerImages, SetImageReferencesTheNewImageAndTheLayerPainterFollowsIt) {
+  Layer* l = PaintedLayer();
+  PaintOps* painter = l->GetPainter();
+  ASSERT_NE(painter, nullptr);
+  EXPECT_EQ(painter->target_img(), l->GetImage());
+  EXPECT_EQ(l->GetPainter(), painter);
+
+  auto* next = new ilSmartImage(ilPixel(ilUChar, 4));
+  l->SetImage(next);
+  EXPECT_EQ(next->getRefCount(), 1);
+  EXPECT_EQ(l->GetPainter(), painter);
+  EXPECT_EQ(painter->target_img(), next);
+
+  auto* applied = new ilSmartImage(ilPixel(ilUChar, 4));
+  applied->ref();
+  Paint(next, 0, 0, 2, 2, kBlue);
+  Paint(applied, 1, 1, 2, 2, kGrey);
+  EXPECT_FALSE(l->ApplyImage(nullptr));
+  EXPECT_TRUE(l->ApplyImage(applied));  // composited over, at its own place
+  EXPECT_EQ(Px(next, 1, 1), Over(kGrey, kBlue));
+  EXPECT_EQ(Px(next, 2, 2), kGrey);
+  EXPECT_EQ(Px(next, 0, 0), kBlue);
+  applied->unref();
+  l->unref();
+}
+
+TEST_F(LayerImages, FlipMirrorsThePixelsWithinTheirBounds) {
+  Layer* l = PaintedLayer();
+  Paint(l->GetImage(), 0, 3, 1, 1, kBlue);
+  l->Flip(true, false);
+  EXPECT_EQ(l->getLayerBounds(false), ilTile(0, 0, 0, 8, 4, 1));
+  EXPECT_EQ(Px(l->GetImage(), 7, 3), kBlue);
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), kGrey);
+  EXPECT_EQ(Px(l->GetImage(), 6, 1), kRed);
+  l->Flip(false, true);
+  EXPECT_EQ(Px(l->GetImage(), 7, 0), kBlue);
+  EXPECT_EQ(Px(l->GetImage(), 7, 3), kRed);
+  l->Flip(false, false);  // nothing to do
+  EXPECT_EQ(Px(l->GetImage(), 7, 0), kBlue);
+  l->unref();
+}
+
+}  // namespace
+}  // namespace brenmark::testing
