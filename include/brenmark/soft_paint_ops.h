@@ -92,10 +92,6 @@ class SoftPaintOps : public PaintOps {
   void make_writemask_();
   int blend_in_place_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY, unsigned mask,
                       float zoomX, float zoomY);
-  // A large straight copy from a paged, non-smart source, moved page by page
-  // with stores that bypass the caches. False when the copy is not of that
-  // kind (or a page could not be had): the tile copy then does it.
-  bool copy_streamed_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY);
 
   StampImpl* stampImpl_ = nullptr;
   Stamp* stamp_ = nullptr;

@@ -193,9 +193,9 @@ void Layer::ShrinkBounds(bool fast, bool flag) {
   if (li::IsSmart(stencil_)) li::Shrink(stencil_, fast, flag);
 }
 
-// A blank stencil keeps no pixels at all: once its bounds hold nothing but
-// the fill they are shrunk away, so the layer counts as having no stencil
-// content and composites without a stencilled copy.
+// A blank stencil keeps no pixels at all: with the fill at 255 every stored
+// page is dropped, so the layer counts as having no stencil content and
+// composites without a stencilled copy.
 void Layer::MakeBlankStencil() {
   if (!stencil_) {
     stencil_ = li::MakeBlankStencil();
@@ -203,8 +203,10 @@ void Layer::MakeBlankStencil() {
     return;
   }
   li::SetFillAll(stencil_, 255.0);
-  li::FillBounds(stencil_, 255.0);
-  if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(stencil_)) smart->ForceShrinkAttempt(true);
+  if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(stencil_))
+    smart->SetBounds_(ilTile(0, 0, 0, 0, 0, 1), 0);
+  else
+    li::FillBounds(stencil_, 255.0);
 }
 
 void Layer::StartStencilling() {

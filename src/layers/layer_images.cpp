@@ -74,7 +74,6 @@ void Shrink(ilImage* image, bool fast, bool flag) {
     smart->ForceShrinkAttempt(flag);
 }
 
-
 unsigned char OpacityByte(float opacity) {
   const long v = std::lround(static_cast<double>(opacity) * 255.0);
   return static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));

@@ -27,8 +27,8 @@ void LayerStack::CollapseLayerOpacity(Layer* layer) {
 // keeps any protection of the current layer out of the merge.
 void LayerStack::CompositeLayerInto(Layer* source, Layer* target) {
   ilImage* into = target->GetImage();
-  ilImage* pixels = source->isMask() ? source->GetImage()
-                                     : source->GetStencilledImage(nullptr, false, true);
+  ilImage* pixels =
+      source->isMask() ? source->GetImage() : source->GetStencilledImage(nullptr, false, true);
   if (!into || !pixels) return;
   const ilTile b = li::Bounds(pixels);
   if (b.empty()) return;
@@ -246,8 +246,8 @@ ilSmartImage* LayerStack::GetLayerImage(int& x, int& y, void* handle, bool withB
   } else {
     result = SnapshotOf(source);
     if (maskComposite_ && !li::Bounds(maskComposite_).empty()) {
-      const ilTile u = BoundsUnion(BoundsUnion(li::Bounds(source), li::Bounds(maskComposite_)),
-                                   size_);
+      const ilTile u =
+          BoundsUnion(BoundsUnion(li::Bounds(source), li::Bounds(maskComposite_)), size_);
       li::TempPainter painter(result);
       painter->blend_func(BlendZero, BlendOneMinusSrcAlpha);
       painter->rect_copy(u.x, u.y, u.nx, u.ny, maskComposite_, u.x + lx, u.y + ly, nullptr, 1.0f,

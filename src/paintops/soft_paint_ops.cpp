@@ -405,8 +405,7 @@ int SoftPaintOps::rect_copy(int x, int y, int nx, int ny, ilImage* src, int srcX
       masked.nchans = n;
       use = &masked;
     }
-    if (use != nullptr || !copy_streamed_(dx, dy, dnx, dny, src, srcX, srcY))
-      status = target_->copyTile(dx, dy, dnx, dny, src, srcX, srcY, use);
+    status = target_->copyTile(dx, dy, dnx, dny, src, srcX, srcY, use);
   } else if (is_func_(BlendZero, BlendOne)) {
     status = ilOkay;  // the destination stays as it is
   } else {

@@ -12,8 +12,6 @@
 // Source pages locked during one blend are kept until its end: neighbouring
 // destination pages need them again when the source is not page-aligned with
 // the target.
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -155,7 +153,6 @@ struct Walk {
   std::vector<std::unique_ptr<PageLock>> sources;
   std::vector<int> colMap, rowMap, relCols, relRows;
   bool usedDither = false;
-  bool streamCopy = false;  // a straight copy that bypasses the caches
 
   const void* ConstPixel() const {
     return setup.src_channels == 4 ? static_cast<const void*>(&fill4) : &fill1;
@@ -203,6 +200,9 @@ ilStatus Coverage(Walk& w, int u, int v, int nu, int nv, PageLock& lock, const s
       lock.Lock(w.alpha, w.alphaGrid, 1, u, v, ilLockRead) == ilOkay) {
     rows = lock.At(u, v);
     stride = lock.stride();
+    // Short rows far apart (a block of a wide image) are gathered first: the
+    // copies overlap their loads, the row loop would wait for each row in
+    // turn (brush blend through a 2048-wide coverage image: 1.4 -> 2.4 Gpx/s).
     if (stride != nu) {
       const std::size_t bytes = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);
       if (w.covBuf.size() < bytes) w.covBuf.resize(bytes);
@@ -220,27 +220,6 @@ ilStatus Coverage(Walk& w, int u, int v, int nu, int nv, PageLock& lock, const s
   rows = w.covBuf.data();
   stride = nu;
   return ilOkay;
-}
-
-// Copies `count` rows of `bytes` with stores that bypass the caches: a copy
-// this large would only evict everything else, and the stores save reading
-// each destination line before it is overwritten (about half the traffic).
-void StreamRows(void* dst, std::ptrdiff_t dstStride, const void* src, std::ptrdiff_t srcStride,
-                int bytes, int count) {
-  for (int j = 0; j < count; ++j) {
-    auto* d = static_cast<std::uint8_t*>(dst) + j * dstStride;
-    const auto* s = static_cast<const std::uint8_t*>(src) + j * srcStride;
-    int i = 0;
-    const int head = static_cast<int>((16 - (reinterpret_cast<std::uintptr_t>(d) & 15)) & 15);
-    if (head > 0) {
-      i = std::min(head, bytes);
-      std::memcpy(d, s, i);
-    }
-    for (; i + 16 <= bytes; i += 16)
-      _mm_stream_si128(reinterpret_cast<__m128i*>(d + i),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    if (i < bytes) std::memcpy(d + i, s + i, bytes - i);
-  }
 }
 
 // The destination-side rows of a block at destination (bx, by).
@@ -266,10 +245,6 @@ ilStatus Block(Walk& w, const ilTile& b, const PageLock& target, const PageLock&
   r.width = b.nx;
   r.height = b.ny;
   DestinationRows(r, b.x, b.y, target, low, copy);
-  if (w.streamCopy && !constant) {
-    StreamRows(r.dst, r.dst_stride, src, srcStride, b.nx * w.targetBpp, b.ny);
-    return ilOkay;
-  }
   r.src = src;
   r.src_stride = srcStride;
   r.src_constant = constant;
@@ -442,12 +417,6 @@ void ReadFill(ilImage* img, Walk& w) {
   }
 }
 
-}  // namespace
-}  // namespace brenmark
-
-namespace brenmark {
-namespace {
-
 // The destination rectangle a target can take: a smart target only within
 // its forced bounds (when it has them), a fixed-size one within its size.
 ilTile ClipToTarget(ilImage* target, const ilTile& rect) {
@@ -564,31 +533,4 @@ int SoftPaintOps::blend_in_place_(int x, int y, int nx, int ny, ilImage* src, in
   const ilStatus status = RunWalk(w, dst, zoomX, zoomY);
   if (w.usedDither) BlendDither::MarkUsed();
   return status == ilOkay ? 0 : static_cast<int>(status);
-}
-
-bool SoftPaintOps::copy_streamed_(int x, int y, int nx, int ny, ilImage* src, int srcX, int srcY) {
-  using namespace brenmark;
-  // Worth it only for copies far larger than the caches; smaller ones are
-  // read again soon (dabs, tiles) and should stay cached.
-  constexpr long long kStreamBytes = 4ll << 20;
-  const int channels = target_->getCsize();
-  if ((channels != 1 && channels != 4) || src->getCsize() != channels) return false;
-  if (static_cast<long long>(nx) * ny * (channels == 1 ? 1 : 4) < kStreamBytes) return false;
-  // Smart sources share pages with the target's own tile copy instead.
-  if (ilSmartImage::As_ilSmartImage(src) != nullptr || !src->hasPages()) return false;
-  if (src->getDataType() != ilUChar || target_->getDataType() != ilUChar ||
-      src->getOrder() != ilInterleaved || target_->getOrder() != ilInterleaved ||
-      src->getCoordSpace() != target_->getCoordSpace())
-    return false;
-  const ilTile dst = ClipToTarget(target_, ilTile(x, y, 0, nx, ny, 1));
-  // Pixels outside the source are left to the tile copy's rules.
-  if (!src->getDataBox().contains(ilTile(dst.x - x + srcX, dst.y - y + srcY, 0, dst.nx, dst.ny, 1)))
-    return false;
-  if (dst.empty()) return true;
-  Walk w;
-  BindImages(w, target_, src, x, y, srcX, srcY);
-  w.streamCopy = true;
-  const ilStatus status = RunWalk(w, dst, 1.0f, 1.0f);
-  _mm_sfence();
-  return status == ilOkay;
 }

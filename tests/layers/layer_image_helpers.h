@@ -68,9 +68,8 @@ template <typename A, typename B>
     for (int x = x0; x < x0 + nx; ++x) {
       unsigned a = before(x, y), b = after(x, y);
       if (a != b) {
-        return ::testing::AssertionFailure()
-               << "first difference at (" << x << ", " << y << "): " << std::hex << a << " vs "
-               << b;
+        return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y
+                                             << "): " << std::hex << a << " vs " << b;
       }
     }
   }

@@ -7,9 +7,9 @@
 namespace brenmark::testing {
 namespace {
 
-constexpr unsigned kRed = 0xFF0000FFu;    // opaque, R = 255
-constexpr unsigned kGrey = 0xC8646464u;   // alpha 200, colour 100
-constexpr unsigned kBlue = 0x80800000u;   // alpha 128, B = 128
+constexpr unsigned kRed = 0xFF0000FFu;   // opaque, R = 255
+constexpr unsigned kGrey = 0xC8646464u;  // alpha 200, colour 100
+constexpr unsigned kBlue = 0x80800000u;  // alpha 128, B = 128
 
 class LayerImages : public EngineTest {
  protected:
@@ -79,8 +79,8 @@ TEST_F(LayerImages, MaskStencilledImageIsItsColourWeightedByValueAndDisplayOpaci
   Paint(m->GetImage(), 2, 0, 2, 2, 100);
   m->SetMaskDisplayOpacity(1.0f);
   ilSIDImage* s = m->GetStencilledImage(nullptr, false, true);
-  EXPECT_EQ(Px(s, 0, 0), kRed);                  // the mask colour 0xFF0000FF
-  EXPECT_EQ(Px(s, 2, 0), Pack(99, 0, 0, 99));    // (255 x 100) >> 8
+  EXPECT_EQ(Px(s, 0, 0), kRed);                // the mask colour 0xFF0000FF
+  EXPECT_EQ(Px(s, 2, 0), Pack(99, 0, 0, 99));  // (255 x 100) >> 8
   m->SetMaskDisplayOpacity(0.5f);
   s = m->GetStencilledImage(nullptr, false, true);
   EXPECT_EQ(Px(s, 0, 0), Times(kRed, 128));
@@ -123,7 +123,8 @@ TEST_F(LayerImages, CollapseStencilErasesHiddenPaintAndLeavesABlankStencil) {
 TEST_F(LayerImages, FillStencilHidesEverythingUntilCleared) {
   Layer* l = PaintedLayer();
   l->FillStencil();
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds(), ilTile(-4096, -4096, 0, 8192, 8192, 1));
+  EXPECT_EQ(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds(),
+            ilTile(-4096, -4096, 0, 8192, 8192, 1));
   ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
   EXPECT_EQ(Px(s, 1, 1), 0u);
   EXPECT_EQ(Px(s, 6, 3), 0u);

@@ -190,7 +190,8 @@ class PaintingImpl : public StampImpl {
  public:
   explicit PaintingImpl(SoftPaintOps* p) : painter(p) {}
   int draw_stamp(float x, float y, ilTile& touched) override {
-    const int cx = static_cast<int>(std::floor(x + 0.375f)), cy = static_cast<int>(std::floor(y + 0.375f));
+    const int cx = static_cast<int>(std::floor(x + 0.375f)),
+              cy = static_cast<int>(std::floor(y + 0.375f));
     touched = ilTile(cx - 1, cy - 1, 0, 3, 3, 1);
     painter->target_img()->fillTileValue(cx - 1, cy - 1, 3, 3, Pixel4(kPaint));
     ++dabs;
@@ -277,16 +278,16 @@ TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {
   mask255_->fillTileValue(0, 0, 20, 20, Pixel1(0));  // paintable only there
   MaskingPaintOps* m = Wrap(mask255_.get());
   m->set_stamp(stamp());
+  const PaintPoint far[1] = {PaintPoint(40.0f, 40.0f)};
+  EXPECT_EQ(m->draw_stamps(far, 1, nullptr), 0);
+  EXPECT_EQ(services_.impls.back()->dabs, 0);  // never reached the painter
+  EXPECT_EQ(PixelAt(target_.get(), 40, 40), kOld);
   const PaintPoint inside[2] = {PaintPoint(5.0f, 5.0f), PaintPoint(19.0f, 10.0f)};
   EXPECT_EQ(m->draw_stamps(inside, 2, nullptr), 0);
+  EXPECT_EQ(services_.impls.back()->dabs, 2);
   EXPECT_EQ(PixelAt(target_.get(), 5, 5), kPaint);
   EXPECT_EQ(PixelAt(target_.get(), 19, 10), kPaint);
   EXPECT_EQ(PixelAt(target_.get(), 20, 10), kOld);  // past the open area: put back
-  const PaintPoint far[1] = {PaintPoint(40.0f, 40.0f)};
-  const int drawn = services_.impls.back()->dabs;
-  EXPECT_EQ(m->draw_stamps(far, 1, nullptr), 0);
-  EXPECT_EQ(services_.impls.back()->dabs, drawn);  // never reached the painter
-  EXPECT_EQ(PixelAt(target_.get(), 40, 40), kOld);
   m->set_stamp(nullptr);
   m->unref();
 }

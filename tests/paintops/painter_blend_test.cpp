@@ -275,6 +275,29 @@ TEST(PainterBlend, ZoomedCopyRoundsSourceColumnsHalvesAwayFromZero) {
   }
 }
 
+TEST(PainterBlend, ZoomedCoverageFollowsTheResampledSource) {
+  // Destination column d reads source column round(d / 2) + 1 and the
+  // coverage pixel of that source column, round(d / 2).
+  Held<ilMemoryImg> src(Memory4(6, 1, 0));
+  for (int x = 0; x < 6; ++x) Set4(src.get(), x, 0, 0xFF000000u | x);
+  Held<ilMemoryImg> coverage(Memory1(6, 1, 255));
+  Set1(coverage.get(), 1, 0, 0);
+  Held<ilMemoryImg> target(Memory4(8, 1, 0));
+  PaintOps painter(target.get(), 1);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  SoftPaintOps::SingleColorStamp(0);
+  const std::uint8_t dither = NextBlendDither();
+  ASSERT_EQ(painter.rect_copy(0, 0, 8, 1, src.get(), 1, 0, nullptr, 2, 1), 0);
+  SoftPaintOps::SingleColorStamp(1);
+  const int cols[8] = {1, 2, 2, 3, 3, 4, 4, 5};  // 0.5 and 1.5 round up
+  for (int d = 0; d < 8; ++d) {
+    const bool bare = cols[d] - 1 == 1;  // coverage pixel 1 is 0
+    EXPECT_EQ(Get4(target.get(), d, 0), bare ? 0u : Brush(0, 0xFF000000u | cols[d], 255, dither))
+        << d;
+  }
+}
+
 TEST(PainterBlend, ZoomedCopyAcrossSourceAndTargetPages) {
   // A smart source with a distinct value per pixel over two pages, halved
   // onto a smart target across its page boundary at 0.

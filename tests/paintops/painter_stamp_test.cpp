@@ -315,6 +315,37 @@ TEST_F(PainterStamp, SixteenBitBrushUsesTheLowOrderBits) {
   EXPECT_EQ(target->GetPixel(-1, 0) >> 24, 253u);
 }
 
+TEST_F(PainterStamp, SixteenBitBrushOnAMemoryTargetFollowsTheLowOrderPages) {
+  // The target is one page, its low-order bits come in 128-pixel pages: the
+  // walk splits the row at every low-order page edge.
+  FakeStamp deep;
+  deep.sixteen = true;
+  deep.opacity16 = 0.5f;
+  Held<ilMemoryImg> target(Memory4(300, 2, 0x80808080u));
+  Held<ilMemoryImg> coverage(Memory1(300, 2, 200));
+  PaintOps painter(target.get(), 1);
+  painter.set_stamp(AsStamp(&deep));
+  painter.BeginOperation();
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage.get());
+  std::uint32_t black = 0xFF000000u;
+  const unsigned dither = NextBlendDither();
+  ASSERT_EQ(painter.rect_fill(0, 0, 300, 2, &black, nullptr), 0);
+  painter.EndOperation();
+  const unsigned k = 128;  // round(0.5 * 255)
+  unsigned alpha = 0x80, alphaLow = 0x7F, colour = 0x80, colourLow = 0x7F;
+  Brush16(255, 200, k, dither, alpha, alphaLow);
+  Brush16(0, 200, k, dither, colour, colourLow);
+  const std::uint32_t high = alpha << 24 | colour * 0x010101u;
+  const std::uint32_t low = alphaLow << 24 | colourLow * 0x010101u;
+  for (int x : {0, 127, 128, 255, 256, 299}) {
+    for (int y : {0, 1}) {
+      ASSERT_EQ(Get4(target.get(), x, y), high) << x;
+      ASSERT_EQ(painter.GetLowOrderBitImage()->GetPixel(x, y), low) << x;
+    }
+  }
+}
+
 TEST_F(PainterStamp, MarkerBlendWritesOnlyWithLowOrderBits) {
   Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
   Held<ilMemoryImg> coverage(Memory1(1, 1, 255));

@@ -172,23 +172,23 @@ void WriteWrapped(std::ostream& out, std::string_view text, std::string_view ind
 }
 
 ParamSpec IntegerParam(std::string name, double min, double max, std::string fallback) {
-  return {std::move(name), ParamType::kInteger, min, max, std::move(fallback)};
+  return {std::move(name), ParamType::kInteger, min, max, std::move(fallback), {}};
 }
 
 ParamSpec NumberParam(std::string name, double min, double max, std::string fallback) {
-  return {std::move(name), ParamType::kNumber, min, max, std::move(fallback)};
+  return {std::move(name), ParamType::kNumber, min, max, std::move(fallback), {}};
 }
 
 ParamSpec TextParam(std::string name, std::size_t maxBytes, std::string fallback) {
-  return {std::move(name), ParamType::kText, 0, static_cast<double>(maxBytes), std::move(fallback)};
+  return {std::move(name), ParamType::kText, 0, static_cast<double>(maxBytes), std::move(fallback), {}};
 }
 
 ParamSpec LayerParam(std::string name, std::string fallback) {
-  return {std::move(name), ParamType::kLayer, 0, 0, std::move(fallback)};
+  return {std::move(name), ParamType::kLayer, 0, 0, std::move(fallback), {}};
 }
 
 ParamSpec ColourParam(std::string name, std::string fallback) {
-  return {std::move(name), ParamType::kColour, 0, 0, std::move(fallback)};
+  return {std::move(name), ParamType::kColour, 0, 0, std::move(fallback), {}};
 }
 
 ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices, std::string fallback) {
@@ -198,7 +198,7 @@ ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices, std::s
 // Longest file name a script may give: the usual PATH_MAX without its
 // terminator.
 ParamSpec PathParam(std::string name, std::string fallback) {
-  return {std::move(name), ParamType::kPath, 0, 4095, std::move(fallback)};
+  return {std::move(name), ParamType::kPath, 0, 4095, std::move(fallback), {}};
 }
 
 std::string LayerRef::Describe() const {

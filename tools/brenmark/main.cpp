@@ -20,6 +20,7 @@
 #include "progress.h"
 #include "script_runner.h"
 #include "session.h"
+#include "store_statistics.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ options:
   -h, --help      show this help, with every command
   --version       show the version
   --demo-script   print the built-in demo script
+  --stats         after the scripts, print the statistics of the page cache
+                  (the memory budget all layer pages share)
   --              the words that follow are script names, even if they
                   start with -
 
@@ -52,7 +55,9 @@ script syntax:
   - Numbers are decimal: 12, -3, 0.5, 1e-3.
   - A <layer> is its index (1 is the bottom layer), its name, or one of
     current, top and bottom. A quoted word is always a name: "top".
-  - A word that starts with # begins a comment. Blank lines do nothing.
+  - A <colour> is #RRGGBB, #RRGGBBAA or r,g,b,a (0 to 255, straight alpha).
+  - A word that starts with # begins a comment, unless it is a colour
+    (# and 6 or 8 hexadecimal digits). Blank lines do nothing.
   - The first bad line stops the run with "<script>:<line>: <problem>" on
     standard error. The bad line has changed nothing; the lines before it
     have run.
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
   bool help = false;
   bool version = false;
   bool demoScript = false;
+  bool stats = false;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -107,6 +113,8 @@ int main(int argc, char** argv) {
       version = true;
     } else if (arg == "--demo-script") {
       demoScript = true;
+    } else if (arg == "--stats") {
+      stats = true;
     } else {
       std::cerr << "brenmark: unknown option '" << brenmark::tool::Printable(arg)
                 << "' (see brenmark --help)\n";
@@ -134,6 +142,7 @@ int main(int argc, char** argv) {
 
   session.Start();
   brenmark::tool::Progress progress(stderr);
+  session.SetProgress(&progress);
   brenmark::tool::ScriptRunner runner(registry, std::cerr, &progress);
   runner.SetOutputSharesTerminal(isatty(STDOUT_FILENO) == 1);
   bool ok = true;
@@ -153,6 +162,7 @@ int main(int argc, char** argv) {
     std::cerr << "brenmark: out of memory\n";
     return kExitScriptFailed;
   }
+  if (stats) brenmark::tool::PrintStoreStatistics(std::cout, GetSmartImageCacheStatistics());
   std::cout.flush();
   return ok ? 0 : kExitScriptFailed;
 }

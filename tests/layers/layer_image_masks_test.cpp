@@ -1,0 +1,227 @@
+// Mask layers and the painters of the current layer: combining masks into
+// the mask composite, inverting and switching masks, and the painter that
+// brushes write through (plain, masking, stencil-targeted).
+#include "layers/engine_fixture.h"
+#include "layers/layer_image_helpers.h"
+#include "layers/layer_images.h"
+
+namespace brenmark::testing {
+namespace {
+
+constexpr unsigned kPaint = 0xFF3060C0u;
+constexpr unsigned kOld = 0xFF102030u;
+
+class LayerMasks : public EngineTest {
+ protected:
+  // An image layer (index 1) holding kOld over (0, 0, 32, 32).
+  LayerStack* StackWithImage() {
+    LayerStack* s = Stack(NewStack());
+    s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    Paint(s->GetLayerFromIndex(1)->GetImage(), 0, 0, 32, 32, kOld);
+    return s;
+  }
+  // A mask above the current layer with `fill` outside its pixels.
+  Layer* AddMask(LayerStack* s, unsigned fill) {
+    auto* img = new ilSmartImage(PixelOf(fill, 1));
+    img->ref();
+    int index = s->AddLayer(img, nullptr, true, true, false, -2, true);
+    img->unref();
+    return s->GetLayerFromIndex(index);
+  }
+  int Fill(PaintOps* p, int x, int y, int nx, int ny, unsigned v) {
+    return p->rect_fill(x, y, nx, ny, &v, nullptr);
+  }
+};
+
+TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
+  EXPECT_NEAR(layer_images::CombinedMaskFill(128, 128), 191.75, 0.01);
+  EXPECT_EQ(layer_images::CombinedMaskFill(255, 0), 255.0);
+  EXPECT_EQ(layer_images::CombinedMaskFill(0, 255), 255.0);
+
+  LayerStack* s = StackWithImage();
+  AddMask(s, 128);
+  AddMask(s, 128);
+  Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 4, 4, 100);
+  ilSmartImage* m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
+  ASSERT_NE(m, nullptr);
+  m->ref();
+  EXPECT_EQ(m->GetFillValue(), 191u);  // 191.75 truncated to the pixel type
+  // Inside the area the first mask is copied and the second goes over it:
+  // 128 + (100 x 128) >> 8 where the first has 100, 128 + (128 x 128) >> 8
+  // elsewhere.
+  EXPECT_EQ(Px(m, 1, 1), 128u + 50u);
+  EXPECT_EQ(Px(m, 10, 10), 192u);
+  m->unref();
+}
+
+TEST_F(LayerMasks, FullAndEmptyFillsGiveAFullComposite) {
+  LayerStack* s = StackWithImage();
+  AddMask(s, 255);
+  AddMask(s, 0);
+  ilSmartImage* m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
+  ASSERT_NE(m, nullptr);
+  m->ref();
+  EXPECT_EQ(m->GetFillValue(), 255u);
+  EXPECT_EQ(Px(m, 5, 5), 255u);
+  m->unref();
+  // A mask is combined only from itself on, and only when asked to.
+  EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
+}
+
+TEST_F(LayerMasks, MaskOpacityStencilOffsetAndActivityShapeTheComposite) {
+  LayerStack* s = StackWithImage();
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 0, 0, 10, 10, 255);
+  mask->SetOpacity(0.5f);                      // times 128
+  Paint(mask->GetStencil(), 0, 0, 2, 10, 64);  // and times 64 there
+  mask->SetOffset(5.0f, 0.0f);                 // mask pixel (u, v) at canvas (u + 5, v)
+  Layer* image = s->GetLayerFromIndex(1);
+  ilSmartImage* m = image->MakeMaskImage(s->GetSize(), false);
+  ASSERT_NE(m, nullptr);
+  m->ref();
+  EXPECT_EQ(Px(m, 6, 3), (((255u * 64) >> 8) * 128) >> 8);
+  EXPECT_EQ(Px(m, 9, 3), (255u * 128) >> 8);
+  EXPECT_EQ(Px(m, 2, 3), 0u);
+  EXPECT_EQ(Px(m, 15, 3), 0u);
+  m->unref();
+
+  mask->SetMaskActive(false);  // an inactive mask does not count
+  EXPECT_EQ(image->MakeMaskImage(s->GetSize(), false), nullptr);
+  mask->SetMaskActive(true);
+  mask->SetOpacity(0.002f);  // nor does an invisible one
+  EXPECT_EQ(image->MakeMaskImage(s->GetSize(), false), nullptr);
+}
+
+TEST_F(LayerMasks, CurrentLayerPainterProtectsWhatItsMasksCover) {
+  LayerStack* s = StackWithImage();
+  PaintOps* plain = s->GetCurrentLayerPainter();
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->target_img(), s->GetLayerFromIndex(1)->GetImage());
+  EXPECT_EQ(dynamic_cast<MaskingPaintOps*>(plain), nullptr);
+  EXPECT_EQ(plain->GetBrushClippingRect(), ilTile(-256, -256, 0, 64 + 512, 48 + 512, 1));
+
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 8, 8, 8, 8, 255);
+  EXPECT_EQ(s->GetMaskComposite(), nullptr);  // the mask itself is current
+  s->SetCurrentLayer(1, true);
+  ASSERT_NE(s->GetMaskComposite(), nullptr);
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  auto* masking = dynamic_cast<MaskingPaintOps*>(painter);
+  ASSERT_NE(masking, nullptr);
+  EXPECT_EQ(masking->GetMask(), s->GetMaskComposite());
+  painter->blend_func(BlendOne, BlendZero);
+  Fill(painter, 0, 0, 32, 32, kPaint);
+  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
+  EXPECT_EQ(Px(image, 10, 10), kOld);
+  EXPECT_EQ(Px(image, 7, 10), kPaint);
+  EXPECT_EQ(Px(image, 16, 16), kPaint);
+
+  // Switching the mask off lifts the protection.
+  s->SetMaskActive(false, 2);
+  EXPECT_EQ(s->GetMaskComposite(), nullptr);
+  painter = s->GetCurrentLayerPainter();
+  EXPECT_EQ(dynamic_cast<MaskingPaintOps*>(painter), nullptr);
+  Fill(painter, 0, 0, 32, 32, kPaint);
+  EXPECT_EQ(Px(image, 10, 10), kPaint);
+}
+
+TEST_F(LayerMasks, MaskProtectsTheLayerAtItsOffset) {
+  LayerStack* s = StackWithImage();
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 8, 8, 4, 4, 255);
+  s->SetCurrentLayer(1, true);
+  s->SetCurrentLayerOffset(LayerStackTransform(), 3, 1, 1, false);
+  // Canvas (8..11, 8..11) is layer (5..8, 7..10).
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  painter->blend_func(BlendOne, BlendZero);
+  Fill(painter, 0, 0, 32, 32, kPaint);
+  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
+  EXPECT_EQ(Px(image, 5, 7), kOld);
+  EXPECT_EQ(Px(image, 8, 10), kOld);
+  EXPECT_EQ(Px(image, 9, 10), kPaint);
+  EXPECT_EQ(Px(image, 8, 11), kPaint);
+  EXPECT_EQ(painter->GetBrushClippingRect(), ilTile(-259, -257, 0, 64 + 512, 48 + 512, 1));
+}
+
+TEST_F(LayerMasks, TargetingTheStencilPaintsIntoIt) {
+  LayerStack* s = StackWithImage();
+  s->TargetStencil(true);
+  EXPECT_TRUE(s->isStencilTargeted());
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  ASSERT_NE(painter, nullptr);
+  Layer* l = s->GetLayerFromIndex(1);
+  EXPECT_EQ(painter->target_img(), l->GetStencil());
+  std::uint8_t hidden = 0;
+  painter->blend_func(BlendOne, BlendZero);
+  painter->rect_fill(0, 0, 4, 4, &hidden, nullptr);
+  EXPECT_EQ(Px(l->GetStencilledImage(nullptr, false, true), 1, 1), 0u);
+  s->TargetStencil(false);
+  EXPECT_EQ(s->GetCurrentLayerPainter()->target_img(), l->GetImage());
+}
+
+TEST_F(LayerMasks, InvertingAMaskLayerComplementsItsValuesAndFill) {
+  LayerStack* s = StackWithImage();
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 0, 0, 4, 4, 255);
+  Paint(mask->GetImage(), 4, 0, 4, 4, 100);
+  EXPECT_FALSE(mask->isMaskInverted());
+  s->InvertMaskLayer(2);
+  EXPECT_TRUE(mask->isMaskInverted());
+  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 0u);
+  EXPECT_EQ(Px(mask->GetImage(), 5, 1), (255u * 156) >> 8);  // 155
+  EXPECT_EQ(Px(mask->GetImage(), 40, 40), 255u);
+  s->InvertMaskLayer(2);
+  EXPECT_FALSE(mask->isMaskInverted());
+  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 255u);
+  EXPECT_EQ(Px(mask->GetImage(), 40, 40), 0u);
+  s->InvertMaskLayer(1);  // not a mask: nothing
+  EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 1, 1), kOld);
+
+  // An inverted mask with nothing painted protects the whole layer.
+  s->InvertMaskLayer(2);
+  Paint(mask->GetImage(), 0, 0, 8, 4, 255);
+  s->SetCurrentLayer(1, true);
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  ASSERT_NE(dynamic_cast<MaskingPaintOps*>(painter), nullptr);
+  painter->blend_func(BlendOne, BlendZero);
+  Fill(painter, 0, 0, 32, 32, kPaint);
+  EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 12, 12), kOld);
+  EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 2, 2), kOld);
+  // Beyond the canvas nothing of the mask is stored: its fill protects.
+  EXPECT_TRUE(
+      static_cast<MaskingPaintOps*>(painter)->IsFullyProtected(ilTile(300, 300, 0, 5, 5, 1)));
+}
+
+TEST_F(LayerMasks, HidingShowingAndErasingPaintGoThroughTheStencil) {
+  LayerStack* s = StackWithImage();
+  Layer* l = s->GetLayerFromIndex(1);
+  s->HideAllPaint(1);
+  EXPECT_EQ(Px(l->GetStencilledImage(nullptr, false, true), 3, 3), 0u);
+  EXPECT_EQ(Px(l->GetImage(), 3, 3), kOld);
+  s->ShowAllPaint(1);
+  EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
+  Paint(l->GetStencil(), 0, 0, 16, 32, 0);
+  s->EraseHiddenPaint(1);
+  EXPECT_EQ(Px(l->GetImage(), 3, 3), 0u);
+  EXPECT_EQ(Px(l->GetImage(), 20, 3), kOld);
+  EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
+  s->HideAllPaint(7);  // no layer: nothing
+}
+
+TEST_F(LayerMasks, SelectionContentProtectsThePaintOfEveryLayer) {
+  LayerStack* s = StackWithImage();
+  Paint(s->GetSelectionMask()->GetImage(), 0, 0, 8, 8, 255);
+  s->SetCurrentLayer(1, true);  // unchanged current layer: rebuild by hand
+  s->SetMaskActive(false, s->GetLayerCount() + 1);
+  s->SetMaskActive(true, s->GetLayerCount() + 1);
+  ASSERT_NE(s->GetMaskComposite(), nullptr);
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  painter->blend_func(BlendOne, BlendZero);
+  Fill(painter, 0, 0, 16, 16, kPaint);
+  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
+  EXPECT_EQ(Px(image, 3, 3), kOld);
+  EXPECT_EQ(Px(image, 12, 3), kPaint);
+}
+
+}  // namespace
+}  // namespace brenmark::testing

@@ -1,0 +1,217 @@
+// Layer offsets: truncation, normalisation that keeps the picture in place,
+// the allowed rectangle of a moved layer, pivots, and the layer images the
+// application receives (GetLayerImage) and gives (ApplyImageToLayer).
+#include "layers/engine_fixture.h"
+#include "layers/layer_image_helpers.h"
+
+namespace brenmark::testing {
+namespace {
+
+constexpr unsigned kA = 0xFF4080C0u;  // opaque
+constexpr unsigned kB = 0x80402010u;  // alpha 128
+
+class LayerOffsets : public EngineTest {
+ protected:
+  LayerStack* StackWithLayer() {
+    LayerStack* s = Stack(NewStack());
+    s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    Layer* l = s->GetLayerFromIndex(1);
+    Paint(l->GetImage(), 4, 4, 8, 8, kA);
+    Paint(l->GetImage(), 12, 4, 8, 8, kB);
+    return s;
+  }
+
+  // The layer's picture in canvas coordinates, as the application sees it.
+  struct Picture {
+    ilSmartImage* image = nullptr;
+    int x = 0, y = 0;
+    unsigned operator()(int cx, int cy) const { return Px(image, cx - x, cy - y); }
+  };
+  Picture Take(LayerStack* s, int index, bool background = false, bool selection = false) {
+    Picture p;
+    p.image = s->GetLayerImage(p.x, p.y, s->GetLayerHandle(index), background, selection);
+    return p;
+  }
+};
+
+TEST_F(LayerOffsets, IntegerOffsetsTruncateTowardZero) {
+  LayerStack* s = StackWithLayer();
+  Layer* l = s->GetLayerFromIndex(1);
+  l->SetOffset(-2.7f, 3.9f);
+  int x, y;
+  l->GetOffset(x, y);
+  EXPECT_EQ(x, -2);
+  EXPECT_EQ(y, 3);
+  float fx, fy;
+  s->GetCurrentLayerOffset(fx, fy, 1);
+  EXPECT_FLOAT_EQ(fx, -2.7f);
+  EXPECT_FLOAT_EQ(fy, 3.9f);
+  int px = 10, py = 10;
+  l->ApplyOffset(px, py);
+  EXPECT_EQ(px, 8);
+  EXPECT_EQ(py, 13);
+  l->ApplyInverseOffset(px, py);
+  EXPECT_EQ(px, 10);
+  EXPECT_EQ(py, 10);
+  s->GetCurrentLayerOffset(x, y, 9);  // no layer: (0, 0)
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
+}
+
+TEST_F(LayerOffsets, NormalisingMovesThePixelsButNotThePicture) {
+  LayerStack* s = StackWithLayer();
+  Layer* l = s->GetLayerFromIndex(1);
+  Paint(l->GetStencil(), 4, 4, 4, 8, 50);  // part of the paint half hidden
+  for (auto offset : {std::pair{10.0f, 0.0f}, std::pair{-2.7f, 3.9f}, std::pair{130.0f, -140.0f}}) {
+    l->SetOffset(offset.first, offset.second);
+    Picture before = Take(s, 1);
+    l->NormalizeLayerOffset();
+    float fx, fy;
+    l->GetOffset(fx, fy);
+    EXPECT_EQ(fx, 0.0f);
+    EXPECT_EQ(fy, 0.0f);
+    Picture after = Take(s, 1);
+    EXPECT_EQ(after.x, 0);
+    EXPECT_TRUE(SamePicture(-160, -160, 320, 320, before, after))
+        << "offset " << offset.first << ", " << offset.second;
+    before.image->unref();
+    after.image->unref();
+  }
+}
+
+TEST_F(LayerOffsets, ShrinkAndNormaliseStartsTheBoundsAtTheOriginInPlace) {
+  LayerStack* s = StackWithLayer();
+  Layer* l = s->GetLayerFromIndex(1);
+  l->SetOffset(-2.5f, 1.0f);
+  Picture before = Take(s, 1);
+  l->ShrinkAndNormalizeLayerImages();
+  EXPECT_EQ(l->getLayerBounds(false).x, 0);
+  EXPECT_EQ(l->getLayerBounds(false).y, 0);
+  EXPECT_EQ(l->getXOffset(), 2);
+  EXPECT_EQ(l->getYOffset(), 5);
+  Picture after = Take(s, 1);
+  EXPECT_TRUE(SamePicture(-8, -8, 48, 48, before, after));
+  before.image->unref();
+  after.image->unref();
+}
+
+TEST_F(LayerOffsets, MovingALayerStopsAtTheEdgeOfTheAllowedRectangle) {
+  LayerStack* s = StackWithLayer();  // canvas 64 x 48, layer bounds (4, 4, 16, 8)
+  LayerStackTransform t;
+  s->SetCurrentLayerOffset(t, 1000.0f, -1000.0f, 1, true);
+  float x, y;
+  s->GetCurrentLayerOffset(x, y, 1);
+  // Allowed: the canvas grown by its size on every side, (-64, -48, 192, 144).
+  EXPECT_EQ(x, 128.0f);
+  EXPECT_EQ(y, -48.0f);
+  s->SetCurrentLayerOffset(t, -1000, 1000, 1, true);
+  s->GetCurrentLayerOffset(x, y, 1);
+  EXPECT_EQ(x, -64.0f);
+  EXPECT_EQ(y, 96.0f);
+  s->SetCurrentLayerOffset(t, 5.5f, 6.25f, 1, false);
+  s->GetCurrentLayerOffset(x, y, 1);
+  EXPECT_EQ(x, 5.5f);
+  EXPECT_EQ(y, 6.25f);
+}
+
+TEST_F(LayerOffsets, PivotIsTheCentreOfTheMovedBoundsUntilPlaced) {
+  LayerStack* s = StackWithLayer();
+  Layer* l = s->GetLayerFromIndex(1);
+  l->SetOffset(10.0f, 20.0f);
+  LayerPivot p = l->GetPivot();  // bounds (4, 4, 16, 8)
+  EXPECT_FLOAT_EQ(p.x, 4 + 10 + 8);
+  EXPECT_FLOAT_EQ(p.y, 4 + 20 + 4);
+  EXPECT_FALSE(p.valid);
+  l->SetPivot(LayerPivot(1.0f, 2.0f, true));
+  p = l->GetPivot();
+  EXPECT_FLOAT_EQ(p.x, 1.0f);
+  EXPECT_TRUE(p.valid);
+}
+
+TEST_F(LayerOffsets, LayerImageIsASnapshotAtTheLayersCanvasPosition) {
+  LayerStack* s = StackWithLayer();
+  Layer* l = s->GetLayerFromIndex(1);
+  l->SetOffset(7.0f, -3.0f);
+  Picture p = Take(s, 1);
+  ASSERT_NE(p.image, nullptr);
+  EXPECT_EQ(p.image->getRefCount(), 1);
+  EXPECT_EQ(p.x, 7);
+  EXPECT_EQ(p.y, -3);
+  EXPECT_EQ(p(12, 2), kA);
+  EXPECT_EQ(p(20, 2), kB);
+  Paint(l->GetImage(), 4, 4, 8, 8, kB);  // later paint does not reach the copy
+  EXPECT_EQ(p(12, 2), kA);
+  p.image->unref();
+
+  int x = 99, y = 99;
+  EXPECT_EQ(s->GetLayerImage(x, y, reinterpret_cast<void*>(-1), false, false), nullptr);
+  EXPECT_EQ(x, 99);
+}
+
+TEST_F(LayerOffsets, LayerImageWithBackgroundIsOpaqueOverItsBounds) {
+  host_.SetBackgroundColor(0xFF808080u);
+  LayerStack* s = StackWithLayer();
+  Picture p = Take(s, 1, true);
+  const ilTile b = p.image->getBounds();
+  ASSERT_FALSE(b.empty());
+  for (int y = b.y; y < b.y + b.ny; ++y) {
+    for (int x = b.x; x < b.x + b.nx; ++x)
+      ASSERT_EQ(Ch(Px(p.image, x, y), 0), 255u) << x << "," << y;
+  }
+  EXPECT_EQ(Px(p.image, 6, 6), kA);
+  // Under half-covered paint: d + (bg x (256 - 128)) >> 8.
+  EXPECT_EQ(Px(p.image, 14, 6), Pack(255, 0x40 + 64, 0x20 + 64, 0x10 + 64));
+  EXPECT_EQ(b, ilTile(4, 4, 0, 16, 8, 1));
+  p.image->unref();
+
+  // For a mask the flag has no effect.
+  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+  Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 4, 4, 77);
+  Picture m = Take(s, 2, true);
+  EXPECT_EQ(m.image->getCsize(), 1);
+  EXPECT_EQ(Px(m.image, 1, 1), 77u);
+  EXPECT_EQ(Px(m.image, 6, 6), 0u);
+  m.image->unref();
+}
+
+TEST_F(LayerOffsets, LayerImageLeavesOutWhatTheSelectionMasks) {
+  LayerStack* s = StackWithLayer();
+  Layer* sel = s->GetSelectionMask();
+  Paint(sel->GetImage(), 0, 0, 8, 40, 255);
+  Paint(sel->GetImage(), 14, 0, 2, 40, 64);
+  s->GetLayerFromIndex(1)->SetOffset(1.0f, 0.0f);
+  Picture p = Take(s, 1, false, true);
+  // The origin is the union of the selection and the layer, in canvas
+  // coordinates; each pixel is scaled by (256 - selection) / 256.
+  EXPECT_EQ(p.x, 0);
+  EXPECT_EQ(p.y, 0);
+  EXPECT_EQ(p(6, 6), 0u);
+  EXPECT_EQ(p(9, 6), kA);
+  EXPECT_EQ(p(14, 6), Times(kB, 192));
+  EXPECT_EQ(p(17, 6), kB);
+  p.image->unref();
+
+  // The selection layer itself comes back as it is.
+  Picture selection = Take(s, s->GetLayerCount() + 1);
+  EXPECT_EQ(Px(selection.image, 3, 3), 255u);
+  EXPECT_EQ(Px(selection.image, 20, 3), 0u);
+  selection.image->unref();
+}
+
+TEST_F(LayerOffsets, ApplyingAnImageCompositesItOverTheLayer) {
+  LayerStack* s = StackWithLayer();
+  auto* img = new ilSmartImage(ilPixel(ilUChar, 4));
+  img->ref();
+  Paint(img, 10, 4, 4, 4, kB);
+  EXPECT_TRUE(s->ApplyImageToLayer(img, s->GetLayerHandle(1)));
+  EXPECT_FALSE(s->ApplyImageToLayer(img, reinterpret_cast<void*>(12345)));
+  EXPECT_FALSE(s->ApplyImageToLayer(nullptr, s->GetLayerHandle(1)));
+  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
+  EXPECT_EQ(Px(image, 10, 5), Over(kB, kA));
+  EXPECT_EQ(Px(image, 13, 5), Over(kB, kB));
+  EXPECT_EQ(Px(image, 9, 5), kA);
+  img->unref();
+}
+
+}  // namespace
+}  // namespace brenmark::testing
