@@ -245,7 +245,9 @@ ilSmartImage* LayerStack::GetLayerImage(int& x, int& y, void* handle, bool withB
     selImage->unref();
   } else {
     result = SnapshotOf(source);
-    if (maskComposite_ && !li::Bounds(maskComposite_).empty()) {
+    // The mask composite is the current layer's protection; it says nothing
+    // about any other layer.
+    if (layer == current_ && maskComposite_ && !li::Bounds(maskComposite_).empty()) {
       const ilTile u =
           BoundsUnion(BoundsUnion(li::Bounds(source), li::Bounds(maskComposite_)), size_);
       li::TempPainter painter(result);

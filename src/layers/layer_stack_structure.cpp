@@ -87,6 +87,8 @@ void LayerStack::DeleteLayer(Layer* layer) {
   } else {
     RemoveLayerFromStack(layer);
     layer->unref();
+    // The painters may have targeted the layer's images.
+    PrepareCurrentPainter();
   }
   ClearLowOrderBitImage();
 }
@@ -100,6 +102,8 @@ void LayerStack::DeleteCurrentLayer(void* handle, bool redraw) {
     while (layer->GetNext() && layer->GetNext()->isMask()) DeleteLayer(layer->GetNext());
   }
   DeleteLayer(layer);
+  // What protects the (possibly new) current layer has changed.
+  RebuildMaskComposite();
   if (redraw)
     RedrawEntireCanvas(true, true);
   else

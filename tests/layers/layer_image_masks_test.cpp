@@ -125,6 +125,39 @@ TEST_F(LayerMasks, CurrentLayerPainterProtectsWhatItsMasksCover) {
   EXPECT_EQ(Px(image, 10, 10), kPaint);
 }
 
+TEST_F(LayerMasks, LayerImageOfTheCurrentLayerLeavesOutWhatItsMasksProtect) {
+  LayerStack* s = StackWithImage();
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 0, 0, 8, 32, 255);
+  Paint(mask->GetImage(), 8, 0, 4, 32, 64);
+  s->SetCurrentLayer(1, true);
+  int x = 0, y = 0;
+  ilSmartImage* img = s->GetLayerImage(x, y, s->GetLayerHandle(1), false, false);
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(Px(img, 3, 3), 0u);  // times (256 - m) / 256
+  EXPECT_EQ(Px(img, 9, 3), Times(kOld, 192));
+  EXPECT_EQ(Px(img, 20, 3), kOld);
+  img->unref();
+  // The mask's own picture is its values, unprotected.
+  img = s->GetLayerImage(x, y, s->GetLayerHandle(2), false, false);
+  EXPECT_EQ(Px(img, 3, 3), 255u);
+  img->unref();
+}
+
+TEST_F(LayerMasks, DeletingAProtectedLayerLeavesThePainterOnTheNextOne) {
+  LayerStack* s = StackWithImage();
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  Layer* mask = AddMask(s, 0);
+  Paint(mask->GetImage(), 0, 0, 8, 8, 255);
+  s->SetCurrentLayer(2, true);
+  ASSERT_NE(dynamic_cast<MaskingPaintOps*>(s->GetCurrentLayerPainter()), nullptr);
+  s->DeleteCurrentLayer(reinterpret_cast<void*>(-2), false);
+  ASSERT_EQ(s->GetLayerCount(), 1);
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  EXPECT_EQ(dynamic_cast<MaskingPaintOps*>(painter), nullptr);
+  EXPECT_EQ(painter->target_img(), s->GetLayerFromIndex(1)->GetImage());
+}
+
 TEST_F(LayerMasks, MaskProtectsTheLayerAtItsOffset) {
   LayerStack* s = StackWithImage();
   Layer* mask = AddMask(s, 0);

@@ -88,6 +88,29 @@ TEST_F(LayerImages, MaskStencilledImageIsItsColourWeightedByValueAndDisplayOpaci
   m->unref();
 }
 
+TEST_F(LayerImages, DoStencilAppliesOpacityAndStencilToAPaintersTarget) {
+  Layer* l = PaintedLayer();
+  l->SetOpacity(0.5f);
+  Paint(l->GetStencil(), 0, 0, 2, 4, 64);
+  auto* target = new ilSmartImage(ilPixel(ilUChar, 4));
+  target->ref();
+  Paint(target, 0, 0, 8, 4, kGrey);
+  PaintOps* painter = new PaintOps(target, 1);
+  painter->ref();
+  painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ilTile area(0, 0, 0, 8, 4, 1);
+  l->DoStencil(&area, painter);
+  EXPECT_EQ(Px(target, 1, 1), Times(Times(kGrey, 128), 64));
+  EXPECT_EQ(Px(target, 5, 1), Times(kGrey, 128));
+  BlendFactor src, dst;
+  painter->get_blend_func(src, dst);  // the painter's blend is kept
+  EXPECT_EQ(src, BlendOne);
+  EXPECT_EQ(dst, BlendOneMinusSrcAlpha);
+  painter->unref();
+  target->unref();
+  l->unref();
+}
+
 TEST_F(LayerImages, CollapseOpacityBakesTruncatedOpacityOnlyBelowTheOpaqueThreshold) {
   Layer* l = PaintedLayer();
   l->SetOpacity(0.998f);

@@ -17,6 +17,7 @@
 
 #include "command_registry.h"
 #include "host/reference_host.h"
+#include "png_test_files.h"
 #include "session.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +102,64 @@ TEST_F(BrenmarkBinary, WithoutArgumentsPrintsTheDemoCanvas) {
             "       5  image  yes        0.75  \"Clouds\"\n"
             "       6  image  no         0.75  \"High clouds\"\n"
             "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+}
+
+TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
+  Write("paint.bms", "canvas 64 64\nadd-layer Paper\nfill Paper 0 0 64 64 #FFFFFF\nprint\n");
+  Outcome o = Tool({"--stats", "paint.bms"});
+  EXPECT_EQ(o.status, 0);
+  const std::size_t stats = o.out.find("page cache:\n");
+  ASSERT_NE(stats, std::string::npos) << o.out;
+  EXPECT_EQ(o.out.rfind("canvas 0 (current): 64 x 64", 0), 0u);
+  std::istringstream lines(o.out.substr(stats + 12));
+  std::vector<std::string> names;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t colon = line.find(": ");
+    ASSERT_NE(colon, std::string::npos) << line;
+    EXPECT_EQ(line.find_first_not_of("0123456789", colon + 2), std::string::npos) << line;
+    names.push_back(line.substr(0, colon));
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"  budget bytes", "  bytes in memory",
+                                      "  big pages in memory", "  small pages in memory",
+                                      "  retained pages", "  swapped pages", "  swap slots in use",
+                                      "  pages to scan", "  hits", "  misses", "  smart images"}));
+  // A white 64 x 64 layer holds one page of four-byte pixels at least.
+  EXPECT_EQ(o.out.find("  big pages in memory: 0\n"), std::string::npos) << o.out;
+
+  // Printed after a failed script too; before any canvas there is no cache.
+  o = Tool({"--stats", "-"}, "canvas 8 8\nmergee\n");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out.rfind("page cache:\n  budget bytes: ", 0), 0u) << o.out;
+  o = Tool({"--stats", "-"}, "# nothing\n");
+  EXPECT_EQ(o.out, "page cache: not in use yet\n");
+}
+
+TEST_F(BrenmarkBinary, PaintsAndWritesPixelsThroughTheSharedLibrary) {
+  namespace t = brenmark::tool::test;
+  ASSERT_TRUE(t::WriteTestPng((dir_ / "in.png").string(),
+                              t::Rgba8(2, 1, {255, 0, 0, 255, 0, 0, 255, 128})));
+  Write("paint.bms",
+        "canvas 16 16\nadd-layer Paper\nfill Paper 0 0 2 2 #00FF0080\nexport Paper out.png\n"
+        "import in.png 4 4 Photo\nexport-view Photo view.png 2 0 nearest\n");
+  const Outcome o = Tool({"paint.bms"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  t::DecodedPng d = t::DecodePng((dir_ / "out.png").string());
+  ASSERT_TRUE(d.ok);
+  const std::vector<std::uint8_t> green{0, 255, 0, 128, 0, 255, 0, 128,
+                                        0, 255, 0, 128, 0, 255, 0, 128};
+  EXPECT_EQ(d.pixels, green);
+  d = t::DecodePng((dir_ / "view.png").string());
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.width, 4);
+  EXPECT_EQ(d.height, 2);
+  const std::vector<std::uint8_t> red{255, 0, 0, 255}, blue{0, 0, 255, 128};
+  std::vector<std::uint8_t> row;
+  for (const auto* p : {&red, &red, &blue, &blue}) row.insert(row.end(), p->begin(), p->end());
+  std::vector<std::uint8_t> both = row;
+  both.insert(both.end(), row.begin(), row.end());
+  EXPECT_EQ(d.pixels, both);
 }
 
 TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExample) {

@@ -11,12 +11,16 @@
 #include "script_runner.h"
 
 using brenmark::tool::Arguments;
+using brenmark::tool::ChoiceParam;
+using brenmark::tool::ColourParam;
 using brenmark::tool::CommandRegistry;
 using brenmark::tool::CommandSpec;
 using brenmark::tool::IntegerParam;
 using brenmark::tool::LayerParam;
 using brenmark::tool::LayerRef;
 using brenmark::tool::NumberParam;
+using brenmark::tool::PathParam;
+using brenmark::tool::Rgba;
 using brenmark::tool::ScriptRunner;
 using brenmark::tool::TextParam;
 
@@ -215,6 +219,54 @@ TEST_F(ToyCommands, HelpShowsUsageTextAndExampleByGroup) {
             "      Makes a canvas.\n"
             "      example: canvas 640 480\n"
             "\n");
+}
+
+TEST(CommandArguments, ReadColoursChoicesAndPaths) {
+  CommandRegistry registry;
+  std::vector<std::string> log;
+  registry.Add({.name = "tint",
+                .group = "Pixels",
+                .params = {ColourParam("colour"),
+                           ChoiceParam("filter", {"nearest", "bilinear", "bicubic"}, "bilinear"),
+                           PathParam("file", "-")},
+                .summary = "Tints.",
+                .example = "tint #FF8000",
+                .handler = [&log](const Arguments& a) {
+                  const Rgba& c = a.Colour("colour");
+                  log.push_back(std::to_string(c.r) + "," + std::to_string(c.g) + "," +
+                                std::to_string(c.b) + "," + std::to_string(c.a) + " " +
+                                std::to_string(a.Choice("filter")) + ":" + a.Text("filter") +
+                                (a.Has("file") ? " " + a.Text("file") : ""));
+                  return std::string();
+                }});
+  auto line = [&](std::string_view text) {
+    std::ostringstream errors;
+    ScriptRunner runner(registry, errors, nullptr);
+    const std::string problem = runner.RunLine(text);
+    return problem.empty() ? "ok" : problem;
+  };
+  EXPECT_EQ(line("tint #FF8000"), "ok");
+  EXPECT_EQ(line("tint #ff800080 nearest \"my file.png\""), "ok");
+  EXPECT_EQ(line("tint 1,2,3 filter=bicubic"), "ok");
+  EXPECT_EQ(line("tint \"0,0,0,0\" file=-"), "ok");
+  EXPECT_EQ(log, (std::vector<std::string>{"255,128,0,255 1:bilinear",
+                                           "255,128,0,128 0:nearest my file.png",
+                                           "1,2,3,255 2:bicubic", "0,0,0,0 1:bilinear -"}));
+  const std::string usage = " (usage: tint <colour> [<filter>=bilinear] [<file>])";
+  const std::string colour =
+      "tint: <colour> must be a colour (#RRGGBB, #RRGGBBAA or r,g,b,a with values 0 to 255), got ";
+  for (const char* bad : {"red", "\"#FF80\"", "\"#GG8000\"", "1,2", "1,2,3,4,5", "1,,3", "-1,2,3",
+                          "1,2,256", "1.5,2,3", "\"1, 2, 3\""}) {
+    std::string shown = bad;
+    if (shown.front() == '"') shown = shown.substr(1, shown.size() - 2);
+    EXPECT_EQ(line(std::string("tint ") + bad), colour + "'" + shown + "'" + usage) << bad;
+  }
+  EXPECT_EQ(line("tint #FF8000 Bilinear"),
+            "tint: <filter> must be nearest, bilinear or bicubic, got 'Bilinear'" + usage);
+  EXPECT_EQ(line("tint #FF8000 nearest \"\""), "tint: <file> must not be empty" + usage);
+  EXPECT_EQ(line("tint #FF8000 nearest " + std::string(4096, 'f')),
+            "tint: <file> is longer than 4095 bytes" + usage);
+  EXPECT_EQ(log.size(), 4u);
 }
 
 TEST(CommandText, WrapsLongDescriptions) {

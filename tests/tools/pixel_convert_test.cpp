@@ -30,9 +30,9 @@ TEST(PixelConvert, RoundTripStaysWithinTheDocumentedBound) {
     const int bound = a == 0 ? 255 : (255 + 2 * a - 1) / (2 * a);  // ceil(255 / 2a)
     int worst = 0;
     for (int c = 0; c < 256; ++c) {
-      const auto back = Unpremultiply(Premultiply(static_cast<std::uint8_t>(c),
-                                                  static_cast<std::uint8_t>(a)),
-                                      static_cast<std::uint8_t>(a));
+      const auto back =
+          Unpremultiply(Premultiply(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(a)),
+                        static_cast<std::uint8_t>(a));
       if (a == 0) {
         ASSERT_EQ(back, 0) << c;
       } else {

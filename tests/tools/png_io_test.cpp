@@ -33,8 +33,7 @@ class PngFiles : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   // Writes `png` as `name` and reads it back; the problem or "".
-  std::string Read(const std::string& name, const TestPng& png, PngPixels want,
-                   ImagePixels& out) {
+  std::string Read(const std::string& name, const TestPng& png, PngPixels want, ImagePixels& out) {
     EXPECT_TRUE(WriteTestPng(Path(name), png));
     return ReadPng(Path(name), want, out, nullptr);
   }
@@ -56,8 +55,8 @@ TEST_F(PngFiles, ReadsRgbaWithTheBottomRowFirst) {
   EXPECT_EQ(out.width, 2);
   EXPECT_EQ(out.height, 2);
   EXPECT_EQ(out.channels, 4);
-  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6,
-                                                  7, 8}));
+  EXPECT_EQ(out.bytes,
+            (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
 TEST_F(PngFiles, ExpandsEveryKindToEightBitRgba) {
@@ -76,8 +75,7 @@ TEST_F(PngFiles, ExpandsEveryKindToEightBitRgba) {
   palette.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
   palette.alphas = {0, 100};
   ASSERT_EQ(Read("palette.png", palette, PngPixels::kRgba, out), "");
-  EXPECT_EQ(out.bytes,
-            (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 100}));
+  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 100}));
 
   // Interlaced: all seven passes land in the right rows.
   TestPng rgb = Png(9, 9, PNG_COLOR_TYPE_RGB, 8, {});
@@ -87,7 +85,8 @@ TEST_F(PngFiles, ExpandsEveryKindToEightBitRgba) {
   }
   ASSERT_EQ(Read("adam7.png", rgb, PngPixels::kRgba, out), "");
   for (int y = 0; y < 9; ++y) {
-    for (int x = 0; x < 9; ++x) EXPECT_EQ(TopPixel(out, x, y), (std::vector<int>{y * 9 + x, 7, 9, 255}));
+    for (int x = 0; x < 9; ++x)
+      EXPECT_EQ(TopPixel(out, x, y), (std::vector<int>{y * 9 + x, 7, 9, 255}));
   }
 }
 
@@ -112,7 +111,7 @@ TEST_F(PngFiles, RefusesFilesThatAreNoPngs) {
   EXPECT_EQ(ReadPng(dir_.string(), PngPixels::kRgba, out, nullptr),
             "cannot open '" + dir_.string() + "': it is a directory");
   for (const std::string& bytes : {std::string(), std::string("\x89PNG\r\n\x1a", 7),
-                                  std::string("canvas 10 10\nadd-layer\n")}) {
+                                   std::string("canvas 10 10\nadd-layer\n")}) {
     WriteBytes(Path("text.png"), bytes);
     EXPECT_EQ(ReadPng(Path("text.png"), PngPixels::kRgba, out, nullptr),
               "'" + Path("text.png") + "' is not a PNG file");
@@ -158,16 +157,15 @@ TEST_F(PngFiles, RefusesTruncatedAndDamagedFilesWithoutLeaking) {
 TEST_F(PngFiles, RefusesImagesAboveTheSizeLimitBeforeReadingThem) {
   ImagePixels out;
   const TestPng wide = Png(20000, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2500, 0));
-  EXPECT_EQ(Read("wide.png", wide, PngPixels::kRgba, out),
-            "'" + Path("wide.png") +
-                "' is 20000 x 1 pixels; an image may be at most 16384 x 16384");
+  EXPECT_EQ(
+      Read("wide.png", wide, PngPixels::kRgba, out),
+      "'" + Path("wide.png") + "' is 20000 x 1 pixels; an image may be at most 16384 x 16384");
   EXPECT_TRUE(out.bytes.empty());
   const TestPng tall = Png(1, 16385, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(16385, 0));
-  EXPECT_EQ(Read("tall.png", tall, PngPixels::kGrey, out),
-            "'" + Path("tall.png") +
-                "' is 1 x 16385 pixels; an image may be at most 16384 x 16384");
-  const TestPng edge =
-      Png(16384, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2048, 0xFF));
+  EXPECT_EQ(
+      Read("tall.png", tall, PngPixels::kGrey, out),
+      "'" + Path("tall.png") + "' is 1 x 16385 pixels; an image may be at most 16384 x 16384");
+  const TestPng edge = Png(16384, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2048, 0xFF));
   EXPECT_EQ(Read("edge.png", edge, PngPixels::kGrey, out), "");
   EXPECT_EQ(out.width, 16384);
 }
@@ -181,8 +179,8 @@ TEST_F(PngFiles, WritesTopRowFirstAndReplacesTheFileOnlyWhenComplete) {
   const DecodedPng d = DecodePng(Path("out.png"));
   ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.channels, 4);
-  EXPECT_EQ(d.pixels, (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6,
-                                                 7, 8}));
+  EXPECT_EQ(d.pixels,
+            (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_FALSE(fs::exists(Path("out.png.part")));
 
   ImagePixels grey;

@@ -18,8 +18,7 @@ bool WriteGuarded(png_structp png, png_infop info, std::FILE* file, const TestPn
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
   png_set_IHDR(png, info, static_cast<png_uint_32>(t->width), static_cast<png_uint_32>(t->height),
-               t->bitDepth, t->colourType,
-               t->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               t->bitDepth, t->colourType, t->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!t->palette.empty()) {
     png_color entries[256];

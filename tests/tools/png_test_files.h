@@ -25,8 +25,7 @@ struct TestPng {
 // An 8-bit RGBA PNG of straight pixels given top row first.
 TestPng Rgba8(int width, int height, std::vector<std::uint8_t> rgba);
 // Any other kind; palette, transparency and interlacing are set afterwards.
-TestPng Png(int width, int height, int colourType, int bitDepth,
-            std::vector<std::uint8_t> samples);
+TestPng Png(int width, int height, int colourType, int bitDepth, std::vector<std::uint8_t> samples);
 
 // Writes the file; false when libpng refused.
 bool WriteTestPng(const std::string& path, const TestPng& png);

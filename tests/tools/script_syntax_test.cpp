@@ -58,6 +58,18 @@ TEST(ScriptSyntax, CommentsStartOnlyAtAWord) {
   EXPECT_EQ(Show(" \t "), "");
 }
 
+TEST(ScriptSyntax, AColourWordIsNoComment) {
+  EXPECT_EQ(Show("fill 1 #FF8000 # orange"), "fill | 1 | #FF8000");
+  EXPECT_EQ(Show("fill 1 #ff800080\t"), "fill | 1 | #ff800080");
+  EXPECT_EQ(Show("fill colour=#FF8000"), "fill | colour=#FF8000");
+  // Anything else after '#' is a comment, even when it starts like a colour.
+  EXPECT_EQ(Show("fill 1 #FFF"), "fill | 1");
+  EXPECT_EQ(Show("fill 1 #FF80001"), "fill | 1");
+  EXPECT_EQ(Show("fill 1 #FF8000x"), "fill | 1");
+  EXPECT_EQ(Show("fill 1 #FF8000# red"), "fill | 1");
+  EXPECT_EQ(Show("#FF8000 is orange"), "#FF8000 | is | orange");
+}
+
 TEST(ScriptSyntax, ReportsBrokenQuotes) {
   EXPECT_EQ(Show("rename 1 \"Blue sky"), "error: unterminated quoted text");
   EXPECT_EQ(Show("rename 1 \"Blue sky\\"), "error: unterminated quoted text");

@@ -131,9 +131,8 @@ std::optional<Rgba> ParseColour(std::string_view text) {
     std::size_t start = 0;
     for (;;) {
       const std::size_t comma = text.find(',', start);
-      const std::string_view part = text.substr(start, comma == std::string_view::npos
-                                                           ? std::string_view::npos
-                                                           : comma - start);
+      const std::string_view part = text.substr(
+          start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
       const auto v = ParseInteger(part);
       if (!v || *v < 0 || *v > 255 || count == 4) return std::nullopt;
       channels[count++] = static_cast<std::uint8_t>(*v);
@@ -180,7 +179,8 @@ ParamSpec NumberParam(std::string name, double min, double max, std::string fall
 }
 
 ParamSpec TextParam(std::string name, std::size_t maxBytes, std::string fallback) {
-  return {std::move(name), ParamType::kText, 0, static_cast<double>(maxBytes), std::move(fallback), {}};
+  return {
+      std::move(name), ParamType::kText, 0, static_cast<double>(maxBytes), std::move(fallback), {}};
 }
 
 ParamSpec LayerParam(std::string name, std::string fallback) {

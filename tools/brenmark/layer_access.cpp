@@ -118,16 +118,16 @@ bool PasteImage(const PixelLayer& l, int x, int y, const ImagePixels& pixels, Bl
   ScopedBlend scoped(painter, blend);
   if (!scoped.ok()) return false;
   WrappedPixels source(pixels);
-  return painter->rect_copy(x - l.offsetX, y - l.offsetY, pixels.width, pixels.height,
-                            source.get(), 0, 0, nullptr, 1.0f, 1.0f) == 0;
+  return painter->rect_copy(x - l.offsetX, y - l.offsetY, pixels.width, pixels.height, source.get(),
+                            0, 0, nullptr, 1.0f, 1.0f) == 0;
 }
 
 int AddImageLayer(int h, const ImagePixels& pixels, int x, int y) {
   WrappedPixels image(pixels);
   // The engine copies the image into a smart image of its own; a
   // one-channel image makes a mask.
-  void* handle = Brenmark.AddLayer(image.get(), nullptr, pixels.channels == 1, true, true, h,
-                                   false, x, y, -2, true);
+  void* handle = Brenmark.AddLayer(image.get(), nullptr, pixels.channels == 1, true, true, h, false,
+                                   x, y, -2, true);
   int index = -1, owner = -1;
   if (handle == reinterpret_cast<void*>(-1)) return 0;
   Brenmark.GetLayerFromHandle(handle, index, owner);

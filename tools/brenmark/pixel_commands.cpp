@@ -41,8 +41,8 @@ std::string LayerWord(int index) {
 }
 
 std::string RectText(const ilTile& r) {
-  return std::to_string(r.nx) + " x " + std::to_string(r.ny) + " at " + std::to_string(r.x) +
-         "," + std::to_string(r.y);
+  return std::to_string(r.nx) + " x " + std::to_string(r.ny) + " at " + std::to_string(r.x) + "," +
+         std::to_string(r.y);
 }
 
 // The layer of the command's <layer> argument in the current canvas.
@@ -130,8 +130,8 @@ std::string Import(Session& s, const Arguments& a, bool mask) {
   }
   ImagePixels pixels;
   if (std::string p = DecodeFor(s, a.Text("file"), mask ? 1 : 4, pixels); !p.empty()) return p;
-  const int index = AddImageLayer(h, pixels, static_cast<int>(a.Integer("x")),
-                                  static_cast<int>(a.Integer("y")));
+  const int index =
+      AddImageLayer(h, pixels, static_cast<int>(a.Integer("x")), static_cast<int>(a.Integer("y")));
   if (index < 1) return "the engine did not add a layer";
   if (named) Brenmark.SetLayerName(a.Text("name").c_str(), index, h);
   return "";
@@ -237,8 +237,7 @@ void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
                  "layer, its bottom-left corner at x, y, and makes it current. Grey and palette "
                  "images become RGBA, 16-bit channels are rounded to 8 bits.",
       .example = "import photo.png 0 0 Photo",
-      .handler = Bound(session,
-                       [](Session& s, const Arguments& a) { return Import(s, a, false); }),
+      .handler = Bound(session, [](Session& s, const Arguments& a) { return Import(s, a, false); }),
   });
   registry.Add({
       .name = "import-mask",
@@ -249,14 +248,13 @@ void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
                  "layer (it belongs to the nearest image layer below), its grey levels the "
                  "mask's values, and makes it current.",
       .example = "import-mask fade.png",
-      .handler =
-          Bound(session, [](Session& s, const Arguments& a) { return Import(s, a, true); }),
+      .handler = Bound(session, [](Session& s, const Arguments& a) { return Import(s, a, true); }),
   });
   registry.Add({
       .name = "export",
       .group = group,
-      .params = {LayerParam("layer"), PathParam("file"), Coordinate("x", "-"),
-                 Coordinate("y", "-"), Extent("width", "-"), Extent("height", "-")},
+      .params = {LayerParam("layer"), PathParam("file"), Coordinate("x", "-"), Coordinate("y", "-"),
+                 Extent("width", "-"), Extent("height", "-")},
       .summary = "Writes a layer's own pixels (without opacity, stencil or masks) to a PNG file: "
                  "the given rectangle, or all the layer holds. Image layers give 8-bit RGBA with "
                  "straight alpha (fully transparent pixels as 0,0,0,0), masks 8-bit grey.",
@@ -279,8 +277,7 @@ void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "flip",
       .group = group,
-      .params = {LayerParam("layer"),
-                 ChoiceParam("direction", {"horizontal", "vertical", "both"})},
+      .params = {LayerParam("layer"), ChoiceParam("direction", {"horizontal", "vertical", "both"})},
       .summary = "Mirrors a layer's pixels within the rectangle they cover: horizontal swaps left "
                  "and right, vertical top and bottom. The stencil is baked into the pixels first.",
       .example = "flip Sky horizontal",
@@ -289,8 +286,8 @@ void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "paste",
       .group = group,
-      .params = {LayerParam("layer"), PathParam("file"), Coordinate("x", "0"),
-                 Coordinate("y", "0"), ChoiceParam("src", BlendFactorWords(), "1"),
+      .params = {LayerParam("layer"), PathParam("file"), Coordinate("x", "0"), Coordinate("y", "0"),
+                 ChoiceParam("src", BlendFactorWords(), "1"),
                  ChoiceParam("dst", BlendFactorWords(), "7")},
       .summary = "Blends a PNG file onto a layer (a greyscale PNG without alpha onto a mask), "
                  "its bottom-left corner at x, y; it must lie inside the canvas. The result is "

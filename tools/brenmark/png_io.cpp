@@ -91,15 +91,16 @@ std::string Quoted(const std::string& path) {
 
 std::string Damaged(const std::string& path, const PngFailure& failure) {
   std::string text = Quoted(path) + " is not a readable PNG: " + failure.message;
-  if (failure.systemError != 0) text += std::string(" (") + std::strerror(failure.systemError) + ")";
+  if (failure.systemError != 0)
+    text += std::string(" (") + std::strerror(failure.systemError) + ")";
   return text;
 }
 
 bool ReadHeaderGuarded(png_structp png, png_infop info, PngHeader* header) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
-  png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth,
-               &header->colourType, nullptr, nullptr, nullptr);
+  png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colourType,
+               nullptr, nullptr, nullptr);
   return true;
 }
 
@@ -169,8 +170,7 @@ bool ImagePixels::Allocate(int w, int h, int c) {
   return true;
 }
 
-std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out,
-                    Progress* progress) {
+std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out, Progress* progress) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     return "cannot open " + Quoted(path) + ": it is a directory";
@@ -272,7 +272,8 @@ std::string WritePng(const std::string& path, const ImagePixels& pixels, Progres
   if (written) return "";
   std::remove(partial.c_str());
   std::string text = "cannot write " + Quoted(path) + ": " + failure.message;
-  if (failure.systemError != 0) text += std::string(" (") + std::strerror(failure.systemError) + ")";
+  if (failure.systemError != 0)
+    text += std::string(" (") + std::strerror(failure.systemError) + ")";
   return text;
 }
 

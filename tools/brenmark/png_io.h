@@ -53,8 +53,7 @@ enum class PngPixels {
 // truncated data, a side above kMaxImageSide, a colour PNG asked for as
 // grey, no memory), or an empty string. `progress` (may be null) shows the
 // rows read.
-std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out,
-                    Progress* progress);
+std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out, Progress* progress);
 
 // Writes `pixels` as an 8-bit RGBA (four channels) or grey (one channel)
 // PNG at `path`. The data goes to `path` + ".part" first and replaces

@@ -6,7 +6,8 @@
 // A line is a command word followed by arguments, separated by spaces or
 // tabs. A word that begins with '#' starts a comment that runs to the end of
 // the line, except a colour: '#' and six or eight hexadecimal digits
-// standing alone (#FF8000, #FF800080) are a word. Double quotes group text with spaces into one word; inside them
+// standing alone (#FF8000, #FF800080) are a word. Double quotes group text with spaces into one
+// word; inside them
 // \" and \\ stand for a quote and a backslash. A word of the form key=value,
 // where key is a bare identifier, is a named option; its value may be quoted
 // (name="Blue sky").

@@ -7,7 +7,7 @@ namespace brenmark::tool {
 
 void PrintStoreStatistics(std::ostream& out, const SmartImageCacheStatistics& s) {
   if (!s.exists) {
-    out << "page cache: not created (no image has held pixels)\n";
+    out << "page cache: not in use yet\n";
     return;
   }
   out << "page cache:\n"
