@@ -123,6 +123,12 @@ class PaintManager {
   void MoveCurrentlayer(int, int) {}
   void DeleteAllMasks(int h);
   void InvertMaskLayer(int index, int h);
+  // Stencil commands on the layer at the index (-2 the current layer).
+  void HideAllPaint(int index, int h);
+  void ShowAllPaint(int index, int h);
+  void EraseHiddenPaint(int index, int h);
+  void SetMaskActive(bool on, int index, int h);
+  bool isMaskActive(int index, int h) const;
   void MergeLayerWithBelow(void* layer);
   void MergeAllLayers(int h);
   void MergeVisibleLayers(int h);

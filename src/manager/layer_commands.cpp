@@ -92,12 +92,39 @@ void PaintManager::DeleteAllMasks(int h) {
   if (LayerStack* stack = LayerStackFromHandle(h)) stack->DeleteAllMasks();
 }
 
-// Inverting a mask's pixels belongs to the mask operations, which join the
-// stack with the selection code; the command's frame is complete already.
-void PaintManager::InvertMaskLayer(int, int h) {
-  if (InProxy(-2)) EndProxy(-2);
-  if (!LayerStackFromHandle(h)) return;
-  RecordBefore(*this, UndoRecordKind::kLayerStroke, h, -2);
+// Mask inversion and the stencil commands change one layer's pixels: the
+// frame records that layer and leaves the blur/sharpen brush alone.
+template <typename Op>
+static void LayerPixelCommand(PaintManager& pm, int index, int h, Op op) {
+  if (pm.InProxy(-2)) pm.EndProxy(-2);
+  if (!pm.GetLayerStack(h)) return;
+  RecordBefore(pm, UndoRecordKind::kLayerStroke, h, index);
+  if (LayerStack* stack = pm.GetLayerStack(h)) op(*stack);
+}
+
+void PaintManager::InvertMaskLayer(int index, int h) {
+  LayerPixelCommand(*this, index, h, [&](LayerStack& s) { s.InvertMaskLayer(index); });
+}
+
+void PaintManager::HideAllPaint(int index, int h) {
+  LayerPixelCommand(*this, index, h, [&](LayerStack& s) { s.HideAllPaint(index); });
+}
+
+void PaintManager::ShowAllPaint(int index, int h) {
+  LayerPixelCommand(*this, index, h, [&](LayerStack& s) { s.ShowAllPaint(index); });
+}
+
+void PaintManager::EraseHiddenPaint(int index, int h) {
+  LayerPixelCommand(*this, index, h, [&](LayerStack& s) { s.EraseHiddenPaint(index); });
+}
+
+void PaintManager::SetMaskActive(bool on, int index, int h) {
+  if (LayerStack* stack = GetLayerStack(h)) stack->SetMaskActive(on, index);
+}
+
+bool PaintManager::isMaskActive(int index, int h) const {
+  const LayerStack* stack = GetLayerStack(h);
+  return stack && stack->isMaskActive(index);
 }
 
 // The layer that `layer` merges into: for an image layer the next image
