@@ -56,6 +56,8 @@ script syntax:
   - A <layer> is its index (1 is the bottom layer), its name, or one of
     current, top and bottom. A quoted word is always a name: "top".
   - A <colour> is #RRGGBB, #RRGGBBAA or r,g,b,a (0 to 255, straight alpha).
+  - Pixel positions x, y count from the bottom-left corner of the canvas, y
+    upwards, as the engine counts them; PNG files keep their top row first.
   - A word that starts with # begins a comment, unless it is a colour
     (# and 6 or 8 hexadecimal digits). Blank lines do nothing.
   - The first bad line stops the run with "<script>:<line>: <problem>" on

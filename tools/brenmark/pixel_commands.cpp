@@ -7,6 +7,7 @@
 #include <brenmark/qv_memory_img.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "layer_access.h"
@@ -211,8 +212,7 @@ ParamSpec Extent(std::string name, std::string fallback = "") {
 
 void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
   const std::string group =
-      "Pixels of layers (x counts rightwards and y upwards from the bottom-left corner of the "
-      "canvas, as the engine counts them; PNG files show the top row first as usual)";
+      "Pixels of layers (x, y count from the canvas's bottom-left corner, y upwards)";
 
   registry.Add({
       .name = "fill",
