@@ -137,6 +137,7 @@ void Session::MakeCurrent(int index, int h) {
 void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterCanvasCommands(registry, session);
   RegisterLayerCommands(registry, session);
+  RegisterLayerImageCommands(registry, session);
   RegisterPixelCommands(registry, session);
   RegisterOutputCommands(registry, session);
 }

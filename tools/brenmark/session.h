@@ -72,6 +72,7 @@ class Session {
 // The command groups, each adding its commands to the table.
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
+void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
 
