@@ -9,8 +9,11 @@
 // bodies instead of copying pixels.
 #include <brenmark/smart_image.h>
 
+#include <brenmark/il_memory_img.h>
+
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "il/il_tile_ops.h"
 #include "imagestore/page.h"
@@ -484,6 +487,22 @@ ilStatus ilSmartImage::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, 
   }
 
   ilSmartImage* smart = AsSmart(src);
+  // A plain memory image holding the whole source rectangle in this image's
+  // own layout is one dense buffer: write it as setTile does (rows across
+  // neighbouring pages, streaming stores) instead of reading page by page.
+  if (smart == nullptr && cfg == nullptr && oz == 0 && typeid(*src) == typeid(ilMemoryImg)) {
+    auto* mem = static_cast<ilMemoryImg*>(src);
+    ImageInfo sinfo;
+    const ilTile want(d.x + ox, d.y + oy, 0, d.nx, d.ny, 1);
+    if (il::infoOf(mem, &sinfo) == ilOkay && sinfo.type == info.type && sinfo.nc == info.nc &&
+        sinfo.order == ilInterleaved && sinfo.space == info.space && mem->getDataPtr() != nullptr &&
+        mem->getRowBytes() ==
+            static_cast<std::ptrdiff_t>(sinfo.size.x) * ilDataSize(sinfo.type, sinfo.nc) &&
+        ilTile(0, 0, 0, sinfo.size.x, sinfo.size.y, 1).contains(want)) {
+      return setSubTile3D(d.x, d.y, 0, d.nx, d.ny, 1, mem->getDataPtr(), -ox, -oy, 0, sinfo.size.x,
+                          sinfo.size.y, 1, nullptr);
+    }
+  }
   const bool aligned = smart != nullptr && ((ox | oy) & (kPageSize - 1)) == 0 && oz == 0;
   const bool share = aligned && cfg == nullptr && smart->channels_ == channels_;
   st = ilOkay;
