@@ -4,6 +4,7 @@
 #include <brenmark/layer.h>
 #include <brenmark/paint_manager.h>
 
+#include "layer_target.h"
 #include "session.h"
 
 namespace brenmark::tool {
@@ -14,21 +15,6 @@ void* const kNoLayer = reinterpret_cast<void*>(-1);
 
 ParamSpec NameParam(std::string fallback = "") {
   return TextParam("name", Layer::kNameCapacity - 1, std::move(fallback));
-}
-
-std::string LayerWord(int index) {
-  return "layer " + std::to_string(index);
-}
-
-// Canvas and layer of a command's <layer> argument.
-struct Target {
-  int h = -1;
-  int index = 0;
-};
-
-std::string ResolveTarget(Session& s, const Arguments& a, Target& t) {
-  if (std::string problem = s.CurrentCanvas(t.h); !problem.empty()) return problem;
-  return s.ResolveLayer(a.Layer("layer"), t.h, t.index);
 }
 
 std::string AddLayerOfKind(Session& s, const Arguments& a, bool mask, bool shape) {

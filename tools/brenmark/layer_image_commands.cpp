@@ -13,6 +13,7 @@
 #include <string>
 
 #include "layer_access.h"
+#include "layer_target.h"
 #include "pixel_convert.h"
 #include "png_io.h"
 #include "session.h"
@@ -24,20 +25,6 @@ namespace {
 // How far a layer may be moved by one command or a rectangle may be asked
 // for; the engine keeps offsets near the canvas anyway.
 constexpr double kMaxCoordinate = 1000000;
-
-std::string LayerWord(int index) {
-  return "layer " + std::to_string(index);
-}
-
-struct Target {
-  int h = -1;
-  int index = 0;
-};
-
-std::string ResolveTarget(Session& s, const Arguments& a, Target& t) {
-  if (std::string p = s.CurrentCanvas(t.h); !p.empty()) return p;
-  return s.ResolveLayer(a.Layer("layer"), t.h, t.index);
-}
 
 // The engine quietly ignores mask operations on other layers; the tool
 // says so instead of reporting success for a line that did nothing.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "layer_access.h"
+#include "layer_target.h"
 #include "pixel_convert.h"
 #include "png_io.h"
 #include "session.h"
@@ -36,10 +37,6 @@ std::vector<std::string> BlendFactorWords() {
 
 // The filters of the image plane, in the order of the <filter> choices.
 const unsigned kFilters[] = {ilQVScaleNearest, ilQVScaleBilinear, ilQVScaleBicubic};
-
-std::string LayerWord(int index) {
-  return "layer " + std::to_string(index);
-}
 
 std::string RectText(const ilTile& r) {
   return std::to_string(r.nx) + " x " + std::to_string(r.ny) + " at " + std::to_string(r.x) + "," +
