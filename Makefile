@@ -23,7 +23,9 @@ configure: $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# The demo needs only the library and the tool, not the test suite.
+demo: configure
+	cmake --build $(BUILD) --target brenmark_tool -j $(JOBS)
 	./$(BUILD)/tools/brenmark
 
 test: build
