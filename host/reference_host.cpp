@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/polyline_curve.h"
@@ -38,6 +39,55 @@ unsigned PagesToKB(long pages) {
   if (pages <= 0 || size <= 0) return 0;
   const unsigned long long kb = static_cast<unsigned long long>(pages) * size / 1024;
   return kb > UINT_MAX ? UINT_MAX : static_cast<unsigned>(kb);
+}
+
+// The page cache's budget in megabytes for a machine of `m` megabytes.
+unsigned BudgetForMachineMB(unsigned m) {
+  static constexpr unsigned kFloor[] = {768, 384, 256, 192, 128, 96, 64};
+  static constexpr unsigned kCut[] = {256, 192, 128, 96, 80, 64, 48};
+  for (int i = 0; i < 7; ++i) {
+    if (m >= kFloor[i]) return m - kCut[i];
+  }
+  return 12;
+}
+
+// Machine memory in megabytes whose budget is `budget`, or 0 when the
+// table produces no such budget.
+unsigned MachineMBForBudget(unsigned budget) {
+  if (budget == 12) return 63;
+  static constexpr unsigned kCut[] = {256, 192, 128, 96, 80, 64, 48};
+  for (unsigned cut : kCut) {
+    if (BudgetForMachineMB(budget + cut) == budget) return budget + cut;
+  }
+  return 0;
+}
+
+// Parses "<digits>[K|M|G]" into megabytes; nothing for other text or
+// for sizes that are not a whole number of megabytes.
+std::optional<unsigned long long> ParseMegabytes(std::string_view text) {
+  size_t digits = 0;
+  unsigned long long value = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+    value = value * 10 + static_cast<unsigned>(text[digits] - '0');
+    if (value > (1ull << 40)) return std::nullopt;
+    ++digits;
+  }
+  if (digits == 0 || text.size() > digits + 1) return std::nullopt;
+  const char unit = digits < text.size() ? text[digits] : 'M';
+  switch (unit) {
+    case 'k':
+    case 'K':
+      if (value % 1024 != 0) return std::nullopt;
+      return value / 1024;
+    case 'm':
+    case 'M':
+      return value;
+    case 'g':
+    case 'G':
+      return value * 1024;
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -357,7 +407,15 @@ struct Trampoline {
   }
 };
 
-ReferenceHost::ReferenceHost() : wallMark_(std::chrono::steady_clock::now()) {}
+ReferenceHost::ReferenceHost() : wallMark_(std::chrono::steady_clock::now()) {
+  if (const char* env = std::getenv("BRENMARK_MEMORY")) {
+    std::string problem;
+    if (!SetMemoryBudget(env, &problem)) {
+      std::fprintf(stderr, "brenmark: warning: BRENMARK_MEMORY=%s ignored: %s\n", env,
+                   problem.c_str());
+    }
+  }
+}
 
 ReferenceHost::~ReferenceHost() {
   if (g_active == this) g_active = nullptr;
@@ -406,6 +464,30 @@ void ReferenceHost::SetTransparentBackdrop(int window, bool transparent) {
 void ReferenceHost::SetMemoryKB(std::optional<unsigned> total, std::optional<unsigned> available) {
   totalKB_ = total;
   availableKB_ = available;
+  budgetMB_.reset();
+}
+
+bool ReferenceHost::SetMemoryBudget(std::string_view text, std::string* problem) {
+  const std::optional<unsigned long long> mb = ParseMegabytes(text);
+  const unsigned machine =
+      mb && *mb <= kMaxMemoryBudgetMB ? MachineMBForBudget(static_cast<unsigned>(*mb)) : 0;
+  if (machine == 0) {
+    if (problem) {
+      *problem = "memory budget \"" + std::string(text) + "\" cannot be used: give 12 or 16 to " +
+                 std::to_string(kMaxMemoryBudgetMB) +
+                 " megabytes, as a number with an optional K, M or G suffix (e.g. 64M, 1G)";
+    }
+    return false;
+  }
+  // The cache starts at min(budget, 64 MB). Available memory between 32 and
+  // 40 MB neither grows nor shrinks it; above 64 MB it grows, and the size
+  // table caps the growth at exactly the budget.
+  const unsigned budget = static_cast<unsigned>(*mb);
+  const unsigned availableMB = budget <= 64 ? 36 : budget - 24;
+  totalKB_ = machine * 1024u;
+  availableKB_ = availableMB * 1024u;
+  budgetMB_ = budget;
+  return true;
 }
 
 void ReferenceHost::SetDisplayFilter(const std::array<float, 4>& scales,

@@ -21,6 +21,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <brenmark/callbacks.h>
@@ -101,6 +102,16 @@ class ReferenceHost {
   void SetDebugSelector(int selector) { debugSelector_ = selector; }  // member 27, default 0
   // Memory sizes in kilobytes; unset values are read from the machine.
   void SetMemoryKB(std::optional<unsigned> total, std::optional<unsigned> available);
+  // Sets the page cache's memory budget in megabytes by reporting machine memory whose
+  // budget-table entry is that budget (and available memory that neither grows nor shrinks it).
+  // Returns false with a problem for sizes the store cannot honour.
+  // Text: a whole number of megabytes with an optional K, M or G suffix ("64", "64M",
+  // "16384K", "1G"). The cache reads the total once, when it is created, so this must
+  // come before the first page operation. The constructor applies BRENMARK_MEMORY.
+  bool SetMemoryBudget(std::string_view text, std::string* problem);
+  std::optional<unsigned> MemoryBudgetMB() const { return budgetMB_; }
+  // Budgets that the cache's size table can produce: 12 MB, or 16 MB up to this.
+  static constexpr unsigned kMaxMemoryBudgetMB = 65535;
   void SetMessageBoxAnswer(int answer) { messageBoxAnswer_ = answer; }  // member 29, default 1
   void SetHoldMarchingAnts(bool hold) { holdAnts_ = hold; }             // member 13
   void SetDisplayFilter(const std::array<float, 4>& scales, const std::array<float, 4>& offsets);
@@ -170,6 +181,7 @@ class ReferenceHost {
   int defaultViewWidth_ = 256, defaultViewHeight_ = 256;
   int debugSelector_ = 0;
   std::optional<unsigned> totalKB_, availableKB_;
+  std::optional<unsigned> budgetMB_;
   int messageBoxAnswer_ = 1;
   bool holdAnts_ = false;
   std::array<float, 4> filterScales_{1, 1, 1, 1};
