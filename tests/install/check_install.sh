@@ -26,3 +26,24 @@ cmake -S "$src/examples/embed" -B "$scratch/cmake" -G Ninja \
   -DCMAKE_PREFIX_PATH="$prefix" -DBRENMARK_HOST_DIR="$src/host" >/dev/null
 cmake --build "$scratch/cmake" >/dev/null
 "$scratch/cmake/embed"
+
+echo "-- README"
+# The README's build lines, run as written from a tree that looks like the
+# source tree (its examples and host, the build as `build`), with only the
+# prefix changed. The README's program must be the example, word for word.
+readme=$src/README.md
+snippet=$(awk '/^```cpp$/{f=1;next} /^```$/{if(f)exit} f' "$readme")
+if [ "$snippet" != "$(cat "$src/examples/embed/embed.cpp")" ]; then
+  echo "README.md: the embedding program differs from examples/embed/embed.cpp" >&2
+  exit 1
+fi
+lines=$(awk '/<!-- embed-build/{m=1;next} m&&/^```sh$/{f=1;next} f&&/^```$/{exit} f' "$readme")
+[ -n "$lines" ] || { echo "README.md: no embed-build block" >&2; exit 1; }
+tree=$scratch/tree
+mkdir -p "$tree"
+ln -s "$src/examples" "$tree/examples"
+ln -s "$src/host" "$tree/host"
+ln -s "$build" "$tree/build"
+unset PKG_CONFIG_PATH LD_LIBRARY_PATH
+(cd "$tree" && bash -euo pipefail -c "$(printf '%s\n' "$lines" |
+  sed "s|^PREFIX=.*|PREFIX=$scratch/readme-prefix|")")
