@@ -117,12 +117,6 @@ TEST(AxisTable, BuiltForTheRoundedRangeAndReusedUntilFactorOrModeChange) {
   EXPECT_EQ(t.entries.size(), 9u);  // 5 .. round(12.5) = 13
   ip::EnsureAxisTable(t, 2.5f, 0, 1, 10, 2.0f, 5.0f, 5, 12);
   EXPECT_EQ(t.minifyMode, 0u);
-  ilQVMemoryImg img;
-  img.SetScaleFactors(2.0f, 3.0f);
-  float sx, sy;
-  img.GetScaleFactors(sx, sy);
-  EXPECT_EQ(sx, 2.0f);
-  EXPECT_EQ(sy, 3.0f);
 }
 
 TEST(AxisTable, BicubicWeightsSumTo256AndMirror) {
@@ -171,14 +165,21 @@ TEST(QVScaleKernels, OneToOneWithAColourFilterIsACopyThroughTheFilter) {
   }
 }
 
-TEST(QVScaleKernels, NearestDoublesEveryPixel) {
+TEST(QVScaleKernels, NearestRepeatsPixelsAlongEachScaledAxis) {
   auto img = Gray(2, 2, {10, 20, 30, 40});
-  img->SetScaleFactors(2, 2);
   img->SetMagnifyScaleMode(0);
-  std::vector<std::uint8_t> dst(16);
-  ASSERT_EQ(img->getScaleTile(0, 0, 2, 2, dst.data(), 4, 4), ilOkay);
-  EXPECT_EQ(Ints(dst),
-            (std::vector<int>{10, 10, 20, 20, 10, 10, 20, 20, 30, 30, 40, 40, 30, 30, 40, 40}));
+  const struct {
+    int sx, sy;
+    std::vector<int> out;
+  } cases[] = {{2, 2, {10, 10, 20, 20, 10, 10, 20, 20, 30, 30, 40, 40, 30, 30, 40, 40}},
+               {2, 1, {10, 10, 20, 20, 30, 30, 40, 40}},
+               {1, 3, {10, 20, 10, 20, 10, 20, 30, 40, 30, 40, 30, 40}}};
+  for (const auto& c : cases) {
+    img->SetScaleFactors(static_cast<float>(c.sx), static_cast<float>(c.sy));
+    std::vector<std::uint8_t> dst(c.out.size());
+    ASSERT_EQ(img->getScaleTile(0, 0, 2, 2, dst.data(), 2 * c.sx, 2 * c.sy), ilOkay);
+    EXPECT_EQ(Ints(dst), c.out) << c.sx << " x " << c.sy;
+  }
 }
 
 TEST(QVScaleKernels, BilinearMagnifyOnKnownPixels) {

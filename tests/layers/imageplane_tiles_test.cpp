@@ -124,14 +124,14 @@ TEST(QVMemoryImgBasics, CountsInstancesAndPrintsThemForSelector8111) {
   Brenmark.SetCallbacks(host.Install());
   const int before = ilQVMemoryImg::MemoryImgCount();
   host.SetDebugSelector(8111);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   auto* a = new ilQVMemoryImg(ilSize(2, 2, 1, 1), ilUChar);
   auto* b = new ilQVMemoryImg();
   EXPECT_EQ(ilQVMemoryImg::MemoryImgCount(), before + 2);
   delete a;
   delete b;
-  std::fflush(stdout);
-  const std::string out = testing::internal::GetCapturedStdout();
+  std::fflush(stderr);
+  const std::string out = testing::internal::GetCapturedStderr();
   host.SetDebugSelector(0);
   EXPECT_EQ(ilQVMemoryImg::MemoryImgCount(), before);
   char expected[256];
@@ -141,9 +141,9 @@ TEST(QVMemoryImgBasics, CountsInstancesAndPrintsThemForSelector8111) {
                 before + 1, before + 2, before + 1, before);
   EXPECT_EQ(out, expected);
 
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   { ilQVMemoryImg quiet(ilSize(1, 1, 1, 1), ilUChar); }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(QVMemoryImgFill, ExclusionLeavesItsRectangleUntouched) {
@@ -332,10 +332,10 @@ TEST(MarchingAnts, ApplyDrawsFourOnFourOffDashesThatCrawlWithThePhase) {
 
 TEST(ImageDescription, PrintsLabelledAttributes) {
   ilQVMemoryImg img(ilSize(3, 2, 1, 4), ilUChar);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   ilPrintImageDescription(&img, ilTile(1, 2, 0, 3, 4, 1));
-  std::fflush(stdout);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  std::fflush(stderr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Color model:\t\tABGR\n"
             "Coordinate space:\tlower-left (X varies fastest)\n"
             "Data type:\t\tunsigned char\n"

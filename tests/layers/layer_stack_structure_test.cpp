@@ -101,16 +101,6 @@ TEST_F(LayerStackStructure, MaskLayersTakeTheStackDefaultDisplayColourAndOpacity
   EXPECT_EQ(s->GetSelectionMask()->GetMaskColor(), PaintColor(0.7245f, 0.4274f, 0.396f, 1.0f));
 }
 
-TEST_F(LayerStackStructure, DeletingTheOnlyLayerEmptiesItInPlace) {
-  LayerStack* s = Build({"A"});
-  void* handle = s->GetLayerHandle(1);
-  s->DeleteCurrentLayer(kCurrent, true);
-  EXPECT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerHandle(1), handle);
-  EXPECT_EQ(Names(s), "A");
-  EXPECT_TRUE(s->GetLayerFromIndex(1)->getLayerBounds(false).empty());
-}
-
 TEST_F(LayerStackStructure, DeletingAnImageLayerDeletesItsMasksButNotTheReverse) {
   LayerStack* s = Build({"A", "B", "mB1", "mB2", "C"});
   s->SetCurrentLayer(3, true);  // mB1
@@ -173,7 +163,7 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   LayerStack* target = Build({"X", "Y"});
   LayerStack* source = Build({"A", "mA"});
   source->SetCurrentLayer(1, true);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   source->MoveCurrentlayer(target, 2);
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X A mA Y");
@@ -182,7 +172,7 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   EXPECT_EQ(source->GetCurrentLayer(), 1);
   EXPECT_FALSE(source->isLayerMask(1));
 
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   target->MoveCurrentlayer(nullptr, 1);  // a null target moves within the stack
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X mA A Y");

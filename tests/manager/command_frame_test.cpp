@@ -273,11 +273,11 @@ TEST_F(CommandFrame, DumpListsEveryStackOnlyForTheStructureSelector) {
   int b = Brenmark.AddLayerStack(parms);
   ASSERT_EQ(b, 1);
   host_.SetDebugSelector(0);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   Brenmark.debug();
   EXPECT_EQ(StopCapture(), "");
   host_.SetDebugSelector(8214);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   Brenmark.debug();
   EXPECT_EQ(StopCapture(),
             "========== PaintManager [begin] ==========\n"

@@ -255,9 +255,9 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   dst.assign(3, 0x20406080u);
   r.dst_copy = nullptr;
   st.write_mask = ~0u;
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const BlendOutcome out = BlendBlock(st, r);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SID:Invalid parms for mask blend\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID:Invalid parms for mask blend\n");
   EXPECT_EQ(out.chosen, BlendCase::kGeneral);
   EXPECT_EQ(dst[0], 0x40000000u);
 }

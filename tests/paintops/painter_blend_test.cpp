@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -59,18 +60,6 @@ constexpr std::uint8_t kOneOnOne[6][6] = {
     {0, 160, 50, 110, 100, 60},    {80, 240, 130, 190, 180, 140}, {25, 185, 75, 135, 125, 85},
     {55, 215, 105, 165, 155, 115}, {50, 210, 100, 160, 150, 110}, {30, 190, 80, 140, 130, 90},
 };
-
-// The brush blend of one pixel, per channel:
-// out = min(255, (d * (256 - a) + s * a + dither) >> 8).
-std::uint32_t Brush(std::uint32_t d, std::uint32_t s, std::uint32_t a, std::uint8_t dither) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const std::uint32_t v =
-        (((d >> shift) & 0xFFu) * (256 - a) + ((s >> shift) & 0xFFu) * a + dither) >> 8;
-    out |= (v > 255 ? 255 : v) << shift;
-  }
-  return out;
-}
 
 std::string Pair(int si, int di) {
   return "(" + std::to_string(kCodes[si]) + ", " + std::to_string(kCodes[di]) + ")";
@@ -182,18 +171,33 @@ TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
   EXPECT_EQ(Get4(target.get(), 1, 3), kDst);
 }
 
-TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangle) {
-  Held<ilMemoryImg> target(Memory4(8, 8, 0));
-  PaintOps painter(target.get(), 1);
-  painter.set_scale(2, 2);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  std::uint32_t opaque = 0xFF0000FFu;
-  ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      const bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
-      ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangleOnEachAxis) {
+  // rect_fill(1, 1, 2, 2): x' = round(1 sx), nx' = round(3 sx) - x', y alike.
+  const struct {
+    float sx, sy;
+    ilTile covered;
+  } cases[] = {{2, 2, ilTile(2, 2, 0, 4, 4, 1)},
+               {2, 1, ilTile(2, 1, 0, 4, 2, 1)},
+               {1, 3, ilTile(1, 3, 0, 2, 6, 1)},
+               {1.5f, 1, ilTile(2, 1, 0, 3, 2, 1)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.sx << ", " << c.sy);
+    Held<ilMemoryImg> target(Memory4(10, 10, 0));
+    PaintOps painter(target.get(), 1);
+    painter.set_scale(c.sx, c.sy);
+    painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+    std::uint32_t opaque = 0xFF0000FFu;
+    ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
+    const ilTile& t = c.covered;
+    for (int y = 0; y < 10; ++y) {
+      for (int x = 0; x < 10; ++x) {
+        const bool inside = x >= t.x && x < t.x + t.nx && y >= t.y && y < t.y + t.ny;
+        ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+      }
     }
+    ilTile modified;
+    painter.tile_modified(modified, SinceReset, 0, 0);
+    EXPECT_EQ(modified, t);
   }
 }
 
@@ -342,9 +346,9 @@ TEST(PainterBlend, IncompatibleFormatsAreReportedAndWriteNothing) {
   Held<ilMemoryImg> src(wide);
   PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
   EXPECT_EQ(Get4(target.get(), 0, 0), kDst);
   ilTile modified;
@@ -363,9 +367,9 @@ TEST(PainterBlend, NegativeMapEntryDropsTheChannelFromTheBlend) {
   // A map that moves channels cannot be blended.
   const int swap[4] = {1, 0, 2, 3};
   const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &moved, 1, 1), -1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("incompatibilities"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("incompatibilities"), std::string::npos);
 }
 
 TEST(PainterBlend, NothingToWriteForZeroOne) {
@@ -388,9 +392,9 @@ TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
   Held<ilMemoryImg> src(Memory4(4, 4, kSrc));
   PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(300000, 0, 4, 4, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("SID: "), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("SID: "), std::string::npos);
   ilTile modified;
   EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
 }
@@ -543,28 +547,182 @@ TEST(PainterBlend, MaskBlendRevealsTheDestinationCopy) {
   Held<ilMemoryImg> plain(Memory4(3, 1, 0));
   painter.dst_copy_img(plain.get());
   EXPECT_EQ(painter.dst_copy_img(), nullptr);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   ASSERT_EQ(painter.rect_copy(0, 0, 1, 1, mask.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SID:Invalid parms for mask blend\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID:Invalid parms for mask blend\n");
 }
 
 TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
   Held<ilMemoryImg> target(Memory4(1, 1, 0));
   PaintOps painter(target.get(), 1);
   EXPECT_EQ(painter.is_read_valid(), 1);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   for (int i = 0; i < 9; ++i) EXPECT_EQ(painter.keep_read_valid(1), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  testing::internal::CaptureStderr();
   painter.keep_read_valid(1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Warning: SoftPaintOps::keep_read_valid() has 10 outstanding TRUE calls\n");
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.keep_read_valid(0), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   painter.set_scale(2, 2);
   EXPECT_EQ(painter.keep_read_valid(1), 0);
   EXPECT_EQ(painter.is_read_valid(), 0);
+}
+
+// ---- Page seams and row tails: rectangles whose edges fall just before, on
+// and just after the 128-pixel page seam on each axis, and rows of 7, 8, 9
+// and 131 pixels around the vector widths. Targets: a paged image (one page
+// already stored, the others fill only) and a 131-pixel-wide memory image,
+// whose last column ends a row that is no multiple of a vector width. Every
+// pixel of the window around the rectangle is checked.
+
+struct Span {
+  int from, to;  // [from, to)
+};
+constexpr Span kSpans[] = {{120, 127}, {120, 128}, {120, 129}, {127, 136},
+                           {128, 136}, {129, 136}, {0, 131}};
+
+std::uint32_t SrcAt(int x, int y) {
+  const std::uint32_t a = (x * 5 + y * 3) % 7 == 0 ? 0u
+                          : (x + y) % 5 == 0       ? 255u
+                                                   : 0x30u + ((x * 13 + y * 7) & 0x7F);
+  return a << 24 | ((x * 7) & 0xFFu) << 16 | ((y * 5) & 0xFFu) << 8 | (((x + y) * 3) & 0xFFu);
+}
+std::uint8_t CoverageAt(int x, int y) {
+  return static_cast<std::uint8_t>((x * 37 + y * 11) & 0xFF);
+}
+// (1, 7): out = s + (d * (256 - a)) >> 8, saturated; alpha 0 leaves d.
+std::uint32_t OverRef(std::uint32_t s, std::uint32_t d) {
+  if ((s >> 24) == 0) return d;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t v =
+        ((s >> shift) & 0xFFu) + ((((d >> shift) & 0xFFu) * (256 - (s >> 24))) >> 8);
+    out |= (v > 255 ? 255 : v) << shift;
+  }
+  return out;
+}
+// Mask blend: m 0 keeps d, 255 takes the copy, else (copy * m + d * (256 - m)) >> 8.
+std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
+  if (m == 0) return d;
+  if (m == 255) return copy;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    out |= ((((copy >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
+  return out;
+}
+
+enum class SeamOp { kFill, kCopy, kOverConst, kOverCopy, kBrush, kMaskBlend, kLockedChannel };
+
+TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
+  constexpr std::uint32_t kCopyPx = 0xFF10E040u;
+  Held<ilMemoryImg> src(Memory4(140, 140, 0));
+  Held<ilMemoryImg> coverage(Memory1(140, 140, 0));
+  for (int y = 0; y < 140; ++y) {
+    for (int x = 0; x < 140; ++x) {
+      Set4(src.get(), x, y, SrcAt(x, y));
+      Set1(coverage.get(), x, y, CoverageAt(x, y));
+    }
+  }
+  Held<ilSmartImage> saved(new ilSmartImage(Pixel4(kCopyPx)));
+  const SeamOp ops[] = {SeamOp::kFill,         SeamOp::kCopy,  SeamOp::kOverConst,
+                        SeamOp::kOverCopy,     SeamOp::kBrush, SeamOp::kMaskBlend,
+                        SeamOp::kLockedChannel};
+  for (bool paged : {true, false}) {
+    for (SeamOp op : ops) {
+      for (const Span& sx : kSpans) {
+        for (const Span& sy : kSpans) {
+          if (sy.to == 131) continue;  // the 131 row is an x case
+          SCOPED_TRACE(testing::Message()
+                       << (paged ? "paged" : "memory") << " op " << int(op) << " x [" << sx.from
+                       << ", " << sx.to << ") y [" << sy.from << ", " << sy.to << ")");
+          ilSmartImage* smart = paged ? new ilSmartImage(Pixel4(kDst)) : nullptr;
+          ilImage* img = smart ? static_cast<ilImage*>(smart) : Memory4(131, 137, kDst);
+          Held<ilImage> target(img);
+          if (smart) smart->SetPixelExp(200, 100, kDst);  // a stored page right of the seam
+          PaintOps painter(img, 1);
+          const int nx = sx.to - sx.from, ny = sy.to - sy.from;
+          std::uint32_t value = op == SeamOp::kFill    ? 0x5A6B7C8Du
+                                : op == SeamOp::kBrush ? 0xFF2040C0u
+                                                       : kSrc;
+          std::uint8_t dither = 0;
+          int status = 0;
+          switch (op) {
+            case SeamOp::kFill:
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kCopy:
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, src.get(), sx.from, sy.from,
+                                         nullptr, 1, 1);
+              break;
+            case SeamOp::kOverConst:
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kLockedChannel:
+              painter.set_writable(1, 1, 1, 0);
+              [[fallthrough]];
+            case SeamOp::kOverCopy:
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, src.get(), sx.from, sy.from,
+                                         nullptr, 1, 1);
+              break;
+            case SeamOp::kBrush:
+              painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+              painter.src_alpha_img(coverage.get());
+              dither = NextBlendDither();
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kMaskBlend:
+              painter.dst_copy_img(saved.get());
+              painter.SetMaskBlend(true);
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, coverage.get(), sx.from, sy.from,
+                                         nullptr, 1, 1);
+              break;
+          }
+          ASSERT_EQ(status, 0);
+          auto want = [&](int x, int y) -> std::uint32_t {
+            if (x < sx.from || x >= sx.to || y < sy.from || y >= sy.to) return kDst;
+            switch (op) {
+              case SeamOp::kFill:
+                return value;
+              case SeamOp::kCopy:
+                return SrcAt(x, y);
+              case SeamOp::kOverConst:
+                return OverRef(value, kDst);
+              case SeamOp::kOverCopy:
+                return OverRef(SrcAt(x, y), kDst);
+              case SeamOp::kLockedChannel:
+                return (OverRef(SrcAt(x, y), kDst) & 0xFFFFFF00u) | (kDst & 0xFFu);
+              case SeamOp::kBrush: {
+                const std::uint8_t a = CoverageAt(x - sx.from, y - sy.from);
+                return a == 0 ? kDst : Brush(kDst, value, a, dither);
+              }
+              case SeamOp::kMaskBlend:
+                return RevealRef(kCopyPx, kDst, CoverageAt(x, y));
+            }
+            return 0;
+          };
+          const int xEnd = paged ? sx.to + 2 : std::min(sx.to + 2, 131);
+          const int yEnd = paged ? sy.to + 2 : std::min(sy.to + 2, 137);
+          for (int y = std::max(sy.from - 2, paged ? -2 : 0); y < yEnd; ++y) {
+            for (int x = std::max(sx.from - 2, paged ? -2 : 0); x < xEnd; ++x) {
+              const std::uint32_t got =
+                  smart ? smart->GetPixel(x, y) : Get4(static_cast<ilMemoryImg*>(img), x, y);
+              ASSERT_EQ(got, want(x, y)) << "at " << x << ", " << y;
+            }
+          }
+          ilTile modified;
+          painter.tile_modified(modified, SinceLastCall, 0, 0);
+          EXPECT_EQ(modified, ilTile(sx.from, sy.from, 0,
+                                     (paged ? sx.to : std::min(sx.to, 131)) - sx.from, ny, 1));
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
