@@ -2,6 +2,8 @@
 // page-out of uniform pages, the retained-list warning and statistics.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -117,7 +119,7 @@ TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
   EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
 }
 
-TEST(SwapFile, WritesAndReadsWholeSlotsAndDeletesOnClose) {
+TEST(SwapFile, WritesAndReadsWholeSlotsOfAFileWithoutAName) {
   SwapFile file(16384);
   std::vector<std::uint8_t> out(16384), in(16384, 0);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7);
@@ -127,18 +129,20 @@ TEST(SwapFile, WritesAndReadsWholeSlotsAndDeletesOnClose) {
   ASSERT_TRUE(file.Write(first, in.data()));
   ASSERT_TRUE(file.Read(second, in.data()));
   EXPECT_EQ(in, out);
-  const std::string name = file.Name();
-  EXPECT_NE(name.find("/SID"), std::string::npos);
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
+  // Only the descriptor reaches the file: its name left the directory.
+  EXPECT_NE(file.Name().find("/SID"), std::string::npos);
+  EXPECT_EQ(std::fopen(file.Name().c_str(), "rb"), nullptr);
+  struct stat st;
+  ASSERT_EQ(fstat(file.Descriptor(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 0u);
+  EXPECT_EQ(st.st_size, 2 * 16384);
   file.FreeSlot(first);
   file.CloseIfUnused();  // a slot is still in use
   EXPECT_TRUE(file.IsOpen());
   file.FreeSlot(second);
   file.CloseIfUnused();
   EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(std::fopen(name.c_str(), "rb"), nullptr);
+  EXPECT_EQ(file.Descriptor(), -1);
 }
 
 TEST(PageOut, UniformSmallPageBecomesSolidWithoutWriting) {
@@ -195,13 +199,13 @@ TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
   std::vector<SmartImgPage> pages;
   pages.reserve(1024);  // handles copied by a reallocation would take references
   const int base = cache->RetainedCount();
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   for (int i = 0; base + i < 513 + 257; ++i) {
     pages.emplace_back(static_cast<unsigned>(i), 1);
     pages.back().MakeInMemFromSolid();
     pages.back().ForceRetain();
   }
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out,
             "SID: WARNING -- SmartImage Locked list count =  513,   0\n"
             "SID: WARNING -- SmartImage Locked list count =  770, 257\n");
@@ -214,9 +218,9 @@ TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
 
 TEST(CacheLists, StatisticsReportBudgetAndLists) {
   StandaloneCache cache(1024, 36);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   cache->PrintStatistics();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Maximum Cache Size: 67108864, Hits: 0, Misses: 0.\n"
             "In Memory Pages -- Big: 0, Small: 0, Locked: 0, Total Bytes 0\n"
             "Dirty Pages on scan list: 0\n");

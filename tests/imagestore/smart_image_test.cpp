@@ -246,9 +246,9 @@ TEST(SmartImage, ForcedBoundsPinTheBounds) {
   Cache();
   Holder img(new ilSmartImage(kClear4));
   PaintSquare(img.img, 0, 0, 1);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 
