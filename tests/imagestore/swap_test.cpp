@@ -214,8 +214,8 @@ TEST(PagingFailure, ReadsRetryThenGiveUpWithoutLosingThePage) {
   });
 }
 
-// A read that cannot bring its page back fails, and so does a write into
-// that page, whatever made the read fail; the store says why, once per
+// A read that cannot bring its page back fails, and so do copies of it and
+// writes into it, whatever made the read fail; the store says why, once per
 // read, on stderr and to the host, and latches. The page keeps its slot, so
 // once the fault is gone it reads back exactly.
 TEST(PagingFailure, UnreadablePageFailsReadsAndWrites) {
@@ -249,8 +249,22 @@ TEST(PagingFailure, UnreadablePageFailsReadsAndWrites) {
         return 2;
       }
       if (brenmark::imagestore::StoreFault() != 1) return 3;
-      // A write of part of the page needs its old pixels: it fails too.
+      // Copies read it as well: pixel by pixel, or shared and read later.
       param->inject(-1);
+      testing::internal::CaptureStderr();
+      ilSmartImage* copy = new ilSmartImage(ilPixel(ilUChar, 4));
+      copy->ref();
+      const ilStatus moved = copy->copyTile(0, 0, 128, 128, row.img, 259, 0);
+      const ilStatus shared = copy->copyTile(0, 128, 128, 128, row.img, 256, 0);
+      std::vector<std::uint32_t> px(128 * 128);
+      const ilStatus sharedRead = copy->getTile(0, 128, 128, 128, px.data());
+      copy->unref();
+      testing::internal::GetCapturedStderr();
+      if (moved != ilFailed || shared != ilOkay || sharedRead != ilFailed) {
+        std::fprintf(stderr, "copies: %d %d %d\n", moved, shared, sharedRead);
+        return 6;
+      }
+      // A write of part of the page needs its old pixels: it fails too.
       std::uint32_t red = 0xFF0000FFu;
       testing::internal::CaptureStderr();
       if (row.img->setTile(130, 5, 1, 1, &red) != ilFailed) return 4;
