@@ -1,0 +1,135 @@
+// Fuzzes PNG import: the input is a PNG file's bytes, decoded with the
+// tool's reader both as RGBA and as grey. What decodes is checked for
+// shape and for agreement between the two (a grey image read as RGBA has
+// equal channels), and, when small, imported through the tool's own
+// commands as an image layer and a mask, exported again and compared: the
+// opaque pixels must come back exactly.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "fuzz_session.h"
+#include "png_io.h"
+
+namespace {
+
+using brenmark::fuzz::FuzzSession;
+namespace tool = brenmark::tool;
+
+// The tool reads images of up to 16384 x 16384 (1 GiB), and a few KB of
+// compressed data can declare that much; larger headers are not decoded
+// here, to keep each input in milliseconds.
+constexpr std::uint64_t kMaxDecodePixels = std::uint64_t{1} << 20;
+// Images up to this size also go through the import and export commands.
+constexpr std::uint64_t kMaxImportPixels = std::uint64_t{1} << 16;
+
+FuzzSession& Fuzz() {
+  static FuzzSession session;
+  return session;
+}
+
+[[noreturn]] void Broken(const std::string& what) {
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::abort();
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// The size the header declares, when the input starts like a PNG.
+std::uint64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
+  if (size < 24 || std::string(reinterpret_cast<const char*>(data) + 12, 4) != "IHDR") return 0;
+  return std::uint64_t{BigEndian32(data + 16)} * BigEndian32(data + 20);
+}
+
+void CheckShape(const tool::ImagePixels& p, int channels, const char* what) {
+  if (p.width < 1 || p.height < 1 || p.width > tool::kMaxImageSide ||
+      p.height > tool::kMaxImageSide || p.channels != channels ||
+      p.bytes.size() != p.RowBytes() * static_cast<std::size_t>(p.height)) {
+    Broken(std::string(what) + " decoded to " + std::to_string(p.width) + " x " +
+           std::to_string(p.height) + " x " + std::to_string(p.channels) + " in " +
+           std::to_string(p.bytes.size()) + " bytes");
+  }
+}
+
+void Run(FuzzSession& fuzz, const std::string& line) {
+  if (std::string problem = fuzz.RunLine(line); !problem.empty()) {
+    Broken("'" + line + "' failed: " + problem);
+  }
+}
+
+// Imports the file as a layer and, when it is grey, as a mask, exports the
+// layer and compares what comes back with what was decoded.
+void RoundTrip(FuzzSession& fuzz, const tool::ImagePixels& rgba, bool grey) {
+  Run(fuzz, "canvas 64 64");
+  Run(fuzz, "add-layer Base");
+  Run(fuzz, "import in.png 0 0 Picture");
+  if (grey) Run(fuzz, "import-mask in.png 0 0 Mask");
+  Run(fuzz, "export Picture out.png 0 0 " + std::to_string(rgba.width) + " " +
+                std::to_string(rgba.height));
+  tool::ImagePixels back;
+  if (std::string problem =
+          tool::ReadPng(fuzz.Folder() + "/out.png", tool::PngPixels::kRgba, back, nullptr);
+      !problem.empty()) {
+    Broken("the exported layer does not read back: " + problem);
+  }
+  CheckShape(back, 4, "the exported layer");
+  if (back.width != rgba.width || back.height != rgba.height) Broken("the export changed size");
+  for (std::size_t i = 0; i < rgba.bytes.size(); i += 4) {
+    const std::uint8_t a = rgba.bytes[i + 3];
+    if (a != 255 && a != 0) continue;  // premultiplying loses colour there
+    for (std::size_t c = 0; c < 4; ++c) {
+      const std::uint8_t want = a == 0 ? 0 : rgba.bytes[i + c];
+      if (back.bytes[i + c] != want) {
+        Broken("pixel " + std::to_string(i / 4) + " channel " + std::to_string(c) +
+               " came back as " + std::to_string(back.bytes[i + c]) + ", not " +
+               std::to_string(want));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Fuzz();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (DeclaredPixels(data, size) > kMaxDecodePixels) return 0;
+  FuzzSession& fuzz = Fuzz();
+  const std::string path = fuzz.Folder() + "/in.png";
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!file) Broken("cannot write in.png");
+  }
+  tool::ImagePixels rgba, grey;
+  const bool colourOk = tool::ReadPng(path, tool::PngPixels::kRgba, rgba, nullptr).empty();
+  const bool greyOk = tool::ReadPng(path, tool::PngPixels::kGrey, grey, nullptr).empty();
+  if (colourOk) CheckShape(rgba, 4, "RGBA");
+  if (greyOk) {
+    CheckShape(grey, 1, "grey");
+    if (!colourOk) Broken("the file decodes as grey but not as RGBA");
+    if (grey.width != rgba.width || grey.height != rgba.height)
+      Broken("grey and RGBA sizes differ");
+    for (std::size_t i = 0; i < grey.bytes.size(); ++i) {
+      const std::uint8_t* p = &rgba.bytes[i * 4];
+      if (p[0] != grey.bytes[i] || p[1] != grey.bytes[i] || p[2] != grey.bytes[i]) {
+        Broken("pixel " + std::to_string(i) + " is grey " + std::to_string(grey.bytes[i]) +
+               " but RGBA " + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," +
+               std::to_string(p[2]));
+      }
+    }
+  }
+  if (colourOk && rgba.PixelCount() <= kMaxImportPixels) {
+    RoundTrip(fuzz, rgba, greyOk);
+    fuzz.Reset();
+  }
+  return 0;
+}
