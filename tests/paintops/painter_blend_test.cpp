@@ -134,26 +134,6 @@ TEST(PainterBlend, OneChannelImagesOnEitherSide) {
   }
 }
 
-TEST(PainterBlend, ConstantSourcesFillOrLeaveAlone) {
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(kDst)));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  std::uint32_t opaque = 0xFF102030u;
-  ASSERT_EQ(painter.rect_fill(-5, -5, 10, 10, &opaque, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(-5, -5), opaque);
-  EXPECT_EQ(target->GetPixel(4, 4), opaque);
-  EXPECT_EQ(target->GetPixel(5, 4), kDst);
-
-  std::uint32_t clear = 0;
-  ASSERT_EQ(painter.rect_fill(10, 10, 4, 4, &clear, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(11, 11), kDst);
-
-  // A half-transparent constant: (1, 7) per pixel.
-  std::uint32_t half = kSrc;
-  ASSERT_EQ(painter.rect_fill(20, 20, 2, 2, &half, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(21, 21), kFast44[1][3]);
-}
-
 TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
   Held<ilMemoryImg> target(Memory4(4, 4, kDst));
   PaintOps painter(target.get(), 1);
@@ -457,25 +437,6 @@ TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
   EXPECT_EQ(Get4(target.get(), 0, 0), Brush(0, 0xFF000003u, 255, dither));
   EXPECT_EQ(Get4(target.get(), 1, 0), 0u);  // coverage 0 leaves it
   EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
-}
-
-TEST(PainterBlend, BrushBlendOfAColourThroughCoverage) {
-  // Alpha and channel 3 at 255, coverage 128 over zero: 127 (or 128 when
-  // the dither byte reaches 128) in channels 0 and 3.
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
-  Held<ilMemoryImg> coverage(Memory1(3, 3, 128));
-  Set1(coverage.get(), 2, 2, 0);
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t colour = 0xFF0000FFu;
-  const std::uint8_t dither = NextBlendDither();
-  const std::uint32_t v = (255u * 128u + dither) >> 8;
-  ASSERT_EQ(painter.rect_fill(126, 126, 3, 3, &colour, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(126, 126), (v << 24) | v);
-  EXPECT_EQ(target->GetPixel(128, 127), (v << 24) | v);
-  EXPECT_EQ(target->GetPixel(128, 128), 0u);
-  EXPECT_TRUE(brenmark::BlendDither::Used());
 }
 
 TEST(PainterBlend, CoverageFromASmartImageAcrossItsPages) {
