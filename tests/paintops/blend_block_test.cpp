@@ -52,6 +52,19 @@ struct Fixture4 {
   }
 };
 
+// One row of `width` pixels over caller buffers.
+BlendRows Row(void* dst, const void* src, int width, bool constant = false,
+              const std::uint8_t* cov = nullptr) {
+  BlendRows r;
+  r.width = width;
+  r.height = 1;
+  r.dst = dst;
+  r.src = src;
+  r.src_constant = constant;
+  r.cov = cov;
+  return r;
+}
+
 BlendSetup Pair(int sf, int df) {
   BlendSetup st;
   st.src_factor = sf;
@@ -174,11 +187,7 @@ TEST(BlendBlock, ConstantFastCasesFollowTheirOwnRules) {
 TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
   std::vector<std::uint32_t> dst(3, 0xA0432917u);
   const std::uint8_t m[3] = {0x40, 0, 255};
-  BlendRows r;
-  r.width = 3;
-  r.height = 1;
-  r.dst = dst.data();
-  r.src = m;
+  BlendRows r = Row(dst.data(), m, 3);
   BlendSetup st = Pair(0, 7);
   st.src_channels = 1;
   EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kEraseByRow);
@@ -198,28 +207,16 @@ TEST(BlendBlock, OneChannelBlocks) {
   std::vector<std::uint8_t> dst(4, 0xA3);
   const std::uint8_t cov[4] = {0x93, 0, 0x93, 0x93};
   const std::uint32_t colour = 0x4511233Bu;
-  BlendRows r;
-  r.width = 4;
-  r.height = 1;
-  r.dst = dst.data();
-  r.src = &colour;
-  r.src_constant = true;
-  r.cov = cov;
   BlendSetup st = Pair(6, 7);
   st.dst_channels = 1;
-  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kBrush);
+  EXPECT_EQ(BlendBlock(st, Row(dst.data(), &colour, 4, true, cov)).chosen, BlendCase::kBrush);
   EXPECT_EQ(dst[0], 109);
   EXPECT_EQ(dst[1], 0xA3);
 
   // (0, 6) with a constant 255 keeps the destination.
   const std::uint8_t full = 255;
   std::vector<std::uint8_t> keep(2, 0xA3);
-  BlendRows k;
-  k.width = 2;
-  k.height = 1;
-  k.dst = keep.data();
-  k.src = &full;
-  k.src_constant = true;
+  const BlendRows k = Row(keep.data(), &full, 2, true);
   BlendSetup ks = Pair(0, 6);
   ks.dst_channels = 1;
   ks.src_channels = 1;
@@ -236,11 +233,7 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   std::vector<std::uint32_t> dst(3, 0x20406080u);
   const std::vector<std::uint32_t> copy(3, 0xFF102030u);
   const std::uint8_t m[3] = {0x40, 0, 255};
-  BlendRows r;
-  r.width = 3;
-  r.height = 1;
-  r.dst = dst.data();
-  r.src = m;
+  BlendRows r = Row(dst.data(), m, 3);
   r.dst_copy = copy.data();
   BlendSetup st = Pair(1, 0);
   st.src_channels = 1;
