@@ -439,33 +439,6 @@ TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
   EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
 }
 
-TEST(PainterBlend, CoverageFromASmartImageAcrossItsPages) {
-  // A memory target is one page, so a block spans two pages of a smart
-  // coverage image and its coverage is read into a buffer; a memory coverage
-  // image is read in place. Both give the same pixels.
-  Held<ilSmartImage> paged(new ilSmartImage(Pixel1(0)));
-  Held<ilMemoryImg> flat(Memory1(260, 1, 0));
-  for (int u : {126, 129, 200}) {
-    paged->SetPixelExp(u, 0, 255);
-    Set1(flat.get(), u, 0, 255);
-  }
-  Held<ilMemoryImg> src(Memory4(260, 1, 0xFF808080u));
-  for (ilImage* coverage :
-       {static_cast<ilImage*>(paged.get()), static_cast<ilImage*>(flat.get())}) {
-    Held<ilMemoryImg> target(Memory4(260, 1, 0));
-    PaintOps painter(target.get(), 1);
-    painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-    painter.src_alpha_img(coverage);
-    const std::uint8_t dither = NextBlendDither();
-    ASSERT_EQ(painter.rect_copy(0, 0, 260, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
-    const std::uint32_t full = Brush(0, 0xFF808080u, 255, dither);
-    for (int d = 0; d < 260; ++d) {
-      const bool covered = d == 126 || d == 129 || d == 200;
-      ASSERT_EQ(Get4(target.get(), d, 0), covered ? full : 0u) << d;
-    }
-  }
-}
-
 TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
   Held<ilMemoryImg> target(Memory4(2, 2, 0));
   Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
@@ -575,22 +548,35 @@ std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
   return out;
 }
 
-enum class SeamOp { kFill, kCopy, kOverConst, kOverCopy, kBrush, kMaskBlend, kLockedChannel };
+// kPagedBrush reads its coverage from a paged image: on the 131-pixel rows
+// the coverage crosses its own page seam too.
+enum class SeamOp {
+  kFill,
+  kCopy,
+  kOverConst,
+  kOverCopy,
+  kBrush,
+  kPagedBrush,
+  kMaskBlend,
+  kLockedChannel
+};
 
 TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
   constexpr std::uint32_t kCopyPx = 0xFF10E040u;
   Held<ilMemoryImg> src(Memory4(140, 140, 0));
   Held<ilMemoryImg> coverage(Memory1(140, 140, 0));
+  Held<ilSmartImage> pagedCoverage(new ilSmartImage(Pixel1(0)));
   for (int y = 0; y < 140; ++y) {
     for (int x = 0; x < 140; ++x) {
       Set4(src.get(), x, y, SrcAt(x, y));
       Set1(coverage.get(), x, y, CoverageAt(x, y));
+      pagedCoverage->SetPixelExp(x, y, CoverageAt(x, y));
     }
   }
   Held<ilSmartImage> saved(new ilSmartImage(Pixel4(kCopyPx)));
-  const SeamOp ops[] = {SeamOp::kFill,         SeamOp::kCopy,  SeamOp::kOverConst,
-                        SeamOp::kOverCopy,     SeamOp::kBrush, SeamOp::kMaskBlend,
-                        SeamOp::kLockedChannel};
+  const SeamOp ops[] = {SeamOp::kFill,      SeamOp::kCopy,         SeamOp::kOverConst,
+                        SeamOp::kOverCopy,  SeamOp::kBrush,        SeamOp::kPagedBrush,
+                        SeamOp::kMaskBlend, SeamOp::kLockedChannel};
   for (bool paged : {true, false}) {
     for (SeamOp op : ops) {
       for (const Span& sx : kSpans) {
@@ -605,9 +591,9 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
           if (smart) smart->SetPixelExp(200, 100, kDst);  // a stored page right of the seam
           PaintOps painter(img, 1);
           const int nx = sx.to - sx.from, ny = sy.to - sy.from;
-          std::uint32_t value = op == SeamOp::kFill    ? 0x5A6B7C8Du
-                                : op == SeamOp::kBrush ? 0xFF2040C0u
-                                                       : kSrc;
+          std::uint32_t value = op == SeamOp::kFill                                 ? 0x5A6B7C8Du
+                                : op == SeamOp::kBrush || op == SeamOp::kPagedBrush ? 0xFF2040C0u
+                                                                                    : kSrc;
           std::uint8_t dither = 0;
           int status = 0;
           switch (op) {
@@ -631,8 +617,10 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
                                          nullptr, 1, 1);
               break;
             case SeamOp::kBrush:
+            case SeamOp::kPagedBrush:
               painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-              painter.src_alpha_img(coverage.get());
+              painter.src_alpha_img(op == SeamOp::kBrush ? static_cast<ilImage*>(coverage.get())
+                                                         : pagedCoverage.get());
               dither = NextBlendDither();
               status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
               break;
@@ -658,7 +646,8 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
                 return OverRef(SrcAt(x, y), kDst);
               case SeamOp::kLockedChannel:
                 return (OverRef(SrcAt(x, y), kDst) & 0xFFFFFF00u) | (kDst & 0xFFu);
-              case SeamOp::kBrush: {
+              case SeamOp::kBrush:
+              case SeamOp::kPagedBrush: {
                 const std::uint8_t a = CoverageAt(x - sx.from, y - sy.from);
                 return a == 0 ? kDst : Brush(kDst, value, a, dither);
               }
