@@ -52,20 +52,18 @@ TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
   EXPECT_EQ(Px(m, 1, 1), 128u + 50u);
   EXPECT_EQ(Px(m, 10, 10), 192u);
   m->unref();
-}
-
-TEST_F(LayerMasks, FullAndEmptyFillsGiveAFullComposite) {
-  LayerStack* s = StackWithImage();
+  // A mask is combined only from itself on, and only when asked to.
+  EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
+  // Fills 255 and 0: a full composite.
+  s = StackWithImage();
   AddMask(s, 255);
   AddMask(s, 0);
-  ilSmartImage* m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
+  m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
   ASSERT_NE(m, nullptr);
   m->ref();
   EXPECT_EQ(m->GetFillValue(), 255u);
   EXPECT_EQ(Px(m, 5, 5), 255u);
   m->unref();
-  // A mask is combined only from itself on, and only when asked to.
-  EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
 }
 
 TEST_F(LayerMasks, MaskOpacityStencilOffsetAndActivityShapeTheComposite) {
@@ -169,7 +167,7 @@ TEST_F(LayerMasks, MasksAcrossThePageCornerProtectTheLayerAtItsOffset) {
   for (bool selection : {false, true}) {
     for (const auto& o : offsets) {
       SCOPED_TRACE(::testing::Message() << (selection ? "selection" : "mask layer") << " offset "
-                                      << o[0] << ", " << o[1]);
+                                        << o[0] << ", " << o[1]);
       DeleteAllStacks();
       host_.SetDefaultViewSize(300, 200);
       LayerStack* s = StackWithImage();

@@ -250,62 +250,56 @@ void Brush16(unsigned s, unsigned a, unsigned k, unsigned dither, unsigned& d, u
   l = (v & 0xFFu) >> 1;
 }
 
-TEST_F(PainterStamp, SixteenBitBrushUsesTheLowOrderBits) {
-  FakeStamp deep;
-  deep.sixteen = true;
-  deep.highQuality = true;
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
-  Held<ilMemoryImg> coverage(Memory1(2, 1, 255));
-  Set1(coverage.get(), 1, 0, 100);
-  PaintOps painter(target.get(), 1);
-  painter.set_stamp(AsStamp(&deep));
-  painter.BeginOperation();
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t white = 0xFFFFFFFFu;
-  const unsigned dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_fill(-1, 0, 2, 1, &white, nullptr), 0);
-  painter.EndOperation();
-
-  for (int i = 0; i < 2; ++i) {
-    unsigned d = 0, l = 0x7F;
-    Brush16(255, i == 0 ? 255 : 100, 255, dither, d, l);
-    const std::uint32_t high = d * 0x01010101u;
-    const std::uint32_t lowWord = l * 0x01010101u;
-    EXPECT_EQ(target->GetPixel(i - 1, 0), high) << i;
-    EXPECT_EQ(painter.GetLowOrderBitImage()->GetPixel(i - 1, 0), lowWord) << i;
-  }
-  // Full coverage at opacity 1 moves about 99% of the way in one dab.
-  EXPECT_EQ(target->GetPixel(-1, 0) >> 24, 253u);
-}
-
-TEST_F(PainterStamp, SixteenBitBrushOnAMemoryTargetFollowsTheLowOrderPages) {
-  // The target is one page, its low-order bits come in 128-pixel pages: the
-  // walk splits the row at every low-order page edge.
-  FakeStamp deep;
-  deep.sixteen = true;
-  deep.opacity16 = 0.5f;
-  Held<ilMemoryImg> target(Memory4(300, 2, 0x80808080u));
-  Held<ilMemoryImg> coverage(Memory1(300, 2, 200));
-  PaintOps painter(target.get(), 1);
-  painter.set_stamp(AsStamp(&deep));
-  painter.BeginOperation();
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t black = 0xFF000000u;
-  const unsigned dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_fill(0, 0, 300, 2, &black, nullptr), 0);
-  painter.EndOperation();
-  const unsigned k = 128;  // round(0.5 * 255)
-  unsigned alpha = 0x80, alphaLow = 0x7F, colour = 0x80, colourLow = 0x7F;
-  Brush16(255, 200, k, dither, alpha, alphaLow);
-  Brush16(0, 200, k, dither, colour, colourLow);
-  const std::uint32_t high = alpha << 24 | colour * 0x010101u;
-  const std::uint32_t low = alphaLow << 24 | colourLow * 0x010101u;
-  for (int x : {0, 127, 128, 255, 256, 299}) {
-    for (int y : {0, 1}) {
-      ASSERT_EQ(Get4(target.get(), x, y), high) << x;
-      ASSERT_EQ(painter.GetLowOrderBitImage()->GetPixel(x, y), low) << x;
+// The 16-bit brush keeps 8 high bits in the target and 7 low ones in the
+// low-order image: on a paged target, and on a memory target (one page) whose
+// low-order bits come in 128-pixel pages, so the walk splits its rows there.
+TEST_F(PainterStamp, SixteenBitBrushCarriesTheLowOrderBits) {
+  const struct {
+    bool paged;
+    std::uint32_t bg, colour;
+    float opacity;
+    unsigned k;  // round(opacity * 255)
+    int x0, nx;
+  } cases[] = {{true, 0, 0xFFFFFFFFu, 1.0f, 255, -1, 2},
+               {false, 0x80808080u, 0xFF000000u, 0.5f, 128, 0, 300}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.paged ? "paged" : "memory");
+    FakeStamp deep;
+    deep.sixteen = true;
+    deep.opacity16 = c.opacity;
+    ilSmartImage* smart = c.paged ? new ilSmartImage(Pixel4(c.bg)) : nullptr;
+    Held<ilImage> target(smart ? static_cast<ilImage*>(smart) : Memory4(300, 2, c.bg));
+    Held<ilMemoryImg> coverage(Memory1(300, 2, 200));
+    Set1(coverage.get(), 0, 0, 255);
+    PaintOps painter(target.get(), 1);
+    painter.set_stamp(AsStamp(&deep));
+    painter.BeginOperation();
+    painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+    painter.src_alpha_img(coverage.get());
+    std::uint32_t colour = c.colour;
+    const unsigned dither = NextBlendDither();
+    ASSERT_EQ(painter.rect_fill(c.x0, 0, c.nx, 2, &colour, nullptr), 0);
+    painter.EndOperation();
+    for (int u : {0, 1, 127, 128, 255, 256, 299}) {
+      for (int v = 0; u < c.nx && v < 2; ++v) {
+        std::uint32_t high = 0, low = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          unsigned d = (c.bg >> shift) & 0xFFu, l = 0x7F;
+          Brush16((c.colour >> shift) & 0xFFu, Get1(coverage.get(), u, v), c.k, dither, d, l);
+          high |= d << shift;
+          low |= l << shift;
+        }
+        const int x = c.x0 + u;
+        ASSERT_EQ(
+            smart ? smart->GetPixel(x, v) : Get4(static_cast<ilMemoryImg*>(target.get()), x, v),
+            high)
+            << u;
+        ASSERT_EQ(painter.GetLowOrderBitImage()->GetPixel(x, v), low) << u;
+      }
+    }
+    // Full coverage at opacity 1 moves about 99% of the way in one dab.
+    if (smart) {
+      EXPECT_EQ(smart->GetPixel(-1, 0) >> 24, 253u);
     }
   }
 }
