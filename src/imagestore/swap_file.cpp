@@ -43,9 +43,15 @@ void WarnUnusableTempDir(const char* dir, const std::string& problem, const std:
   static bool warned = false;
   if (warned) return;
   warned = true;
-  StoreMessage("SID: Warning: SID_TEMP_DIR=%s cannot be used (%s); swap files go to %s\n", dir,
-               problem.c_str(),
-               fallback.empty() ? "no directory (none is usable)" : fallback.c_str());
+  if (fallback.empty()) {
+    StoreMessage(
+        "SID: Warning: SID_TEMP_DIR=%s cannot be used (%s); no other directory takes "
+        "swap files either\n",
+        dir, problem.c_str());
+  } else {
+    StoreMessage("SID: Warning: SID_TEMP_DIR=%s cannot be used (%s); swap files go to %s\n", dir,
+                 problem.c_str(), fallback.c_str());
+  }
 }
 
 }  // namespace
