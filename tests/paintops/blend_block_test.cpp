@@ -293,35 +293,6 @@ TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   EXPECT_EQ(MapZoomedSpan(0, 0, 8, 0.0, 0, 0, 4, map.data()).count, 0);
 }
 
-TEST(ZoomedCopy, SpanBlockWritesOnlyTheMappedBlock) {
-  std::vector<std::uint32_t> src(16);
-  for (int i = 0; i < 16; ++i) src[i] = 0xFF000000u | static_cast<std::uint32_t>(i);
-  std::vector<std::uint32_t> dst(64, 0xDEADBEEFu);
-  std::vector<int> cols(8);
-  std::vector<int> rows(8);
-  const ZoomRun cr = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, cols.data());
-  const ZoomRun rr = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, rows.data());
-  BlendRows r;
-  r.width = cr.count;
-  r.height = rr.count;
-  r.dst = dst.data() + rr.offset * 8 + cr.offset;
-  r.dst_stride = 8 * 4;
-  r.src = src.data();
-  r.src_stride = 4 * 4;
-  EXPECT_EQ(BlendSpanBlock(Pair(1, 0), r, cols.data() + cr.offset, rows.data() + rr.offset).chosen,
-            BlendCase::kCopy);
-  const int idx[8] = {0, 1, 1, 2, 2, 3, 3, -1};
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      const std::uint32_t want =
-          (idx[x] < 0 || idx[y] < 0)
-              ? 0xDEADBEEFu
-              : 0xFF000000u | static_cast<std::uint32_t>(idx[y] * 4 + idx[x]);
-      EXPECT_EQ(dst[y * 8 + x], want) << x << ", " << y;
-    }
-  }
-}
-
 TEST(BlendBlock, EmptyOrInvalidBlocksWriteNothing) {
   Fixture4 f(2, 1, 0x12345678u, 0xFFFFFFFFu);
   BlendRows r = f.Rows(false, false);
