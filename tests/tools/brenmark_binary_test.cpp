@@ -18,6 +18,7 @@
 #include "command_registry.h"
 #include "host/reference_host.h"
 #include "png_test_files.h"
+#include "script_syntax.h"
 #include "session.h"
 
 namespace fs = std::filesystem;
@@ -57,11 +58,14 @@ class BrenmarkBinary : public ::testing::Test {
   }
 
   // Runs the tool in the scratch directory with `input` on its standard input.
-  Outcome Tool(const std::vector<std::string>& args, const std::string& input = "") {
+  // `env` holds NAME=value settings for the tool's environment.
+  Outcome Tool(const std::vector<std::string>& args, const std::string& input = "",
+               const std::vector<std::string>& env = {}) {
     Write(".stdin", input);
     const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
     const pid_t pid = fork();
     if (pid == 0) {
+      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
       if (chdir(dir_.c_str()) != 0) _exit(126);
       const int in = open(".stdin", O_RDONLY);
       const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -221,16 +225,72 @@ TEST_F(BrenmarkBinary, ReportsFilesItCannotRead) {
 }
 
 TEST_F(BrenmarkBinary, HandlesOptions) {
-  Outcome o = Tool({"--version"});
+  const std::string script = "canvas 8 8\nadd-layer A\nfill A 0 0 8 8 #FF0000\n";
+  const std::string badSize =
+      "\" cannot be used: give 12 or 16 to 65535 megabytes, as a number with an optional K, M or G "
+      "suffix (e.g. 64M, 1G) (see brenmark --help)\n";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    int status;
+    std::string outStart;  // the start of standard output
+    std::string err;
+  } cases[] = {
+      {{"--version"}, {}, 0, "brenmark ", ""},
+      {{"--frobnicate"},
+       {},
+       2,
+       "",
+       "brenmark: unknown option '--frobnicate' (see brenmark --help)\n"},
+      // After --, a name that looks like an option is a script.
+      {{"--", "--frobnicate"},
+       {},
+       1,
+       "",
+       "brenmark: cannot open '--frobnicate': No such file or directory\n"},
+      {{"--memory", "16M", "--stats", "-"}, {}, 0, "page cache:\n  budget bytes: 16777216\n", ""},
+      {{"--memory=1G", "--stats", "-"}, {}, 0, "page cache:\n  budget bytes: 67108864\n", ""},
+      {{"--stats", "-"}, {"BRENMARK_MEMORY=12"}, 0, "page cache:\n  budget bytes: 12582912\n", ""},
+      {{"--memory", "20", "--stats", "-"},
+       {"BRENMARK_MEMORY=12"},
+       0,
+       "page cache:\n  budget bytes: 20971520\n",
+       ""},
+      {{"--memory", "13M", "-"}, {}, 2, "", "brenmark: --memory: memory budget \"13M" + badSize},
+      {{"--memory=lots", "-"}, {}, 2, "", "brenmark: --memory: memory budget \"lots" + badSize},
+      {{"--memory=-5", "-"}, {}, 2, "", "brenmark: --memory: memory budget \"-5" + badSize},
+      {{"-", "--memory"},
+       {},
+       2,
+       "",
+       "brenmark: --memory needs a size, e.g. --memory 512M (see brenmark --help)\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Tool(c.args, script, c.env);
+    EXPECT_EQ(o.status, c.status) << c.args[0];
+    EXPECT_EQ(o.out.substr(0, c.outStart.size()), c.outStart) << c.args[0];
+    EXPECT_EQ(o.err, c.err) << c.args[0];
+    if (c.status == 2) {
+      EXPECT_EQ(o.out, "");
+    }
+  }
+}
+
+// Standard output carries command results only: warnings, the engine's own
+// diagnostics and errors all go to standard error.
+TEST_F(BrenmarkBinary, KeepsDiagnosticsOffStandardOutput) {
+  Write("s.bms", "canvas 4 4\nadd-layer A\nfill A 0 0 1 1 #FF0000\noffset A 1000 0\nprint 0\n");
+  const Outcome o = Tool({"s.bms"}, "", {"NORVANE_QV_SMARTIMAGE_CHECKING=1"});
   EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(o.out.rfind("brenmark ", 0), 0u) << o.out;
-  o = Tool({"--frobnicate"});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, "brenmark: unknown option '--frobnicate' (see brenmark --help)\n");
-  EXPECT_EQ(o.out, "");
-  // After --, a name that looks like an option is a script.
-  o = Tool({"--", "--frobnicate"});
-  EXPECT_EQ(o.err, "brenmark: cannot open '--frobnicate': No such file or directory\n");
+  EXPECT_EQ(o.out,
+            "canvas 0 (current): 4 x 4, 1 layer, bottom to top, * = current\n"
+            "       #  kind   active  opacity  name\n"
+            "  *    1  image  yes        1.00  \"A\"\n"
+            "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
+  EXPECT_NE(o.err.find("SID: SmartImage checking is enabled."), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("s.bms:4: warning: layer 1 was kept near the canvas: its offset is 8,0\n"),
+            std::string::npos)
+      << o.err;
 }
 
 TEST_F(BrenmarkBinary, HelpDocumentsEveryCommandWithAnExample) {
@@ -267,13 +327,15 @@ TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
       {"blank.bms", "\n\n   \n# only a comment\n", 0, ""},
       {"noise.bms", noise, 1, ""},
       {"words.bms", words, -1, ""},
-      {"long.bms", "canvas\nadd-layer " + std::string(3 << 20, 'x') + "\n", 1,
-       "long.bms:2: line is longer than 1048576 bytes\n"},
       {"huge.bms", "canvas 1e308 1\n", 1,
        "huge.bms:1: canvas: <width> must be a whole number, got '1e308' "
        "(usage: canvas [<width>=256] [<height>=256])\n"},
       {"nul.bms", std::string("canvas\0\n", 8), 1,
-       "nul.bms:1: control character 0x00 in line (is this a text file?)\n"},
+       "nul.bms:1: NUL byte in line (is this a text file?)\n"},
+      {"colour.bms", "canvas\nadd-layer A\nfill A 0 0 1 1 #GGGGGG\n", 1,
+       "colour.bms:3: fill: <colour> must be a colour (#RRGGBB, #RRGGBBAA or r,g,b,a with values 0 "
+       "to 255), got '#GGGGGG' (usage: fill <layer> <x> <y> <width> <height> <colour> "
+       "[<mode>=replace])\n"},
       {"quote.bms", "canvas\nadd-layer \"\n", 1, "quote.bms:2: unterminated quoted text\n"},
       {"args.bms", "canvas\nadd-layer A\nopacity\n", 1,
        "args.bms:3: opacity: missing argument <layer> (usage: opacity <layer> <value>)\n"},
@@ -281,6 +343,7 @@ TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
   for (const auto& c : cases) {
     Write(c.name, c.text);
     const Outcome o = Tool({c.name});
+    EXPECT_EQ(o.out, "") << c.name;
     if (c.status >= 0) {
       EXPECT_EQ(o.status, c.status) << c.name;
     } else {
@@ -293,6 +356,13 @@ TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
       EXPECT_EQ(o.err.rfind(std::string(c.name) + ":", 0), 0u) << c.name << ": " << o.err;
     }
   }
+  // Endless bytes stop the run at once, whichever way they come.
+  Outcome o = Tool({"/dev/zero"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "/dev/zero:1: NUL byte in line (is this a text file?)\n");
+  o = Tool({"-"}, "canvas\n" + std::string(brenmark::tool::kMaxLineLength * 3, 'y'));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "<stdin>:2: line is longer than 1048576 bytes\n");
 }
 
 }  // namespace

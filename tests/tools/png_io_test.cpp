@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -124,13 +128,23 @@ TEST_F(PngFiles, RefusesTruncatedAndDamagedFilesWithoutLeaking) {
   ImagePixels out;
   // Cut anywhere after the signature: every read ends early, and libpng's
   // longjmp must leave nothing allocated (the sanitizer build checks).
+  // The same from memory.
   for (std::size_t length = 8; length < good.size(); ++length) {
     WriteBytes(Path("cut.png"), good.substr(0, length));
     ASSERT_EQ(ReadPng(Path("cut.png"), PngPixels::kRgba, out, nullptr),
               "'" + Path("cut.png") + "' is not a readable PNG: the file ends too early")
         << length << " bytes";
     EXPECT_TRUE(out.bytes.empty());
+    ASSERT_EQ(ReadPngMemory(reinterpret_cast<const std::uint8_t*>(good.data()), length,
+                            PngPixels::kRgba, out, nullptr),
+              "'<memory>' is not a readable PNG: the file ends too early");
   }
+  ASSERT_EQ(ReadPngMemory(reinterpret_cast<const std::uint8_t*>(good.data()), good.size(),
+                          PngPixels::kRgba, out, nullptr),
+            "");
+  EXPECT_EQ(out.bytes, std::vector<std::uint8_t>(24, 77));
+  EXPECT_EQ(ReadPngMemory(nullptr, 0, PngPixels::kRgba, out, nullptr),
+            "'<memory>' is not a PNG file");
   const std::string prefix = "'" + Path("bad.png") + "' is not a readable PNG: ";
   std::string bad = good;
   bad[29] ^= 0x01;  // the IHDR checksum
@@ -170,19 +184,39 @@ TEST_F(PngFiles, RefusesImagesAboveTheSizeLimitBeforeReadingThem) {
   EXPECT_EQ(out.width, 16384);
 }
 
-TEST_F(PngFiles, WritesTopRowFirstAndReplacesTheFileOnlyWhenComplete) {
+// A 141-byte file whose text chunk claims megabytes or gigabytes: refused
+// at the chunk's header, before anything is allocated or read for it.
+TEST_F(PngFiles, RefusesChunksAboveTheLimitAtOnce) {
+  auto be32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  auto crc = [](const std::string& bytes) {
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+  };
+  const std::string ihdr = "IHDR" + be32(1) + be32(1) + std::string("\x08\x06\0\0\0", 5);
+  for (const std::uint32_t claimed : {6u << 20, 0x7FFFFFFFu}) {
+    const std::string file = "\x89PNG\r\n\x1a\n" + be32(13) + ihdr + be32(crc(ihdr)) +
+                             be32(claimed) + "tEXt" + std::string(100, 'x');
+    ASSERT_EQ(file.size(), 141u);
+    WriteBytes(Path("text.png"), file);
+    ImagePixels out;
+    EXPECT_EQ(ReadPng(Path("text.png"), PngPixels::kRgba, out, nullptr),
+              "'" + Path("text.png") + "' is not a readable PNG: a chunk claims " +
+                  std::to_string(claimed) + " bytes; a chunk may hold at most 4 MiB");
+  }
+}
+
+TEST_F(PngFiles, WritesTopRowFirst) {
   ImagePixels pixels;
   ASSERT_TRUE(pixels.Allocate(2, 2, 4));
   pixels.bytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  WriteBytes(Path("out.png"), "old");
   ASSERT_EQ(WritePng(Path("out.png"), pixels, nullptr), "");
   const DecodedPng d = DecodePng(Path("out.png"));
-  ASSERT_TRUE(d.ok);
   EXPECT_EQ(d.channels, 4);
   EXPECT_EQ(d.pixels,
             (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
-  EXPECT_FALSE(fs::exists(Path("out.png.part")));
-
   ImagePixels grey;
   ASSERT_TRUE(grey.Allocate(3, 1, 1));
   grey.bytes = {0, 128, 255};
@@ -190,12 +224,83 @@ TEST_F(PngFiles, WritesTopRowFirstAndReplacesTheFileOnlyWhenComplete) {
   const DecodedPng g = DecodePng(Path("grey.png"));
   EXPECT_EQ(g.channels, 1);
   EXPECT_EQ(g.pixels, grey.bytes);
+}
 
-  EXPECT_EQ(WritePng(Path("none/out.png"), pixels, nullptr),
-            "cannot write '" + Path("none/out.png") + "': No such file or directory");
-  EXPECT_EQ(WritePng(dir_.string(), pixels, nullptr),
-            "cannot write '" + dir_.string() + "': it is a directory");
-  EXPECT_FALSE(fs::exists(Path("none")));
+// Files are replaced through a temporary file beside the target: links are
+// followed and kept, anything but a regular file is refused untouched, a
+// failure leaves the old file, and the temporary file never stays.
+TEST_F(PngFiles, ReplacesFilesSafely) {
+  ImagePixels pixels;
+  ASSERT_TRUE(pixels.Allocate(2, 1, 1));
+  pixels.bytes = {10, 20};
+  const std::vector<std::uint8_t> written{10, 20};
+  fs::create_directories(dir_ / "real");
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+  fs::create_symlink("real/target.png", dir_ / "link.png");
+  fs::create_symlink("link.png", dir_ / "chain.png");
+  fs::create_symlink("real/new.png", dir_ / "dangling.png");
+  WriteBytes(Path("real/target.png"), "old");
+  fs::permissions(Path("real/target.png"), fs::perms(0640));
+  const mode_t mask = umask(022);
+  const std::string name(255, 'n');
+  const std::string refused = "': it is %s, not a regular file; refusing to replace it";
+  const struct {
+    std::string path;     // what WritePng is given
+    std::string lands;    // where the pixels must land ("" when refused)
+    std::string problem;  // "" when written
+    fs::perms mode;       // of the written file
+  } cases[] = {
+      {Path("link.png"), Path("real/target.png"), "", fs::perms(0640)},
+      {Path("chain.png"), Path("real/target.png"), "", fs::perms(0640)},
+      {Path("dangling.png"), Path("real/new.png"), "", fs::perms(0644)},
+      {Path(name), Path(name), "", fs::perms(0644)},
+      {Path("fifo"), "", "a FIFO", {}},
+      {"/dev/null", "", "a character device", {}},
+      {Path("real"), "", "a directory", {}},
+      {Path("none/out.png"),
+       "",
+       "cannot write '" + Path("none/out.png") + "': No such file or directory",
+       {}},
+  };
+  for (const auto& c : cases) {
+    std::string want = c.problem;
+    if (!want.empty() && want.rfind("cannot", 0) != 0) {
+      want = "cannot write '" + c.path + refused;
+      want.replace(want.find("%s"), 2, c.problem);
+    }
+    EXPECT_EQ(WritePng(c.path, pixels, nullptr), want) << c.path.substr(0, 80);
+    if (c.lands.empty()) continue;
+    EXPECT_EQ(DecodePng(c.lands).pixels, written) << c.lands;
+    EXPECT_EQ(fs::status(c.lands).permissions(), c.mode) << c.lands;
+  }
+  umask(mask);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.png"));
+  EXPECT_EQ(fs::read_symlink(dir_ / "link.png"), "real/target.png");
+  EXPECT_TRUE(fs::is_fifo(Path("fifo")));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A write that fails half way (the file size limit stands in for a full
+  // disk) leaves the old file whole and no temporary file behind.
+  WriteBytes(Path("real/target.png"), "old");
+  ASSERT_TRUE(pixels.Allocate(256, 256, 4));
+  for (std::size_t i = 0; i < pixels.bytes.size(); ++i)
+    pixels.bytes[i] = static_cast<std::uint8_t>(i * 7919 >> 3);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = 1000;
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string problem = WritePng(Path("link.png"), pixels, nullptr);
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(problem, "cannot write '" + Path("link.png") +
+                         "': the file could not be written (File too large)");
+  EXPECT_EQ(FileBytes(Path("real/target.png")), "old");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_ / "real")) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"new.png", "target.png"}));
 }
 
 }  // namespace

@@ -143,6 +143,12 @@ class CommandRegistry {
   // declaration order over the parameters not named. Returns an empty string
   // and fills `out`, or returns the problem.
   static std::string Bind(const CommandSpec& spec, const std::vector<Word>& args, Arguments& out);
+  // The same with the line's '#word' (SplitLine::hashWord, may be null): it
+  // becomes the next positional argument when that is a colour, where a
+  // user means a colour and a bad one must be reported, and is left a
+  // comment otherwise.
+  static std::string Bind(const CommandSpec& spec, const std::vector<Word>& args, Arguments& out,
+                          const Word* hashWord);
 
   // Every command with its usage, description and example, by group.
   void PrintHelp(std::ostream& out) const;
