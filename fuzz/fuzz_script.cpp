@@ -54,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tool::LineReader reader(in, tool::kMaxLineLength);
   std::string line;
   for (;;) {
-    const tool::LineReader::Status status = reader.Next(line);
-    if (status == tool::LineReader::Status::kEnd) break;
-    if (status == tool::LineReader::Status::kTooLong) continue;
+    // A line too long or holding a NUL byte ends the run, as in the tool:
+    // the reader stops in the middle of it.
+    if (reader.Next(line) != tool::LineReader::Status::kLine) break;
     std::string_view text = line;
     if (reader.LineNumber() == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
       text.remove_prefix(kByteOrderMark.size());

@@ -4,7 +4,7 @@
 // through the line reader with a short limit. Checks what these promise:
 // quoting any word reads it back unchanged, numbers and colours survive
 // being written and read again, shown text has no control bytes, and the
-// line reader never returns more than its limit.
+// line reader returns each line as written, within its limit.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -120,25 +120,53 @@ void ReadBound(const tool::CommandSpec& spec, const tool::Arguments& a, std::str
   }
 }
 
+// The raw lines of the input, split at '\n' only.
+std::vector<std::string_view> RawLines(std::string_view input) {
+  std::vector<std::string_view> lines;
+  while (!input.empty()) {
+    const std::size_t end = input.find('\n');
+    lines.push_back(input.substr(0, end));
+    if (end == std::string_view::npos) break;
+    input.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// Each line as read against the line as written: a line comes back whole
+// (less a '\r' before its end), a longer line or one holding a NUL byte is
+// reported so, and the reader ends with the input.
 void CheckLineReader(std::string_view input) {
+  const std::vector<std::string_view> raw = RawLines(input);
   std::istringstream in{std::string(input)};
   tool::LineReader reader(in, kShortLine);
-  std::size_t lines = 0;
   std::string line;
-  for (;;) {
+  for (std::size_t i = 0;; ++i) {
     const tool::LineReader::Status status = reader.Next(line);
-    if (status == tool::LineReader::Status::kEnd) break;
-    ++lines;
-    if (reader.LineNumber() != static_cast<int>(lines)) Broken("line numbers skip", input);
-    if (status == tool::LineReader::Status::kLine &&
-        (line.size() > kShortLine || line.find('\n') != std::string::npos)) {
-      Broken("the line reader returned " + std::to_string(line.size()) + " bytes", input);
+    if (status == tool::LineReader::Status::kEnd) {
+      if (i != raw.size())
+        Broken("the line reader ended after " + std::to_string(i) + " lines", input);
+      return;
+    }
+    if (i >= raw.size()) Broken("the line reader found a line past the end", input);
+    if (reader.LineNumber() != static_cast<int>(i + 1)) Broken("line numbers skip", input);
+    std::string_view want = raw[i];
+    switch (status) {
+      case tool::LineReader::Status::kLine:
+        if (!want.empty() && want.back() == '\r') want.remove_suffix(1);
+        if (line != want || line.size() > kShortLine || line.find('\0') != std::string::npos) {
+          Broken("line " + std::to_string(i + 1) + " reads as '" + tool::Printable(line) + "'",
+                 input);
+        }
+        break;
+      case tool::LineReader::Status::kTooLong:
+        if (want.size() <= kShortLine) Broken("a short line was called too long", input);
+        return;  // the reader stops inside the line
+      default:
+        if (want.find('\0') == std::string_view::npos)
+          Broken("a line without NUL was refused", input);
+        return;
     }
   }
-  std::size_t breaks = 0;
-  for (char c : input) breaks += c == '\n';
-  const std::size_t expected = breaks + (!input.empty() && input.back() != '\n');
-  if (lines != expected) Broken("the line reader found " + std::to_string(lines) + " lines", input);
 }
 
 }  // namespace

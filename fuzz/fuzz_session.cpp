@@ -161,6 +161,7 @@ void FuzzSession::Build() {
   // A 64 MB machine: the page cache gets a small budget and swaps soon.
   host->SetMemoryKB(64 * 1024, 36 * 1024);
   auto session = std::make_unique<tool::Session>(*host, out_, kPixelBudget);
+  session->SetWarnings(&out_);
   session->Start();
   tool::CommandRegistry all;
   tool::RegisterAllCommands(all, *session);

@@ -60,7 +60,7 @@ class FuzzSession {
 
   std::string workFolder_;
   std::string swapFolder_;
-  std::ostringstream out_;
+  std::ostringstream out_;  // command output and warnings, dropped per input
   std::unique_ptr<brenmark::host::ReferenceHost> host_;
   std::unique_ptr<tool::Session> session_;
   std::unique_ptr<tool::CommandRegistry> registry_;
