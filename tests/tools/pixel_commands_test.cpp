@@ -356,22 +356,16 @@ TEST(PixelStore, AFailedSwapReadFailsTheCommandAndWritesNoFile) {
             std::string(BRENMARK_BINARY_DIR) + "/store-fail-" + std::to_string(getpid()) + ".png";
         const std::string quoted = brenmark::tool::QuoteWord(file);
         int code = 0;
-        for (const std::string command :
-             {"export", "export-composite", "export-view", "fill", "flip"}) {
-          const std::string line =
-              command == "fill" ? "fill P 0 0 2048 2048 #FF000080 over"
-              : command == "flip"
-                  ? "flip P both"
-                  : command + " P " + quoted +
-                        (command == "export-view" ? " 0.5" : " x=0 y=0 width=2048 height=2048");
-          const std::string want =
-              command +
-              ": the page store could not read image data back from its swap file; results would "
-              "be wrong";
+        for (const std::string line :
+             {"export P " + quoted + " 0 0 2048 2048", "export-composite P " + quoted,
+              "export-view P " + quoted + " 0.5",
+              std::string("fill P 0 0 2048 2048 #FF000080 over"), std::string("flip P both")}) {
+          const std::string want = line.substr(0, line.find(' ')) +
+                                   ": the page store could not read image data back from its "
+                                   "swap file; results would be wrong";
           const std::string got = runner.RunLine(line);
           if (got != want || std::filesystem::exists(file)) {
-            std::fprintf(stderr, "%s\n  got: %s\n  want: %s\n", line.c_str(), got.c_str(),
-                         want.c_str());
+            std::fprintf(stderr, "%s\n  got: %s\n", line.c_str(), got.c_str());
             code = 5;
           }
         }

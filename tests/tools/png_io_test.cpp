@@ -45,67 +45,72 @@ class PngFiles : public ::testing::Test {
   fs::path dir_;
 };
 
-// A pixel of `out`, counted from the top row as files count.
-std::vector<int> TopPixel(const ImagePixels& out, int x, int yFromTop) {
-  const std::uint8_t* p = out.Row(out.height - 1 - yFromTop) + x * out.channels;
-  return std::vector<int>(p, p + out.channels);
-}
-
-TEST_F(PngFiles, ReadsRgbaWithTheBottomRowFirst) {
-  ImagePixels out;
-  ASSERT_EQ(Read("rgba.png", Rgba8(2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}),
-                 PngPixels::kRgba, out),
-            "");
-  EXPECT_EQ(out.width, 2);
-  EXPECT_EQ(out.height, 2);
-  EXPECT_EQ(out.channels, 4);
-  EXPECT_EQ(out.bytes,
-            (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST_F(PngFiles, ExpandsEveryKindToEightBitRgba) {
-  ImagePixels out;
-  const TestPng grey = Png(2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200});
-  ASSERT_EQ(Read("grey.png", grey, PngPixels::kRgba, out), "");
-  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{0, 0, 0, 255, 200, 200, 200, 255}));
-
-  // 16-bit samples are scaled with rounding: 0x8000 is 127.502 -> 128.
-  const TestPng deep =
-      Png(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x4D, 0x4D});
-  ASSERT_EQ(Read("deep.png", deep, PngPixels::kRgba, out), "");
-  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{255, 255, 255, 128, 0, 0, 0, 77}));
-
+// Every kind of PNG read as 8-bit pixels, rows bottom first; a colour file
+// asked for as grey is refused.
+TEST_F(PngFiles, ReadsEveryKindAsEightBitPixelsBottomRowFirst) {
+  using Bytes = std::vector<std::uint8_t>;
   TestPng palette = Png(3, 1, PNG_COLOR_TYPE_PALETTE, 8, {2, 0, 1});
   palette.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
   palette.alphas = {0, 100};
-  ASSERT_EQ(Read("palette.png", palette, PngPixels::kRgba, out), "");
-  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 100}));
-
   // Interlaced: all seven passes land in the right rows.
-  TestPng rgb = Png(9, 9, PNG_COLOR_TYPE_RGB, 8, {});
-  rgb.interlaced = true;
+  TestPng adam7 = Png(9, 9, PNG_COLOR_TYPE_RGB, 8, {});
+  adam7.interlaced = true;
+  Bytes adam7Rgba;
   for (int i = 0; i < 81; ++i) {
-    rgb.samples.insert(rgb.samples.end(), {static_cast<std::uint8_t>(i), 7, 9});
+    adam7.samples.insert(adam7.samples.end(), {static_cast<std::uint8_t>(i), 7, 9});
+    const int bottomFirst = (8 - i / 9) * 9 + i % 9;
+    adam7Rgba.insert(adam7Rgba.end(), {static_cast<std::uint8_t>(bottomFirst), 7, 9, 255});
   }
-  ASSERT_EQ(Read("adam7.png", rgb, PngPixels::kRgba, out), "");
-  for (int y = 0; y < 9; ++y) {
-    for (int x = 0; x < 9; ++x)
-      EXPECT_EQ(TopPixel(out, x, y), (std::vector<int>{y * 9 + x, 7, 9, 255}));
+  const std::string notGrey = "' is not a greyscale PNG without alpha";
+  const std::string tooLarge = "' is %s pixels; an image may be at most 16384 x 16384";
+  const struct {
+    TestPng png;
+    PngPixels want;
+    Bytes bytes;          // bottom row first
+    std::string problem;  // after the quoted file name
+  } cases[] = {
+      {Rgba8(2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}),
+       PngPixels::kRgba,
+       {9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8},
+       ""},
+      {Png(2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200}),
+       PngPixels::kRgba,
+       {0, 0, 0, 255, 200, 200, 200, 255},
+       ""},
+      // 16-bit samples are scaled with rounding: 0x8000 is 127.502 -> 128.
+      {Png(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x4D, 0x4D}),
+       PngPixels::kRgba,
+       {255, 255, 255, 128, 0, 0, 0, 77},
+       ""},
+      {palette, PngPixels::kRgba, {0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 100}, ""},
+      {adam7, PngPixels::kRgba, adam7Rgba, ""},
+      // 2-bit grey: 0 1 2 3 over 3 2 1 0.
+      {Png(4, 2, PNG_COLOR_TYPE_GRAY, 2, {0x1B, 0xE4}),
+       PngPixels::kGrey,
+       {255, 170, 85, 0, 0, 85, 170, 255},
+       ""},
+      {Rgba8(1, 1, {1, 2, 3, 4}), PngPixels::kGrey, {}, notGrey},
+      // Sizes are checked before anything is read.
+      {Png(20000, 1, PNG_COLOR_TYPE_GRAY, 1, Bytes(2500, 0)), PngPixels::kRgba, {}, tooLarge},
+      {Png(1, 16385, PNG_COLOR_TYPE_GRAY, 1, Bytes(16385, 0)), PngPixels::kGrey, {}, tooLarge},
+      {Png(16384, 1, PNG_COLOR_TYPE_GRAY, 1, Bytes(2048, 0xFF)), PngPixels::kGrey,
+       Bytes(16384, 0xFF), ""},
+      {Png(1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {1, 2}), PngPixels::kGrey, {}, notGrey},
+  };
+  for (const auto& c : cases) {
+    ImagePixels out;
+    const std::string problem = Read("in.png", c.png, c.want, out);
+    std::string want = c.problem.empty() ? "" : "'" + Path("in.png") + c.problem;
+    if (const std::size_t size = want.find("%s"); size != std::string::npos) {
+      want.replace(size, 2, std::to_string(c.png.width) + " x " + std::to_string(c.png.height));
+    }
+    EXPECT_EQ(problem, want);
+    EXPECT_EQ(out.bytes, c.bytes) << c.png.width << "x" << c.png.height;
+    if (problem.empty()) {
+      EXPECT_EQ(out.channels, c.want == PngPixels::kRgba ? 4 : 1);
+      EXPECT_EQ(out.RowBytes() * out.height, c.bytes.size());
+    }
   }
-}
-
-TEST_F(PngFiles, ReadsGreyForMasksAndRefusesColour) {
-  ImagePixels out;
-  const TestPng bits = Png(4, 2, PNG_COLOR_TYPE_GRAY, 2, {0x1B, 0xE4});  // 0 1 2 3 / 3 2 1 0
-  ASSERT_EQ(Read("bits.png", bits, PngPixels::kGrey, out), "");
-  EXPECT_EQ(out.channels, 1);
-  EXPECT_EQ(out.bytes, (std::vector<std::uint8_t>{255, 170, 85, 0, 0, 85, 170, 255}));
-
-  EXPECT_EQ(Read("rgba.png", Rgba8(1, 1, {1, 2, 3, 4}), PngPixels::kGrey, out),
-            "'" + Path("rgba.png") + "' is not a greyscale PNG without alpha");
-  const TestPng withAlpha = Png(1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {1, 2});
-  EXPECT_EQ(Read("ga.png", withAlpha, PngPixels::kGrey, out),
-            "'" + Path("ga.png") + "' is not a greyscale PNG without alpha");
 }
 
 TEST_F(PngFiles, RefusesFilesThatAreNoPngs) {
@@ -166,22 +171,6 @@ TEST_F(PngFiles, RefusesTruncatedAndDamagedFilesWithoutLeaking) {
   WriteBytes(Path("bad.png"), bad);
   problem = ReadPng(Path("bad.png"), PngPixels::kRgba, out, nullptr);
   EXPECT_EQ(problem.rfind(prefix, 0), 0u) << problem;
-}
-
-TEST_F(PngFiles, RefusesImagesAboveTheSizeLimitBeforeReadingThem) {
-  ImagePixels out;
-  const TestPng wide = Png(20000, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2500, 0));
-  EXPECT_EQ(
-      Read("wide.png", wide, PngPixels::kRgba, out),
-      "'" + Path("wide.png") + "' is 20000 x 1 pixels; an image may be at most 16384 x 16384");
-  EXPECT_TRUE(out.bytes.empty());
-  const TestPng tall = Png(1, 16385, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(16385, 0));
-  EXPECT_EQ(
-      Read("tall.png", tall, PngPixels::kGrey, out),
-      "'" + Path("tall.png") + "' is 1 x 16385 pixels; an image may be at most 16384 x 16384");
-  const TestPng edge = Png(16384, 1, PNG_COLOR_TYPE_GRAY, 1, std::vector<std::uint8_t>(2048, 0xFF));
-  EXPECT_EQ(Read("edge.png", edge, PngPixels::kGrey, out), "");
-  EXPECT_EQ(out.width, 16384);
 }
 
 // A 141-byte file whose text chunk claims megabytes or gigabytes: refused

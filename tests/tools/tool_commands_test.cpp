@@ -186,15 +186,12 @@ TEST_F(ToolCommands, ExplainsMissingCanvasesAndLayers) {
             "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
 }
 
-TEST_F(ToolCommands, RefusesACanvasBeyondTheLast) {
-  std::string script;
-  for (int i = 0; i < PaintManager::kMaxLayerStacks; ++i) script += "canvas 1 1\n";
-  Run(script);
-  EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
-  EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
-}
-
-TEST_F(ToolCommands, KeepsTheCanvasesWithinThePixelBudget) {
+// Canvas sides, all canvases' pixels together (a small budget here) and the
+// number of canvases are limited, each with its message.
+TEST_F(ToolCommands, KeepsCanvasesWithinTheirLimits) {
+  EXPECT_EQ(Refused("canvas 4097 1"),
+            "canvas: <width> must be between 1 and 4096, got '4097' "
+            "(usage: canvas [<width>=256] [<height>=256])");
   Session small(host, out, 1000);
   CommandRegistry limited;
   brenmark::tool::RegisterAllCommands(limited, small);
@@ -204,7 +201,11 @@ TEST_F(ToolCommands, KeepsTheCanvasesWithinThePixelBudget) {
             "now); delete one with 'delete-canvas' first");
   EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
   Run("delete-canvas 0\ncanvas 10 40\n", &limited);
-  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
+  std::string script;
+  for (int i = 2; i < PaintManager::kMaxLayerStacks; ++i) script += "canvas 1 1\n";
+  Run(script);
+  EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
 }
 
 }  // namespace
