@@ -186,6 +186,29 @@ TEST_F(ToolCommands, ExplainsMissingCanvasesAndLayers) {
             "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
 }
 
+// The page store's error reports fail the command they came during; its
+// other notices do not.
+TEST_F(ToolCommands, StoreErrorsFailTheCommandTheyCameDuring) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"SID: Warning: Exceeding Max coord range", ""},
+      {"SID: SmartImage checking is enabled.", ""},
+      {"SID: ERROR: Invalid ilSmartImage",
+       "print: the page store failed (SID: ERROR: Invalid "
+       "ilSmartImage)"},
+      {"SID: Error: could not read a page from the swap file /tmp/SIDx (Input/output error)",
+       "print: the page store could not read image data back from its swap file; results would "
+       "be wrong"},
+  };
+  for (const auto& [message, problem] : cases) {
+    brenmark::host::ReferenceHost::Trampolines().ShowMessage(message);
+    std::ostringstream errors;
+    brenmark::tool::ScriptRunner runner(registry, errors, nullptr);
+    EXPECT_EQ(runner.RunLine("print"), problem) << message;
+  }
+  // Each report fails one command only.
+  Run("print");
+}
+
 // Canvas sides, all canvases' pixels together (a small budget here) and the
 // number of canvases are limited, each with its message.
 TEST_F(ToolCommands, KeepsCanvasesWithinTheirLimits) {

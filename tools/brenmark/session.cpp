@@ -24,6 +24,18 @@ std::string LayerCount(int n) {
   return n == 1 ? "1 layer" : std::to_string(n) + " layers";
 }
 
+// "SID: Error ..." or "SID: ERROR ...", the page store's reports of a
+// failure, at `start` of a message.
+bool IsStoreError(const std::string& m, std::size_t start) {
+  if (start == std::string::npos || m.compare(start, 5, "SID: ") != 0) return false;
+  const std::string word = m.substr(start + 5, 5);
+  if (word.size() != 5) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if ((word[i] | 0x20) != "error"[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void Session::Start() {
@@ -45,9 +57,7 @@ std::string Session::CheckStore() {
   for (; messagesSeen_ < messages.size(); ++messagesSeen_) {
     const std::string& m = messages[messagesSeen_];
     const std::size_t start = m.find_first_not_of("\n ");
-    if (!problem.empty() || start == std::string::npos || m.compare(start, 10, "SID: Error") != 0) {
-      continue;
-    }
+    if (!problem.empty() || !IsStoreError(m, start)) continue;
     if (m.find("could not read") != std::string::npos) {
       problem =
           "the page store could not read image data back from its swap file; results would be "
