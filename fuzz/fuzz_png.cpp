@@ -1,15 +1,22 @@
 // Fuzzes PNG import: the input is a PNG file's bytes, decoded with the
-// tool's in-memory reader both as RGBA and as grey. What decodes is checked for
+// tool's in-memory reader both as RGBA and as grey. Most mutations would
+// only break a chunk's CRC, which the reader refuses at once; so the input
+// is read once as it is, and then with every chunk's CRC made right, which
+// lets mutated chunk contents reach the decoder. What decodes is checked for
 // shape and for agreement between the two (a grey image read as RGBA has
 // equal channels), and, when small, imported through the tool's own
 // commands as an image layer and a mask, exported again and compared: the
 // opaque pixels must come back exactly.
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "fuzz_session.h"
 #include "png_io.h"
@@ -44,6 +51,24 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
 std::uint64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
   if (size < 24 || std::string(reinterpret_cast<const char*>(data) + 12, 4) != "IHDR") return 0;
   return std::uint64_t{BigEndian32(data + 16)} * BigEndian32(data + 20);
+}
+
+// The input with the CRC of every whole chunk recomputed.
+std::vector<std::uint8_t> WithGoodCrcs(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> out(data, data + size);
+  std::size_t pos = 8;  // after the signature
+  while (pos + 12 <= size) {
+    const std::size_t length = BigEndian32(data + pos);
+    if (length > size - pos - 12) break;
+    const uLong crc = crc32(0L, out.data() + pos + 4, static_cast<uInt>(length + 4));
+    std::uint8_t* at = out.data() + pos + 8 + length;
+    at[0] = static_cast<std::uint8_t>(crc >> 24);
+    at[1] = static_cast<std::uint8_t>(crc >> 16);
+    at[2] = static_cast<std::uint8_t>(crc >> 8);
+    at[3] = static_cast<std::uint8_t>(crc);
+    pos += 12 + length;
+  }
+  return out;
 }
 
 void CheckShape(const tool::ImagePixels& p, int channels, const char* what) {
@@ -100,8 +125,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (DeclaredPixels(data, size) > kMaxDecodePixels) return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t size) {
+  if (DeclaredPixels(raw, size) > kMaxDecodePixels) return 0;
+  const std::vector<std::uint8_t> fixed = WithGoodCrcs(raw, size);
+  if (!std::equal(fixed.begin(), fixed.end(), raw)) {
+    tool::ImagePixels asIs;
+    if (tool::ReadPngMemory(raw, size, tool::PngPixels::kRgba, asIs, nullptr).empty()) {
+      CheckShape(asIs, 4, "RGBA with bad CRCs");
+    }
+  }
+  const std::uint8_t* data = fixed.data();
   tool::ImagePixels rgba, grey;
   const bool colourOk =
       tool::ReadPngMemory(data, size, tool::PngPixels::kRgba, rgba, nullptr).empty();

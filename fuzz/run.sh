@@ -16,7 +16,7 @@ seconds=${2:-${FUZZ_SECONDS:-60}}
 # Longest input per harness: scripts of a few dozen lines, one line, and
 # PNG files of a few KB (a larger file mostly adds zlib work).
 declare -A max_len=([fuzz_script]=4096 [fuzz_script_syntax]=1024 [fuzz_png]=16384)
-declare -A dict=([fuzz_script]=script.dict [fuzz_script_syntax]=script.dict)
+declare -A dict=([fuzz_script]=script.dict [fuzz_script_syntax]=script.dict [fuzz_png]=png.dict)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
