@@ -195,10 +195,13 @@ ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices, std::s
   return {std::move(name), ParamType::kChoice, 0, 0, std::move(fallback), std::move(choices)};
 }
 
-// Longest file name a script may give: the usual PATH_MAX without its
-// terminator.
 ParamSpec PathParam(std::string name, std::string fallback) {
-  return {std::move(name), ParamType::kPath, 0, 4095, std::move(fallback), {}};
+  return {std::move(name),
+          ParamType::kPath,
+          0,
+          static_cast<double>(kMaxPathBytes),
+          std::move(fallback),
+          {}};
 }
 
 std::string LayerRef::Describe() const {

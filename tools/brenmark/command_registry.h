@@ -66,6 +66,10 @@ struct ParamSpec {
   bool HasDefault() const { return Optional() && fallback != "-"; }
 };
 
+// Longest file name a script may give: the usual PATH_MAX without its
+// terminator.
+inline constexpr std::size_t kMaxPathBytes = 4095;
+
 // Builders for declarations. `fallback` as in ParamSpec: empty for a
 // required parameter, "-" for an optional one without default.
 ParamSpec IntegerParam(std::string name, double min, double max, std::string fallback = "");

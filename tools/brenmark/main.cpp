@@ -91,33 +91,25 @@ read, 2 for bad options.
 
 // The limits, from the constants that enforce them.
 std::string Limits() {
-  using brenmark::tool::Session;
-  const auto n = [](auto v) { return std::to_string(v); };
-  const std::string side = n(Session::kMaxCanvasSide);
-  const std::string image = n(brenmark::tool::kMaxImageSide);
-  return "limits:\n"
-         "  canvases      at most " +
-         n(PaintManager::kMaxLayerStacks) + " at once, each at most " + side + " x " + side +
-         " pixels,\n"
-         "                together at most " +
-         n(Session::kDefaultPixelBudget) +
-         " pixels (the host keeps a\n"
-         "                view of 4 bytes a pixel for each)\n"
-         "  images        PNG files read or written, and exported rectangles: at most\n"
-         "                " +
-         image + " x " + image + " pixels; at most " + n(brenmark::tool::kMaxPngChunks) +
-         " ancillary chunks of at most\n"
-         "                " +
-         n(brenmark::tool::kMaxPngChunkBytes >> 20) +
-         " MiB each\n"
-         "  script lines  at most " +
-         n(brenmark::tool::kMaxLineLength) +
-         " bytes; a NUL byte ends the run\n"
-         "  file names    at most 4095 bytes; layer names at most " +
-         n(Layer::kNameCapacity - 1) +
-         " bytes\n"
-         "  positions     x, y and offsets from -" +
-         n(brenmark::tool::kMaxCoordinate) + " to " + n(brenmark::tool::kMaxCoordinate) + "\n\n";
+  namespace t = brenmark::tool;
+  const int side = t::Session::kMaxCanvasSide;
+  std::ostringstream s;
+  s << "limits:\n"
+    << "  canvases      at most " << PaintManager::kMaxLayerStacks << " at once, each at most "
+    << side << " x " << side << " pixels,\n"
+    << "                together at most " << t::Session::kDefaultPixelBudget
+    << " pixels (the host keeps a\n"
+    << "                view of 4 bytes a pixel for each)\n"
+    << "  images        PNG files read or written, and exported rectangles: at most\n"
+    << "                " << t::kMaxImageSide << " x " << t::kMaxImageSide << " pixels; at most "
+    << t::kMaxPngChunks << " ancillary chunks of at most\n"
+    << "                " << (t::kMaxPngChunkBytes >> 20) << " MiB each\n"
+    << "  script lines  at most " << t::kMaxLineLength << " bytes; a NUL byte ends the run\n"
+    << "  file names    at most " << t::kMaxPathBytes << " bytes; layer names at most "
+    << Layer::kNameCapacity - 1 << " bytes\n"
+    << "  positions     x, y and offsets from -" << t::kMaxCoordinate << " to " << t::kMaxCoordinate
+    << "\n\n";
+  return s.str();
 }
 
 void PrintHelp(const CommandRegistry& registry) {
