@@ -24,8 +24,9 @@ namespace fs = std::filesystem;
 
 // A rectangle a command reads or writes may cover this many pixels.
 constexpr std::int64_t kMaxRectPixels = 4 * kPixelBudget;
-// Export-view scales what a layer holds (at most about the budget) by the
-// zoom in each direction.
+// Export-view scales all a layer holds by the zoom in each direction; its
+// rotated bicubic rendering is the slowest command by far, so it may shrink
+// a layer but not enlarge it.
 constexpr double kMaxZoom = 1;
 
 [[noreturn]] void Fail(const std::string& what) {
