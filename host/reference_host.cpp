@@ -265,7 +265,14 @@ struct Trampoline {
   }
   static void StackDestroying(int window) {
     ReferenceHost* h = Host(kCbStackDestroying);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->destroyingNotices;
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+      // The window closes with its canvas: its view memory goes now (a
+      // program that makes and deletes canvases must not keep every view);
+      // the small record stays so the notices can still be read.
+      ++w->destroyingNotices;
+      std::vector<std::uint32_t>().swap(w->pixels);
+      w->width = w->height = 0;
+    }
   }
   static void SetViewerParms(int window, const ViewerParms& parms) {
     ReferenceHost* h = Host(kCbSetViewerParms);

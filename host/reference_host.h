@@ -57,7 +57,7 @@ struct HostWindow {
   bool transparentBackdrop = true;    // member 4's answer
   bool inFront = false;               // last value given by member 34
   int constructedNotices = 0;         // member 23
-  int destroyingNotices = 0;          // member 24
+  int destroyingNotices = 0;          // member 24 (the view's pixels are freed then)
   int viewerParmsSets = 0;            // member 25
   int updateImageRequests = 0;        // member 7
   int showUpdates = 0;                // member 14

@@ -24,3 +24,4 @@
 #include "brenmark/soft_paint_ops.h"
 #include "brenmark/masking_paint_ops.h"
 #include "brenmark/store_stats.h"
+#include "brenmark/store_messages.h"

@@ -21,8 +21,8 @@
 
 class ilImage;
 class ilSmartImage;
-class ilConfig;
-class ilTile;
+struct ilConfig;
+struct ilTile;
 
 namespace brenmark::imagestore {
 struct SwapSlot;

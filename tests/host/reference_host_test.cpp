@@ -204,8 +204,11 @@ TEST(ReferenceHostWindows, RecordsDisplayNoticesPerWindow) {
   EXPECT_FALSE(cb.WantsTransparentBackdrop(view));
   cb.EndTimedUpdate(window);
   EXPECT_FALSE(w->timedUpdateRunning);
+  ASSERT_FALSE(w->pixels.empty());
   cb.StackDestroying(window);
   EXPECT_EQ(w->destroyingNotices, 1);
+  EXPECT_EQ(w->pixels.capacity(), 0u);  // a closed window keeps no view memory
+  EXPECT_EQ(cb.GetViewPixels(view), nullptr);
 }
 
 TEST(ReferenceHostQueries, AnswersConfiguredValues) {

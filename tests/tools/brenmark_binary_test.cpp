@@ -106,6 +106,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
   Write("far.bms",
         "canvas 16 16\nadd-layer Sky\nfill Sky 0 0 1 1 #FF0000\noffset Sky 1000 0\n"
         "print 0\n");
+  Write("outside.bms", "canvas 8 8\nadd-layer A\nexport A far.png 200000 200000 8 2000\n");
   fs::create_directories(dir_ / "folder.bms");
   const std::string fill = "canvas 8 8\nadd-layer A\nfill A 0 0 8 8 #FF0000\n";
   const std::string badSize =
@@ -145,6 +146,9 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
       {"far.bms", "", "NORVANE_QV_SMARTIMAGE_CHECKING=1", 0, "canvas 0 (current): 16 x 16...",
        "SID: SmartImage checking is enabled.\n"
        "far.bms:4: warning: layer 1 was kept near the canvas: its offset is 32,0\n"},
+      // A read far outside the store's range, in strips: one notice for the command.
+      {"outside.bms", "", "", 0, "",
+       "SID: SmartImage had to clip an image op to fit +- 102400 (8 times)\n"},
       {"missing.bms", "", "", 1, "",
        "brenmark: cannot open 'missing.bms': No such file or directory\n"},
       {"folder.bms", "", "", 1, "", "brenmark: cannot read 'folder.bms': it is a directory\n"},

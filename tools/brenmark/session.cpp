@@ -185,7 +185,12 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterOutputCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {
-      std::string problem = handler(a);
+      std::string problem;
+      {
+        // One command is one operation for the store's repeated warnings.
+        StoreMessageGroup group;
+        problem = handler(a);
+      }
       // The store's report explains a failed read better than the command.
       std::string store = session.CheckStore();
       return store.empty() ? problem : store;
