@@ -23,4 +23,8 @@
 #include "brenmark/paint_ops.h"
 #include "brenmark/soft_paint_ops.h"
 #include "brenmark/masking_paint_ops.h"
+#include "brenmark/generic_function.h"
+#include "brenmark/brush_profile.h"
+#include "brenmark/brush_parameters.h"
+#include "brenmark/image_paint_obj.h"
 #include "brenmark/store_stats.h"
