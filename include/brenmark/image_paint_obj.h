@@ -111,9 +111,9 @@ class EnvelopeImagePaintObj : public ImagePaintObj, public Observer {
 // reference on the source paint object (the sub-image reads the source's
 // image, which the source keeps alive).
 //
-// Windows are flat: the origin is (x, y, 0). A window request is ignored
-// while the source (or its image) is missing. Every window set and every
-// move notifies the observers once, after the sub-image is configured.
+// Windows are flat: the origin is (x, y, 0); a negative extent counts as 0.
+// A window request is ignored while the source (or its image) is missing. Every window set and
+// every move notifies the observers once, after the sub-image is configured.
 class SubImagePaintObj : public ImagePaintObj {
  public:
   // Window (x, y, nx, ny) with the source's channel count.

@@ -2,6 +2,7 @@
 // with a swappable inner object, and the window onto another paint object.
 #include <brenmark/image_paint_obj.h>
 
+#include <algorithm>
 #include <vector>
 
 #include <brenmark/il.h>
@@ -188,6 +189,8 @@ void SubImagePaintObj::SetWindow(ImagePaintObj* source, int x, int y, int /*z*/,
   if (source == nullptr || source == this) return;
   ilImage* src = source->image();
   if (src == nullptr) return;
+  nx = std::max(nx, 0);
+  ny = std::max(ny, 0);
   source->ref();
   const ilConfig cfg(src->getDataType(), src->getOrder(), channels);
   bool created = false;
@@ -225,7 +228,7 @@ void SubImagePaintObj::SetFullView(ImagePaintObj* source, int z, int channels) {
 void SubImagePaintObj::Move(int x, int y, int nx, int ny) {
   if (sub_ == nullptr) return;
   sub_->setOrigin(x, y, 0);
-  sub_->setViewSize(nx, ny);
+  sub_->setViewSize(std::max(nx, 0), std::max(ny, 0));
   notify();
 }
 

