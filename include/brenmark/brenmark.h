@@ -27,4 +27,7 @@
 #include "brenmark/brush_profile.h"
 #include "brenmark/brush_parameters.h"
 #include "brenmark/image_paint_obj.h"
+#include "brenmark/stamp.h"
+#include "brenmark/stamp_image.h"
+#include "brenmark/stamp_cache.h"
 #include "brenmark/store_stats.h"
