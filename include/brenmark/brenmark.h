@@ -27,6 +27,8 @@
 #include "brenmark/brush_profile.h"
 #include "brenmark/brush_parameters.h"
 #include "brenmark/image_paint_obj.h"
+#include "brenmark/interpolate.h"
+#include "brenmark/stroke.h"
 #include "brenmark/stamp.h"
 #include "brenmark/stamp_image.h"
 #include "brenmark/stamp_cache.h"
