@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "host/polyline_curve.h"
@@ -28,7 +30,8 @@ std::vector<Pt> Walk(Interpolate2D& in, float d) {
   return out;
 }
 
-void ExpectPoints(const std::vector<Pt>& got, const std::vector<Pt>& want, const char* name) {
+void ExpectPoints(const std::vector<Pt>& got, const std::vector<Pt>& want,
+                  const std::string& name) {
   ASSERT_EQ(got.size(), want.size()) << name;
   for (size_t i = 0; i < want.size(); ++i) {
     EXPECT_NEAR(got[i].x, want[i].x, 1e-4) << name << " point " << i;
@@ -37,18 +40,20 @@ void ExpectPoints(const std::vector<Pt>& got, const std::vector<Pt>& want, const
   }
 }
 
+// Add a point, then walk at distance d and expect these points.
 struct Step {
   PaintPoint add;
   float d;
   std::vector<Pt> expect;
 };
 
-void RunSteps(Interpolate2D& in, const std::vector<Step>& steps, const char* name) {
+void RunSteps(Interpolate2D* in, const std::vector<Step>& steps, const char* name) {
+  in->ref();
   for (size_t i = 0; i < steps.size(); ++i) {
-    in.AddPoint(steps[i].add);
-    ExpectPoints(Walk(in, steps[i].d), steps[i].expect,
-                 (std::string(name) + " step " + std::to_string(i)).c_str());
+    in->AddPoint(steps[i].add);
+    ExpectPoints(Walk(*in, steps[i].d), steps[i].expect, name + (" step " + std::to_string(i)));
   }
+  in->unref();
 }
 
 TEST(FltInterpolate2D, SpacesPointsAlongSegmentsAndCarriesTheRestAcrossJoints) {
@@ -86,27 +91,7 @@ TEST(FltInterpolate2D, SpacesPointsAlongSegmentsAndCarriesTheRestAcrossJoints) {
         {{0, 9}, 0, {{0, 9, 1}}}}},
       {"no distance, no point", 1, {{{0, 0}, 0, {}}, {{10, 0}, -1, {}}}},
   };
-  for (const auto& c : cases) {
-    auto* in = new FltInterpolate2D(c.carry);
-    in->ref();
-    RunSteps(*in, c.steps, c.name);
-    in->unref();
-  }
-}
-
-TEST(FltInterpolate2D, DirectionNeedsALengthAndIgnoresNonFinitePoints) {
-  FltInterpolate2D in(1);
-  float dx = 9, dy = 9;
-  in.AddPoint({1, 1});
-  EXPECT_FALSE(in.Direction(dx, dy));
-  in.AddPoint({1.0f / 0.0f, 1});
-  EXPECT_EQ(in.PointCount(), 1);
-  in.AddPoint({4, 5});
-  ASSERT_TRUE(in.Direction(dx, dy));
-  EXPECT_FLOAT_EQ(dx, 0.6f);
-  EXPECT_FLOAT_EQ(dy, 0.8f);
-  in.AddPoint({4, 5});
-  EXPECT_FALSE(in.Direction(dx, dy));
+  for (const auto& c : cases) RunSteps(new FltInterpolate2D(c.carry), c.steps, c.name);
 }
 
 TEST(SmoothInterpolate2D, SubPointsFollowTheDampedFilter) {
@@ -201,28 +186,39 @@ TEST_F(CurveInterpolate, WalksTheCurveParameterBetweenProjectedSamples) {
   for (const auto& c : cases) {
     ag_curve* curve = MakePolylineCurve(c.curve, c.closed);
     auto* in = new CurveInterpolate2D(curve);
-    in->ref();
     brenmark::host::ReleaseCurve(&curve);  // the interpolator keeps its own copy
     EXPECT_EQ(in->IsClosed(), c.closed) << c.name;
-    RunSteps(*in, c.steps, c.name);
-    in->unref();
+    RunSteps(in, c.steps, c.name);
   }
   EXPECT_EQ(host_.CallCount(kCbCloneCurve), 4);
   EXPECT_EQ(host_.CallCount(kCbReleaseCurve), 4);
 }
 
-TEST_F(CurveInterpolate, DirectionIsTheWayTheSegmentRuns) {
+TEST_F(CurveInterpolate, DirectionIsTheWayTheCurrentSegmentRuns) {
   ag_curve* curve = brenmark::host::MakePolylineCurve({{0, 0}, {0, 50}}, false);
-  CurveInterpolate2D in(curve);
+  Interpolate2D* straight = new FltInterpolate2D(1);
+  Interpolate2D* along = new CurveInterpolate2D(curve);
   brenmark::host::ReleaseCurve(&curve);
-  float dx = 0, dy = 0;
-  EXPECT_FALSE(in.Direction(dx, dy));
-  in.AddPoint({0, 40});
-  in.AddPoint({0, 10});
-  ASSERT_TRUE(in.Direction(dx, dy));
-  EXPECT_EQ(dx, 0.0f);
-  EXPECT_EQ(dy, -1.0f);
-  EXPECT_EQ(host_.CallCount(kCbGetCurveDirection), 1);
+  const struct {
+    Interpolate2D* in;
+    PaintPoint add;  // non-finite points are ignored
+    bool found;
+    float dx, dy;
+  } cases[] = {{straight, {1, 1}, false, 0, 0},    {straight, {NAN, 1}, false, 0, 0},
+               {straight, {4, 5}, true, .6f, .8f}, {straight, {4, 5}, false, 0, 0},
+               {along, {0, 40}, true, 0, 1},       {along, {0, 10}, true, 0, -1}};
+  for (const auto& c : cases) {
+    c.in->AddPoint(c.add);
+    float dx = 9, dy = 9;
+    ASSERT_EQ(c.in->Direction(dx, dy), c.found) << c.add.x << "," << c.add.y;
+    if (c.found) {
+      EXPECT_FLOAT_EQ(dx, c.dx);
+      EXPECT_FLOAT_EQ(dy, c.dy);
+    }
+  }
+  EXPECT_EQ(host_.CallCount(kCbGetCurveDirection), 2);
+  straight->unref();
+  along->unref();
 }
 
 TEST(CurveInterpolate2D, WithoutHostServicesHandsOutNothing) {
