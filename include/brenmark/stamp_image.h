@@ -135,7 +135,10 @@ class ILStampImg : public ilQVMemoryImg, public Observer {
   StampGeometry geom_;
   int phaseX_ = 0, phaseY_ = 0;
   int channels_ = 1;
-  std::vector<std::uint8_t> pixels_;
+  // Every generation writes every pixel, so the block is never cleared
+  // ahead of it.
+  std::unique_ptr<std::uint8_t[]> pixels_;
+  std::size_t pixelBytes_ = 0;
   std::uint16_t radiusTable_[1024] = {};
   int tableSize_ = 0;
   std::uint16_t coverage_[kCoverageEntries] = {};

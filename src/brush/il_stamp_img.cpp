@@ -164,11 +164,14 @@ void ILStampImg::Layout_() {
   int channels = colour != nullptr ? colour->getCsize() : 1;
   channels = std::clamp(channels, 1, kIlMaxChannels);
   const std::size_t bytes = static_cast<std::size_t>(geom_.width) * geom_.height * channels;
-  if (pixels_.size() != bytes) pixels_.assign(bytes, 0);
+  if (bytes != pixelBytes_) {
+    pixels_.reset(new std::uint8_t[bytes]);
+    pixelBytes_ = bytes;
+  }
   channels_ = channels;
   setSize(ilSize(geom_.width, geom_.height, 1, channels));
   setPageSize(geom_.width, geom_.height, 1, channels);
-  setDataPtr(pixels_.data());
+  setDataPtr(pixels_.get());
   const ilPixel& fill = ilImage::getFill();
   if (fill.nc() != channels || fill.getDataType() != ilUChar) setFill(ilPixel(ilUChar, channels));
   pixelsStale_ = true;
@@ -215,7 +218,7 @@ void ILStampImg::ColourTable_(Sources& src) {
   const ilConfig cfg(ilUChar, ilInterleaved, channels_);
   if (src.colour->getTile(0, 0, 1, 1, colour, &cfg) != ilOkay) return;
   // Row a, channel k = trunc(colour_k * a / 255).
-  colourTable_.resize(static_cast<std::size_t>(256) * channels_);
+  colourTable_.assign(static_cast<std::size_t>(256) * channels_, 0);
   for (int a = 0; a < 256; ++a)
     for (int k = 0; k < channels_; ++k)
       colourTable_[static_cast<std::size_t>(a) * channels_ + k] =
@@ -268,20 +271,33 @@ void ILStampImg::CoverageRowFromMatrix_(int row, std::uint16_t* out) const {
 ilStatus ILStampImg::Generate_() {
   pixelsStale_ = false;
   ++generations_;
-  std::fill(pixels_.begin(), pixels_.end(), std::uint8_t{0});
-  if (stamp_ == nullptr) return ilInvalid;
+  std::uint8_t* const block = pixels_.get();
+  const auto clear = [&] { std::fill(block, block + pixelBytes_, std::uint8_t{0}); };
+  if (stamp_ == nullptr) {
+    clear();
+    return ilInvalid;
+  }
   Sources src;
   src.colour = ImageOf(stamp_->GetColorSource());
   src.mask = ImageOf(stamp_->GetMaskSource());
-  if (src.colour == nullptr) return ilInvalid;
+  if (src.colour == nullptr) {
+    clear();
+    return ilInvalid;
+  }
   Tables_();
   if (colourStale_) ColourTable_(src);
   const int w = geom_.width, h = geom_.height, c = channels_;
   const bool constant = !colourTable_.empty();
   std::vector<std::uint8_t> colour, mask;
-  if (!constant && !ReadBlock(src.colour, w, h, c, colour)) return ilInvalid;
+  if (!constant && !ReadBlock(src.colour, w, h, c, colour)) {
+    clear();
+    return ilInvalid;
+  }
   if (src.mask != nullptr && !ReadBlock(src.mask, w, h, 1, mask)) mask.clear();
-  if (geom_.singular) return ilOkay;
+  if (geom_.singular) {
+    clear();
+    return ilOkay;
+  }
 
   const std::uint8_t* noise = NoiseTable(stamp_->HasNoise());
   int& cursor = NoiseCursor();
@@ -296,7 +312,7 @@ ilStatus ILStampImg::Generate_() {
   if (fused && c == 4) std::memcpy(colour4, colourTable_.data(), sizeof colour4);
   for (int r = 0; r < h; ++r) {
     if (cursor > kNoiseRowLimit) cursor -= kNoiseStepBack;
-    std::uint8_t* out = pixels_.data() + static_cast<std::size_t>(r) * w * c;
+    std::uint8_t* out = block + static_cast<std::size_t>(r) * w * c;
     if (fused) {
       const StampTableRow job = TableRow_(r, noise + cursor);
       if (c == 4)
@@ -330,7 +346,10 @@ ilStatus ILStampImg::Generate_() {
       std::uint8_t* q = out + i * c;
       if (abgr) {
         // Channel 0, the alpha, is the top byte of the packed word.
-        if (a == 0 || p[3] == 0) continue;  // stays 0
+        if (a == 0 || p[3] == 0) {
+          std::memset(q, 0, 4);
+          continue;
+        }
         for (int k = 0; k < 3; ++k) q[k] = static_cast<std::uint8_t>((p[k] * a) >> 8);
         q[3] =
             p[3] == 255 ? static_cast<std::uint8_t>(a) : static_cast<std::uint8_t>((p[3] * a) >> 8);

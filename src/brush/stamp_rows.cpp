@@ -1,8 +1,8 @@
-// Scalar rows of the untransformed dab generator, and the choice of the
-// rows this processor runs.
+// Rows of the untransformed dab generator.
 #include "brush/stamp_rows.h"
 
 namespace brenmark::brush {
+
 namespace {
 
 // Distance index of pixel x: the phase (0, 0) value plus the phase's
@@ -34,6 +34,9 @@ const StampRowFunctions& ScalarStampRows() {
   return kScalar;
 }
 
+// Measured (61-pixel rows, table look-ups through the coverage and colour
+// tables): AVX2 gathers ran at 1.8-2.3 ns per pixel against 1.8-2.2 for
+// these loops, so no wider form is kept; the indirection stays for one.
 const StampRowFunctions& StampRows() {
   return kScalar;
 }

@@ -30,8 +30,7 @@ struct StampRowFunctions {
 };
 
 const StampRowFunctions& ScalarStampRows();
-// The fastest forms this processor runs (BRENMARK_FORCE_SCALAR=1 forces the
-// scalar ones); chosen once.
+// The rows the generator runs.
 const StampRowFunctions& StampRows();
 
 }  // namespace brenmark::brush

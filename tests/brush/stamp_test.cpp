@@ -240,6 +240,10 @@ TEST(StampGeometry, QuantisesAnglesRadiiAndPhases) {
     EXPECT_EQ(g.height, r.height) << r.radius << " " << r.aspect << " " << r.t00;
     EXPECT_EQ(g.untransformed, r.untransformed) << r.radius << " " << r.aspect;
     EXPECT_EQ(g.singular, r.singular) << r.radius << " " << r.aspect;
+    // A scaling transform leaves the radius table describing the unscaled
+    // dab: such circles take the matrix walk.
+    const int size = brenmark::brush::RadiusTableSize(s->GetRadius());
+    EXPECT_EQ(StampTablesServe(g, size), r.untransformed && r.t00 != 2) << r.radius;
     s->unref();
   }
 }
