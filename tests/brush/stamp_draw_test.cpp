@@ -193,6 +193,25 @@ TEST_F(StampDraw, ImageStampTakesTheColourUnderTheDab) {
     }
   }
   impl.set_stamp(nullptr);
+  // Through the painter an image stamp takes the separable renderer: the
+  // colour under the dab goes through the coverage with the dither (128).
+  Ref<ilQVMemoryImg> other(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
+  PaintOps sep(other.p, 1);
+  sep.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(sep.set_stamp(stamp.p), 1);
+  PinDither(0x01);
+  ASSERT_EQ(sep.draw_stamp(20.2f, 30.0f, nullptr), 0);
+  const Dab cov = CachedDab(*cover.p, 20.2f, 30.0f);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const unsigned a = cov.At(x, y);
+      const std::uint32_t s = Get(source.p, x + 5, y - 3);
+      std::uint32_t expected = 0;
+      for (int c = 0; a != 0 && c < 4; ++c)
+        expected |= std::min(255u, (((s >> (8 * c)) & 0xFF) * a + 128) >> 8) << (8 * c);
+      ASSERT_EQ(Get(other.p, x, y), expected) << x << "," << y;
+    }
+  }
 }
 
 TEST_F(StampDraw, MaskSourceScalesTheTwelveBitCoverage) {

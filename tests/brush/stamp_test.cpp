@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -316,7 +317,9 @@ TEST_F(StampCache, EqualKeysGiveIdenticalImagesWhicheverStampCameFirst) {
       const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
       first[order].assign(p, p + img->getDataSize());
     }
-    EXPECT_EQ(first[0], first[1]) << v[0] << " " << v[1];
+    const auto diff = std::mismatch(first[0].begin(), first[0].end(), first[1].begin());
+    EXPECT_EQ(diff.first, first[0].end())
+        << "angle " << v[0] << " aspect " << v[1] << ": byte " << diff.first - first[0].begin();
   }
 }
 
