@@ -1,10 +1,12 @@
-# Entry points: `make demo`, `make test`, `make bench`.
+# Entry points: `make demo`, `make test`, `make bench`, `make fuzz`.
 BUILD      ?= build
 BENCHBUILD ?= build-bench
+FUZZBUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps bench-deps configure build demo test bench format clean
+.PHONY: all deps bench-deps fuzz-deps configure build demo test bench fuzz format clean
 
 all: build
 
@@ -35,6 +37,17 @@ bench: bench-deps
 	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBRENMARK_BUILD_BENCH=ON -DBRENMARK_BUILD_TESTS=OFF
 	cmake --build $(BENCHBUILD) -j $(JOBS)
 	@for b in $(BENCHBUILD)/bench/bench_*; do echo "== $$b"; SID_TEMP_DIR=$(CURDIR)/$(BENCHBUILD) $$b || exit 1; done
+
+fuzz-deps:
+	@bash scripts/ensure-deps.sh fuzz
+
+# The libFuzzer harnesses (clang, ASan, UBSan), each run for FUZZ_SECONDS.
+fuzz: fuzz-deps
+	cmake -S . -B $(FUZZBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRENMARK_BUILD_FUZZ=ON \
+	  -DBRENMARK_BUILD_TESTS=OFF -DBRENMARK_BUILD_TOOLS=OFF -DBRENMARK_BUILD_BENCH=OFF
+	cmake --build $(FUZZBUILD) --target fuzz_script fuzz_script_syntax fuzz_png -j $(JOBS)
+	bash fuzz/run.sh $(FUZZBUILD) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -2,6 +2,8 @@
 #include "host/reference_host.h"
 
 #include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -14,23 +16,86 @@ namespace {
 
 ReferenceHost* g_active = nullptr;
 
-// One field of /proc/meminfo in kilobytes, or nothing when it is missing.
-std::optional<unsigned> ReadMeminfoKB(const char* field) {
-  std::FILE* f = std::fopen("/proc/meminfo", "r");
+// One field of <proc>/meminfo in kilobytes, or nothing when it is missing.
+std::optional<unsigned long long> ReadMeminfoKB(const std::string& proc, const char* field) {
+  std::FILE* f = std::fopen((proc + "/meminfo").c_str(), "r");
   if (!f) return std::nullopt;
-  std::optional<unsigned> result;
+  std::optional<unsigned long long> result;
   char line[256];
   const size_t n = std::strlen(field);
   while (std::fgets(line, sizeof line, f)) {
     if (std::strncmp(line, field, n) != 0 || line[n] != ':') continue;
     unsigned long long kb = 0;
-    if (std::sscanf(line + n + 1, "%llu", &kb) == 1) {
-      result = kb > UINT_MAX ? UINT_MAX : static_cast<unsigned>(kb);
-    }
+    if (std::sscanf(line + n + 1, "%llu", &kb) == 1) result = kb;
     break;
   }
   std::fclose(f);
   return result;
+}
+
+// The first line of a small file, without its line break.
+std::optional<std::string> ReadLine(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return std::nullopt;
+  char line[4096];
+  const bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  if (!got) return std::nullopt;
+  std::string text(line);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::optional<unsigned long long> ParseBytes(const std::optional<std::string>& text) {
+  if (!text || text->empty()) return std::nullopt;
+  unsigned long long v = 0;
+  for (char c : *text) {
+    if (c < '0' || c > '9') return std::nullopt;  // "max" and anything else: no figure
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  return v;
+}
+
+// The tightest cgroup v2 memory limit of this process in kilobytes, with
+// the room left under it, over its cgroup and every ancestor that sets one.
+struct CgroupMemory {
+  unsigned long long limitKB;
+  unsigned long long freeKB;
+};
+std::optional<CgroupMemory> ReadCgroupMemory(const std::string& proc, const std::string& root) {
+  std::FILE* f = std::fopen((proc + "/self/cgroup").c_str(), "r");
+  if (!f) return std::nullopt;
+  std::string path;
+  bool found = false;
+  char line[4096];
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, "0::", 3) != 0) continue;
+    path = line + 3;
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+    found = true;
+    break;
+  }
+  std::fclose(f);
+  if (!found || path.empty() || path[0] != '/') return std::nullopt;
+  std::optional<CgroupMemory> tightest;
+  for (;;) {
+    const std::string dir = root + (path == "/" ? "" : path);
+    if (auto max = ParseBytes(ReadLine(dir + "/memory.max"))) {
+      const unsigned long long used = ParseBytes(ReadLine(dir + "/memory.current")).value_or(0);
+      const CgroupMemory here{*max / 1024, used < *max ? (*max - used) / 1024 : 0};
+      if (!tightest) tightest = here;
+      tightest->limitKB = std::min(tightest->limitKB, here.limitKB);
+      tightest->freeKB = std::min(tightest->freeKB, here.freeKB);
+    }
+    if (path == "/") break;
+    const size_t slash = path.find_last_of('/');
+    path = slash == 0 ? "/" : path.substr(0, slash);
+  }
+  return tightest;
+}
+
+unsigned ClampKB(unsigned long long kb) {
+  return kb > UINT_MAX ? UINT_MAX : static_cast<unsigned>(kb);
 }
 
 // Fallback when /proc is unavailable: page counts from the C library.
@@ -200,7 +265,14 @@ struct Trampoline {
   }
   static void StackDestroying(int window) {
     ReferenceHost* h = Host(kCbStackDestroying);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->destroyingNotices;
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+      // The window closes with its canvas: its view memory goes now (a
+      // program that makes and deletes canvases must not keep every view);
+      // the small record stays so the notices can still be read.
+      ++w->destroyingNotices;
+      std::vector<std::uint32_t>().swap(w->pixels);
+      w->width = w->height = 0;
+    }
   }
   static void SetViewerParms(int window, const ViewerParms& parms) {
     ReferenceHost* h = Host(kCbSetViewerParms);
@@ -505,14 +577,23 @@ void ReferenceHost::SetViewOriginAndScale(int originX, int originY, float scaleX
 
 unsigned ReferenceHost::TotalMemoryKB() const {
   if (totalKB_) return *totalKB_;
-  if (auto kb = ReadMeminfoKB("MemTotal")) return *kb;
-  return PagesToKB(sysconf(_SC_PHYS_PAGES));
+  unsigned long long kb = ReadMeminfoKB(procRoot_, "MemTotal").value_or(0);
+  if (kb == 0) kb = PagesToKB(sysconf(_SC_PHYS_PAGES));
+  if (auto cg = ReadCgroupMemory(procRoot_, cgroupRoot_)) kb = std::min(kb, cg->limitKB);
+  return ClampKB(kb);
 }
 
 unsigned ReferenceHost::AvailableMemoryKB() const {
   if (availableKB_) return *availableKB_;
-  if (auto kb = ReadMeminfoKB("MemAvailable")) return *kb;
-  return PagesToKB(sysconf(_SC_AVPHYS_PAGES));
+  std::optional<unsigned long long> meminfo = ReadMeminfoKB(procRoot_, "MemAvailable");
+  unsigned long long kb = meminfo ? *meminfo : PagesToKB(sysconf(_SC_AVPHYS_PAGES));
+  if (auto cg = ReadCgroupMemory(procRoot_, cgroupRoot_)) kb = std::min(kb, cg->freeKB);
+  return ClampKB(kb);
+}
+
+void ReferenceHost::SetSystemRoots(std::string proc, std::string cgroup) {
+  procRoot_ = std::move(proc);
+  cgroupRoot_ = std::move(cgroup);
 }
 
 int ReferenceHost::CreateWindow(int layerStackHandle, const ViewerParms& parms) {

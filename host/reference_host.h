@@ -57,7 +57,7 @@ struct HostWindow {
   bool transparentBackdrop = true;    // member 4's answer
   bool inFront = false;               // last value given by member 34
   int constructedNotices = 0;         // member 23
-  int destroyingNotices = 0;          // member 24
+  int destroyingNotices = 0;          // member 24 (the view's pixels are freed then)
   int viewerParmsSets = 0;            // member 25
   int updateImageRequests = 0;        // member 7
   int showUpdates = 0;                // member 14
@@ -152,8 +152,15 @@ class ReferenceHost {
   bool IsBusy() const { return !busyChanges_.empty() && busyChanges_.back(); }
   const std::vector<ProxyDecision>& ProxyDecisions() const { return proxyDecisions_; }
   void* LastAppView() const { return lastAppView_; }  // member 2's argument
+  // Unless set, the machine's figures bounded by the process's cgroup (v2):
+  // total = min(MemTotal, memory.max), available = min(MemAvailable,
+  // memory.max - memory.current), over the cgroup and its ancestors that
+  // set a limit ("max" sets none).
   unsigned TotalMemoryKB() const;
   unsigned AvailableMemoryKB() const;
+  // Where those figures are read: `proc` holds meminfo and self/cgroup,
+  // `cgroup` is the cgroup v2 mount. Defaults "/proc" and "/sys/fs/cgroup".
+  void SetSystemRoots(std::string proc, std::string cgroup);
 
  private:
   friend struct Trampoline;
@@ -182,6 +189,8 @@ class ReferenceHost {
   int debugSelector_ = 0;
   std::optional<unsigned> totalKB_, availableKB_;
   std::optional<unsigned> budgetMB_;
+  std::string procRoot_ = "/proc";
+  std::string cgroupRoot_ = "/sys/fs/cgroup";
   int messageBoxAnswer_ = 1;
   bool holdAnts_ = false;
   std::array<float, 4> filterScales_{1, 1, 1, 1};

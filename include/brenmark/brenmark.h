@@ -33,3 +33,4 @@
 #include "brenmark/stamp_image.h"
 #include "brenmark/stamp_cache.h"
 #include "brenmark/store_stats.h"
+#include "brenmark/store_messages.h"

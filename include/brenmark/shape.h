@@ -5,7 +5,7 @@
 #include <brenmark/resource.h>
 
 class Layer;
-class ilTile;
+struct ilTile;
 
 // Ownership: a shape is a Resource. The layer whose list holds it keeps one
 // reference (taken by Layer::AddShape, dropped by Layer::RemoveShape or the

@@ -184,7 +184,8 @@ class ilSmartImage : public ilSIDImage {
   void FillCoverOutsideBounds(unsigned value);
   void NoteAlpha(int checkAlphaAnswer);
   // Fills `region` (image space) with the packed value, leaving `exclude`
-  // alone; bounds are not touched. Answers the number of pages visited.
+  // alone; bounds are not touched. Answers the number of pages visited, or
+  // -1 when a page's old pixels could not be read (that page stays as it was).
   int FillRegion_(const ilTile& region, unsigned value, const ilTile* exclude);
 
   std::uint32_t signature_;

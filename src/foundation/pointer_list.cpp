@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/diagnostics.h"
+
 namespace brenmark {
 namespace {
 
@@ -17,7 +19,7 @@ constexpr std::int64_t kSlotBytes = 4;
 constexpr int kSizeClasses = 21;  // 2^(k+6) - 16 bytes for k = 0..20
 
 [[noreturn]] void IndexOutOfRange(int i) {
-  std::fprintf(stderr, "internal error: list index %d out of range\n", i);
+  brenmark::platform::Diagnostic("internal error: list index %d out of range\n", i);
   std::fflush(stderr);
   std::exit(1);
 }

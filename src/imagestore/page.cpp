@@ -14,6 +14,7 @@ using brenmark::imagestore::PageIsUniform;
 using brenmark::imagestore::RaiseStoreFault;
 using brenmark::imagestore::SmartImageCache;
 using brenmark::imagestore::StoreFault;
+using brenmark::imagestore::StoreMessage;
 
 std::uint32_t SmartImgPage::AccessTimer_ = 0;
 
@@ -220,8 +221,8 @@ bool SmartImgPage::IsValid() const {
 bool SmartImgPage::CheckValid() const {
   if (body_ == nullptr) return false;
   if (body_->signature != kSignatureValid) {
-    std::printf("Quorvel: Invalid page -- Unrefed at %d (Sig - %8x)\n",
-                static_cast<int>(body_->last_access), body_->signature);
+    StoreMessage("Quorvel: Invalid page -- Unrefed at %d (Sig - %8x)\n",
+                 static_cast<int>(body_->last_access), body_->signature);
     return false;
   }
   return true;
@@ -325,7 +326,7 @@ void SmartImgPage::ReleaseRetain() {
   if (p == nullptr) return;
   --p->retain_count;
   if (p->retain_count < 0) {
-    std::printf("SID: SmartImage:Negative Reader Count hit\n");
+    StoreMessage("SID: SmartImage:Negative Reader Count hit\n");
     p->retain_count = 0;
     return;
   }
@@ -441,19 +442,19 @@ bool SmartImgPage::Realize(int mode) {
         if (mode >= 1 && p->ref_count == 1) MakeInMemFromSolid();
         break;
       case kPageInvalid:
-        std::printf("\nSID: Error: Invalid page\n");
+        StoreMessage("\nSID: Error: Invalid page\n");
         RaiseStoreFault();
         return false;
       case kPageFreed:
-        std::printf("\nSID: Error: Freed page\n");
+        StoreMessage("\nSID: Error: Freed page\n");
         RaiseStoreFault();
         return false;
       case kPageUnrealized:
-        std::printf("\nSID: Error: Unrealized page\n");
+        StoreMessage("\nSID: Error: Unrealized page\n");
         RaiseStoreFault();
         return false;
       case kPageReleased:
-        std::printf("\nSID: Error: Attempting to realize a zero refcount page!\n");
+        StoreMessage("\nSID: Error: Attempting to realize a zero refcount page!\n");
         RaiseStoreFault();
         return false;
       default:

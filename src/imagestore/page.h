@@ -21,8 +21,8 @@
 
 class ilImage;
 class ilSmartImage;
-class ilConfig;
-class ilTile;
+struct ilConfig;
+struct ilTile;
 
 namespace brenmark::imagestore {
 struct SwapSlot;
@@ -228,7 +228,9 @@ class SmartImgPage {
   void SetSeed(ilImage* seed, int ox, int oy);
   void SetSmartSeed(ilSmartImage* seed, int ox, int oy);
   void CopyFromSeed();
-  void CopyToSeed(ilImage* target, int x, int y, ilConfig* cfg);
+  // False when the page's pixels could not be read (nothing is written) or
+  // the target refused them.
+  bool CopyToSeed(ilImage* target, int x, int y, ilConfig* cfg);
 
   // Scans. Tiles are page-local; null (or the whole page) means the page.
   int CheckForSolid(const ilTile* tile);

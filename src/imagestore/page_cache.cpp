@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "imagestore/store_hooks.h"
+#include "platform/diagnostics.h"
 
 namespace brenmark::imagestore {
 namespace {
@@ -61,11 +62,11 @@ SmartImageCache::SmartImageCache()
     : signature_(kSignatureValid), big_swap_(kBigBlock), small_swap_(kSmallBlock) {
   total_mb_ = TotalMemoryKB() / 1024;
   max_bytes_ = std::min(BudgetMBForMemory(total_mb_) * kMB, kCreationCap);
-  if (StoreChecking()) std::printf("SID: SmartImage checking is enabled.\n");
+  if (StoreChecking()) StoreMessage("SID: SmartImage checking is enabled.\n");
   if (std::getenv("NORVANE_QV_USE_OLD_IMAGEID") != nullptr) {
     use_old_image_id_ = true;
-    std::printf("\nSID: Using Old ImageID method. Performance may be degraded.\n");
-    std::printf("Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n");
+    StoreMessage("\nSID: Using Old ImageID method. Performance may be degraded.\n");
+    StoreMessage("Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n");
   }
 }
 
@@ -131,11 +132,12 @@ void SmartImageCache::IdleStep() {
 }
 
 void SmartImageCache::PrintStatistics() const {
-  std::printf("Maximum Cache Size: %lld, Hits: %lld, Misses: %lld.\n",
-              static_cast<long long>(max_bytes_), hits_, misses_);
-  std::printf("In Memory Pages -- Big: %d, Small: %d, Locked: %d, Total Bytes %lld\n", big_.count,
-              small_.count, retained_.count, static_cast<long long>(bytes_in_memory_));
-  std::printf("Dirty Pages on scan list: %d\n", scan_.count);
+  brenmark::platform::Diagnostic("Maximum Cache Size: %lld, Hits: %lld, Misses: %lld.\n",
+                                 static_cast<long long>(max_bytes_), hits_, misses_);
+  brenmark::platform::Diagnostic(
+      "In Memory Pages -- Big: %d, Small: %d, Locked: %d, Total Bytes %lld\n", big_.count,
+      small_.count, retained_.count, static_cast<long long>(bytes_in_memory_));
+  brenmark::platform::Diagnostic("Dirty Pages on scan list: %d\n", scan_.count);
 }
 
 void SmartImageCache::AllocatePageMemory(PageData* page) {
@@ -160,16 +162,16 @@ void SmartImageCache::AllocatePageMemory(PageData* page) {
         if (block == nullptr) block = big;  // shrinking in place cannot really fail
         bytes_in_memory_ -= kBigBlock - kSmallBlock;
       } else {
-        std::printf("SID: Allocated Small Page when it shouldn't be necessary\n");
+        StoreMessage("SID: Allocated Small Page when it shouldn't be necessary\n");
       }
     } else {
-      std::printf("SID: Allocated Big Page when it shouldn't be necessary (%d)\n", big_.count);
+      StoreMessage("SID: Allocated Big Page when it shouldn't be necessary (%d)\n", big_.count);
     }
   }
   if (block == nullptr) {
     block = static_cast<std::uint8_t*>(std::malloc(size));
     if (block == nullptr) {
-      std::printf("SID: Error: out of memory for a page\n");
+      StoreMessage("SID: Error: out of memory for a page\n");
       std::abort();
     }
     bytes_in_memory_ += size;
@@ -369,13 +371,13 @@ void SmartImageCache::RemoveFromRetainedList(PageData* page) {
 void SmartImageCache::NoteRetainedAddition() {
   if (retained_.count <= 512) return;
   if (retained_warning_armed_) {
-    std::printf("SID: WARNING -- SmartImage Locked list count = %4d, %3d\n", retained_.count,
-                retained_unreported_);
+    StoreMessage("SID: WARNING -- SmartImage Locked list count = %4d, %3d\n", retained_.count,
+                 retained_unreported_);
     retained_warning_armed_ = false;
     retained_unreported_ = 0;
   } else if (++retained_unreported_ >= 257) {
-    std::printf("SID: WARNING -- SmartImage Locked list count = %4d, %3d\n", retained_.count,
-                retained_unreported_);
+    StoreMessage("SID: WARNING -- SmartImage Locked list count = %4d, %3d\n", retained_.count,
+                 retained_unreported_);
     retained_unreported_ = 0;
   }
 }

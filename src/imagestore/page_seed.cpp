@@ -74,14 +74,13 @@ void SmartImgPage::CopyFromSeed() {
   MarkForScan();
 }
 
-void SmartImgPage::CopyToSeed(ilImage* target, int x, int y, ilConfig* cfg) {
-  if (body_ == nullptr || target == nullptr || !Realize(0)) return;
+bool SmartImgPage::CopyToSeed(ilImage* target, int x, int y, ilConfig* cfg) {
+  if (body_ == nullptr || target == nullptr || !Realize(0)) return false;
   const ilConfig own = PageConfig(body_->pixel_size);
   const ilConfig* use = cfg != nullptr ? cfg : &own;
   if (body_->state == kPageValidInMem) {
-    target->setTile(x, y, kPageSize, kPageSize, body_->data, use);
-  } else if (body_->state == kPageSolid) {
-    const std::uint32_t fill = body_->fill;  // little-endian: byte 0 is the 1-byte fill
-    target->fillTile(x, y, kPageSize, kPageSize, &fill, use, nullptr);
+    return target->setTile(x, y, kPageSize, kPageSize, body_->data, use) == ilOkay;
   }
+  const std::uint32_t fill = body_->fill;  // little-endian: byte 0 is the 1-byte fill
+  return target->fillTile(x, y, kPageSize, kPageSize, &fill, use, nullptr) == ilOkay;
 }

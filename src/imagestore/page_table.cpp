@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imagestore/store_hooks.h"
+
 using brenmark::imagestore::kSignatureDead;
 using brenmark::imagestore::kSignatureValid;
 using brenmark::imagestore::RaiseStoreFault;
+using brenmark::imagestore::RepeatedStoreMessage;
 
 namespace {
 
@@ -197,7 +200,7 @@ SmartImgPage* SmartImage::FindPageFromOrigin(int ox, int oy, int create) {
   const bool touches = PageTouchesBounds(ox, oy);
   if (!touches && !create) return &default_page_;
   if (ox < -kMax || ox > kMax || oy < -kMax || oy > kMax) {
-    std::printf("SID: Warning: Exceeding Max coord range of %d to %d\n", -kMax, kMax);
+    RepeatedStoreMessage("SID: Warning: Exceeding Max coord range of %d to %d\n", -kMax, kMax);
     out_of_range_.UnRef(kReleaseOutOfRangeReplaced);
     out_of_range_ = SmartImgPage(fill_, pixel_size_);
     return &out_of_range_;
@@ -272,7 +275,7 @@ void SmartImage::SetBounds(int x, int y, int w, int h, int keepPages) {
     h = kMax - y;
     clipped = true;
   }
-  if (clipped) std::printf("SID: SmartImage had to clip an image op to fit +- %d\n", kMax);
+  if (clipped) RepeatedStoreMessage("SID: SmartImage had to clip an image op to fit +- %d\n", kMax);
   bounds_ = Rectangle_{x, y, w, h};
   if (keepPages) return;
   for (PageCluster* c = first_.GetNext(); c != nullptr;) {

@@ -10,11 +10,14 @@
 #include "imagestore/page_cache.h"
 #include "imagestore/page_table.h"
 #include "imagestore/smart_image_p.h"
+#include "imagestore/store_hooks.h"
 
 using brenmark::imagestore::kSignatureDead;
 using brenmark::imagestore::kSignatureValid;
 using brenmark::imagestore::RaiseStoreFault;
+using brenmark::imagestore::RepeatedStoreMessage;
 using brenmark::imagestore::SmartImageCache;
+using brenmark::imagestore::StoreMessage;
 
 namespace brenmark::imagestore {
 
@@ -231,7 +234,7 @@ bool ilSmartImage::IsValid() const {
 
 bool ilSmartImage::CheckValid() const {
   if (IsValid()) return true;
-  std::printf("SID: ERROR: Invalid ilSmartImage\n");
+  StoreMessage("SID: ERROR: Invalid ilSmartImage\n");
   return false;
 }
 
@@ -345,6 +348,7 @@ ilStatus ilSmartImage::merge_into_seed() {
   UpdateBounds();
   ilSmartImage* smart = AsSmart(seed);
   const ilConfig pageCfg(ilUChar, ilInterleaved, channels_, nullptr, 0, ilLowerLeft);
+  ilStatus st = ilOkay;
   if (!realBounds_.empty()) {
     PageIterator pages(table_, realBounds_.x, realBounds_.y, realBounds_.nx, realBounds_.ny, 0, 0);
     int ox, oy;
@@ -354,11 +358,11 @@ ilStatus ilSmartImage::merge_into_seed() {
         smart->FindPageFromOrigin(ox, oy, 1)->Reference(page);
       } else {
         if (smart == nullptr) {
-          std::printf("SID: ERROR: Mergeing with non-smart seed %d, %d, (%s)\n", ox, oy,
-                      seed->getClassName(0));
+          StoreMessage("SID: ERROR: Mergeing with non-smart seed %d, %d, (%s)\n", ox, oy,
+                       seed->getClassName(0));
         }
         ilConfig cfg = pageCfg;
-        page->CopyToSeed(seed, ox, oy, &cfg);
+        if (!page->CopyToSeed(seed, ox, oy, &cfg)) st = ilFailed;
       }
     }
   }
@@ -370,7 +374,7 @@ ilStatus ilSmartImage::merge_into_seed() {
                    realBounds_.empty() ? nullptr : &realBounds_);
   }
   if (smart != nullptr && !realBounds_.empty()) smart->AddToBounds_(realBounds_);
-  return setStatus(ilOkay);
+  return setStatus(st);
 }
 
 // ---------------------------------------------------------------------------
@@ -630,7 +634,7 @@ bool ilSmartImage::IsPixelColumnSolid_(int x) {
 
 void ilSmartImage::SetForcedBounds(const ilTile& tile) {
   if (tile.nx == 0 || tile.ny == 0) {
-    std::printf("SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
+    StoreMessage("SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
     return;
   }
   forcedBounds_ = ilTile(tile.x, tile.y, 0, tile.nx, tile.ny, 1);
@@ -682,6 +686,6 @@ bool ilSmartImage::ClipToRange(int& x, int& y, int& nx, int& ny) {
     ny = std::max(0, kMax - y);
     clipped = true;
   }
-  if (clipped) std::printf("SID: SmartImage had to clip an image op to fit +- %d\n", kMax);
+  if (clipped) RepeatedStoreMessage("SID: SmartImage had to clip an image op to fit +- %d\n", kMax);
   return nx > 0 && ny > 0;
 }

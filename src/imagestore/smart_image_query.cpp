@@ -202,15 +202,22 @@ int ilSmartImage::SaveImageToFile() {
   if (SaveImageData(header, sizeof header) != 0) return -1;
   PageIterator it(table_, realBounds_.x, realBounds_.y, realBounds_.nx, realBounds_.ny, 0, 0);
   int ox, oy;
+  bool complete = true;
   while (SmartImgPage* page = it.GetNext(ox, oy)) {
-    const bool solid = page->IsSolidFilled() || !page->Realize(0) || page->IsSolidFilled();
+    // A page that cannot be read back makes the stored form incomplete.
+    if (!page->IsSolidFilled() && !page->Realize(0)) {
+      complete = false;
+      break;
+    }
+    const bool solid = page->IsSolidFilled();
     std::int32_t record[4] = {
         solid ? 1 : 2,
         solid ? static_cast<std::int32_t>(page->GetFillValue()) : page->GetDataSize(), ox, oy};
     SaveImageData(record, sizeof record);
     if (!solid) SaveImageData(page->GetDataPtr(), page->GetDataSize());
   }
-  return SaveImageEnd(handle);
+  const int end = SaveImageEnd(handle);
+  return complete ? end : -1;
 }
 
 int ilSmartImage::SaveImageBegin(int /*size*/) {

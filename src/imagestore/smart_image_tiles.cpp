@@ -21,6 +21,7 @@
 #include "imagestore/page_table.h"
 #include "imagestore/row_copy.h"
 #include "imagestore/smart_image_p.h"
+#include "imagestore/store_hooks.h"
 
 using brenmark::il::Block;
 using brenmark::il::CallerLayout;
@@ -144,6 +145,7 @@ void FillRun(std::uint8_t* dst, unsigned value, int count, int size) {
 ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void* buf, int bx,
                                     int by, int bz, int bnx, int bny, int bnz,
                                     const ilConfig* cfg) {
+  const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
   const ilTile req(x, y, z, nx, ny, nz), btile(bx, by, bz, bnx, bny, bnz);
   if (req.empty()) return setStatus(ilOkay);
@@ -248,6 +250,7 @@ bool ilSmartImage::hasPages() const {
 ilStatus ilSmartImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, const void* buf,
                                     int bx, int by, int bz, int bnx, int bny, int bnz,
                                     const ilConfig* cfg) {
+  const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
   const ilTile req(x, y, z, nx, ny, nz), btile(bx, by, bz, bnx, bny, bnz);
   if (req.empty()) return setStatus(ilOkay);
@@ -347,6 +350,7 @@ int ilSmartImage::FillRegion_(const ilTile& region, unsigned value, const ilTile
   Block constant;
   il::makeConstant(&constant, &value, ilUChar, channels_);
   int visited = 0;
+  bool failed = false;
   PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 1, 0);
   int ox, oy;
   while (SmartImgPage* page = pages.GetNext(ox, oy)) {
@@ -360,7 +364,11 @@ int ilSmartImage::FillRegion_(const ilTile& region, unsigned value, const ilTile
       page->FillPage(value);
       continue;
     }
-    if (!page->Realize(1) || !page->IsInMemory()) continue;
+    // A page whose old pixels cannot be read back keeps them all.
+    if (!page->Realize(1) || !page->IsInMemory()) {
+      failed = true;
+      continue;
+    }
     ilTile pieces[6];
     int n = 0;
     if (exclude != nullptr) {
@@ -376,11 +384,12 @@ int ilSmartImage::FillRegion_(const ilTile& region, unsigned value, const ilTile
       }
     }
   }
-  return visited;
+  return failed ? -1 : visited;
 }
 
 ilStatus ilSmartImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, const void* pixel,
                                   const ilConfig* cfg, const ilTile* exclude) {
+  const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || pixel == nullptr) return setStatus(ilInvalid);
   const ilTile req(x, y, z, nx, ny, nz);
   if (req.empty()) return setStatus(ilOkay);
@@ -415,6 +424,10 @@ ilStatus ilSmartImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, c
     if (st != ilOkay) return setStatus(st);
     visited = FillRegion_(r, brenmark::imagestore::PackPixel(converted, channels_),
                           exclude != nullptr ? &ex : nullptr);
+    if (visited < 0) {
+      st = ilFailed;
+      visited = 1;  // other pages may have changed all the same
+    }
   } else {
     // Some channels keep their values: every page needs its pixels.
     PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 1, 0);
@@ -460,6 +473,7 @@ ilStatus ilSmartImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, c
 
 ilStatus ilSmartImage::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, ilImage* src,
                                    int sx, int sy, int sz, const ilConfig* cfg, int /*flags*/) {
+  const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || src == nullptr) return setStatus(ilInvalid);
   const ilTile req(x, y, z, nx, ny, nz);
   if (req.empty()) return setStatus(ilOkay);
@@ -550,6 +564,7 @@ ilStatus ilSmartImage::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, 
 // Page locks
 
 ilStatus ilSmartImage::lockPageSet(ilLockRequest* requests, int mode, int count) {
+  const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || requests == nullptr || count < 0) return setStatus(ilInvalid);
   const bool write = (mode & ilLockWrite) != 0;
   ilStatus result = ilOkay;

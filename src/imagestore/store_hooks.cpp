@@ -2,8 +2,14 @@
 #include "imagestore/store_hooks.h"
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/diagnostics.h"
 
 namespace brenmark::imagestore {
 namespace {
@@ -12,6 +18,36 @@ MemoryInfoSource g_memory;
 WatermarkFunction g_watermark = nullptr;
 void* g_watermark_context = nullptr;
 OperationProbe g_probe = nullptr;
+MessageFunction g_message = nullptr;
+void* g_message_context = nullptr;
+int g_batch_depth = 0;
+std::vector<std::pair<std::string, int>> g_held;  // text, times; in first-seen order
+
+std::string Format(const char* format, std::va_list args) {
+  std::va_list again;
+  va_copy(again, args);
+  char small[256];
+  const int n = std::vsnprintf(small, sizeof small, format, args);
+  std::string text;
+  if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
+    text.assign(small, static_cast<std::size_t>(n));
+  } else if (n > 0) {
+    text.resize(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<std::size_t>(n));
+  }
+  va_end(again);
+  return text;
+}
+
+void Emit(const std::string& text) {
+  brenmark::platform::DiagnosticText(text.c_str());
+  if (g_message == nullptr) return;
+  const std::size_t first = text.find_first_not_of('\n');
+  if (first == std::string::npos) return;
+  const std::size_t last = text.find_last_not_of('\n');
+  g_message(g_message_context, text.substr(first, last - first + 1).c_str());
+}
 
 // Reads one "Name:   value kB" line of /proc/meminfo.
 unsigned ReadMeminfo(const char* name) {
@@ -73,6 +109,56 @@ void SetOperationProbe(OperationProbe probe) {
 
 bool InPaintOperation() {
   return g_probe != nullptr && g_probe();
+}
+
+void SetMessageFunction(MessageFunction function, void* context) {
+  g_message = function;
+  g_message_context = context;
+}
+
+void StoreMessage(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const std::string text = Format(format, args);
+  va_end(args);
+  Emit(text);
+}
+
+void RepeatedStoreMessage(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = Format(format, args);
+  va_end(args);
+  if (g_batch_depth == 0) {
+    Emit(text);
+    return;
+  }
+  for (auto& [held, times] : g_held) {
+    if (held == text) {
+      ++times;
+      return;
+    }
+  }
+  g_held.emplace_back(std::move(text), 1);
+}
+
+MessageBatch::MessageBatch() {
+  ++g_batch_depth;
+}
+
+MessageBatch::~MessageBatch() {
+  if (--g_batch_depth > 0) return;
+  // Emitting may run host code that starts another batch: report a list of
+  // our own.
+  std::vector<std::pair<std::string, int>> held;
+  held.swap(g_held);
+  for (auto& [text, times] : held) {
+    if (times > 1) {
+      const std::size_t end = text.find_last_not_of('\n') + 1;
+      text.insert(end, " (" + std::to_string(times) + " times)");
+    }
+    Emit(text);
+  }
 }
 
 }  // namespace brenmark::imagestore

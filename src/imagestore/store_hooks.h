@@ -36,4 +36,29 @@ using OperationProbe = bool (*)();
 void SetOperationProbe(OperationProbe probe);
 bool InPaintOperation();
 
+// Store messages. Every "SID:" message of the store goes to standard error
+// and, when a message function is installed (the paint manager forwards to
+// the host's message member), to that function as well, without the text's
+// leading and trailing line breaks.
+using MessageFunction = void (*)(void* context, const char* text);
+void SetMessageFunction(MessageFunction function, void* context);
+void StoreMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A warning that one operation may raise many times over (coordinates clipped
+// to the store's range). Inside a MessageBatch each distinct text is held
+// back and reported once when the outermost batch ends, with " (N times)"
+// before its line break when it came more than once; outside any batch it is
+// reported at once.
+void RepeatedStoreMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Marks one operation (a tile read, write, fill or copy, a page-set lock)
+// for RepeatedStoreMessage. Batches nest; only the outermost reports.
+class MessageBatch {
+ public:
+  MessageBatch();
+  ~MessageBatch();
+  MessageBatch(const MessageBatch&) = delete;
+  MessageBatch& operator=(const MessageBatch&) = delete;
+};
+
 }  // namespace brenmark::imagestore

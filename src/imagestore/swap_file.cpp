@@ -3,8 +3,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
+#include "imagestore/store_hooks.h"
 #include "imagestore/store_state.h"
 #include "platform/platform.h"
 
@@ -33,6 +37,23 @@ void Unlink(SwapSlot*& head, SwapSlot* slot) {
   slot->next = slot->prev = nullptr;
 }
 
+// SID_TEMP_DIR names a directory that cannot take swap files: said once per
+// process, then the next directory in line is used.
+void WarnUnusableTempDir(const char* dir, const std::string& problem, const std::string& fallback) {
+  static bool warned = false;
+  if (warned) return;
+  warned = true;
+  if (fallback.empty()) {
+    StoreMessage(
+        "SID: Warning: SID_TEMP_DIR=%s cannot be used (%s); no other directory takes "
+        "swap files either\n",
+        dir, problem.c_str());
+  } else {
+    StoreMessage("SID: Warning: SID_TEMP_DIR=%s cannot be used (%s); swap files go to %s\n", dir,
+                 problem.c_str(), fallback.c_str());
+  }
+}
+
 }  // namespace
 
 SwapFile::SwapFile(std::uint32_t slotSize) : signature_(kSignatureValid), slot_size_(slotSize) {}
@@ -53,18 +74,32 @@ bool SwapFile::Open() {
     std::string dir;
     const char* prefix;
   };
-  const Choice choices[] = {{bp::TempDirectory(), "SID"}, {"/tmp", "SID"}, {"/var/tmp", "SIDTMP"}};
+  std::vector<Choice> choices;
+  for (std::string& dir : bp::TempDirectories()) choices.push_back({std::move(dir), "SID"});
+  choices.push_back({"/var/tmp", "SIDTMP"});
+  const char* chosen = std::getenv("SID_TEMP_DIR");
+  std::string chosenProblem;
   for (const Choice& c : choices) {
-    std::string path;
-    const int fd = bp::CreateTempFile(c.dir, c.prefix, &path);
+    std::string path, problem;
+    const int fd = bp::CreateTempFile(c.dir, c.prefix, &path, &problem);
     if (fd > 0) {
+      // The name goes at once: the file lives only as long as the
+      // descriptor, so it vanishes however the process ends.
+      bp::RemoveFile(path);
       fd_ = fd;
       name_ = path;
       open_ = true;
+      if (!chosenProblem.empty()) WarnUnusableTempDir(chosen, chosenProblem, c.dir);
       return true;
     }
-    if (fd == 0) bp::CloseFile(fd);  // descriptor 0 does not count as open
+    if (fd == 0) {  // descriptor 0 does not count as open
+      bp::CloseFile(fd);
+      bp::RemoveFile(path);
+      problem = "descriptor 0";
+    }
+    if (&c == &choices.front() && chosen != nullptr && *chosen != '\0') chosenProblem = problem;
   }
+  if (!chosenProblem.empty()) WarnUnusableTempDir(chosen, chosenProblem, "");
   return false;
 }
 
@@ -94,7 +129,7 @@ void SwapFile::FreeSlot(SwapSlot* slot) {
 }
 
 bool SwapFile::Write(SwapSlot* slot, const void* block) {
-  if (StoreFault() != 0) std::printf("SID: Paging Out %d\n", StoreFault());
+  if (StoreFault() != 0) StoreMessage("SID: Paging Out %d\n", StoreFault());
   int err = 0;
   if (Open()) {
     for (int attempt = 0; attempt < kTransferAttempts; ++attempt) {
@@ -105,7 +140,7 @@ bool SwapFile::Write(SwapSlot* slot, const void* block) {
   } else {
     err = errno;
   }
-  std::printf(
+  StoreMessage(
       "SID: Error: could not write a page to the swap file %s (%s); the page stays in memory\n",
       name_.empty() ? "(not created)" : name_.c_str(), ErrorText(err));
   return false;
@@ -120,18 +155,18 @@ bool SwapFile::Read(SwapSlot* slot, void* block) {
       err = errno;
     }
   }
-  std::printf(
+  StoreMessage(
       "SID: Error: could not read a page from the swap file %s (%s) after %d attempts; the page "
       "stays swapped out\n",
-      name_.empty() ? "(not created)" : name_.c_str(), ErrorText(err), kTransferAttempts);
+      name_.empty() ? "(not created)" : name_.c_str(),
+      err != 0 ? ErrorText(err) : "the file ends before the page", kTransferAttempts);
   return false;
 }
 
 void SwapFile::Close() {
-  if (open_) {
-    bp::CloseFile(fd_);
-    bp::RemoveFile(name_);
-  }
+  // The name was removed when the file was made (and may belong to another
+  // file by now): closing the descriptor deletes the file.
+  if (open_) bp::CloseFile(fd_);
   fd_ = -1;
   open_ = false;
   while (free_ != nullptr) {

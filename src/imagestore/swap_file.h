@@ -1,7 +1,9 @@
 // One swap file: a headerless array of equal slots in the temporary
 // directory, each holding one page's raw pixel block. Slots are reused
 // last-freed first, so the file grows only when no freed slot is left; the
-// file never shrinks and is deleted when closed.
+// file never shrinks. Its name leaves the directory as soon as the file is
+// made, so the file disappears when it is closed or the process ends,
+// however it ends.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +31,12 @@ class SwapFile {
   SwapFile& operator=(const SwapFile&) = delete;
   ~SwapFile();
 
-  // Creates the file on first use: the temporary directory with prefix
-  // "SID", then /tmp with "SID", then /var/tmp with "SIDTMP". Once open, a
-  // no-op; while creation keeps failing, each use tries again. True when
-  // the file is open.
+  // Creates the file on first use, in the first directory that takes it:
+  // SID_TEMP_DIR, TMP, TMPDIR, /tmp (prefix "SID"), then /var/tmp (prefix
+  // "SIDTMP"); an unusable SID_TEMP_DIR is reported once per process. The
+  // name is removed at once, so the file never outlives the process. Once
+  // open, a no-op; while creation keeps failing, each use tries again. True
+  // when the file is open.
   bool Open();
   SwapSlot* AllocSlot();
   void FreeSlot(SwapSlot* slot);
@@ -47,7 +51,10 @@ class SwapFile {
 
   std::uint32_t signature() const { return signature_; }
   bool IsOpen() const { return open_; }
+  // The name the file was created under; it is removed from the directory
+  // at once, so only the descriptor reaches the file.
   const std::string& Name() const { return name_; }
+  int Descriptor() const { return fd_; }
   std::uint32_t SlotSize() const { return slot_size_; }
   int SlotsInUse() const { return in_use_; }
   int FreeSlots() const { return free_count_; }

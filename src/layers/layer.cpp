@@ -11,6 +11,7 @@
 #include "brenmark/smart_image.h"
 #include "layers/layer_images.h"
 #include "manager/debug_selector.h"
+#include "platform/diagnostics.h"
 
 namespace li = brenmark::layer_images;
 
@@ -43,12 +44,12 @@ Layer::Layer(ilImage* color, ilImage* stencil, bool isMask, bool isGeometry)
   color_ = color;
   if (color_) {
     color_->ref();
-    if (!li::IsSmart(color_)) std::printf("Color Img must be a smart image!\n");
+    if (!li::IsSmart(color_)) brenmark::platform::Diagnostic("Color Img must be a smart image!\n");
   }
   stencil_ = stencil;
   if (stencil_) {
     stencil_->ref();
-    if (!li::IsSmart(stencil_)) std::printf("Stencil must be a smart image!\n");
+    if (!li::IsSmart(stencil_)) brenmark::platform::Diagnostic("Stencil must be a smart image!\n");
   } else {
     MakeBlankStencil();
   }
@@ -435,8 +436,9 @@ bool Layer::ShapeChanged() const {
 
 void Layer::debug() const {
   if (!brenmark::DebugSelectorIs(brenmark::kDebugStructure)) return;
-  std::printf("Layer[%s] active[%d] isGeometry[%d] numShape[%d] topShape[%x] bottomShape[%x]\n",
-              name_, active_ ? 1 : 0, isGeometry_ ? 1 : 0, shapeCount_,
-              brenmark::DebugWord(topShape_), brenmark::DebugWord(bottomShape_));
+  brenmark::platform::Diagnostic(
+      "Layer[%s] active[%d] isGeometry[%d] numShape[%d] topShape[%x] bottomShape[%x]\n", name_,
+      active_ ? 1 : 0, isGeometry_ ? 1 : 0, shapeCount_, brenmark::DebugWord(topShape_),
+      brenmark::DebugWord(bottomShape_));
   for (Shape* s = bottomShape_; s; s = s->GetNext()) s->debug();
 }

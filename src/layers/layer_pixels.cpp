@@ -7,6 +7,7 @@
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
 #include "layers/layer_images.h"
+#include "platform/diagnostics.h"
 
 namespace li = brenmark::layer_images;
 
@@ -40,7 +41,7 @@ void Layer::SetStencil(ilImage* stencil) {
   }
   if (stencil) {
     stencil->ref();
-    if (!li::IsSmart(stencil)) std::printf("New Stencil must be smart!\n");
+    if (!li::IsSmart(stencil)) brenmark::platform::Diagnostic("New Stencil must be smart!\n");
   }
   if (stencil_) stencil_->unref();
   stencil_ = stencil;

@@ -6,6 +6,7 @@
 #include "brenmark/paint_manager.h"
 #include "layers/layer_images.h"
 #include "manager/debug_selector.h"
+#include "platform/diagnostics.h"
 
 namespace li = brenmark::layer_images;
 
@@ -235,8 +236,8 @@ void LayerStack::SetInFront(bool on) {
 
 void LayerStack::debug() const {
   if (!brenmark::DebugSelectorIs(brenmark::kDebugStructure)) return;
-  std::printf("\n<<<< LayerStack [begin] window[%x] >>>>\n",
-              static_cast<unsigned>(GetViewerParms().words[0]));
+  brenmark::platform::Diagnostic("\n<<<< LayerStack [begin] window[%x] >>>>\n",
+                                 static_cast<unsigned>(GetViewerParms().words[0]));
   for (Layer* l = bottom_; l; l = l->GetNext()) l->debug();
-  std::printf("\n<<<< LayerStack [end] >>>>\n");
+  brenmark::platform::Diagnostic("\n<<<< LayerStack [end] >>>>\n");
 }

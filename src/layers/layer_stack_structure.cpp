@@ -10,6 +10,7 @@
 #include "brenmark/paint_ops.h"
 #include "layers/layer_images.h"
 #include "layers/tile_math.h"
+#include "platform/diagnostics.h"
 
 namespace li = brenmark::layer_images;
 using brenmark::BoundsUnion;
@@ -223,7 +224,7 @@ void LayerStack::MoveCurrentLayer(int index) {
 }
 
 void LayerStack::MoveCurrentlayer(LayerStack* target, int index) {
-  std::printf("moving a layer to a new stack\n");
+  brenmark::platform::Diagnostic("moving a layer to a new stack\n");
   if (!target || target == this) {
     MoveCurrentLayer(index);
     return;

@@ -7,6 +7,7 @@
 #include "foundation/view_origin_query.h"
 #include "imagestore/store_hooks.h"
 #include "manager/debug_selector.h"
+#include "platform/diagnostics.h"
 #include "platform/platform.h"
 
 PaintManager Brenmark;
@@ -37,11 +38,19 @@ void QueryViewOrigin(void* appView, int* originX, int* originY, float* scaleX, f
 }
 
 // The page cache sizes its budget from the host's memory figures (members
-// 10 and 11, in kilobytes) and lets the host mark pages (member 58).
-unsigned HostTotalMemoryKB(void*) { return Brenmark.CB()->GetTotalMemoryKB(); }
-unsigned HostAvailableMemoryKB(void*) { return Brenmark.CB()->GetAvailableMemoryKB(); }
+// 10 and 11, in kilobytes), lets the host mark pages (member 58) and hands
+// the store's messages to the host (member 38).
+unsigned HostTotalMemoryKB(void*) {
+  return Brenmark.CB()->GetTotalMemoryKB();
+}
+unsigned HostAvailableMemoryKB(void*) {
+  return Brenmark.CB()->GetAvailableMemoryKB();
+}
 void HostWatermark(void*, void* pixels, int x, int y, int w, int h, int bounds_w, int bounds_h) {
   Brenmark.CB()->ApplyWatermark(pixels, x, y, w, h, bounds_w, bounds_h);
+}
+void HostMessage(void*, const char* text) {
+  Brenmark.CB()->ShowMessage(text);
 }
 
 }  // namespace
@@ -64,6 +73,8 @@ void PaintManager::SetCallbacks(const BrenmarkCallbacks& callbacks) {
   brenmark::imagestore::SetMemoryInfoSource(memory);
   brenmark::imagestore::SetWatermarkFunction(callbacks_.ApplyWatermark ? &HostWatermark : nullptr,
                                              nullptr);
+  brenmark::imagestore::SetMessageFunction(callbacks_.ShowMessage ? &HostMessage : nullptr,
+                                           nullptr);
 }
 
 void PaintManager::InitPaintManager() {
@@ -122,11 +133,11 @@ void PaintManager::BuildProcessedLayerImage(bool) {}
 
 void PaintManager::debug() const {
   if (!brenmark::DebugSelectorIs(brenmark::kDebugStructure)) return;
-  std::printf("========== PaintManager [begin] ==========\n");
+  brenmark::platform::Diagnostic("========== PaintManager [begin] ==========\n");
   for (int i = 0; i < kMaxLayerStacks; ++i) {
     if (!layerStacks_[i]) continue;
-    std::printf("===== LayerStack [%d] =====\n", i);
+    brenmark::platform::Diagnostic("===== LayerStack [%d] =====\n", i);
     layerStacks_[i]->debug();
   }
-  std::printf("========== PaintManager [end] ===========\n");
+  brenmark::platform::Diagnostic("========== PaintManager [end] ===========\n");
 }

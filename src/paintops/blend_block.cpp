@@ -10,6 +10,7 @@
 
 #include "paintops/blend_rows.h"
 #include "paintops/fixed_point.h"
+#include "platform/diagnostics.h"
 
 namespace brenmark {
 namespace {
@@ -310,7 +311,7 @@ Plan MakePlan(const BlendSetup& st, const BlendRows& r, const void* first_src,
       Choose(plan, BlendCase::kMaskBlend, dc == 4 ? RunMaskBlend : RunMaskBlend1);
       return plan;
     }
-    std::fputs("SID:Invalid parms for mask blend\n", stdout);
+    brenmark::platform::DiagnosticText("SID:Invalid parms for mask blend\n");
     fast_ok = false;
   }
   if (fast_ok) {

@@ -3,12 +3,12 @@
 #include "brenmark/soft_paint_ops.h"
 
 #include <cmath>
-#include <iostream>
 
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
 #include "paintops/blend_rows.h"
 #include "paintops/soft_paint_ops_stamp.h"
+#include "platform/diagnostics.h"
 
 int SoftPaintOps::high_quality_stamp_ = 1;
 int SoftPaintOps::SingleColorStamp_ = 1;
@@ -140,8 +140,9 @@ int SoftPaintOps::keep_read_valid(int keep) {
     result = 1;
   }
   if (readValidCount_ > 9) {
-    std::cout << "Warning: SoftPaintOps::keep_read_valid() has " << readValidCount_
-              << " outstanding TRUE calls" << std::endl;
+    brenmark::platform::Diagnostic(
+        "Warning: SoftPaintOps::keep_read_valid() has %d outstanding TRUE calls\n",
+        readValidCount_);
   }
   return result;
 }
@@ -433,8 +434,8 @@ int SoftPaintOps::rect_copy(int x, int y, int nx, int ny, ilImage* src, int srcX
       }
     }
     if (!compatible) {
-      std::cout << "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities"
-                << std::endl;
+      brenmark::platform::DiagnosticText(
+          "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
       return -1;
     }
     const int rc = blend_in_place_(dx, dy, dnx, dny, src, srcX, srcY, mask, zx, zy);

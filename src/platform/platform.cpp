@@ -1,13 +1,15 @@
 // POSIX implementation of the platform services.
 #include "platform/platform.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace brenmark::platform {
@@ -15,6 +17,7 @@ namespace {
 
 std::atomic<int> g_write_failures{0};
 std::atomic<int> g_read_failures{0};
+std::atomic<int> g_short_reads{0};
 
 // Consumes one injected failure; negative counts never run out.
 bool TakeFailure(std::atomic<int>& counter) {
@@ -26,24 +29,46 @@ bool TakeFailure(std::atomic<int>& counter) {
   return false;
 }
 
-bool IsDirectory(const char* path) {
+// Why `dir` cannot take new files, or null when it looks usable.
+const char* DirectoryProblem(const std::string& dir) {
   struct stat st;
-  return path != nullptr && *path != '\0' && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  if (dir.empty() || stat(dir.c_str(), &st) != 0) return "no such directory";
+  if (!S_ISDIR(st.st_mode)) return "not a directory";
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return "not writable";
+  return nullptr;
 }
 
 }  // namespace
 
 std::string TempDirectory() {
-  for (const char* var : {"SID_TEMP_DIR", "TMP", "TMPDIR"}) {
-    const char* v = std::getenv(var);
-    if (v != nullptr && *v != '\0') return v;
-  }
-  return "/tmp";
+  return TempDirectories().front();
 }
 
-int CreateTempFile(const std::string& dir, const char* prefix, std::string* path) {
+std::vector<std::string> TempDirectories() {
+  std::vector<std::string> dirs;
+  for (const char* var : {"SID_TEMP_DIR", "TMP", "TMPDIR"}) {
+    const char* v = std::getenv(var);
+    if (v != nullptr && *v != '\0') dirs.emplace_back(v);
+  }
+  dirs.emplace_back("/tmp");
+  for (std::size_t i = 1; i < dirs.size();) {
+    bool seen = false;
+    for (std::size_t j = 0; j < i; ++j) seen = seen || dirs[j] == dirs[i];
+    if (seen)
+      dirs.erase(dirs.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
+  return dirs;
+}
+
+int CreateTempFile(const std::string& dir, const char* prefix, std::string* path,
+                   std::string* problem) {
   path->clear();
-  if (!IsDirectory(dir.c_str())) return -1;
+  if (const char* why = DirectoryProblem(dir)) {
+    if (problem != nullptr) *problem = why;
+    return -1;
+  }
   std::string pattern = dir;
   if (pattern.back() != '/') pattern += '/';
   pattern += prefix;
@@ -52,7 +77,11 @@ int CreateTempFile(const std::string& dir, const char* prefix, std::string* path
   buf.push_back('\0');
   // mkstemp creates with O_CREAT | O_EXCL and mode 0600.
   int fd = mkstemp(buf.data());
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (problem != nullptr)
+      *problem = std::string("cannot create a file there: ") + std::strerror(errno);
+    return -1;
+  }
   *path = buf.data();
   return fd;
 }
@@ -63,7 +92,10 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n) {
-  if (TakeFailure(g_write_failures)) return false;
+  if (TakeFailure(g_write_failures)) {
+    errno = EIO;
+    return false;
+  }
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
     ssize_t w = pwrite(fd, p, n, static_cast<off_t>(offset));
@@ -80,15 +112,26 @@ bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n) {
 }
 
 bool ReadAt(int fd, std::uint64_t offset, void* data, std::size_t n) {
-  if (TakeFailure(g_read_failures)) return false;
+  if (TakeFailure(g_read_failures)) {
+    errno = EIO;
+    return false;
+  }
+  // A simulated cut: the file ends halfway through this transfer.
+  const bool cut = TakeFailure(g_short_reads);
+  std::size_t end_after = cut ? n / 2 : n;
   char* p = static_cast<char*>(data);
   while (n > 0) {
-    ssize_t r = pread(fd, p, n, static_cast<off_t>(offset));
+    ssize_t r =
+        end_after > 0 ? pread(fd, p, std::min(n, end_after), static_cast<off_t>(offset)) : 0;
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (r == 0) return false;  // past the end: the slot was never written
+    if (r == 0) {
+      errno = 0;  // the end of the file came first
+      return false;
+    }
+    end_after -= static_cast<std::size_t>(r);
     p += r;
     n -= static_cast<std::size_t>(r);
     offset += static_cast<std::uint64_t>(r);
@@ -100,8 +143,15 @@ void CloseFile(int fd) {
   if (fd >= 0) close(fd);
 }
 
-void InjectWriteFailures(int count) { g_write_failures.store(count); }
-void InjectReadFailures(int count) { g_read_failures.store(count); }
+void InjectWriteFailures(int count) {
+  g_write_failures.store(count);
+}
+void InjectReadFailures(int count) {
+  g_read_failures.store(count);
+}
+void InjectShortReads(int count) {
+  g_short_reads.store(count);
+}
 
 void RaiseProcessPriority() {
   // Lowering the nice value needs privileges; without them this is a no-op.
@@ -109,10 +159,18 @@ void RaiseProcessPriority() {
   if (current > -5) (void)setpriority(PRIO_PROCESS, 0, -5);
 }
 
-bool HasMMX() { return __builtin_cpu_supports("mmx"); }
-bool HasSSE2() { return __builtin_cpu_supports("sse2"); }
-bool HasSSE41() { return __builtin_cpu_supports("sse4.1"); }
-bool HasAVX2() { return __builtin_cpu_supports("avx2"); }
+bool HasMMX() {
+  return __builtin_cpu_supports("mmx");
+}
+bool HasSSE2() {
+  return __builtin_cpu_supports("sse2");
+}
+bool HasSSE41() {
+  return __builtin_cpu_supports("sse4.1");
+}
+bool HasAVX2() {
+  return __builtin_cpu_supports("avx2");
+}
 
 void DebugOutput(const char* text) {
   if (text != nullptr) std::fputs(text, stderr);

@@ -8,6 +8,7 @@
 #include "brenmark/il.h"
 #include "brenmark/paint_manager.h"
 #include "manager/debug_selector.h"
+#include "platform/diagnostics.h"
 
 namespace {
 
@@ -50,9 +51,10 @@ bool Shape::GetShapeBound(ilTile& out) {
 
 void Shape::debug() const {
   if (!brenmark::DebugSelectorIs(brenmark::kDebugStructure)) return;
-  std::printf("\tShape[%x][%s] handle[%x] active[%d] next[%x] prev[%x]\n",
-              brenmark::DebugWord(this), name_, static_cast<unsigned>(handle_), active_ ? 1 : 0,
-              brenmark::DebugWord(next_), brenmark::DebugWord(prev_));
+  brenmark::platform::Diagnostic("\tShape[%x][%s] handle[%x] active[%d] next[%x] prev[%x]\n",
+                                 brenmark::DebugWord(this), name_, static_cast<unsigned>(handle_),
+                                 active_ ? 1 : 0, brenmark::DebugWord(next_),
+                                 brenmark::DebugWord(prev_));
 }
 
 int Shape::HandleCounter() {

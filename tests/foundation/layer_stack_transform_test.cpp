@@ -7,13 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 namespace {
 
 using T = LayerStackTransform;
+using P = std::pair<float, float>;
 
-void Forward(const T& t, float& x, float& y, T::ScaleStrategy s = T::kScale, bool noRot = false) {
+// (x, y) mapped forward or back.
+P Fwd(const T& t, float x, float y, T::ScaleStrategy s = T::kScale, bool noRot = false) {
   t.XformCoords(x, y, s, noRot);
+  return {x, y};
+}
+P Inv(const T& t, float x, float y) {
+  t.InvXformCoords(x, y);
+  return {x, y};
+}
+void ExpectNear(P got, P want) {
+  EXPECT_NEAR(got.first, want.first, 1e-4f);
+  EXPECT_NEAR(got.second, want.second, 1e-4f);
 }
 
 }  // namespace
@@ -24,10 +36,7 @@ TEST(LayerStackTransform, DefaultIsIdentity) {
   EXPECT_EQ(t.GetInvYScale(), 1.0f);
   EXPECT_EQ(t.GetDegree(), 0.0f);
   EXPECT_FALSE(t.Zoomed());
-  float x = 12.5f, y = -3.0f;
-  t.XformCoords(x, y);
-  EXPECT_EQ(x, 12.5f);
-  EXPECT_EQ(y, -3.0f);
+  EXPECT_EQ(Fwd(t, 12.5f, -3.0f), P(12.5f, -3.0f));
 }
 
 TEST(LayerStackTransform, ZeroScaleHasZeroInverse) {
@@ -35,10 +44,7 @@ TEST(LayerStackTransform, ZeroScaleHasZeroInverse) {
   t.SetScale(0.0f, 4.0f);
   EXPECT_EQ(t.GetInvXScale(), 0.0f);
   EXPECT_EQ(t.GetInvYScale(), 0.25f);
-  float x = 50.0f, y = 8.0f;
-  t.InvXformCoords(x, y);
-  EXPECT_EQ(x, 0.0f);
-  EXPECT_EQ(y, 2.0f);
+  EXPECT_EQ(Inv(t, 50.0f, 8.0f), P(0.0f, 2.0f));
 }
 
 TEST(LayerStackTransform, ZoomPredicatesFollowTheScales) {
@@ -54,83 +60,53 @@ TEST(LayerStackTransform, ZoomPredicatesFollowTheScales) {
   EXPECT_TRUE(t.ZoomedIn());
   float x, y, sx, sy;
   t.GetScaleAndOffset(x, y, sx, sy);
-  EXPECT_EQ(x, 3.0f);
-  EXPECT_EQ(y, 4.0f);
-  EXPECT_EQ(sx, 2.0f);
-  EXPECT_EQ(sy, 2.0f);
+  EXPECT_EQ(P(x, y), P(3.0f, 4.0f));
+  EXPECT_EQ(P(sx, sy), P(2.0f, 2.0f));
 }
 
 // Unrotated: scale about the origin, then subtract the offset; the centre
 // cancels when the scale applies and is scaled in anyway when it does not.
 TEST(LayerStackTransform, UnrotatedMappingPerStrategy) {
   const T t(10.0f, 5.0f, 2.0f, 3.0f, 3.0f, 4.0f, 0.0f);
-  float x = 7.0f, y = 6.0f;
-  Forward(t, x, y);
-  EXPECT_EQ(x, 4.0f);   // 7*2 - 10
-  EXPECT_EQ(y, 13.0f);  // 6*3 - 5
-  x = 7.0f, y = 6.0f;
-  Forward(t, x, y, T::kNoScale);
-  EXPECT_EQ(x, 0.0f);  // (7-3) - 10 + 3*2
-  EXPECT_EQ(y, 9.0f);  // (6-4) - 5 + 4*3
-  x = 7.0f, y = 6.0f;
-  Forward(t, x, y, T::kScaleWhenZoomedOut);  // zoomed in: no scale
-  EXPECT_EQ(x, 0.0f);
-
+  EXPECT_EQ(Fwd(t, 7.0f, 6.0f), P(4.0f, 13.0f));              // 7*2 - 10, 6*3 - 5
+  EXPECT_EQ(Fwd(t, 7.0f, 6.0f, T::kNoScale), P(0.0f, 9.0f));  // (7-3) - 10 + 3*2, (6-4) - 5 + 4*3
+  EXPECT_EQ(Fwd(t, 7.0f, 6.0f, T::kScaleWhenZoomedOut).first, 0.0f);  // zoomed in: no scale
   const T out(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
-  x = 8.0f, y = 2.0f;
-  Forward(out, x, y, T::kScaleWhenZoomedOut);
-  EXPECT_EQ(x, 4.0f);
-  EXPECT_EQ(y, 1.0f);
+  EXPECT_EQ(Fwd(out, 8.0f, 2.0f, T::kScaleWhenZoomedOut), P(4.0f, 1.0f));
+  // One axis scaled: the other keeps its units.
+  const T wide(0.0f, 0.0f, 3.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+  EXPECT_EQ(Fwd(wide, 2.0f, 5.0f), P(6.0f, 5.0f));
+  EXPECT_EQ(Inv(wide, 6.0f, 5.0f), P(2.0f, 5.0f));
 }
 
 TEST(LayerStackTransform, InverseUndoesUnrotatedMapping) {
-  const T t(10.0f, 5.0f, 2.0f, 4.0f, 3.0f, 4.0f, 0.0f);
-  float x = 4.0f, y = 19.0f;
-  t.InvXformCoords(x, y);
-  EXPECT_EQ(x, 7.0f);
-  EXPECT_EQ(y, 6.0f);
+  EXPECT_EQ(Inv(T(10.0f, 5.0f, 2.0f, 4.0f, 3.0f, 4.0f, 0.0f), 4.0f, 19.0f), P(7.0f, 6.0f));
 }
 
 TEST(LayerStackTransform, RotatesAboutTheCentre) {
   const T t(0.0f, 0.0f, 1.0f, 1.0f, 10.0f, 10.0f, 90.0f);
-  float x = 11.0f, y = 10.0f;
-  t.XformCoords(x, y);
-  EXPECT_NEAR(x, 10.0f, 1e-5f);
-  EXPECT_NEAR(y, 11.0f, 1e-5f);
-  t.InvXformCoords(x, y);
-  EXPECT_NEAR(x, 11.0f, 1e-5f);
-  EXPECT_NEAR(y, 10.0f, 1e-5f);
+  ExpectNear(Fwd(t, 11.0f, 10.0f), P(10.0f, 11.0f));
+  ExpectNear(Inv(t, 10.0f, 11.0f), P(11.0f, 10.0f));
   // The flag skips the turn but keeps the rotated form's offsets and centre.
-  x = 11.0f, y = 10.0f;
-  t.XformCoords(x, y, T::kScale, true);
-  EXPECT_EQ(x, 11.0f);
-  EXPECT_EQ(y, 10.0f);
+  EXPECT_EQ(Fwd(t, 11.0f, 10.0f, T::kScale, true), P(11.0f, 10.0f));
 }
 
 TEST(LayerStackTransform, RotatedMappingSubtractsOffsetAndScaleOffset) {
   T t(4.0f, 6.0f, 2.0f, 2.0f, 1.0f, 1.0f, 180.0f);
   t.SetScaleOffset(1.0f, -2.0f);
-  float x = 3.0f, y = 2.0f;
-  t.XformCoords(x, y);
   // ((3,2) - (1,1)) * 2 = (4,2); turned half way: (-4,-2); minus (5,4); plus (1,1).
-  EXPECT_NEAR(x, -8.0f, 1e-5f);
-  EXPECT_NEAR(y, -5.0f, 1e-5f);
-  t.InvXformCoords(x, y);
-  EXPECT_NEAR(x, 3.0f, 1e-5f);
-  EXPECT_NEAR(y, 2.0f, 1e-5f);
+  ExpectNear(Fwd(t, 3.0f, 2.0f), P(-8.0f, -5.0f));
+  ExpectNear(Inv(t, -8.0f, -5.0f), P(3.0f, 2.0f));
 }
 
 TEST(LayerStackTransform, InverseRoundTripsAcrossSettings) {
-  const float degrees[] = {0.0f, 30.0f, -135.0f};
-  for (float deg : degrees) {
+  for (float deg : {0.0f, 30.0f, -135.0f}) {
     T t(-7.5f, 3.25f, 1.5f, 0.75f, 20.0f, -11.0f, deg);
     t.SetScaleOffset(2.0f, 3.0f);
     for (float px = -40.0f; px <= 40.0f; px += 20.0f) {
-      float x = px, y = 0.5f * px + 1.0f;
-      t.XformCoords(x, y);
-      t.InvXformCoords(x, y);
-      EXPECT_NEAR(x, px, 1e-3f) << deg;
-      EXPECT_NEAR(y, 0.5f * px + 1.0f, 1e-3f) << deg;
+      SCOPED_TRACE(deg);
+      const P there = Fwd(t, px, 0.5f * px + 1.0f);
+      ExpectNear(Inv(t, there.first, there.second), P(px, 0.5f * px + 1.0f));
     }
   }
 }

@@ -3,65 +3,44 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
 #include <limits>
 
 namespace {
 
 using uchar = unsigned char;
 
-struct Floats {
-  float r, g, b, a;
-};
-
-Floats F(const PaintColor& c) {
-  Floats f;
-  c.Getf(f.r, f.g, f.b, f.a);
+// The colour as bytes r, g, b, a and as floats.
+std::array<int, 4> Bytes(const PaintColor& c) {
+  uchar r, g, b, a;
+  c.Get(r, g, b, a);
+  return {r, g, b, a};
+}
+std::array<float, 4> Floats(const PaintColor& c) {
+  std::array<float, 4> f;
+  c.Getf(f[0], f[1], f[2], f[3]);
   return f;
 }
+using B = std::array<int, 4>;
+using F = std::array<float, 4>;
 
 }  // namespace
 
 TEST(PaintColor, EveryByteSurvivesTheRoundTrip) {
   for (int v = 0; v < 256; ++v) {
-    const PaintColor c(uchar(v), uchar(255 - v), uchar(v), uchar(255));
-    uchar r, g, b, a;
-    c.Get(r, g, b, a);
-    ASSERT_EQ(r, v);
-    ASSERT_EQ(g, 255 - v);
-    ASSERT_EQ(b, v);
-    ASSERT_EQ(a, 255);
+    ASSERT_EQ(Bytes(PaintColor(uchar(v), uchar(255 - v), uchar(v), uchar(255))),
+              (B{v, 255 - v, v, 255}));
   }
-}
-
-TEST(PaintColor, BytesReadBackExactly) {
-  const PaintColor c(uchar(255), uchar(128), uchar(0), uchar(255));
-  uchar r, g, b, a;
-  c.Get(r, g, b, a);
-  EXPECT_EQ(r, 255);
-  EXPECT_EQ(g, 128);
-  EXPECT_EQ(b, 0);
-  EXPECT_EQ(a, 255);
-  EXPECT_EQ(F(c).r, 1.0f);  // 255 * 0.003921569 overshoots 1 and is clamped
+  // 255 * 0.003921569 overshoots 1 and is clamped.
+  EXPECT_EQ(Floats(PaintColor(uchar(255), uchar(128), uchar(0), uchar(255)))[0], 1.0f);
 }
 
 TEST(PaintColor, FloatToByteTruncates) {
-  uchar r, g, b, a;
-  PaintColor(1.0f, 0.5f, 0.999f, 0.0039f).Get(r, g, b, a);
-  EXPECT_EQ(r, 255);
-  EXPECT_EQ(g, 127);
-  EXPECT_EQ(b, 254);
-  EXPECT_EQ(a, 0);
+  EXPECT_EQ(Bytes(PaintColor(1.0f, 0.5f, 0.999f, 0.0039f)), (B{255, 127, 254, 0}));
 }
 
 TEST(PaintColor, PackedFormRunsRGBAFromLowByte) {
-  const PaintColor c(0xFF0000FF);  // opaque red
-  uchar r, g, b, a;
-  c.Get(r, g, b, a);
-  EXPECT_EQ(r, 255);
-  EXPECT_EQ(g, 0);
-  EXPECT_EQ(b, 0);
-  EXPECT_EQ(a, 255);
+  EXPECT_EQ(Bytes(PaintColor(0xFF0000FF)), (B{255, 0, 0, 255}));  // opaque red
   unsigned int packed = 0;
   PaintColor(uchar(0x12), uchar(0x34), uchar(0x56), uchar(0x78)).Get(packed);
   EXPECT_EQ(packed, 0x78563412u);
@@ -74,44 +53,26 @@ TEST(PaintColor, PackedFormRunsRGBAFromLowByte) {
 TEST(PaintColor, FloatSetterClampsAndZeroesNaN) {
   PaintColor c;
   c.Set(1.5f, -0.2f, 0.5f, 2.0f);
-  Floats f = F(c);
-  EXPECT_EQ(f.r, 1.0f);
-  EXPECT_EQ(f.g, 0.0f);
-  EXPECT_EQ(f.b, 0.5f);
-  EXPECT_EQ(f.a, 1.0f);
+  EXPECT_EQ(Floats(c), (F{1.0f, 0.0f, 0.5f, 1.0f}));
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   c.Set(nan, -inf, inf, -nan);
-  f = F(c);
-  EXPECT_EQ(f.r, 0.0f);
-  EXPECT_EQ(f.g, 0.0f);
-  EXPECT_EQ(f.b, 1.0f);
-  EXPECT_EQ(f.a, 0.0f);
+  EXPECT_EQ(Floats(c), (F{0.0f, 0.0f, 1.0f, 0.0f}));
 }
 
 TEST(PaintColor, StoredRecordGetsTheFloatsInOrder) {
   SIDColor_sr rec{};
   PaintColor(0.25f, 0.5f, 0.75f, 1.0f).Get(rec);
-  EXPECT_EQ(rec.r, 0.25f);
-  EXPECT_EQ(rec.g, 0.5f);
-  EXPECT_EQ(rec.b, 0.75f);
-  EXPECT_EQ(rec.a, 1.0f);
+  EXPECT_EQ((F{rec.r, rec.g, rec.b, rec.a}), (F{0.25f, 0.5f, 0.75f, 1.0f}));
 }
 
-TEST(PaintColor, ForcePremultLeavesColourWithinToleranceOfAlpha) {
-  PaintColor c(0.5f, 0.5f, 0.5f, 0.499f);
-  c.ForcePremult();
-  EXPECT_TRUE(c == PaintColor(0.5f, 0.5f, 0.5f, 0.499f));
-}
-
-TEST(PaintColor, ForcePremultMultipliesStraightColour) {
-  PaintColor c(1.0f, 0.0f, 0.0f, 0.5f);
-  c.ForcePremult();
-  const Floats f = F(c);
-  EXPECT_EQ(f.r, 0.5f);
-  EXPECT_EQ(f.g, 0.0f);
-  EXPECT_EQ(f.b, 0.0f);
-  EXPECT_EQ(f.a, 0.5f);
+TEST(PaintColor, ForcePremultMultipliesOnlyColourBeyondAlpha) {
+  PaintColor within(0.5f, 0.5f, 0.5f, 0.499f);  // within tolerance of alpha: left
+  within.ForcePremult();
+  EXPECT_TRUE(within == PaintColor(0.5f, 0.5f, 0.5f, 0.499f));
+  PaintColor straight(1.0f, 0.0f, 0.0f, 0.5f);
+  straight.ForcePremult();
+  EXPECT_EQ(Floats(straight), (F{0.5f, 0.0f, 0.0f, 0.5f}));
 }
 
 TEST(PaintColorPixel, FourChannelPixelHoldsThePackedBytes) {
@@ -120,37 +81,22 @@ TEST(PaintColorPixel, FourChannelPixelHoldsThePackedBytes) {
   EXPECT_EQ(p.getDataType(), ilUChar);
   ASSERT_EQ(p.nc(), 4);
   const uchar* bytes = static_cast<const uchar*>(p.elems());
-  EXPECT_EQ(bytes[0], 255);
-  EXPECT_EQ(bytes[1], 128);
-  EXPECT_EQ(bytes[2], 7);
-  EXPECT_EQ(bytes[3], 200);
+  EXPECT_EQ((B{bytes[0], bytes[1], bytes[2], bytes[3]}), (B{255, 128, 7, 200}));
   EXPECT_EQ(p.getElem(0), 200.0);  // channel 0 is the alpha
   EXPECT_TRUE(PaintColor(p) == c);
 }
 
 TEST(PaintColorPixel, OneChannelPixelIsAlphaOverBlack) {
   const uchar half = 128;
-  const Floats f = F(PaintColor(ilPixel(ilUChar, 1, &half)));
-  EXPECT_EQ(f.r, 0.0f);
-  EXPECT_EQ(f.g, 0.0f);
-  EXPECT_EQ(f.b, 0.0f);
-  uchar r, g, b, a;
-  PaintColor(ilPixel(ilUChar, 1, &half)).Get(r, g, b, a);
-  EXPECT_EQ(a, 128);
+  EXPECT_EQ(Bytes(PaintColor(ilPixel(ilUChar, 1, &half))), (B{0, 0, 0, 128}));
   const float unit = 0.25f;
-  EXPECT_EQ(F(PaintColor(ilPixel(ilFloat, 1, &unit))).a, 0.25f);
+  EXPECT_EQ(Floats(PaintColor(ilPixel(ilFloat, 1, &unit))), (F{0.0f, 0.0f, 0.0f, 0.25f}));
   const float over = 3.0f;
-  EXPECT_EQ(F(PaintColor(ilPixel(ilFloat, 1, &over))).a, 1.0f);
+  EXPECT_EQ(Floats(PaintColor(ilPixel(ilFloat, 1, &over)))[3], 1.0f);
 }
 
 TEST(PaintColorPixel, ShortPixelReadsMissingBytesAsZero) {
   const uchar rg[2] = {51, 102};
-  uchar r, g, b, a;
-  PaintColor(ilPixel(ilUChar, 2, rg)).Get(r, g, b, a);
-  EXPECT_EQ(r, 51);
-  EXPECT_EQ(g, 102);
-  EXPECT_EQ(b, 0);
-  EXPECT_EQ(a, 0);
-  PaintColor(ilPixel()).Get(r, g, b, a);  // empty holder
-  EXPECT_EQ(r + g + b + a, 0);
+  EXPECT_EQ(Bytes(PaintColor(ilPixel(ilUChar, 2, rg))), (B{51, 102, 0, 0}));
+  EXPECT_EQ(Bytes(PaintColor(ilPixel())), (B{0, 0, 0, 0}));  // empty holder
 }

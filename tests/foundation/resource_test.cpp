@@ -42,11 +42,22 @@ class ResourceTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ResourceTest, UnrefOfUnreferencedResourceDestroysIt) {
-  Resource* r = new Probe(&log, "a");
-  EXPECT_EQ(r->RefCount(), 0);
-  r->unref();
-  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
+// A release that leaves no holder cleans up and destroys at once: an unref
+// of a resource never referenced, and an unref_deferred without deferral or
+// a plain unref with it.
+TEST_F(ResourceTest, LastReleaseDestroysAtOnceUnlessDeferred) {
+  const struct {
+    int defer;
+    bool held, deferred;
+  } cases[] = {{0, false, false}, {0, true, true}, {1, false, false}};
+  for (const auto& c : cases) {
+    log.clear();
+    Resource::defer(c.defer);
+    Resource* r = new Probe(&log, "a");
+    if (c.held) r->ref();
+    c.deferred ? r->unref_deferred() : r->unref();
+    EXPECT_EQ(log, (Log{"cleanup a", "destroy a"})) << c.defer << c.held;
+  }
 }
 
 TEST_F(ResourceTest, LastUnrefDestroysEarlierOnesDoNot) {
@@ -87,13 +98,6 @@ TEST_F(ResourceTest, IdentifiersIncreaseAndCopiesGetTheirOwn) {
   c->unref();
 }
 
-TEST_F(ResourceTest, WithoutDeferralUnrefDeferredDestroysAtOnce) {
-  Resource* r = new Probe(&log, "a");
-  r->ref();
-  r->unref_deferred();
-  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
-}
-
 TEST_F(ResourceTest, DeferralCleansUpAtOnceAndDestroysAtFlushInOrder) {
   EXPECT_EQ(Resource::defer(1), 0);
   Resource* a = new Probe(&log, "a");
@@ -111,13 +115,6 @@ TEST_F(ResourceTest, DeferralCleansUpAtOnceAndDestroysAtFlushInOrder) {
   EXPECT_EQ(log.back(), "cleanup c");
   EXPECT_EQ(Resource::defer(0), 1);  // leaving the mode flushes
   EXPECT_EQ(log.back(), "destroy c");
-}
-
-TEST_F(ResourceTest, PlainUnrefIgnoresDeferral) {
-  Resource::defer(1);
-  Resource* r = new Probe(&log, "a");
-  r->unref();
-  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
 }
 
 TEST_F(ResourceTest, SettingSameModeDoesNotFlush) {

@@ -1,13 +1,24 @@
 // The reference host: routing of the record, windows and views, timers,
-// captured messages and memory sizes.
+// captured messages, memory sizes (container limits included) and the
+// memory budget it reports for the page cache.
 #include "host/reference_host.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "brenmark/brenmark.h"
+#include "imagestore/page_cache.h"
 
 using brenmark::host::HostWindow;
 using brenmark::host::ReferenceHost;
@@ -193,8 +204,11 @@ TEST(ReferenceHostWindows, RecordsDisplayNoticesPerWindow) {
   EXPECT_FALSE(cb.WantsTransparentBackdrop(view));
   cb.EndTimedUpdate(window);
   EXPECT_FALSE(w->timedUpdateRunning);
+  ASSERT_FALSE(w->pixels.empty());
   cb.StackDestroying(window);
   EXPECT_EQ(w->destroyingNotices, 1);
+  EXPECT_EQ(w->pixels.capacity(), 0u);  // a closed window keeps no view memory
+  EXPECT_EQ(cb.GetViewPixels(view), nullptr);
 }
 
 TEST(ReferenceHostQueries, AnswersConfiguredValues) {
@@ -295,6 +309,156 @@ TEST(ReferenceHostMemory, MachineSizesArePlausibleAndOverridable) {
   EXPECT_EQ(cb.GetTotalMemoryKB(), total);
   EXPECT_EQ(cb.GetAvailableMemoryKB(), 1024u);
   EXPECT_EQ(host.CallCount(kCbGetTotalMemoryKB), 3);
+}
+
+// A fake /proc and cgroup v2 mount: 8 GB of memory, 6 GB available, and the
+// process in cgroup /box/app.
+class FakeSystem {
+ public:
+  FakeSystem() {
+    root_ = std::filesystem::temp_directory_path() / ("brenmark_sys_" + std::to_string(getpid()));
+    std::filesystem::remove_all(root_);
+    Write("proc/meminfo", "MemTotal:        8388608 kB\nMemAvailable:    6291456 kB\n");
+    Write("proc/self/cgroup", "0::/box/app\n");
+  }
+  ~FakeSystem() { std::filesystem::remove_all(root_); }
+  void Write(const std::string& file, const std::string& text) {
+    const std::filesystem::path path = root_ / file;
+    std::filesystem::create_directories(path.parent_path());
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+  }
+  void Point(ReferenceHost& host) const {
+    host.SetSystemRoots((root_ / "proc").string(), (root_ / "cg").string());
+  }
+
+ private:
+  std::filesystem::path root_;
+};
+
+TEST(ReferenceHostMemory, ContainerLimitBoundsTheMachineFigures) {
+  constexpr unsigned long long kMiB = 1 << 20;
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    unsigned total, available;  // kB
+  };
+  const auto bytes = [](unsigned long long mib) { return std::to_string(mib * kMiB) + "\n"; };
+  const Case cases[] = {
+      {"no cgroup files", {}, 8388608, 6291456},
+      {"no limit", {{"cg/box/app/memory.max", "max\n"}}, 8388608, 6291456},
+      {"limit below the machine",
+       {{"cg/box/app/memory.max", bytes(512)}, {"cg/box/app/memory.current", bytes(100)}},
+       512 * 1024,
+       412 * 1024},
+      {"tighter parent",
+       {{"cg/box/app/memory.max", "max\n"},
+        {"cg/box/memory.max", bytes(256)},
+        {"cg/box/memory.current", bytes(200)}},
+       256 * 1024,
+       56 * 1024},
+      {"limit above the machine", {{"cg/box/app/memory.max", bytes(16384)}}, 8388608, 6291456},
+      {"usage over the limit",
+       {{"cg/box/app/memory.max", bytes(64)}, {"cg/box/app/memory.current", bytes(65)}},
+       64 * 1024,
+       0},
+      {"not cgroup v2", {{"proc/self/cgroup", "4:memory:/box/app\n"}}, 8388608, 6291456},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSystem sys;
+    for (const auto& [file, text] : c.files) sys.Write(file, text);
+    ReferenceHost host;
+    sys.Point(host);
+    EXPECT_EQ(host.TotalMemoryKB(), c.total);
+    EXPECT_EQ(host.AvailableMemoryKB(), c.available);
+  }
+}
+
+// The budget a text asks for is the cache's budget: at once up to 64 MB,
+// after allocation or an idle step above, and never more.
+TEST(ReferenceHostMemory, BudgetBecomesThePageCacheBudget) {
+  struct Case {
+    const char* text;
+    unsigned mb;
+  };
+  for (const Case& c : {Case{"16M", 16}, Case{"100", 100}, Case{"1G", 1024}, Case{"12m", 12}}) {
+    SCOPED_TRACE(c.text);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+          using brenmark::imagestore::SmartImageCache;
+          constexpr std::size_t kMB = SmartImageCache::kMB;
+          ReferenceHost host;
+          std::string problem;
+          if (!host.SetMemoryBudget(c.text, &problem) || host.MemoryBudgetMB() != c.mb)
+            std::exit(1);
+          Brenmark.SetCallbacks(host.Install());
+          SmartImageCache* cache = SmartImageCache::Instance();
+          if (cache->MaxBytes() != std::min(c.mb, 64u) * kMB) std::exit(2);
+          // Distinct pages, 8 MB past the budget (at most 136 MB).
+          ilSmartImage* img = new ilSmartImage(ilPixel(ilUChar, 4));
+          img->ref();
+          std::vector<std::uint32_t> px(128 * 128);
+          const int pages = static_cast<int>(std::min(c.mb, 128u) + 8) * 16;
+          for (int i = 0; i < pages; ++i) {
+            for (std::size_t k = 0; k < px.size(); ++k)
+              px[k] = static_cast<std::uint32_t>(i * 7919 + k);
+            img->setTile((i % 64) * 128, (i / 64) * 128, 128, 128, px.data());
+          }
+          if (c.mb <= 128 && cache->MaxBytes() != c.mb * kMB) std::exit(3);
+          if (cache->BytesInMemory() > cache->MaxBytes() + 65536) std::exit(4);
+          for (int i = 0; i < 2; ++i) {
+            cache->IdleStep();
+            if (cache->MaxBytes() != c.mb * kMB) std::exit(5 + i);
+          }
+          img->unref();
+          std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+  }
+}
+
+TEST(ReferenceHostMemory, BadBudgetTextsChangeNothing) {
+  ReferenceHost host;
+  host.SetMemoryKB(100000u, 50000u);
+  for (const char* text :
+       {"0", "12X", "-5M", "", "99999999G", "13", "65536", "512K", "1.5G", "64MB", " 64"}) {
+    SCOPED_TRACE(text);
+    std::string problem;
+    EXPECT_FALSE(host.SetMemoryBudget(text, &problem));
+    EXPECT_EQ(problem, std::string("memory budget \"") + text +
+                           "\" cannot be used: give 12 or 16 to 65535 megabytes, as a number "
+                           "with an optional K, M or G suffix (e.g. 64M, 1G)");
+    EXPECT_EQ(host.TotalMemoryKB(), 100000u);
+    EXPECT_EQ(host.AvailableMemoryKB(), 50000u);
+    EXPECT_EQ(host.MemoryBudgetMB(), std::nullopt);
+  }
+  EXPECT_TRUE(host.SetMemoryBudget("16384K", nullptr));
+  EXPECT_EQ(host.MemoryBudgetMB(), 16u);
+  EXPECT_EQ(host.TotalMemoryKB(), 64u * 1024);  // the table gives 64 MB of memory 16 MB
+  EXPECT_EQ(host.AvailableMemoryKB(), 36u * 1024);
+}
+
+TEST(ReferenceHostMemory, EnvironmentSetsTheBudgetOrWarnsOnce) {
+  setenv("BRENMARK_MEMORY", "2g", 1);
+  {
+    ReferenceHost host;
+    EXPECT_EQ(host.MemoryBudgetMB(), 2048u);
+    EXPECT_EQ(host.TotalMemoryKB(), (2048u + 256) * 1024);
+  }
+  setenv("BRENMARK_MEMORY", "lots", 1);
+  testing::internal::CaptureStderr();
+  {
+    ReferenceHost host;
+    EXPECT_EQ(host.MemoryBudgetMB(), std::nullopt);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "brenmark: warning: BRENMARK_MEMORY=lots ignored: memory budget \"lots\" cannot be "
+            "used: give 12 or 16 to 65535 megabytes, as a number with an optional K, M or G "
+            "suffix (e.g. 64M, 1G)\n");
+  unsetenv("BRENMARK_MEMORY");
 }
 
 TEST(ReferenceHostWatermark, HookSeesEachPageCall) {

@@ -22,7 +22,7 @@ class ProbeImage : public ilImage {
   bool* destroyed_;
 };
 
-TEST(IlRefCountTest, LastUnrefDestroys) {
+TEST(IlRefCountTest, LastUnrefDestroysAndSoDoesUnrefOfAnUnreferencedImage) {
   bool destroyed = false;
   auto* img = new ProbeImage(&destroyed);
   EXPECT_EQ(img->getRefCount(), 0);
@@ -32,10 +32,7 @@ TEST(IlRefCountTest, LastUnrefDestroys) {
   EXPECT_FALSE(destroyed);
   EXPECT_EQ(img->unref(), 0);
   EXPECT_TRUE(destroyed);
-}
-
-TEST(IlRefCountTest, UnrefOfAnUnreferencedImageDestroysIt) {
-  bool destroyed = false;
+  destroyed = false;
   (new ProbeImage(&destroyed))->unref();
   EXPECT_TRUE(destroyed);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -18,9 +19,15 @@ Bytes bytesOf(ilMemoryImg& img) {
   return Bytes(p, p + img.getDataSize());
 }
 
+// Releases an image's reference at the end of a test.
+struct Unref {
+  void operator()(ilMemoryImg* img) const { img->unref(); }
+};
+using Ramp = std::unique_ptr<ilMemoryImg, Unref>;
+
 // A w x h image of one channel whose pixel (x, y) is 10 * y + x.
-ilMemoryImg* rampImage(int w, int h, ilCoordSpace space = ilUpperLeft) {
-  auto* img = new ilMemoryImg(ilSize(w, h, 1), ilUChar);
+Ramp rampImage(int w, int h, ilCoordSpace space = ilUpperLeft) {
+  Ramp img(new ilMemoryImg(ilSize(w, h, 1), ilUChar));
   img->setCoordSpace(space);
   auto* p = static_cast<std::uint8_t*>(img->getDataPtr());
   for (int y = 0; y < h; ++y)
@@ -57,7 +64,7 @@ TEST(IlMemoryImgTest, WrappedMemoryIsUsedInPlaceAndNotOwned) {
 }
 
 TEST(IlMemoryImgTest, ReadOutsideTheDataGivesTheFill) {
-  ilMemoryImg* img = rampImage(3, 2);
+  Ramp img = rampImage(3, 2);
   ilPixel fill(ilUChar, 1);
   fill.setElem(99, 0);
   img->setFill(fill);
@@ -67,7 +74,6 @@ TEST(IlMemoryImgTest, ReadOutsideTheDataGivesTheFill) {
                         99, 0,  1,  2,  99,  //
                         99, 10, 11, 12, 99,  //
                         99, 99, 99, 99, 99}));
-  img->unref();
 }
 
 TEST(IlMemoryImgTest, WritesOutsideTheDataAreDropped) {
@@ -78,7 +84,7 @@ TEST(IlMemoryImgTest, WritesOutsideTheDataAreDropped) {
 }
 
 TEST(IlMemoryImgTest, SubTileReadLeavesTheRestOfTheBufferAlone) {
-  ilMemoryImg* img = rampImage(4, 4);
+  Ramp img = rampImage(4, 4);
   Bytes buf(4 * 3, 0xEE);
   // Buffer covers (0, 1)-(3, 3); only (1, 2)-(2, 2) is read.
   ASSERT_EQ(img->getSubTile(1, 2, 2, 1, buf.data(), 0, 1, 4, 3), ilOkay);
@@ -87,7 +93,6 @@ TEST(IlMemoryImgTest, SubTileReadLeavesTheRestOfTheBufferAlone) {
                         0xEE, 0xEE, 0xEE, 0xEE}));
   EXPECT_EQ(img->getSubTile(3, 3, 2, 1, buf.data(), 0, 1, 4, 3), ilInvalid);  // outside buffer
   EXPECT_EQ(img->getTile(0, 0, 1, 1, nullptr), ilInvalid);
-  img->unref();
 }
 
 TEST(IlMemoryImgTest, ReadChannelMapSkipsNegativeEntriesAndFeedsOneChannelToFour) {
@@ -138,49 +143,45 @@ TEST(IlMemoryImgTest, CopyWithMinusOneKeepsThatDestinationChannel) {
 }
 
 TEST(IlMemoryImgTest, CopyFeedsOneSourceChannelToFour) {
-  ilMemoryImg* mask = rampImage(2, 2);
+  Ramp mask = rampImage(2, 2);
   ilMemoryImg dst(ilSize(2, 2, 4), ilUChar);
   const int spread[4] = {0, 0, 0, 0};
   const ilConfig c(ilUChar, ilInterleaved, 4, spread);
-  ASSERT_EQ(dst.copyTile(0, 0, 2, 2, mask, 0, 0, &c, 1), ilOkay);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 2, mask.get(), 0, 0, &c, 1), ilOkay);
   EXPECT_EQ(bytesOf(dst), Bytes({0, 0, 0, 0, 1, 1, 1, 1, 10, 10, 10, 10, 11, 11, 11, 11}));
-  mask->unref();
 }
 
 TEST(IlMemoryImgTest, CopyBetweenChannelCountsWithoutConfig) {
-  ilMemoryImg* mask = rampImage(2, 1);
+  Ramp mask = rampImage(2, 1);
   ilMemoryImg rgba(ilSize(2, 1, 4), ilUChar);
   const std::uint8_t junk[8] = {9, 9, 9, 9, 9, 9, 9, 9};
   rgba.setTile(0, 0, 2, 1, junk);
   // One channel into four: it lands in channel 0 (alpha); the others become 0.
-  ASSERT_EQ(rgba.copyTile(0, 0, 2, 1, mask, 0, 0), ilOkay);
+  ASSERT_EQ(rgba.copyTile(0, 0, 2, 1, mask.get(), 0, 0), ilOkay);
   EXPECT_EQ(bytesOf(rgba), Bytes({0, 0, 0, 0, 0, 0, 0, 1}));
   // Four into one: channel 0.
   const std::uint8_t px[8] = {1, 2, 3, 50, 5, 6, 7, 60};
   rgba.setTile(0, 0, 2, 1, px);
   ASSERT_EQ(mask->copyTile(0, 0, 2, 1, &rgba, 0, 0), ilOkay);
   EXPECT_EQ(bytesOf(*mask), Bytes({50, 60}));
-  mask->unref();
 }
 
 TEST(IlMemoryImgTest, CopyReadsSourceFillOutsideItsData) {
-  ilMemoryImg* src = rampImage(2, 2);
+  Ramp src = rampImage(2, 2);
   ilPixel fill(ilUChar, 1);
   fill.setElem(7, 0);
   src->setFill(fill);
   ilMemoryImg dst(ilSize(4, 1, 1), ilUChar);
-  ASSERT_EQ(dst.copyTile(0, 0, 4, 1, src, -1, 1), ilOkay);
+  ASSERT_EQ(dst.copyTile(0, 0, 4, 1, src.get(), -1, 1), ilOkay);
   EXPECT_EQ(bytesOf(dst), Bytes({7, 10, 11, 7}));
-  src->unref();
 }
 
 TEST(IlMemoryImgTest, OverlappingCopyWithinOneImageReadsBeforeWriting) {
-  ilMemoryImg* img = rampImage(8, 1);
-  ASSERT_EQ(img->copyTile(2, 0, 6, 1, img, 0, 0), ilOkay);
+  Ramp img = rampImage(8, 1);
+  ASSERT_EQ(img->copyTile(2, 0, 6, 1, img.get(), 0, 0), ilOkay);
   EXPECT_EQ(bytesOf(*img), Bytes({0, 1, 0, 1, 2, 3, 4, 5}));
-  ASSERT_EQ(img->copyTile(0, 0, 6, 1, img, 2, 0), ilOkay);
+  ASSERT_EQ(img->copyTile(0, 0, 6, 1, img.get(), 2, 0), ilOkay);
   EXPECT_EQ(bytesOf(*img), Bytes({0, 1, 2, 3, 4, 5, 4, 5}));
-  img->unref();
 }
 
 TEST(IlMemoryImgTest, FillLeavesTheExcludedTileUntouched) {
@@ -221,7 +222,7 @@ TEST(IlMemoryImgTest, FillOfFourChannelsAndThroughAChannelMap) {
 }
 
 TEST(IlMemoryImgTest, LowerLeftConfigFlipsRowsOfAnUpperLeftImage) {
-  ilMemoryImg* img = rampImage(3, 3, ilUpperLeft);
+  Ramp img = rampImage(3, 3, ilUpperLeft);
   const ilConfig ll(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilLowerLeft);
   Bytes out(6, 0);
   // Rows 0-1 from the bottom are image rows 2 and 1.
@@ -235,7 +236,6 @@ TEST(IlMemoryImgTest, LowerLeftConfigFlipsRowsOfAnUpperLeftImage) {
   std::uint8_t corner = 0;
   img->getTile(0, 0, 1, 1, &corner, &lr);
   EXPECT_EQ(corner, 22);
-  img->unref();
 }
 
 TEST(IlMemoryImgTest, WriteInAnotherSpaceLandsFlipped) {
@@ -253,23 +253,21 @@ TEST(IlMemoryImgTest, WriteInAnotherSpaceLandsFlipped) {
 }
 
 TEST(IlMemoryImgTest, CopyBetweenSpacesKeepsThePictureUpright) {
-  ilMemoryImg* src = rampImage(2, 3, ilUpperLeft);  // top row 0, 1
+  Ramp src = rampImage(2, 3, ilUpperLeft);  // top row 0, 1
   ilMemoryImg dst(ilSize(2, 3, 1), ilUChar);
   dst.setCoordSpace(ilLowerLeft);
-  ASSERT_EQ(dst.copyTile(0, 0, 2, 3, src, 0, 0), ilOkay);
+  ASSERT_EQ(dst.copyTile(0, 0, 2, 3, src.get(), 0, 0), ilOkay);
   // The bottom row (memory row 0 of the lower-left image) is the source's
   // bottom row 20, 21.
   EXPECT_EQ(bytesOf(dst), Bytes({20, 21, 10, 11, 0, 1}));
-  src->unref();
 }
 
 TEST(IlMemoryImgTest, SpacesWithAnotherFastestAxisAreRefused) {
-  ilMemoryImg* img = rampImage(2, 2);
+  Ramp img = rampImage(2, 2);
   const ilConfig yFast(ilAnyType, ilAnyOrder, 0, nullptr, 0, ilLeftUpper);
   std::uint8_t out[4];
   EXPECT_EQ(img->getTile(0, 0, 2, 2, out, &yFast), ilUnsupportedSpace);
   EXPECT_EQ(img->getStatus(), ilUnsupportedSpace);
-  img->unref();
 }
 
 TEST(IlMemoryImgTest, TypeConversionTruncatesAndClamps) {
@@ -307,19 +305,18 @@ TEST(IlMemoryImgTest, SeparateAndSequentialOrdersRoundTrip) {
 }
 
 TEST(IlMemoryImgTest, CopyConstructorCopiesPixelsAndAttributes) {
-  ilMemoryImg* src = rampImage(3, 2, ilLowerLeft);
+  Ramp src = rampImage(3, 2, ilLowerLeft);
   ilPixel fill(ilUChar, 1);
   fill.setElem(5, 0);
   src->setFill(fill);
-  ilMemoryImg copy(src);
+  ilMemoryImg copy(src.get());
   EXPECT_EQ(copy.getCoordSpace(), ilLowerLeft);
   EXPECT_EQ(copy.getFill(), fill);
   EXPECT_EQ(bytesOf(copy), bytesOf(*src));
-  src->unref();
 }
 
 TEST(IlMemoryImgTest, PageLockGivesTheWholeBlock) {
-  ilMemoryImg* img = rampImage(3, 3);
+  Ramp img = rampImage(3, 3);
   EXPECT_TRUE(img->hasPages());
   ilLockRequest r[2];
   r[0].init(2, 1);
@@ -334,7 +331,6 @@ TEST(IlMemoryImgTest, PageLockGivesTheWholeBlock) {
   EXPECT_EQ(img->getPixelPtr(2, 1), static_cast<std::uint8_t*>(img->getDataPtr()) + 5);
   img->unlockPageSet(r, 2);
   EXPECT_EQ(r[0].page, nullptr);
-  img->unref();
 }
 
 TEST(IlConstImgTest, ReadsItsValueEverywhereAndRefusesWrites) {

@@ -10,26 +10,27 @@
 
 namespace {
 
-TEST(IlTileTest, IntersectionTakesLargerStartAndSmallerEnd) {
-  const ilTile a(0, 0, 0, 10, 10, 1), b(4, -3, 0, 10, 5, 1);
-  EXPECT_EQ(ilTile(a, b), ilTile(4, 0, 0, 6, 2, 1));
-  EXPECT_EQ(ilTile(b, a), ilTile(4, 0, 0, 6, 2, 1));
+TEST(IlTileTest, IntersectionTakesLargerStartsAndSmallerEnds) {
+  const struct {
+    ilTile a, b, want;
+  } cases[] = {
+      {ilTile(0, 0, 0, 10, 10, 1), ilTile(4, -3, 0, 10, 5, 1), ilTile(4, 0, 0, 6, 2, 1)},
+      {ilTile(4, -3, 0, 10, 5, 1), ilTile(0, 0, 0, 10, 10, 1), ilTile(4, 0, 0, 6, 2, 1)},
+      // Huge extents do not overflow.
+      {ilTile(2000000000, 0, 0, 2000000000, 1, 1), ilTile(2100000000, 0, 0, 10, 1, 1),
+       ilTile(2100000000, 0, 0, 10, 1, 1)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ilTile(c.a, c.b), c.want);
+  const ilTile touching(ilTile(0, 0, 0, 4, 4, 1), ilTile(4, 0, 0, 4, 4, 1));
+  EXPECT_TRUE(touching.empty());
+  EXPECT_EQ(touching.nx, 0);
 }
 
-TEST(IlTileTest, DisjointIntersectionIsEmpty) {
-  const ilTile t(ilTile(0, 0, 0, 4, 4, 1), ilTile(4, 0, 0, 4, 4, 1));
-  EXPECT_TRUE(t.empty());
-  EXPECT_EQ(t.nx, 0);
-}
-
-TEST(IlTileTest, EmptyWhenAnyExtentBelowOne) {
+TEST(IlTileTest, EmptyWhenAnyExtentBelowOneAndContainsOnlyWhollyInside) {
   EXPECT_TRUE(ilTile().empty());
   EXPECT_TRUE(ilTile(0, 0, 0, 5, 5, 0).empty());
   EXPECT_TRUE(ilTile(0, 0, 0, -1, 5, 1).empty());
   EXPECT_FALSE(ilTile(-5, -5, 0, 1, 1, 1).empty());
-}
-
-TEST(IlTileTest, ContainsOnlyWhollyInsideTiles) {
   const ilTile box(0, 0, 0, 10, 10, 1);
   EXPECT_TRUE(box.contains(ilTile(0, 0, 0, 10, 10, 1)));
   EXPECT_TRUE(box.contains(ilTile(2, 3, 0, 4, 4, 1)));
@@ -37,12 +38,6 @@ TEST(IlTileTest, ContainsOnlyWhollyInsideTiles) {
   EXPECT_FALSE(box.contains(ilTile(-1, 0, 0, 2, 2, 1)));
   EXPECT_TRUE(box.contains(ilTile(50, 50, 0, 0, 0, 0)));  // the empty set
   EXPECT_FALSE(ilTile().contains(ilTile(0, 0, 0, 1, 1, 1)));
-}
-
-TEST(IlTileTest, IntersectionOfHugeExtentsDoesNotOverflow) {
-  const ilTile big(2000000000, 0, 0, 2000000000, 1, 1);
-  const ilTile t(big, ilTile(2100000000, 0, 0, 10, 1, 1));
-  EXPECT_EQ(t, ilTile(2100000000, 0, 0, 10, 1, 1));
 }
 
 TEST(IlSizeTest, ThreeArgumentFormHasDepthOne) {

@@ -1,6 +1,9 @@
 // The page cache: the budget table and its re-evaluation, swap slots,
-// page-out of uniform pages, the retained-list warning and statistics.
+// page-out of uniform pages, the replacement policy, the retained-list
+// warning and statistics.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -66,36 +69,40 @@ TEST(CacheBudget, TableFollowsMachineMemory) {
   EXPECT_EQ(SmartImageCache::BudgetMBForMemory(1024), 768u);
 }
 
-TEST(CacheBudget, CreationCapsAt64MBAndRequestsStayAbove8MB) {
-  {
-    StandaloneCache cache(63, 36);
-    EXPECT_EQ(cache->MaxBytes(), 12 * kMB);
+// Budgets of a machine of `total` MB with `available` MB free: at creation,
+// after a request, and after a re-evaluation (idle step or allocation).
+TEST(CacheBudget, FollowsRequestsAndAvailableMemory) {
+  enum Step { kNone, kIdle, kGrow, kGrowAggressively };
+  struct Case {
+    unsigned total, available;
+    std::size_t requestMB;  // 0: none
+    Step step;
+    std::size_t budgetMB;
+  };
+  static const Case kCases[] = {
+      {63, 36, 0, kNone, 12},
+      {1024, 36, 0, kNone, 64},  // creation: table, at most 64
+      {1024, 36, 1, kNone, 8},
+      {1024, 36, 4000, kNone, 768},            // requests: 8 .. table
+      {1024, 36, 100, kIdle, 100},             // 32..40 MB available: no change
+      {1024, 20, 100, kIdle, 24},              // 100 - 16, not above memory in use, at least 24
+      {1024, 100, 30, kGrow, 90},              // + (100 - 40)
+      {1024, 100, 30, kGrowAggressively, 46},  // + min(100 - 34, 16)
+      {1024, 2000, 700, kIdle, 768},           // never above the table
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.total << " MB, " << c.available << " MB free, step " << c.step);
+    StandaloneCache cache(c.total, c.available);
+    EXPECT_EQ(cache->TotalMemoryMB(), c.total);
+    if (c.requestMB != 0) cache->SetCacheSize(c.requestMB * kMB);
+    if (c.step == kIdle) cache->IdleStep();  // nothing to scan: re-evaluate
+    if (c.step == kGrow || c.step == kGrowAggressively) {
+      cache->AdjustCacheSize(false, c.step == kGrowAggressively);
+    }
+    EXPECT_EQ(cache->MaxBytes(), c.budgetMB * kMB);
+    EXPECT_FALSE(cache->ScanPending());
   }
-  StandaloneCache cache(1024, 36);
-  EXPECT_EQ(cache->TotalMemoryMB(), 1024u);
-  EXPECT_EQ(cache->MaxBytes(), 64 * kMB);
-  cache->SetCacheSize(1 * kMB);
-  EXPECT_EQ(cache->MaxBytes(), 8 * kMB);
-  cache->SetCacheSize(4000 * kMB);
-  EXPECT_EQ(cache->MaxBytes(), 768 * kMB);
-}
-
-TEST(CacheBudget, LowAvailableMemoryShrinksIdleBudget) {
-  StandaloneCache cache(1024, 20);
-  cache->SetCacheSize(100 * kMB);
-  cache->IdleStep();  // nothing to scan: re-evaluate, shrinking
-  // 100 - 16 = 84, but not above the (empty) bytes in memory; at least 24.
-  EXPECT_EQ(cache->MaxBytes(), 24 * kMB);
-  EXPECT_FALSE(cache->ScanPending());
-}
-
-TEST(CacheBudget, PlentyOfAvailableMemoryGrowsBudget) {
-  StandaloneCache cache(1024, 100);
-  cache->SetCacheSize(30 * kMB);
-  cache->AdjustCacheSize(false, false);
-  EXPECT_EQ(cache->MaxBytes(), 90 * kMB);  // + (100 - 40)
-  cache->AdjustCacheSize(false, true);
-  EXPECT_EQ(cache->MaxBytes(), 106 * kMB);  // + min(100 - 34, 16)
 }
 
 TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
@@ -117,7 +124,7 @@ TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
   EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
 }
 
-TEST(SwapFile, WritesAndReadsWholeSlotsAndDeletesOnClose) {
+TEST(SwapFile, WritesAndReadsWholeSlotsOfAFileWithoutAName) {
   SwapFile file(16384);
   std::vector<std::uint8_t> out(16384), in(16384, 0);
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7);
@@ -127,18 +134,20 @@ TEST(SwapFile, WritesAndReadsWholeSlotsAndDeletesOnClose) {
   ASSERT_TRUE(file.Write(first, in.data()));
   ASSERT_TRUE(file.Read(second, in.data()));
   EXPECT_EQ(in, out);
-  const std::string name = file.Name();
-  EXPECT_NE(name.find("/SID"), std::string::npos);
-  std::FILE* f = std::fopen(name.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
+  // Only the descriptor reaches the file: its name left the directory.
+  EXPECT_NE(file.Name().find("/SID"), std::string::npos);
+  EXPECT_EQ(std::fopen(file.Name().c_str(), "rb"), nullptr);
+  struct stat st;
+  ASSERT_EQ(fstat(file.Descriptor(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 0u);
+  EXPECT_EQ(st.st_size, 2 * 16384);
   file.FreeSlot(first);
   file.CloseIfUnused();  // a slot is still in use
   EXPECT_TRUE(file.IsOpen());
   file.FreeSlot(second);
   file.CloseIfUnused();
   EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(std::fopen(name.c_str(), "rb"), nullptr);
+  EXPECT_EQ(file.Descriptor(), -1);
 }
 
 TEST(PageOut, UniformSmallPageBecomesSolidWithoutWriting) {
@@ -195,13 +204,13 @@ TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
   std::vector<SmartImgPage> pages;
   pages.reserve(1024);  // handles copied by a reallocation would take references
   const int base = cache->RetainedCount();
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   for (int i = 0; base + i < 513 + 257; ++i) {
     pages.emplace_back(static_cast<unsigned>(i), 1);
     pages.back().MakeInMemFromSolid();
     pages.back().ForceRetain();
   }
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out,
             "SID: WARNING -- SmartImage Locked list count =  513,   0\n"
             "SID: WARNING -- SmartImage Locked list count =  770, 257\n");
@@ -214,10 +223,96 @@ TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
 
 TEST(CacheLists, StatisticsReportBudgetAndLists) {
   StandaloneCache cache(1024, 36);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   cache->PrintStatistics();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Maximum Cache Size: 67108864, Hits: 0, Misses: 0.\n"
             "In Memory Pages -- Big: 0, Small: 0, Locked: 0, Total Bytes 0\n"
             "Dirty Pages on scan list: 0\n");
+}
+
+namespace {
+
+// `count` distinct in-memory pages of `pixelSize` bytes, oldest first.
+std::vector<SmartImgPage> DistinctPages(int count, int pixelSize, std::uint32_t seed) {
+  std::vector<SmartImgPage> pages;
+  pages.reserve(static_cast<std::size_t>(count));  // moved handles would take references
+  std::vector<std::uint32_t> px(16384);
+  for (int i = 0; i < count; ++i) {
+    pages.emplace_back(0, pixelSize);
+    pages.back().Realize(2);
+    store_test::MakePattern(seed + static_cast<std::uint32_t>(i), px.data(), 16384);
+    std::memcpy(pages.back().GetDataPtr(), px.data(), static_cast<std::size_t>(16384 * pixelSize));
+  }
+  return pages;
+}
+
+std::vector<int> SwappedIndices(std::vector<SmartImgPage>& pages) {
+  std::vector<int> out;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (pages[i].IsSwapped()) out.push_back(static_cast<int>(i));
+  }
+  return out;
+}
+
+}  // namespace
+
+// Trimming to 8 MB: least recently used big pages leave first, three big to
+// one small; a page read again moves to the front; a retained page never
+// leaves. 130 big and 4 small pages are 8 MB + 192 KB.
+TEST(ReplacementPolicy, TrimmingPicksVictimsInOrder) {
+  struct Case {
+    const char* name;
+    int big;      // pages of 64 KB
+    int touched;  // big page read again before the trim, or -1
+    int retained;
+    std::vector<int> bigOut, smallOut;
+  };
+  static const Case kCases[] = {
+      {"three big, then one small", 130, -1, -1, {0, 1, 2}, {0}},
+      {"a second round starts with big", 131, -1, -1, {0, 1, 2, 3}, {0}},
+      {"read again: to the front", 130, 1, -1, {0, 2, 3}, {0}},
+      {"retained: never", 130, -1, 0, {1, 2, 3}, {0}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Case* param = &c;
+    RUN_IN_FRESH_PROCESS([param] {
+      SmartImageCache* cache = Cache();
+      std::vector<SmartImgPage> big = DistinctPages(param->big, 4, 1);
+      std::vector<SmartImgPage> small = DistinctPages(4, 1, 1000);
+      if (cache->SwappedCount() != 0) return 1;
+      if (param->touched >= 0) big[param->touched].Realize(0);
+      if (param->retained >= 0) big[param->retained].ForceRetain();
+      cache->SetCacheSize(8 * kMB);
+      if (SwappedIndices(big) != param->bigOut) return 2;
+      if (SwappedIndices(small) != param->smallOut) return 3;
+      if (cache->BytesInMemory() >= 8 * kMB) return 4;
+      return 0;
+    });
+  }
+}
+
+// An allocation at the budget pages the least recently used page of its
+// size out and takes over its block; a small page falls back to a big
+// victim only when no small page is in memory.
+TEST(ReplacementPolicy, AllocationTakesTheLeastRecentlyUsedBlock) {
+  RUN_IN_FRESH_PROCESS([] {
+    SmartImageCache* cache = Cache();
+    cache->SetCacheSize(8 * kMB);
+    std::vector<SmartImgPage> big = DistinctPages(128, 4, 1);  // exactly the budget
+    big[0].Realize(0);                                         // now the most recent
+    const std::size_t bytes = cache->BytesInMemory();
+    std::vector<SmartImgPage> more = DistinctPages(1, 4, 500);
+    if (SwappedIndices(big) != std::vector<int>{1}) return 1;
+    if (cache->BytesInMemory() != bytes) return 2;  // the victim's block, reused
+    std::vector<SmartImgPage> small = DistinctPages(1, 1, 900);
+    if (SwappedIndices(big) != (std::vector<int>{1, 2})) return 3;
+    if (cache->BytesInMemory() != bytes - 49152) return 4;      // a big block cut to small
+    std::vector<SmartImgPage> fill = DistinctPages(3, 1, 901);  // up to the budget again
+    if (cache->BytesInMemory() != 8 * kMB || !SwappedIndices(fill).empty()) return 5;
+    std::vector<SmartImgPage> last = DistinctPages(1, 1, 950);
+    if (!small[0].IsSwapped() || SwappedIndices(big) != (std::vector<int>{1, 2})) return 6;
+    return 0;
+  });
 }

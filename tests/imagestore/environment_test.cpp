@@ -28,9 +28,9 @@ class Impostor : public ilSIDImage {
 TEST(StoreEnvironment, CheckingSwitchAnnouncesItselfAndPoisonsBlocks) {
   RUN_IN_FRESH_PROCESS([] {
     setenv("NORVANE_QV_SMARTIMAGE_CHECKING", "", 1);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     auto* cache = Cache();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     if (out != "SID: SmartImage checking is enabled.\n") return 1;
     SmartImgPage page(0, 4);
     page.MakeInMemFromSolid();  // the fill overwrites the poison
@@ -48,9 +48,9 @@ TEST(StoreEnvironment, CheckingSwitchAnnouncesItselfAndPoisonsBlocks) {
 TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
   RUN_IN_FRESH_PROCESS([] {
     setenv("NORVANE_QV_USE_OLD_IMAGEID", "1", 1);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Cache();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     if (out !=
         "\nSID: Using Old ImageID method. Performance may be degraded.\n"
         "Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n")
@@ -72,9 +72,9 @@ TEST(StoreFaults, RealizingAnUnusablePageReportsAndLatches) {
   RUN_IN_FRESH_PROCESS([] {
     SmartImgPage page(0, 4);
     page.UnRealize();
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     const bool ok = page.Realize(0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     page.UnRef(kReleaseReference);
     if (ok || out != "\nSID: Error: Unrealized page\n") return 1;
     if (brenmark::imagestore::StoreFault() != 1) return 2;
@@ -94,9 +94,9 @@ TEST(StoreFaults, LatchedStoreStopsPagingAndAnnouncesWrites) {
     std::vector<std::uint32_t> pattern(16384);
     store_test::MakePattern(1, pattern.data(), 16384);
     std::memcpy(page.GetDataPtr(), pattern.data(), 65536);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     const bool out = cache->Evict(page.Body());
-    const std::string text = testing::internal::GetCapturedStdout();
+    const std::string text = testing::internal::GetCapturedStderr();
     if (!out || text != "SID: Paging Out 1\n") return 2;
     if (page.GetPixel(5, 0) != pattern[5]) return 3;
     page.UnRef(kReleaseReference);

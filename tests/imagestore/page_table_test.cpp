@@ -46,15 +46,15 @@ TEST(PageTable, LookupsBeyondTheRangeWarnAndGiveAFillPage) {
   Cache();
   SmartImage table;
   table.SetFill(9);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   SmartImgPage* page = table.FindPageFromOrigin(102528, 0, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SID: Warning: Exceeding Max coord range of -102400 to 102400\n");
   EXPECT_TRUE(page->IsSolidFilled(9u));
   EXPECT_NE(page, table.GetDefaultPage());
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(table.FindPageFromOrigin(102528, 0, 0), table.GetDefaultPage());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // Writes out there are lost.
   table.SetPixel(200000, 5, 1);
   EXPECT_EQ(table.GetPixel(200000, 5), 9u);
@@ -113,15 +113,15 @@ TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
 TEST(PageTable, BoundsClipToTheRangeWithAMessage) {
   Cache();
   SmartImage table;
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   table.SetBounds(10, 10, -5, 20, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   int x, y, w, h;
   table.GetBounds(x, y, w, h);
   EXPECT_EQ(w, 0);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   table.SetBounds(200000, 0, 10, 10, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SID: SmartImage had to clip an image op to fit +- 102400\n");
   table.GetBounds(x, y, w, h);
   EXPECT_EQ(x, 102400);

@@ -239,9 +239,9 @@ TEST(Page, StaleHandleReportsWhereItWasReleased) {
   SmartImgPage stale;
   stale = page;           // assignment copies the pointer only: no reference
   page.MakeFilled(2, 4);  // releases the first body with tag 1234002
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(stale.CheckValid());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Quorvel: Invalid page -- Unrefed at 1234002 (Sig - deadbeef)\n");
   page.UnRef(kReleaseReference);
 }

@@ -6,6 +6,8 @@
 #include <brenmark/smart_image.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "imagestore/page.h"
@@ -246,9 +248,9 @@ TEST(SmartImage, ForcedBoundsPinTheBounds) {
   Cache();
   Holder img(new ilSmartImage(kClear4));
   PaintSquare(img.img, 0, 0, 1);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 
@@ -411,4 +413,35 @@ TEST(SmartImage, WatermarkPassVisitsEveryPageInTheBounds) {
   g_watermark_calls = 0;
   mask->ApplyWatermark();
   EXPECT_EQ(g_watermark_calls, 0);
+}
+
+// One tile operation that keeps meeting the coordinate range says so once,
+// with a count when it met it more than once; the next operation speaks
+// for itself.
+TEST(SmartImage, ClippingIsReportedOncePerOperation) {
+  Cache();
+  Holder src(new ilSmartImage(kClear4));
+  Holder dst(new ilSmartImage(kClear4));
+  std::vector<std::uint32_t> buf(1024 * 1024);
+  const std::uint32_t red = 0xFF0000FFu;
+  const std::string clip = "SID: SmartImage had to clip an image op to fit +- 102400";
+  struct Case {
+    const char* name;
+    std::function<ilStatus()> op;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"read", [&] { return src->getTile(102300, 0, 1024, 1024, buf.data()); }, clip + "\n"},
+      {"write", [&] { return dst->setTile(-102500, 0, 1024, 1024, buf.data()); }, clip + "\n"},
+      {"fill", [&] { return dst->fillTile(0, 102350, 100, 100, &red); }, clip + "\n"},
+      // 64 destination pages, each reading the source beyond the range.
+      {"copy", [&] { return dst->copyTile(0, 0, 1024, 1024, src.img, 102300, 0); },
+       clip + " (64 times)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.op(), ilOkay);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.want);
+  }
 }

@@ -51,8 +51,8 @@ class EngineTest : public ::testing::Test {
   }
 
   static std::string StopCapture() {
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
+    std::fflush(stderr);
+    return ::testing::internal::GetCapturedStderr();
   }
 
   host::ReferenceHost host_;

@@ -117,12 +117,6 @@ TEST(AxisTable, BuiltForTheRoundedRangeAndReusedUntilFactorOrModeChange) {
   EXPECT_EQ(t.entries.size(), 9u);  // 5 .. round(12.5) = 13
   ip::EnsureAxisTable(t, 2.5f, 0, 1, 10, 2.0f, 5.0f, 5, 12);
   EXPECT_EQ(t.minifyMode, 0u);
-  ilQVMemoryImg img;
-  img.SetScaleFactors(2.0f, 3.0f);
-  float sx, sy;
-  img.GetScaleFactors(sx, sy);
-  EXPECT_EQ(sx, 2.0f);
-  EXPECT_EQ(sy, 3.0f);
 }
 
 TEST(AxisTable, BicubicWeightsSumTo256AndMirror) {
@@ -171,14 +165,21 @@ TEST(QVScaleKernels, OneToOneWithAColourFilterIsACopyThroughTheFilter) {
   }
 }
 
-TEST(QVScaleKernels, NearestDoublesEveryPixel) {
+TEST(QVScaleKernels, NearestRepeatsPixelsAlongEachScaledAxis) {
   auto img = Gray(2, 2, {10, 20, 30, 40});
-  img->SetScaleFactors(2, 2);
   img->SetMagnifyScaleMode(0);
-  std::vector<std::uint8_t> dst(16);
-  ASSERT_EQ(img->getScaleTile(0, 0, 2, 2, dst.data(), 4, 4), ilOkay);
-  EXPECT_EQ(Ints(dst),
-            (std::vector<int>{10, 10, 20, 20, 10, 10, 20, 20, 30, 30, 40, 40, 30, 30, 40, 40}));
+  const struct {
+    int sx, sy;
+    std::vector<int> out;
+  } cases[] = {{2, 2, {10, 10, 20, 20, 10, 10, 20, 20, 30, 30, 40, 40, 30, 30, 40, 40}},
+               {2, 1, {10, 10, 20, 20, 30, 30, 40, 40}},
+               {1, 3, {10, 20, 10, 20, 10, 20, 30, 40, 30, 40, 30, 40}}};
+  for (const auto& c : cases) {
+    img->SetScaleFactors(static_cast<float>(c.sx), static_cast<float>(c.sy));
+    std::vector<std::uint8_t> dst(c.out.size());
+    ASSERT_EQ(img->getScaleTile(0, 0, 2, 2, dst.data(), 2 * c.sx, 2 * c.sy), ilOkay);
+    EXPECT_EQ(Ints(dst), c.out) << c.sx << " x " << c.sy;
+  }
 }
 
 TEST(QVScaleKernels, BilinearMagnifyOnKnownPixels) {
@@ -423,17 +424,16 @@ TEST(ScaleRowsSimd, BilinearRowsMatchTheScalarReferenceBitForBit) {
   std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * 4);
   for (auto& b : src) b = static_cast<std::uint8_t>(rng());
   for (int n : {1, 3, 4, 7, 8, 9, 31, 64, 203}) {
-    std::vector<std::int32_t> x0(static_cast<std::size_t>(n)), x1(x0.size());
-    std::vector<std::uint16_t> fx(x0.size());
-    for (int j = 0; j < n; ++j) {
-      x0[static_cast<std::size_t>(j)] = static_cast<std::int32_t>(rng() % w);
+    const std::size_t count = static_cast<std::size_t>(n);
+    std::vector<std::int32_t> x0(count), x1(count);
+    std::vector<std::uint16_t> fx(count);
+    for (std::size_t j = 0; j < count; ++j) {
+      x0[j] = static_cast<std::int32_t>(rng() % w);
       // Mostly adjacent pairs, some held at the same column (edges).
-      x1[static_cast<std::size_t>(j)] = rng() % 5 == 0
-                                            ? x0[static_cast<std::size_t>(j)]
-                                            : std::min(x0[static_cast<std::size_t>(j)] + 1, w - 1);
-      fx[static_cast<std::size_t>(j)] = static_cast<std::uint16_t>(rng() % 256);
+      x1[j] = rng() % 5 == 0 ? x0[j] : std::min(x0[j] + 1, w - 1);
+      fx[j] = static_cast<std::uint16_t>(rng() % 256);
     }
-    std::vector<std::uint8_t> want(static_cast<std::size_t>(n) * 4);
+    std::vector<std::uint8_t> want(count * 4);
     ref.bilinear_h4(src.data(), x0.data(), x1.data(), fx.data(), n, want.data());
     for (const ip::ScaleRows* k : Levels()) {
       std::vector<std::uint8_t> got(want.size());
@@ -441,13 +441,13 @@ TEST(ScaleRowsSimd, BilinearRowsMatchTheScalarReferenceBitForBit) {
       EXPECT_EQ(got, want) << k->name << " n " << n;
     }
     // Bicubic taps: four neighbours, or clamped at either edge.
-    std::vector<std::int32_t> taps(static_cast<std::size_t>(n) * 4);
-    std::vector<std::uint32_t> wts(static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j) {
+    std::vector<std::int32_t> taps(count * 4);
+    std::vector<std::uint32_t> wts(count);
+    for (std::size_t j = 0; j < count; ++j) {
       const int x = static_cast<int>(rng() % (w + 2)) - 1;
-      for (int t = 0; t < 4; ++t)
-        taps[static_cast<std::size_t>(4 * j + t)] = std::clamp(x - 1 + t, 0, w - 1);
-      wts[static_cast<std::size_t>(j)] = ip::BicubicWeights()[rng() % 256];
+      for (std::size_t t = 0; t < 4; ++t)
+        taps[4 * j + t] = std::clamp(x - 1 + static_cast<int>(t), 0, w - 1);
+      wts[j] = ip::BicubicWeights()[rng() % 256];
     }
     ref.bicubic_h4(src.data(), taps.data(), wts.data(), n, want.data());
     for (const ip::ScaleRows* k : Levels()) {

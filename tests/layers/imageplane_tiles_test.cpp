@@ -55,26 +55,26 @@ std::string Rows1(ilQVMemoryImg& img) {
   return out;
 }
 
-TEST(TileComposeIter, AOutBPeelsSlabsBelowAboveInYThenX) {
-  const std::vector<ilTile> expected = {ilTile(0, 0, 0, 10, 2, 1), ilTile(0, 6, 0, 10, 4, 1),
-                                        ilTile(0, 2, 0, 2, 4, 1), ilTile(6, 2, 0, 4, 4, 1)};
-  EXPECT_EQ(Pieces(ilTile(0, 0, 0, 10, 10, 1), ilTile(2, 2, 0, 4, 4, 1)), expected);
-}
-
-TEST(TileComposeIter, ZSlabsComeFirstAndOnlyNonEmptyPiecesAppear) {
-  // B touches A's left edge and spans its middle slice in z.
-  const std::vector<ilTile> expected = {ilTile(0, 0, 0, 4, 4, 1), ilTile(0, 0, 2, 4, 4, 1),
-                                        ilTile(2, 0, 1, 2, 4, 1)};
-  EXPECT_EQ(Pieces(ilTile(0, 0, 0, 4, 4, 3), ilTile(-1, -1, 1, 3, 9, 1)), expected);
-}
-
-TEST(TileComposeIter, EmptyOperandsAndDisjointOrCoveringB) {
+TEST(TileComposeIter, AOutBPeelsZThenYThenXSlabsAndOnlyNonEmptyPieces) {
   const ilTile a(3, 4, 0, 5, 6, 1);
-  EXPECT_TRUE(Pieces(ilTile(3, 4, 0, 0, 6, 1), ilTile(0, 0, 0, 2, 2, 1)).empty());
-  EXPECT_EQ(Pieces(a, ilTile(0, 0, 0, 0, 0, 0)), std::vector<ilTile>{a});
-  // Disjoint: the first slab is the whole of A, and the walk stops there.
-  EXPECT_EQ(Pieces(a, ilTile(20, 20, 0, 5, 5, 1)), std::vector<ilTile>{a});
-  EXPECT_TRUE(Pieces(a, ilTile(0, 0, 0, 50, 50, 1)).empty());
+  const struct {
+    ilTile a, b;
+    std::vector<ilTile> pieces;
+  } cases[] = {
+      {ilTile(0, 0, 0, 10, 10, 1),
+       ilTile(2, 2, 0, 4, 4, 1),
+       {ilTile(0, 0, 0, 10, 2, 1), ilTile(0, 6, 0, 10, 4, 1), ilTile(0, 2, 0, 2, 4, 1),
+        ilTile(6, 2, 0, 4, 4, 1)}},
+      // B touches A's left edge and spans its middle slice in z.
+      {ilTile(0, 0, 0, 4, 4, 3),
+       ilTile(-1, -1, 1, 3, 9, 1),
+       {ilTile(0, 0, 0, 4, 4, 1), ilTile(0, 0, 2, 4, 4, 1), ilTile(2, 0, 1, 2, 4, 1)}},
+      {ilTile(3, 4, 0, 0, 6, 1), ilTile(0, 0, 0, 2, 2, 1), {}},
+      {a, ilTile(0, 0, 0, 0, 0, 0), {a}},
+      {a, ilTile(20, 20, 0, 5, 5, 1), {a}},  // disjoint: the first slab is all of A
+      {a, ilTile(0, 0, 0, 50, 50, 1), {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Pieces(c.a, c.b), c.pieces);
 }
 
 TEST(TileUnion, AxisWithoutExtentTakesTheOtherOperand) {
@@ -124,14 +124,14 @@ TEST(QVMemoryImgBasics, CountsInstancesAndPrintsThemForSelector8111) {
   Brenmark.SetCallbacks(host.Install());
   const int before = ilQVMemoryImg::MemoryImgCount();
   host.SetDebugSelector(8111);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   auto* a = new ilQVMemoryImg(ilSize(2, 2, 1, 1), ilUChar);
   auto* b = new ilQVMemoryImg();
   EXPECT_EQ(ilQVMemoryImg::MemoryImgCount(), before + 2);
   delete a;
   delete b;
-  std::fflush(stdout);
-  const std::string out = testing::internal::GetCapturedStdout();
+  std::fflush(stderr);
+  const std::string out = testing::internal::GetCapturedStderr();
   host.SetDebugSelector(0);
   EXPECT_EQ(ilQVMemoryImg::MemoryImgCount(), before);
   char expected[256];
@@ -141,9 +141,9 @@ TEST(QVMemoryImgBasics, CountsInstancesAndPrintsThemForSelector8111) {
                 before + 1, before + 2, before + 1, before);
   EXPECT_EQ(out, expected);
 
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   { ilQVMemoryImg quiet(ilSize(1, 1, 1, 1), ilUChar); }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(QVMemoryImgFill, ExclusionLeavesItsRectangleUntouched) {
@@ -332,10 +332,10 @@ TEST(MarchingAnts, ApplyDrawsFourOnFourOffDashesThatCrawlWithThePhase) {
 
 TEST(ImageDescription, PrintsLabelledAttributes) {
   ilQVMemoryImg img(ilSize(3, 2, 1, 4), ilUChar);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   ilPrintImageDescription(&img, ilTile(1, 2, 0, 3, 4, 1));
-  std::fflush(stdout);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  std::fflush(stderr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Color model:\t\tABGR\n"
             "Coordinate space:\tlower-left (X varies fastest)\n"
             "Data type:\t\tunsigned char\n"

@@ -61,6 +61,15 @@ inline unsigned Times(unsigned d, unsigned m) {
   return out;
 }
 
+// A masked write's put-back under mask value 0 < m < 255:
+// out = (earlier x m + painted x (256 - m)) >> 8 per channel.
+inline unsigned Mix(unsigned earlier, unsigned painted, unsigned m) {
+  unsigned out = 0;
+  for (int i = 0; i < 4; ++i)
+    out |= ((Ch(earlier, i) * m + Ch(painted, i) * (256 - m)) >> 8) << (8 * (3 - i));
+  return out;
+}
+
 // Where a test compares two pictures, the first differing pixel is named.
 template <typename A, typename B>
 ::testing::AssertionResult SamePicture(int x0, int y0, int nx, int ny, A before, B after) {

@@ -52,20 +52,18 @@ TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
   EXPECT_EQ(Px(m, 1, 1), 128u + 50u);
   EXPECT_EQ(Px(m, 10, 10), 192u);
   m->unref();
-}
-
-TEST_F(LayerMasks, FullAndEmptyFillsGiveAFullComposite) {
-  LayerStack* s = StackWithImage();
+  // A mask is combined only from itself on, and only when asked to.
+  EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
+  // Fills 255 and 0: a full composite.
+  s = StackWithImage();
   AddMask(s, 255);
   AddMask(s, 0);
-  ilSmartImage* m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
+  m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
   ASSERT_NE(m, nullptr);
   m->ref();
   EXPECT_EQ(m->GetFillValue(), 255u);
   EXPECT_EQ(Px(m, 5, 5), 255u);
   m->unref();
-  // A mask is combined only from itself on, and only when asked to.
-  EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
 }
 
 TEST_F(LayerMasks, MaskOpacityStencilOffsetAndActivityShapeTheComposite) {
@@ -109,12 +107,7 @@ TEST_F(LayerMasks, CurrentLayerPainterProtectsWhatItsMasksCover) {
   auto* masking = dynamic_cast<MaskingPaintOps*>(painter);
   ASSERT_NE(masking, nullptr);
   EXPECT_EQ(masking->GetMask(), s->GetMaskComposite());
-  painter->blend_func(BlendOne, BlendZero);
-  Fill(painter, 0, 0, 32, 32, kPaint);
   ilImage* image = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(image, 10, 10), kOld);
-  EXPECT_EQ(Px(image, 7, 10), kPaint);
-  EXPECT_EQ(Px(image, 16, 16), kPaint);
 
   // Switching the mask off lifts the protection.
   s->SetMaskActive(false, 2);
@@ -158,22 +151,53 @@ TEST_F(LayerMasks, DeletingAProtectedLayerLeavesThePainterOnTheNextOne) {
   EXPECT_EQ(painter->target_img(), s->GetLayerFromIndex(1)->GetImage());
 }
 
-TEST_F(LayerMasks, MaskProtectsTheLayerAtItsOffset) {
-  LayerStack* s = StackWithImage();
-  Layer* mask = AddMask(s, 0);
-  Paint(mask->GetImage(), 8, 8, 4, 4, 255);
-  s->SetCurrentLayer(1, true);
-  s->SetCurrentLayerOffset(LayerStackTransform(), 3, 1, 1, false);
-  // Canvas (8..11, 8..11) is layer (5..8, 7..10).
-  PaintOps* painter = s->GetCurrentLayerPainter();
-  painter->blend_func(BlendOne, BlendZero);
-  Fill(painter, 0, 0, 32, 32, kPaint);
-  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(image, 5, 7), kOld);
-  EXPECT_EQ(Px(image, 8, 10), kOld);
-  EXPECT_EQ(Px(image, 9, 10), kPaint);
-  EXPECT_EQ(Px(image, 8, 11), kPaint);
-  EXPECT_EQ(painter->GetBrushClippingRect(), ilTile(-259, -257, 0, 64 + 512, 48 + 512, 1));
+// A mask layer, or the selection, painted across the canvas page corner at
+// (128, 128) protects the current layer at the layer's offset: one-axis and
+// two-axis offsets put the layer's page seam away from the mask's. Each layer
+// pixel is mixed by the mask value at its canvas place.
+TEST_F(LayerMasks, MasksAcrossThePageCornerProtectTheLayerAtItsOffset) {
+  static const unsigned kValues[5] = {0, 255, 128, 64, 200};
+  auto maskAt = [](int cx, int cy) { return kValues[(cx * 3 + cy) % 5]; };
+  const int offsets[][2] = {{0, 0}, {3, 0}, {0, -2}, {3, 1}, {-5, 7}};
+  for (bool selection : {false, true}) {
+    for (const auto& o : offsets) {
+      SCOPED_TRACE(::testing::Message() << (selection ? "selection" : "mask layer") << " offset "
+                                        << o[0] << ", " << o[1]);
+      DeleteAllStacks();
+      host_.SetDefaultViewSize(300, 200);
+      LayerStack* s = StackWithImage();
+      ilImage* image = s->GetLayerFromIndex(1)->GetImage();
+      Paint(image, 96, 96, 64, 64, kOld);
+      ilImage* mask = selection ? s->GetSelectionMask()->GetImage() : AddMask(s, 0)->GetImage();
+      for (int cy = 108; cy < 148; ++cy) {
+        for (int cx = 108; cx < 148; ++cx) Paint(mask, cx, cy, 1, 1, maskAt(cx, cy));
+      }
+      s->SetCurrentLayer(1, true);
+      if (selection) {  // the current layer is unchanged: rebuild by hand
+        s->SetMaskActive(false, s->GetLayerCount() + 1);
+        s->SetMaskActive(true, s->GetLayerCount() + 1);
+      }
+      s->SetCurrentLayerOffset(LayerStackTransform(), static_cast<float>(o[0]),
+                               static_cast<float>(o[1]), 1, false);
+      PaintOps* painter = s->GetCurrentLayerPainter();
+      ASSERT_NE(dynamic_cast<MaskingPaintOps*>(painter), nullptr);
+      EXPECT_EQ(painter->GetBrushClippingRect(),
+                ilTile(-256 - o[0], -256 - o[1], 0, 300 + 512, 200 + 512, 1));
+      painter->blend_func(BlendOne, BlendZero);
+      Fill(painter, 118, 118, 20, 20, kPaint);
+      for (int y = 114; y < 142; ++y) {
+        for (int x = 114; x < 142; ++x) {
+          const unsigned m = maskAt(x + o[0], y + o[1]);
+          const bool in = x >= 118 && x < 138 && y >= 118 && y < 138;
+          const unsigned want = !in        ? kOld
+                                : m == 0   ? kPaint
+                                : m == 255 ? kOld
+                                           : Mix(kOld, kPaint, m);
+          ASSERT_EQ(Px(image, x, y), want) << x << ", " << y;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(LayerMasks, TargetingTheStencilPaintsIntoIt) {
@@ -239,21 +263,6 @@ TEST_F(LayerMasks, HidingShowingAndErasingPaintGoThroughTheStencil) {
   EXPECT_EQ(Px(l->GetImage(), 20, 3), kOld);
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   s->HideAllPaint(7);  // no layer: nothing
-}
-
-TEST_F(LayerMasks, SelectionContentProtectsThePaintOfEveryLayer) {
-  LayerStack* s = StackWithImage();
-  Paint(s->GetSelectionMask()->GetImage(), 0, 0, 8, 8, 255);
-  s->SetCurrentLayer(1, true);  // unchanged current layer: rebuild by hand
-  s->SetMaskActive(false, s->GetLayerCount() + 1);
-  s->SetMaskActive(true, s->GetLayerCount() + 1);
-  ASSERT_NE(s->GetMaskComposite(), nullptr);
-  PaintOps* painter = s->GetCurrentLayerPainter();
-  painter->blend_func(BlendOne, BlendZero);
-  Fill(painter, 0, 0, 16, 16, kPaint);
-  ilImage* image = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(image, 3, 3), kOld);
-  EXPECT_EQ(Px(image, 12, 3), kPaint);
 }
 
 }  // namespace

@@ -31,6 +31,22 @@ class LayerMerges : public EngineTest {
     return s;
   }
 
+  // A layer holding kLow over (0, 0, 16, 16), made current; with masks, a
+  // mask above it of 255 over its left half and 64 over the next quarter.
+  LayerStack* MaskedLayer(bool masks) {
+    DeleteAllStacks();
+    LayerStack* s = Stack(NewStack());
+    s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    Paint(s->GetLayerFromIndex(1)->GetImage(), 0, 0, 16, 16, kLow);
+    if (masks) {
+      s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+      Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 8, 16, 255);
+      Paint(s->GetLayerFromIndex(2)->GetImage(), 8, 0, 4, 16, 64);
+      s->SetCurrentLayer(1, true);
+    }
+    return s;
+  }
+
   // The lower layer with its stencil and opacity baked in (trunc(0.6 x
   // 255) = 153), at lower-layer pixel (x, y).
   static unsigned LowBaked(int x, int y) {
@@ -113,14 +129,8 @@ TEST_F(LayerMerges, MergingVisibleLayersWithoutAVisibleImageLayerChangesNothing)
 }
 
 TEST_F(LayerMerges, DuplicateThroughMasksKeepsOnlyWhatTheyLeavePaintable) {
-  LayerStack* s = Stack(NewStack());
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  LayerStack* s = MaskedLayer(true);
   Layer* image = s->GetLayerFromIndex(1);
-  Paint(image->GetImage(), 0, 0, 16, 16, kLow);
-  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
-  Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 8, 16, 255);
-  Paint(s->GetLayerFromIndex(2)->GetImage(), 8, 0, 4, 16, 64);
-  s->SetCurrentLayer(1, true);
   s->DuplicateCurrentLayer(true);
   ASSERT_EQ(s->GetLayerCount(), 3);
   Layer* copy = s->GetCurrentLayerPtr();
@@ -132,32 +142,25 @@ TEST_F(LayerMerges, DuplicateThroughMasksKeepsOnlyWhatTheyLeavePaintable) {
   EXPECT_EQ(Px(image->GetImage(), 3, 3), kLow);  // the source keeps its pixels
 }
 
-TEST_F(LayerMerges, ClearingErasesOnlyWhatTheMasksLeavePaintable) {
-  LayerStack* s = Stack(NewStack());
-  s->UseSelectionMask(false);
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  Layer* image = s->GetLayerFromIndex(1);
-  Paint(image->GetImage(), 0, 0, 16, 16, kLow);
-  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
-  Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 8, 16, 255);
-  Paint(s->GetLayerFromIndex(2)->GetImage(), 8, 0, 4, 16, 64);
-  s->SetCurrentLayer(1, true);
-  s->ClearCurrentLayer();
-  // Each pixel times m / 256 (255 keeps it whole).
-  EXPECT_EQ(Px(image->GetImage(), 3, 3), kLow);
-  EXPECT_EQ(Px(image->GetImage(), 9, 3), Times(kLow, 64));
-  EXPECT_EQ(Px(image->GetImage(), 14, 3), 0u);
-}
-
-TEST_F(LayerMerges, ClearingThroughTheSelectionKeepsWhatItMasks) {
-  LayerStack* s = Stack(NewStack());
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  Layer* image = s->GetLayerFromIndex(1);
-  Paint(image->GetImage(), 0, 0, 16, 16, kLow);
-  Paint(s->GetSelectionMask()->GetImage(), 0, 0, 8, 16, 255);
-  s->ClearCurrentLayer();
-  EXPECT_EQ(Px(image->GetImage(), 3, 3), kLow);
-  EXPECT_EQ(Px(image->GetImage(), 12, 3), 0u);
+// Clearing erases what masks and the selection leave paintable: each pixel
+// times m / 256 (255 keeps it whole); without either, everything goes.
+TEST_F(LayerMerges, ClearingErasesOnlyWhatMasksOrTheSelectionLeavePaintable) {
+  enum Guard { kNothing, kMasks, kSelection };
+  const unsigned want[3][3] = {{0, 0, 0}, {kLow, Times(kLow, 64), 0}, {kLow, 0, 0}};  // x 3, 9, 14
+  for (Guard g : {kNothing, kMasks, kSelection}) {
+    SCOPED_TRACE(g);
+    LayerStack* s = MaskedLayer(g == kMasks);
+    if (g == kMasks) s->UseSelectionMask(false);
+    if (g == kSelection) Paint(s->GetSelectionMask()->GetImage(), 0, 0, 8, 16, 255);
+    Layer* image = s->GetLayerFromIndex(1);
+    host_.ResetCounts();
+    s->ClearCurrentLayer();
+    EXPECT_EQ(Px(image->GetImage(), 3, 3), want[g][0]);
+    EXPECT_EQ(Px(image->GetImage(), 9, 3), want[g][1]);
+    EXPECT_EQ(Px(image->GetImage(), 14, 3), want[g][2]);
+    EXPECT_EQ(image->getLayerBounds(false).empty(), g == kNothing);
+    EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
+  }
 }
 
 TEST_F(LayerMerges, DuplicatingCropsTheSourceToTheBrushReach) {

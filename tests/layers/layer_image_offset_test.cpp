@@ -62,7 +62,8 @@ TEST_F(LayerOffsets, NormalisingMovesThePixelsButNotThePicture) {
   LayerStack* s = StackWithLayer();
   Layer* l = s->GetLayerFromIndex(1);
   Paint(l->GetStencil(), 4, 4, 4, 8, 50);  // part of the paint half hidden
-  for (auto offset : {std::pair{10.0f, 0.0f}, std::pair{-2.7f, 3.9f}, std::pair{130.0f, -140.0f}}) {
+  for (auto offset : {std::pair{10.0f, 0.0f}, std::pair{0.0f, -7.0f}, std::pair{-2.7f, 3.9f},
+                      std::pair{130.0f, -140.0f}}) {
     l->SetOffset(offset.first, offset.second);
     Picture before = Take(s, 1);
     l->NormalizeLayerOffset();
@@ -97,35 +98,27 @@ TEST_F(LayerOffsets, ShrinkAndNormaliseStartsTheBoundsAtTheOriginInPlace) {
 
 TEST_F(LayerOffsets, MovingALayerStopsAtTheEdgeOfTheAllowedRectangle) {
   LayerStack* s = StackWithLayer();  // canvas 64 x 48, layer bounds (4, 4, 16, 8)
-  LayerStackTransform t;
-  s->SetCurrentLayerOffset(t, 1000.0f, -1000.0f, 1, true);
-  float x, y;
-  s->GetCurrentLayerOffset(x, y, 1);
-  // Allowed: the canvas grown by its size on every side, (-64, -48, 192, 144).
-  EXPECT_EQ(x, 128.0f);
-  EXPECT_EQ(y, -48.0f);
-  s->SetCurrentLayerOffset(t, -1000, 1000, 1, true);
-  s->GetCurrentLayerOffset(x, y, 1);
-  EXPECT_EQ(x, -64.0f);
-  EXPECT_EQ(y, 96.0f);
-  s->SetCurrentLayerOffset(t, 5.5f, 6.25f, 1, false);
-  s->GetCurrentLayerOffset(x, y, 1);
-  EXPECT_EQ(x, 5.5f);
-  EXPECT_EQ(y, 6.25f);
-}
-
-TEST_F(LayerOffsets, PivotIsTheCentreOfTheMovedBoundsUntilPlaced) {
-  LayerStack* s = StackWithLayer();
-  Layer* l = s->GetLayerFromIndex(1);
-  l->SetOffset(10.0f, 20.0f);
-  LayerPivot p = l->GetPivot();  // bounds (4, 4, 16, 8)
-  EXPECT_FLOAT_EQ(p.x, 4 + 10 + 8);
-  EXPECT_FLOAT_EQ(p.y, 4 + 20 + 4);
-  EXPECT_FALSE(p.valid);
-  l->SetPivot(LayerPivot(1.0f, 2.0f, true));
-  p = l->GetPivot();
-  EXPECT_FLOAT_EQ(p.x, 1.0f);
-  EXPECT_TRUE(p.valid);
+  // Allowed: the canvas grown by its size on every side, (-64, -48, 192, 144),
+  // each axis on its own.
+  const float moves[][4] = {{1000, -1000, 128, -48}, {-1000, 1000, -64, 96},
+                            {1000, 5, 128, 5},       {5, -1000, 5, -48},
+                            {-7, 2000, -7, 96},      {5.5f, 6.25f, 5.5f, 6.25f}};
+  for (const auto& m : moves) {
+    s->GetLayerFromIndex(1)->SetOffset(0.0f, 0.0f);
+    s->SetCurrentLayerOffset(LayerStackTransform(), m[0], m[1], 1, true);
+    float x, y;
+    s->GetCurrentLayerOffset(x, y, 1);
+    EXPECT_EQ(x, m[2]) << m[0] << ", " << m[1];
+    EXPECT_EQ(y, m[3]) << m[0] << ", " << m[1];
+  }
+  // The integer form, on the current layer.
+  s->SetCurrentLayerOffset(LayerStackTransform(), 7, 9, -2, false);
+  int ix, iy;
+  s->GetCurrentLayerOffset(ix, iy, -2);
+  EXPECT_EQ(ix, 7);
+  EXPECT_EQ(iy, 9);
+  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(s->GetLayerHandle(1)), ilTile(-7, -9, 0, 64, 48, 1));
+  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(reinterpret_cast<void*>(-1)), ilTile());
 }
 
 TEST_F(LayerOffsets, LayerImageIsASnapshotAtTheLayersCanvasPosition) {

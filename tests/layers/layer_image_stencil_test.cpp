@@ -163,7 +163,7 @@ TEST_F(LayerImages, SetStencilIgnoresAFourChannelImageAndReportsOneThatIsNotSmar
   Paint(before, 0, 0, 1, 1, 9);
   auto* colour = new ilSmartImage(ilPixel(ilUChar, 4));
   colour->ref();
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   l->SetStencil(colour);
   EXPECT_EQ(StopCapture(), "");
   EXPECT_EQ(l->GetStencil(), before);
@@ -176,7 +176,7 @@ TEST_F(LayerImages, SetStencilIgnoresAFourChannelImageAndReportsOneThatIsNotSmar
   EXPECT_EQ(Px(l->GetStencil(), 0, 0), 255u);
 
   auto* plain = new ilConstImg(PixelOf(7, 1));
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   l->SetStencil(plain);
   EXPECT_EQ(StopCapture(), "New Stencil must be smart!\n");
   EXPECT_EQ(l->GetStencil(), plain);
@@ -209,20 +209,35 @@ TEST_F(LayerImages, SetImageReferencesTheNewImageAndTheLayerPainterFollowsIt) {
   l->unref();
 }
 
+// Flips of odd sizes in one axis or both, within bounds that cross the page
+// corner at (128, 128) or not: the middle row or column stays, the others
+// swap, and nothing moves outside the bounds.
 TEST_F(LayerImages, FlipMirrorsThePixelsWithinTheirBounds) {
-  Layer* l = PaintedLayer();
-  Paint(l->GetImage(), 0, 3, 1, 1, kBlue);
-  l->Flip(true, false);
-  EXPECT_EQ(l->getLayerBounds(false), ilTile(0, 0, 0, 8, 4, 1));
-  EXPECT_EQ(Px(l->GetImage(), 7, 3), kBlue);
-  EXPECT_EQ(Px(l->GetImage(), 1, 1), kGrey);
-  EXPECT_EQ(Px(l->GetImage(), 6, 1), kRed);
-  l->Flip(false, true);
-  EXPECT_EQ(Px(l->GetImage(), 7, 0), kBlue);
-  EXPECT_EQ(Px(l->GetImage(), 7, 3), kRed);
-  l->Flip(false, false);  // nothing to do
-  EXPECT_EQ(Px(l->GetImage(), 7, 0), kBlue);
-  l->unref();
+  struct Box {
+    int x, y, w, h;
+  };
+  for (Box b : {Box{3, 1, 5, 3}, Box{125, 124, 7, 9}}) {
+    for (int axes = 0; axes < 4; ++axes) {  // bit 0 horizontal, bit 1 vertical
+      SCOPED_TRACE(::testing::Message() << "box at " << b.x << " axes " << axes);
+      Layer* l = new Layer(new ilSmartImage(ilPixel(ilUChar, 4)), nullptr, false, false);
+      l->ref();
+      auto at = [&](int x, int y) { return Pack(255, 0, y - b.y + 1, x - b.x + 1); };
+      for (int y = b.y; y < b.y + b.h; ++y) {
+        for (int x = b.x; x < b.x + b.w; ++x) Paint(l->GetImage(), x, y, 1, 1, at(x, y));
+      }
+      l->Flip(axes & 1, axes & 2);
+      EXPECT_EQ(l->getLayerBounds(false), ilTile(b.x, b.y, 0, b.w, b.h, 1));
+      for (int y = b.y - 1; y <= b.y + b.h; ++y) {
+        for (int x = b.x - 1; x <= b.x + b.w; ++x) {
+          const bool in = x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h;
+          const int sx = axes & 1 ? 2 * b.x + b.w - 1 - x : x,
+                    sy = axes & 2 ? 2 * b.y + b.h - 1 - y : y;
+          ASSERT_EQ(Px(l->GetImage(), x, y), in ? at(sx, sy) : 0u) << x << ", " << y;
+        }
+      }
+      l->unref();
+    }
+  }
 }
 
 }  // namespace

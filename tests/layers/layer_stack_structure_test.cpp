@@ -1,5 +1,7 @@
 // Layer stack structure: lookups, naming, mask grouping, delete, move,
 // duplicate, merge and the current layer.
+#include <functional>
+
 #include "layers/engine_fixture.h"
 
 namespace brenmark::testing {
@@ -72,27 +74,6 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
   EXPECT_EQ(Names(second), Name("Layer", selection + 5));
 }
 
-TEST_F(LayerStackStructure, NewImageLayerNeverSplitsAnImageLayerFromItsMasks) {
-  LayerStack* s = Build({"A", "mA1", "mA2", "B"});
-  s->SetCurrentLayer(1, true);
-  Add(s, "C");
-  EXPECT_EQ(Names(s), "A mA1 mA2 C B");
-  EXPECT_EQ(Current(s), "C");
-  // A mask added over an image layer goes directly above it.
-  s->SetCurrentLayer(1, true);
-  Add(s, "mA0", true);
-  EXPECT_EQ(Names(s), "A mA0 mA1 mA2 C B");
-}
-
-TEST_F(LayerStackStructure, AddingWhileSelectionIsCurrentAddsOnTop) {
-  LayerStack* s = Build({"A", "B"});
-  s->SetSelectionMaskCurrent();
-  ASSERT_TRUE(s->isSelectionMaskCurrent());
-  Add(s, "C");
-  EXPECT_EQ(Names(s), "A B C");
-  EXPECT_EQ(Current(s), "C");
-}
-
 TEST_F(LayerStackStructure, MaskLayersTakeTheStackDefaultDisplayColourAndOpacity) {
   LayerStack* s = Build({"A", "mA"});
   Layer* mask = s->GetLayerFromIndex(2);
@@ -101,79 +82,134 @@ TEST_F(LayerStackStructure, MaskLayersTakeTheStackDefaultDisplayColourAndOpacity
   EXPECT_EQ(s->GetSelectionMask()->GetMaskColor(), PaintColor(0.7245f, 0.4274f, 0.396f, 1.0f));
 }
 
-TEST_F(LayerStackStructure, DeletingTheOnlyLayerEmptiesItInPlace) {
-  LayerStack* s = Build({"A"});
-  void* handle = s->GetLayerHandle(1);
-  s->DeleteCurrentLayer(kCurrent, true);
-  EXPECT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerHandle(1), handle);
-  EXPECT_EQ(Names(s), "A");
-  EXPECT_TRUE(s->GetLayerFromIndex(1)->getLayerBounds(false).empty());
-}
-
-TEST_F(LayerStackStructure, DeletingAnImageLayerDeletesItsMasksButNotTheReverse) {
-  LayerStack* s = Build({"A", "B", "mB1", "mB2", "C"});
-  s->SetCurrentLayer(3, true);  // mB1
-  s->DeleteCurrentLayer(kCurrent, true);
-  EXPECT_EQ(Names(s), "A B mB2 C");
-  EXPECT_EQ(Current(s), "B");  // the layer below took over
-
-  s->DeleteCurrentLayer(s->GetLayerHandle(2), false);
-  EXPECT_EQ(Names(s), "A C");
-  EXPECT_EQ(Current(s), "A");
-  EXPECT_TRUE(s->IsRedrawPending());
-}
-
-TEST_F(LayerStackStructure, DeletingTheBottomLayerHandsCurrencyUpward) {
-  LayerStack* s = Build({"A", "B"});
-  s->SetCurrentLayer(1, true);
-  s->DeleteCurrentLayer(kCurrent, true);
-  EXPECT_EQ(Names(s), "B");
-  EXPECT_EQ(Current(s), "B");
-}
-
-TEST_F(LayerStackStructure, DeleteIgnoresUnknownHandlesAndTheSelectionMask) {
-  LayerStack* s = Build({"A", "B"});
-  s->DeleteCurrentLayer(kNone, true);
-  s->DeleteCurrentLayer(s->GetSelectionMaskHandle(), true);
-  EXPECT_EQ(Names(s), "A B");
-  EXPECT_NE(s->GetSelectionMask(), nullptr);
-}
-
-TEST_F(LayerStackStructure, MoveCurrentLayerClampsAndNeverPutsAMaskAtTheBottom) {
-  LayerStack* s = Build({"A", "B", "C"});
-  s->MoveCurrentLayer(0);
-  EXPECT_EQ(Names(s), "C A B");
-  s->SetCurrentLayer(3, true);  // B
-  s->MoveCurrentLayer(1);
-  EXPECT_EQ(Names(s), "B C A");
-
-  LayerStack* m = Build({"A", "B", "mB"});
-  m->MoveCurrentLayer(1);
-  EXPECT_EQ(Names(m), "A mB B");
-  EXPECT_EQ(m->GetCurrentLayer(), 2);
-}
-
-TEST_F(LayerStackStructure, MoveCurrentLayerPlacesTheGroupBelowTheIndexedLayer) {
-  LayerStack* s = Build({"A", "mA", "B", "C"});
-  s->SetCurrentLayer(1, true);
-  s->MoveCurrentLayer(4);  // below C
-  EXPECT_EQ(Names(s), "B A mA C");
-  EXPECT_EQ(Current(s), "A");
-  s->MoveCurrentLayer(99);  // above the count: to the top
-  EXPECT_EQ(Names(s), "B C A mA");
-  s->MoveCurrentLayer(4);  // below its own mask: no move
-  EXPECT_EQ(Names(s), "B C A mA");
-  s->SetSelectionMaskCurrent();
-  s->MoveCurrentLayer(1);
-  EXPECT_EQ(Names(s), "B C A mA");
+// Edits of a stack built from names (bottom to top; 'm' names are masks),
+// each from a fresh stack whose current layer is the last one added: the
+// order and the current layer afterwards. Image layers keep their masks.
+TEST_F(LayerStackStructure, EditsKeepEveryImageLayerWithItsMasks) {
+  using Edit = std::function<void(LayerStack*)>;
+  const auto current = [](int i) { return [i](LayerStack* s) { s->SetCurrentLayer(i, true); }; };
+  const struct {
+    std::initializer_list<const char*> layers;
+    Edit edit;
+    const char* order;
+    const char* current;
+  } cases[] = {
+      // A new image layer goes above the masks of the current one; a new
+      // mask directly above its image layer; over the selection, on top.
+      {{"A", "mA1", "mA2", "B"},
+       [&](LayerStack* s) { current(1)(s), Add(s, "C"); },
+       "A mA1 mA2 C B",
+       "C"},
+      {{"A", "mA1", "mA2", "B"},
+       [&](LayerStack* s) { current(1)(s), Add(s, "mA0", true); },
+       "A mA0 mA1 mA2 B",
+       "mA0"},
+      {{"A", "B"}, [&](LayerStack* s) { s->SetSelectionMaskCurrent(), Add(s, "C"); }, "A B C", "C"},
+      // Deleting a mask leaves its image layer current; deleting an image
+      // layer deletes its masks; the bottom layer hands currency upward;
+      // unknown handles and the selection are not deleted.
+      {{"A", "B", "mB1", "mB2", "C"},
+       [&](LayerStack* s) { current(3)(s), s->DeleteCurrentLayer(kCurrent, true); },
+       "A B mB2 C",
+       "B"},
+      {{"A", "B", "mB1", "mB2", "C"},
+       [&](LayerStack* s) {
+         s->DeleteCurrentLayer(s->GetLayerHandle(2), false);
+         EXPECT_TRUE(s->IsRedrawPending());
+       },
+       "A C",
+       "C"},
+      {{"A", "B"},
+       [&](LayerStack* s) { current(1)(s), s->DeleteCurrentLayer(kCurrent, true); },
+       "B",
+       "B"},
+      {{"A", "B"},
+       [&](LayerStack* s) {
+         s->DeleteCurrentLayer(kNone, true);
+         s->DeleteCurrentLayer(s->GetSelectionMaskHandle(), true);
+       },
+       "A B",
+       "B"},
+      // Moving: clamped to the ends, never a mask to the bottom, a group
+      // below the indexed layer, not below its own mask, not the selection.
+      {{"A", "B", "C"}, [](LayerStack* s) { s->MoveCurrentLayer(0); }, "C A B", "C"},
+      {{"A", "B", "C"},
+       [&](LayerStack* s) { current(2)(s), s->MoveCurrentLayer(1); },
+       "B A C",
+       "B"},
+      {{"A", "B", "mB"}, [](LayerStack* s) { s->MoveCurrentLayer(1); }, "A mB B", "mB"},
+      {{"A", "mA", "B", "C"},
+       [&](LayerStack* s) { current(1)(s), s->MoveCurrentLayer(4); },
+       "B A mA C",
+       "A"},
+      {{"A", "mA", "B", "C"},
+       [&](LayerStack* s) { current(1)(s), s->MoveCurrentLayer(99); },
+       "B C A mA",
+       "A"},
+      {{"B", "C", "A", "mA"},
+       [&](LayerStack* s) { current(3)(s), s->MoveCurrentLayer(4); },
+       "B C A mA",
+       "A"},
+      {{"A", "B"},
+       [](LayerStack* s) { s->SetSelectionMaskCurrent(), s->MoveCurrentLayer(1); },
+       "A B",
+       "Selection"},
+      // Duplicate names count up until unique.
+      {{"Layer-3"},
+       [&](LayerStack* s) {
+         s->DuplicateCurrentLayer(true);
+         current(1)(s), s->DuplicateCurrentLayer(true);
+         current(3)(s), s->DuplicateCurrentLayer(true);
+       },
+       "Layer-3 Layer-3-2 Layer-3-1 Layer-3-1-1",
+       "Layer-3-1-1"},
+      // Merging removes the upper layer with its masks (bad handles do
+      // nothing), keeps only the base, or keeps hidden layers and masks.
+      {{"A", "B", "mB", "C"},
+       [&](LayerStack* s) {
+         host_.ResetCounts();
+         s->MergeLayers(s->GetLayerHandle(2), s->GetLayerHandle(1), true);
+         EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
+         EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
+         s->MergeLayers(kNone, s->GetLayerHandle(1), true);
+         s->MergeLayers(s->GetLayerHandle(1), s->GetLayerHandle(1), true);
+         s->MergeLayers(s->GetSelectionMaskHandle(), s->GetLayerHandle(1), true);
+       },
+       "A C",
+       "A"},
+      {{"A", "mA", "B", "C"}, [](LayerStack* s) { s->MergeAllLayers(false); }, "A", "A"},
+      {{"A", "B", "mB", "C", "D"},
+       [](LayerStack* s) {
+         s->SetLayerActive(1, false);
+         s->SetLayerActive(4, false);
+         s->MergeAllLayers(true);
+       },
+       "A B mB C",
+       "B"},
+      {{"A", "B"},
+       [](LayerStack* s) {
+         s->SetAllLayerActive(false);
+         s->SetLayerActive(2, false);  // the current layer was kept active
+         s->MergeAllLayers(true);
+       },
+       "A B",
+       "B"},
+      {{"A", "mA", "B", "mB1", "mB2"}, [](LayerStack* s) { s->DeleteAllMasks(); }, "A B", "A"},
+  };
+  for (const auto& c : cases) {
+    LayerStack* s = Build(c.layers);
+    SCOPED_TRACE(::testing::Message() << "from " << Names(s) << " to " << c.order);
+    c.edit(s);
+    EXPECT_EQ(Names(s), c.order);
+    EXPECT_EQ(Current(s), c.current);
+  }
 }
 
 TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySource) {
   LayerStack* target = Build({"X", "Y"});
   LayerStack* source = Build({"A", "mA"});
   source->SetCurrentLayer(1, true);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   source->MoveCurrentlayer(target, 2);
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X A mA Y");
@@ -182,7 +218,7 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   EXPECT_EQ(source->GetCurrentLayer(), 1);
   EXPECT_FALSE(source->isLayerMask(1));
 
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   target->MoveCurrentlayer(nullptr, 1);  // a null target moves within the stack
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X mA A Y");
@@ -227,19 +263,6 @@ TEST_F(LayerStackStructure, SetAllLayerActiveKeepsTheCurrentLayerActive) {
   EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
 }
 
-TEST_F(LayerStackStructure, DuplicateNamesCountUpUntilUnique) {
-  LayerStack* s = Build({"Layer-3"});
-  s->DuplicateCurrentLayer(true);
-  EXPECT_EQ(Names(s), "Layer-3 Layer-3-1");
-  s->SetCurrentLayer(1, true);
-  s->DuplicateCurrentLayer(true);
-  EXPECT_EQ(Names(s), "Layer-3 Layer-3-2 Layer-3-1");
-  s->SetCurrentLayer(3, true);
-  s->DuplicateCurrentLayer(true);
-  EXPECT_EQ(Names(s), "Layer-3 Layer-3-2 Layer-3-1 Layer-3-1-1");
-  EXPECT_EQ(Current(s), "Layer-3-1-1");
-}
-
 TEST_F(LayerStackStructure, DuplicateCopiesAttributesAndKeepsAMaskWithItsOwner) {
   LayerStack* s = Build({"A", "mA", "B"});
   s->SetCurrentLayer(1, true);
@@ -272,48 +295,7 @@ TEST_F(LayerStackStructure, DuplicateKeepsLongNamesWithinTheNameLimitAndUnique) 
   EXPECT_EQ(std::string(s->GetLayerName(3)), std::string(125, 'x') + "-1");
 }
 
-TEST_F(LayerStackStructure, MergeLayersRemovesTheUpperLayerAndItsMasks) {
-  LayerStack* s = Build({"A", "B", "mB", "C"});
-  host_.ResetCounts();
-  s->MergeLayers(s->GetLayerHandle(2), s->GetLayerHandle(1), true);
-  EXPECT_EQ(Names(s), "A C");
-  EXPECT_EQ(Current(s), "A");
-  EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
-  EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
-  s->MergeLayers(kNone, s->GetLayerHandle(1), true);
-  s->MergeLayers(s->GetLayerHandle(1), s->GetLayerHandle(1), true);
-  s->MergeLayers(s->GetSelectionMaskHandle(), s->GetLayerHandle(1), true);
-  EXPECT_EQ(Names(s), "A C");
-}
-
-TEST_F(LayerStackStructure, MergeAllLayersKeepsOnlyTheBase) {
-  LayerStack* s = Build({"A", "mA", "B", "C"});
-  s->MergeAllLayers(false);
-  EXPECT_EQ(Names(s), "A");
-  EXPECT_EQ(Current(s), "A");
-}
-
-TEST_F(LayerStackStructure, MergeVisibleLayersLeavesHiddenLayersAndMasks) {
-  LayerStack* s = Build({"A", "B", "mB", "C", "D"});
-  s->SetLayerActive(1, false);
-  s->SetLayerActive(4, false);  // C
-  s->MergeAllLayers(true);
-  EXPECT_EQ(Names(s), "A B mB C");
-  EXPECT_EQ(Current(s), "B");
-
-  LayerStack* hidden = Build({"A", "B"});
-  hidden->SetAllLayerActive(false);
-  hidden->SetLayerActive(2, false);  // the current layer was kept active
-  hidden->MergeAllLayers(true);
-  EXPECT_EQ(Names(hidden), "A B");
-}
-
-TEST_F(LayerStackStructure, DeleteAllMasksKeepsImageLayersAndStopsAtAMaskAtTheBottom) {
-  LayerStack* s = Build({"A", "mA", "B", "mB1", "mB2"});
-  s->DeleteAllMasks();
-  EXPECT_EQ(Names(s), "A B");
-  EXPECT_EQ(s->GetCurrentLayer(), 1);
-
+TEST_F(LayerStackStructure, DeleteAllMasksStopsAtAMaskAtTheBottom) {
   LayerStack* m = Build({"A", "mA"});
   m->SetCurrentLayer(2, true);
   m->MoveCurrentlayer(Build({"Z"}), 1);  // puts the mask at the bottom of the new stack

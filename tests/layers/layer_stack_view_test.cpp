@@ -89,27 +89,6 @@ TEST_F(LayerStackView, ScreenConversionKeepsTheViewRotation) {
   EXPECT_NEAR(y, 10.0f, 1e-4);
 }
 
-TEST_F(LayerStackView, LayerOffsetStopsAtTheEdgeOfTheAllowedRectangle) {
-  LayerStack* s = Stack(NewStack());
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  // Canvas 64 x 48 grown by its own size on every side: x in [-64, 128],
-  // y in [-48, 96].
-  s->SetCurrentLayerOffset(LayerStackTransform(), 1000.0f, -500.0f, 1, true);
-  float x, y;
-  s->GetCurrentLayerOffset(x, y, 1);
-  EXPECT_EQ(x, 128.0f);
-  EXPECT_EQ(y, -48.0f);
-  s->SetCurrentLayerOffset(LayerStackTransform(), 7, 9, -2, false);
-  int ix, iy;
-  s->GetCurrentLayerOffset(ix, iy, -2);
-  EXPECT_EQ(ix, 7);
-  EXPECT_EQ(iy, 9);
-  s->GetCurrentLayerOffset(ix, iy, 9);
-  EXPECT_EQ(ix, 0);
-  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(s->GetLayerHandle(1)), ilTile(-7, -9, 0, 64, 48, 1));
-  EXPECT_EQ(s->GetLayerStackBndInLayerCoord(reinterpret_cast<void*>(-1)), ilTile());
-}
-
 TEST_F(LayerStackView, PivotsTravelInStackCoordinates) {
   LayerStack* s = Stack(NewStack());
   s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
@@ -141,12 +120,12 @@ TEST_F(LayerStackView, DumpPrintsOnlyForTheStructureSelector) {
   s->AddShape(shape, 0, index);
 
   host_.SetDebugSelector(8213);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   s->debug();
   EXPECT_EQ(StopCapture(), "");
 
   host_.SetDebugSelector(8214);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   s->debug();
   char shapeLine[160];
   std::snprintf(shapeLine, sizeof shapeLine,

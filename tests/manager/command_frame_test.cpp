@@ -254,15 +254,6 @@ TEST_F(CommandFrame, ExportedCurrentStackFunctions) {
   EXPECT_EQ(PntCurrentLayerStack(), a);
 }
 
-TEST_F(CommandFrame, ClassConstants) {
-  EXPECT_EQ(PaintManager::CheckInterval, 5);
-  EXPECT_EQ(PaintManager::MinUpdateInterval, 10);
-  EXPECT_EQ(PaintManager::MaxUpdateInterval, 100);
-  EXPECT_EQ(PaintManager::MinUpdateIntRadius, 5.0f);
-  EXPECT_EQ(PaintManager::MaxUpdateIntRadius, 96.0f);
-  EXPECT_EQ(PaintManager::PressFilter, nullptr);
-}
-
 TEST_F(CommandFrame, DumpListsEveryStackOnlyForTheStructureSelector) {
   ViewerParms parms;
   parms.words[0] = 0x10u;
@@ -273,11 +264,11 @@ TEST_F(CommandFrame, DumpListsEveryStackOnlyForTheStructureSelector) {
   int b = Brenmark.AddLayerStack(parms);
   ASSERT_EQ(b, 1);
   host_.SetDebugSelector(0);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   Brenmark.debug();
   EXPECT_EQ(StopCapture(), "");
   host_.SetDebugSelector(8214);
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   Brenmark.debug();
   EXPECT_EQ(StopCapture(),
             "========== PaintManager [begin] ==========\n"

@@ -1,9 +1,11 @@
 // The paint manager connects the page store to the host: memory figures for
-// the page budget and the watermark pass over pages.
+// the page budget, the watermark pass over pages and the store's messages.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "brenmark/brenmark.h"
 #include "host/reference_host.h"
@@ -50,6 +52,28 @@ TEST(HostServices, WatermarkReachesEveryPageInsideTheBounds) {
   EXPECT_EQ(px, 0xFF000002u);
   img->getTile(1, 0, 1, 1, &px);
   EXPECT_EQ(px, grey);
+  img->unref();
+}
+
+// A store message reaches stderr and the host's message member (without its
+// line break), never stdout; a host without that member gets nothing.
+TEST(HostServices, StoreMessagesReachTheHostAndStderr) {
+  brenmark::host::ReferenceHost host;
+  const std::string text = "SID: SmartImage had to clip an image op to fit +- 102400";
+  ilSmartImage* img = new ilSmartImage(ilPixel(ilUChar, 1));
+  img->ref();
+  std::vector<std::uint8_t> buf(256 * 256);
+  for (bool withMember : {true, false}) {
+    BrenmarkCallbacks record = host.Install();
+    if (!withMember) record.ShowMessage = nullptr;
+    Brenmark.SetCallbacks(record);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(img->getTile(102300, 0, 256, 256, buf.data()), ilOkay);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), text + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+  EXPECT_EQ(host.Messages(), std::vector<std::string>{text});
   img->unref();
 }
 

@@ -57,47 +57,32 @@ constexpr std::uint8_t kGeneral11Coverage[6][6] = {
     {29, 192, 122, 98, 132, 88}, {43, 206, 136, 112, 146, 102}, {25, 188, 118, 94, 128, 84},
 };
 
-TEST(GeneralBlend, EveryPairFourChannels) {
-  for (int si = 0; si < 6; ++si) {
-    for (int di = 0; di < 6; ++di) {
-      std::uint32_t d = kDst;
-      GeneralRow(4, 4, kCodes[si], kCodes[di], false)(&d, &kSrc, 1, nullptr, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral44[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
-      d = kDst;
-      const std::uint8_t cov = 0x93;
-      GeneralRow(4, 4, kCodes[si], kCodes[di], true)(&d, &kSrc, 1, &cov, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral44Coverage[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
-    }
-  }
-}
-
-TEST(GeneralBlend, EveryPairOneChannelSourceOnFourChannels) {
-  const std::uint8_t m = 0x45;
-  for (int si = 0; si < 6; ++si) {
-    for (int di = 0; di < 6; ++di) {
-      std::uint32_t d = kDst;
-      GeneralRow(4, 1, kCodes[si], kCodes[di], false)(&d, &m, 1, nullptr, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral41[si][di]) << "(" << kCodes[si] << ", " << kCodes[di] << ")";
-    }
-  }
-}
-
-TEST(GeneralBlend, EveryPairOneChannelDestination) {
+TEST(GeneralBlend, EveryPairForEveryChannelCombination) {
   const std::uint8_t m = 0x45;
   const std::uint8_t cov = 0x93;
-  for (int si = 0; si < 6; ++si) {
-    for (int di = 0; di < 6; ++di) {
-      const int sf = kCodes[si];
-      const int df = kCodes[di];
-      std::uint8_t d = 0xA3;
-      GeneralRow(1, 1, sf, df, false)(&d, &m, 1, nullptr, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral11[si][di]) << "1/1 (" << sf << ", " << df << ")";
-      d = 0xA3;
-      GeneralRow(1, 4, sf, df, false)(&d, &kSrc, 1, nullptr, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral11[si][di]) << "1/4 (" << sf << ", " << df << ")";
-      d = 0xA3;
-      GeneralRow(1, 1, sf, df, true)(&d, &m, 1, &cov, 1, ~0u, kDither);
-      EXPECT_EQ(d, kGeneral11Coverage[si][di]) << "1/1 coverage (" << sf << ", " << df << ")";
+  const struct {
+    int dc, sc;
+    bool coverage;
+    const void* src;
+    const std::uint32_t (*want4)[6];
+    const std::uint8_t (*want1)[6];
+  } cases[] = {
+      {4, 4, false, &kSrc, kGeneral44, nullptr}, {4, 4, true, &kSrc, kGeneral44Coverage, nullptr},
+      {4, 1, false, &m, kGeneral41, nullptr},    {1, 1, false, &m, nullptr, kGeneral11},
+      {1, 4, false, &kSrc, nullptr, kGeneral11}, {1, 1, true, &m, nullptr, kGeneral11Coverage}};
+  for (const auto& c : cases) {
+    for (int si = 0; si < 6; ++si) {
+      for (int di = 0; di < 6; ++di) {
+        std::uint32_t d4 = kDst;
+        std::uint8_t d1 = 0xA3;
+        GeneralRow(c.dc, c.sc, kCodes[si], kCodes[di], c.coverage)(
+            c.dc == 4 ? static_cast<void*>(&d4) : &d1, c.src, 1, c.coverage ? &cov : nullptr, 1,
+            ~0u, kDither);
+        const unsigned got = c.dc == 4 ? d4 : d1;
+        const unsigned want = c.dc == 4 ? c.want4[si][di] : c.want1[si][di];
+        EXPECT_EQ(got, want) << c.dc << "/" << c.sc << (c.coverage ? " coverage (" : " (")
+                             << kCodes[si] << ", " << kCodes[di] << ")";
+      }
     }
   }
 }

@@ -9,11 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "painter_images.h"
-#include "paintops/soft_paint_ops_stamp.h"
+#include "painter_stamps.h"
 
 namespace {
 
@@ -36,6 +36,21 @@ std::uint32_t Mix(std::uint32_t earlier, std::uint32_t painted, unsigned m) {
   return out;
 }
 
+// A mask pattern in target coordinates around the page corner at (128, 128):
+// unprotected, protected and three partial values.
+unsigned CornerMask(int x, int y) {
+  static const unsigned kValues[5] = {0, 255, 128, 64, 200};
+  return kValues[(x * 3 + y) % 5];
+}
+
+// What a masked write of `painted` over `earlier` leaves under mask value m.
+std::uint32_t Protected(std::uint32_t earlier, std::uint32_t painted, unsigned m) {
+  return m == 0 ? painted : m == 255 ? earlier : Mix(earlier, painted, m);
+}
+
+// Offsets of the mask against the target: its own page seam lands elsewhere.
+constexpr int kMaskOffsets[][2] = {{0, 0}, {5, -3}, {-1, 2}, {3, -2}, {0, -9}};
+
 class MaskingPainter : public testing::Test {
  protected:
   MaskingPainter()
@@ -45,17 +60,23 @@ class MaskingPainter : public testing::Test {
     target_->fillTileValue(0, 0, 64, 64, Pixel4(kOld));
   }
 
-  // A masking painter around a plain painter on the target, composite over.
+  // A mask of fill 0 holding CornerMask over target (112..143)^2, placed so
+  // that mask (u, v) guards target (u - ox, v - oy).
+  static ilSmartImage* CornerMaskAt(int ox, int oy) {
+    auto* mask = new ilSmartImage(Pixel1(0));
+    for (int y = 112; y < 144; ++y) {
+      for (int x = 112; x < 144; ++x) mask->SetPixelExp(x + ox, y + oy, CornerMask(x, y));
+    }
+    return mask;
+  }
+
+  // A masking painter around a plain painter on the target (which it holds),
+  // composite over.
   MaskingPaintOps* Wrap(ilImage* mask, int x = 0, int y = 0) {
-    plain_ = new PaintOps(target_.get(), 1);
-    plain_->ref();
-    auto* m = new MaskingPaintOps(plain_, mask, x, y);
+    auto* m = new MaskingPaintOps(new PaintOps(target_.get(), 1), mask, x, y);
     m->ref();
     m->blend_func(BlendOne, BlendOneMinusSrcAlpha);
     return m;
-  }
-  void TearDown() override {
-    if (plain_ != nullptr) plain_->unref();
   }
 
   int Fill(PaintOps* p, int x, int y, int nx, int ny, std::uint32_t v) {
@@ -65,7 +86,6 @@ class MaskingPainter : public testing::Test {
   Held<ilSmartImage> target_;
   Held<ilSmartImage> mask0_;
   Held<ilSmartImage> mask255_;
-  PaintOps* plain_ = nullptr;
 };
 
 TEST_F(MaskingPainter, EmptyMaskOfFillZeroProtectsNothingAndTakesNoSnapshot) {
@@ -98,54 +118,62 @@ TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
   m->unref();
 }
 
-TEST_F(MaskingPainter, FullMaskSquareKeepsItsPixelsWhileTheRestIsPainted) {
-  mask0_->fillTileValue(10, 10, 8, 8, Pixel1(255));
-  MaskingPaintOps* m = Wrap(mask0_.get(), 3, -2);  // mask (u, v) guards target (u - 3, v + 2)
-  EXPECT_EQ(Fill(m, 0, 0, 32, 32, kPaint), 0);
-  EXPECT_EQ(PixelAt(target_.get(), 7, 12), kOld);
-  EXPECT_EQ(PixelAt(target_.get(), 14, 19), kOld);
-  EXPECT_EQ(PixelAt(target_.get(), 15, 19), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 10, 10), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 6, 12), kPaint);
-  m->unref();
-}
-
-TEST_F(MaskingPainter, PartialMaskPutsBackOncePerWriteOutsideAnOperation) {
-  mask0_->fillTileValue(0, 0, 16, 16, Pixel1(128));
-  MaskingPaintOps* m = Wrap(mask0_.get());
-  Fill(m, 0, 0, 8, 8, kPaint);
-  const std::uint32_t once = Mix(kOld, kPaint, 128);
-  EXPECT_EQ(PixelAt(target_.get(), 3, 3), once);
-  Fill(m, 0, 0, 8, 8, kPaint);  // a second write is protected again
-  EXPECT_EQ(PixelAt(target_.get(), 3, 3), Mix(once, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 20, 3), kOld);
-  m->unref();
-}
-
-TEST_F(MaskingPainter, PartialMaskPutsBackOnceAtTheEndOfAnOperation) {
-  mask0_->fillTileValue(0, 0, 16, 16, Pixel1(128));
-  MaskingPaintOps* m = Wrap(mask0_.get());
-  const int before = PaintOps::InOperation();
-  m->BeginOperation();
-  Fill(m, 0, 0, 8, 8, kPaint);
-  Fill(m, 4, 4, 8, 8, 0xFF102030u);
-  Fill(m, 4, 4, 8, 8, kPaint);
-  Fill(m, 20, 20, 4, 4, kPaint);  // outside the mask: painted as is
-  // Meanwhile the target holds the paint and the masked view the result.
-  EXPECT_EQ(PixelAt(target_.get(), 5, 5), kPaint);
-  std::uint32_t seen = 0;
-  EXPECT_EQ(m->rect_read(5, 5, 1, 1, &seen, nullptr), 0);
-  EXPECT_EQ(seen, Mix(kOld, kPaint, 128));
-  m->EndOperation();
-  EXPECT_EQ(PaintOps::InOperation(), before);
-  EXPECT_EQ(PixelAt(target_.get(), 5, 5), Mix(kOld, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 1, 1), Mix(kOld, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 11, 11), Mix(kOld, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 13, 13), kOld);
-  EXPECT_EQ(PixelAt(target_.get(), 21, 21), kPaint);
-  // After the operation nothing is pending: reads see the target again.
-  EXPECT_EQ(m->GetMaskedTargetImg(ilTile(0, 0, 0, 4, 4, 1)), target_.get());
-  m->unref();
+// Writes across the target's page corner through an offset mask: every
+// pixel mixes its earlier and painted values by the mask value at its own
+// place, once per write outside an operation and once at the end of one.
+TEST_F(MaskingPainter, WritesAcrossThePageCornerFollowAnOffsetMask) {
+  enum Form { kFill, kCopy, kRows, kTwice, kInOperation };
+  Held<ilMemoryImg> src(Memory4(16, 16, kPaint));
+  std::vector<std::uint32_t> rows(16 * 16, kPaint);
+  for (const auto& o : kMaskOffsets) {
+    for (Form form : {kFill, kCopy, kRows, kTwice, kInOperation}) {
+      SCOPED_TRACE(testing::Message() << "offset " << o[0] << ", " << o[1] << " form " << form);
+      target_->fillTileValue(112, 112, 32, 32, Pixel4(kOld));
+      Held<ilSmartImage> mask(CornerMaskAt(o[0], o[1]));
+      MaskingPaintOps* m = Wrap(mask.get(), o[0], o[1]);
+      const int operations = PaintOps::InOperation();
+      switch (form) {
+        case kFill:
+          ASSERT_EQ(Fill(m, 120, 120, 16, 16, kPaint), 0);
+          break;
+        case kCopy:
+          ASSERT_EQ(m->rect_copy(120, 120, 16, 16, src.get(), 0, 0, nullptr, 1, 1), 0);
+          break;
+        case kRows:
+          ASSERT_EQ(m->rect_write(120, 120, 16, 16, rows.data(), nullptr), 0);
+          break;
+        case kTwice:
+          Fill(m, 120, 120, 16, 16, kPaint);
+          Fill(m, 120, 120, 16, 16, kPaint);
+          break;
+        case kInOperation: {
+          m->BeginOperation();
+          Fill(m, 120, 120, 16, 16, 0xFF102030u);
+          Fill(m, 120, 120, 16, 16, kPaint);
+          // Meanwhile the target holds the paint and the masked view the result.
+          const int px = 120 + (CornerMask(120, 120) == 255 ? 0 : 1);
+          EXPECT_EQ(PixelAt(target_.get(), px, 120), kPaint);
+          std::uint32_t seen = 0;
+          EXPECT_EQ(m->rect_read(px, 120, 1, 1, &seen, nullptr), 0);
+          EXPECT_EQ(seen, Protected(kOld, kPaint, CornerMask(px, 120)));
+          m->EndOperation();
+          EXPECT_EQ(PaintOps::InOperation(), operations);
+          EXPECT_EQ(m->GetMaskedTargetImg(ilTile(120, 120, 0, 4, 4, 1)), target_.get());
+          break;
+        }
+      }
+      for (int y = 116; y < 140; ++y) {
+        for (int x = 116; x < 140; ++x) {
+          const bool in = x >= 120 && x < 136 && y >= 120 && y < 136;
+          const std::uint32_t once = Protected(kOld, kPaint, CornerMask(x, y));
+          const std::uint32_t want =
+              form == kTwice ? Protected(once, kPaint, CornerMask(x, y)) : once;
+          ASSERT_EQ(PixelAt(target_.get(), x, y), in ? want : kOld) << x << ", " << y;
+        }
+      }
+      m->unref();
+    }
+  }
 }
 
 TEST_F(MaskingPainter, TheMaskCannotChangeDuringAnOperation) {
@@ -179,99 +207,64 @@ TEST_F(MaskingPainter, UnmaskedBoundsOfAFill255MaskAreWithinItsPaintableArea) {
   m->unref();
 }
 
-// ---- Dabs, with a stand-in for the brush subsystem: every dab replaces
-// the 3 x 3 pixels around its centre with the paint.
-
-struct DabStamp {
-  int refs = 0;
-};
-
-class PaintingImpl : public StampImpl {
- public:
-  explicit PaintingImpl(SoftPaintOps* p) : painter(p) {}
-  int draw_stamp(float x, float y, ilTile& touched) override {
-    const int cx = static_cast<int>(std::floor(x + 0.375f)),
-              cy = static_cast<int>(std::floor(y + 0.375f));
-    touched = ilTile(cx - 1, cy - 1, 0, 3, 3, 1);
-    painter->target_img()->fillTileValue(cx - 1, cy - 1, 3, 3, Pixel4(kPaint));
-    ++dabs;
-    return 0;
-  }
-  bool has_stamp() const override { return stamp != nullptr; }
-  bool uses_stamp(const Stamp* s) const override { return s == stamp; }
-  void set_stamp(Stamp* s) override { stamp = s; }
-  SoftPaintOps* painter;
-  Stamp* stamp = nullptr;
-  int dabs = 0;
-};
-
-class Services : public StampServices {
- public:
-  void Reference(Stamp* s) override { ++reinterpret_cast<DabStamp*>(s)->refs; }
-  void Release(Stamp* s) override { --reinterpret_cast<DabStamp*>(s)->refs; }
-  int Kind(const Stamp*) override { return 0; }
-  bool HighQuality(const Stamp*) override { return false; }
-  bool Is16Bit(const Stamp*) override { return false; }
-  float Opacity16(const Stamp*) override { return 1.0f; }
-  void ResetPlacement(Stamp*) override {}
-  void EmptyStampCache() override {}
-  StampImpl* MakeImpl(StampImplKind, SoftPaintOps* painter) override {
-    impls.push_back(new PaintingImpl(painter));
-    return impls.back();
-  }
-  std::vector<PaintingImpl*> impls;
-};
-
-class PointList : public PaintPointStream {
- public:
-  explicit PointList(std::vector<PaintPoint> p) : points(std::move(p)) {}
-  bool next(PaintPoint& out) override {
-    if (at >= points.size()) return false;
-    out = points[at++];
-    return true;
-  }
-  std::vector<PaintPoint> points;
-  std::size_t at = 0;
-};
+// ---- Dabs, through the shared stand-in for the brush subsystem: every dab
+// fills the 3 x 3 pixels around its point with the paint.
 
 class MaskedDabs : public MaskingPainter {
  protected:
   void SetUp() override {
+    services_.look = DabLook{1, &kPaint, nullptr};
     brenmark::SetStampServices(&services_);
     MaskingPaintOps::SetStampReachQuery([](const Stamp*) { return 1.5f; });
   }
   void TearDown() override {
     MaskingPaintOps::SetStampReachQuery(nullptr);
-    MaskingPainter::TearDown();
     brenmark::SetStampServices(nullptr);
   }
-  Stamp* stamp() { return reinterpret_cast<Stamp*>(&stamp_); }
+  Stamp* stamp() { return AsStamp(&stamp_); }
 
-  Services services_;
-  DabStamp stamp_;
+  FakeServices services_;
+  FakeStamp stamp_;
 };
 
-TEST_F(MaskedDabs, AStrokeAcrossAHalfProtectedSquareIsPutBackOnceAtItsEnd) {
-  mask0_->fillTileValue(8, 8, 16, 16, Pixel1(128));
-  MaskingPaintOps* m = Wrap(mask0_.get());
-  m->set_stamp(stamp());
-  EXPECT_EQ(stamp_.refs, 2);  // the masking painter's and the software painter's
+// A stroke through the page corner at (128, 128) under an offset mask: the
+// dabs accumulate on the target, and every protected pixel they touched is
+// put back once, at the end of the stroke.
+TEST_F(MaskedDabs, AStrokeThroughThePageCornerIsPutBackOnceAtItsEnd) {
   std::vector<PaintPoint> pts;
-  for (int x = 2; x <= 40; x += 2) pts.emplace_back(static_cast<float>(x), 16.0f);
-  PointList stroke(pts);
-  m->BeginOperation();
-  EXPECT_EQ(m->draw_stamps(stroke, nullptr), 0);
-  EXPECT_EQ(PixelAt(target_.get(), 16, 16), kPaint);  // dabs accumulate normally
-  m->EndOperation();
-  EXPECT_EQ(services_.impls.back()->dabs, 20);
-  EXPECT_EQ(PixelAt(target_.get(), 16, 16), Mix(kOld, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 10, 15), Mix(kOld, kPaint, 128));
-  EXPECT_EQ(PixelAt(target_.get(), 4, 16), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 30, 17), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 16, 20), kOld);
-  m->set_stamp(nullptr);
-  m->unref();
-  EXPECT_EQ(stamp_.refs, 0);
+  for (int p = 118; p <= 138; p += 2)
+    pts.emplace_back(static_cast<float>(p), static_cast<float>(p));
+  for (const auto& o : kMaskOffsets) {
+    SCOPED_TRACE(testing::Message() << "offset " << o[0] << ", " << o[1]);
+    target_->fillTileValue(112, 112, 32, 32, Pixel4(kOld));
+    Held<ilSmartImage> mask(CornerMaskAt(o[0], o[1]));
+    MaskingPaintOps* m = Wrap(mask.get(), o[0], o[1]);
+    m->set_stamp(stamp());
+    EXPECT_EQ(stamp_.refs, 2);  // the masking painter's and the software painter's
+    PointList stroke(pts);
+    m->BeginOperation();
+    EXPECT_EQ(m->draw_stamps(stroke, nullptr), 0);
+    EXPECT_EQ(PixelAt(target_.get(), 128, 127), kPaint);  // protected (255), painted for now
+    m->EndOperation();
+    EXPECT_EQ(services_.made.back()->dabs.size(), pts.size());
+    auto painted = [&](int x, int y) {
+      for (const PaintPoint& p : pts) {
+        if (std::abs(x - static_cast<int>(p.x)) <= 1 && std::abs(y - static_cast<int>(p.y)) <= 1)
+          return true;
+      }
+      return false;
+    };
+    for (int y = 112; y < 144; ++y) {
+      for (int x = 112; x < 144; ++x) {
+        ASSERT_EQ(PixelAt(target_.get(), x, y),
+                  painted(x, y) ? Protected(kOld, kPaint, CornerMask(x, y)) : kOld)
+            << x << ", " << y;
+      }
+    }
+    m->set_stamp(nullptr);
+    m->unref();
+    EXPECT_EQ(stamp_.refs, 0);
+  }
 }
 
 TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {
@@ -280,11 +273,11 @@ TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {
   m->set_stamp(stamp());
   const PaintPoint far[1] = {PaintPoint(40.0f, 40.0f)};
   EXPECT_EQ(m->draw_stamps(far, 1, nullptr), 0);
-  EXPECT_EQ(services_.impls.back()->dabs, 0);  // never reached the painter
+  EXPECT_EQ(services_.made.back()->dabs.size(), 0u);  // never reached the painter
   EXPECT_EQ(PixelAt(target_.get(), 40, 40), kOld);
   const PaintPoint inside[2] = {PaintPoint(5.0f, 5.0f), PaintPoint(19.0f, 10.0f)};
   EXPECT_EQ(m->draw_stamps(inside, 2, nullptr), 0);
-  EXPECT_EQ(services_.impls.back()->dabs, 2);
+  EXPECT_EQ(services_.made.back()->dabs.size(), 2u);
   EXPECT_EQ(PixelAt(target_.get(), 5, 5), kPaint);
   EXPECT_EQ(PixelAt(target_.get(), 19, 10), kPaint);
   EXPECT_EQ(PixelAt(target_.get(), 20, 10), kOld);  // past the open area: put back

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -59,18 +60,6 @@ constexpr std::uint8_t kOneOnOne[6][6] = {
     {0, 160, 50, 110, 100, 60},    {80, 240, 130, 190, 180, 140}, {25, 185, 75, 135, 125, 85},
     {55, 215, 105, 165, 155, 115}, {50, 210, 100, 160, 150, 110}, {30, 190, 80, 140, 130, 90},
 };
-
-// The brush blend of one pixel, per channel:
-// out = min(255, (d * (256 - a) + s * a + dither) >> 8).
-std::uint32_t Brush(std::uint32_t d, std::uint32_t s, std::uint32_t a, std::uint8_t dither) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const std::uint32_t v =
-        (((d >> shift) & 0xFFu) * (256 - a) + ((s >> shift) & 0xFFu) * a + dither) >> 8;
-    out |= (v > 255 ? 255 : v) << shift;
-  }
-  return out;
-}
 
 std::string Pair(int si, int di) {
   return "(" + std::to_string(kCodes[si]) + ", " + std::to_string(kCodes[di]) + ")";
@@ -145,26 +134,6 @@ TEST(PainterBlend, OneChannelImagesOnEitherSide) {
   }
 }
 
-TEST(PainterBlend, ConstantSourcesFillOrLeaveAlone) {
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(kDst)));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  std::uint32_t opaque = 0xFF102030u;
-  ASSERT_EQ(painter.rect_fill(-5, -5, 10, 10, &opaque, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(-5, -5), opaque);
-  EXPECT_EQ(target->GetPixel(4, 4), opaque);
-  EXPECT_EQ(target->GetPixel(5, 4), kDst);
-
-  std::uint32_t clear = 0;
-  ASSERT_EQ(painter.rect_fill(10, 10, 4, 4, &clear, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(11, 11), kDst);
-
-  // A half-transparent constant: (1, 7) per pixel.
-  std::uint32_t half = kSrc;
-  ASSERT_EQ(painter.rect_fill(20, 20, 2, 2, &half, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(21, 21), kFast44[1][3]);
-}
-
 TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
   Held<ilMemoryImg> target(Memory4(4, 4, kDst));
   PaintOps painter(target.get(), 1);
@@ -182,33 +151,34 @@ TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
   EXPECT_EQ(Get4(target.get(), 1, 3), kDst);
 }
 
-TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangle) {
-  Held<ilMemoryImg> target(Memory4(8, 8, 0));
-  PaintOps painter(target.get(), 1);
-  painter.set_scale(2, 2);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  std::uint32_t opaque = 0xFF0000FFu;
-  ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      const bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
-      ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangleOnEachAxis) {
+  // rect_fill(1, 1, 2, 2): x' = round(1 sx), nx' = round(3 sx) - x', y alike.
+  const struct {
+    float sx, sy;
+    ilTile covered;
+  } cases[] = {{2, 2, ilTile(2, 2, 0, 4, 4, 1)},
+               {2, 1, ilTile(2, 1, 0, 4, 2, 1)},
+               {1, 3, ilTile(1, 3, 0, 2, 6, 1)},
+               {1.5f, 1, ilTile(2, 1, 0, 3, 2, 1)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.sx << ", " << c.sy);
+    Held<ilMemoryImg> target(Memory4(10, 10, 0));
+    PaintOps painter(target.get(), 1);
+    painter.set_scale(c.sx, c.sy);
+    painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+    std::uint32_t opaque = 0xFF0000FFu;
+    ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
+    const ilTile& t = c.covered;
+    for (int y = 0; y < 10; ++y) {
+      for (int x = 0; x < 10; ++x) {
+        const bool inside = x >= t.x && x < t.x + t.nx && y >= t.y && y < t.y + t.ny;
+        ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+      }
     }
+    ilTile modified;
+    painter.tile_modified(modified, SinceReset, 0, 0);
+    EXPECT_EQ(modified, t);
   }
-}
-
-TEST(PainterBlend, MemoryTargetClipsAndReportsTheClippedRectangle) {
-  Held<ilMemoryImg> target(Memory4(10, 10, 0));
-  Held<ilMemoryImg> src(Memory4(6, 6, 0xFF00FF00u));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  ASSERT_EQ(painter.rect_copy(-3, 7, 6, 6, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 0, 7), 0xFF00FF00u);
-  EXPECT_EQ(Get4(target.get(), 2, 9), 0xFF00FF00u);
-  EXPECT_EQ(Get4(target.get(), 3, 9), 0u);
-  ilTile modified;
-  EXPECT_EQ(painter.tile_modified(modified, SinceLastCall, 0, 0), 1);
-  EXPECT_EQ(modified, ilTile(0, 7, 0, 3, 3, 1));
 }
 
 TEST(PainterBlend, SourceFillCoversWhatTheSourceDoesNotHold) {
@@ -342,9 +312,9 @@ TEST(PainterBlend, IncompatibleFormatsAreReportedAndWriteNothing) {
   Held<ilMemoryImg> src(wide);
   PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
   EXPECT_EQ(Get4(target.get(), 0, 0), kDst);
   ilTile modified;
@@ -363,9 +333,9 @@ TEST(PainterBlend, NegativeMapEntryDropsTheChannelFromTheBlend) {
   // A map that moves channels cannot be blended.
   const int swap[4] = {1, 0, 2, 3};
   const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &moved, 1, 1), -1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("incompatibilities"), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("incompatibilities"), std::string::npos);
 }
 
 TEST(PainterBlend, NothingToWriteForZeroOne) {
@@ -388,9 +358,9 @@ TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
   Held<ilMemoryImg> src(Memory4(4, 4, kSrc));
   PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(300000, 0, 4, 4, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("SID: "), std::string::npos);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("SID: "), std::string::npos);
   ilTile modified;
   EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
 }
@@ -455,52 +425,6 @@ TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
   EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
 }
 
-TEST(PainterBlend, BrushBlendOfAColourThroughCoverage) {
-  // Alpha and channel 3 at 255, coverage 128 over zero: 127 (or 128 when
-  // the dither byte reaches 128) in channels 0 and 3.
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
-  Held<ilMemoryImg> coverage(Memory1(3, 3, 128));
-  Set1(coverage.get(), 2, 2, 0);
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t colour = 0xFF0000FFu;
-  const std::uint8_t dither = NextBlendDither();
-  const std::uint32_t v = (255u * 128u + dither) >> 8;
-  ASSERT_EQ(painter.rect_fill(126, 126, 3, 3, &colour, nullptr), 0);
-  EXPECT_EQ(target->GetPixel(126, 126), (v << 24) | v);
-  EXPECT_EQ(target->GetPixel(128, 127), (v << 24) | v);
-  EXPECT_EQ(target->GetPixel(128, 128), 0u);
-  EXPECT_TRUE(brenmark::BlendDither::Used());
-}
-
-TEST(PainterBlend, CoverageFromASmartImageAcrossItsPages) {
-  // A memory target is one page, so a block spans two pages of a smart
-  // coverage image and its coverage is read into a buffer; a memory coverage
-  // image is read in place. Both give the same pixels.
-  Held<ilSmartImage> paged(new ilSmartImage(Pixel1(0)));
-  Held<ilMemoryImg> flat(Memory1(260, 1, 0));
-  for (int u : {126, 129, 200}) {
-    paged->SetPixelExp(u, 0, 255);
-    Set1(flat.get(), u, 0, 255);
-  }
-  Held<ilMemoryImg> src(Memory4(260, 1, 0xFF808080u));
-  for (ilImage* coverage :
-       {static_cast<ilImage*>(paged.get()), static_cast<ilImage*>(flat.get())}) {
-    Held<ilMemoryImg> target(Memory4(260, 1, 0));
-    PaintOps painter(target.get(), 1);
-    painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-    painter.src_alpha_img(coverage);
-    const std::uint8_t dither = NextBlendDither();
-    ASSERT_EQ(painter.rect_copy(0, 0, 260, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
-    const std::uint32_t full = Brush(0, 0xFF808080u, 255, dither);
-    for (int d = 0; d < 260; ++d) {
-      const bool covered = d == 126 || d == 129 || d == 200;
-      ASSERT_EQ(Get4(target.get(), d, 0), covered ? full : 0u) << d;
-    }
-  }
-}
-
 TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
   Held<ilMemoryImg> target(Memory4(2, 2, 0));
   Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
@@ -543,28 +467,201 @@ TEST(PainterBlend, MaskBlendRevealsTheDestinationCopy) {
   Held<ilMemoryImg> plain(Memory4(3, 1, 0));
   painter.dst_copy_img(plain.get());
   EXPECT_EQ(painter.dst_copy_img(), nullptr);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   ASSERT_EQ(painter.rect_copy(0, 0, 1, 1, mask.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SID:Invalid parms for mask blend\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID:Invalid parms for mask blend\n");
 }
 
 TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
   Held<ilMemoryImg> target(Memory4(1, 1, 0));
   PaintOps painter(target.get(), 1);
   EXPECT_EQ(painter.is_read_valid(), 1);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   for (int i = 0; i < 9; ++i) EXPECT_EQ(painter.keep_read_valid(1), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  testing::internal::CaptureStderr();
   painter.keep_read_valid(1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Warning: SoftPaintOps::keep_read_valid() has 10 outstanding TRUE calls\n");
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_EQ(painter.keep_read_valid(0), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   painter.set_scale(2, 2);
   EXPECT_EQ(painter.keep_read_valid(1), 0);
   EXPECT_EQ(painter.is_read_valid(), 0);
+}
+
+// ---- Page seams and row tails: rectangles whose edges fall just before, on
+// and just after the 128-pixel page seam on each axis, and rows of 7, 8, 9
+// and 131 pixels around the vector widths. Targets: a paged image (one page
+// already stored, the others fill only) and a 131-pixel-wide memory image,
+// whose last column ends a row that is no multiple of a vector width. Every
+// pixel of the window around the rectangle is checked.
+
+struct Span {
+  int from, to;  // [from, to)
+};
+constexpr Span kSpans[] = {{120, 127}, {120, 128}, {120, 129}, {127, 136},
+                           {128, 136}, {129, 136}, {-3, 4},    {0, 131}};
+// Source and coverage pixels for destination (x, y) sit at (x + 8, y + 8).
+constexpr int kShift = 8;
+
+std::uint32_t SrcAt(int x, int y) {
+  const std::uint32_t a = (x * 5 + y * 3) % 7 == 0 ? 0u
+                          : (x + y) % 5 == 0       ? 255u
+                                                   : 0x30u + ((x * 13 + y * 7) & 0x7F);
+  return a << 24 | ((x * 7) & 0xFFu) << 16 | ((y * 5) & 0xFFu) << 8 | (((x + y) * 3) & 0xFFu);
+}
+std::uint8_t CoverageAt(int x, int y) {
+  return static_cast<std::uint8_t>((x * 37 + y * 11) & 0xFF);
+}
+// (1, 7): out = s + (d * (256 - a)) >> 8, saturated; alpha 0 leaves d.
+std::uint32_t OverRef(std::uint32_t s, std::uint32_t d) {
+  if ((s >> 24) == 0) return d;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t v =
+        ((s >> shift) & 0xFFu) + ((((d >> shift) & 0xFFu) * (256 - (s >> 24))) >> 8);
+    out |= (v > 255 ? 255 : v) << shift;
+  }
+  return out;
+}
+// Mask blend: m 0 keeps d, 255 takes the copy, else (copy * m + d * (256 - m)) >> 8.
+std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
+  if (m == 0) return d;
+  if (m == 255) return copy;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    out |= ((((copy >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
+  return out;
+}
+
+// kPagedBrush reads its coverage from a paged image: on the 131-pixel rows
+// the coverage crosses its own page seam too.
+enum class SeamOp {
+  kFill,
+  kCopy,
+  kOverConst,
+  kOverCopy,
+  kBrush,
+  kPagedBrush,
+  kMaskBlend,
+  kLockedChannel
+};
+
+TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
+  constexpr std::uint32_t kCopyPx = 0xFF10E040u;
+  Held<ilMemoryImg> src(Memory4(150, 150, 0));
+  Held<ilMemoryImg> coverage(Memory1(150, 150, 0));
+  Held<ilSmartImage> pagedCoverage(new ilSmartImage(Pixel1(0)));
+  for (int y = 0; y < 150; ++y) {
+    for (int x = 0; x < 150; ++x) {
+      Set4(src.get(), x, y, SrcAt(x - kShift, y - kShift));
+      Set1(coverage.get(), x, y, CoverageAt(x - kShift, y - kShift));
+      pagedCoverage->SetPixelExp(x, y, CoverageAt(x - kShift, y - kShift));
+    }
+  }
+  Held<ilSmartImage> saved(new ilSmartImage(Pixel4(kCopyPx)));
+  for (bool paged : {true, false}) {
+    for (int o = 0; o <= static_cast<int>(SeamOp::kLockedChannel); ++o) {
+      const SeamOp op = static_cast<SeamOp>(o);
+      for (const Span& sx : kSpans) {
+        for (const Span& sy : kSpans) {
+          if (sy.to == 131) continue;  // the 131 row is an x case
+          SCOPED_TRACE(testing::Message()
+                       << (paged ? "paged" : "memory") << " op " << o << " x [" << sx.from << ", "
+                       << sx.to << ") y [" << sy.from << ", " << sy.to << ")");
+          ilSmartImage* smart = paged ? new ilSmartImage(Pixel4(kDst)) : nullptr;
+          ilImage* img = smart ? static_cast<ilImage*>(smart) : Memory4(131, 137, kDst);
+          Held<ilImage> target(img);
+          if (smart) smart->SetPixelExp(200, 100, kDst);  // a stored page right of the seam
+          PaintOps painter(img, 1);
+          const int nx = sx.to - sx.from, ny = sy.to - sy.from;
+          std::uint32_t value = op == SeamOp::kFill                                 ? 0x5A6B7C8Du
+                                : op == SeamOp::kBrush || op == SeamOp::kPagedBrush ? 0xFF2040C0u
+                                                                                    : kSrc;
+          std::uint8_t dither = 0;
+          int status = 0;
+          switch (op) {
+            case SeamOp::kFill:
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kCopy:
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, src.get(), sx.from + kShift,
+                                         sy.from + kShift, nullptr, 1, 1);
+              break;
+            case SeamOp::kOverConst:
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kLockedChannel:
+              painter.set_writable(1, 1, 1, 0);
+              [[fallthrough]];
+            case SeamOp::kOverCopy:
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, src.get(), sx.from + kShift,
+                                         sy.from + kShift, nullptr, 1, 1);
+              break;
+            case SeamOp::kBrush:
+            case SeamOp::kPagedBrush:
+              painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+              painter.src_alpha_img(op == SeamOp::kBrush ? static_cast<ilImage*>(coverage.get())
+                                                         : pagedCoverage.get());
+              dither = NextBlendDither();
+              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              break;
+            case SeamOp::kMaskBlend:
+              painter.dst_copy_img(saved.get());
+              painter.SetMaskBlend(true);
+              painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, coverage.get(), sx.from + kShift,
+                                         sy.from + kShift, nullptr, 1, 1);
+              break;
+          }
+          ASSERT_EQ(status, 0);
+          auto want = [&](int x, int y) -> std::uint32_t {
+            if (x < sx.from || x >= sx.to || y < sy.from || y >= sy.to) return kDst;
+            switch (op) {
+              case SeamOp::kFill:
+                return value;
+              case SeamOp::kCopy:
+                return SrcAt(x, y);
+              case SeamOp::kOverConst:
+                return OverRef(value, kDst);
+              case SeamOp::kOverCopy:
+                return OverRef(SrcAt(x, y), kDst);
+              case SeamOp::kLockedChannel:
+                return (OverRef(SrcAt(x, y), kDst) & 0xFFFFFF00u) | (kDst & 0xFFu);
+              case SeamOp::kBrush:
+              case SeamOp::kPagedBrush: {
+                const std::uint8_t a = CoverageAt(x - sx.from - kShift, y - sy.from - kShift);
+                return a == 0 ? kDst : Brush(kDst, value, a, dither);
+              }
+              case SeamOp::kMaskBlend:
+                return RevealRef(kCopyPx, kDst, CoverageAt(x, y));
+            }
+            return 0;
+          };
+          const int xEnd = paged ? sx.to + 2 : std::min(sx.to + 2, 131);
+          const int yEnd = paged ? sy.to + 2 : std::min(sy.to + 2, 137);
+          for (int y = std::max(sy.from - 2, paged ? -2 : 0); y < yEnd; ++y) {
+            for (int x = std::max(sx.from - 2, paged ? -2 : 0); x < xEnd; ++x) {
+              const std::uint32_t got =
+                  smart ? smart->GetPixel(x, y) : Get4(static_cast<ilMemoryImg*>(img), x, y);
+              ASSERT_EQ(got, want(x, y)) << "at " << x << ", " << y;
+            }
+          }
+          ilTile modified;
+          painter.tile_modified(modified, SinceLastCall, 0, 0);
+          // A memory target reports the rectangle clipped to its size.
+          const int x0 = paged ? sx.from : std::max(sx.from, 0),
+                    y0 = paged ? sy.from : std::max(sy.from, 0);
+          EXPECT_EQ(modified,
+                    ilTile(x0, y0, 0, (paged ? sx.to : std::min(sx.to, 131)) - x0, sy.to - y0, 1));
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "painter_images.h"
 
 namespace {
@@ -71,30 +73,22 @@ TEST(PainterEnvelope, WithoutALetterOperationsDeclineAndQueriesAnswerDefaults) {
   EXPECT_EQ(own.transform(), nullptr);
 }
 
-TEST(PainterEnvelope, ApplicationModeChoosesPaintOrErase) {
+// Mode 0 paints (1, 7), any other erases (0, 7); unknown codes are refused.
+TEST(PainterEnvelope, ApplicationModeChoosesPaintOrEraseAndUnknownCodesAreRefused) {
   Held<ilMemoryImg> target(Memory4(1, 1, 0));
   PaintOps painter(target.get(), 1);
   BlendFactor s, d;
+  const auto pair = [&] {
+    painter.get_blend_func(s, d);
+    return std::pair{s, d};
+  };
   painter.set_application_mode(0, nullptr);
-  ASSERT_EQ(painter.get_blend_func(s, d), 0);
-  EXPECT_EQ(s, BlendOne);
-  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(pair(), std::pair(BlendOne, BlendOneMinusSrcAlpha));
   painter.set_application_mode(3, nullptr);
-  painter.get_blend_func(s, d);
-  EXPECT_EQ(s, BlendZero);
-  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(pair(), std::pair(BlendZero, BlendOneMinusSrcAlpha));
   EXPECT_EQ(painter.GetApplicationMode(), 3);
-}
-
-TEST(PainterEnvelope, UnknownBlendCodesAreRefused) {
-  Held<ilMemoryImg> target(Memory4(1, 1, 0));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  EXPECT_EQ(painter.blend_func(static_cast<BlendFactor>(3), BlendZero), -1);
-  BlendFactor s, d;
-  painter.get_blend_func(s, d);
-  EXPECT_EQ(s, BlendSrcAlpha);
-  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(painter.blend_func(static_cast<BlendFactor>(3), BlendOne), -1);
+  EXPECT_EQ(pair(), std::pair(BlendZero, BlendOneMinusSrcAlpha));
 }
 
 TEST(PainterEnvelope, ScaleAndOffsetAreClampedAndPackedLowByteFirst) {

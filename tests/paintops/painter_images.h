@@ -83,4 +83,16 @@ inline std::uint8_t NextBlendDither() {
   return brenmark::fixed::ReverseByte(counter);
 }
 
+// The brush blend of one pixel, per channel:
+// out = min(255, (d * (256 - a) + s * a + dither) >> 8).
+inline std::uint32_t Brush(std::uint32_t d, std::uint32_t s, std::uint32_t a, std::uint8_t dither) {
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t v =
+        (((d >> shift) & 0xFFu) * (256 - a) + ((s >> shift) & 0xFFu) * a + dither) >> 8;
+    out |= (v > 255 ? 255 : v) << shift;
+  }
+  return out;
+}
+
 }  // namespace painter_test

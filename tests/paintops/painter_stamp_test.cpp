@@ -7,85 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "painter_images.h"
-#include "paintops/soft_paint_ops_stamp.h"
+#include "painter_stamps.h"
 
 namespace {
 
 using namespace painter_test;
-
-// What the painter sees of a stamp; passed around as a Stamp*.
-struct FakeStamp {
-  int kind = 0;
-  bool highQuality = false;
-  bool sixteen = false;
-  float opacity16 = 1.0f;
-  int refs = 0;
-  int resets = 0;
-};
-
-FakeStamp* Of(const Stamp* s) {
-  return reinterpret_cast<FakeStamp*>(const_cast<Stamp*>(s));
-}
-Stamp* AsStamp(FakeStamp* s) {
-  return reinterpret_cast<Stamp*>(s);
-}
-
-struct Dab {
-  float x, y;
-};
-
-// Records dabs; each covers the 3 x 3 pixels around its placement point.
-class FakeImpl : public StampImpl {
- public:
-  explicit FakeImpl(StampImplKind k) : kind(k) {}
-  int draw_stamp(float x, float y, ilTile& touched) override {
-    if (static_cast<int>(dabs.size()) == failAt) return 7;
-    dabs.push_back({x, y});
-    touched = ilTile(static_cast<int>(std::floor(x)) - 1, static_cast<int>(std::floor(y)) - 1, 0, 3,
-                     3, 1);
-    return 0;
-  }
-  int begin_stamps() override {
-    ++begins;
-    return beginResult;
-  }
-  void end_stamps() override { ++ends; }
-  bool has_stamp() const override { return stamp != nullptr; }
-  bool uses_stamp(const Stamp* s) const override { return stamp == s; }
-  void set_stamp(Stamp* s) override { stamp = s; }
-
-  StampImplKind kind;
-  Stamp* stamp = nullptr;
-  std::vector<Dab> dabs;
-  int failAt = -1;
-  int beginResult = 0;
-  int begins = 0;
-  int ends = 0;
-};
-
-class FakeServices : public StampServices {
- public:
-  void Reference(Stamp* s) override { ++Of(s)->refs; }
-  void Release(Stamp* s) override { --Of(s)->refs; }
-  int Kind(const Stamp* s) override { return Of(s)->kind; }
-  bool HighQuality(const Stamp* s) override { return Of(s)->highQuality; }
-  bool Is16Bit(const Stamp* s) override { return Of(s)->sixteen; }
-  float Opacity16(const Stamp* s) override { return Of(s)->opacity16; }
-  void ResetPlacement(Stamp* s) override { ++Of(s)->resets; }
-  void EmptyStampCache() override { ++cacheEmptied; }
-  StampImpl* MakeImpl(StampImplKind kind, SoftPaintOps*) override {
-    auto* impl = new FakeImpl(kind);
-    made.push_back(impl);
-    return impl;
-  }
-
-  std::vector<FakeImpl*> made;  // owned by the painters
-  int cacheEmptied = 0;
-};
 
 class PainterStamp : public testing::Test {
  protected:
@@ -95,18 +26,6 @@ class PainterStamp : public testing::Test {
   FakeImpl* Current() const { return services.made.empty() ? nullptr : services.made.back(); }
 
   FakeServices services;
-};
-
-class PointList : public PaintPointStream {
- public:
-  explicit PointList(std::vector<PaintPoint> p) : points(std::move(p)) {}
-  bool next(PaintPoint& out) override {
-    if (at >= points.size()) return false;
-    out = points[at++];
-    return true;
-  }
-  std::vector<PaintPoint> points;
-  std::size_t at = 0;
 };
 
 TEST_F(PainterStamp, TheStampChoosesItsRendererAndBothAreKept) {
@@ -183,7 +102,7 @@ TEST_F(PainterStamp, ADabRunPlacesEachDabAndRecordsTheirUnion) {
   EXPECT_EQ(impl->ends, 1);
   ilTile out;
   ASSERT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
-  EXPECT_EQ(out, ilTile(-6, 3, 0, 28, 28, 1));
+  EXPECT_EQ(out, ilTile(-5, 4, 0, 27, 28, 1));
   EXPECT_EQ(painter.draw_stamps(points, 0, nullptr), 0);
   EXPECT_EQ(impl->begins, 1);
 }
@@ -201,7 +120,7 @@ TEST_F(PainterStamp, AFailingDabEndsTheRunAndKeepsWhatWasDrawn) {
   EXPECT_EQ(impl->ends, 1);
   ilTile out;
   painter.tile_modified(out, SinceReset, 0, 0);
-  EXPECT_EQ(out, ilTile(8, 8, 0, 3, 3, 1));
+  EXPECT_EQ(out, ilTile(9, 9, 0, 3, 3, 1));
 
   // A run that cannot begin draws nothing and still ends.
   impl->beginResult = 3;
@@ -233,7 +152,7 @@ TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
   EXPECT_EQ(impl->begins, 1);
   EXPECT_EQ(impl->ends, 1);
   EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
-  EXPECT_EQ(out, ilTile(-2, 3, 0, 13, 8, 1));
+  EXPECT_EQ(out, ilTile(-1, 4, 0, 13, 8, 1));
 
   // The first failing dab stops the stream there.
   impl->failAt = 3;
@@ -241,6 +160,51 @@ TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
   EXPECT_EQ(painter.draw_stamps(more, nullptr), 7);
   EXPECT_EQ(impl->dabs.size(), 3u);
   EXPECT_EQ(more.at, 2u);
+}
+
+// Dabs painted through the brush blend where four pages meet, by both dab
+// forms: each pixel of a dab takes its own coverage (0 leaves it), and
+// nothing around the dab changes.
+TEST_F(PainterStamp, DabsOnAPageCornerPaintAllFourPagesExactly) {
+  constexpr std::uint32_t kBg = 0x80402010u;
+  const std::uint32_t colour = 0xFF2040C0u;
+  Held<ilMemoryImg> coverage(Memory1(5, 5, 0));
+  for (int v = 0; v < 5; ++v) {
+    for (int u = 0; u < 5; ++u)
+      Set1(coverage.get(), u, v, static_cast<std::uint8_t>(u * 61 + v * 17 + 3));
+  }
+  Set1(coverage.get(), 2, 2, 255);
+  Set1(coverage.get(), 4, 0, 0);
+  services.look = DabLook{2, &colour, coverage.get()};
+  FakeStamp stamp;
+  // On the corners at (128, 128) and (0, 0), and a pixel either side of them.
+  const PaintPoint points[] = {{128, 128}, {128.9f, 127.2f}, {0, 0}, {-0.5f, 1}};
+  for (bool stream : {false, true}) {
+    for (const PaintPoint& p : points) {
+      SCOPED_TRACE(testing::Message() << (stream ? "stream " : "array ") << p.x << ", " << p.y);
+      Held<ilSmartImage> target(new ilSmartImage(Pixel4(kBg)));
+      PaintOps painter(target.get(), 1);
+      painter.set_stamp(AsStamp(&stamp));
+      painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+      const std::uint8_t dither = NextBlendDither();
+      PointList one({p});
+      ASSERT_EQ(stream ? painter.draw_stamps(one, nullptr) : painter.draw_stamps(&p, 1, nullptr),
+                0);
+      const int left = static_cast<int>(std::floor(p.x)) - 2,
+                top = static_cast<int>(std::floor(p.y)) - 2;
+      for (int y = top - 2; y < top + 7; ++y) {
+        for (int x = left - 2; x < left + 7; ++x) {
+          const bool in = x >= left && x < left + 5 && y >= top && y < top + 5;
+          const std::uint8_t a = in ? Get1(coverage.get(), x - left, y - top) : 0;
+          ASSERT_EQ(target->GetPixel(x, y), a == 0 ? kBg : Brush(kBg, colour, a, dither))
+              << x << ", " << y;
+        }
+      }
+      ilTile out;
+      painter.tile_modified(out, SinceReset, 0, 0);
+      EXPECT_EQ(out, ilTile(left, top, 0, 5, 5, 1));
+    }
+  }
 }
 
 TEST_F(PainterStamp, LowOrderBitsExistWhileA16BitOrMarkerStampIsSet) {
@@ -286,62 +250,56 @@ void Brush16(unsigned s, unsigned a, unsigned k, unsigned dither, unsigned& d, u
   l = (v & 0xFFu) >> 1;
 }
 
-TEST_F(PainterStamp, SixteenBitBrushUsesTheLowOrderBits) {
-  FakeStamp deep;
-  deep.sixteen = true;
-  deep.highQuality = true;
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
-  Held<ilMemoryImg> coverage(Memory1(2, 1, 255));
-  Set1(coverage.get(), 1, 0, 100);
-  PaintOps painter(target.get(), 1);
-  painter.set_stamp(AsStamp(&deep));
-  painter.BeginOperation();
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t white = 0xFFFFFFFFu;
-  const unsigned dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_fill(-1, 0, 2, 1, &white, nullptr), 0);
-  painter.EndOperation();
-
-  for (int i = 0; i < 2; ++i) {
-    unsigned d = 0, l = 0x7F;
-    Brush16(255, i == 0 ? 255 : 100, 255, dither, d, l);
-    const std::uint32_t high = d * 0x01010101u;
-    const std::uint32_t lowWord = l * 0x01010101u;
-    EXPECT_EQ(target->GetPixel(i - 1, 0), high) << i;
-    EXPECT_EQ(painter.GetLowOrderBitImage()->GetPixel(i - 1, 0), lowWord) << i;
-  }
-  // Full coverage at opacity 1 moves about 99% of the way in one dab.
-  EXPECT_EQ(target->GetPixel(-1, 0) >> 24, 253u);
-}
-
-TEST_F(PainterStamp, SixteenBitBrushOnAMemoryTargetFollowsTheLowOrderPages) {
-  // The target is one page, its low-order bits come in 128-pixel pages: the
-  // walk splits the row at every low-order page edge.
-  FakeStamp deep;
-  deep.sixteen = true;
-  deep.opacity16 = 0.5f;
-  Held<ilMemoryImg> target(Memory4(300, 2, 0x80808080u));
-  Held<ilMemoryImg> coverage(Memory1(300, 2, 200));
-  PaintOps painter(target.get(), 1);
-  painter.set_stamp(AsStamp(&deep));
-  painter.BeginOperation();
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  std::uint32_t black = 0xFF000000u;
-  const unsigned dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_fill(0, 0, 300, 2, &black, nullptr), 0);
-  painter.EndOperation();
-  const unsigned k = 128;  // round(0.5 * 255)
-  unsigned alpha = 0x80, alphaLow = 0x7F, colour = 0x80, colourLow = 0x7F;
-  Brush16(255, 200, k, dither, alpha, alphaLow);
-  Brush16(0, 200, k, dither, colour, colourLow);
-  const std::uint32_t high = alpha << 24 | colour * 0x010101u;
-  const std::uint32_t low = alphaLow << 24 | colourLow * 0x010101u;
-  for (int x : {0, 127, 128, 255, 256, 299}) {
-    for (int y : {0, 1}) {
-      ASSERT_EQ(Get4(target.get(), x, y), high) << x;
-      ASSERT_EQ(painter.GetLowOrderBitImage()->GetPixel(x, y), low) << x;
+// The 16-bit brush keeps 8 high bits in the target and 7 low ones in the
+// low-order image: on a paged target, and on a memory target (one page) whose
+// low-order bits come in 128-pixel pages, so the walk splits its rows there.
+TEST_F(PainterStamp, SixteenBitBrushCarriesTheLowOrderBits) {
+  const struct {
+    bool paged;
+    std::uint32_t bg, colour;
+    float opacity;
+    unsigned k;  // round(opacity * 255)
+    int x0, nx;
+  } cases[] = {{true, 0, 0xFFFFFFFFu, 1.0f, 255, -1, 2},
+               {false, 0x80808080u, 0xFF000000u, 0.5f, 128, 0, 300}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.paged ? "paged" : "memory");
+    FakeStamp deep;
+    deep.sixteen = true;
+    deep.opacity16 = c.opacity;
+    ilSmartImage* smart = c.paged ? new ilSmartImage(Pixel4(c.bg)) : nullptr;
+    Held<ilImage> target(smart ? static_cast<ilImage*>(smart) : Memory4(300, 2, c.bg));
+    Held<ilMemoryImg> coverage(Memory1(300, 2, 200));
+    Set1(coverage.get(), 0, 0, 255);
+    PaintOps painter(target.get(), 1);
+    painter.set_stamp(AsStamp(&deep));
+    painter.BeginOperation();
+    painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+    painter.src_alpha_img(coverage.get());
+    std::uint32_t colour = c.colour;
+    const unsigned dither = NextBlendDither();
+    ASSERT_EQ(painter.rect_fill(c.x0, 0, c.nx, 2, &colour, nullptr), 0);
+    painter.EndOperation();
+    for (int u : {0, 1, 127, 128, 255, 256, 299}) {
+      for (int v = 0; u < c.nx && v < 2; ++v) {
+        std::uint32_t high = 0, low = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          unsigned d = (c.bg >> shift) & 0xFFu, l = 0x7F;
+          Brush16((c.colour >> shift) & 0xFFu, Get1(coverage.get(), u, v), c.k, dither, d, l);
+          high |= d << shift;
+          low |= l << shift;
+        }
+        const int x = c.x0 + u;
+        ASSERT_EQ(
+            smart ? smart->GetPixel(x, v) : Get4(static_cast<ilMemoryImg*>(target.get()), x, v),
+            high)
+            << u;
+        ASSERT_EQ(painter.GetLowOrderBitImage()->GetPixel(x, v), low) << u;
+      }
+    }
+    // Full coverage at opacity 1 moves about 99% of the way in one dab.
+    if (smart) {
+      EXPECT_EQ(smart->GetPixel(-1, 0) >> 24, 253u);
     }
   }
 }

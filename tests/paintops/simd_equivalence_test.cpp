@@ -342,24 +342,21 @@ TEST(SimdDispatch, LevelsParseAndScalarIsAlwaysThere) {
 // freshly started child process.
 TEST(SimdDispatchDeathTest, EnvironmentForcesTheLevel) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        setenv("BRENMARK_SIMD", "scalar", 1);
-        std::exit(static_cast<int>(ActiveKernels().level));
-      },
-      testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(
-      {
-        setenv("BRENMARK_SIMD", "sse2", 1);
-        std::exit(static_cast<int>(ActiveKernels().level));
-      },
-      testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(
-      {
-        setenv("BRENMARK_SIMD", "no-such-level", 1);
-        std::exit(static_cast<int>(ActiveKernels().level));
-      },
-      testing::ExitedWithCode(static_cast<int>(BestSimdLevel())), "");
+  const struct {
+    const char* value;
+    SimdLevel level;
+  } cases[] = {{"scalar", SimdLevel::kScalar},
+               {"sse2", SimdLevel::kSse2},
+               {"no-such-level", BestSimdLevel()}};
+  for (const auto& c : cases) {
+    EXPECT_EXIT(
+        {
+          setenv("BRENMARK_SIMD", c.value, 1);
+          std::exit(static_cast<int>(ActiveKernels().level));
+        },
+        testing::ExitedWithCode(static_cast<int>(c.level)), "")
+        << c.value;
+  }
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
-// Temporary files and the I/O fault seam.
+// Temporary files, the I/O fault seam and diagnostics.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "platform/diagnostics.h"
 
 namespace bp = brenmark::platform;
 
@@ -17,10 +23,16 @@ class ScopedEnv {
     const char* old = std::getenv(name);
     had_ = old != nullptr;
     if (had_) old_ = old;
-    if (value) setenv(name, value, 1); else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -33,16 +45,20 @@ class ScopedEnv {
 
 TEST(TempDirectory, FollowsVariableOrder) {
   ScopedEnv a("SID_TEMP_DIR", nullptr), b("TMP", nullptr), c("TMPDIR", nullptr);
+  using List = std::vector<std::string>;
   EXPECT_EQ(bp::TempDirectory(), "/tmp");
+  EXPECT_EQ(bp::TempDirectories(), List{"/tmp"});
   {
     ScopedEnv t("TMPDIR", "/var/tmp");
     EXPECT_EQ(bp::TempDirectory(), "/var/tmp");
     ScopedEnv u("TMP", "/x/tmp");
     EXPECT_EQ(bp::TempDirectory(), "/x/tmp");
     ScopedEnv s("SID_TEMP_DIR", "/sid");
-    EXPECT_EQ(bp::TempDirectory(), "/sid");
+    EXPECT_EQ(bp::TempDirectories(), (List{"/sid", "/x/tmp", "/var/tmp", "/tmp"}));
     ScopedEnv empty("SID_TEMP_DIR", "");
     EXPECT_EQ(bp::TempDirectory(), "/x/tmp");
+    ScopedEnv same("TMPDIR", "/tmp");  // each directory once
+    EXPECT_EQ(bp::TempDirectories(), (List{"/x/tmp", "/tmp"}));
   }
 }
 
@@ -62,10 +78,20 @@ TEST(TempFile, CreatedExclusivelyWithPrefixAndRemoved) {
   EXPECT_FALSE(std::filesystem::exists(p1));
 }
 
-TEST(TempFile, MissingDirectoryFails) {
-  std::string p = "unchanged";
-  EXPECT_EQ(bp::CreateTempFile("/nonexistent/dir", "SID", &p), -1);
-  EXPECT_TRUE(p.empty());
+TEST(TempFile, UnusableDirectoryFailsWithAReason) {
+  const std::string file =
+      std::string(std::filesystem::temp_directory_path()) + "/SIDplain" + std::to_string(getpid());
+  std::fclose(std::fopen(file.c_str(), "w"));
+  const std::pair<std::string, std::string> cases[] = {{"/nonexistent/dir", "no such directory"},
+                                                       {"", "no such directory"},
+                                                       {file, "not a directory"}};
+  for (const auto& [dir, reason] : cases) {
+    std::string p = "unchanged", problem;
+    EXPECT_EQ(bp::CreateTempFile(dir, "SID", &p, &problem), -1) << dir;
+    EXPECT_TRUE(p.empty());
+    EXPECT_EQ(problem, reason);
+  }
+  std::remove(file.c_str());
 }
 
 TEST(FileIo, RoundTripAndInjectedFailures) {
@@ -77,7 +103,9 @@ TEST(FileIo, RoundTripAndInjectedFailures) {
   char back[10] = {};
   ASSERT_TRUE(bp::ReadAt(fd, 100, back, 10));
   EXPECT_EQ(std::string(back, 10), "0123456789");
+  errno = EBADF;
   EXPECT_FALSE(bp::ReadAt(fd, 4096, back, 10));  // past the end
+  EXPECT_EQ(errno, 0);
 
   bp::InjectWriteFailures(2);
   EXPECT_FALSE(bp::WriteAt(fd, 0, data, 10));
@@ -89,8 +117,28 @@ TEST(FileIo, RoundTripAndInjectedFailures) {
   EXPECT_FALSE(bp::ReadAt(fd, 0, back, 10));
   bp::InjectReadFailures(0);
   EXPECT_TRUE(bp::ReadAt(fd, 0, back, 10));
+
+  // A short read: half the bytes arrive, then the file seems to end.
+  bp::InjectShortReads(1);
+  const char fresh[] = "abcdefghij";
+  ASSERT_TRUE(bp::WriteAt(fd, 0, fresh, 10));
+  errno = EBADF;
+  EXPECT_FALSE(bp::ReadAt(fd, 0, back, 10));
+  EXPECT_EQ(errno, 0);
+  EXPECT_EQ(std::string(back, 10), "abcde56789");
+  EXPECT_TRUE(bp::ReadAt(fd, 0, back, 10));
+  EXPECT_EQ(std::string(back, 10), "abcdefghij");
   bp::CloseFile(fd);
   bp::RemoveFile(path);
+}
+
+TEST(Diagnostics, GoToStderrOnly) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  bp::Diagnostic("SID: %s %d\n", "page", 7);
+  bp::DiagnosticText("plain\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID: page 7\nplain\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 TEST(Atomics, InterlockedCountsReturnNewValue) {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+using brenmark::tool::Excerpt;
 using brenmark::tool::FindControlByte;
 using brenmark::tool::LineReader;
 using brenmark::tool::ParseInteger;
@@ -18,7 +19,8 @@ using brenmark::tool::SplitWords;
 namespace {
 
 // "text" for a positional word, "key=text" for an option, with a * after a
-// quoted value: one string per word, so whole lines compare at once.
+// quoted value, and the #word after a comment as [#word]: one string per
+// line, so whole lines compare at once.
 std::string Show(std::string_view line) {
   const auto split = SplitWords(line);
   if (!split.error.empty()) return "error: " + split.error;
@@ -29,52 +31,44 @@ std::string Show(std::string_view line) {
     out += w.text;
     if (w.quoted) out += "*";
   }
+  if (split.hashWord) out += " [" + split.hashWord->text + "]";
   return out;
 }
 
-TEST(ScriptSyntax, SplitsWordsQuotesAndOptions) {
-  EXPECT_EQ(Show("rename 2 \"Blue sky\""), "rename | 2 | Blue sky*");
-  EXPECT_EQ(Show("  opacity\tlayer=2   value=0.5  "), "opacity | layer=2 | value=0.5");
-  EXPECT_EQ(Show("add-layer name=\"My layer\""), "add-layer | name=My layer*");
-  EXPECT_EQ(Show("x \"say \\\"hi\\\"\" \"a\\\\b\""), "x | say \"hi\"* | a\\b*");
-  EXPECT_EQ(Show("x \"\""), "x | *");
-  // Quotes glue to the bare text around them, as in a shell.
-  EXPECT_EQ(Show("x ab\"c d\"e"), "x | abc de*");
-}
-
-TEST(ScriptSyntax, OnlyBareIdentifiersBeforeEqualsMakeOptions) {
-  // A quoted key, or text that is no identifier, leaves the word positional.
-  EXPECT_EQ(Show("x \"a=b\" 1.5=x a=b=c"), "x | a=b* | 1.5=x | a=b=c");
-  EXPECT_EQ(Show("x =value"), "error: missing option name before '='");
-  EXPECT_EQ(Show("x key="), "x | key=");
-}
-
-TEST(ScriptSyntax, CommentsStartOnlyAtAWord) {
-  EXPECT_EQ(Show("# whole line"), "");
-  EXPECT_EQ(Show("print   # all canvases"), "print");
-  EXPECT_EQ(Show("rename 1 Layer#2 \"# not a comment\""),
-            "rename | 1 | Layer#2 | # not a comment*");
-  EXPECT_EQ(Show(""), "");
-  EXPECT_EQ(Show(" \t "), "");
-}
-
-TEST(ScriptSyntax, AColourWordIsNoComment) {
-  EXPECT_EQ(Show("fill 1 #FF8000 # orange"), "fill | 1 | #FF8000");
-  EXPECT_EQ(Show("fill 1 #ff800080\t"), "fill | 1 | #ff800080");
-  EXPECT_EQ(Show("fill colour=#FF8000"), "fill | colour=#FF8000");
-  // Anything else after '#' is a comment, even when it starts like a colour.
-  EXPECT_EQ(Show("fill 1 #FFF"), "fill | 1");
-  EXPECT_EQ(Show("fill 1 #FF80001"), "fill | 1");
-  EXPECT_EQ(Show("fill 1 #FF8000x"), "fill | 1");
-  EXPECT_EQ(Show("fill 1 #FF8000# red"), "fill | 1");
-  EXPECT_EQ(Show("#FF8000 is orange"), "#FF8000 | is | orange");
-}
-
-TEST(ScriptSyntax, ReportsBrokenQuotes) {
-  EXPECT_EQ(Show("rename 1 \"Blue sky"), "error: unterminated quoted text");
-  EXPECT_EQ(Show("rename 1 \"Blue sky\\"), "error: unterminated quoted text");
-  EXPECT_EQ(Show("rename 1 \"a\\nb\""),
-            "error: unknown escape '\\n' in quoted text (only \\\" and \\\\ are known)");
+TEST(ScriptSyntax, SplitsLinesIntoWordsOptionsAndComments) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"rename 2 \"Blue sky\"", "rename | 2 | Blue sky*"},
+      {"  opacity\tlayer=2   value=0.5  ", "opacity | layer=2 | value=0.5"},
+      {"add-layer name=\"My layer\"", "add-layer | name=My layer*"},
+      {"x \"say \\\"hi\\\"\" \"a\\\\b\"", "x | say \"hi\"* | a\\b*"},
+      {"x \"\"", "x | *"},
+      // Quotes glue to the bare text around them, as in a shell.
+      {"x ab\"c d\"e", "x | abc de*"},
+      // A quoted key, or text that is no identifier, leaves the word positional.
+      {"x \"a=b\" 1.5=x a=b=c", "x | a=b* | 1.5=x | a=b=c"},
+      {"x key=", "x | key="},
+      {"x =value", "error: missing option name before '='"},
+      {"rename 1 \"Blue sky", "error: unterminated quoted text"},
+      {"rename 1 \"Blue sky\\", "error: unterminated quoted text"},
+      {"rename 1 \"a\\nb\"",
+       "error: unknown escape '\\n' in quoted text (only \\\" and \\\\ are known)"},
+      // Comments start only at a word; a colour word is no comment, and the
+      // first word of any other '#' comment is handed on.
+      {"", ""},
+      {" \t ", ""},
+      {"# whole line", ""},
+      {"print   # all canvases", "print"},
+      {"print #all canvases", "print [#all]"},
+      {"rename 1 Layer#2 \"# not a comment\"", "rename | 1 | Layer#2 | # not a comment*"},
+      {"fill 1 #FF8000 # orange", "fill | 1 | #FF8000"},
+      {"fill 1 #ff800080\t", "fill | 1 | #ff800080"},
+      {"fill colour=#FF8000", "fill | colour=#FF8000"},
+      {"fill 1 #FFF", "fill | 1 [#FFF]"},
+      {"fill 1 #FF80001 red", "fill | 1 [#FF80001]"},
+      {"fill 1 #FF8000# red", "fill | 1 [#FF8000#]"},
+      {"#FF8000 is orange", "#FF8000 | is | orange"},
+  };
+  for (const auto& [line, shown] : cases) EXPECT_EQ(Show(line), shown) << line;
 }
 
 TEST(ScriptSyntax, QuoteWordReadsBackAsTheSameWord) {
@@ -87,31 +81,58 @@ TEST(ScriptSyntax, QuoteWordReadsBackAsTheSameWord) {
   }
 }
 
-TEST(ScriptSyntax, ReadsLinesWithoutTheirEndings) {
-  std::istringstream in("first\r\nsecond\n\nlast");
-  LineReader reader(in, 100);
-  std::string line;
-  ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
-  EXPECT_EQ(line, "first");
-  ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
-  EXPECT_EQ(line, "second");
-  ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
-  EXPECT_EQ(line, "");
-  ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
-  EXPECT_EQ(line, "last");
-  EXPECT_EQ(reader.LineNumber(), 4);
-  EXPECT_EQ(reader.Next(line), LineReader::Status::kEnd);
+TEST(ScriptSyntax, ExcerptsKeepMessagesShort) {
+  EXPECT_EQ(Excerpt(std::string(40, 'a')), std::string(40, 'a'));
+  EXPECT_EQ(Excerpt(std::string(1 << 20, 'a')), std::string(40, 'a') + "...");
+  // Never half a character: the e-acute at bytes 39 and 40 is left out whole.
+  EXPECT_EQ(Excerpt(std::string(39, 'a') + "\xC3\xA9z"), std::string(39, 'a') + "...");
+  EXPECT_EQ(Excerpt("a\x1b[31m", 3), "a\\x1B[...");
 }
 
-TEST(ScriptSyntax, TooLongLinesAreReportedAndSkippedWhole) {
-  std::istringstream in(std::string(11, 'x') + "\n" + std::string(10, 'y') + "\n");
+// Endless bytes, as /dev/zero or a runaway pipe gives them.
+class Endless : public std::streambuf {
+ public:
+  explicit Endless(char c) : c_(c) {}
+  std::size_t taken = 0;
+
+ protected:
+  int_type underflow() override { return traits_type::to_int_type(c_); }
+  int_type uflow() override {
+    ++taken;
+    return traits_type::to_int_type(c_);
+  }
+
+ private:
+  char c_;
+};
+
+TEST(ScriptSyntax, ReadsLinesAndStopsAtTooLongOnesAndNulBytes) {
+  std::istringstream in("first\r\nsecond\n\nyyyyyyyyyy\n" + std::string(11, 'x') + "\nnever");
   LineReader reader(in, 10);
   std::string line;
+  for (const std::string want : {"first", "second", "", "yyyyyyyyyy"}) {
+    ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
+    EXPECT_EQ(line, want);
+  }
   EXPECT_EQ(reader.Next(line), LineReader::Status::kTooLong);
+  EXPECT_EQ(reader.LineNumber(), 5);
   EXPECT_TRUE(line.empty());
-  ASSERT_EQ(reader.Next(line), LineReader::Status::kLine);
-  EXPECT_EQ(line, std::string(10, 'y'));
-  EXPECT_EQ(reader.LineNumber(), 2);
+
+  std::istringstream last("last");
+  LineReader tail(last, 10);
+  ASSERT_EQ(tail.Next(line), LineReader::Status::kLine);
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(tail.Next(line), LineReader::Status::kEnd);
+
+  // An endless line is read only up to the byte past the limit; a NUL byte
+  // ends reading at once.
+  for (const char c : {'a', '\0'}) {
+    Endless bytes(c);
+    std::istream endless(&bytes);
+    LineReader r(endless, 1000);
+    EXPECT_EQ(r.Next(line), c ? LineReader::Status::kTooLong : LineReader::Status::kNulByte);
+    EXPECT_EQ(bytes.taken, c ? 1001u : 1u);
+  }
 }
 
 TEST(ScriptSyntax, FindsControlBytesButAllowsTabsAndUtf8) {

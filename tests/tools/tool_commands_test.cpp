@@ -1,63 +1,19 @@
 // The tool's commands driven in-process against the engine: what each
 // layer command does to the structure, the printed structure, and that a
 // bad line is refused with its message and leaves every canvas unchanged.
-#include <brenmark/brenmark.h>
-#include <brenmark/paint_manager.h>
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <string>
-
-#include "command_registry.h"
-#include "host/reference_host.h"
-#include "script_runner.h"
-#include "session.h"
-#include "structure_printer.h"
+#include "tool_fixture.h"
 
 using brenmark::tool::CommandRegistry;
-using brenmark::tool::ScriptRunner;
 using brenmark::tool::Session;
 
 namespace {
 
-class ToolCommands : public ::testing::Test {
+class ToolCommands : public brenmark::tool::test::ToolTest {
  protected:
-  void SetUp() override {
-    session.Start();
-    brenmark::tool::RegisterAllCommands(registry, session);
-  }
-
-  // Canvases outlive a test otherwise, and canvas numbers in messages would
-  // depend on the order the tests run in.
-  void TearDown() override {
-    for (int h = 0; h < PaintManager::kMaxLayerStacks; ++h) {
-      if (Brenmark.CheckLayerStackHandle(h)) Brenmark.DeleteLayerStack(h);
-    }
-  }
-
-  // Runs lines that must all succeed.
-  void Run(const std::string& script) { RunWith(registry, script); }
-  void RunWith(const CommandRegistry& commands, const std::string& script) {
-    std::istringstream in(script);
-    std::ostringstream errors;
-    ScriptRunner runner(commands, errors, nullptr);
-    ASSERT_TRUE(runner.Run(in, "test.bms")) << errors.str();
-  }
-
-  // Runs one line that must fail; its problem.
-  std::string Refused(const std::string& line) { return RefusedWith(registry, line); }
-  std::string RefusedWith(const CommandRegistry& commands, const std::string& line) {
-    std::ostringstream errors;
-    ScriptRunner runner(commands, errors, nullptr);
-    const std::string problem = runner.RunLine(line);
-    EXPECT_FALSE(problem.empty()) << line;
-    return problem;
-  }
-
   // The current canvas in one line, bottom to top: names, with "~" before a
   // mask, "-" before a hidden layer, "*" before the current layer and the
   // opacity after a layer that is not opaque.
-  std::string Layers() {
+  static std::string Layers() {
     const int h = PntCurrentLayerStack();
     std::string out;
     for (int i = 1; i <= Brenmark.GetLayerCount(h); ++i) {
@@ -71,17 +27,6 @@ class ToolCommands : public ::testing::Test {
     }
     return out;
   }
-
-  std::string Printed() {
-    std::ostringstream text;
-    brenmark::tool::PrintAllCanvases(text);
-    return text.str();
-  }
-
-  brenmark::host::ReferenceHost host;
-  std::ostringstream out;
-  Session session{host, out};
-  CommandRegistry registry;
 };
 
 TEST_F(ToolCommands, AddsAndNamesLayersAboveTheCurrentOne) {
@@ -241,25 +186,49 @@ TEST_F(ToolCommands, ExplainsMissingCanvasesAndLayers) {
             "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n");
 }
 
-TEST_F(ToolCommands, RefusesACanvasBeyondTheLast) {
-  std::string script;
-  for (int i = 0; i < PaintManager::kMaxLayerStacks; ++i) script += "canvas 1 1\n";
-  Run(script);
-  EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
-  EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
+// The page store's error reports fail the command they came during; its
+// other notices do not.
+TEST_F(ToolCommands, StoreErrorsFailTheCommandTheyCameDuring) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"SID: Warning: Exceeding Max coord range", ""},
+      {"SID: SmartImage checking is enabled.", ""},
+      {"SID: ERROR: Invalid ilSmartImage",
+       "print: the page store failed (SID: ERROR: Invalid "
+       "ilSmartImage)"},
+      {"SID: Error: could not read a page from the swap file /tmp/SIDx (Input/output error)",
+       "print: the page store could not read image data back from its swap file; results would "
+       "be wrong"},
+  };
+  for (const auto& [message, problem] : cases) {
+    brenmark::host::ReferenceHost::Trampolines().ShowMessage(message);
+    std::ostringstream errors;
+    brenmark::tool::ScriptRunner runner(registry, errors, nullptr);
+    EXPECT_EQ(runner.RunLine("print"), problem) << message;
+  }
+  // Each report fails one command only.
+  Run("print");
 }
 
-TEST_F(ToolCommands, KeepsTheCanvasesWithinThePixelBudget) {
+// Canvas sides, all canvases' pixels together (a small budget here) and the
+// number of canvases are limited, each with its message.
+TEST_F(ToolCommands, KeepsCanvasesWithinTheirLimits) {
+  EXPECT_EQ(Refused("canvas 4097 1"),
+            "canvas: <width> must be between 1 and 4096, got '4097' "
+            "(usage: canvas [<width>=256] [<height>=256])");
   Session small(host, out, 1000);
   CommandRegistry limited;
   brenmark::tool::RegisterAllCommands(limited, small);
-  RunWith(limited, "canvas 20 20\ncanvas 20 30\n");
-  EXPECT_EQ(RefusedWith(limited, "canvas 1 1"),
+  Run("canvas 20 20\ncanvas 20 30\n", &limited);
+  EXPECT_EQ(Refused("canvas 1 1", &limited),
             "canvas: the canvases would cover more than 1000 pixels at once (they cover 1000 "
             "now); delete one with 'delete-canvas' first");
   EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
-  RunWith(limited, "delete-canvas 0\ncanvas 10 40\n");
-  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
+  Run("delete-canvas 0\ncanvas 10 40\n", &limited);
+  std::string script;
+  for (int i = 2; i < PaintManager::kMaxLayerStacks; ++i) script += "canvas 1 1\n";
+  Run(script);
+  EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
 }
 
 }  // namespace

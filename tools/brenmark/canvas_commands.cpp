@@ -1,15 +1,16 @@
-// Script commands on canvases (layer stacks): create, choose, delete.
+// Script commands on canvases (layer stacks): create, choose, delete, and
+// the background colour.
 #include <brenmark/brenmark.h>
+#include <brenmark/paint_color.h>
 #include <brenmark/paint_manager.h>
 
+#include "pixel_convert.h"
 #include "session.h"
 
 namespace brenmark::tool {
 
 namespace {
 
-// The host holds each canvas's view in memory; a side of 4096 is 64 MiB.
-constexpr double kMaxCanvasSide = 4096;
 constexpr double kLastSlot = PaintManager::kMaxLayerStacks - 1;
 
 }  // namespace
@@ -21,11 +22,11 @@ void RegisterCanvasCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "canvas",
       .group = group,
-      .params = {IntegerParam("width", 1, kMaxCanvasSide, "256"),
-                 IntegerParam("height", 1, kMaxCanvasSide, "256")},
+      .params = {IntegerParam("width", 1, Session::kMaxCanvasSide, "256"),
+                 IntegerParam("height", 1, Session::kMaxCanvasSide, "256")},
       .summary = "Creates a canvas of the given size in pixels (at most 4096 x 4096, and all "
-                 "canvases together at most 64 Mpx), with no layers yet, and makes it the current "
-                 "canvas. Layer commands act on the current canvas.",
+                 "canvases together at most 67108864 pixels), with no layers yet, and makes it "
+                 "the current canvas. Layer commands act on the current canvas.",
       .example = "canvas 640 480",
       .handler = [&session](const Arguments& a) -> std::string {
         if (Brenmark.GetLayerStackCount() >= PaintManager::kMaxLayerStacks) {
@@ -51,6 +52,26 @@ void RegisterCanvasCommands(CommandRegistry& registry, Session& session) {
         const int h = static_cast<int>(a.Integer("canvas"));
         if (std::string problem = session.CheckCanvas(h); !problem.empty()) return problem;
         PntSetCurrentLayerStack(h);
+        return "";
+      },
+  });
+
+  registry.Add({
+      .name = "background",
+      .group = group,
+      .params = {ColourParam("colour")},
+      .summary = "Sets the current canvas's background colour, which shows under its layers: in "
+                 "the canvas's composite and in export-composite with background=yes. Straight "
+                 "alpha like every colour (the canvas keeps it premultiplied); a new canvas "
+                 "starts white.",
+      .example = "background #F4EBD9",
+      .handler = [&session](const Arguments& a) -> std::string {
+        int h = -1;
+        if (std::string problem = session.CurrentCanvas(h); !problem.empty()) return problem;
+        const Rgba& c = a.Colour("colour");
+        Brenmark.SetBackgroundColor(
+            PaintColor(Premultiply(c.r, c.a), Premultiply(c.g, c.a), Premultiply(c.b, c.a), c.a),
+            h);
         return "";
       },
   });

@@ -26,7 +26,7 @@ std::string RangeText(const ParamSpec& p) {
 
 // Parses one written value of a parameter; returns the problem or "".
 std::string ParseValue(const ParamSpec& p, const Word& word, Value& out) {
-  const std::string shown = "'" + Printable(word.text) + "'";
+  const std::string shown = "'" + Excerpt(word.text) + "'";
   switch (p.type) {
     case ParamType::kInteger: {
       const auto v = word.quoted ? std::nullopt : ParseInteger(word.text);
@@ -195,10 +195,13 @@ ParamSpec ChoiceParam(std::string name, std::vector<std::string> choices, std::s
   return {std::move(name), ParamType::kChoice, 0, 0, std::move(fallback), std::move(choices)};
 }
 
-// Longest file name a script may give: the usual PATH_MAX without its
-// terminator.
 ParamSpec PathParam(std::string name, std::string fallback) {
-  return {std::move(name), ParamType::kPath, 0, 4095, std::move(fallback), {}};
+  return {std::move(name),
+          ParamType::kPath,
+          0,
+          static_cast<double>(kMaxPathBytes),
+          std::move(fallback),
+          {}};
 }
 
 std::string LayerRef::Describe() const {
@@ -294,12 +297,17 @@ const CommandSpec* CommandRegistry::Find(std::string_view name) const {
 
 std::string CommandRegistry::Bind(const CommandSpec& spec, const std::vector<Word>& args,
                                   Arguments& out) {
+  return Bind(spec, args, out, nullptr);
+}
+
+std::string CommandRegistry::Bind(const CommandSpec& spec, const std::vector<Word>& args,
+                                  Arguments& out, const Word* hashWord) {
   std::vector<std::optional<Value>> values(spec.params.size());
   std::vector<const Word*> given(spec.params.size(), nullptr);
   for (const Word& w : args) {
     if (w.key.empty()) continue;
     const int i = spec.ParamIndex(w.key);
-    if (i < 0) return "unknown option '" + Printable(w.key) + "'";
+    if (i < 0) return "unknown option '" + Excerpt(w.key) + "'";
     if (given[i]) return "<" + w.key + "> is given twice";
     given[i] = &w;
   }
@@ -309,6 +317,10 @@ std::string CommandRegistry::Bind(const CommandSpec& spec, const std::vector<Wor
     while (next < given.size() && given[next]) ++next;
     if (next >= given.size()) return "too many arguments";
     given[next++] = &w;
+  }
+  if (hashWord) {
+    while (next < given.size() && given[next]) ++next;
+    if (next < given.size() && spec.params[next].type == ParamType::kColour) given[next] = hashWord;
   }
   for (std::size_t i = 0; i < spec.params.size(); ++i) {
     const ParamSpec& p = spec.params[i];

@@ -66,6 +66,10 @@ struct ParamSpec {
   bool HasDefault() const { return Optional() && fallback != "-"; }
 };
 
+// Longest file name a script may give: the usual PATH_MAX without its
+// terminator.
+inline constexpr std::size_t kMaxPathBytes = 4095;
+
 // Builders for declarations. `fallback` as in ParamSpec: empty for a
 // required parameter, "-" for an optional one without default.
 ParamSpec IntegerParam(std::string name, double min, double max, std::string fallback = "");
@@ -143,6 +147,12 @@ class CommandRegistry {
   // declaration order over the parameters not named. Returns an empty string
   // and fills `out`, or returns the problem.
   static std::string Bind(const CommandSpec& spec, const std::vector<Word>& args, Arguments& out);
+  // The same with the line's '#word' (SplitLine::hashWord, may be null): it
+  // becomes the next positional argument when that is a colour, where a
+  // user means a colour and a bad one must be reported, and is left a
+  // comment otherwise.
+  static std::string Bind(const CommandSpec& spec, const std::vector<Word>& args, Arguments& out,
+                          const Word* hashWord);
 
   // Every command with its usage, description and example, by group.
   void PrintHelp(std::ostream& out) const;

@@ -22,10 +22,6 @@ namespace brenmark::tool {
 
 namespace {
 
-// How far a layer may be moved by one command or a rectangle may be asked
-// for; the engine keeps offsets near the canvas anyway.
-constexpr double kMaxCoordinate = 1000000;
-
 // The engine quietly ignores mask operations on other layers; the tool
 // says so instead of reporting success for a line that did nothing.
 std::string ResolveMask(Session& s, const Arguments& a, Target& t) {
@@ -98,8 +94,8 @@ std::string Offset(Session& s, const Arguments& a) {
                                  static_cast<int>(wantY), t.index, t.h, true);
   Brenmark.GetCurrentLayerOffset(x, y, t.index, t.h);
   if (x != wantX || y != wantY) {
-    s.Out() << LayerWord(t.index) << " was kept near the canvas: its offset is " << x << "," << y
-            << "\n";
+    s.Warn(LayerWord(t.index) + " was kept near the canvas: its offset is " + std::to_string(x) +
+           "," + std::to_string(y));
   }
   return "";
 }
@@ -155,6 +151,8 @@ std::string ExportComposite(Session& s, const Arguments& a) {
   if (image.get()->getTile(r.x - ox, r.y - oy, r.nx, r.ny, pixels.bytes.data()) != ilOkay) {
     return "the engine could not read the image of " + LayerWord(t.index);
   }
+  // Pixels the page store failed to read back are wrong: never write them.
+  if (std::string p = s.CheckStore(); !p.empty()) return p;
   if (channels == 4) UnpremultiplyPixels(pixels.bytes.data(), pixels.PixelCount());
   return WritePng(a.Text("file"), pixels, s.GetProgress());
 }
@@ -225,7 +223,7 @@ void RegisterLayerImageCommands(CommandRegistry& registry, Session& session) {
       .params = {LayerParam("layer"), Coordinate("dx"), Coordinate("dy")},
       .summary = "Moves a layer (not a shape layer) by dx pixels right and dy pixels up. The "
                  "engine keeps a layer within one canvas size of the canvas; when it holds the "
-                 "layer back, the offset it keeps is printed.",
+                 "layer back, a warning on standard error gives the offset it keeps.",
       .example = "offset Sky 10 -5",
       .handler = Bound(session, Offset),
   });

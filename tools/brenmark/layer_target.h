@@ -7,6 +7,10 @@
 
 namespace brenmark::tool {
 
+// How far from the canvas a position, a layer offset or a rectangle may be
+// given.
+inline constexpr int kMaxCoordinate = 1000000;
+
 // "layer N", as messages name layers.
 inline std::string LayerWord(int index) {
   return "layer " + std::to_string(index);

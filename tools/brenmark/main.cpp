@@ -9,14 +9,20 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <brenmark/layer.h>
+#include <brenmark/paint_manager.h>
+
 #include "command_registry.h"
 #include "demo_script.h"
 #include "host/reference_host.h"
+#include "layer_target.h"
+#include "png_io.h"
 #include "progress.h"
 #include "script_runner.h"
 #include "session.h"
@@ -41,8 +47,13 @@ options:
   -h, --help      show this help, with every command
   --version       show the version
   --demo-script   print the built-in demo script
+  --memory SIZE   the page cache's memory budget, which all layer pages share
+                  (beyond it pages go to swap files): whole megabytes, 12 or
+                  16 to 65535, with an optional K, M or G suffix (64, 512M,
+                  2G); SIZE may also follow an = sign. The environment
+                  variable BRENMARK_MEMORY sets the same; the option wins.
+                  Without either the budget follows the machine's memory.
   --stats         after the scripts, print the statistics of the page cache
-                  (the memory budget all layer pages share)
   --              the words that follow are script names, even if they
                   start with -
 
@@ -58,19 +69,51 @@ script syntax:
   - A <colour> is #RRGGBB, #RRGGBBAA or r,g,b,a (0 to 255, straight alpha).
   - Pixel positions x, y count from the bottom-left corner of the canvas, y
     upwards, as the engine counts them; PNG files keep their top row first.
-  - A word that starts with # begins a comment, unless it is a colour
-    (# and 6 or 8 hexadecimal digits). Blank lines do nothing.
+  - A word that starts with # begins a comment running to the end of the
+    line, with two exceptions: # and 6 or 8 hexadecimal digits is a colour
+    anywhere, and where the next argument is a colour any #word is taken
+    as that colour, so #GGGGGG or #FFF there is reported as a bad colour.
+    A # followed by a space always begins a comment. Blank lines do nothing.
   - The first bad line stops the run with "<script>:<line>: <problem>" on
     standard error. The bad line has changed nothing; the lines before it
-    have run.
+    have run. A command during which the page store fails (it cannot read
+    pixels back from its swap file) fails too, and writes no file.
+  - Standard output carries only what commands print (print, --stats);
+    errors, warnings and progress go to standard error.
+  - Files are written to a temporary file beside the target and renamed
+    over it when complete; a symbolic link is followed, and a target that
+    is not a regular file (a directory, FIFO or device) is refused.
 
 exit status: 0 when every script ran, 1 when one failed or could not be
 read, 2 for bad options.
 
 )";
 
+// The limits, from the constants that enforce them.
+std::string Limits() {
+  namespace t = brenmark::tool;
+  const int side = t::Session::kMaxCanvasSide;
+  std::ostringstream s;
+  s << "limits:\n"
+    << "  canvases      at most " << PaintManager::kMaxLayerStacks << " at once, each at most "
+    << side << " x " << side << " pixels,\n"
+    << "                together at most " << t::Session::kDefaultPixelBudget
+    << " pixels (the host keeps a\n"
+    << "                view of 4 bytes a pixel for each)\n"
+    << "  images        PNG files read or written, and exported rectangles: at most\n"
+    << "                " << t::kMaxImageSide << " x " << t::kMaxImageSide << " pixels; at most "
+    << t::kMaxPngChunks << " ancillary chunks of at most\n"
+    << "                " << (t::kMaxPngChunkBytes >> 20) << " MiB each\n"
+    << "  script lines  at most " << t::kMaxLineLength << " bytes; a NUL byte ends the run\n"
+    << "  file names    at most " << t::kMaxPathBytes << " bytes; layer names at most "
+    << Layer::kNameCapacity - 1 << " bytes\n"
+    << "  positions     x, y and offsets from -" << t::kMaxCoordinate << " to " << t::kMaxCoordinate
+    << "\n\n";
+  return s.str();
+}
+
 void PrintHelp(const CommandRegistry& registry) {
-  std::cout << kUsage << "commands:\n\n";
+  std::cout << kUsage << Limits() << "commands:\n\n";
   registry.PrintHelp(std::cout);
 }
 
@@ -103,10 +146,20 @@ int main(int argc, char** argv) {
   bool demoScript = false;
   bool stats = false;
   bool optionsEnded = false;
+  std::optional<std::string_view> memory;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
       scripts.emplace_back(arg);
+    } else if (arg == "--memory" || arg.substr(0, 9) == "--memory=") {
+      if (arg.size() > 8) {
+        memory = arg.substr(9);
+      } else if (i + 1 < argc) {
+        memory = argv[++i];
+      } else {
+        std::cerr << "brenmark: --memory needs a size, e.g. --memory 512M (see brenmark --help)\n";
+        return kExitUsage;
+      }
     } else if (arg == "--") {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
@@ -118,13 +171,23 @@ int main(int argc, char** argv) {
     } else if (arg == "--stats") {
       stats = true;
     } else {
-      std::cerr << "brenmark: unknown option '" << brenmark::tool::Printable(arg)
+      std::cerr << "brenmark: unknown option '" << brenmark::tool::Excerpt(arg)
                 << "' (see brenmark --help)\n";
       return kExitUsage;
     }
   }
 
+  // The host reads BRENMARK_MEMORY as it is made; the option overrides it.
+  // Either must come before the page cache exists, which Start() creates.
   brenmark::host::ReferenceHost host;
+  if (memory) {
+    std::string problem;
+    if (!host.SetMemoryBudget(*memory, &problem)) {
+      std::cerr << "brenmark: --memory: " << brenmark::tool::Excerpt(problem, 300)
+                << " (see brenmark --help)\n";
+      return kExitUsage;
+    }
+  }
   brenmark::tool::Session session(host, std::cout);
   CommandRegistry registry;
   brenmark::tool::RegisterAllCommands(registry, session);
@@ -147,6 +210,7 @@ int main(int argc, char** argv) {
   session.SetProgress(&progress);
   brenmark::tool::ScriptRunner runner(registry, std::cerr, &progress);
   runner.SetOutputSharesTerminal(isatty(STDOUT_FILENO) == 1);
+  runner.SetLineObserver([&session](const std::string& where) { session.SetLocation(where); });
   bool ok = true;
   try {
     if (scripts.empty()) {

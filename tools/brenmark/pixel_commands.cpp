@@ -20,10 +20,6 @@ namespace brenmark::tool {
 
 namespace {
 
-// How far from the canvas an imported layer may be placed or a rectangle
-// may be asked for.
-constexpr double kMaxCoordinate = 1000000;
-
 // The blend factor codes a painter takes (see BlendFactor), as script words.
 const BlendFactor kBlendFactors[] = {BlendZero,     BlendOne,
                                      BlendSrcAlpha, BlendOneMinusSrcAlpha,
@@ -93,6 +89,8 @@ std::string DecodeFor(Session& s, const std::string& path, int channels, ImagePi
 
 // Writes layer pixels (premultiplied) as a PNG of straight colour.
 std::string Encode(Session& s, const std::string& path, ImagePixels& pixels) {
+  // Pixels the page store failed to read back are wrong: never write them.
+  if (std::string p = s.CheckStore(); !p.empty()) return p;
   if (pixels.channels == 4) UnpremultiplyPixels(pixels.bytes.data(), pixels.PixelCount());
   return WritePng(path, pixels, s.GetProgress());
 }

@@ -10,6 +10,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "output_file.h"
 #include "script_syntax.h"
 
 namespace brenmark::tool {
@@ -40,10 +42,61 @@ struct PngFailure {
 // Warnings (unknown profiles, stray chunks) do not stop a read or a write.
 void OnPngWarning(png_structp, png_const_charp) {}
 
-void ReadFromFile(png_structp png, png_bytep data, std::size_t length) {
-  auto* file = static_cast<std::FILE*>(png_get_io_ptr(png));
-  if (std::fread(data, 1, length, file) == length) return;
-  if (std::ferror(file)) {
+// Where a read takes its bytes: a file or a block of memory. The first bytes
+// (signature and header) are read ahead into `head` to check the image size
+// before libpng sees it, then served again from there.
+//
+// libpng reads a chunk's length and type as one 8-byte read and its data
+// and checksum in reads that never cross into the next chunk, so the source
+// knows where each chunk starts and checks the length there: libpng would
+// allocate a buffer of any length an ancillary chunk claims before finding
+// that the file ends.
+struct Source {
+  std::FILE* file = nullptr;
+  const std::uint8_t* data = nullptr;  // memory: all of it
+  std::size_t size = 0;
+  std::size_t pos = 0;  // bytes served so far
+  std::uint8_t head[24] = {};
+  std::size_t headSize = 0;
+  std::size_t nextChunk = 8;  // where the next chunk starts
+  char problem[96] = {};      // a refused chunk, for png_error
+
+  // Copies up to `length` bytes to `out`; the count copied.
+  std::size_t Take(std::uint8_t* out, std::size_t length) {
+    std::size_t done = 0;
+    if (data) {
+      done = std::min(length, size - pos);
+      std::memcpy(out, data + pos, done);
+    } else {
+      if (pos < headSize) {
+        done = std::min(length, headSize - pos);
+        std::memcpy(out, head + pos, done);
+      }
+      if (done < length) done += std::fread(out + done, 1, length - done, file);
+    }
+    pos += done;
+    return done;
+  }
+};
+
+void ReadFromSource(png_structp png, png_bytep data, std::size_t length) {
+  auto* source = static_cast<Source*>(png_get_io_ptr(png));
+  const std::size_t start = source->pos;
+  const std::size_t got = source->Take(data, length);
+  if (start == source->nextChunk && got >= 8) {
+    const std::uint32_t claimed = std::uint32_t{data[0]} << 24 | std::uint32_t{data[1]} << 16 |
+                                  std::uint32_t{data[2]} << 8 | data[3];
+    // The pixels' own chunks are checked against the image size by libpng.
+    if (std::memcmp(data + 4, "IDAT", 4) != 0 && claimed > kMaxPngChunkBytes) {
+      std::snprintf(source->problem, sizeof source->problem,
+                    "a chunk claims %u bytes; a chunk may hold at most %u MiB",
+                    static_cast<unsigned>(claimed), static_cast<unsigned>(kMaxPngChunkBytes >> 20));
+      png_error(png, source->problem);
+    }
+    source->nextChunk = start + 12 + claimed;
+  }
+  if (got == length) return;
+  if (source->file && std::ferror(source->file)) {
     static_cast<PngFailure*>(png_get_error_ptr(png))->systemError = errno;
     png_error(png, "the file could not be read");
   }
@@ -170,7 +223,81 @@ bool ImagePixels::Allocate(int w, int h, int c) {
   return true;
 }
 
+namespace {
+
+std::string TooLarge(const std::string& name, std::uint32_t width, std::uint32_t height) {
+  return Quoted(name) + " is " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels; an image may be at most " + std::to_string(kMaxImageSide) + " x " +
+         std::to_string(kMaxImageSide);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// Reads the PNG `source` holds (its signature checked, `source.head` filled);
+// `name` names it in messages.
+std::string ReadSource(Source& source, const std::string& name, PngPixels want, ImagePixels& out,
+                       Progress* progress) {
+  out = ImagePixels();
+  constexpr std::size_t kSignature = 8;
+  if (source.headSize < kSignature || png_sig_cmp(source.head, 0, kSignature) != 0) {
+    return Quoted(name) + " is not a PNG file";
+  }
+  // The header chunk comes first: its size is checked here, with this
+  // tool's message, before libpng allocates anything for it.
+  if (source.headSize == sizeof source.head && std::memcmp(source.head + 12, "IHDR", 4) == 0) {
+    const std::uint32_t width = BigEndian32(source.head + 16);
+    const std::uint32_t height = BigEndian32(source.head + 20);
+    if (width > kMaxImageSide || height > kMaxImageSide) return TooLarge(name, width, height);
+  }
+  source.pos = kSignature;
+
+  PngFailure failure;
+  ReadStruct rs;
+  rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, OnPngError, OnPngWarning);
+  if (rs.png) rs.info = png_create_info_struct(rs.png);
+  if (!rs.png || !rs.info) return "not enough memory to read " + Quoted(name);
+  png_set_read_fn(rs.png, &source, ReadFromSource);
+  png_set_sig_bytes(rs.png, kSignature);
+  // libpng's own limits follow the tool's, so that no chunk of a hostile
+  // file (a text chunk claiming gigabytes, thousands of small chunks) makes
+  // it allocate more than a few megabytes before the pixels.
+  png_set_user_limits(rs.png, kMaxImageSide, kMaxImageSide);
+  png_set_chunk_cache_max(rs.png, kMaxPngChunks);
+  png_set_chunk_malloc_max(rs.png, kMaxPngChunkBytes);
+
+  PngHeader header;
+  if (!ReadHeaderGuarded(rs.png, rs.info, &header)) return Damaged(name, failure);
+  if (header.width > kMaxImageSide || header.height > kMaxImageSide) {
+    return TooLarge(name, header.width, header.height);
+  }
+  if (want == PngPixels::kGrey && header.colourType != PNG_COLOR_TYPE_GRAY) {
+    return Quoted(name) + " is not a greyscale PNG without alpha";
+  }
+  int channels = 0, passes = 1;
+  if (!SetTransformsGuarded(rs.png, rs.info, want, &channels, &passes)) {
+    return Damaged(name, failure);
+  }
+  const int expected = want == PngPixels::kRgba ? 4 : 1;
+  if (channels != expected) return Quoted(name) + " has a pixel layout this tool cannot read";
+  if (!out.Allocate(static_cast<int>(header.width), static_cast<int>(header.height), channels)) {
+    out = ImagePixels();
+    return "not enough memory for " + Quoted(name) + " (" + std::to_string(header.width) + " x " +
+           std::to_string(header.height) + " pixels)";
+  }
+  const std::string label = "reading " + Printable(name);
+  if (!ReadRowsGuarded(rs.png, &out, passes, progress, label.c_str())) {
+    out = ImagePixels();
+    return Damaged(name, failure);
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out, Progress* progress) {
+  out = ImagePixels();
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     return "cannot open " + Quoted(path) + ": it is a directory";
@@ -182,63 +309,28 @@ std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out, P
     return "cannot open " + Quoted(path) + ": " +
            (error != 0 ? std::strerror(error) : "unreadable");
   }
-  png_byte signature[8] = {};
-  if (std::fread(signature, 1, sizeof signature, file.get()) != sizeof signature ||
-      png_sig_cmp(signature, 0, sizeof signature) != 0) {
-    return Quoted(path) + " is not a PNG file";
+  Source source;
+  source.file = file.get();
+  source.headSize = std::fread(source.head, 1, sizeof source.head, file.get());
+  if (std::ferror(file.get())) {
+    return "cannot read " + Quoted(path) + ": " + std::strerror(errno);
   }
+  return ReadSource(source, path, want, out, progress);
+}
 
-  PngFailure failure;
-  ReadStruct rs;
-  rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, OnPngError, OnPngWarning);
-  if (rs.png) rs.info = png_create_info_struct(rs.png);
-  if (!rs.png || !rs.info) return "not enough memory to read " + Quoted(path);
-  png_set_read_fn(rs.png, file.get(), ReadFromFile);
-  png_set_sig_bytes(rs.png, sizeof signature);
-  // Sizes are checked below against our own limit, with our own message.
-  png_set_user_limits(rs.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-
-  PngHeader header;
-  if (!ReadHeaderGuarded(rs.png, rs.info, &header)) return Damaged(path, failure);
-  if (header.width > kMaxImageSide || header.height > kMaxImageSide) {
-    return Quoted(path) + " is " + std::to_string(header.width) + " x " +
-           std::to_string(header.height) + " pixels; an image may be at most " +
-           std::to_string(kMaxImageSide) + " x " + std::to_string(kMaxImageSide);
-  }
-  if (want == PngPixels::kGrey && header.colourType != PNG_COLOR_TYPE_GRAY) {
-    return Quoted(path) + " is not a greyscale PNG without alpha";
-  }
-  int channels = 0, passes = 1;
-  if (!SetTransformsGuarded(rs.png, rs.info, want, &channels, &passes)) {
-    return Damaged(path, failure);
-  }
-  const int expected = want == PngPixels::kRgba ? 4 : 1;
-  if (channels != expected) return Quoted(path) + " has a pixel layout this tool cannot read";
-  if (!out.Allocate(static_cast<int>(header.width), static_cast<int>(header.height), channels)) {
-    return "not enough memory for " + Quoted(path) + " (" + std::to_string(header.width) + " x " +
-           std::to_string(header.height) + " pixels)";
-  }
-  const std::string label = "reading " + Printable(path);
-  if (!ReadRowsGuarded(rs.png, &out, passes, progress, label.c_str())) {
-    out = ImagePixels();
-    return Damaged(path, failure);
-  }
-  return "";
+std::string ReadPngMemory(const std::uint8_t* data, std::size_t size, PngPixels want,
+                          ImagePixels& out, Progress* progress) {
+  Source source;
+  source.data = data ? data : source.head;
+  source.size = data ? size : 0;
+  source.headSize = data ? std::min(size, sizeof source.head) : 0;
+  if (source.headSize > 0) std::memcpy(source.head, data, source.headSize);
+  return ReadSource(source, "<memory>", want, out, progress);
 }
 
 std::string WritePng(const std::string& path, const ImagePixels& pixels, Progress* progress) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    return "cannot write " + Quoted(path) + ": it is a directory";
-  }
-  const std::string partial = path + ".part";
-  errno = 0;
-  File file(std::fopen(partial.c_str(), "wb"));
-  if (!file) {
-    const int error = errno;
-    return "cannot write " + Quoted(path) + ": " +
-           (error != 0 ? std::strerror(error) : "cannot create the file");
-  }
+  OutputFile file;
+  if (std::string problem = file.Open(path); !problem.empty()) return problem;
   PngFailure failure;
   bool written = false;
   {
@@ -246,31 +338,15 @@ std::string WritePng(const std::string& path, const ImagePixels& pixels, Progres
     ws.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, OnPngError, OnPngWarning);
     if (ws.png) ws.info = png_create_info_struct(ws.png);
     if (ws.png && ws.info) {
-      png_set_write_fn(ws.png, file.get(), WriteToFile, FlushFile);
+      png_set_write_fn(ws.png, file.Stream(), WriteToFile, FlushFile);
       const std::string label = "writing " + Printable(path);
       written = WriteGuarded(ws.png, ws.info, &pixels, progress, label.c_str());
     } else {
       std::snprintf(failure.message, sizeof failure.message, "not enough memory");
     }
   }
-  if (written && (std::fflush(file.get()) != 0 || std::ferror(file.get()))) {
-    written = false;
-    failure.systemError = errno;
-    std::snprintf(failure.message, sizeof failure.message, "the file could not be written");
-  }
-  std::FILE* raw = file.release();
-  if (std::fclose(raw) != 0 && written) {
-    written = false;
-    failure.systemError = errno;
-    std::snprintf(failure.message, sizeof failure.message, "the file could not be written");
-  }
-  if (written && std::rename(partial.c_str(), path.c_str()) != 0) {
-    written = false;
-    failure.systemError = errno;
-    std::snprintf(failure.message, sizeof failure.message, "the file could not be put in place");
-  }
-  if (written) return "";
-  std::remove(partial.c_str());
+  if (written) return file.Commit();
+  file.Discard();
   std::string text = "cannot write " + Quoted(path) + ": " + failure.message;
   if (failure.systemError != 0)
     text += std::string(" (") + std::strerror(failure.systemError) + ")";

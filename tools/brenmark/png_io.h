@@ -17,6 +17,11 @@ namespace brenmark::tool {
 // Longest side of an image the tool reads or writes. Its largest image,
 // 16384 x 16384 four-byte pixels, takes 1 GiB.
 inline constexpr int kMaxImageSide = 16384;
+// What libpng may hold of the chunks around the pixels: at most this many
+// ancillary chunks (text, palettes of suggestions, unknown ones), none of
+// more than this many bytes (decompressed text and profiles included).
+inline constexpr int kMaxPngChunks = 128;
+inline constexpr std::size_t kMaxPngChunkBytes = std::size_t{4} << 20;
 
 // width x height pixels of `channels` bytes (1: grey; 4: R, G, B, A),
 // rows packed, the bottom row first.
@@ -54,10 +59,14 @@ enum class PngPixels {
 // grey, no memory), or an empty string. `progress` (may be null) shows the
 // rows read.
 std::string ReadPng(const std::string& path, PngPixels want, ImagePixels& out, Progress* progress);
+// The same for a PNG held in memory (`size` bytes at `data`); messages call
+// it '<memory>'.
+std::string ReadPngMemory(const std::uint8_t* data, std::size_t size, PngPixels want,
+                          ImagePixels& out, Progress* progress);
 
 // Writes `pixels` as an 8-bit RGBA (four channels) or grey (one channel)
-// PNG at `path`. The data goes to `path` + ".part" first and replaces
-// `path` only when complete. Returns the problem or an empty string.
+// PNG at `path`, safely (see OutputFile): the file at `path` is replaced
+// only by a complete new one. Returns the problem or an empty string.
 std::string WritePng(const std::string& path, const ImagePixels& pixels, Progress* progress);
 
 }  // namespace brenmark::tool

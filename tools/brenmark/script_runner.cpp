@@ -17,6 +17,11 @@ std::string ControlByteProblem(unsigned char byte) {
   return buf;
 }
 
+std::string ReadProblem(LineReader::Status status) {
+  if (status == LineReader::Status::kNulByte) return "NUL byte in line (is this a text file?)";
+  return "line is longer than " + std::to_string(kMaxLineLength) + " bytes";
+}
+
 }  // namespace
 
 std::string ScriptRunner::RunLine(std::string_view line) {
@@ -27,14 +32,15 @@ std::string ScriptRunner::RunLine(std::string_view line) {
   const Word& verb = split.words.front();
   if (verb.quoted || !verb.key.empty()) {
     return "a line must start with a command name, not " +
-           (verb.key.empty() ? QuoteWord(Printable(verb.text))
-                             : "the option '" + Printable(verb.key) + "='");
+           (verb.key.empty() ? QuoteWord(Excerpt(verb.text))
+                             : "the option '" + Excerpt(verb.key) + "='");
   }
   const CommandSpec* spec = registry_.Find(verb.text);
-  if (!spec) return "unknown command '" + Printable(verb.text) + "'";
+  if (!spec) return "unknown command '" + Excerpt(verb.text) + "'";
   const std::vector<Word> args(split.words.begin() + 1, split.words.end());
   Arguments bound;
-  std::string problem = CommandRegistry::Bind(*spec, args, bound);
+  std::string problem =
+      CommandRegistry::Bind(*spec, args, bound, split.hashWord ? &*split.hashWord : nullptr);
   if (!problem.empty()) return spec->name + ": " + problem + " (usage: " + spec->Usage() + ")";
   if (progress_ && outputSharesTerminal_ && progress_->Showing()) progress_->Clear();
   problem = spec->handler(bound);
@@ -50,13 +56,15 @@ bool ScriptRunner::Run(std::istream& in, std::string_view sourceName) {
     const LineReader::Status status = reader.Next(line);
     if (status == LineReader::Status::kEnd) break;
     std::string problem;
-    if (status == LineReader::Status::kTooLong) {
-      problem = "line is longer than " + std::to_string(kMaxLineLength) + " bytes";
+    if (status != LineReader::Status::kLine) {
+      problem = ReadProblem(status);
     } else {
       std::string_view text = line;
       if (reader.LineNumber() == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
       }
+      if (lineObserver_)
+        lineObserver_(Printable(sourceName) + ":" + std::to_string(reader.LineNumber()));
       problem = RunLine(text);
     }
     if (!problem.empty()) {

@@ -4,6 +4,7 @@
 // arguments are checked before anything runs, it has changed nothing.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -24,6 +25,12 @@ class ScriptRunner {
   // that the line must be cleared before a command may print.
   void SetOutputSharesTerminal(bool shares) { outputSharesTerminal_ = shares; }
 
+  // Called with "<source>:<line>" before each line runs, so that warnings
+  // printed while it runs can say where they come from.
+  void SetLineObserver(std::function<void(const std::string& where)> observer) {
+    lineObserver_ = std::move(observer);
+  }
+
   // Runs every line of `in`; `sourceName` names it in messages. False after
   // reporting the first bad line.
   bool Run(std::istream& in, std::string_view sourceName);
@@ -37,6 +44,7 @@ class ScriptRunner {
   std::ostream& errors_;
   Progress* progress_;
   bool outputSharesTerminal_ = true;
+  std::function<void(const std::string&)> lineObserver_;
 };
 
 }  // namespace brenmark::tool

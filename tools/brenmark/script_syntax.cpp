@@ -54,7 +54,13 @@ SplitLine SplitWords(std::string_view line) {
   const std::size_t n = line.size();
   for (;;) {
     while (i < n && IsSpace(line[i])) ++i;
-    if (i >= n || (line[i] == '#' && !IsColourWordAt(line, i))) break;
+    if (i >= n) break;
+    if (line[i] == '#' && !IsColourWordAt(line, i)) {
+      std::size_t end = i + 1;
+      while (end < n && !IsSpace(line[end])) ++end;
+      if (end > i + 1) out.hashWord = Word{std::string(line.substr(i, end - i)), false, ""};
+      break;
+    }
     Word word;
     std::string text;
     bool isOption = false;
@@ -176,6 +182,14 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+std::string Excerpt(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return Printable(text);
+  std::size_t cut = maxBytes;
+  // Back off continuation bytes, so that a character is never split.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return Printable(text.substr(0, cut)) + "...";
+}
+
 LineReader::Status LineReader::Next(std::string& line) {
   line.clear();
   std::streambuf* buf = in_.rdbuf();
@@ -184,20 +198,20 @@ LineReader::Status LineReader::Next(std::string& line) {
   Traits::int_type c = buf->sbumpc();
   if (Traits::eq_int_type(c, Traits::eof())) return Status::kEnd;
   ++lineNumber_;
-  bool tooLong = false;
   while (!Traits::eq_int_type(c, Traits::eof()) && Traits::to_char_type(c) != '\n') {
-    if (!tooLong) {
-      if (line.size() >= maxLength_) {
-        tooLong = true;
-        line.clear();
-        line.shrink_to_fit();
-      } else {
-        line.push_back(Traits::to_char_type(c));
-      }
+    const char ch = Traits::to_char_type(c);
+    if (ch == '\0') {
+      line.clear();
+      return Status::kNulByte;
     }
+    if (line.size() >= maxLength_) {
+      line.clear();
+      line.shrink_to_fit();
+      return Status::kTooLong;
+    }
+    line.push_back(ch);
     c = buf->sbumpc();
   }
-  if (tooLong) return Status::kTooLong;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return Status::kLine;
 }

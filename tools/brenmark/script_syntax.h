@@ -6,11 +6,12 @@
 // A line is a command word followed by arguments, separated by spaces or
 // tabs. A word that begins with '#' starts a comment that runs to the end of
 // the line, except a colour: '#' and six or eight hexadecimal digits
-// standing alone (#FF8000, #FF800080) are a word. Double quotes group text with spaces into one
-// word; inside them
-// \" and \\ stand for a quote and a backslash. A word of the form key=value,
-// where key is a bare identifier, is a named option; its value may be quoted
-// (name="Blue sky").
+// standing alone (#FF8000, #FF800080) are a word. Whether any other '#word'
+// is a comment or a mistyped colour depends on the command, so the splitter
+// hands it on (SplitLine::hashWord) for the binder to decide. Double quotes
+// group text with spaces into one word; inside them \" and \\ stand for a
+// quote and a backslash. A word of the form key=value, where key is a bare
+// identifier, is a named option; its value may be quoted (name="Blue sky").
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,10 @@ struct Word {
 struct SplitLine {
   std::vector<Word> words;
   std::string error;  // empty when the line is well formed
+  // The comment's first word when the comment starts with '#' and a
+  // character other than a space ("#GGGGGG", "#red" and "#note", not
+  // "# note"): a colour where one is expected, else part of the comment.
+  std::optional<Word> hashWord;
 };
 
 SplitLine SplitWords(std::string_view line);
@@ -45,14 +50,22 @@ std::string QuoteWord(std::string_view text);
 // become \xNN, so that junk input cannot garble the terminal.
 std::string Printable(std::string_view text);
 
+// Printable() of at most the first `maxBytes` bytes of `text` (cut between
+// characters), with "..." when something was left out: how messages quote
+// what a script wrote, which may be a megabyte long.
+inline constexpr std::size_t kMaxQuotedBytes = 40;
+std::string Excerpt(std::string_view text, std::size_t maxBytes = kMaxQuotedBytes);
+
 // Reads one line (without its '\n', and without a '\r' before it) of at most
-// `maxLength` bytes. A longer line is consumed to its end but reported as
-// too long rather than held in memory.
+// `maxLength` bytes. Reading stops at the byte that makes a line too long
+// or at a NUL byte, which no text has, without reading further: a script of
+// endless bytes (/dev/zero, a runaway pipe) ends the run at once, and the
+// caller stops there.
 class LineReader {
  public:
   LineReader(std::istream& in, std::size_t maxLength) : in_(in), maxLength_(maxLength) {}
 
-  enum class Status { kLine, kTooLong, kEnd };
+  enum class Status { kLine, kTooLong, kEnd, kNulByte };
   Status Next(std::string& line);
   // The 1-based number of the line last returned.
   int LineNumber() const { return lineNumber_; }

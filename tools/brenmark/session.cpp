@@ -7,6 +7,8 @@
 #include <brenmark/paint_manager.h>
 
 #include <cstring>
+#include <iostream>
+#include <vector>
 
 #include "host/install.h"
 
@@ -22,11 +24,51 @@ std::string LayerCount(int n) {
   return n == 1 ? "1 layer" : std::to_string(n) + " layers";
 }
 
+// "SID: Error ..." or "SID: ERROR ...", the page store's reports of a
+// failure, at `start` of a message.
+bool IsStoreError(const std::string& m, std::size_t start) {
+  if (start == std::string::npos || m.compare(start, 5, "SID: ") != 0) return false;
+  const std::string word = m.substr(start + 5, 5);
+  if (word.size() != 5) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if ((word[i] | 0x20) != "error"[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void Session::Start() {
   brenmark::host::InstallIntoBrenmark(host_);
   PntInitializePaintManager();
+  messagesSeen_ = host_.Messages().size();
+}
+
+void Session::Warn(const std::string& text) {
+  std::ostream& to = warnings_ ? *warnings_ : std::cerr;
+  if (progress_) progress_->Clear();
+  if (!location_.empty()) to << location_ << ": ";
+  to << "warning: " << text << "\n";
+}
+
+std::string Session::CheckStore() {
+  const std::vector<std::string>& messages = host_.Messages();
+  std::string problem;
+  for (; messagesSeen_ < messages.size(); ++messagesSeen_) {
+    const std::string& m = messages[messagesSeen_];
+    const std::size_t start = m.find_first_not_of("\n ");
+    if (!problem.empty() || !IsStoreError(m, start)) continue;
+    if (m.find("could not read") != std::string::npos) {
+      problem =
+          "the page store could not read image data back from its swap file; results would be "
+          "wrong";
+    } else {
+      std::string text = m.substr(start);
+      while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      problem = "the page store failed (" + Excerpt(text, 200) + ")";
+    }
+  }
+  return problem;
 }
 
 std::string Session::CurrentCanvas(int& h) const {
@@ -90,9 +132,9 @@ std::string Session::ResolveLayer(const LayerRef& ref, int h, int& index) const 
       }
       if (matches == 1) return "";
       if (matches == 0) {
-        return "there is no layer named " + QuoteWord(Printable(ref.name)) + " in " + CanvasName(h);
+        return "there is no layer named " + QuoteWord(Excerpt(ref.name)) + " in " + CanvasName(h);
       }
-      return std::to_string(matches) + " layers are named " + QuoteWord(Printable(ref.name)) +
+      return std::to_string(matches) + " layers are named " + QuoteWord(Excerpt(ref.name)) +
              " in " + CanvasName(h) + "; use an index";
     }
   }
@@ -135,11 +177,26 @@ void Session::MakeCurrent(int index, int h) {
 }
 
 void RegisterAllCommands(CommandRegistry& registry, Session& session) {
-  RegisterCanvasCommands(registry, session);
-  RegisterLayerCommands(registry, session);
-  RegisterLayerImageCommands(registry, session);
-  RegisterPixelCommands(registry, session);
-  RegisterOutputCommands(registry, session);
+  CommandRegistry plain;
+  RegisterCanvasCommands(plain, session);
+  RegisterLayerCommands(plain, session);
+  RegisterLayerImageCommands(plain, session);
+  RegisterPixelCommands(plain, session);
+  RegisterOutputCommands(plain, session);
+  for (CommandSpec spec : plain.Commands()) {
+    spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {
+      std::string problem;
+      {
+        // One command is one operation for the store's repeated warnings.
+        StoreMessageGroup group;
+        problem = handler(a);
+      }
+      // The store's report explains a failed read better than the command.
+      std::string store = session.CheckStore();
+      return store.empty() ? problem : store;
+    };
+    registry.Add(std::move(spec));
+  }
 }
 
 }  // namespace brenmark::tool

@@ -17,8 +17,10 @@ namespace brenmark::tool {
 
 class Session {
  public:
-  // The host keeps every canvas's view in memory (four bytes a pixel), so
-  // the canvases alive at once may cover at most this many pixels: 256 MiB.
+  // The host keeps every canvas's view in memory (four bytes a pixel): a
+  // canvas side of 4096 is 64 MiB, and the canvases alive at once may cover
+  // at most 64 Mi pixels (67108864), 256 MiB of views.
+  static constexpr int kMaxCanvasSide = 4096;
   static constexpr std::int64_t kDefaultPixelBudget = std::int64_t{64} << 20;
 
   // Commands print to `out`; they reach the application side through
@@ -39,6 +41,19 @@ class Session {
   // come; null (the default) shows nothing.
   void SetProgress(Progress* progress) { progress_ = progress; }
   Progress* GetProgress() const { return progress_; }
+
+  // Warnings (a command that did less than it was asked, without failing)
+  // go to `warnings` (standard error by default), after the place set with
+  // SetLocation ("paint.bms:3") when there is one.
+  void SetWarnings(std::ostream* warnings) { warnings_ = warnings; }
+  void SetLocation(std::string where) { location_ = std::move(where); }
+  void Warn(const std::string& text);
+
+  // The problem when the page store reported an error ("SID: Error ..."
+  // through the host's messages) since the last call: pixels it could not
+  // read back would come out wrong, so the command that met it must fail
+  // and write nothing. Empty when all is well.
+  std::string CheckStore();
 
   // The current canvas's handle in `h`, or the problem.
   std::string CurrentCanvas(int& h) const;
@@ -67,6 +82,9 @@ class Session {
   std::ostream& out_;
   std::int64_t pixelBudget_;
   Progress* progress_ = nullptr;
+  std::ostream* warnings_ = nullptr;
+  std::string location_;
+  std::size_t messagesSeen_ = 0;  // host messages already checked
 };
 
 // The command groups, each adding its commands to the table.
@@ -76,7 +94,9 @@ void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
 
-// All commands the tool knows, in help order.
+// All commands the tool knows, in help order. Every handler is followed by
+// Session::CheckStore(): a command during which the page store failed
+// fails, whatever it did.
 void RegisterAllCommands(CommandRegistry& registry, Session& session);
 
 }  // namespace brenmark::tool

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/diagnostics.h"
+
 namespace {
 
 const char* ModelName(ilColorModel m) {
@@ -133,18 +135,19 @@ void ilPrintImageDescription(ilImage* img, const ilTile& tile) {
   const ilSize s = img->getSize();
   double lo, hi;
   TypeRange(img->getDataType(), lo, hi);
-  std::printf("Color model:\t\t%s\n", ModelName(img->getColorModel()));
-  std::printf("Coordinate space:\t%s\n", SpaceName(img->getCoordSpace()));
-  std::printf("Data type:\t\t%s\n", TypeName(img->getDataType()));
-  std::printf("Dimension order:\t%s\n", OrderName(img->getOrder()));
-  std::printf("Dimensions (x,y,z,c):\t%d, %d, %d, %d\n", s.x, s.y, s.z, s.c);
-  std::printf("Page Size (x,y,z,c):\t%d, %d, %d, %d\n", img->getPageSizeX(), img->getPageSizeY(),
-              img->getPageSizeZ(), img->getPageSizeC());
-  std::printf("Min/Max:\t\t%g, %g\n", lo, hi);
+  brenmark::platform::Diagnostic("Color model:\t\t%s\n", ModelName(img->getColorModel()));
+  brenmark::platform::Diagnostic("Coordinate space:\t%s\n", SpaceName(img->getCoordSpace()));
+  brenmark::platform::Diagnostic("Data type:\t\t%s\n", TypeName(img->getDataType()));
+  brenmark::platform::Diagnostic("Dimension order:\t%s\n", OrderName(img->getOrder()));
+  brenmark::platform::Diagnostic("Dimensions (x,y,z,c):\t%d, %d, %d, %d\n", s.x, s.y, s.z, s.c);
+  brenmark::platform::Diagnostic("Page Size (x,y,z,c):\t%d, %d, %d, %d\n", img->getPageSizeX(),
+                                 img->getPageSizeY(), img->getPageSizeZ(), img->getPageSizeC());
+  brenmark::platform::Diagnostic("Min/Max:\t\t%g, %g\n", lo, hi);
   const ilPixel& fill = img->getFill();
-  std::printf("Fill Value:\t\t");
-  for (int i = 0; i < fill.nc(); ++i) std::printf(i == 0 ? "%g" : ", %g", fill.getElem(i));
-  std::printf("\n");
-  std::printf("Tile (x,y,z,nx,ny,nz):\t%d, %d, %d, %d, %d, %d\n", tile.x, tile.y, tile.z, tile.nx,
-              tile.ny, tile.nz);
+  brenmark::platform::Diagnostic("Fill Value:\t\t");
+  for (int i = 0; i < fill.nc(); ++i)
+    brenmark::platform::Diagnostic(i == 0 ? "%g" : ", %g", fill.getElem(i));
+  brenmark::platform::Diagnostic("\n");
+  brenmark::platform::Diagnostic("Tile (x,y,z,nx,ny,nz):\t%d, %d, %d, %d, %d, %d\n", tile.x, tile.y,
+                                 tile.z, tile.nx, tile.ny, tile.nz);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manager/debug_selector.h"
+#include "platform/diagnostics.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ int gMemoryImgCount = 0;
 void CountCreated() {
   ++gMemoryImgCount;
   if (brenmark::DebugSelectorIs(kDebugImagePlane)) {
-    std::printf("Creating ilQVMemoryImg, Count = %d\n", gMemoryImgCount);
+    brenmark::platform::Diagnostic("Creating ilQVMemoryImg, Count = %d\n", gMemoryImgCount);
   }
 }
 
@@ -59,7 +60,7 @@ ilQVMemoryImg::ilQVMemoryImg(ilImage* other) : ilMemoryImg(other) {
 ilQVMemoryImg::~ilQVMemoryImg() {
   --gMemoryImgCount;
   if (brenmark::DebugSelectorIs(kDebugImagePlane)) {
-    std::printf("Destroying ilQVMemoryImg, Count = %d\n", gMemoryImgCount);
+    brenmark::platform::Diagnostic("Destroying ilQVMemoryImg, Count = %d\n", gMemoryImgCount);
   }
 }
 

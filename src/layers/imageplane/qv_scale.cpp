@@ -33,7 +33,7 @@ const std::uint8_t* Row(const Plane& p, int y) {
 class RowCache {
  public:
   RowCache(std::vector<std::uint8_t>& memory, int slots, std::size_t rowBytes)
-      : slots_(slots), rowBytes_(rowBytes) {
+      : slots_(slots) {
     memory.resize(rowBytes * static_cast<std::size_t>(slots));
     for (int i = 0; i < slots; ++i) {
       buf_[i] = memory.data() + rowBytes * static_cast<std::size_t>(i);
@@ -62,7 +62,6 @@ class RowCache {
 
  private:
   int slots_;
-  std::size_t rowBytes_;
   std::uint8_t* buf_[5];
   int key_[5];
 };
