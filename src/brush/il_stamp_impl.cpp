@@ -60,6 +60,17 @@ class BrushStampServices : public StampServices {
   }
 };
 
+// The bytes of a constant 8-bit colour image of `channels` channels: its
+// fill, which is what reading its one pixel gives, without the generic read
+// (the colour is fetched for every dab).
+bool ConstantBytes(ilImage* img, int channels, ilPixel& out) {
+  if (img->getClassId() != ilConstImgClassId) return false;
+  const ilPixel& fill = img->getFill();
+  if (fill.getDataType() != ilUChar || fill.nc() != channels) return false;
+  out = fill;
+  return true;
+}
+
 // How far a dab reaches from its centre: the larger half-side of its image
 // plus the pixel the placement rounds by.
 float StampReach(const Stamp* stamp) {
@@ -314,8 +325,10 @@ ilImage* SepILStampImpl::ColourSource_(const ilTile& place, int& srcX, int& srcY
   if (img->getXsize() != 1 || img->getYsize() != 1) return img;
   // A 1 x 1 colour, repeated; its fill covers whatever lies beyond 512.
   ilPixel value(ilUChar, channels);
-  const ilConfig cfg(ilUChar, ilInterleaved, channels);
-  if (img->getTile(0, 0, 1, 1, value.elems(), &cfg) != ilOkay) return nullptr;
+  if (!ConstantBytes(img, channels, value)) {
+    const ilConfig cfg(ilUChar, ilInterleaved, channels);
+    if (img->getTile(0, 0, 1, 1, value.elems(), &cfg) != ilOkay) return nullptr;
+  }
   if (repeated_ == nullptr || repeatedFrom_ != img || repeated_->getCsize() != channels ||
       !(repeated_->getFill() == value)) {
     if (repeated_ == nullptr || repeated_->getCsize() != channels) {

@@ -3,7 +3,9 @@
 #include <brenmark/stamp_cache.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include <brenmark/generic_function.h>
 #include <brenmark/il.h>
@@ -14,6 +16,43 @@
 #include "brush/profile_tables.h"
 
 // ---- StampKey.
+
+namespace {
+
+// The geometry of the last stamp placement looked up: a stroke asks for the
+// same radius, aspect, angle and transform dab after dab, and the geometry
+// (trigonometry and rounding) is the costly part of a key. Inputs compare
+// by their bits.
+struct GeometryInputs {
+  std::uint32_t bits[7] = {};
+  bool operator==(const GeometryInputs& o) const { return std::equal(bits, bits + 7, o.bits); }
+};
+
+GeometryInputs InputsOf(const Stamp& stamp) {
+  float v[7];
+  v[0] = stamp.GetRadius();
+  v[1] = stamp.GetAspect();
+  v[2] = stamp.GetAngle();
+  stamp.GetTransform(v[3], v[4], v[5], v[6]);
+  GeometryInputs in;
+  for (int i = 0; i < 7; ++i) in.bits[i] = std::bit_cast<std::uint32_t>(v[i]);
+  return in;
+}
+
+const StampGeometry& GeometryOf(const Stamp& stamp) {
+  static GeometryInputs last;
+  static StampGeometry geometry;
+  static bool valid = false;
+  const GeometryInputs in = InputsOf(stamp);
+  if (!valid || !(in == last)) {
+    geometry = ComputeStampGeometry(stamp);
+    last = in;
+    valid = true;
+  }
+  return geometry;
+}
+
+}  // namespace
 
 StampKey StampKey::Of(const Stamp& stamp, float fx, float fy) {
   StampKey key;
@@ -27,7 +66,7 @@ StampKey StampKey::Of(const Stamp& stamp, float fx, float fy) {
   ImagePaintObj* colour = stamp.GetColorSource();
   ilImage* img = colour != nullptr ? colour->image() : nullptr;
   key.channels = img != nullptr ? img->getCsize() : 0;
-  const StampGeometry g = ComputeStampGeometry(stamp);
+  const StampGeometry& g = GeometryOf(stamp);
   std::copy(g.k, g.k + 4, key.k);
   key.noise = stamp.HasNoise();
   return key;
