@@ -42,6 +42,7 @@ std::vector<std::uint32_t> RandomPremultiplied(int w, int h, std::uint32_t seed)
   return px;
 }
 
+#if BRENMARK_HAVE_PIXMAN
 // Tiled soft round dabs, as a brush stroke's coverage looks.
 std::vector<std::uint8_t> DabCoverage(int w, int h) {
   std::vector<std::uint8_t> cov(static_cast<std::size_t>(w) * h);
@@ -56,6 +57,7 @@ std::vector<std::uint8_t> DabCoverage(int w, int h) {
   }
   return cov;
 }
+#endif
 
 ilSmartImage* SmartWith(const std::vector<std::uint32_t>& px, int n) {
   auto* img = new ilSmartImage(ilPixel(ilUChar, 4));
@@ -180,6 +182,79 @@ void BM_PainterBrushVsPixmanSolidMask(benchmark::State& state) {
   dst->unref();
 }
 BENCHMARK(BM_PainterBrushVsPixmanSolidMask)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Blend (6, 7) of a constant colour through one small dab coverage image
+// stamped on a grid whose step crosses the page seams at every phase: the
+// dab path, many small calls instead of one large one.
+void BM_PainterDabsVsPixmanSolidMask(benchmark::State& state) {
+  const int n = kSide;
+  const int d = static_cast<int>(state.range(0));
+  constexpr int kStep = 37;
+  std::vector<std::uint8_t> dab(static_cast<std::size_t>(d) * d);
+  const double r = d / 2.0;
+  for (int y = 0; y < d; ++y) {
+    for (int x = 0; x < d; ++x) {
+      const double dx = x + 0.5 - r, dy = y + 0.5 - r;
+      double v = (r - std::sqrt(dx * dx + dy * dy)) / (r / 3.0);
+      v = v < 0 ? 0 : (v > 1 ? 1 : v);
+      dab[static_cast<std::size_t>(y) * d + x] = static_cast<std::uint8_t>(v * 255.0 + 0.5);
+    }
+  }
+  const std::vector<std::uint32_t> dstPx = RandomPremultiplied(n, n, 8);
+  ilSmartImage* dst = SmartWith(dstPx, n);
+  auto* coverage = new ilMemoryImg(ilSize(d, d, 1, 1), ilUChar);
+  coverage->ref();
+  std::memcpy(coverage->getDataPtr(), dab.data(), dab.size());
+  PaintOps painter(dst, 1);
+  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  painter.src_alpha_img(coverage);
+  std::uint32_t colour = 0xFF2060C0u;
+
+  std::vector<std::uint32_t> peerDst = dstPx;
+  const pixman_color_t pc = {0xC0C0, 0x6060, 0x2020, 0xFFFF};
+  pixman_image_t* ps = pixman_image_create_solid_fill(&pc);
+  // Rows of a8 images are padded to four bytes.
+  const int maskStride = (d + 3) & ~3;
+  std::vector<std::uint8_t> maskPx(static_cast<std::size_t>(maskStride) * d);
+  for (int y = 0; y < d; ++y) std::memcpy(&maskPx[y * maskStride], &dab[y * d], d);
+  pixman_image_t* pm = pixman_image_create_bits(
+      PIXMAN_a8, d, d, reinterpret_cast<std::uint32_t*>(maskPx.data()), maskStride);
+  pixman_image_t* pd = pixman_image_create_bits(PIXMAN_a8r8g8b8, n, n, peerDst.data(), n * 4);
+  std::int64_t pixels = 0;
+  for (int y = 1; y + d <= n; y += kStep)
+    for (int x = 1; x + d <= n; x += kStep) pixels += std::int64_t{d} * d;
+  double tOurs = 0;
+  double tPeer = 0;
+  bool oursFirst = true;
+  for (auto _ : state) {
+    state.SetIterationTime(TimeBoth(
+        oursFirst,
+        [&] {
+          for (int y = 1; y + d <= n; y += kStep)
+            for (int x = 1; x + d <= n; x += kStep) painter.rect_fill(x, y, d, d, &colour, nullptr);
+        },
+        [&] {
+          for (int y = 1; y + d <= n; y += kStep)
+            for (int x = 1; x + d <= n; x += kStep)
+              pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, x, y, d, d);
+        },
+        &tOurs, &tPeer));
+    oursFirst = !oursFirst;
+    benchmark::DoNotOptimize(peerDst.data());
+  }
+  Report(state, tOurs, tPeer, pixels);
+  pixman_image_unref(ps);
+  pixman_image_unref(pm);
+  pixman_image_unref(pd);
+  painter.src_alpha_img(nullptr);
+  coverage->unref();
+  dst->unref();
+}
+BENCHMARK(BM_PainterDabsVsPixmanSolidMask)
+    ->Arg(9)
+    ->Arg(41)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 #endif  // BRENMARK_HAVE_PIXMAN
 

@@ -44,6 +44,12 @@ class ilLink {
   // Stores and answers `s` (so `return setStatus(s);` reads naturally).
   ilStatus setStatus(ilStatus s) { return status_ = s; }
 
+  // The links that use this one as their input, in the order they attached.
+  int getNumOutputs() const { return static_cast<int>(outputs_.size()); }
+  ilLink* getOutput(int i) const {
+    return i >= 0 && i < getNumOutputs() ? outputs_[static_cast<std::size_t>(i)] : nullptr;
+  }
+
  protected:
   ilLink* linkInput() const { return input_; }
   void setLinkInput(ilLink* input);

@@ -215,8 +215,14 @@ class PaintOps : public Resource {
   unsigned packedOffset_ = 0;
 
  private:
-  PaintOps* holder_() { return rep_ != nullptr ? rep_ : this; }
-  const PaintOps* holder_() const { return rep_ != nullptr ? rep_ : this; }
+  // The innermost letter: a masking painter's letter is itself an envelope,
+  // and the state it forwards lives in that envelope's letter.
+  PaintOps* holder_() {
+    PaintOps* p = this;
+    while (p->rep_ != nullptr) p = p->rep_;
+    return p;
+  }
+  const PaintOps* holder_() const { return const_cast<PaintOps*>(this)->holder_(); }
   bool unitScale_() const { return scaleX_ == 1.0f && scaleY_ == 1.0f; }
   void clip_tile(ilTile& t, int unscale);
   void unscale_tile_(ilTile& t) const;

@@ -19,6 +19,9 @@ namespace {
 // fit one step, wider spans take several.
 constexpr int kSpanChunk = 256;
 
+// How many rows ahead BlendBlock fetches strided coverage rows.
+constexpr int kCoverageAhead = 6;
+
 struct RowPtrs {
   void* d;
   const void* s;
@@ -372,7 +375,17 @@ BlendOutcome BlendBlock(const BlendSetup& setup, const BlendRows& r, const Blend
                r.width * r.height);
     return plan.outcome;
   }
+  // Coverage rows far apart (a block of an image wider than a page) are
+  // fetched a few rows ahead: the hardware does not follow that stride, and
+  // the row would otherwise wait for each coverage row in turn.
+  const int fetch_ahead =
+      r.cov != nullptr && r.cov_stride > r.width ? r.height - kCoverageAhead : 0;
   for (int y = 0; y < r.height; ++y) {
+    if (y < fetch_ahead) {
+      const std::uint8_t* ahead = r.cov + (y + kCoverageAhead) * r.cov_stride;
+      for (int i = 0; i < r.width; i += 64) __builtin_prefetch(ahead + i);
+      __builtin_prefetch(ahead + r.width - 1);
+    }
     RowPtrs p;
     p.d = Offset(r.dst, y * r.dst_stride);
     p.s = r.src_constant ? r.src : Offset(r.src, y * r.src_stride);

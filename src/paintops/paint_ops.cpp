@@ -309,8 +309,7 @@ void PaintOps::retarget(ilImage* img, bool keepLowBits, bool keepLetter) {
     low = nullptr;
   }
   if (keepLowBits && keepLetter) {
-    old->target_ = img;
-    target_ = img;
+    for (PaintOps* p = this; p != nullptr; p = p->rep_) p->target_ = img;
     return;
   }
 

@@ -1,0 +1,390 @@
+// Stamps: setter clamps and change codes, batching, 16-bit opacity, paint
+// object notices; dab geometry and phases; the dab-image cache.
+#include <brenmark/brush_profile.h>
+#include <brenmark/generic_function.h>
+#include <brenmark/il.h>
+#include <brenmark/image_paint_obj.h>
+#include <brenmark/stamp.h>
+#include <brenmark/stamp_cache.h>
+#include <brenmark/stamp_image.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "brush/profile_tables.h"
+
+namespace {
+
+struct Recorder : Observer {
+  void update(Observable* o) override { codes.push_back(static_cast<Stamp*>(o)->LastChange()); }
+  std::vector<int> codes;
+};
+
+// A stamp held for the test, observed by a recorder.
+struct Held {
+  Held() : s(new Stamp()) {
+    s->ref();
+    s->attach(&rec);
+  }
+  ~Held() {
+    s->detach(&rec);
+    s->unref();
+  }
+  Stamp* operator->() const { return s; }
+  Stamp* s;
+  Recorder rec;
+};
+
+ImagePaintObj* Constant1(unsigned char v) {
+  return new ImagePaintObj("test", new ilConstImg(ilPixel(ilUChar, 1, &v)));
+}
+
+TEST(Stamp, SettersClampAndAnnounceOnlyChanges) {
+  struct Row {
+    const char* what;
+    std::function<void(Stamp&)> set;
+    std::function<float(const Stamp&)> get;
+    float expected;
+    std::vector<int> codes;
+  };
+  const auto radius = [](const Stamp& s) { return s.GetRadius(); };
+  const Row rows[] = {
+      {"radius 0", [](Stamp& s) { s.SetRadius(0.0f); }, radius, 0.01f, {1}},
+      {"radius -3", [](Stamp& s) { s.SetRadius(-3.0f); }, radius, 0.01f, {1}},
+      {"radius NaN", [](Stamp& s) { s.SetRadius(NAN); }, radius, 0.01f, {1}},
+      {"radius 300", [](Stamp& s) { s.SetRadius(300.0f); }, radius, 255.0f, {1}},
+      {"radius unchanged", [](Stamp& s) { s.SetRadius(5.0f); }, radius, 5.0f, {}},
+      {"aspect -2",
+       [](Stamp& s) { s.SetAspect(-2.0f); },
+       [](const Stamp& s) { return s.GetAspect(); },
+       -1.0f,
+       {9}},
+      {"aspect 2 (already 1)",
+       [](Stamp& s) { s.SetAspect(2.0f); },
+       [](const Stamp& s) { return s.GetAspect(); },
+       1.0f,
+       {}},
+      {"angle",
+       [](Stamp& s) { s.SetAngle(30.0f); },
+       [](const Stamp& s) { return s.GetAngle(); },
+       30.0f,
+       {10}},
+      {"angle inf refused",
+       [](Stamp& s) { s.SetAngle(INFINITY); },
+       [](const Stamp& s) { return s.GetAngle(); },
+       0.0f,
+       {}},
+      {"identity transform",
+       [](Stamp& s) { s.SetTransform(1, 0, 0, 1); },
+       [](const Stamp& s) { return s.HasIdentityTransform() ? 1.0f : 0.0f; },
+       1.0f,
+       {11}},
+      {"opacity -1",
+       [](Stamp& s) { s.SetOpacity(-1.0f); },
+       [](const Stamp& s) { return s.GetOpacity(); },
+       0.0f,
+       {8}},
+      {"opacities",
+       [](Stamp& s) { s.SetOpacities(2.0f, 0.25f, false); },
+       [](const Stamp& s) { return s.GetOpacity16(); },
+       0.25f,
+       {8}},
+      {"kind",
+       [](Stamp& s) { s.SetKind(2); },
+       [](const Stamp& s) { return 1.0f * s.GetKind(); },
+       2.0f,
+       {7}},
+      {"quality",
+       [](Stamp& s) { s.SetQuality(7); },
+       [](const Stamp& s) { return 1.0f * s.GetQuality(); },
+       7.0f,
+       {6}},
+      {"offset",
+       [](Stamp& s) { s.SetOffset(3, -4); },
+       [](const Stamp& s) {
+         int x, y;
+         s.GetOffset(x, y);
+         return 10.0f * x + y;
+       },
+       26.0f,
+       {12}},
+      {"colour",
+       [](Stamp& s) { s.SetColor(1.0f, 0.5f, -1.0f, 1.0f); },
+       [](const Stamp& s) {
+         unsigned char b[4];
+         s.GetColorSource()->image()->getTile(0, 0, 1, 1, b);
+         return b[0] == 255 && b[1] == 127 && b[2] == 0 && b[3] == 255 ? 1.0f : 0.0f;
+       },
+       1.0f,
+       {3}},
+      {"mask colour",
+       [](Stamp& s) { s.SetMaskColor(0, 0, 0, 0.5f); },
+       [](const Stamp& s) { return s.GetMaskSource() != nullptr ? 1.0f : 0.0f; },
+       1.0f,
+       {4}},
+  };
+  for (const Row& r : rows) {
+    Held h;
+    r.set(*h.s);
+    EXPECT_EQ(r.get(*h.s), r.expected) << r.what;
+    EXPECT_EQ(h.rec.codes, r.codes) << r.what;
+  }
+}
+
+TEST(Stamp, DefaultsAreOpaqueBlackPolynomialRadiusFive) {
+  Held h;
+  EXPECT_EQ(h->GetRadius(), 5.0f);
+  EXPECT_EQ(h->GetQuality(), 40);
+  EXPECT_TRUE(h->IsHighQuality());
+  EXPECT_FALSE(h->HasNoise());
+  std::uint32_t black = 0;
+  ASSERT_EQ(h->GetColorSource()->image()->getTile(0, 0, 1, 1, &black), ilOkay);
+  EXPECT_EQ(black, 0xFF000000u);
+  const float coefficients[] = {1.0f, 0.0f, 1.42525f, -7.01f, 4.587f};
+  const Poly1D standard(coefficients, 5);
+  EXPECT_TRUE(h->GetProfile()->isEqual(&standard));
+}
+
+TEST(Stamp, BatchedChangesAnnounceEverythingOnceAtTheOutermostEnd) {
+  Held h;
+  h->BeginChange();
+  h->SetRadius(10.0f);
+  h->SetOpacity(0.5f);
+  h->BeginChange();
+  h->SetAngle(9.0f);
+  h->EndChange();
+  EXPECT_TRUE(h.rec.codes.empty());
+  EXPECT_EQ(h->PendingChanges(), 3);
+  h->EndChange();
+  EXPECT_EQ(h.rec.codes, std::vector<int>{13});
+  h->EndChange();  // unbalanced: announces nothing, depth stays 0
+  EXPECT_EQ(h->BatchDepth(), 0);
+  h->SetAngle(1.0f);
+  EXPECT_EQ(h.rec.codes, (std::vector<int>{13, 10}));
+}
+
+TEST(Stamp, SixteenBitBrushingMovesTheOpacityToTheBlend) {
+  Held h;
+  Stamp::SetBrush16Bit(true);
+  h->SetOpacity(0.4f);
+  EXPECT_EQ(h->GetOpacity(), 1.0f);
+  EXPECT_EQ(h->GetOpacity16(), 0.4f);
+  EXPECT_TRUE(h->Is16Bit());
+  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  Stamp::SetBrush16Bit(false);
+  h->SetRadius(6.0f);  // re-evaluates against the switch
+  EXPECT_EQ(h->GetOpacity(), 0.4f);
+  EXPECT_FALSE(h->Is16Bit());
+  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  EXPECT_EQ(h.rec.codes, (std::vector<int>{8, 1, 8}));
+}
+
+TEST(Stamp, PaintObjectNoticesBecomeColourMaskAndSourceChanges) {
+  Held h;
+  ImagePaintObj* objs[3] = {Constant1(1), Constant1(2), Constant1(3)};
+  h->SetColorSource(objs[0]);
+  h->SetMaskSource(objs[1]);
+  h->SetPaintSource(objs[2]);
+  h.rec.codes.clear();
+  for (ImagePaintObj* o : objs) o->image_modified(1);
+  EXPECT_EQ(h.rec.codes, (std::vector<int>{3, 4, 5}));
+  // A copy observes the same objects, and CopyFrom announces everything.
+  Held other;
+  other->CopyFrom(*h.s);
+  EXPECT_EQ(other.rec.codes, std::vector<int>{13});
+  EXPECT_EQ(other->GetMaskSource(), objs[1]);
+  objs[1]->image_modified(1);
+  EXPECT_EQ(other.rec.codes, (std::vector<int>{13, 4}));
+}
+
+TEST(StampGeometry, QuantisesAnglesRadiiAndPhases) {
+  const float angles[][2] = {{4.4f, 3}, {4.6f, 6}, {-4.6f, -6}, {1.4f, 0}, {1.5f, 3}, {0, 0}};
+  for (const auto& a : angles) EXPECT_EQ(QuantizeStampAngle(a[0]), a[1]) << a[0];
+  const float phases[][3] = {
+      {5, 0.2f, 0}, {5, 0.3f, 1}, {5, 0.6f, 2}, {5, 0.99f, 3}, {80, 0.9f, 0}};
+  for (const auto& p : phases) EXPECT_EQ(StampPhase(p[0], p[1]), p[2]) << p[0] << " " << p[1];
+
+  struct Row {
+    float radius, aspect, angle, t00, t11;
+    int width, height;
+    bool untransformed, singular;
+  };
+  const Row rows[] = {
+      {5.0f, 1, 0, 1, 1, 11, 11, true, false},
+      {5.1f, 1, 0, 1, 1, 11, 11, true, false},  // 5.0
+      {5.2f, 1, 0, 1, 1, 13, 13, true, false},  // 5.25
+      {80.4f, 1, 0, 1, 1, 161, 161, true, false},
+      {10, 0.99f, 1.0f, 1, 1, 21, 21, true, false},  // same key as a circle
+      {10, 0.5f, 0, 1, 1, 21, 11, false, false},
+      // Near the identity: whole pixels, and the ellipse keeps its axes.
+      {10, 0.5f, 0, 1.00001f, 1, 21, 11, false, false},
+      {10, 1, 0, 2, 2, 41, 41, true, false},
+      {200, 1, 0, 2, 2, 801, 801, false, false},  // beyond the distance tables
+      {10, 0, 0, 1, 1, 21, 1, false, true},
+      {10, 0.01f, 0, 1, 1, 21, 1, false, true},
+      {10, 1, 0, 1, 0, 1, 1, false, true},  // flat transform
+  };
+  for (const Row& r : rows) {
+    Stamp* s = new Stamp();
+    s->ref();
+    s->SetRadius(r.radius);
+    s->SetAspect(r.aspect);
+    s->SetAngle(r.angle);
+    if (r.t00 != 1 || r.t11 != 1) s->SetTransform(r.t00, 0, 0, r.t11);
+    const StampGeometry g = ComputeStampGeometry(*s);
+    EXPECT_EQ(g.width, r.width) << r.radius << " " << r.aspect << " " << r.t00;
+    EXPECT_EQ(g.height, r.height) << r.radius << " " << r.aspect << " " << r.t00;
+    EXPECT_EQ(g.untransformed, r.untransformed) << r.radius << " " << r.aspect;
+    EXPECT_EQ(g.singular, r.singular) << r.radius << " " << r.aspect;
+    // A scaling transform leaves the radius table describing the unscaled
+    // dab: such circles take the matrix walk.
+    const int size = brenmark::brush::RadiusTableSize(s->GetRadius());
+    EXPECT_EQ(StampTablesServe(g, size), r.untransformed && r.t00 != 2) << r.radius;
+    s->unref();
+  }
+}
+
+// The 12-bit coverage of a pixel k whole pixels from the centre of an
+// untransformed dab at phase 0, from the profile formula.
+int AxisCoverage12(float radius, const GenericFunction& f, int k) {
+  const int index = std::min(1024, static_cast<int>(k * (2.0f / 511.0f) * 1023.0f + 0.5f));
+  const int size = static_cast<int>(radius * 4.0117645f);
+  int position = 1024;
+  if (index == 0)
+    position = 0;
+  else if (index <= size)
+    position = static_cast<int>(index * ((1.0f / size) * 1023.0f));
+  if (position == 1024) return 0;
+  const float v = brenmark::brush::OpacityLevelValue(24) * f.value(position * 0.0009775171f);
+  return v >= 1.0f ? 4080 : v > 0.0f ? static_cast<int>(v * 255.0f * 16.0f) : 0;
+}
+
+class StampCache : public testing::Test {
+ protected:
+  void SetUp() override { cache.Empty(); }
+  void TearDown() override { cache.Empty(); }
+  StampImageCache& cache = StampImageCache::Shared();
+};
+
+TEST_F(StampCache, CoverageWithoutNoiseIsTheProfileTableShiftedByFour) {
+  Held h;
+  h->SetColorSource(Constant1(255));  // the colour table is then the identity
+  h->SetRadius(20.0f);
+  ILStampImg* img = cache.Lookup(*h.s, 0.0f, 0.0f)->image();
+  ASSERT_EQ(img->Update(), ilOkay);
+  ASSERT_EQ(img->getXsize(), 41);
+  const auto* px = static_cast<const std::uint8_t*>(img->getDataPtr());
+  for (int k : {0, 1, 5, 12, 19, 20}) {
+    const int expected = AxisCoverage12(20.0f, *h->GetProfile(), k) >> 4;
+    EXPECT_EQ(px[20 * 41 + 20 + k], expected) << k;
+    EXPECT_EQ(px[(20 - k) * 41 + 20], expected) << k;  // symmetric at phase 0
+  }
+  EXPECT_EQ(px[20 * 41 + 20], 255);
+  EXPECT_EQ(px[0], 0);  // corner: outside
+}
+
+TEST_F(StampCache, EqualKeysGiveIdenticalImagesWhicheverStampCameFirst) {
+  // Angle 1 and aspect 0.99 quantise to the circle of angle 0, aspect 1: the
+  // generator must follow the key, not the stamp's raw values.
+  // A placement transform that rounds away does the same with the radius.
+  const float variants[][4] = {{1.0f, 1.0f, 10.0f, 1.0f},
+                               {0.0f, 0.99f, 10.0f, 1.0f},
+                               {-1.4f, 0.995f, 10.0f, 1.0f},
+                               {0.0f, 1.0f, 10.1f, 1.001f}};
+  Held circle;
+  circle->SetRadius(10.0f);
+  for (const auto& v : variants) {
+    Held other;
+    other->SetRadius(v[2]);
+    other->SetAngle(v[0]);
+    other->SetAspect(v[1]);
+    if (v[3] != 1.0f) other->SetTransform(v[3], 0, 0, v[3]);
+    other->SetColorSource(circle->GetColorSource());
+    std::vector<std::uint8_t> first[2];
+    for (int order = 0; order < 2; ++order) {
+      cache.Empty();
+      Stamp* a = order == 0 ? other.s : circle.s;
+      Stamp* b = order == 0 ? circle.s : other.s;
+      StampCacheEntry* e = cache.Lookup(*a, 0.5f, 0.25f);
+      EXPECT_EQ(cache.Lookup(*b, 0.5f, 0.25f), e);  // one entry serves both
+      ILStampImg* img = e->image();
+      ASSERT_EQ(img->Update(), ilOkay);
+      const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
+      first[order].assign(p, p + img->getDataSize());
+    }
+    const auto diff = std::mismatch(first[0].begin(), first[0].end(), first[1].begin());
+    EXPECT_EQ(diff.first, first[0].end())
+        << "angle " << v[0] << " aspect " << v[1] << ": byte " << diff.first - first[0].begin();
+  }
+}
+
+TEST_F(StampCache, SingularKeysGiveEmptyDabsWithoutNaNIndices) {
+  const float aspects[] = {0.0f, 0.01f, -0.01f};
+  for (float aspect : aspects) {
+    Held h;
+    h->SetRadius(10.0f);
+    h->SetAspect(aspect);
+    ILStampImg* img = cache.Lookup(*h.s, 0.75f, 0.5f)->image();
+    ASSERT_EQ(img->Update(), ilOkay);
+    const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
+    const std::vector<std::uint8_t> px(p, p + img->getDataSize());
+    EXPECT_EQ(px, std::vector<std::uint8_t>(21 * 4, 0)) << aspect;
+  }
+}
+
+TEST_F(StampCache, DabsShareAnImagePerPhaseAndLargeDabsIgnoreThePhase) {
+  Held h;
+  const long long hits = cache.Hits();
+  // Placement fractions as the painter passes them: centre - 0.375.
+  const auto lookup = [&](float x, float y) {
+    const float px = x - 0.375f, py = y - 0.375f;
+    return cache.Lookup(*h.s, px - std::floor(px), py - std::floor(py));
+  };
+  StampCacheEntry* a = lookup(10.2f, 10.2f);
+  EXPECT_EQ(lookup(20.2f, 20.2f), a);
+  StampCacheEntry* b = lookup(10.6f, 10.2f);
+  EXPECT_NE(b, a);
+  EXPECT_EQ(b->key.phaseX, 0);
+  EXPECT_EQ(a->key.phaseX, 3);
+  h->SetRadius(80.4f);
+  StampCacheEntry* c = lookup(10.6f, 10.2f);
+  EXPECT_EQ(lookup(20.1f, 20.9f), c);
+  EXPECT_EQ(c->key.phaseX + c->key.phaseY, 0);
+  EXPECT_EQ(c->image()->getXsize(), 161);
+  EXPECT_EQ(cache.Count(), 3);
+  EXPECT_EQ(cache.Hits() - hits, 2);
+}
+
+TEST_F(StampCache, StaysWithinItsBudgetWhileTheRadiusKeepsChanging) {
+  Held h;
+  for (int i = 0; i < 300; ++i) {
+    h->SetRadius(4.0f + static_cast<float>((i * 37) % 230) * 0.25f);
+    StampCacheEntry* e = cache.Lookup(*h.s, 0.1f, 0.9f);
+    ASSERT_LE(cache.Bytes(), cache.Budget()) << i;
+    ASSERT_EQ(e->bytes, e->image()->getDataSize() + 184u);
+    ASSERT_EQ(e->image()->Update(), ilOkay);
+  }
+  EXPECT_LT(cache.Count(), 300);
+  EXPECT_GT(cache.Count(), 10);
+  cache.SetBudget(0);  // ignored
+  EXPECT_EQ(cache.Budget(), StampImageCache::kDefaultBudget);
+  cache.SetBudget(100000);  // lowering evicts at once
+  EXPECT_LE(cache.Bytes(), 100000u);
+  cache.SetBudget(StampImageCache::kDefaultBudget);
+}
+
+TEST_F(StampCache, AColourSourceWithoutImageReportsInvalid) {
+  Held h;
+  h->SetColorSource(new ImagePaintObj("empty", nullptr));
+  ILStampImg* img = cache.Lookup(*h.s, 0, 0)->image();
+  EXPECT_EQ(img->Update(), ilInvalid);
+  unsigned char buf[11 * 11];
+  EXPECT_EQ(img->getTile(0, 0, 11, 11, buf), ilInvalid);
+}
+
+}  // namespace

@@ -1,0 +1,388 @@
+// Strokes and stroke painters: recorded samples, dab spacing, ramps along a
+// segment, direction following, angle jitter, smear offsets, failures, timed
+// dabs on the reference host's timers, and one stroke painted for real.
+#include <brenmark/interpolate.h>
+#include <brenmark/paint_manager.h>
+#include <brenmark/paint_ops.h>
+#include <brenmark/smart_image.h>
+#include <brenmark/stamp.h>
+#include <brenmark/stamp_cache.h>
+#include <brenmark/stroke.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "golden_image.h"
+#include "host/reference_host.h"
+#include "paintops/dither.h"
+
+namespace {
+
+struct Dab {
+  float x = 0, y = 0, radius = 0, opacity = 0, angle = 0;
+  int ox = 0, oy = 0;
+};
+
+// Records every dab with the stamp as it was when the dab was drawn.
+class RecordingPainter : public PaintOps {
+ public:
+  ~RecordingPainter() override { Resource::unref(stamp_); }
+  int set_stamp(Stamp* s) override {
+    Resource::ref(s);
+    Resource::unref(stamp_);
+    return (stamp_ = s) != nullptr;
+  }
+  int draw_stamps(PaintPointStream& points, float (*)()) override {
+    for (PaintPoint p; points.next(p);)
+      if (int r = Record(p)) return r;
+    return 0;
+  }
+  int draw_stamps(const PaintPoint* points, int count, float (*)()) override {
+    return count == 1 ? Record(points[0]) : -1;
+  }
+  int connect_stamps(int on, int, int) override { return connects.push_back(on), -1; }
+  void BeginOperation() override { ++begins; }
+  void EndOperation() override { ++ends; }
+
+  std::vector<Dab> dabs;
+  std::vector<int> connects;
+  int begins = 0, ends = 0;
+  int failAt = -1;  // the dab with this index fails once
+
+ private:
+  int Record(const PaintPoint& p) {
+    if (static_cast<int>(dabs.size()) == failAt) return failAt = -1, 5;
+    Dab d{p.x, p.y, stamp_->GetRadius(), stamp_->CurrentOpacity16(), stamp_->GetAngle()};
+    stamp_->GetOffset(d.ox, d.oy);
+    dabs.push_back(d);
+    return 0;
+  }
+  Stamp* stamp_ = nullptr;
+};
+
+struct Sample {
+  float x, y, radius, opacity, angle;
+};
+
+class StrokePaint : public testing::Test {
+ protected:
+  void SetUp() override {
+    StampStrokeImpl::SeedRandom(1);
+    stamp->ref();
+    stamp->SetRadius(20);  // at scale 0.5 the dabs are 3 apart
+  }
+  void TearDown() override {
+    StampStrokeImpl::SetStrokeSettings(0, 0, false);
+    StampStrokeImpl::SetSmear(false);
+    StampStrokeImpl::SetSpacingScale(1.0);
+    stamp->unref();
+  }
+  // Adds each sample and runs a paint step after it.
+  static void Paint(StrokeImpl& impl, const std::vector<Sample>& samples) {
+    for (const Sample& s : samples) {
+      impl.GetStroke()->AddPoint(s.x, s.y, s.radius, s.opacity, 1.0f, s.angle);
+      EXPECT_EQ(impl.PaintStep(), 0);
+    }
+  }
+  Stamp* stamp = new Stamp();
+  Stroke stroke;
+  RecordingPainter painter;
+};
+
+TEST(Stroke, RecordsUnlockedAttributesAndMarksItsEnds) {
+  Stroke s;
+  EXPECT_EQ(s.AddPoint(1, 2, 3, 0.5f, 0.75f, 45), 1);
+  s.MarkStart();
+  s.SetLocks(false, true, false, true);
+  EXPECT_EQ(s.AddPoint({4, 5}, 6, 0.25f, 1.0f, 90), 1);
+  s.SetLocks(false, false, false, false);
+  s.SetLock(Stroke::kRadius, true);
+  EXPECT_EQ(s.AddPoint(7, 8, 9, NAN, 0.5f, 0), 1);  // a NaN opacity is left out
+  EXPECT_EQ(s.AddPoint(NAN, 0, 1, 1, 1, 0), 0);     // refused: the stroke is unchanged
+  EXPECT_EQ(s.AddPoint(0, -2.0e6f, 1, 1, 1, 0), 0);
+  s.MarkEnd();
+  const StrokeSample want[] = {{1, 2, 3, 0.5f, 0.75f, 45, 15, 0, 0},
+                               {4, 5, 6, 0, 1, 0, 5, 1, 0},
+                               {7, 8, 0, 0, 0.5f, 0, 12, 2, 0}};
+  ASSERT_EQ(s.Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(s[i].present, want[i].present) << i;
+    EXPECT_EQ(s[i].state, want[i].state) << i;
+    const float got[] = {s[i].x, s[i].y, s[i].radius, s[i].opacity, s[i].aspect, s[i].angle};
+    const float exp[] = {want[i].x,       want[i].y,      want[i].radius,
+                         want[i].opacity, want[i].aspect, want[i].angle};
+    for (int a = 0; a < 6; ++a)  // absent attributes: whatever was stored is 0
+      EXPECT_EQ(got[a], exp[a]) << i << " field " << a;
+  }
+  Stroke empty;
+  empty.MarkEnd();
+  EXPECT_EQ(empty.Count(), 0);
+}
+
+TEST_F(StrokePaint, SpacingFollowsRadiusAspectAndScale) {
+  const struct {
+    float radius, aspect;
+    double scale, spacing;
+  } cases[] = {
+      {1, 1, 1, 0.39375},           // 1.05 * 75 * 0.5 / 100
+      {0.5f, 1, 1, 0.39375},        // radii up to 1.05 count as 1.05
+      {1, 1, 0.25, 0.125},          // 0.098 is raised to the floor
+      {4, 1, 1, 1.3598944523},      // 4 * (75 - 2.3746703 * 2.95) * 0.5 / 100
+      {10, 1, 1, 3.6950856810},     // factor 0.5 + 6 / 32
+      {10, 0.5f, 1, 0.8944591008},  // aspect 0.5: r = 2.5
+      {19.9f, 1, 1, 5.9984515807},  // just below 20 meets 0.3 r
+      {20, 1, 1, 6.0},
+      {40, 1, 1, 12.0},
+      {40, 1, 0.5, 6.0},
+  };
+  for (const auto& c : cases) {
+    stamp->SetRadius(c.radius);
+    stamp->SetAspect(c.aspect);
+    StampStrokeImpl impl(&stroke, &painter, stamp, nullptr, c.scale);
+    EXPECT_FLOAT_EQ(impl.Spacing(), static_cast<float>(c.spacing)) << c.radius << " " << c.scale;
+    EXPECT_EQ(StampStrokeImpl::Settings().spacingScale, c.scale);
+  }
+  // Jitter 0.5 moves the spacing of radius 20 within 6 +- 3.
+  StampStrokeImpl::SetStrokeSettings(0.5f, 0, false);
+  stamp->SetAspect(1);
+  stamp->SetRadius(20);
+  float lo = 100, hi = 0;
+  for (int i = 0; i < 300; ++i) {
+    StampStrokeImpl impl(&stroke, &painter, stamp, nullptr, 1.0);
+    lo = std::min(lo, impl.Spacing());
+    hi = std::max(hi, impl.Spacing());
+  }
+  EXPECT_GE(lo, 3.0f);
+  EXPECT_LE(hi, 9.0002f);
+  EXPECT_LT(lo, 3.2f);
+  EXPECT_GT(hi, 8.8f);
+}
+
+TEST_F(StrokePaint, DabsAreSpacedAlongSegmentsWithRampedAttributes) {
+  const struct {
+    const char* name;
+    double scale;
+    std::vector<Sample> samples;
+    std::vector<Dab> dabs;  // x, y, radius, opacity
+  } cases[] = {
+      {"one sample draws nothing", 0.5, {{0, 0, 20, 1, 0}}, {}},
+      {"0 3 6 9, then 2 after the joint; opacity ramps per segment",
+       0.5,
+       {{0, 0, 20, 0.2f, 0}, {10, 0, 20, 1, 0}, {20, 0, 20, 1, 0}},
+       {{0, 0, 20, 0.2f},
+        {3, 0, 20, 0.44f},
+        {6, 0, 20, 0.68f},
+        {9, 0, 20, 0.92f},
+        {12, 0, 20, 0.936f},
+        {15, 0, 20, 0.96f},
+        {18, 0, 20, 0.984f}}},
+      // The spacing to each dab comes from the radius two dabs back.
+      {"radius 5 to 10",
+       1.0,
+       {{0, 0, 5, 1, 0}, {10, 0, 10, 1, 0}},
+       {{0, 0, 5, 1},
+        {1.74303f, 0, 5.87152f, 1},
+        {3.48607f, 0, 6.74303f, 1},
+        {5.56998f, 0, 7.78499f, 1},
+        {7.99819f, 0, 8.99909f, 1}}},
+  };
+  for (const auto& c : cases) {
+    Stroke s;
+    RecordingPainter p;
+    auto* impl = new StampStrokeImpl(&s, &p, stamp, new FltInterpolate2D(1), c.scale);
+    s.MarkStart();
+    Paint(*impl, c.samples);
+    s.MarkEnd();
+    EXPECT_EQ(impl->PaintStep(), 0) << c.name;
+    delete impl;
+    EXPECT_EQ(p.begins, 1) << c.name;
+    EXPECT_EQ(p.ends, 0) << c.name;  // the end mark came after the last sample was painted
+    EXPECT_EQ(p.connects, (std::vector<int>{1, 0})) << c.name;
+    ASSERT_EQ(p.dabs.size(), c.dabs.size()) << c.name;
+    for (size_t i = 0; i < c.dabs.size(); ++i) {
+      EXPECT_NEAR(p.dabs[i].x, c.dabs[i].x, 1e-4) << c.name << " dab " << i;
+      EXPECT_EQ(p.dabs[i].y, c.dabs[i].y) << c.name << " dab " << i;
+      EXPECT_NEAR(p.dabs[i].radius, c.dabs[i].radius, 1e-4) << c.name << " dab " << i;
+      EXPECT_NEAR(p.dabs[i].opacity, c.dabs[i].opacity, 1e-6) << c.name << " dab " << i;
+    }
+  }
+}
+
+TEST_F(StrokePaint, FollowingTheDirectionTurnsDabsAndSmearingOffsetsThem) {
+  // Following: atan2 of the travel in degrees + 270 + base angle 30, on the
+  // 3-degree grid, each dab one step back. Smearing: the source one pixel
+  // against the motion (none for the first dab, which has not moved).
+  const struct {
+    bool follow;
+    float dx, dy;
+    float angle;
+    int ox, oy;
+  } cases[] = {{true, 1, 0, 300, 0, 0},         {true, 0, 1, 390, 0, 0},
+               {true, -1, 0, 480, 0, 0},        {true, 0, -1, 210, 0, 0},
+               {true, 0.6f, 0.8f, 354, 0, 0},   {false, 1, 0, 30, -1, 0},
+               {false, 0.6f, 0.8f, 30, -1, -1}, {false, 0.316228f, -0.948683f, 30, 0, 1},
+               {false, -1, 0, 30, 1, 0}};
+  for (const auto& c : cases) {
+    StampStrokeImpl::SetStrokeSettings(0, 0, c.follow);
+    StampStrokeImpl::SetSmear(!c.follow);
+    stamp->SetAngle(0);
+    stamp->SetOffset(0, 0);
+    Stroke s;
+    RecordingPainter p;
+    {
+      StampStrokeImpl impl(&s, &p, stamp, new FltInterpolate2D(1), 0.5);
+      Paint(impl, {{0, 0, 20, 1, 30}, {10 * c.dx, 10 * c.dy, 20, 1, 30}});
+      EXPECT_EQ(impl.BaseAngle(), 30.0f);
+    }
+    EXPECT_EQ(stamp->GetAngle(), 30.0f);  // given back when the painter goes
+    // Points at 0, 3, 6, 9 along the way; following skips the unmoved first.
+    ASSERT_EQ(p.dabs.size(), c.follow ? 3u : 4u) << c.dx << "," << c.dy;
+    for (int i = 0; i < static_cast<int>(p.dabs.size()); ++i) {
+      EXPECT_NEAR(p.dabs[i].x, 3 * i * c.dx, 1e-4);
+      EXPECT_NEAR(p.dabs[i].y, 3 * i * c.dy, 1e-4);
+      EXPECT_EQ(p.dabs[i].angle, c.angle) << c.dx << "," << c.dy;
+      EXPECT_EQ(p.dabs[i].ox, i ? c.ox : 0) << c.dx << "," << c.dy;
+      EXPECT_EQ(p.dabs[i].oy, i ? c.oy : 0) << c.dx << "," << c.dy;
+    }
+  }
+}
+
+TEST_F(StrokePaint, AngleJitterStaysOnTheGridWithinBoundsAndNeverRepeats) {
+  StampStrokeImpl::SetStrokeSettings(0, 10, false);
+  {
+    StampStrokeImpl impl(&stroke, &painter, stamp, new FltInterpolate2D(1), 0.5);
+    Paint(impl, {{0, 0, 20, 1, 45}, {60, 0, 20, 1, 45}});
+  }
+  ASSERT_EQ(painter.dabs.size(), 21u);
+  // Draws at least 8191 apart turn neighbours by 5 degrees or more.
+  std::set<float> seen;
+  for (size_t i = 0; i < painter.dabs.size(); ++i) {
+    const float turn = painter.dabs[i].angle - 45;
+    EXPECT_EQ(std::fmod(turn, 3.0f), 0.0f) << i;
+    EXPECT_LE(std::fabs(turn), 9.0f) << i;
+    EXPECT_TRUE(i == 0 || painter.dabs[i].angle != painter.dabs[i - 1].angle) << i;
+    seen.insert(turn);
+  }
+  EXPECT_GE(seen.size(), 5u);
+  EXPECT_EQ(stamp->GetAngle(), 45.0f);
+}
+
+TEST_F(StrokePaint, AFailingDabStopsThePaintStepAndTheNextCallGoesOn) {
+  StampStrokeImpl impl(&stroke, &painter, stamp, new FltInterpolate2D(1), 0.5);
+  painter.failAt = 1;
+  stroke.MarkStart();
+  for (float x : {0, 10, 20}) stroke.AddPoint(x, 0, 20, 1, 1, 0);
+  stroke.MarkEnd();
+  EXPECT_EQ(impl.PaintStep(), 5);
+  EXPECT_EQ(impl.NextIndex(), 2);
+  EXPECT_EQ(painter.ends, 0);
+  EXPECT_EQ(impl.PaintStep(), 0);
+  EXPECT_EQ(impl.NextIndex(), 3);
+  EXPECT_EQ(painter.begins, 1);
+  EXPECT_EQ(painter.ends, 1);
+  // The failed dab at 3 used up its step; the next segment's first step
+  // covers the 7 left over and lands on the joint.
+  std::vector<float> xs;
+  for (const Dab& d : painter.dabs) xs.push_back(d.x);
+  EXPECT_EQ(xs, (std::vector<float>{0, 10, 13, 16, 19}));
+}
+
+TEST_F(StrokePaint, TimedDabsStartWhenThePenRestsAndWanderFurtherEachTick) {
+  const BrenmarkCallbacks saved = *Brenmark.CB();
+  brenmark::host::ReferenceHost host;
+  host.InstallInto(Brenmark);
+  {
+    TimerStampStrokeImpl impl(&stroke, &painter, stamp, new FltInterpolate2D(1), 0.5);
+    Paint(impl, {{50, 50, 20, 1, 0}});
+    EXPECT_EQ(host.TimerInterval(impl.IdleTimer()), TimerStampStrokeImpl::kDefaultIdleDelay);
+    EXPECT_EQ(impl.DabTimer(), -1);
+    host.AdvanceTime(39);
+    EXPECT_EQ(impl.DabTimer(), -1);
+    host.AdvanceTime(1);
+    EXPECT_EQ(impl.IdleTimer(), -1);
+    EXPECT_EQ(host.TimerInterval(impl.DabTimer()), TimerStampStrokeImpl::kDefaultDabInterval);
+    EXPECT_EQ(host.AdvanceTime(500), 50);
+    ASSERT_EQ(painter.dabs.size(), 50u);
+    EXPECT_EQ(impl.TimedDabCount(), 50);
+    // Dab k is 1 + up to k / 200 pixels off in x and in y; the first is (-1, -1).
+    EXPECT_EQ(painter.dabs[0].x, 49.0f);
+    EXPECT_EQ(painter.dabs[0].y, 49.0f);
+    float widest = 0;
+    for (int k = 0; k < 50; ++k) {
+      for (float off : {painter.dabs[k].x - 50, painter.dabs[k].y - 50}) {
+        EXPECT_GE(std::fabs(off), 1.0f) << k;
+        EXPECT_LE(std::fabs(off), 1.0f + 0.5f * k / 100 + 1e-5f) << k;
+        widest = std::max(widest, std::fabs(off));
+      }
+    }
+    EXPECT_GT(widest, 1.2f);
+    // A pen that creeps by less than a pixel keeps the dabs coming; a new
+    // interval restarts the dab timer.
+    const int dabTimer = impl.DabTimer();
+    Paint(impl, {{50.5f, 50.5f, 20, 1, 0}});
+    EXPECT_EQ(impl.DabTimer(), dabTimer);
+    impl.SetDabInterval(25);
+    EXPECT_FALSE(host.IsTimerRunning(dabTimer));
+    EXPECT_EQ(host.TimerInterval(impl.DabTimer()), 25);
+    // Moving on stops them and waits for the next rest.
+    Paint(impl, {{56.5f, 50.5f, 20, 1, 0}});
+    EXPECT_EQ(impl.DabTimer(), -1);
+    impl.SetIdleDelay(100);
+    EXPECT_EQ(host.TimerInterval(impl.IdleTimer()), 100);
+    EXPECT_EQ(host.RunningTimerCount(), 1);
+  }
+  EXPECT_EQ(host.RunningTimerCount(), 0);
+  Brenmark.SetCallbacks(saved);
+}
+
+// The next blend dithers with bit-reverse(low).
+void PinDither(std::uint8_t low) {
+  using brenmark::BlendDither;
+  while ((BlendDither::Counter() & 0xFF) != low || BlendDither::Used()) {
+    BlendDither::MarkUsed();
+    BlendDither::BeginBlend();
+  }
+}
+
+TEST_F(StrokePaint, AStrokeAcrossAPageEdgePaintsTheSamePixelsEveryTime) {
+  const unsigned char none[4] = {0, 0, 0, 0};
+  auto* target = new ilSmartImage(ilPixel(ilUChar, 4, none));
+  target->ref();
+  StampImageCache::Shared().Empty();
+  stamp->SetColor(0.2f, 0.4f, 0.9f, 1.0f);
+  stamp->SetRadius(5);
+  {
+    PaintOps soft(target, 1);
+    soft.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+    StampStrokeImpl impl(&stroke, &soft, stamp, new FltInterpolate2D(1), 1.0);
+    PinDither(0x01);
+    stroke.MarkStart();
+    // Opacity ramps up to the page edge at x = 128, then down again.
+    Paint(impl, {{106, 14, 5, 0.1f, 0}, {128, 20, 5, 1, 0}, {150, 30, 4, 0.3f, 0}});
+    stroke.MarkEnd();
+    EXPECT_EQ(impl.PaintStep(), 0);
+  }
+  golden::Image img;
+  img.width = 64;
+  img.height = 32;
+  img.pixels.resize(64 * 32 * 4);
+  for (int y = 0; y < 32; ++y) target->getTile(96, 8 + 31 - y, 64, 1, &img.pixels[y * 64 * 4]);
+  std::uint32_t hash = 2166136261u;  // FNV-1a over the bytes
+  for (std::uint8_t b : img.pixels) hash = (hash ^ b) * 16777619u;
+  EXPECT_EQ(hash, 3102805426u);
+  // Around the joint the dabs pile up to the opaque colour on both pages.
+  for (int x : {127, 128}) {
+    std::uint32_t px = 0;
+    target->getTile(x, 20, 1, 1, &px);
+    EXPECT_EQ(px, 0xFFE56633u) << x;
+  }
+  EXPECT_TRUE(golden::MatchesGolden("stroke_opacity_ramp", img));
+  target->unref();
+  StampImageCache::Shared().Empty();
+}
+
+}  // namespace
