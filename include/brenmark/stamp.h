@@ -147,6 +147,7 @@ class Stamp : public Resource, public Observable, public Observer {
   // Replaces a paint-object slot (reference and observation); false when
   // the object is the one already held.
   bool ReplaceSource(ImagePaintObj*& slot, ImagePaintObj* source);
+  void CopySettings(const Stamp& other);
   void AdoptSources(const Stamp& other);
 
   float radius_ = 5.0f;

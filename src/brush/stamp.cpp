@@ -61,6 +61,13 @@ Stamp::Stamp() {
 
 Stamp::Stamp(const Stamp& other) : Resource(other), Observable(other), Observer(other) {
   brenmark::brush::InstallStampServices();
+  CopySettings(other);
+  AdoptSources(other);
+}
+
+// Every plain setting; sources, observers and the batch state are the
+// callers' business.
+void Stamp::CopySettings(const Stamp& other) {
   radius_ = other.radius_;
   quality_ = other.quality_;
   kind_ = other.kind_;
@@ -74,7 +81,6 @@ Stamp::Stamp(const Stamp& other) : Resource(other), Observable(other), Observer(
   opacity_ = other.opacity_;
   opacity16_ = other.opacity16_;
   use16_ = other.use16_;
-  AdoptSources(other);
 }
 
 Stamp::Stamp(float radius, ImagePaintObj* colorSource, int kind, GenericFunction* profile,
@@ -320,19 +326,7 @@ void Stamp::SetMaskColor(float r, float g, float b, float a) {
 
 void Stamp::CopyFrom(const Stamp& other) {
   if (&other == this) return;
-  radius_ = other.radius_;
-  quality_ = other.quality_;
-  kind_ = other.kind_;
-  opacity_ = other.opacity_;
-  aspect_ = other.aspect_;
-  angle_ = other.angle_;
-  offsetX_ = other.offsetX_;
-  offsetY_ = other.offsetY_;
-  noise_ = other.noise_;
-  std::copy(other.transform_, other.transform_ + 4, transform_);
-  opacity16_ = other.opacity16_;
-  use16_ = other.use16_;
-  highQuality_ = other.highQuality_;
+  CopySettings(other);
   AdoptSources(other);
   // Re-evaluation may announce an opacity change; the whole-stamp notice
   // below covers it, so it is batched away.
