@@ -1,0 +1,219 @@
+// ilConvolutionImg: the four-box blur, the fixed-point and the float kernel
+// paths over the image's own pixel block; the progress hook of tiled blurs.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "brenmark/convolution.h"
+#include "filters/convolution_progress.h"
+#include "filters/convolution_rows.h"
+
+namespace {
+
+using brenmark::conv::BoxRadii;
+
+ConvolutionProgressFn gProgress = nullptr;
+void* gProgressUser = nullptr;
+
+// Radii of the four boxes for a half-width h0: about a quarter, a half,
+// two thirds and all of it, so that the summed boxes approach a Gaussian.
+BoxRadii FourBoxRadii(int h0) {
+  return BoxRadii{{(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0}};
+}
+
+// W(x): how many (sample, box) pairs lie inside a line of n samples around
+// x.
+std::vector<std::uint32_t> LineWeights(int n, const BoxRadii& radii) {
+  std::vector<std::uint32_t> w(static_cast<std::size_t>(n));
+  for (int x = 0; x < n; ++x) {
+    std::uint32_t total = 0;
+    for (int r : radii.r)
+      total += static_cast<std::uint32_t>(std::min(n - 1, x + r) - std::max(0, x - r) + 1);
+    w[static_cast<std::size_t>(x)] = total;
+  }
+  return w;
+}
+
+void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
+  const BoxRadii radii = FourBoxRadii(h0);
+  const int r3 = radii.r[3];
+  const std::vector<std::uint32_t> wx = LineWeights(w, radii), wy = LineWeights(h, radii);
+  const bool exact = *std::max_element(wx.begin(), wx.end()) <= brenmark::conv::kMaxExactWeight &&
+                     *std::max_element(wy.begin(), wy.end()) <= brenmark::conv::kMaxExactWeight;
+  std::vector<std::uint32_t> rx(wx.size()), ry(wy.size());
+  if (exact) {
+    std::transform(wx.begin(), wx.end(), rx.begin(), brenmark::conv::Reciprocal);
+    std::transform(wy.begin(), wy.end(), ry.begin(), brenmark::conv::Reciprocal);
+  }
+  const brenmark::conv::ConvKernels& k = brenmark::conv::ActiveConvKernels();
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
+  std::vector<std::uint8_t> temp(rowBytes * h);
+
+  // Rows: each copied into a zero-padded line first.
+  const std::size_t lead = static_cast<std::size_t>(2 * r3 + 1) * c;
+  const std::size_t padBytes = lead + rowBytes + static_cast<std::size_t>(r3) * c;
+  std::vector<std::uint8_t> padA(padBytes, 0), padB(padBytes, 0);
+  for (int y = 0; y < h; y += 2) {
+    const bool pair = y + 1 < h;
+    std::memcpy(padA.data() + lead, data + y * rowBytes, rowBytes);
+    if (pair) std::memcpy(padB.data() + lead, data + (y + 1) * rowBytes, rowBytes);
+    std::uint8_t* outA = temp.data() + y * rowBytes;
+    std::uint8_t* outB = pair ? outA + rowBytes : nullptr;
+    const std::uint8_t* a = padA.data() + lead;
+    const std::uint8_t* b = pair ? padB.data() + lead : nullptr;
+    if (c == 1) {
+      brenmark::conv::rows::BoxRow1(a, outA, w, radii, exact ? rx.data() : nullptr, wx.data());
+      if (pair)
+        brenmark::conv::rows::BoxRow1(b, outB, w, radii, exact ? rx.data() : nullptr, wx.data());
+    } else if (exact) {
+      k.box_rows4(a, b, outA, outB, w, radii, rx.data());
+    } else {
+      brenmark::conv::rows::BoxRow4Divide(a, outA, w, radii, wx.data());
+      if (pair) brenmark::conv::rows::BoxRow4Divide(b, outB, w, radii, wx.data());
+    }
+  }
+
+  // Columns: a running total per byte, rows outside the image read as zero.
+  std::vector<std::int32_t> total(rowBytes, 0);
+  const std::vector<std::uint8_t> zero(rowBytes, 0);
+  auto row = [&](int y) { return y >= 0 && y < h ? temp.data() + y * rowBytes : zero.data(); };
+  const int n = static_cast<int>(rowBytes);
+  for (int y = -r3; y < h; ++y) {
+    const std::uint8_t* add[4];
+    const std::uint8_t* sub[4];
+    for (int i = 0; i < 4; ++i) {
+      add[i] = row(y + radii.r[i]);
+      sub[i] = row(y - 1 - radii.r[i]);
+    }
+    std::uint8_t* out = y >= 0 ? data + y * rowBytes : nullptr;
+    const std::size_t yi = static_cast<std::size_t>(std::max(y, 0));
+    if (exact) {
+      k.box_column(total.data(), add, sub, n, out, ry[yi]);
+    } else {
+      brenmark::conv::rows::BoxColumnDivide(total.data(), add, sub, n, out, wy[yi]);
+    }
+  }
+}
+
+// The interior (at least h0 from every edge) from a copy of the pixels:
+// sum of b x k per channel, exact in 32 bits (the caller checked that
+// 255 x sum |k| fits), rounded once.
+void FixedKernel(std::uint8_t* data, int w, int h, int c, const short* fixed, int size) {
+  const int h0 = size / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
+  const std::vector<std::uint8_t> src(data, data + rowBytes * h);
+  struct Tap {
+    std::size_t offset;
+    std::int16_t k;
+  };
+  std::vector<Tap> taps;
+  for (int i = 0; i < size; ++i) {
+    for (int j = 0; j < size; ++j) {
+      const short k = fixed[i * size + j];
+      if (k != 0) taps.push_back({i * rowBytes + static_cast<std::size_t>(j) * c, k});
+    }
+  }
+  const brenmark::conv::ConvKernels& kern = brenmark::conv::ActiveConvKernels();
+  const int n = (w - 2 * h0) * c;
+  std::vector<std::int32_t> acc(static_cast<std::size_t>(n));
+  for (int y = h0; y < h - h0; ++y) {
+    std::fill(acc.begin(), acc.end(), 0);
+    const std::uint8_t* base = src.data() + (y - h0) * rowBytes;
+    std::size_t t = 0;
+    for (; t + 1 < taps.size(); t += 2) {
+      kern.mac_row2(acc.data(), base + taps[t].offset, taps[t].k, base + taps[t + 1].offset,
+                    taps[t + 1].k, n);
+    }
+    if (t < taps.size()) {
+      kern.mac_row2(acc.data(), base + taps[t].offset, taps[t].k, base + taps[t].offset, 0, n);
+    }
+    kern.fixed_out(data + y * rowBytes + static_cast<std::size_t>(h0) * c, acc.data(), n);
+  }
+}
+
+// As FixedKernel in floating point (double sums), rounded to nearest.
+void FloatKernel(std::uint8_t* data, int w, int h, int c, const float* kernel, int size) {
+  const int h0 = size / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
+  const std::vector<std::uint8_t> src(data, data + rowBytes * h);
+  for (int y = h0; y < h - h0; ++y) {
+    for (int x = h0; x < w - h0; ++x) {
+      for (int ch = 0; ch < c; ++ch) {
+        double sum = 0.0;
+        for (int i = 0; i < size; ++i) {
+          const std::uint8_t* s = src.data() + (y - h0 + i) * rowBytes + (x - h0) * c + ch;
+          for (int j = 0; j < size; ++j)
+            sum += static_cast<double>(kernel[i * size + j]) * s[j * c];
+        }
+        const double v = sum + 0.5;
+        data[y * rowBytes + static_cast<std::size_t>(x) * c + ch] =
+            static_cast<std::uint8_t>(v <= 0.0 ? 0 : (v >= 255.0 ? 255 : static_cast<int>(v)));
+      }
+    }
+  }
+}
+
+// The fixed path needs every sum of products to fit 32 bits.
+bool FixedSumsFit(const short* fixed, int size) {
+  long long total = 0;
+  for (int i = 0; i < size * size; ++i) total += std::llabs(fixed[i]);
+  return total * 255 <= INT_MAX;
+}
+
+}  // namespace
+
+namespace brenmark::conv {
+
+void ReportProgress(int done, int total) {
+  if (gProgress != nullptr) gProgress(done, total, gProgressUser);
+}
+
+}  // namespace brenmark::conv
+
+void SetConvolutionProgressHandler(ConvolutionProgressFn fn, void* user) {
+  gProgress = fn;
+  gProgressUser = user;
+}
+
+ilConvolutionImg::ilConvolutionImg(const ilSize& size, ilType type, ilOrder order)
+    : ilQVMemoryImg(size, type, order) {}
+
+bool ilConvolutionImg::derivesFrom(int classId) const {
+  return classId == ilConvolutionImgClassId || ilQVMemoryImg::derivesFrom(classId);
+}
+
+const char* ilConvolutionImg::getClassName(int level) const {
+  return level == 0 ? "ilConvolutionImg" : ilQVMemoryImg::getClassName(level - 1);
+}
+
+const char* ilConvolutionImg::getDefaultDescription() const {
+  return "Convolution Image";
+}
+
+int ilConvolutionImg::getClassId() const {
+  return ilConvolutionImgClassId;
+}
+
+ilStatus ilConvolutionImg::Convolve(const ConvolutionKernel& kernel) {
+  const int c = getCsize();
+  if (getDataType() != ilUChar || getOrder() != ilInterleaved || (c != 1 && c != 4) ||
+      getSize().z != 1) {
+    return setStatus(ilUnsupportedType);
+  }
+  const int w = getXsize(), h = getYsize();
+  auto* data = static_cast<std::uint8_t*>(getDataPtr());
+  if (data == nullptr) return setStatus(ilNotWritable);
+  if (w < 1 || h < 1) return setStatus(ilOkay);
+  const int size = static_cast<int>(kernel.GetSize());
+  if (kernel.getSharpness() == -1.0f) {
+    FourBox(data, w, h, c, size / 2);
+  } else if (kernel.getFixedKernel() != nullptr && size >= 3 && size % 2 == 1 &&
+             FixedSumsFit(kernel.getFixedKernel(), size)) {
+    if (w >= size && h >= size) FixedKernel(data, w, h, c, kernel.getFixedKernel(), size);
+  } else if (kernel.getKernel() != nullptr) {
+    if (w >= size && h >= size) FloatKernel(data, w, h, c, kernel.getKernel(), size);
+  }
+  return setStatus(ilOkay);
+}

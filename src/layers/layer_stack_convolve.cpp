@@ -1,0 +1,153 @@
+// LayerStack: sharpening and blurring a layer with the current convolution
+// kernel, in one piece or in 128-pixel tiles against a frozen copy.
+#include <memory>
+#include <new>
+
+#include "brenmark/convolution.h"
+#include "brenmark/layer_stack.h"
+#include "brenmark/paint_manager.h"
+#include "brenmark/paint_ops.h"
+#include "brenmark/smart_image.h"
+#include "filters/convolution_progress.h"
+#include "layers/layer_images.h"
+
+namespace li = brenmark::layer_images;
+
+namespace {
+
+constexpr int kTile = 128;
+
+ilTile Grown(const ilTile& t, int by) {
+  return ilTile(t.x - by, t.y - by, t.z, t.nx + 2 * by, t.ny + 2 * by, t.nz);
+}
+
+int FloorTo(int v, int step) {
+  return v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
+}
+
+// Which part of the convolved rectangle E (r grown by the kernel size K)
+// goes back into the layer.
+enum class CopyBack {
+  kWhole,     // all of E: the four-box blur computes every pixel
+  kSpread,    // E less h0 = K / 2 on every side: a kernel without negative
+              // coefficients spreads pixels up to h0 beyond r, and that band
+              // lies in the computed interior because the margin is K > h0
+  kInterior,  // r only (sharpening; tiles)
+};
+
+// Convolves r grown by K, read from `source`, and writes the chosen part
+// through `painter` with the replacing blend.
+void ConvolveRect(PaintOps* painter, ilImage* source, const ilTile& r,
+                  const ConvolutionKernel& kernel, CopyBack part) {
+  const int k = static_cast<int>(kernel.GetSize());
+  const ilTile e = Grown(r, k);
+  const int channels = li::Channels(source);
+  if (channels != 1 && channels != 4) return;
+  std::unique_ptr<ilConvolutionImg> img(
+      new (std::nothrow) ilConvolutionImg(ilSize(e.nx, e.ny, channels), ilUChar));
+  if (!img || img->getDataPtr() == nullptr) return;
+  img->copyTile(0, 0, e.nx, e.ny, source, e.x, e.y);
+  if (img->Convolve(kernel) != ilOkay) return;
+  painter->blend_func(BlendOne, BlendZero);
+  switch (part) {
+    case CopyBack::kWhole:
+      painter->rect_copy(e.x, e.y, e.nx, e.ny, img.get(), 0, 0, nullptr, 1.0f, 1.0f);
+      break;
+    case CopyBack::kSpread: {
+      const int h0 = k / 2;
+      painter->rect_copy(e.x + h0, e.y + h0, e.nx - 2 * h0, e.ny - 2 * h0, img.get(), h0, h0,
+                         nullptr, 1.0f, 1.0f);
+      break;
+    }
+    case CopyBack::kInterior:
+      painter->rect_copy(r.x, r.y, r.nx, r.ny, img.get(), k, k, nullptr, 1.0f, 1.0f);
+      break;
+  }
+}
+
+// The host's busy indicator around a long computation.
+class Busy {
+ public:
+  Busy() { Set(true); }
+  ~Busy() { Set(false); }
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+
+ private:
+  static void Set(bool on) {
+    if (Brenmark.CB()->SetBusy) Brenmark.CB()->SetBusy(on);
+  }
+};
+
+}  // namespace
+
+void LayerStack::ConvolveLayer(void* handle) {
+  Layer* layer = GetLayerFromHandle(handle);
+  const ConvolutionKernel* kernel = Brenmark.GetCurrentConvolution();
+  if (!layer || layer->isGeometry() || !kernel) return;
+  CropLayerToBrushClippingRect(handle);
+  layer->ShrinkBounds(false, false);
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  painter->SetLowOrderBitImage(nullptr);
+  const ilTile r = painter->getUnMaskedBounds();
+  if (r.empty()) return;
+  CopyBack part = CopyBack::kInterior;
+  if (kernel->getSharpness() == -1.0f) {
+    part = CopyBack::kWhole;
+  } else if (kernel->isBlurType()) {
+    part = CopyBack::kSpread;
+  }
+  ConvolveRect(painter, layer->GetImage(), r, *kernel, part);
+}
+
+void LayerStack::ConvolveLayerByTile(void*, ilTile tile, ilSmartImage* source) {
+  const ConvolutionKernel* kernel = Brenmark.GetCurrentConvolution();
+  if (!source || !kernel || tile.empty()) return;
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  ConvolveRect(painter, source, tile, *kernel, CopyBack::kInterior);
+}
+
+void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
+  Layer* layer = GetLayerFromHandle(handle);
+  if (!layer || layer->isGeometry() || layer->getLayerBounds(true).empty()) return;
+  SetDisplayUpdate(true);
+  CropLayerToBrushClippingRect(handle);
+  layer->ShrinkBounds(false, false);
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  const ilTile r = painter->getUnMaskedBounds();
+  if (r.empty()) return;
+  Busy busy;
+  Brenmark.SetCurrentConvolution(kernel);
+  if (kernel.getSharpness() != -1.0f) {
+    ConvolveLayer(handle);
+    DamageRegion(r);
+    UpdateImagePlaneBits();
+    ForceUpdate();
+    return;
+  }
+  ilImage* image = layer->GetImage();
+  if (!image) return;
+  auto* frozen = new (std::nothrow) ilSmartImage(image, 0, 0, 0, -1);
+  if (!frozen) return;
+  frozen->ref();
+  painter->SetLowOrderBitImage(nullptr);
+  const ilTile g = Grown(r, static_cast<int>(kernel.GetSize()));
+  const int x0 = FloorTo(g.x, kTile), y0 = FloorTo(g.y, kTile);
+  const int x1 = -FloorTo(-(g.x + g.nx), kTile), y1 = -FloorTo(-(g.y + g.ny), kTile);
+  const int total = ((x1 - x0) / kTile) * ((y1 - y0) / kTile);
+  int done = 0;
+  for (int y = y0; y < y1; y += kTile) {
+    for (int x = x0; x < x1; x += kTile) {
+      const ilTile tile(x, y, 0, kTile, kTile, 1);
+      ConvolveLayerByTile(handle, tile, frozen);
+      DamageRegion(tile);
+      UpdateImagePlaneBits();
+      ForceUpdate();
+      brenmark::conv::ReportProgress(++done, total);
+    }
+  }
+  frozen->unref();
+}
