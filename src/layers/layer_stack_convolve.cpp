@@ -135,17 +135,22 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   frozen->ref();
   painter->SetLowOrderBitImage(nullptr);
   const ilTile g = Grown(r, static_cast<int>(kernel.GetSize()));
+  // The blur reaches h0 = K / 2 beyond r; past that it would only write the
+  // fill, so each tile is cut to that reach.
+  const ilTile reach = Grown(r, static_cast<int>(kernel.GetSize() / 2));
   const int x0 = FloorTo(g.x, kTile), y0 = FloorTo(g.y, kTile);
   const int x1 = -FloorTo(-(g.x + g.nx), kTile), y1 = -FloorTo(-(g.y + g.ny), kTile);
   const int total = ((x1 - x0) / kTile) * ((y1 - y0) / kTile);
   int done = 0;
   for (int y = y0; y < y1; y += kTile) {
     for (int x = x0; x < x1; x += kTile) {
-      const ilTile tile(x, y, 0, kTile, kTile, 1);
-      ConvolveLayerByTile(handle, tile, frozen);
-      DamageRegion(tile);
-      UpdateImagePlaneBits();
-      ForceUpdate();
+      const ilTile tile(ilTile(x, y, 0, kTile, kTile, 1), reach);
+      if (!tile.empty()) {
+        ConvolveLayerByTile(handle, tile, frozen);
+        DamageRegion(tile);
+        UpdateImagePlaneBits();
+        ForceUpdate();
+      }
       brenmark::conv::ReportProgress(++done, total);
     }
   }
