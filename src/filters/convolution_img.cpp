@@ -49,38 +49,51 @@ void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
   }
   const brenmark::conv::ConvKernels& k = brenmark::conv::ActiveConvKernels();
   const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
-  std::vector<std::uint8_t> temp(rowBytes * h);
 
-  // Rows: each copied into a zero-padded line first.
+  // The column step of output row y reads the row results y - r3 - 1 to
+  // y + r3; they live in a ring of 2 r3 + 3 rows (one spare, as rows are
+  // made two at a time), made just ahead of the step that first needs them,
+  // so the pixels can be overwritten in place: row results are made from
+  // rows at or below the next row the column steps write.
+  const int ring = 2 * r3 + 3;
+  std::vector<std::uint8_t> rows(rowBytes * ring);
+  auto slot = [&](int y) { return rows.data() + static_cast<std::size_t>(y % ring) * rowBytes; };
+  // Rows are read through zero-padded lines.
   const std::size_t lead = static_cast<std::size_t>(2 * r3 + 1) * c;
   const std::size_t padBytes = lead + rowBytes + static_cast<std::size_t>(r3) * c;
   std::vector<std::uint8_t> padA(padBytes, 0), padB(padBytes, 0);
-  for (int y = 0; y < h; y += 2) {
-    const bool pair = y + 1 < h;
+  auto makeRows = [&](int y, bool pair) {
     std::memcpy(padA.data() + lead, data + y * rowBytes, rowBytes);
     if (pair) std::memcpy(padB.data() + lead, data + (y + 1) * rowBytes, rowBytes);
-    std::uint8_t* outA = temp.data() + y * rowBytes;
-    std::uint8_t* outB = pair ? outA + rowBytes : nullptr;
+    std::uint8_t* outA = slot(y);
+    std::uint8_t* outB = pair ? slot(y + 1) : nullptr;
     const std::uint8_t* a = padA.data() + lead;
     const std::uint8_t* b = pair ? padB.data() + lead : nullptr;
     if (c == 1) {
       brenmark::conv::rows::BoxRow1(a, outA, w, radii, exact ? rx.data() : nullptr, wx.data());
-      if (pair)
+      if (pair) {
         brenmark::conv::rows::BoxRow1(b, outB, w, radii, exact ? rx.data() : nullptr, wx.data());
+      }
     } else if (exact) {
       k.box_rows4(a, b, outA, outB, w, radii, rx.data());
     } else {
       brenmark::conv::rows::BoxRow4Divide(a, outA, w, radii, wx.data());
       if (pair) brenmark::conv::rows::BoxRow4Divide(b, outB, w, radii, wx.data());
     }
-  }
+  };
 
   // Columns: a running total per byte, rows outside the image read as zero.
   std::vector<std::int32_t> total(rowBytes, 0);
   const std::vector<std::uint8_t> zero(rowBytes, 0);
-  auto row = [&](int y) { return y >= 0 && y < h ? temp.data() + y * rowBytes : zero.data(); };
+  auto row = [&](int y) { return y >= 0 && y < h ? slot(y) : zero.data(); };
   const int n = static_cast<int>(rowBytes);
+  int made = 0;  // rows whose results exist
   for (int y = -r3; y < h; ++y) {
+    while (made < h && made <= y + r3) {
+      const bool pair = made + 1 < h;
+      makeRows(made, pair);
+      made += pair ? 2 : 1;
+    }
     const std::uint8_t* add[4];
     const std::uint8_t* sub[4];
     for (int i = 0; i < 4; ++i) {

@@ -1,10 +1,11 @@
-// AVX2 convolution rows: the row pass runs two rows at once (one per
-// 128-bit lane), the column pass and the kernel rows 32 bytes per step;
+// AVX2 convolution rows: the row pass two neighbouring pixels per step
+// through the row's prefix sums, the column pass and the kernel rows 32 bytes per step;
 // tails run the scalar references. Exact integer arithmetic as the SSE2
 // rows, so every result equals the reference's bit for bit.
 #include <immintrin.h>
 
 #include <cstring>
+#include <vector>
 
 #include "filters/convolution_rows.h"
 
@@ -25,26 +26,6 @@ inline __m128i Pixel(const std::uint8_t* p) {
   std::memcpy(&v, p, sizeof v);
   return _mm_cvtsi32_si128(v);
 }
-inline __m128i Gather4(const std::uint8_t* p, const int* o) {
-  const __m128i a = _mm_unpacklo_epi32(Pixel(p + o[0]), Pixel(p + o[1]));
-  const __m128i b = _mm_unpacklo_epi32(Pixel(p + o[2]), Pixel(p + o[3]));
-  return _mm_unpacklo_epi64(a, b);
-}
-inline __m256i Gather4x2(const std::uint8_t* a, const std::uint8_t* b, const int* o) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(Gather4(a, o)), Gather4(b, o), 1);
-}
-
-// Per 128-bit lane: the channel sums of the four `add` pixels minus those of
-// the four `sub` pixels, as four 32-bit values.
-inline __m256i PixelDelta(__m256i add, __m256i sub) {
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i d = _mm256_sub_epi16(
-      _mm256_add_epi16(_mm256_unpacklo_epi8(add, zero), _mm256_unpackhi_epi8(add, zero)),
-      _mm256_add_epi16(_mm256_unpacklo_epi8(sub, zero), _mm256_unpackhi_epi8(sub, zero)));
-  d = _mm256_add_epi16(d, _mm256_srli_si256(d, 8));
-  return _mm256_srai_epi32(_mm256_unpacklo_epi16(d, d), 16);
-}
-
 // Lanes t * m >> 32 (unsigned).
 inline __m256i MulHigh(__m256i t, __m256i m) {
   const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(t, m), 32);
@@ -52,34 +33,126 @@ inline __m256i MulHigh(__m256i t, __m256i m) {
   return _mm256_blend_epi32(even, odd, 0xAA);
 }
 
-}  // namespace
-
-void BoxRows4(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* outA, std::uint8_t* outB,
-              int w, const BoxRadii& radii, const std::uint32_t* recip) {
-  if (b == nullptr) {
-    rows::BoxRows4(a, nullptr, outA, nullptr, w, radii, recip);
-    return;
+// Row pass through prefix sums: with P(k) the per-channel sum of the row's
+// pixels 0..k (0 before the row, the row's total after it),
+// T(x) = sum_i P(x + r_i) - P(x - 1 - r_i), two neighbouring pixels per
+// register. `a` needs no padding here.
+void BoxRow4(const std::uint8_t* a, std::uint8_t* out, int w, const BoxRadii& radii,
+             const std::uint32_t* recip, std::int32_t* prefix) {
+  const int r3 = radii.r[3];
+  std::int32_t* p = prefix + (r3 + 1) * 4;  // p[k * 4 + c] = P(k), k from -(r3 + 1)
+  std::memset(prefix, 0, sizeof(std::int32_t) * 4 * (r3 + 1));
+  __m128i run = _mm_setzero_si128();
+  for (int x = 0; x < w; ++x) {
+    run = _mm_add_epi32(run, _mm_cvtepu8_epi32(Pixel(a + x * 4)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + x * 4), run);
   }
+  for (int x = w; x < w + r3; ++x) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + x * 4), run);
   int addOff[4], subOff[4];
   for (int i = 0; i < 4; ++i) {
     addOff[i] = radii.r[i] * 4;
     subOff[i] = (-1 - radii.r[i]) * 4;
   }
-  __m256i t = _mm256_setzero_si256();
-  for (int x = -radii.r[3]; x < 0; ++x) {
-    t = _mm256_add_epi32(t, PixelDelta(Gather4x2(a + x * 4, b + x * 4, addOff),
-                                       Gather4x2(a + x * 4, b + x * 4, subOff)));
+  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  const __m256i gather = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
+  int x = 0;
+  for (; x + 2 <= w; x += 2) {
+    const std::int32_t* q = p + x * 4;
+    __m256i t = _mm256_sub_epi32(Load(q + addOff[0]), Load(q + subOff[0]));
+    for (int i = 1; i < 4; ++i) {
+      t = _mm256_add_epi32(t, _mm256_sub_epi32(Load(q + addOff[i]), Load(q + subOff[i])));
+    }
+    const __m256i m = _mm256_permutevar8x32_epi32(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(recip + x))),
+        spread);
+    __m256i v = MulHigh(t, m);
+    v = _mm256_packs_epi32(v, v);
+    v = _mm256_packus_epi16(v, v);  // pixel x in dword 0, pixel x + 1 in dword 4
+    v = _mm256_permutevar8x32_epi32(v, gather);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x * 4), _mm256_castsi256_si128(v));
   }
+  for (; x < w; ++x) {
+    for (int c = 0; c < 4; ++c) {
+      std::int32_t t = 0;
+      for (int i = 0; i < 4; ++i) t += p[x * 4 + addOff[i] + c] - p[x * 4 + subOff[i] + c];
+      out[x * 4 + c] = DivideByWeight(static_cast<std::uint32_t>(t), recip[x]);
+    }
+  }
+}
+
+// The same in 16-bit lanes, four pixels per step, when every weight total
+// is at most 257: T(x) <= 255 x 257 < 2^16, so prefix sums kept modulo 2^16
+// still give every difference, and so T, exactly.
+void BoxRow4Narrow(const std::uint8_t* a, std::uint8_t* out, int w, const BoxRadii& radii,
+                   const std::uint32_t* recip, std::uint16_t* prefix) {
+  const int r3 = radii.r[3];
+  std::uint16_t* p = prefix + (r3 + 1) * 4;
+  std::memset(prefix, 0, sizeof(std::uint16_t) * 4 * (r3 + 1));
+  const __m128i zero = _mm_setzero_si128();
+  __m128i run = zero;
   for (int x = 0; x < w; ++x) {
-    t = _mm256_add_epi32(t, PixelDelta(Gather4x2(a + x * 4, b + x * 4, addOff),
-                                       Gather4x2(a + x * 4, b + x * 4, subOff)));
-    __m256i q = MulHigh(t, _mm256_set1_epi32(static_cast<int>(recip[x])));
-    q = _mm256_packs_epi32(q, q);
-    q = _mm256_packus_epi16(q, q);
-    const std::int32_t va = _mm256_cvtsi256_si32(q);
-    const std::int32_t vb = _mm_cvtsi128_si32(_mm256_extracti128_si256(q, 1));
-    std::memcpy(outA + x * 4, &va, sizeof va);
-    std::memcpy(outB + x * 4, &vb, sizeof vb);
+    run = _mm_add_epi16(run, _mm_unpacklo_epi8(Pixel(a + x * 4), zero));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + x * 4), run);
+  }
+  for (int x = w; x < w + r3; ++x) _mm_storel_epi64(reinterpret_cast<__m128i*>(p + x * 4), run);
+  int addOff[4], subOff[4];
+  for (int i = 0; i < 4; ++i) {
+    addOff[i] = radii.r[i] * 4;
+    subOff[i] = (-1 - radii.r[i]) * 4;
+  }
+  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0);
+  auto recipPair = [&](int x) {
+    return _mm256_permutevar8x32_epi32(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(recip + x))),
+        spread);
+  };
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    const std::uint16_t* q = p + x * 4;
+    __m256i t = _mm256_sub_epi16(Load(q + addOff[0]), Load(q + subOff[0]));
+    for (int i = 1; i < 4; ++i) {
+      t = _mm256_add_epi16(t, _mm256_sub_epi16(Load(q + addOff[i]), Load(q + subOff[i])));
+    }
+    const __m256i v0 = MulHigh(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(t)), recipPair(x));
+    const __m256i v1 =
+        MulHigh(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(t, 1)), recipPair(x + 2));
+    __m256i b = _mm256_packs_epi32(v0, v1);  // lane 0: pixels x, x + 2; lane 1: x + 1, x + 3
+    b = _mm256_packus_epi16(b, b);
+    b = _mm256_permutevar8x32_epi32(b, order);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * 4), _mm256_castsi256_si128(b));
+  }
+  for (; x < w; ++x) {
+    for (int c = 0; c < 4; ++c) {
+      std::uint16_t t = 0;
+      for (int i = 0; i < 4; ++i) {
+        t = static_cast<std::uint16_t>(t + p[x * 4 + addOff[i] + c] - p[x * 4 + subOff[i] + c]);
+      }
+      out[x * 4 + c] = DivideByWeight(t, recip[x]);
+    }
+  }
+}
+
+}  // namespace
+
+void BoxRows4(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* outA, std::uint8_t* outB,
+              int w, const BoxRadii& radii, const std::uint32_t* recip) {
+  // Scratch kept between calls (the engine runs on one thread).
+  thread_local std::vector<std::int32_t> prefix;
+  thread_local std::vector<std::uint16_t> narrow;
+  const std::size_t need = static_cast<std::size_t>(w + 2 * radii.r[3] + 2) * 4;
+  if (prefix.size() < need) prefix.resize(need);
+  if (narrow.size() < need) narrow.resize(need);
+  int widest = 0;
+  for (int r : radii.r) widest += 2 * r + 1;
+  for (const std::uint8_t* row : {a, b}) {
+    if (row == nullptr) continue;
+    std::uint8_t* out = row == a ? outA : outB;
+    if (widest <= 257) {
+      BoxRow4Narrow(row, out, w, radii, recip, narrow.data());
+    } else {
+      BoxRow4(row, out, w, radii, recip, prefix.data());
+    }
   }
 }
 

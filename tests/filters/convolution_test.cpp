@@ -184,6 +184,54 @@ TEST(ConvolutionImg, FourBoxWeights) {
   for (int d = 0; d < 5; ++d) EXPECT_EQ(out[10 + d], expected[d]) << d;
 }
 
+// The four-box blur of random images against its definition: per line, the
+// weighted mean over the samples inside the line (weight = how many radii
+// reach), truncated, rows first.
+TEST(ConvolutionImg, FourBoxMatchesItsDefinition) {
+  auto line = [](const std::vector<int>& v, int h0) {
+    const int r[4] = {(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0};
+    std::vector<int> out(v.size());
+    for (int x = 0; x < int(v.size()); ++x) {
+      int sum = 0, weight = 0;
+      for (int p = 0; p < int(v.size()); ++p) {
+        int k = 0;
+        for (int ri : r) k += std::abs(x - p) <= ri;
+        sum += k * v[p];
+        weight += k;
+      }
+      out[x] = sum / weight;
+    }
+    return out;
+  };
+  for (int c : {1, 4}) {
+    for (int h0 : {1, 4, 9}) {
+      const int w = 33, h = 21;
+      const Bytes in = Random(std::size_t(w) * h * c, h0 * 10 + c);
+      std::vector<int> mid(in.size());
+      for (int y = 0; y < h; ++y) {
+        for (int ch = 0; ch < c; ++ch) {
+          std::vector<int> v(w);
+          for (int x = 0; x < w; ++x) v[x] = in[(y * w + x) * c + ch];
+          const std::vector<int> o = line(v, h0);
+          for (int x = 0; x < w; ++x) mid[(y * w + x) * c + ch] = o[x];
+        }
+      }
+      Bytes expected(in.size());
+      for (int x = 0; x < w; ++x) {
+        for (int ch = 0; ch < c; ++ch) {
+          std::vector<int> v(h);
+          for (int y = 0; y < h; ++y) v[y] = mid[(y * w + x) * c + ch];
+          const std::vector<int> o = line(v, h0);
+          for (int y = 0; y < h; ++y)
+            expected[(y * w + x) * c + ch] = static_cast<std::uint8_t>(o[y]);
+        }
+      }
+      EXPECT_EQ(Convolved(in, w, h, c, ConvolutionKernel(-1.0f, float(h0), 1.0f / 3)), expected)
+          << c << " channels, h0 " << h0;
+    }
+  }
+}
+
 // Kernels with coefficients of 16 or more run in floating point, rounded.
 TEST(ConvolutionImg, FloatPathForLargeCoefficients) {
   const float v[9] = {0, 0, 0, -7.5f, 16.0f, -7.5f, 0, 0, 0};
@@ -218,7 +266,7 @@ TEST(ConvolutionRows, SimdRowsMatchScalar) {
     if (k == nullptr) continue;
     SCOPED_TRACE(k->name);
     for (int n : {1, 3, 15, 16, 17, 31, 33, 64, 131}) {
-      for (int h0 : {0, 1, 3, 10}) {
+      for (int h0 : {0, 1, 3, 10, 60}) {  // 60: weights past 16-bit sums
         const conv::BoxRadii radii{
             {(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0}};
         const int pad = 2 * h0 + 1;
