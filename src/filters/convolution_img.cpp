@@ -110,14 +110,90 @@ void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
   }
 }
 
-// The interior (at least h0 from every edge) from a copy of the pixels:
-// sum of b x k per channel, exact in 32 bits (the caller checked that
-// 255 x sum |k| fits), rounded once.
-void FixedKernel(std::uint8_t* data, int w, int h, int c, const short* fixed, int size) {
+// True when the kernel is the same upside down and mirrored left to right.
+bool Symmetric(const short* k, int n) {
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      const short v = k[i * n + j];
+      if (v != k[(n - 1 - i) * n + j] || v != k[i * n + (n - 1 - j)]) return false;
+    }
+  }
+  return true;
+}
+
+// The source rows y - h0 .. y + h0 of output row y while the kernel paths
+// write their output rows in place, top to bottom: a row above y has been
+// overwritten, so Keep(y) saves each row before its output replaces it, in
+// a ring of the last h0 + 1 originals.
+class SourceRows {
+ public:
+  SourceRows(std::uint8_t* data, std::size_t rowBytes, int h0)
+      : data_(data), rowBytes_(rowBytes), h0_(h0), ring_(rowBytes * (h0 + 1)) {}
+  const std::uint8_t* Row(int r, int y) const {
+    if (r >= h0_ && r < y)
+      return ring_.data() + static_cast<std::size_t>(r % (h0_ + 1)) * rowBytes_;
+    return data_ + static_cast<std::size_t>(r) * rowBytes_;
+  }
+  void Keep(int y) {
+    std::memcpy(ring_.data() + static_cast<std::size_t>(y % (h0_ + 1)) * rowBytes_,
+                data_ + static_cast<std::size_t>(y) * rowBytes_, rowBytes_);
+  }
+
+ private:
+  std::uint8_t* data_;
+  std::size_t rowBytes_;
+  int h0_;
+  std::vector<std::uint8_t> ring_;
+};
+
+// The fixed path for symmetric kernels: per output row, source rows i and
+// size - 1 - i are added first (16-bit, at most 510), then the row function
+// adds the mirrored columns and multiplies each of the (h0 + 1)^2 distinct
+// coefficients once. The sum is the same integer as the unfolded one.
+void FixedSymmetric(std::uint8_t* data, int w, int h, int c, const short* fixed, int size,
+                    const brenmark::conv::ConvKernels& kern) {
   const int h0 = size / 2;
   const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
-  const std::vector<std::uint8_t> src(data, data + rowBytes * h);
+  SourceRows src(data, rowBytes, h0);
+  std::vector<std::int16_t> k(static_cast<std::size_t>(h0 + 1) * (h0 + 1));
+  for (int i = 0; i <= h0; ++i) {
+    for (int d = 0; d <= h0; ++d) k[i * (h0 + 1) + d] = fixed[i * size + h0 + d];
+  }
+  std::vector<std::int16_t> folded(rowBytes * (h0 + 1));
+  std::vector<const std::int16_t*> v(static_cast<std::size_t>(h0) + 1);
+  for (int i = 0; i <= h0; ++i) v[i] = folded.data() + i * rowBytes;
+  const int m = (w - 2 * h0) * c;
+  for (int y = h0; y < h - h0; ++y) {
+    for (int i = 0; i <= h0; ++i) {
+      std::int16_t* f = folded.data() + i * rowBytes;
+      const std::uint8_t* a = src.Row(y - h0 + i, y);
+      const std::uint8_t* b = src.Row(y + h0 - i, y);
+      if (i == h0) {
+        for (std::size_t t = 0; t < rowBytes; ++t) f[t] = a[t];
+      } else {
+        for (std::size_t t = 0; t < rowBytes; ++t) f[t] = static_cast<std::int16_t>(a[t] + b[t]);
+      }
+    }
+    src.Keep(y);
+    kern.fixed_sym_row(data + y * rowBytes + static_cast<std::size_t>(h0) * c, v.data(), k.data(),
+                       h0, c, m);
+  }
+}
+
+// The interior (at least h0 from every edge): sum of b x k per channel,
+// exact in 32 bits (the caller checked that 255 x sum |k| fits), rounded
+// once.
+void FixedKernel(std::uint8_t* data, int w, int h, int c, const short* fixed, int size) {
+  const brenmark::conv::ConvKernels& kern = brenmark::conv::ActiveConvKernels();
+  if (kern.fixed_sym_row != nullptr && Symmetric(fixed, size)) {
+    FixedSymmetric(data, w, h, c, fixed, size, kern);
+    return;
+  }
+  const int h0 = size / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
+  SourceRows src(data, rowBytes, h0);
   struct Tap {
+    int row;
     std::size_t offset;
     std::int16_t k;
   };
@@ -125,23 +201,20 @@ void FixedKernel(std::uint8_t* data, int w, int h, int c, const short* fixed, in
   for (int i = 0; i < size; ++i) {
     for (int j = 0; j < size; ++j) {
       const short k = fixed[i * size + j];
-      if (k != 0) taps.push_back({i * rowBytes + static_cast<std::size_t>(j) * c, k});
+      if (k != 0) taps.push_back({i, static_cast<std::size_t>(j) * c, k});
     }
   }
-  const brenmark::conv::ConvKernels& kern = brenmark::conv::ActiveConvKernels();
   const int n = (w - 2 * h0) * c;
   std::vector<std::int32_t> acc(static_cast<std::size_t>(n));
   for (int y = h0; y < h - h0; ++y) {
     std::fill(acc.begin(), acc.end(), 0);
-    const std::uint8_t* base = src.data() + (y - h0) * rowBytes;
+    auto at = [&](const Tap& t) { return src.Row(y - h0 + t.row, y) + t.offset; };
     std::size_t t = 0;
     for (; t + 1 < taps.size(); t += 2) {
-      kern.mac_row2(acc.data(), base + taps[t].offset, taps[t].k, base + taps[t + 1].offset,
-                    taps[t + 1].k, n);
+      kern.mac_row2(acc.data(), at(taps[t]), taps[t].k, at(taps[t + 1]), taps[t + 1].k, n);
     }
-    if (t < taps.size()) {
-      kern.mac_row2(acc.data(), base + taps[t].offset, taps[t].k, base + taps[t].offset, 0, n);
-    }
+    if (t < taps.size()) kern.mac_row2(acc.data(), at(taps[t]), taps[t].k, at(taps[t]), 0, n);
+    src.Keep(y);
     kern.fixed_out(data + y * rowBytes + static_cast<std::size_t>(h0) * c, acc.data(), n);
   }
 }
@@ -150,21 +223,26 @@ void FixedKernel(std::uint8_t* data, int w, int h, int c, const short* fixed, in
 void FloatKernel(std::uint8_t* data, int w, int h, int c, const float* kernel, int size) {
   const int h0 = size / 2;
   const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
-  const std::vector<std::uint8_t> src(data, data + rowBytes * h);
+  SourceRows src(data, rowBytes, h0);
+  std::vector<std::uint8_t> out(rowBytes);
   for (int y = h0; y < h - h0; ++y) {
+    std::memcpy(out.data(), src.Row(y, y), rowBytes);
     for (int x = h0; x < w - h0; ++x) {
       for (int ch = 0; ch < c; ++ch) {
         double sum = 0.0;
         for (int i = 0; i < size; ++i) {
-          const std::uint8_t* s = src.data() + (y - h0 + i) * rowBytes + (x - h0) * c + ch;
-          for (int j = 0; j < size; ++j)
+          const std::uint8_t* s = src.Row(y - h0 + i, y) + (x - h0) * c + ch;
+          for (int j = 0; j < size; ++j) {
             sum += static_cast<double>(kernel[i * size + j]) * s[j * c];
+          }
         }
         const double v = sum + 0.5;
-        data[y * rowBytes + static_cast<std::size_t>(x) * c + ch] =
+        out[static_cast<std::size_t>(x) * c + ch] =
             static_cast<std::uint8_t>(v <= 0.0 ? 0 : (v >= 255.0 ? 255 : static_cast<int>(v)));
       }
     }
+    src.Keep(y);
+    std::memcpy(data + y * rowBytes, out.data(), rowBytes);
   }
 }
 

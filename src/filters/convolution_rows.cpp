@@ -86,16 +86,30 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
   for (int j = 0; j < n; ++j) out[j] = FixedToByte(acc[j]);
 }
 
+void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+                 int c, int m) {
+  for (int j = 0; j < m; ++j) {
+    std::int32_t acc = 0;
+    for (int i = 0; i <= h0; ++i) {
+      const std::int16_t* row = v[i] + j + h0 * c;
+      acc += k[i * (h0 + 1)] * row[0];
+      for (int d = 1; d <= h0; ++d) acc += k[i * (h0 + 1) + d] * (row[-d * c] + row[d * c]);
+    }
+    out[j] = FixedToByte(acc);
+  }
+}
+
 }  // namespace rows
 
 namespace {
 
 constexpr ConvKernels kScalar = {SimdLevel::kScalar, "scalar",      rows::BoxRows4,
-                                 rows::BoxColumn,    rows::MacRow2, rows::FixedOut};
-constexpr ConvKernels kSse2 = {SimdLevel::kSse2, "sse2",        sse2::BoxRows4,
-                               sse2::BoxColumn,  sse2::MacRow2, sse2::FixedOut};
-constexpr ConvKernels kAvx2 = {SimdLevel::kAvx2, "avx2",        avx2::BoxRows4,
-                               avx2::BoxColumn,  avx2::MacRow2, avx2::FixedOut};
+                                 rows::BoxColumn,    rows::MacRow2, rows::FixedOut,
+                                 rows::FixedSymRow};
+constexpr ConvKernels kSse2 = {SimdLevel::kSse2, "sse2",         sse2::BoxRows4, sse2::BoxColumn,
+                               sse2::MacRow2,    sse2::FixedOut, nullptr};
+constexpr ConvKernels kAvx2 = {SimdLevel::kAvx2, "avx2",         avx2::BoxRows4,   avx2::BoxColumn,
+                               avx2::MacRow2,    avx2::FixedOut, avx2::FixedSymRow};
 
 }  // namespace
 

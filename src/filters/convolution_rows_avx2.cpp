@@ -221,4 +221,64 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
   if (j < n) rows::FixedOut(out + j, acc + j, n - j);
 }
 
+// Sixteen outputs per step: each folded term H = v[j - d c] + v[j + d c]
+// (at most 4 x 255) pairs with the next term for one madd, so two products
+// cost one multiply; the sums stay in registers until the row's output.
+void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+                 int c, int m) {
+  struct Term {
+    const std::int16_t* a;
+    const std::int16_t* b;  // null for the centre column
+    std::int16_t k;
+  };
+  thread_local std::vector<Term> terms;
+  terms.clear();
+  for (int i = 0; i <= h0; ++i) {
+    const std::int16_t* centre = v[i] + h0 * c;
+    for (int d = 0; d <= h0; ++d) {
+      const std::int16_t kk = k[i * (h0 + 1) + d];
+      if (kk == 0) continue;
+      terms.push_back({centre - d * c, d == 0 ? nullptr : centre + d * c, kk});
+    }
+  }
+  if (terms.size() % 2 == 1) terms.push_back({terms.back().a, nullptr, 0});
+  auto folded = [](const Term& t, int j) {
+    const __m256i a = Load(t.a + j);
+    return t.b == nullptr ? a : _mm256_add_epi16(a, Load(t.b + j));
+  };
+  const __m256i bias = _mm256_set1_epi32(1024);
+  int j = 0;
+  for (; j + 16 <= m; j += 16) {
+    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+    for (std::size_t t = 0; t < terms.size(); t += 2) {
+      const __m256i p = folded(terms[t], j), q = folded(terms[t + 1], j);
+      const __m256i kk = _mm256_set1_epi32(static_cast<int>(
+          (static_cast<std::uint32_t>(static_cast<std::uint16_t>(terms[t + 1].k)) << 16) |
+          static_cast<std::uint16_t>(terms[t].k)));
+      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
+      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
+    }
+    // lo: outputs 0-3 and 8-11, hi: 4-7 and 12-15.
+    const __m256i v0 =
+        _mm256_srai_epi32(_mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x20), bias), 11);
+    const __m256i v1 =
+        _mm256_srai_epi32(_mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x31), bias), 11);
+    const __m256i w = _mm256_packs_epi32(v0, v1);
+    const __m128i wl = _mm256_castsi256_si128(w), wh = _mm256_extracti128_si256(w, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
+                     _mm_packus_epi16(_mm_unpacklo_epi64(wl, wh), _mm_unpackhi_epi64(wl, wh)));
+  }
+  if (j < m) {
+    const std::int16_t* shifted[64];
+    for (int i = 0; i <= h0 && i < 64; ++i) shifted[i] = v[i] + j;
+    if (h0 < 64) {
+      rows::FixedSymRow(out + j, shifted, k, h0, c, m - j);
+    } else {
+      std::vector<const std::int16_t*> many(static_cast<std::size_t>(h0) + 1);
+      for (int i = 0; i <= h0; ++i) many[static_cast<std::size_t>(i)] = v[i] + j;
+      rows::FixedSymRow(out + j, many.data(), k, h0, c, m - j);
+    }
+  }
+}
+
 }  // namespace brenmark::conv::avx2
