@@ -146,10 +146,9 @@ class SourceRows {
   std::vector<std::uint8_t> ring_;
 };
 
-// The fixed path for symmetric kernels: per output row, source rows i and
-// size - 1 - i are added first (16-bit, at most 510), then the row function
-// adds the mirrored columns and multiplies each of the (h0 + 1)^2 distinct
-// coefficients once. The sum is the same integer as the unfolded one.
+// The fixed path for symmetric kernels: each of the (h0 + 1)^2 distinct
+// coefficients multiplies the sum of its (up to four) source bytes once. The
+// sum is the same integer as the unfolded one.
 void FixedSymmetric(std::uint8_t* data, int w, int h, int c, const short* fixed, int size,
                     const brenmark::conv::ConvKernels& kern) {
   const int h0 = size / 2;
@@ -159,24 +158,14 @@ void FixedSymmetric(std::uint8_t* data, int w, int h, int c, const short* fixed,
   for (int i = 0; i <= h0; ++i) {
     for (int d = 0; d <= h0; ++d) k[i * (h0 + 1) + d] = fixed[i * size + h0 + d];
   }
-  std::vector<std::int16_t> folded(rowBytes * (h0 + 1));
-  std::vector<const std::int16_t*> v(static_cast<std::size_t>(h0) + 1);
-  for (int i = 0; i <= h0; ++i) v[i] = folded.data() + i * rowBytes;
+  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(size));
   const int m = (w - 2 * h0) * c;
   for (int y = h0; y < h - h0; ++y) {
-    for (int i = 0; i <= h0; ++i) {
-      std::int16_t* f = folded.data() + i * rowBytes;
-      const std::uint8_t* a = src.Row(y - h0 + i, y);
-      const std::uint8_t* b = src.Row(y + h0 - i, y);
-      if (i == h0) {
-        for (std::size_t t = 0; t < rowBytes; ++t) f[t] = a[t];
-      } else {
-        for (std::size_t t = 0; t < rowBytes; ++t) f[t] = static_cast<std::int16_t>(a[t] + b[t]);
-      }
-    }
+    // Row y itself is read from its kept copy: the output overwrites it.
     src.Keep(y);
-    kern.fixed_sym_row(data + y * rowBytes + static_cast<std::size_t>(h0) * c, v.data(), k.data(),
-                       h0, c, m);
+    for (int i = 0; i < size; ++i) rows[static_cast<std::size_t>(i)] = src.Row(y - h0 + i, y + 1);
+    kern.fixed_sym_row(data + y * rowBytes + static_cast<std::size_t>(h0) * c, rows.data(),
+                       k.data(), h0, c, m);
   }
 }
 

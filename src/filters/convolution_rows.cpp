@@ -86,14 +86,18 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
   for (int j = 0; j < n; ++j) out[j] = FixedToByte(acc[j]);
 }
 
-void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m) {
+  const int size = 2 * h0 + 1;
   for (int j = 0; j < m; ++j) {
     std::int32_t acc = 0;
-    for (int i = 0; i <= h0; ++i) {
-      const std::int16_t* row = v[i] + j + h0 * c;
-      acc += k[i * (h0 + 1)] * row[0];
-      for (int d = 1; d <= h0; ++d) acc += k[i * (h0 + 1) + d] * (row[-d * c] + row[d * c]);
+    for (int i = 0; i < size; ++i) {
+      const int a = i <= h0 ? i : size - 1 - i;
+      const std::uint8_t* centre = rows[i] + j + h0 * c;
+      for (int jj = 0; jj < size; ++jj) {
+        const int d = jj >= h0 ? jj - h0 : h0 - jj;
+        acc += k[a * (h0 + 1) + d] * centre[(jj - h0) * c];
+      }
     }
     out[j] = FixedToByte(acc);
   }

@@ -53,13 +53,14 @@ struct ConvKernels {
                    std::int16_t kb, int n);
   // out[j] = FixedToByte(acc[j]) over n bytes.
   void (*fixed_out)(std::uint8_t* out, const std::int32_t* acc, int n);
-  // Kernels symmetric about their centre row and column, folded: v[i] (i <=
-  // h0) holds source rows i and size - 1 - i added (row h0 alone), and
-  // out[j] = FixedToByte(sum over i, d <= h0 of k[i * (h0 + 1) + d] x
-  // (v[i][j + (h0 - d) c] + v[i][j + (h0 + d) c])), the centre column (d = 0)
-  // counted once, over m bytes. Null where the level has no such row (the
+  // Kernels symmetric about their centre row and column: rows[i] (i < size
+  // = 2 h0 + 1) points at byte 0 of the source row i of the window, and
+  // out[j] = FixedToByte(sum over i, d <= h0 of k[i * (h0 + 1) + d] x the
+  // window's bytes in rows i and size - 1 - i (row h0 once) at columns
+  // j + (h0 - d) c and j + (h0 + d) c (d = 0 once)), over m bytes; the sum
+  // is the unfolded kernel's. Null where the level has no such row (the
   // unfolded rows then serve).
-  void (*fixed_sym_row)(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k,
+  void (*fixed_sym_row)(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k,
                         int h0, int c, int m);
 };
 
@@ -76,7 +77,7 @@ void BoxColumn(std::int32_t* t, const std::uint8_t* const* add, const std::uint8
 void MacRow2(std::int32_t* acc, const std::uint8_t* a, std::int16_t ka, const std::uint8_t* b,
              std::int16_t kb, int n);
 void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n);
-void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m);
 // One-channel row pass (every level runs this one); `weights` instead of
 // `recip` (when recip is null) divides exactly for any weight.
@@ -105,7 +106,7 @@ BRENMARK_DECLARE_CONV_KERNELS
 }  // namespace sse2
 namespace avx2 {
 BRENMARK_DECLARE_CONV_KERNELS
-void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m);
 }  // namespace avx2
 

@@ -221,40 +221,93 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
   if (j < n) rows::FixedOut(out + j, acc + j, n - j);
 }
 
-// Sixteen outputs per step: each folded term H = v[j - d c] + v[j + d c]
-// (at most 4 x 255) pairs with the next term for one madd, so two products
-// cost one multiply; the sums stay in registers until the row's output.
-void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int16_t* k, int h0,
+// Sixteen outputs per step. The window's rows are first folded in pairs
+// (rows i and size - 1 - i added, at most 510, kept as 16-bit rows); a term
+// is then a folded row at column offset -d c plus the same at +d c (at most
+// 1020). Terms of equal coefficient are added before multiplying (groups of
+// at most 32 terms stay below 2^15), and two groups share one madd.
+void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m) {
-  struct Term {
-    const std::int16_t* a;
-    const std::int16_t* b;  // null for the centre column
-    std::int16_t k;
-  };
-  thread_local std::vector<Term> terms;
-  terms.clear();
+  const int width = m + 2 * h0 * c;  // bytes of each source row the window reads
+  thread_local std::vector<std::int16_t> folded;
+  const std::size_t stride = static_cast<std::size_t>(width) + 16;
+  if (folded.size() < stride * (h0 + 1)) folded.resize(stride * (h0 + 1));
+  const int size = 2 * h0 + 1;
   for (int i = 0; i <= h0; ++i) {
-    const std::int16_t* centre = v[i] + h0 * c;
+    std::int16_t* f = folded.data() + i * stride;
+    const std::uint8_t* a = rows[i];
+    const std::uint8_t* b = rows[size - 1 - i];
+    int t = 0;
+    if (i < h0) {
+      for (; t + 16 <= width; t += 16) {
+        Store(f + t, _mm256_add_epi16(_mm256_cvtepu8_epi16(Load128(a + t)),
+                                      _mm256_cvtepu8_epi16(Load128(b + t))));
+      }
+      for (; t < width; ++t) f[t] = static_cast<std::int16_t>(a[t] + b[t]);
+    } else {
+      for (; t + 16 <= width; t += 16) Store(f + t, _mm256_cvtepu8_epi16(Load128(a + t)));
+      for (; t < width; ++t) f[t] = a[t];
+    }
+  }
+  // Groups as flat lists: the columns of group g are at[first[g]] up to
+  // at[first[g + 1]].
+  thread_local std::vector<const std::int16_t*> at;
+  thread_local std::vector<int> first;
+  thread_local std::vector<std::int16_t> gk;
+  at.clear();
+  first.clear();
+  gk.clear();
+  for (int i = 0; i <= h0; ++i) {
     for (int d = 0; d <= h0; ++d) {
       const std::int16_t kk = k[i * (h0 + 1) + d];
       if (kk == 0) continue;
-      terms.push_back({centre - d * c, d == 0 ? nullptr : centre + d * c, kk});
+      bool seen = false;
+      for (std::int16_t e : gk) seen = seen || e == kk;
+      if (seen) continue;
+      // Every term of this coefficient, at most 32 columns per group.
+      gk.push_back(kk);
+      first.push_back(static_cast<int>(at.size()));
+      int count = 0;
+      for (int i2 = 0; i2 <= h0; ++i2) {
+        const std::int16_t* centre = folded.data() + i2 * stride + h0 * c;
+        for (int d2 = 0; d2 <= h0; ++d2) {
+          if (k[i2 * (h0 + 1) + d2] != kk) continue;
+          if (count + 2 > 32) {
+            gk.push_back(kk);
+            first.push_back(static_cast<int>(at.size()));
+            count = 0;
+          }
+          at.push_back(centre - d2 * c);
+          ++count;
+          if (d2 != 0) {
+            at.push_back(centre + d2 * c);
+            ++count;
+          }
+        }
+      }
     }
   }
-  if (terms.size() % 2 == 1) terms.push_back({terms.back().a, nullptr, 0});
-  auto folded = [](const Term& t, int j) {
-    const __m256i a = Load(t.a + j);
-    return t.b == nullptr ? a : _mm256_add_epi16(a, Load(t.b + j));
+  if (gk.size() % 2 == 1) {
+    gk.push_back(0);
+    first.push_back(static_cast<int>(at.size()));
+    at.push_back(at.front());
+  }
+  first.push_back(static_cast<int>(at.size()));
+  const std::size_t groups = gk.size();
+  auto sum = [&](std::size_t g, int j) {
+    __m256i s = Load(at[first[g]] + j);
+    for (int i = first[g] + 1; i < first[g + 1]; ++i) s = _mm256_add_epi16(s, Load(at[i] + j));
+    return s;
   };
   const __m256i bias = _mm256_set1_epi32(1024);
   int j = 0;
   for (; j + 16 <= m; j += 16) {
     __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
-    for (std::size_t t = 0; t < terms.size(); t += 2) {
-      const __m256i p = folded(terms[t], j), q = folded(terms[t + 1], j);
+    for (std::size_t g = 0; g < groups; g += 2) {
+      const __m256i p = sum(g, j), q = sum(g + 1, j);
       const __m256i kk = _mm256_set1_epi32(static_cast<int>(
-          (static_cast<std::uint32_t>(static_cast<std::uint16_t>(terms[t + 1].k)) << 16) |
-          static_cast<std::uint16_t>(terms[t].k)));
+          (static_cast<std::uint32_t>(static_cast<std::uint16_t>(gk[g + 1])) << 16) |
+          static_cast<std::uint16_t>(gk[g])));
       lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
       hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
     }
@@ -269,15 +322,9 @@ void FixedSymRow(std::uint8_t* out, const std::int16_t* const* v, const std::int
                      _mm_packus_epi16(_mm_unpacklo_epi64(wl, wh), _mm_unpackhi_epi64(wl, wh)));
   }
   if (j < m) {
-    const std::int16_t* shifted[64];
-    for (int i = 0; i <= h0 && i < 64; ++i) shifted[i] = v[i] + j;
-    if (h0 < 64) {
-      rows::FixedSymRow(out + j, shifted, k, h0, c, m - j);
-    } else {
-      std::vector<const std::int16_t*> many(static_cast<std::size_t>(h0) + 1);
-      for (int i = 0; i <= h0; ++i) many[static_cast<std::size_t>(i)] = v[i] + j;
-      rows::FixedSymRow(out + j, many.data(), k, h0, c, m - j);
-    }
+    std::vector<const std::uint8_t*> shifted(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i) shifted[static_cast<std::size_t>(i)] = rows[i] + j;
+    rows::FixedSymRow(out + j, shifted.data(), k, h0, c, m - j);
   }
 }
 
