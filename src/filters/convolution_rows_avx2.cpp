@@ -294,32 +294,61 @@ void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::
   }
   first.push_back(static_cast<int>(at.size()));
   const std::size_t groups = gk.size();
-  auto sum = [&](std::size_t g, int j) {
-    __m256i s = Load(at[first[g]] + j);
-    for (int i = first[g] + 1; i < first[g + 1]; ++i) s = _mm256_add_epi16(s, Load(at[i] + j));
-    return s;
-  };
   const __m256i bias = _mm256_set1_epi32(1024);
-  int j = 0;
-  for (; j + 16 <= m; j += 16) {
-    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
-    for (std::size_t g = 0; g < groups; g += 2) {
-      const __m256i p = sum(g, j), q = sum(g + 1, j);
-      const __m256i kk = _mm256_set1_epi32(static_cast<int>(
-          (static_cast<std::uint32_t>(static_cast<std::uint16_t>(gk[g + 1])) << 16) |
-          static_cast<std::uint16_t>(gk[g])));
-      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
-      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
-    }
-    // lo: outputs 0-3 and 8-11, hi: 4-7 and 12-15.
+  // lo: outputs 0-3 and 8-11, hi: 4-7 and 12-15 of a step; rounded, packed
+  // and stored in order.
+  auto emit = [&](std::uint8_t* to, __m256i lo, __m256i hi) {
     const __m256i v0 =
         _mm256_srai_epi32(_mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x20), bias), 11);
     const __m256i v1 =
         _mm256_srai_epi32(_mm256_add_epi32(_mm256_permute2x128_si256(lo, hi, 0x31), bias), 11);
     const __m256i w = _mm256_packs_epi32(v0, v1);
     const __m128i wl = _mm256_castsi256_si128(w), wh = _mm256_extracti128_si256(w, 1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
                      _mm_packus_epi16(_mm_unpacklo_epi64(wl, wh), _mm_unpackhi_epi64(wl, wh)));
+  };
+  auto coefficients = [&](std::size_t g) {
+    return _mm256_set1_epi32(
+        static_cast<int>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(gk[g + 1])) << 16) |
+                         static_cast<std::uint16_t>(gk[g])));
+  };
+  int j = 0;
+  // Two steps at a time: each column pointer is read once for 32 outputs.
+  for (; j + 32 <= m; j += 32) {
+    __m256i lo0 = _mm256_setzero_si256(), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+    for (std::size_t g = 0; g < groups; g += 2) {
+      __m256i p0 = Load(at[first[g]] + j), p1 = Load(at[first[g]] + j + 16);
+      for (int i = first[g] + 1; i < first[g + 1]; ++i) {
+        p0 = _mm256_add_epi16(p0, Load(at[i] + j));
+        p1 = _mm256_add_epi16(p1, Load(at[i] + j + 16));
+      }
+      __m256i q0 = Load(at[first[g + 1]] + j), q1 = Load(at[first[g + 1]] + j + 16);
+      for (int i = first[g + 1] + 1; i < first[g + 2]; ++i) {
+        q0 = _mm256_add_epi16(q0, Load(at[i] + j));
+        q1 = _mm256_add_epi16(q1, Load(at[i] + j + 16));
+      }
+      const __m256i kk = coefficients(g);
+      lo0 = _mm256_add_epi32(lo0, _mm256_madd_epi16(_mm256_unpacklo_epi16(p0, q0), kk));
+      hi0 = _mm256_add_epi32(hi0, _mm256_madd_epi16(_mm256_unpackhi_epi16(p0, q0), kk));
+      lo1 = _mm256_add_epi32(lo1, _mm256_madd_epi16(_mm256_unpacklo_epi16(p1, q1), kk));
+      hi1 = _mm256_add_epi32(hi1, _mm256_madd_epi16(_mm256_unpackhi_epi16(p1, q1), kk));
+    }
+    emit(out + j, lo0, hi0);
+    emit(out + j + 16, lo1, hi1);
+  }
+  for (; j + 16 <= m; j += 16) {
+    __m256i lo = _mm256_setzero_si256(), hi = lo;
+    for (std::size_t g = 0; g < groups; g += 2) {
+      __m256i p = Load(at[first[g]] + j);
+      for (int i = first[g] + 1; i < first[g + 1]; ++i) p = _mm256_add_epi16(p, Load(at[i] + j));
+      __m256i q = Load(at[first[g + 1]] + j);
+      for (int i = first[g + 1] + 1; i < first[g + 2]; ++i)
+        q = _mm256_add_epi16(q, Load(at[i] + j));
+      const __m256i kk = coefficients(g);
+      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
+      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
+    }
+    emit(out + j, lo, hi);
   }
   if (j < m) {
     std::vector<const std::uint8_t*> shifted(static_cast<std::size_t>(size));
