@@ -4,6 +4,7 @@
 // rows, so every result equals the reference's bit for bit.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -228,27 +229,32 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
 // at most 32 terms stay below 2^15), and two groups share one madd.
 void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m) {
-  const int width = m + 2 * h0 * c;  // bytes of each source row the window reads
+  // The row runs in blocks of 1024 outputs so that the folded rows of a
+  // block stay in the first-level cache while its terms read them.
+  constexpr int kBlock = 1024;
+  const int block = std::min(m, kBlock);
+  const std::size_t stride = static_cast<std::size_t>(block + 2 * h0 * c) + 16;
   thread_local std::vector<std::int16_t> folded;
-  const std::size_t stride = static_cast<std::size_t>(width) + 16;
   if (folded.size() < stride * (h0 + 1)) folded.resize(stride * (h0 + 1));
   const int size = 2 * h0 + 1;
-  for (int i = 0; i <= h0; ++i) {
-    std::int16_t* f = folded.data() + i * stride;
-    const std::uint8_t* a = rows[i];
-    const std::uint8_t* b = rows[size - 1 - i];
-    int t = 0;
-    if (i < h0) {
-      for (; t + 16 <= width; t += 16) {
-        Store(f + t, _mm256_add_epi16(_mm256_cvtepu8_epi16(Load128(a + t)),
-                                      _mm256_cvtepu8_epi16(Load128(b + t))));
+  auto fold = [&](int from, int width) {
+    for (int i = 0; i <= h0; ++i) {
+      std::int16_t* f = folded.data() + i * stride;
+      const std::uint8_t* a = rows[i] + from;
+      const std::uint8_t* b = rows[size - 1 - i] + from;
+      int t = 0;
+      if (i < h0) {
+        for (; t + 16 <= width; t += 16) {
+          Store(f + t, _mm256_add_epi16(_mm256_cvtepu8_epi16(Load128(a + t)),
+                                        _mm256_cvtepu8_epi16(Load128(b + t))));
+        }
+        for (; t < width; ++t) f[t] = static_cast<std::int16_t>(a[t] + b[t]);
+      } else {
+        for (; t + 16 <= width; t += 16) Store(f + t, _mm256_cvtepu8_epi16(Load128(a + t)));
+        for (; t < width; ++t) f[t] = a[t];
       }
-      for (; t < width; ++t) f[t] = static_cast<std::int16_t>(a[t] + b[t]);
-    } else {
-      for (; t + 16 <= width; t += 16) Store(f + t, _mm256_cvtepu8_epi16(Load128(a + t)));
-      for (; t < width; ++t) f[t] = a[t];
     }
-  }
+  };
   // Groups as flat lists: the columns of group g are at[first[g]] up to
   // at[first[g + 1]].
   thread_local std::vector<const std::int16_t*> at;
@@ -312,48 +318,53 @@ void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::
         static_cast<int>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(gk[g + 1])) << 16) |
                          static_cast<std::uint16_t>(gk[g])));
   };
-  int j = 0;
-  // Two steps at a time: each column pointer is read once for 32 outputs.
-  for (; j + 32 <= m; j += 32) {
-    __m256i lo0 = _mm256_setzero_si256(), hi0 = lo0, lo1 = lo0, hi1 = lo0;
-    for (std::size_t g = 0; g < groups; g += 2) {
-      __m256i p0 = Load(at[first[g]] + j), p1 = Load(at[first[g]] + j + 16);
-      for (int i = first[g] + 1; i < first[g + 1]; ++i) {
-        p0 = _mm256_add_epi16(p0, Load(at[i] + j));
-        p1 = _mm256_add_epi16(p1, Load(at[i] + j + 16));
+  for (int jb = 0; jb < m; jb += block) {
+    const int nb = std::min(block, m - jb);
+    fold(jb, nb + 2 * h0 * c);
+    std::uint8_t* o = out + jb;
+    int j = 0;
+    // Two steps at a time: each column pointer is read once for 32 outputs.
+    for (; j + 32 <= nb; j += 32) {
+      __m256i lo0 = _mm256_setzero_si256(), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+      for (std::size_t g = 0; g < groups; g += 2) {
+        __m256i p0 = Load(at[first[g]] + j), p1 = Load(at[first[g]] + j + 16);
+        for (int i = first[g] + 1; i < first[g + 1]; ++i) {
+          p0 = _mm256_add_epi16(p0, Load(at[i] + j));
+          p1 = _mm256_add_epi16(p1, Load(at[i] + j + 16));
+        }
+        __m256i q0 = Load(at[first[g + 1]] + j), q1 = Load(at[first[g + 1]] + j + 16);
+        for (int i = first[g + 1] + 1; i < first[g + 2]; ++i) {
+          q0 = _mm256_add_epi16(q0, Load(at[i] + j));
+          q1 = _mm256_add_epi16(q1, Load(at[i] + j + 16));
+        }
+        const __m256i kk = coefficients(g);
+        lo0 = _mm256_add_epi32(lo0, _mm256_madd_epi16(_mm256_unpacklo_epi16(p0, q0), kk));
+        hi0 = _mm256_add_epi32(hi0, _mm256_madd_epi16(_mm256_unpackhi_epi16(p0, q0), kk));
+        lo1 = _mm256_add_epi32(lo1, _mm256_madd_epi16(_mm256_unpacklo_epi16(p1, q1), kk));
+        hi1 = _mm256_add_epi32(hi1, _mm256_madd_epi16(_mm256_unpackhi_epi16(p1, q1), kk));
       }
-      __m256i q0 = Load(at[first[g + 1]] + j), q1 = Load(at[first[g + 1]] + j + 16);
-      for (int i = first[g + 1] + 1; i < first[g + 2]; ++i) {
-        q0 = _mm256_add_epi16(q0, Load(at[i] + j));
-        q1 = _mm256_add_epi16(q1, Load(at[i] + j + 16));
+      emit(o + j, lo0, hi0);
+      emit(o + j + 16, lo1, hi1);
+    }
+    for (; j + 16 <= nb; j += 16) {
+      __m256i lo = _mm256_setzero_si256(), hi = lo;
+      for (std::size_t g = 0; g < groups; g += 2) {
+        __m256i p = Load(at[first[g]] + j);
+        for (int i = first[g] + 1; i < first[g + 1]; ++i) p = _mm256_add_epi16(p, Load(at[i] + j));
+        __m256i q = Load(at[first[g + 1]] + j);
+        for (int i = first[g + 1] + 1; i < first[g + 2]; ++i)
+          q = _mm256_add_epi16(q, Load(at[i] + j));
+        const __m256i kk = coefficients(g);
+        lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
+        hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
       }
-      const __m256i kk = coefficients(g);
-      lo0 = _mm256_add_epi32(lo0, _mm256_madd_epi16(_mm256_unpacklo_epi16(p0, q0), kk));
-      hi0 = _mm256_add_epi32(hi0, _mm256_madd_epi16(_mm256_unpackhi_epi16(p0, q0), kk));
-      lo1 = _mm256_add_epi32(lo1, _mm256_madd_epi16(_mm256_unpacklo_epi16(p1, q1), kk));
-      hi1 = _mm256_add_epi32(hi1, _mm256_madd_epi16(_mm256_unpackhi_epi16(p1, q1), kk));
+      emit(o + j, lo, hi);
     }
-    emit(out + j, lo0, hi0);
-    emit(out + j + 16, lo1, hi1);
-  }
-  for (; j + 16 <= m; j += 16) {
-    __m256i lo = _mm256_setzero_si256(), hi = lo;
-    for (std::size_t g = 0; g < groups; g += 2) {
-      __m256i p = Load(at[first[g]] + j);
-      for (int i = first[g] + 1; i < first[g + 1]; ++i) p = _mm256_add_epi16(p, Load(at[i] + j));
-      __m256i q = Load(at[first[g + 1]] + j);
-      for (int i = first[g + 1] + 1; i < first[g + 2]; ++i)
-        q = _mm256_add_epi16(q, Load(at[i] + j));
-      const __m256i kk = coefficients(g);
-      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), kk));
-      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), kk));
+    if (j < nb) {
+      std::vector<const std::uint8_t*> shifted(static_cast<std::size_t>(size));
+      for (int i = 0; i < size; ++i) shifted[static_cast<std::size_t>(i)] = rows[i] + jb + j;
+      rows::FixedSymRow(o + j, shifted.data(), k, h0, c, nb - j);
     }
-    emit(out + j, lo, hi);
-  }
-  if (j < m) {
-    std::vector<const std::uint8_t*> shifted(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i) shifted[static_cast<std::size_t>(i)] = rows[i] + j;
-    rows::FixedSymRow(out + j, shifted.data(), k, h0, c, m - j);
   }
 }
 
