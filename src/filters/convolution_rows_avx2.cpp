@@ -229,9 +229,9 @@ void FixedOut(std::uint8_t* out, const std::int32_t* acc, int n) {
 // at most 32 terms stay below 2^15), and two groups share one madd.
 void FixedSymRow(std::uint8_t* out, const std::uint8_t* const* rows, const std::int16_t* k, int h0,
                  int c, int m) {
-  // The row runs in blocks of 1024 outputs so that the folded rows of a
+  // The row runs in blocks of 512 outputs so that the folded rows of a
   // block stay in the first-level cache while its terms read them.
-  constexpr int kBlock = 1024;
+  constexpr int kBlock = 512;
   const int block = std::min(m, kBlock);
   const std::size_t stride = static_cast<std::size_t>(block + 2 * h0 * c) + 16;
   thread_local std::vector<std::int16_t> folded;

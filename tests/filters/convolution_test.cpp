@@ -314,7 +314,7 @@ TEST(ConvolutionRows, SimdRowsMatchScalar) {
 // Whole images through the active level equal the scalar rows' result.
 TEST(ConvolutionImg, ImagesMatchAScalarReference) {
   for (int c : {1, 4}) {
-    for (int w : {1, 17, 70, 300}) {  // 300: rows of more than one 1024-byte block
+    for (int w : {1, 17, 70, 300}) {  // 300: rows of more than one 512-byte block
       const int h = 23;
       const Bytes in = Random(std::size_t(w) * h * c, w * c);
       // Direct two-dimensional reference of the fixed path.
