@@ -141,12 +141,16 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   const int x0 = FloorTo(g.x, kTile), y0 = FloorTo(g.y, kTile);
   const int x1 = -FloorTo(-(g.x + g.nx), kTile), y1 = -FloorTo(-(g.y + g.ny), kTile);
   const int total = ((x1 - x0) / kTile) * ((y1 - y0) / kTile);
+  // Each row of tiles is convolved in one piece (one margin and one copy
+  // for the whole row instead of one per tile; every tile still reads only
+  // the frozen copy, so the result is the same), then shown tile by tile.
   int done = 0;
   for (int y = y0; y < y1; y += kTile) {
+    const ilTile band(ilTile(x0, y, 0, x1 - x0, kTile, 1), reach);
+    if (!band.empty()) ConvolveLayerByTile(handle, band, frozen);
     for (int x = x0; x < x1; x += kTile) {
       const ilTile tile(ilTile(x, y, 0, kTile, kTile, 1), reach);
       if (!tile.empty()) {
-        ConvolveLayerByTile(handle, tile, frozen);
         DamageRegion(tile);
         UpdateImagePlaneBits();
         ForceUpdate();
