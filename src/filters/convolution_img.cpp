@@ -36,7 +36,12 @@ std::vector<std::uint32_t> LineWeights(int n, const BoxRadii& radii) {
   return w;
 }
 
-void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
+// The four-box blur of a w x h image whose rows come from read(y, dst) (row
+// y into dst, w * c bytes), in order from the top, each once; output row y
+// goes where out(y) points, rows in order. Source row y is read before
+// output row y is asked for, so the output may overwrite the source in place.
+template <typename Read, typename Out>
+void FourBoxRows(int w, int h, int c, int h0, Read&& read, Out&& out) {
   const BoxRadii radii = FourBoxRadii(h0);
   const int r3 = radii.r[3];
   const std::vector<std::uint32_t> wx = LineWeights(w, radii), wy = LineWeights(h, radii);
@@ -63,8 +68,8 @@ void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
   const std::size_t padBytes = lead + rowBytes + static_cast<std::size_t>(r3) * c;
   std::vector<std::uint8_t> padA(padBytes, 0), padB(padBytes, 0);
   auto makeRows = [&](int y, bool pair) {
-    std::memcpy(padA.data() + lead, data + y * rowBytes, rowBytes);
-    if (pair) std::memcpy(padB.data() + lead, data + (y + 1) * rowBytes, rowBytes);
+    read(y, padA.data() + lead);
+    if (pair) read(y + 1, padB.data() + lead);
     std::uint8_t* outA = slot(y);
     std::uint8_t* outB = pair ? slot(y + 1) : nullptr;
     const std::uint8_t* a = padA.data() + lead;
@@ -100,14 +105,22 @@ void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
       add[i] = row(y + radii.r[i]);
       sub[i] = row(y - 1 - radii.r[i]);
     }
-    std::uint8_t* out = y >= 0 ? data + y * rowBytes : nullptr;
+    std::uint8_t* dst = y >= 0 ? out(y) : nullptr;
     const std::size_t yi = static_cast<std::size_t>(std::max(y, 0));
     if (exact) {
-      k.box_column(total.data(), add, sub, n, out, ry[yi]);
+      k.box_column(total.data(), add, sub, n, dst, ry[yi]);
     } else {
-      brenmark::conv::rows::BoxColumnDivide(total.data(), add, sub, n, out, wy[yi]);
+      brenmark::conv::rows::BoxColumnDivide(total.data(), add, sub, n, dst, wy[yi]);
     }
   }
+}
+
+void FourBox(std::uint8_t* data, int w, int h, int c, int h0) {
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * c;
+  FourBoxRows(
+      w, h, c, h0,
+      [&](int y, std::uint8_t* dst) { std::memcpy(dst, data + y * rowBytes, rowBytes); },
+      [&](int y) { return data + y * rowBytes; });
 }
 
 // True when the kernel is the same upside down and mirrored left to right.
@@ -248,6 +261,11 @@ namespace brenmark::conv {
 
 void ReportProgress(int done, int total) {
   if (gProgress != nullptr) gProgress(done, total, gProgressUser);
+}
+
+void FourBoxStream(int w, int h, int c, int h0, const RowReader& read, const RowSink& out) {
+  if (w < 1 || h < 1 || (c != 1 && c != 4)) return;
+  FourBoxRows(w, h, c, h0, read, out);
 }
 
 }  // namespace brenmark::conv

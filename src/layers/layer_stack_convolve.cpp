@@ -1,5 +1,8 @@
 // LayerStack: sharpening and blurring a layer with the current convolution
 // kernel, in one piece or in 128-pixel tiles against a frozen copy.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -7,6 +10,7 @@
 #include "brenmark/layer_stack.h"
 #include "brenmark/paint_manager.h"
 #include "brenmark/paint_ops.h"
+#include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
 #include "filters/convolution_progress.h"
 #include "layers/layer_images.h"
@@ -130,24 +134,54 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   }
   ilImage* image = layer->GetImage();
   if (!image) return;
+  const int channels = li::Channels(image);
+  if (channels != 1 && channels != 4) return;
   auto* frozen = new (std::nothrow) ilSmartImage(image, 0, 0, 0, -1);
   if (!frozen) return;
   frozen->ref();
   painter->SetLowOrderBitImage(nullptr);
-  const ilTile g = Grown(r, static_cast<int>(kernel.GetSize()));
+  painter->blend_func(BlendOne, BlendZero);
+  const int k = static_cast<int>(kernel.GetSize());
+  const ilTile g = Grown(r, k);
   // The blur reaches h0 = K / 2 beyond r; past that it would only write the
   // fill, so each tile is cut to that reach.
-  const ilTile reach = Grown(r, static_cast<int>(kernel.GetSize() / 2));
+  const ilTile reach = Grown(r, k / 2);
   const int x0 = FloorTo(g.x, kTile), y0 = FloorTo(g.y, kTile);
-  const int x1 = -FloorTo(-(g.x + g.nx), kTile), y1 = -FloorTo(-(g.y + g.ny), kTile);
-  const int total = ((x1 - x0) / kTile) * ((y1 - y0) / kTile);
-  // Each row of tiles is convolved in one piece (one margin and one copy
-  // for the whole row instead of one per tile; every tile still reads only
-  // the frozen copy, so the result is the same), then shown tile by tile.
+  const int x1 = -FloorTo(-(g.x + g.nx), kTile);
+  const int total = ((x1 - x0) / kTile) * ((-FloorTo(-(g.y + g.ny), kTile) - y0) / kTile);
+  // The blur runs once down g (every pixel of the reach is at least K / 2 + 1
+  // inside it, so it has its whole window, as in a tile of its own with a
+  // margin of K): source rows are read from the frozen copy a page row at a
+  // time, and each finished row of tiles is written back in one piece, then
+  // shown tile by tile. Every tile reads only the frozen copy, so the result
+  // is that of any tile order.
+  const std::size_t rowBytes = static_cast<std::size_t>(g.nx) * channels;
+  std::unique_ptr<std::uint8_t[]> in(new (std::nothrow) std::uint8_t[rowBytes * kTile]);
+  std::unique_ptr<ilQVMemoryImg> band(new (std::nothrow)
+                                          ilQVMemoryImg(ilSize(g.nx, kTile, channels), ilUChar));
+  if (!in || !band || band->getDataPtr() == nullptr) {
+    frozen->unref();
+    return;
+  }
+  auto* bandRows = static_cast<std::uint8_t*>(band->getDataPtr());
+  int inY = 0, inN = 0;  // rows of the frozen copy in `in`
+  auto read = [&](int i, std::uint8_t* dst) {
+    const int y = g.y + i;
+    if (y < inY || y >= inY + inN) {
+      inY = std::max(FloorTo(y, kTile), g.y);
+      inN = std::min(FloorTo(y, kTile) + kTile, g.y + g.ny) - inY;
+      frozen->getTile(g.x, inY, g.nx, inN, in.get());
+    }
+    std::memcpy(dst, in.get() + static_cast<std::size_t>(y - inY) * rowBytes, rowBytes);
+  };
   int done = 0;
-  for (int y = y0; y < y1; y += kTile) {
-    const ilTile band(ilTile(x0, y, 0, x1 - x0, kTile, 1), reach);
-    if (!band.empty()) ConvolveLayerByTile(handle, band, frozen);
+  int bandY = y0;  // the row of tiles being made
+  auto finish = [&](int y) {
+    const ilTile row(ilTile(x0, y, 0, x1 - x0, kTile, 1), reach);
+    if (!row.empty()) {
+      painter->rect_copy(row.x, row.y, row.nx, row.ny, band.get(), row.x - g.x, row.y - y, nullptr,
+                         1.0f, 1.0f);
+    }
     for (int x = x0; x < x1; x += kTile) {
       const ilTile tile(ilTile(x, y, 0, kTile, kTile, 1), reach);
       if (!tile.empty()) {
@@ -157,6 +191,16 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
       }
       brenmark::conv::ReportProgress(++done, total);
     }
-  }
+  };
+  auto out = [&](int i) {
+    const int y = g.y + i;
+    if (y >= bandY + kTile) {
+      finish(bandY);
+      bandY = FloorTo(y, kTile);
+    }
+    return bandRows + static_cast<std::size_t>(y - bandY) * rowBytes;
+  };
+  brenmark::conv::FourBoxStream(g.nx, g.ny, channels, k / 2, read, out);
+  finish(bandY);
   frozen->unref();
 }
