@@ -1,5 +1,5 @@
 // LayerStack: sharpening and blurring a layer with the current convolution
-// kernel, in one piece or in 128-pixel tiles against a frozen copy.
+// kernel, in one piece or streamed down the layer in rows of 128-pixel tiles.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -136,9 +136,6 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   if (!image) return;
   const int channels = li::Channels(image);
   if (channels != 1 && channels != 4) return;
-  auto* frozen = new (std::nothrow) ilSmartImage(image, 0, 0, 0, -1);
-  if (!frozen) return;
-  frozen->ref();
   painter->SetLowOrderBitImage(nullptr);
   painter->blend_func(BlendOne, BlendZero);
   const int k = static_cast<int>(kernel.GetSize());
@@ -151,26 +148,26 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   const int total = ((x1 - x0) / kTile) * ((-FloorTo(-(g.y + g.ny), kTile) - y0) / kTile);
   // The blur runs once down g (every pixel of the reach is at least K / 2 + 1
   // inside it, so it has its whole window, as in a tile of its own with a
-  // margin of K): source rows are read from the frozen copy a page row at a
-  // time, and each finished row of tiles is written back in one piece, then
-  // shown tile by tile. Every tile reads only the frozen copy, so the result
-  // is that of any tile order.
+  // margin of K). Source rows are read a page row at a time into `in`, a
+  // frozen copy of that row of pages; a finished row of tiles is written
+  // back in one piece, then shown tile by tile. The blur reads source row y
+  // before it makes output row y, and a row of tiles goes back only when the
+  // blur has moved past it, so every read sees unblurred pixels (the result
+  // is that of any tile order) without a copy-on-write copy of the layer,
+  // whose pages would all be copied as they are written back.
   const std::size_t rowBytes = static_cast<std::size_t>(g.nx) * channels;
   std::unique_ptr<std::uint8_t[]> in(new (std::nothrow) std::uint8_t[rowBytes * kTile]);
   std::unique_ptr<ilQVMemoryImg> band(new (std::nothrow)
                                           ilQVMemoryImg(ilSize(g.nx, kTile, channels), ilUChar));
-  if (!in || !band || band->getDataPtr() == nullptr) {
-    frozen->unref();
-    return;
-  }
+  if (!in || !band || band->getDataPtr() == nullptr) return;
   auto* bandRows = static_cast<std::uint8_t*>(band->getDataPtr());
-  int inY = 0, inN = 0;  // rows of the frozen copy in `in`
+  int inY = 0, inN = 0;  // rows of the layer in `in`
   auto read = [&](int i, std::uint8_t* dst) {
     const int y = g.y + i;
     if (y < inY || y >= inY + inN) {
       inY = std::max(FloorTo(y, kTile), g.y);
       inN = std::min(FloorTo(y, kTile) + kTile, g.y + g.ny) - inY;
-      frozen->getTile(g.x, inY, g.nx, inN, in.get());
+      image->getTile(g.x, inY, g.nx, inN, in.get());
     }
     std::memcpy(dst, in.get() + static_cast<std::size_t>(y - inY) * rowBytes, rowBytes);
   };
@@ -202,5 +199,4 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
   };
   brenmark::conv::FourBoxStream(g.nx, g.ny, channels, k / 2, read, out);
   finish(bandY);
-  frozen->unref();
 }
