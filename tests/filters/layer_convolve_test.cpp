@@ -48,33 +48,42 @@ class LayerConvolve : public EngineTest {
 };
 
 TEST_F(LayerConvolve, TiledBlurEqualsOneBlurOfTheWholeLayerAndTheFilter) {
-  const ConvolutionKernel blur(-1.0f, 10.0f, 1.0f / 3);
-  int ha = 0, hb = 0;
-  ilImage* a = PaintedLayer(&ha);
-  ilImage* b = PaintedLayer(&hb);
-  const std::vector<unsigned> expected = Filtered(a, 0, 0, 400, 400, blur);
+  // Radius 10 (with the progress calls), and 150, whose window spans more
+  // than a page row: the blur reads well ahead of the rows it writes back.
+  for (const int radius : {10, 150}) {
+    SCOPED_TRACE(radius);
+    const ConvolutionKernel blur(-1.0f, float(radius), 1.0f / 3);
+    int ha = 0, hb = 0;
+    ilImage* a = PaintedLayer(&ha);
+    ilImage* b = PaintedLayer(&hb);
+    // The filter over a box wide enough that its edges do not matter.
+    const int m = radius == 10 ? 0 : 250, side = 400 + 2 * m;
+    const std::vector<unsigned> expected = Filtered(a, -m, -m, 400 + m, 400 + m, blur);
 
-  std::vector<int> progress;
-  SetConvolutionProgressHandler(&Progress, &progress);
-  Brenmark.SharpenOrBlurDone(blur, kCurrent, ha);
-  SetConvolutionProgressHandler(nullptr, nullptr);
-  // Bounds (100, 90)-(300, 260) grown by 21 and aligned: 0..384 x 0..384.
-  ASSERT_EQ(progress.size(), 18u);
-  EXPECT_EQ(progress[16], 9);
-  EXPECT_EQ(progress[17], 9);
-  EXPECT_EQ(host_.BusyChanges(), (std::vector<bool>{true, false}));
-
-  Brenmark.SetCurrentLayerStack(hb);
-  Brenmark.SetCurrentConvolution(blur);
-  Brenmark.ConvolveLayer(kCurrent);
-
-  for (int y = 0; y < 400; ++y) {
-    for (int x = 0; x < 400; ++x) {
-      ASSERT_EQ(Px(a, x, y), Px(b, x, y)) << x << "," << y;
-      ASSERT_EQ(Px(a, x, y), expected[std::size_t(y) * 400 + x]) << x << "," << y;
+    std::vector<int> progress;
+    SetConvolutionProgressHandler(&Progress, &progress);
+    Brenmark.SharpenOrBlurDone(blur, kCurrent, ha);
+    SetConvolutionProgressHandler(nullptr, nullptr);
+    if (radius == 10) {
+      // Bounds (100, 90)-(300, 260) grown by 21 and aligned: 0..384 x 0..384.
+      ASSERT_EQ(progress.size(), 18u);
+      EXPECT_EQ(progress[16], 9);
+      EXPECT_EQ(progress[17], 9);
+      EXPECT_EQ(host_.BusyChanges(), (std::vector<bool>{true, false}));
     }
+
+    Brenmark.SetCurrentLayerStack(hb);
+    Brenmark.SetCurrentConvolution(blur);
+    Brenmark.ConvolveLayer(kCurrent);
+
+    for (int y = 0; y < 400; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        ASSERT_EQ(Px(a, x, y), Px(b, x, y)) << x << "," << y;
+        ASSERT_EQ(Px(a, x, y), expected[std::size_t(y + m) * side + x + m]) << x << "," << y;
+      }
+    }
+    EXPECT_NE(Px(a, 95, 150), 0u);  // the blur reached beyond the old bounds
   }
-  EXPECT_NE(Px(a, 95, 150), 0u);  // the blur reached beyond the old bounds
 }
 
 TEST_F(LayerConvolve, SharpeningChangesEdgesAndKeepsFlatAreas) {
