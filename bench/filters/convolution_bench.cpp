@@ -132,8 +132,8 @@ void BM_SharpenVsOpenCVUnsharp(benchmark::State& state) {
 BENCHMARK(BM_SharpenVsOpenCVUnsharp)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The whole layer operation: a 2048 x 2048 layer blurred through the paint
-// manager in 128-pixel tiles against a frozen copy (pages, copies in and
-// out, display hooks), against the same GaussianBlur. The layer's pixels
+// manager, shown in 128-pixel tiles (pages read and written back, display
+// hooks), against the same GaussianBlur. The layer's pixels
 // are put back between runs, outside the timing.
 void BM_LayerBlurVsOpenCV(benchmark::State& state) {
   cv::setNumThreads(1);
