@@ -20,6 +20,7 @@
 #include "brenmark/layer_stack.h"
 #include "brenmark/layer_iterators.h"
 #include "brenmark/paint_manager.h"
+#include "brenmark/convolution.h"
 #include "brenmark/paint_ops.h"
 #include "brenmark/soft_paint_ops.h"
 #include "brenmark/masking_paint_ops.h"

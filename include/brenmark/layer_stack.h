@@ -11,6 +11,7 @@
 #include <brenmark/stored_records.h>
 #include <brenmark/view_values.h>
 
+class ConvolutionKernel;
 class ilQVMemoryImg;
 class ilSmartImage;
 class MaskingPaintOps;
@@ -190,6 +191,18 @@ class LayerStack : public Resource {
                               bool applySelection);
   void GetCurrentLayerOffset(int& x, int& y, int index) const;
   void GetCurrentLayerOffset(float& x, float& y, int index) const;
+
+  // ---- Convolution (layer_stack_convolve.cpp). The kernel is the paint
+  // manager's current one (SharpenOrBlurDone makes its argument current).
+  // Sharpening runs in one piece; a blur runs in 128-pixel tiles that all
+  // read a frozen copy-on-write copy of the layer, so the tiles match one
+  // blur of the whole layer. Missing or geometry layers and empty bounds do
+  // nothing.
+  void ConvolveLayer(void* layer);
+  // Convolves `tile` (pixels read from `source`) and writes its interior
+  // through the current layer's painter; nothing when source is null.
+  void ConvolveLayerByTile(void* layer, ilTile tile, ilSmartImage* source);
+  void SharpenOrBlurDone(ConvolutionKernel kernel, void* layer);
 
   // ---- Coordinate conversions between the view and the layer at `index`.
   void ScreenToCurrentLayerCoords(float& x, float& y, int index);

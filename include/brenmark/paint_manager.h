@@ -209,6 +209,16 @@ class PaintManager {
   void EndProxy(int h);
   void ForceOutProxy(int h);
 
+  // ---- Convolution (convolution_commands.cpp).
+  // Keeps a copy of `kernel` as the current one (the old one is deleted).
+  void SetCurrentConvolution(const ConvolutionKernel& kernel);
+  // The current kernel, null until one is set.
+  ConvolutionKernel* GetCurrentConvolution() const { return convolution_; }
+  // Pixel commands of the frame on the stack holding the layer ((void*)-2:
+  // the current layer of stack h), recording that layer for undo.
+  void ConvolveLayer(void* layer);
+  void SharpenOrBlurDone(ConvolutionKernel kernel, void* layer, int h);
+
   // ---- Brush state used by the command frame.
   void SetBlurBrush(bool on);
   void SetSharpenBrush(bool on);

@@ -182,6 +182,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterLayerCommands(plain, session);
   RegisterLayerImageCommands(plain, session);
   RegisterPixelCommands(plain, session);
+  RegisterFilterCommands(plain, session);
   RegisterOutputCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {

@@ -89,6 +89,7 @@ class Session {
 
 // The command groups, each adding its commands to the table.
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
+void RegisterFilterCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);

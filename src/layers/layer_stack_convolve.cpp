@@ -1,0 +1,202 @@
+// LayerStack: sharpening and blurring a layer with the current convolution
+// kernel, in one piece or streamed down the layer in rows of 128-pixel tiles.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "brenmark/convolution.h"
+#include "brenmark/layer_stack.h"
+#include "brenmark/paint_manager.h"
+#include "brenmark/paint_ops.h"
+#include "brenmark/qv_memory_img.h"
+#include "brenmark/smart_image.h"
+#include "filters/convolution_progress.h"
+#include "layers/layer_images.h"
+
+namespace li = brenmark::layer_images;
+
+namespace {
+
+constexpr int kTile = 128;
+
+ilTile Grown(const ilTile& t, int by) {
+  return ilTile(t.x - by, t.y - by, t.z, t.nx + 2 * by, t.ny + 2 * by, t.nz);
+}
+
+int FloorTo(int v, int step) {
+  return v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
+}
+
+// Which part of the convolved rectangle E (r grown by the kernel size K)
+// goes back into the layer.
+enum class CopyBack {
+  kWhole,     // all of E: the four-box blur computes every pixel
+  kSpread,    // E less h0 = K / 2 on every side: a kernel without negative
+              // coefficients spreads pixels up to h0 beyond r, and that band
+              // lies in the computed interior because the margin is K > h0
+  kInterior,  // r only (sharpening; tiles)
+};
+
+// Convolves r grown by K, read from `source`, and writes the chosen part
+// through `painter` with the replacing blend.
+void ConvolveRect(PaintOps* painter, ilImage* source, const ilTile& r,
+                  const ConvolutionKernel& kernel, CopyBack part) {
+  const int k = static_cast<int>(kernel.GetSize());
+  const ilTile e = Grown(r, k);
+  const int channels = li::Channels(source);
+  if (channels != 1 && channels != 4) return;
+  std::unique_ptr<ilConvolutionImg> img(
+      new (std::nothrow) ilConvolutionImg(ilSize(e.nx, e.ny, channels), ilUChar));
+  if (!img || img->getDataPtr() == nullptr) return;
+  img->copyTile(0, 0, e.nx, e.ny, source, e.x, e.y);
+  if (img->Convolve(kernel) != ilOkay) return;
+  painter->blend_func(BlendOne, BlendZero);
+  switch (part) {
+    case CopyBack::kWhole:
+      painter->rect_copy(e.x, e.y, e.nx, e.ny, img.get(), 0, 0, nullptr, 1.0f, 1.0f);
+      break;
+    case CopyBack::kSpread: {
+      const int h0 = k / 2;
+      painter->rect_copy(e.x + h0, e.y + h0, e.nx - 2 * h0, e.ny - 2 * h0, img.get(), h0, h0,
+                         nullptr, 1.0f, 1.0f);
+      break;
+    }
+    case CopyBack::kInterior:
+      painter->rect_copy(r.x, r.y, r.nx, r.ny, img.get(), k, k, nullptr, 1.0f, 1.0f);
+      break;
+  }
+}
+
+// The host's busy indicator around a long computation.
+class Busy {
+ public:
+  Busy() { Set(true); }
+  ~Busy() { Set(false); }
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+
+ private:
+  static void Set(bool on) {
+    if (Brenmark.CB()->SetBusy) Brenmark.CB()->SetBusy(on);
+  }
+};
+
+}  // namespace
+
+void LayerStack::ConvolveLayer(void* handle) {
+  Layer* layer = GetLayerFromHandle(handle);
+  const ConvolutionKernel* kernel = Brenmark.GetCurrentConvolution();
+  if (!layer || layer->isGeometry() || !kernel) return;
+  CropLayerToBrushClippingRect(handle);
+  layer->ShrinkBounds(false, false);
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  painter->SetLowOrderBitImage(nullptr);
+  const ilTile r = painter->getUnMaskedBounds();
+  if (r.empty()) return;
+  CopyBack part = CopyBack::kInterior;
+  if (kernel->getSharpness() == -1.0f) {
+    part = CopyBack::kWhole;
+  } else if (kernel->isBlurType()) {
+    part = CopyBack::kSpread;
+  }
+  ConvolveRect(painter, layer->GetImage(), r, *kernel, part);
+}
+
+void LayerStack::ConvolveLayerByTile(void*, ilTile tile, ilSmartImage* source) {
+  const ConvolutionKernel* kernel = Brenmark.GetCurrentConvolution();
+  if (!source || !kernel || tile.empty()) return;
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  ConvolveRect(painter, source, tile, *kernel, CopyBack::kInterior);
+}
+
+void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
+  Layer* layer = GetLayerFromHandle(handle);
+  if (!layer || layer->isGeometry() || layer->getLayerBounds(true).empty()) return;
+  SetDisplayUpdate(true);
+  CropLayerToBrushClippingRect(handle);
+  layer->ShrinkBounds(false, false);
+  PaintOps* painter = GetCurrentLayerPainter();
+  if (!painter) return;
+  const ilTile r = painter->getUnMaskedBounds();
+  if (r.empty()) return;
+  Busy busy;
+  Brenmark.SetCurrentConvolution(kernel);
+  if (kernel.getSharpness() != -1.0f) {
+    ConvolveLayer(handle);
+    DamageRegion(r);
+    UpdateImagePlaneBits();
+    ForceUpdate();
+    return;
+  }
+  ilImage* image = layer->GetImage();
+  if (!image) return;
+  const int channels = li::Channels(image);
+  if (channels != 1 && channels != 4) return;
+  painter->SetLowOrderBitImage(nullptr);
+  painter->blend_func(BlendOne, BlendZero);
+  const int k = static_cast<int>(kernel.GetSize());
+  const ilTile g = Grown(r, k);
+  // The blur reaches h0 = K / 2 beyond r; past that it would only write the
+  // fill, so each tile is cut to that reach.
+  const ilTile reach = Grown(r, k / 2);
+  const int x0 = FloorTo(g.x, kTile), y0 = FloorTo(g.y, kTile);
+  const int x1 = -FloorTo(-(g.x + g.nx), kTile);
+  const int total = ((x1 - x0) / kTile) * ((-FloorTo(-(g.y + g.ny), kTile) - y0) / kTile);
+  // The blur runs once down g (every pixel of the reach is at least K / 2 + 1
+  // inside it, so it has its whole window, as in a tile of its own with a
+  // margin of K). Source rows are read a page row at a time into `in`, a
+  // frozen copy of that row of pages; a finished row of tiles is written
+  // back in one piece, then shown tile by tile. The blur reads source row y
+  // before it makes output row y, and a row of tiles goes back only when the
+  // blur has moved past it, so every read sees unblurred pixels (the result
+  // is that of any tile order) without a copy-on-write copy of the layer,
+  // whose pages would all be copied as they are written back.
+  const std::size_t rowBytes = static_cast<std::size_t>(g.nx) * channels;
+  std::unique_ptr<std::uint8_t[]> in(new (std::nothrow) std::uint8_t[rowBytes * kTile]);
+  std::unique_ptr<ilQVMemoryImg> band(new (std::nothrow)
+                                          ilQVMemoryImg(ilSize(g.nx, kTile, channels), ilUChar));
+  if (!in || !band || band->getDataPtr() == nullptr) return;
+  auto* bandRows = static_cast<std::uint8_t*>(band->getDataPtr());
+  int inY = 0, inN = 0;  // rows of the layer in `in`
+  auto read = [&](int i, std::uint8_t* dst) {
+    const int y = g.y + i;
+    if (y < inY || y >= inY + inN) {
+      inY = std::max(FloorTo(y, kTile), g.y);
+      inN = std::min(FloorTo(y, kTile) + kTile, g.y + g.ny) - inY;
+      image->getTile(g.x, inY, g.nx, inN, in.get());
+    }
+    std::memcpy(dst, in.get() + static_cast<std::size_t>(y - inY) * rowBytes, rowBytes);
+  };
+  int done = 0;
+  int bandY = y0;  // the row of tiles being made
+  auto finish = [&](int y) {
+    const ilTile row(ilTile(x0, y, 0, x1 - x0, kTile, 1), reach);
+    if (!row.empty()) {
+      painter->rect_copy(row.x, row.y, row.nx, row.ny, band.get(), row.x - g.x, row.y - y, nullptr,
+                         1.0f, 1.0f);
+    }
+    for (int x = x0; x < x1; x += kTile) {
+      const ilTile tile(ilTile(x, y, 0, kTile, kTile, 1), reach);
+      if (!tile.empty()) {
+        DamageRegion(tile);
+        UpdateImagePlaneBits();
+        ForceUpdate();
+      }
+      brenmark::conv::ReportProgress(++done, total);
+    }
+  };
+  auto out = [&](int i) {
+    const int y = g.y + i;
+    if (y >= bandY + kTile) {
+      finish(bandY);
+      bandY = FloorTo(y, kTile);
+    }
+    return bandRows + static_cast<std::size_t>(y - bandY) * rowBytes;
+  };
+  brenmark::conv::FourBoxStream(g.nx, g.ny, channels, k / 2, read, out);
+  finish(bandY);
+}

@@ -1,0 +1,345 @@
+// ConvolutionKernel and ilConvolutionImg: kernel generation and its edge
+// cases, the fixed and float paths, the four-box blur, and the SIMD rows
+// against their scalar references.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "brenmark/convolution.h"
+#include "filters/convolution_rows.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Convolved(const Bytes& in, int w, int h, int c, const ConvolutionKernel& k) {
+  ilConvolutionImg img(ilSize(w, h, c), ilUChar);
+  std::memcpy(img.getDataPtr(), in.data(), in.size());
+  EXPECT_EQ(img.Convolve(k), ilOkay);
+  const auto* p = static_cast<const std::uint8_t*>(img.getDataPtr());
+  return Bytes(p, p + in.size());
+}
+
+Bytes Random(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& v : b) v = static_cast<std::uint8_t>(rng());
+  return b;
+}
+
+float Sum(const ConvolutionKernel& k) {
+  float s = 0.0f;
+  for (unsigned i = 0; i < k.GetSize() * k.GetSize(); ++i) s += k.getKernel()[i];
+  return s;
+}
+
+int FixedSum(const ConvolutionKernel& k) {
+  int s = 0;
+  for (unsigned i = 0; i < k.GetSize() * k.GetSize(); ++i) s += k.getFixedKernel()[i];
+  return s;
+}
+
+TEST(ConvolutionKernel, GeneratedKernelsHaveTheirSizeSumAndStoredParameters) {
+  struct Case {
+    float sharpness, radius, sigma;
+    unsigned size;
+    float storedRadius, storedSigma;
+    bool negatives;
+  };
+  const Case cases[] = {
+      {0.5f, 1.5f, 1.0f / 3, 3, 1.5f, 1.0f / 3, true},
+      {-1.0f, 3.0f, 1.0f / 3, 7, 3.0f, 1.0f / 3, false},
+      {0.5f, -2.0f, 1.0f / 3, 1, 0.0f, 1.0f / 3, false},
+      {0.5f, 1.5f, 0.0f, 3, 1.5f, 0.00001f, false},
+      {5.0f, 3.9f, 1.0f / 3, 7, 3.9f, 1.0f / 3, true},
+      {0.0f, 2.0f, 1.0f / 3, 5, 2.0f, 1.0f / 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.sharpness << " " << c.radius << " " << c.sigma);
+    const ConvolutionKernel k(c.sharpness, c.radius, c.sigma);
+    EXPECT_EQ(k.GetSize(), c.size);
+    EXPECT_FLOAT_EQ(k.getRadius(), c.storedRadius);
+    EXPECT_FLOAT_EQ(k.getSigma(), c.storedSigma);
+    EXPECT_TRUE(k.isGenerated());
+    EXPECT_NEAR(Sum(k), 1.0f, 1e-5f);
+    EXPECT_EQ(!k.isBlurType(), c.negatives);
+    ASSERT_NE(k.getFixedKernel(), nullptr);
+    EXPECT_EQ(FixedSum(k), 2048);
+  }
+  EXPECT_EQ(ConvolutionKernel(0.5f, 1.5f, 0.0f).getSigma(), 9.999999747e-06f);
+}
+
+TEST(ConvolutionKernel, DefaultSharpenCoefficients) {
+  const ConvolutionKernel k;
+  const float* v = k.getKernel();
+  EXPECT_NEAR(v[4], 1.1903f, 1e-4f);
+  for (int i : {1, 3, 5, 7}) EXPECT_NEAR(v[i], -0.0419f, 1e-4f);
+  for (int i : {0, 2, 6, 8}) EXPECT_NEAR(v[i], -0.0057f, 1e-4f);
+  EXPECT_EQ(k.getFixedKernel()[1], -86);  // -0.0419 x 2048 = -85.9, rounded
+}
+
+TEST(ConvolutionKernel, ValuesCopiesAndSetters) {
+  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
+                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
+  ConvolutionKernel k(box, 3);
+  EXPECT_FALSE(k.isGenerated());
+  EXPECT_FLOAT_EQ(k.getSharpness(), 0.5f);
+  EXPECT_EQ(FixedSum(k), 2048);  // 228 each rounded, the centre takes up the excess
+  ConvolutionKernel copy(k);
+  EXPECT_NE(copy.getKernel(), k.getKernel());
+  EXPECT_EQ(std::memcmp(copy.getFixedKernel(), k.getFixedKernel(), 9 * sizeof(short)), 0);
+  k.setRadius(-3.0f);
+  EXPECT_EQ(k.GetSize(), 1u);
+  EXPECT_TRUE(k.isGenerated());
+  copy = k;
+  EXPECT_EQ(copy.GetSize(), 1u);
+  float out[1] = {0};
+  copy.getKernel(out);
+  EXPECT_EQ(out[0], 1.0f);
+  const float big[9] = {0, 0, 0, -7.5f, 16.0f, -7.5f, 0, 0, 0};
+  EXPECT_EQ(ConvolutionKernel(big, 3).getFixedKernel(), nullptr);
+}
+
+TEST(ConvolutionKernel, PrintsParametersAndRows) {
+  const float v[4] = {0.25f, -0.5f, 1.0f, 0.5f};
+  testing::internal::CaptureStdout();
+  ConvolutionKernel(v, 2).Print();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Sharpness = 0.500000, radius = 1.500000, sigma = 0.333333, Size = 2x2\n"
+            " 0.250000 -0.500000\n"
+            "  1.000000  0.500000\n"
+            "\n");
+}
+
+TEST(ConvolutionImg, ClassIdentity) {
+  ilConvolutionImg img(ilSize(2, 2, 4), ilUChar);
+  EXPECT_STREQ(img.getClassName(), "ilConvolutionImg");
+  EXPECT_STREQ(img.getDefaultDescription(), "Convolution Image");
+  EXPECT_TRUE(img.derivesFrom(ilQVMemoryImgClassId));
+}
+
+// Identity kernels, and kernels summing to 1 over flat areas, change nothing.
+TEST(ConvolutionImg, IdentitiesAndFlatAreasAreUnchanged) {
+  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
+                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
+  // 16-bit saturating sums gave 31 here in one tap order and 255 in another.
+  const float steep[9] = {0, 0, 0, 15.9f, -7.45f, -7.45f, 0, 0, 0};
+  const float steepReversed[9] = {0, 0, 0, -7.45f, -7.45f, 15.9f, 0, 0, 0};
+  struct Case {
+    ConvolutionKernel kernel;
+    bool random;  // a random image; otherwise flat `value`
+    int value;
+  };
+  const Case cases[] = {
+      {ConvolutionKernel(0.5f, 0.0f, 1.0f / 3), true, 0},
+      {ConvolutionKernel(0.0f, 3.0f, 1.0f / 3), true, 0},
+      {ConvolutionKernel(-1.0f, 0.0f, 1.0f / 3), true, 0},
+      {ConvolutionKernel(5.0f, 1.5f, 1.0f / 3), false, 100},
+      {ConvolutionKernel(0.5f, 3.0f, 1.0f / 3), false, 100},
+      {ConvolutionKernel(box, 3), false, 255},
+      {ConvolutionKernel(steep, 3), false, 255},
+      {ConvolutionKernel(steepReversed, 3), false, 255},
+      {ConvolutionKernel(-1.0f, 12.0f, 1.0f / 3), false, 77},
+  };
+  for (int c : {1, 4}) {
+    for (const Case& t : cases) {
+      SCOPED_TRACE(testing::Message() << "channels " << c << " size " << t.kernel.GetSize()
+                                      << " sharpness " << t.kernel.getSharpness());
+      const int w = 37, h = 19;
+      const Bytes in =
+          t.random ? Random(std::size_t{w} * h * c, 7) : Bytes(std::size_t{w} * h * c, t.value);
+      EXPECT_EQ(Convolved(in, w, h, c, t.kernel), in);
+    }
+  }
+}
+
+// The four-box weights of an impulse in a one-row image: for h0 = 1 they are
+// 4 at the centre and 2 at distance 1 (of 8); for h0 = 2, 4, 4 and 1 (of 14).
+TEST(ConvolutionImg, FourBoxWeights) {
+  struct Case {
+    float radius;
+    int value;
+    std::vector<int> expected;  // from the impulse outwards
+  };
+  const Case cases[] = {{1.0f, 240, {120, 60, 0}}, {2.0f, 252, {72, 72, 18, 0}}};
+  for (const Case& t : cases) {
+    Bytes in(21, 0);
+    in[10] = static_cast<std::uint8_t>(t.value);
+    const Bytes out = Convolved(in, 21, 1, 1, ConvolutionKernel(-1.0f, t.radius, 1.0f / 3));
+    for (std::size_t d = 0; d < t.expected.size(); ++d) {
+      EXPECT_EQ(out[10 + d], t.expected[d]) << "radius " << t.radius << " distance " << d;
+      EXPECT_EQ(out[10 - d], t.expected[d]) << "radius " << t.radius << " distance " << d;
+    }
+  }
+  // h0 = 3: radii 1, 1, 2 and 3, interior weight 3 + 3 + 5 + 7 = 18.
+  Bytes in(21, 0);
+  in[10] = 180;
+  const Bytes out = Convolved(in, 21, 1, 1, ConvolutionKernel(-1.0f, 3.0f, 1.0f / 3));
+  const int expected[] = {40, 40, 20, 10, 0};
+  for (int d = 0; d < 5; ++d) EXPECT_EQ(out[10 + d], expected[d]) << d;
+}
+
+// The four-box blur of random images against its definition: per line, the
+// weighted mean over the samples inside the line (weight = how many radii
+// reach), truncated, rows first.
+TEST(ConvolutionImg, FourBoxMatchesItsDefinition) {
+  auto line = [](const std::vector<int>& v, int h0) {
+    const int r[4] = {(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0};
+    std::vector<int> out(v.size());
+    for (int x = 0; x < int(v.size()); ++x) {
+      int sum = 0, weight = 0;
+      for (int p = 0; p < int(v.size()); ++p) {
+        int k = 0;
+        for (int ri : r) k += std::abs(x - p) <= ri;
+        sum += k * v[p];
+        weight += k;
+      }
+      out[x] = sum / weight;
+    }
+    return out;
+  };
+  for (int c : {1, 4}) {
+    for (int h0 : {1, 4, 9}) {
+      const int w = 33, h = 21;
+      const Bytes in = Random(std::size_t(w) * h * c, h0 * 10 + c);
+      std::vector<int> mid(in.size());
+      for (int y = 0; y < h; ++y) {
+        for (int ch = 0; ch < c; ++ch) {
+          std::vector<int> v(w);
+          for (int x = 0; x < w; ++x) v[x] = in[(y * w + x) * c + ch];
+          const std::vector<int> o = line(v, h0);
+          for (int x = 0; x < w; ++x) mid[(y * w + x) * c + ch] = o[x];
+        }
+      }
+      Bytes expected(in.size());
+      for (int x = 0; x < w; ++x) {
+        for (int ch = 0; ch < c; ++ch) {
+          std::vector<int> v(h);
+          for (int y = 0; y < h; ++y) v[y] = mid[(y * w + x) * c + ch];
+          const std::vector<int> o = line(v, h0);
+          for (int y = 0; y < h; ++y)
+            expected[(y * w + x) * c + ch] = static_cast<std::uint8_t>(o[y]);
+        }
+      }
+      EXPECT_EQ(Convolved(in, w, h, c, ConvolutionKernel(-1.0f, float(h0), 1.0f / 3)), expected)
+          << c << " channels, h0 " << h0;
+    }
+  }
+}
+
+// Kernels with coefficients of 16 or more run in floating point, rounded.
+TEST(ConvolutionImg, FloatPathForLargeCoefficients) {
+  const float v[9] = {0, 0, 0, -7.5f, 16.0f, -7.5f, 0, 0, 0};
+  const Bytes in = {10, 12, 13, 30, 10, 12, 13, 30, 10, 12, 13, 30};  // 4 x 3, one channel
+  const Bytes out = Convolved(in, 4, 3, 1, ConvolutionKernel(v, 3));
+  // (x, y) = (1, 1): 16 x 12 - 7.5 x (10 + 13) = 19.5 -> 20; (2, 1): 208 - 315 -> 0.
+  EXPECT_EQ(out[5], 20);
+  EXPECT_EQ(out[6], 0);
+  EXPECT_EQ(out[4], 10);  // border kept
+}
+
+// Every four-box division is exact: t * recip >> 32 == t / w.
+TEST(ConvolutionRows, ReciprocalDividesExactly) {
+  for (std::uint32_t w = 4; w <= brenmark::conv::kMaxExactWeight; ++w) {
+    const std::uint32_t m = brenmark::conv::Reciprocal(w);
+    for (std::uint32_t q = 0; q <= 255; ++q) {
+      for (std::uint32_t t : {q * w, q * w + w - 1}) {
+        if (t > 255 * w) continue;
+        ASSERT_EQ(brenmark::conv::DivideByWeight(t, m), t / w) << t << " / " << w;
+      }
+    }
+  }
+}
+
+// Every SIMD level's rows equal the scalar references, over lengths that
+// cover the vector tails.
+TEST(ConvolutionRows, SimdRowsMatchScalar) {
+  using namespace brenmark;
+  const conv::ConvKernels* ref = conv::ConvKernelsFor(SimdLevel::kScalar);
+  for (SimdLevel level : {SimdLevel::kSse2, SimdLevel::kAvx2}) {
+    const conv::ConvKernels* k = conv::ConvKernelsFor(level);
+    if (k == nullptr) continue;
+    SCOPED_TRACE(k->name);
+    for (int n : {1, 3, 15, 16, 17, 31, 33, 64, 131}) {
+      for (int h0 : {0, 1, 3, 10, 60}) {  // 60: weights past 16-bit sums
+        const conv::BoxRadii radii{
+            {(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0}};
+        const int pad = 2 * h0 + 1;
+        // Random rows with zero padding, and their true weights.
+        Bytes a = Random(std::size_t(pad + n + h0) * 4, n + h0), b = Random(a.size(), n + h0 + 99);
+        for (Bytes* row : {&a, &b}) {
+          std::fill(row->begin(), row->begin() + pad * 4, 0);
+          std::fill(row->end() - h0 * 4, row->end(), 0);
+        }
+        std::vector<std::uint32_t> recip(n);
+        for (int x = 0; x < n; ++x) {
+          int w = 0;
+          for (int r : radii.r) w += std::min(n - 1, x + r) - std::max(0, x - r) + 1;
+          recip[x] = conv::Reciprocal(w);
+        }
+        Bytes ra(n * 4), rb(n * 4), sa(n * 4), sb(n * 4);
+        ref->box_rows4(a.data() + pad * 4, b.data() + pad * 4, ra.data(), rb.data(), n, radii,
+                       recip.data());
+        k->box_rows4(a.data() + pad * 4, b.data() + pad * 4, sa.data(), sb.data(), n, radii,
+                     recip.data());
+        EXPECT_EQ(sa, ra) << n << " " << h0;
+        EXPECT_EQ(sb, rb) << n << " " << h0;
+      }
+      std::vector<Bytes> rows;
+      for (int i = 0; i < 8; ++i) rows.push_back(Random(n, 1000 + i * 7 + n));
+      const std::uint8_t* add[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+      const std::uint8_t* sub[4] = {rows[4].data(), rows[5].data(), rows[6].data(), rows[7].data()};
+      std::vector<std::int32_t> tr(n, 2040), ts(n, 2040);  // room for the subtractions
+      Bytes outR(n), outS(n);
+      ref->box_column(tr.data(), add, sub, n, outR.data(), conv::Reciprocal(16));
+      k->box_column(ts.data(), add, sub, n, outS.data(), conv::Reciprocal(16));
+      EXPECT_EQ(ts, tr);
+      EXPECT_EQ(outS, outR);
+      std::vector<std::int32_t> ar(n, -5000), as(n, -5000);
+      ref->mac_row2(ar.data(), rows[0].data(), 32767, rows[1].data(), -32768, n);
+      k->mac_row2(as.data(), rows[0].data(), 32767, rows[1].data(), -32768, n);
+      EXPECT_EQ(as, ar);
+      ref->fixed_out(outR.data(), ar.data(), n);
+      k->fixed_out(outS.data(), as.data(), n);
+      EXPECT_EQ(outS, outR);
+    }
+  }
+}
+
+// Whole images through the active level equal the scalar rows' result.
+TEST(ConvolutionImg, ImagesMatchAScalarReference) {
+  for (int c : {1, 4}) {
+    for (int w : {1, 17, 70, 300}) {  // 300: rows of more than one 512-byte block
+      const int h = 23;
+      const Bytes in = Random(std::size_t(w) * h * c, w * c);
+      // Direct two-dimensional reference of the fixed path.
+      const ConvolutionKernel sharpen(3.0f, 2.5f, 0.5f);
+      const Bytes out = Convolved(in, w, h, c, sharpen);
+      const int n = static_cast<int>(sharpen.GetSize()), h0 = n / 2;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          for (int ch = 0; ch < c; ++ch) {
+            const std::size_t at = (std::size_t(y) * w + x) * c + ch;
+            int expected = in[at];
+            if (x >= h0 && x < w - h0 && y >= h0 && y < h - h0) {
+              int acc = 0;
+              for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j)
+                  acc += sharpen.getFixedKernel()[i * n + j] *
+                         in[(std::size_t(y - h0 + i) * w + x - h0 + j) * c + ch];
+              expected = brenmark::conv::FixedToByte(acc);
+            }
+            ASSERT_EQ(out[at], expected) << c << " " << w << " " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// Sharpening and blurring layers through the paint manager: the tiled blur
+// against one blur of the whole layer and against the image filter itself,
+// blur-type kernels growing the layer, and the calls that must do nothing.
+#include <cstring>
+#include <vector>
+
+#include "brenmark/convolution.h"
+#include "layers/engine_fixture.h"
+#include "layers/layer_image_helpers.h"
+
+namespace brenmark::testing {
+namespace {
+
+void* const kCurrent = reinterpret_cast<void*>(-2);
+
+class LayerConvolve : public EngineTest {
+ protected:
+  // A new stack (made current) with one layer holding rectangles that cross
+  // the 128-pixel page seams; its image.
+  ilImage* PaintedLayer(int* handle = nullptr) {
+    const int h = NewStack();
+    if (handle) *handle = h;
+    Stack(h)->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    ilImage* img = Stack(h)->GetCurrentLayerPtr()->GetImage();
+    Paint(img, 100, 90, 200, 170, Pack(255, 40, 120, 200));
+    Paint(img, 120, 120, 20, 150, Pack(200, 200, 10, 0));
+    Paint(img, 250, 250, 3, 3, Pack(128, 0, 128, 64));
+    return img;
+  }
+
+  // The filter applied to the image's pixels in [x0, x1) x [y0, y1) with
+  // everything outside that box read as transparent.
+  static std::vector<unsigned> Filtered(ilImage* img, int x0, int y0, int x1, int y1,
+                                        const ConvolutionKernel& k) {
+    ilConvolutionImg f(ilSize(x1 - x0, y1 - y0, 4), ilUChar);
+    f.copyTile(0, 0, x1 - x0, y1 - y0, img, x0, y0);
+    f.Convolve(k);
+    std::vector<unsigned> out(std::size_t(x1 - x0) * (y1 - y0));
+    std::memcpy(out.data(), f.getDataPtr(), out.size() * 4);
+    return out;
+  }
+
+  static void Progress(int done, int total, void* user) {
+    auto* calls = static_cast<std::vector<int>*>(user);
+    calls->push_back(done);
+    calls->push_back(total);
+  }
+};
+
+TEST_F(LayerConvolve, TiledBlurEqualsOneBlurOfTheWholeLayerAndTheFilter) {
+  // Radius 10 (with the progress calls), and 150, whose window spans more
+  // than a page row: the blur reads well ahead of the rows it writes back.
+  for (const int radius : {10, 150}) {
+    SCOPED_TRACE(radius);
+    const ConvolutionKernel blur(-1.0f, float(radius), 1.0f / 3);
+    int ha = 0, hb = 0;
+    ilImage* a = PaintedLayer(&ha);
+    ilImage* b = PaintedLayer(&hb);
+    // The filter over a box wide enough that its edges do not matter.
+    const int m = radius == 10 ? 0 : 250, side = 400 + 2 * m;
+    const std::vector<unsigned> expected = Filtered(a, -m, -m, 400 + m, 400 + m, blur);
+
+    std::vector<int> progress;
+    SetConvolutionProgressHandler(&Progress, &progress);
+    Brenmark.SharpenOrBlurDone(blur, kCurrent, ha);
+    SetConvolutionProgressHandler(nullptr, nullptr);
+    if (radius == 10) {
+      // Bounds (100, 90)-(300, 260) grown by 21 and aligned: 0..384 x 0..384.
+      ASSERT_EQ(progress.size(), 18u);
+      EXPECT_EQ(progress[16], 9);
+      EXPECT_EQ(progress[17], 9);
+      EXPECT_EQ(host_.BusyChanges(), (std::vector<bool>{true, false}));
+    }
+
+    Brenmark.SetCurrentLayerStack(hb);
+    Brenmark.SetCurrentConvolution(blur);
+    Brenmark.ConvolveLayer(kCurrent);
+
+    for (int y = 0; y < 400; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        ASSERT_EQ(Px(a, x, y), Px(b, x, y)) << x << "," << y;
+        ASSERT_EQ(Px(a, x, y), expected[std::size_t(y + m) * side + x + m]) << x << "," << y;
+      }
+    }
+    EXPECT_NE(Px(a, 95, 150), 0u);  // the blur reached beyond the old bounds
+  }
+}
+
+TEST_F(LayerConvolve, SharpeningChangesEdgesAndKeepsFlatAreas) {
+  const ConvolutionKernel sharpen(0.5f, 1.5f, 1.0f / 3);
+  ilImage* img = PaintedLayer();
+  const std::vector<unsigned> expected = Filtered(img, 0, 0, 400, 400, sharpen);
+  Brenmark.SharpenOrBlurDone(sharpen, kCurrent, -2);
+  EXPECT_EQ(Px(img, 200, 200), Pack(255, 40, 120, 200));  // flat inside
+  EXPECT_EQ(Px(img, 99, 150), 0u);                        // outside the bounds
+  for (int y = 90; y < 260; ++y) {
+    for (int x = 100; x < 300; ++x)
+      ASSERT_EQ(Px(img, x, y), expected[std::size_t(y) * 400 + x]) << x << "," << y;
+  }
+  EXPECT_NE(Px(img, 140, 200), Pack(200, 200, 10, 0));  // an edge pixel moved
+}
+
+// A blur-type kernel given as values grows the layer as the blur does.
+TEST_F(LayerConvolve, BlurTypeKernelSpreadsBeyondTheOldBounds) {
+  NewStack();
+  Stack()->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  ilImage* img = Stack()->GetCurrentLayerPtr()->GetImage();
+  Paint(img, 127, 127, 1, 1, 0x90909090u);
+  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
+                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
+  Brenmark.SetCurrentConvolution(ConvolutionKernel(box, 3));
+  Brenmark.ConvolveLayer(kCurrent);
+  for (int y = 125; y <= 129; ++y) {
+    for (int x = 125; x <= 129; ++x) {
+      const bool near = x >= 126 && x <= 128 && y >= 126 && y <= 128;
+      EXPECT_EQ(Px(img, x, y), near ? 0x10101010u : 0u) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(LayerConvolve, MissingEmptyAndGeometryLayersAreLeftAlone) {
+  const ConvolutionKernel blur(-1.0f, 3.0f, 1.0f / 3);
+  NewStack();
+  Brenmark.SharpenOrBlurDone(blur, kCurrent, -2);  // no layer
+  Brenmark.SharpenOrBlurDone(blur, reinterpret_cast<void*>(987654), -2);
+  Stack()->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  Brenmark.SharpenOrBlurDone(blur, kCurrent, -2);  // empty layer
+  Stack()->AddLayer(nullptr, nullptr, false, true, true, -2, true);
+  Brenmark.SharpenOrBlurDone(blur, kCurrent, -2);  // geometry layer
+  EXPECT_TRUE(host_.BusyChanges().empty());
+  EXPECT_TRUE(Stack()->GetLayerFromIndex(1)->getLayerBounds(true).empty());
+}
+
+}  // namespace
+}  // namespace brenmark::testing
