@@ -98,17 +98,23 @@ void BM_FullRecompositeVsPixman(benchmark::State& state) {
     pixman_image_composite32(PIXMAN_OP_SRC, peerLayers[0], nullptr, pv, 0, 0, 0, 0, 0, 0, kSide,
                              kSide);
     for (int i = 1; i < kLayers; ++i) {
-      pixman_image_composite32(PIXMAN_OP_OVER, peerLayers[i], nullptr, pv, 0, 0, 0, 0, 0, 0,
-                               kSide, kSide);
+      pixman_image_composite32(PIXMAN_OP_OVER, peerLayers[i], nullptr, pv, 0, 0, 0, 0, 0, 0, kSide,
+                               kSide);
     }
   };
   double tOurs = 0, tPeer = 0;
   bool oursFirst = true;
   for (auto _ : state) {
     const auto t0 = Clock::now();
-    if (oursFirst) ours(); else peer();
+    if (oursFirst)
+      ours();
+    else
+      peer();
     const auto t1 = Clock::now();
-    if (oursFirst) peer(); else ours();
+    if (oursFirst)
+      peer();
+    else
+      ours();
     const auto t2 = Clock::now();
     const double a = oursFirst ? Seconds(t0, t1) : Seconds(t1, t2);
     tOurs += a;
