@@ -133,6 +133,61 @@ void BM_FullRecompositeVsPixman(benchmark::State& state) {
 }
 BENCHMARK(BM_FullRecompositeVsPixman)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The whole view refreshed from the cached composites (the view damaged
+// everywhere, the composites kept), against the same pixman chain, which has
+// no cache to draw on.
+void BM_FullRefreshFromCacheVsPixman(benchmark::State& state) {
+  const auto layers = MakeLayers();
+  Canvas canvas(layers);
+  canvas.stack->RedrawEntireCanvas(true, true);
+  std::vector<pixman_image_t*> peerLayers;
+  for (const auto& px : layers) {
+    peerLayers.push_back(pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, kSide, kSide, const_cast<std::uint32_t*>(px.data()), kSide * 4));
+  }
+  std::vector<std::uint32_t> peerView(static_cast<std::size_t>(kSide) * kSide);
+  pixman_image_t* pv =
+      pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, peerView.data(), kSide * 4);
+  auto ours = [&] {
+    canvas.stack->DamageRegion(ilTile(0, 0, 0, kSide, kSide, 1));
+    canvas.stack->ForceUpdate();
+  };
+  auto peer = [&] {
+    pixman_image_composite32(PIXMAN_OP_SRC, peerLayers[0], nullptr, pv, 0, 0, 0, 0, 0, 0, kSide,
+                             kSide);
+    for (int i = 1; i < kLayers; ++i) {
+      pixman_image_composite32(PIXMAN_OP_OVER, peerLayers[i], nullptr, pv, 0, 0, 0, 0, 0, 0, kSide,
+                               kSide);
+    }
+  };
+  double tOurs = 0, tPeer = 0;
+  bool oursFirst = true;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    if (oursFirst)
+      ours();
+    else
+      peer();
+    const auto t1 = Clock::now();
+    if (oursFirst)
+      peer();
+    else
+      ours();
+    const auto t2 = Clock::now();
+    const double a = oursFirst ? Seconds(t0, t1) : Seconds(t1, t2);
+    tOurs += a;
+    tPeer += oursFirst ? Seconds(t1, t2) : Seconds(t0, t1);
+    state.SetIterationTime(a);
+    oursFirst = !oursFirst;
+    benchmark::DoNotOptimize(peerView.data());
+  }
+  state.counters["ratio"] = tPeer / tOurs;
+  state.SetLabel(brenmark::ActiveKernels().name);
+  for (pixman_image_t* p : peerLayers) pixman_image_unref(p);
+  pixman_image_unref(pv);
+}
+BENCHMARK(BM_FullRefreshFromCacheVsPixman)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 #endif
 
 // One dab's damage recomposed from the cached composites: the current layer

@@ -315,17 +315,26 @@ class LayerStack : public Resource {
   void RebuildBelowComposite();
   void RebuildMaskComposite();
   void ReleaseCachedImages();
-  // Compositing (layer_stack_composite.cpp).
+  // Compositing (layer_stack_composite.cpp). A plan collects the blends of
+  // one composition and runs them cell by cell.
+  class CompositionPlan;
+  friend class CompositionPlan;
+  bool PlanBelow(ilSmartImage** below, CompositionPlan& plan);
+  bool PlanAbove(ilSmartImage** above, bool includeMasks, CompositionPlan& plan);
+  ilTile PlanCompose(const ilTile& region, ilSmartImage* above, ilSmartImage* below,
+                     bool includeMasks, PaintOps* target, CompositionPlan& plan);
+  // Both composites rebuilt and the whole view composed in one pass over
+  // the cells; false when the view cannot be composed that way.
+  bool RedrawAllAtOnce();
+  static void Contribute(CompositionPlan& plan, PaintOps* painter, Layer* layer,
+                         const ilTile& canvasRect);
   bool IsTransparentBackdrop() const;
   unsigned BaseColor() const;
   void MakeBelow(ilSmartImage** below);
   void MakeAbove(ilSmartImage** above, bool includeMasks);
   void UpdateMaskCompositeActive();
-  // Composites one layer over `painter`'s target for the canvas rectangle.
-  void CompositeLayer(Layer* layer, PaintOps* painter);
   void ComposeInto(ilSmartImage** above, ilSmartImage** below, bool includeMasks, PaintOps* target);
-  void ComposeCurrentLayer(const ilTile& region, const ilTile& dest, bool includeMasks,
-                           PaintOps* target);
+  ilImage* CurrentLayerSource(const ilTile& area, bool includeMasks);
   // The update image and its painter and blender over the shared buffer of
   // the current screen size (layer_stack_update_image.cpp).
   void PrepareUpdateImage();

@@ -32,6 +32,7 @@ void LayerStack::RedrawEntireCanvas(bool below, bool above) {
   redrawPending_ = false;
   PrepareCurrentPainter();
   DamageRegion(size_);
+  if (below && above && RedrawAllAtOnce()) return;
   if (below) RebuildBelowComposite();
   if (above) RebuildAboveComposite();
   ForceUpdate();
