@@ -400,6 +400,9 @@ class LayerStack : public Resource {
   bool redrawPending_ = false;
   ilSmartImage* belowComposite_ = nullptr;
   ilSmartImage* aboveComposite_ = nullptr;
+  // The current layer for which the cached above composite was built and
+  // held nothing (null when it holds something or was released).
+  const Layer* aboveEmptyFor_ = nullptr;
   ilSmartImage* maskComposite_ = nullptr;
   bool maskCompositeActive_ = false;
   bool inFront_ = false;

@@ -285,6 +285,7 @@ void LayerStack::MakeAbove(ilSmartImage** above, bool includeMasks) {
     plan.Run(size_);
   }
   Finish(above, contributed);
+  if (above == &aboveComposite_) aboveEmptyFor_ = contributed ? nullptr : current_;
   RebuildMaskComposite();
 }
 
@@ -309,6 +310,7 @@ bool LayerStack::RedrawAllAtOnce() {
   }
   if (belowComposite_) Finish(&belowComposite_, below);
   Finish(&aboveComposite_, above);
+  aboveEmptyFor_ = above ? nullptr : current_;
   RebuildMaskComposite();
   Brenmark.CB()->ImagePlaneRefreshed(ViewOf());
   ResetUpdateRegion();
@@ -326,6 +328,7 @@ void LayerStack::RebuildAboveComposite() {
 void LayerStack::ReleaseCachedImages() {
   Release(&belowComposite_);
   Release(&aboveComposite_);
+  aboveEmptyFor_ = nullptr;
 }
 
 // ---- Composition of the update region.
@@ -335,8 +338,12 @@ void LayerStack::ComposeInto(ilSmartImage** above, ilSmartImage** below, bool in
   const ilTile region = GetUpdateRegion();
   if (region.nx <= 0 || region.ny <= 0 || !current_ || !target) return;
   MatchUpdateBuffersToScreen();
+  // A cached above composite that was built and came out empty is not
+  // missing: building it again would rebuild the mask composite and replace
+  // the masking painter a caller may still hold.
+  const bool knownEmpty = above == &aboveComposite_ && aboveEmptyFor_ == current_;
   if (!Brenmark.InBrushStroke() && !Brenmark.InPreview()) {
-    if (!*above) MakeAbove(above, includeMasks);
+    if (!*above && !knownEmpty) MakeAbove(above, includeMasks);
     if (!*below) MakeBelow(below);
   }
   if (*above) (*above)->EnableForcedBounds(0);

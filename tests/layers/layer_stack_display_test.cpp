@@ -298,6 +298,47 @@ TEST_F(LayerStackDisplay, MasksJoinTheAboveCompositeOnlyDirectlyAboveAnImageLaye
   }
 }
 
+// A hidden mask protects the current layer but shows nothing above it: the
+// empty above composite is not rebuilt by every update, so the masking
+// painter a tool holds between refreshes stays valid and keeps protecting.
+TEST_F(LayerStackDisplay, HeldMaskingPainterSurvivesUpdatesWithNothingAbove) {
+  const unsigned base = 0xFF808080u;
+  Build({{ilTile(0, 0, 0, kW, kH, 1), base},
+         {ilTile(20, 20, 0, 40, 40, 1), 255, 0, 0, 1.0f, false, ilTile(), 255, true}},
+        1);
+  ASSERT_EQ(s_->GetAboveComposite(), nullptr);
+  ASSERT_NE(s_->GetMaskComposite(), nullptr);
+  PaintOps* held = s_->GetCurrentLayerPainter();
+  const unsigned colours[] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u};
+  for (int i = 0; i < 3; ++i) {
+    const ilTile r(i * 7, 0, 0, 100, 70 + i, 1);
+    held->blend_func(BlendOne, BlendZero);
+    unsigned v = colours[i];
+    held->rect_fill(r.x, r.y, r.nx, r.ny, &v, nullptr);
+    specs_[0].extra.emplace_back(r, colours[i]);
+    if (i == 1)
+      s_->UpdateImagePlaneBits();
+    else
+      s_->ForceUpdate();
+    EXPECT_EQ(s_->GetCurrentLayerPainter(), held) << i;
+    EXPECT_EQ(Shown(i * 7 + 99, 69 + i), colours[i]) << i;  // the rectangle's last pixel
+    EXPECT_EQ(Shown(30, 30), base) << i;                    // protected
+    EXPECT_EQ(Shown(59, 59), base) << i;
+  }
+  // Showing the mask rebuilds the above composite (and the painter).
+  specs_[1].active = true;
+  s_->SetLayerActive(2, true);
+  ASSERT_NE(s_->GetAboveComposite(), nullptr);
+  EXPECT_TRUE(SamePicture(
+      0, 60, kW, kH - 60, [this](int x, int y) { return Expected(x, y); },
+      [this](int x, int y) { return Shown(x, y); }));
+  EXPECT_EQ(Shown(99 + 14, 10), colours[2]);
+  specs_[0].extra.clear();  // inside the mask the layer kept its pixels
+  EXPECT_EQ(Shown(30, 30), Expected(30, 30));
+  EXPECT_EQ(Shown(59, 59), Expected(59, 59));
+  EXPECT_NE(Expected(30, 30), base);
+}
+
 // With display update the application pulls the picture: the forced update
 // only asks it to, and the region stays for it to read.
 TEST_F(LayerStackDisplay, ApplicationPullsTheUpdateImageWhenItAsksToRefreshItself) {
