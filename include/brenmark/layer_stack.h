@@ -326,8 +326,10 @@ class LayerStack : public Resource {
   // Both composites rebuilt and the whole view composed in one pass over
   // the cells; false when the view cannot be composed that way.
   bool RedrawAllAtOnce();
+  // ontoClear: nothing went into the composite yet and its fill is
+  // transparent, so the layer may be copied instead of composited over.
   static void Contribute(CompositionPlan& plan, PaintOps* painter, Layer* layer,
-                         const ilTile& canvasRect);
+                         const ilTile& canvasRect, bool ontoClear);
   bool IsTransparentBackdrop() const;
   unsigned BaseColor() const;
   void MakeBelow(ilSmartImage** below);

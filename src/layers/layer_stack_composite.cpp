@@ -123,6 +123,10 @@ class LayerStack::CompositionPlan {
     steps_.push_back({painter, source, 0, dx, dy, dest, s, d});
   }
 
+  // `image` (a composite the plan builds) has the pages of each cell
+  // scanned as soon as the cell is done, while they are still in cache.
+  void ScanAsBuilt(ilSmartImage* image) { scanned_.push_back(image); }
+
   void Fill(PaintOps* painter, unsigned colour, const ilTile& dest) {
     if (dest.nx <= 0 || dest.ny <= 0) return;
     steps_.push_back({painter, nullptr, colour, 0, 0, dest, BlendOne, BlendZero});
@@ -145,6 +149,7 @@ class LayerStack::CompositionPlan {
             step.painter->rect_fill(t.x, t.y, t.nx, t.ny, &step.colour, nullptr);
           }
         }
+        for (ilSmartImage* image : scanned_) image->ScanPagesIn(cell);
       }
     }
     for (Step& step : steps_) step.painter->blend_func(BlendOne, BlendZero);
@@ -172,6 +177,7 @@ class LayerStack::CompositionPlan {
   std::vector<PaintOps*> painters_;
   std::vector<ilImage*> held_;
   std::vector<Kept> kept_;
+  std::vector<ilSmartImage*> scanned_;
 };
 
 namespace {
@@ -181,7 +187,7 @@ namespace {
 }  // namespace
 
 void LayerStack::Contribute(CompositionPlan& plan, PaintOps* painter, Layer* layer,
-                            const ilTile& canvasRect) {
+                            const ilTile& canvasRect, bool ontoClear) {
   ilImage* image = layer->GetImage();
   if (!image) return;
   const int ox = layer->getXOffset(), oy = layer->getYOffset();
@@ -193,7 +199,10 @@ void LayerStack::Contribute(CompositionPlan& plan, PaintOps* painter, Layer* lay
     area.nz = 1;
     plan.KeepBounds(layer);
     ilSIDImage* source = layer->GetStencilledImage(&area, false, true);
-    plan.Copy(painter, source, ox, oy, Moved(area, ox, oy), BlendOne, BlendOneMinusSrcAlpha);
+    // Over a transparent destination the source comes through unchanged,
+    // so a plain copy gives the same pixels in one read less.
+    plan.Copy(painter, source, ox, oy, Moved(area, ox, oy), BlendOne,
+              ontoClear ? BlendZero : BlendOneMinusSrcAlpha);
   }
   if (layer->isGeometry()) layer->ClearGeometryImgIsChanged();
 }
@@ -219,13 +228,14 @@ bool LayerStack::PlanBelow(ilSmartImage** below, CompositionPlan& plan) {
   unsigned base = BaseColor();
   Reset(below, base);
   PaintOps* painter = plan.PainterOn(*below);
+  plan.ScanAsBuilt(*below);
   painter->blend_func(BlendOne, BlendZero);
   if (!size_.empty()) painter->rect_fill(size_.x, size_.y, size_.nx, size_.ny, &base, nullptr);
   bool contributed = false;
   for (Layer* l = bottom_; l && l != current_; l = l->GetNext()) {
     if (l->isGeometry()) l->ClearGeometryImgIsChanged();
     if (!Visible(l) || l->isMask()) continue;
-    Contribute(plan, painter, l, size_);
+    Contribute(plan, painter, l, size_, base == 0 && !contributed);
     contributed = true;
   }
   return contributed;
@@ -253,6 +263,7 @@ void LayerStack::UpdateMaskCompositeActive() {
 bool LayerStack::PlanAbove(ilSmartImage** above, bool includeMasks, CompositionPlan& plan) {
   Reset(above, 0);
   PaintOps* painter = plan.PainterOn(*above);
+  plan.ScanAsBuilt(*above);
   bool contributed = false;
   bool masksAllowed = includeMasks;
   const bool currentMayShowMasks = !current_->isMask() && (Visible(current_) || current_->isMask());
@@ -261,12 +272,12 @@ bool LayerStack::PlanAbove(ilSmartImage** above, bool includeMasks, CompositionP
     if (!l->isMask() || maskCompositeActive_) masksAllowed = false;
     if (!Visible(l)) continue;
     if (l->isMask() && !(masksAllowed && currentMayShowMasks)) continue;
-    Contribute(plan, painter, l, size_);
+    Contribute(plan, painter, l, size_, !contributed);
     contributed = true;
   }
   if (includeMasks && maskCompositeActive_ && Visible(selectionMask_) &&
       current_ != selectionMask_) {
-    Contribute(plan, painter, selectionMask_, size_);
+    Contribute(plan, painter, selectionMask_, size_, !contributed);
     contributed = true;
   }
   return contributed;
