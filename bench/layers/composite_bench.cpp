@@ -9,11 +9,12 @@
 // our time (above 1: we are faster).
 //
 // Measured on the 2-core build machine (AVX2 rows, shared with another
-// build): the full recomposite 19 to 25 ms, 1.06 to 1.12 times faster than
-// pixman's chain (ten blend passes, three of them into the cached composites, against
-// pixman's eight, plus the composites' shrink scan); the full refresh from
-// the cached composites 4.9 to 5.5 ms (ratio about 4.3); one dab's 64 x 64
-// recomposite 14 to 18 us.
+// build): the full recomposite 15 to 16 ms, 1.32 to 1.40 times faster than
+// pixman's chain (eight over passes and two copies, the first layer of the
+// above composite being copied, against pixman's seven and one; the
+// composites' pages scanned cell by cell while still in cache); the full refresh from the cached
+// composites 5.1 to 5.5 ms (ratio about 4.1); one dab's 64 x 64 recomposite
+// 15 to 17 us.
 #include <benchmark/benchmark.h>
 
 #include <brenmark/brenmark.h>
