@@ -12,9 +12,9 @@
 // build): the full recomposite 15 to 16 ms, 1.32 to 1.40 times faster than
 // pixman's chain (eight over passes and two copies, the first layer of the
 // above composite being copied, against pixman's seven and one; the
-// composites' pages scanned cell by cell while still in cache); the full refresh from the cached
-// composites 5.1 to 5.5 ms (ratio about 4.1); one dab's 64 x 64 recomposite
-// 15 to 17 us.
+// composites' pages scanned cell by cell while still in cache); the full
+// refresh from the cached composites 5.1 to 5.5 ms (ratio about 4.1); one
+// dab's 64 x 64 recomposite 15 to 17 us.
 #include <benchmark/benchmark.h>
 
 #include <brenmark/brenmark.h>
