@@ -191,6 +191,7 @@ struct Trampoline {
   static void* GetViewPixels(int view) {
     ReferenceHost* h = Host(kCbGetViewPixels);
     HostWindow* w = h ? h->FindView(view) : nullptr;
+    if (w) std::vector<std::uint32_t>().swap(w->retiredPixels);
     return w && !w->pixels.empty() ? w->pixels.data() : nullptr;
   }
   static void UpdateImageRequested(int view, int) {
@@ -223,7 +224,10 @@ struct Trampoline {
   }
   static void ShowUpdate(int window) {
     ReferenceHost* h = Host(kCbShowUpdate);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->showUpdates;
+    HostWindow* w = h ? h->FindWindow(window) : nullptr;
+    if (!w) return;
+    ++w->showUpdates;
+    if (h->showUpdate_) h->ShowPulledUpdate(window);
   }
   static void DrawMarchingAnts(int window, int) {
     ReferenceHost* h = Host(kCbDrawMarchingAnts);
@@ -328,7 +332,10 @@ struct Trampoline {
   static void LayerStackChanged() { Host(kCbLayerStackChanged); }
   static void ImagePlaneRefreshed(int view) {
     ReferenceHost* h = Host(kCbImagePlaneRefreshed);
-    if (HostWindow* w = h ? h->FindView(view) : nullptr) ++w->imagePlaneRefreshes;
+    if (HostWindow* w = h ? h->FindView(view) : nullptr) {
+      ++w->imagePlaneRefreshes;
+      w->showsPixels = true;
+    }
   }
   static void StrokeIdle() { Host(kCbStrokeIdle); }
   static void ShowMessage(const char* text) {
@@ -525,8 +532,42 @@ bool ReferenceHost::ResizeView(int view, int width, int height) {
   if (!w) return false;
   w->width = width > 0 ? width : 0;
   w->height = height > 0 ? height : 0;
+  // The old memory stays alive until the engine asks for the new one.
+  if (w->retiredPixels.empty()) w->retiredPixels.swap(w->pixels);
   w->pixels.assign(static_cast<size_t>(w->width) * w->height, 0);
+  w->screen.assign(w->pixels.size(), 0);
   return true;
+}
+
+void ReferenceHost::ShowPulledUpdate(int window) {
+  UpdatePixels u;
+  // Pulling the update image may refresh the image plane on the way; what
+  // the view shows is decided here, not by that refresh.
+  const bool showedPixels = FindWindow(window)->showsPixels;
+  const bool pulled = showUpdate_(window, u);
+  HostWindow* w = FindWindow(window);
+  if (!w) return;
+  w->showsPixels = showedPixels;
+  if (!pulled || !u.pixels) return;
+  if (w->showsPixels) w->screen = w->pixels;
+  w->screen.resize(static_cast<size_t>(w->width) * w->height, 0);
+  w->showsPixels = false;
+  const int x0 = std::max({u.x, 0}), y0 = std::max({u.y, 0});
+  const int x1 = std::min({u.x + u.nx, w->width, u.width});
+  const int y1 = std::min({u.y + u.ny, w->height, u.height});
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      w->screen[static_cast<size_t>(y) * w->width + x] =
+          u.pixels[static_cast<size_t>(y) * u.width + x];
+    }
+  }
+}
+
+const std::uint32_t* ReferenceHost::ShownPixels(int view) const {
+  const HostWindow* w = WindowOfView(view);
+  if (!w) return nullptr;
+  const auto& shown = w->showsPixels ? w->pixels : w->screen;
+  return shown.empty() ? nullptr : shown.data();
 }
 
 void ReferenceHost::SetTransparentBackdrop(int window, bool transparent) {
@@ -606,6 +647,7 @@ int ReferenceHost::CreateWindow(int layerStackHandle, const ViewerParms& parms) 
   w.width = defaultViewWidth_;
   w.height = defaultViewHeight_;
   w.pixels.assign(static_cast<size_t>(w.width) * w.height, 0);
+  w.screen.assign(w.pixels.size(), 0);
   return id;
 }
 

@@ -40,6 +40,16 @@ struct MessageBoxCall {
   std::string text;
 };
 
+// An update image pulled from the engine for member 14: `pixels` is a
+// width x height image, row by row, and (x, y, nx, ny) the screen rectangle
+// of it to show.
+struct UpdatePixels {
+  const std::uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int x = 0, y = 0, nx = 0, ny = 0;
+};
+
 struct ProxyDecision {
   int member;  // 39..42
   std::vector<int> layerIndices;
@@ -53,20 +63,27 @@ struct HostWindow {
   ViewerParms parms{};
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> pixels;  // width * height, row by row
-  bool transparentBackdrop = true;    // member 4's answer
-  bool inFront = false;               // last value given by member 34
-  int constructedNotices = 0;         // member 23
-  int destroyingNotices = 0;          // member 24 (the view's pixels are freed then)
-  int viewerParmsSets = 0;            // member 25
-  int updateImageRequests = 0;        // member 7
-  int showUpdates = 0;                // member 14
-  int antsDraws = 0;                  // member 15
-  int antsChanges = 0;                // member 16
-  bool timedUpdateRunning = false;    // between members 18 and 19
-  int timedUpdateInterval = 0;        // last interval given to member 18
-  int timedUpdateChecks = 0;          // member 20
-  int imagePlaneRefreshes = 0;        // member 36
+  std::vector<std::uint32_t> pixels;  // width * height, row by row: member 5's memory
+  // What the view shows: its own memory while the engine refreshes it
+  // (member 36), otherwise `screen`, where pulled update images land.
+  std::vector<std::uint32_t> screen;
+  bool showsPixels = true;
+  // Memory handed out before the last ResizeView; kept until the engine asks
+  // for the view's memory again, so an image plane over it stays valid.
+  std::vector<std::uint32_t> retiredPixels;
+  bool transparentBackdrop = true;  // member 4's answer
+  bool inFront = false;             // last value given by member 34
+  int constructedNotices = 0;       // member 23
+  int destroyingNotices = 0;        // member 24 (the view's pixels are freed then)
+  int viewerParmsSets = 0;          // member 25
+  int updateImageRequests = 0;      // member 7
+  int showUpdates = 0;              // member 14
+  int antsDraws = 0;                // member 15
+  int antsChanges = 0;              // member 16
+  bool timedUpdateRunning = false;  // between members 18 and 19
+  int timedUpdateInterval = 0;      // last interval given to member 18
+  int timedUpdateChecks = 0;        // member 20
+  int imagePlaneRefreshes = 0;      // member 36
 };
 
 class ReferenceHost {
@@ -124,6 +141,34 @@ class ReferenceHost {
   using WatermarkHook = std::function<void(void* pixels, int pageX, int pageY, int pageWidth,
                                            int pageHeight, int boundsWidth, int boundsHeight)>;
   void SetWatermarkHook(WatermarkHook hook) { watermark_ = std::move(hook); }
+  // Member 14 (show the update image): the hook fills `out` for the window
+  // and answers true; the host then copies that rectangle into what the view
+  // shows. Without a hook member 14 is only counted.
+  using ShowUpdateHook = std::function<bool(int window, UpdatePixels& out)>;
+  void SetShowUpdateHook(ShowUpdateHook hook) { showUpdate_ = std::move(hook); }
+  // Installs a show-update hook that pulls the update image and its screen
+  // rectangle from the stack of the window (anything with GetLayerStack(h)
+  // returning a stack with GetScrnUpdateRegion and GetUpdateImage);
+  // compiled where it is used, like InstallInto.
+  template <class Manager>
+  void PullUpdatesFrom(Manager& manager) {
+    SetShowUpdateHook([this, &manager](int window, UpdatePixels& out) {
+      const HostWindow* w = Window(window);
+      auto* stack = w ? manager.GetLayerStack(w->layerStackHandle) : nullptr;
+      if (!stack) return false;
+      const auto region = stack->GetScrnUpdateRegion();
+      auto* image = stack->GetUpdateImage();
+      if (!image || !image->getDataPtr()) return false;
+      out.pixels = static_cast<const std::uint32_t*>(image->getDataPtr());
+      out.width = image->getXsize();
+      out.height = image->getYsize();
+      out.x = region.x;
+      out.y = region.y;
+      out.nx = region.nx;
+      out.ny = region.ny;
+      return true;
+    });
+  }
 
   // ---- Timers. Time is an integer count of timer units (milliseconds on
   // the wall clock) that only moves forward.
@@ -146,6 +191,9 @@ class ReferenceHost {
   const HostWindow* WindowOfStack(int layerStackHandle) const;  // latest with that handle
   std::vector<int> WindowIds() const;
   std::uint32_t* ViewPixels(int view);
+  // What the view shows now (see HostWindow::screen); null for an unknown
+  // or empty view.
+  const std::uint32_t* ShownPixels(int view) const;
   const std::vector<std::string>& Messages() const { return messages_; }  // member 38
   const std::vector<MessageBoxCall>& MessageBoxes() const { return messageBoxes_; }
   const std::vector<bool>& BusyChanges() const { return busyChanges_; }  // member 31
@@ -181,6 +229,8 @@ class ReferenceHost {
   int CreateWindow(int layerStackHandle, const ViewerParms& parms);
   int StartTimer(int interval, BrenmarkTimerProc proc, void* context);
   void StopTimer(int id);
+  // Member 14 with a hook: copies the pulled update into what the view shows.
+  void ShowPulledUpdate(int window);
 
   std::array<int, kCbMemberCount> calls_{};
   unsigned background_ = 0xFFFFFFFFu;
@@ -200,6 +250,7 @@ class ReferenceHost {
   float scaleX_ = 1, scaleY_ = 1;
   bool proxyAnswer_ = true;
   WatermarkHook watermark_;
+  ShowUpdateHook showUpdate_;
 
   std::map<int, HostWindow> windows_;
   int nextWindowId_ = kFirstWindowId;

@@ -14,6 +14,7 @@
 class ConvolutionKernel;
 class ilQVMemoryImg;
 class ilSmartImage;
+class ImageBlender;
 class MaskingPaintOps;
 class PaintOps;
 class Shape;
@@ -230,14 +231,56 @@ class LayerStack : public Resource {
   bool InProxyRotateCanvas() const { return inProxyRotate_; }
 
   // ---- Display.
+  // The update region collects everything damaged since the last reset, in
+  // canvas coordinates. GetUpdateRegion also takes in what the current
+  // painter wrote since its last reset and clips to the canvas.
   void DamageRegion(const ilTile& t);
-  const ilTile& GetUpdateRegion() const { return updateRegion_; }
+  const ilTile& GetUpdateRegion();
+  void SetUpdateRegion(const ilTile& t) { updateRegion_ = t; }
   void ResetUpdateRegion();
-  void ForceUpdate();
+  // The update region in screen pixels (stack offset, view scale and
+  // rotation), clipped to the screen.
+  ilTile GetScrnUpdateRegion();
+  void BeginUpdate() { inUpdate_ = true; }
+  void EndUpdate();
+  bool InUpdate() const { return inUpdate_; }
+  void SetBrushPreviewRegion(const ilTile& t) { brushPreviewRegion_ = t; }
+  const ilTile& GetBrushPreviewRegion() const { return brushPreviewRegion_; }
+  void ResetBrushPreviewRegion() { brushPreviewRegion_ = ilTile(); }
+  void DamageBrushPreviewRegion() { DamageRegion(brushPreviewRegion_); }
+  // Recomposes the update region into the image plane (the view's memory)
+  // from the cached composites and tells the application.
   void UpdateImagePlaneBits();
+  // Without display update: recompose and reset the region. With it: ask
+  // the application to show the update image (the region stays).
+  void ForceUpdate();
   void RedrawEntireCanvas(bool below, bool above);
   void RedrawCanvasDueToGeometryChange();
   bool IsRedrawPending() const { return redrawPending_; }
+  // Rebuilds the image plane over the view's memory at the view's size and
+  // redraws everything.
+  void NotifyImagePlaneResize();
+  ilQVMemoryImg* GetImagePlane() const { return imagePlane_; }
+  // The whole canvas composed as the view shows it (without a transparent
+  // backdrop) into a new image of the view's size; the caller receives one
+  // reference. With includeMasks the masks above the current layer show.
+  ilQVMemoryImg* GetCompositeImage() { return GetUpdateImagePlaneBits(false); }
+  ilQVMemoryImg* GetUpdateImagePlaneBits(bool includeMasks);
+  // The screen-sized update image (over the process-wide update buffer)
+  // holding the update region as the view shows it: scaled, rotated and
+  // display-filtered. Valid until the next call on any stack.
+  ilQVMemoryImg* GetUpdateImage();
+  PaintOps* GetUpdateImagePainter();
+  ImageBlender* GetUpdateImageBlender();
+  // Periodic display updates during a stroke, run by the application's
+  // timer.
+  void BeginTimerBasedUpdate(int interval);
+  void EndTimerBasedUpdate();
+  void CheckTimerBasedUpdate();
+  // The cached composites of the layers below and above the current one
+  // (null when nothing contributes).
+  ilSmartImage* GetBelowComposite() const { return belowComposite_; }
+  ilSmartImage* GetAboveComposite() const { return aboveComposite_; }
 
   // ---- Painters.
   // The painter brushes write through: the plain painter on the current
@@ -285,6 +328,35 @@ class LayerStack : public Resource {
   void RebuildBelowComposite();
   void RebuildMaskComposite();
   void ReleaseCachedImages();
+  // Compositing (layer_stack_composite.cpp). A plan collects the blends of
+  // one composition and runs them cell by cell.
+  class CompositionPlan;
+  friend class CompositionPlan;
+  bool PlanBelow(ilSmartImage** below, CompositionPlan& plan);
+  bool PlanAbove(ilSmartImage** above, bool includeMasks, CompositionPlan& plan);
+  ilTile PlanCompose(const ilTile& region, ilSmartImage* above, ilSmartImage* below,
+                     bool includeMasks, PaintOps* target, CompositionPlan& plan);
+  // Both composites rebuilt and the whole view composed in one pass over
+  // the cells; false when the view cannot be composed that way.
+  bool RedrawAllAtOnce();
+  // ontoClear: nothing went into the composite yet and its fill is
+  // transparent, so the layer may be copied instead of composited over.
+  static void Contribute(CompositionPlan& plan, PaintOps* painter, Layer* layer,
+                         const ilTile& canvasRect, bool ontoClear);
+  bool IsTransparentBackdrop() const;
+  unsigned BaseColor() const;
+  void MakeBelow(ilSmartImage** below);
+  void MakeAbove(ilSmartImage** above, bool includeMasks);
+  void UpdateMaskCompositeActive();
+  void ComposeInto(ilSmartImage** above, ilSmartImage** below, bool includeMasks, PaintOps* target);
+  ilImage* CurrentLayerSource(const ilTile& area, bool includeMasks);
+  // The update image and its painter and blender over the shared buffer of
+  // the current screen size (layer_stack_update_image.cpp).
+  void PrepareUpdateImage();
+  void ReleaseUpdateImage();
+  // Sizes the process-wide update buffers to the screen (member 12);
+  // a new size frees both and allocates them again.
+  static void MatchUpdateBuffersToScreen();
   void AdoptCachedImages(LayerStack* source);
   void ClearLowOrderBitImage();
   void CollapseLayerStencil(Layer* layer);
@@ -327,12 +399,25 @@ class LayerStack : public Resource {
   PaintOps* currentPainter_ = nullptr;
   PaintOps* plainPainter_ = nullptr;
   MaskingPaintOps* maskingPainter_ = nullptr;
+  // Added to canvas coordinates to reach image-plane coordinates.
+  int planeOffsetX_ = 0;
+  int planeOffsetY_ = 0;
+  ilTile planeCanvas_;
+  ilQVMemoryImg* updateImage_ = nullptr;
+  PaintOps* updateImagePainter_ = nullptr;
+  ImageBlender* updateImageBlender_ = nullptr;
+  // Which allocation of the shared update buffer the update image wraps.
+  unsigned updateBufferGeneration_ = 0;
+  ilSmartImage* blendImage_ = nullptr;
   ilTile brushPreviewRegion_;
   ilTile brushClipRect_;
   bool inUpdate_ = false;
   bool redrawPending_ = false;
   ilSmartImage* belowComposite_ = nullptr;
   ilSmartImage* aboveComposite_ = nullptr;
+  // The current layer for which the cached above composite was built and
+  // held nothing (null when it holds something or was released).
+  const Layer* aboveEmptyFor_ = nullptr;
   ilSmartImage* maskComposite_ = nullptr;
   bool maskCompositeActive_ = false;
   bool inFront_ = false;

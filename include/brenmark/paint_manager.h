@@ -12,6 +12,8 @@
 #include <brenmark/view_values.h>
 
 class ConvolutionKernel;
+class ImageBlender;
+class ilQVMemoryImg;
 class Layer;
 class PntUndoStroke;
 class Shape;
@@ -200,6 +202,17 @@ class PaintManager {
   void DamageRegion(const ilTile& t, int h);
   void SetDisplayUpdate(bool on, int h);
   bool GetDisplayUpdate(int h) const;
+  // The display of stack h (see LayerStack): the screen update region, the
+  // update image and its blender, the update bracket and a resized view.
+  ilTile GetUpdateRegion(int h);
+  ilQVMemoryImg* GetUpdateImage(int h);
+  ImageBlender* GetUpdateImageBlender(int h);
+  void BeginScreenUpdate(int h);
+  void EndScreenUpdate(int h);
+  void NotifyImagePlaneResize(int h);
+  // The current stack composed whole into a new image of its view's size
+  // (the caller receives one reference); null without a current stack.
+  ilQVMemoryImg* GetCompositeImage();
   void SetSelectionMaskCurrent(int h);
   bool isSelectionMaskCurrent(int h) const;
   void UseSelectionMask(bool on, int h);

@@ -118,6 +118,10 @@ class ilSmartImage : public ilSIDImage {
   void ShrinkBounds_();
   void ForceFastShrink() { ShrinkBounds_(); }
   void ForceShrinkAttempt(bool force);
+  // Scans the pages lying wholly inside `area` now (solid detection and
+  // transparency class), e.g. right after writing them while their pixels
+  // are still in cache; a later shrink does not read them again.
+  void ScanPagesIn(const ilTile& area);
   bool PixelShrinkTop_();
   bool PixelShrinkBottom_();
   bool PixelShrinkLeft_();

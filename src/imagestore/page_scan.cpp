@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <brenmark/il_types.h>
 
 #include "imagestore/page.h"
@@ -33,6 +37,55 @@ bool AllEqual(const Word* words, int n, Word v) {
     Word diff = 0;
     for (int k = 0; k < 16; ++k) diff |= words[i + k] ^ v;
     if (diff != 0) return false;
+  }
+  return true;
+}
+
+// Every word of the run has the alpha byte of `Opaque` (255, else 0): the
+// words are ANDed (opaque) or ORed (clear) sixteen at a time and the group
+// checked at once, so the scan stops within one group of the first word
+// that disagrees.
+template <bool Opaque>
+bool RunHasAlpha(const std::uint32_t* run, int n) {
+  constexpr std::uint32_t kAlpha = 0xFF000000u;
+  constexpr std::uint32_t kWant = Opaque ? kAlpha : 0u;
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(kAlpha));
+  const __m128i want = _mm_set1_epi32(static_cast<int>(kWant));
+  auto load = [run](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(run + k)); };
+  for (; i + 16 <= n; i += 16) {
+    __m128i a = load(i), b = load(i + 4), c = load(i + 8), d = load(i + 12);
+    const __m128i acc = Opaque ? _mm_and_si128(_mm_and_si128(a, b), _mm_and_si128(c, d))
+                               : _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+    const __m128i eq = _mm_cmpeq_epi32(_mm_and_si128(acc, alpha), want);
+    if (_mm_movemask_epi8(eq) != 0xFFFF) return false;
+  }
+#else
+  for (; i + 16 <= n; i += 16) {
+    std::uint32_t acc = Opaque ? ~0u : 0u;
+    for (int k = 0; k < 16; ++k) {
+      if constexpr (Opaque)
+        acc &= run[i + k];
+      else
+        acc |= run[i + k];
+    }
+    if ((acc & kAlpha) != kWant) return false;
+  }
+#endif
+  for (; i < n; ++i) {
+    if ((run[i] & kAlpha) != kWant) return false;
+  }
+  return true;
+}
+
+// Every pixel of the page-local rectangle has alpha `Opaque` (255, else 0).
+template <bool Opaque>
+bool RectHasAlpha(const std::uint32_t* words, int x, int y, int w, int h) {
+  // Whole rows lie end to end.
+  if (x == 0 && w == kPageSize) return RunHasAlpha<Opaque>(words + y * kPageSize, h * kPageSize);
+  for (int row = y; row < y + h; ++row) {
+    if (!RunHasAlpha<Opaque>(words + row * kPageSize + x, w)) return false;
   }
   return true;
 }
@@ -161,25 +214,16 @@ SmartImgTrans SmartImgPage::TestTransparencyIn(int x, int y, int w, int h) {
   if (p->state == kPageSolid) {
     result = ClassOfAlpha(p->size_shift == 0 ? p->fill & 0xFF : p->fill >> 24);
   } else if (p->state == kPageValidInMem && p->size_shift != 0) {
-    // Alpha is the top byte of each word: byte 3 of every pixel.
-    const std::uint8_t* d = p->data;
-    auto alpha = [d](int col, int row) { return d[4 * (row * kPageSize + col) + 3]; };
-    const unsigned a = alpha(x, y);
-    if (a == 0 || a == 255) {
-      result = ClassOfAlpha(a);
-      if (alpha(x + w - 1, y) != a || alpha(x, y + h - 1) != a ||
-          alpha(x + w - 1, y + h - 1) != a) {
-        result = kTransMixed;
-      }
-      for (int row = y; row < y + h && result != kTransMixed; ++row) {
-        for (int col = x; col < x + w; ++col) {
-          if (alpha(col, row) != a) {
-            result = kTransMixed;
-            break;
-          }
-        }
-      }
-    }
+    // Alpha is the top byte of each word.
+    const auto* words = reinterpret_cast<const std::uint32_t*>(p->data);
+    const unsigned a = words[y * kPageSize + x] >> 24;
+    auto alpha = [words](int col, int row) { return words[row * kPageSize + col] >> 24; };
+    const bool corners =
+        alpha(x + w - 1, y) == a && alpha(x, y + h - 1) == a && alpha(x + w - 1, y + h - 1) == a;
+    if (corners && a == 255 && brenmark::imagestore::RectHasAlpha<true>(words, x, y, w, h))
+      result = kTransOpaque;
+    if (corners && a == 0 && brenmark::imagestore::RectHasAlpha<false>(words, x, y, w, h))
+      result = kTransClear;
   }
   if (Whole(x, y, w, h)) p->transparency = result;
   return result;

@@ -532,6 +532,19 @@ void ilSmartImage::ShrinkBounds_() {
   SetBounds_(nb, 1);
 }
 
+void ilSmartImage::ScanPagesIn(const ilTile& area) {
+  if ((channels_ == 1 && fillValue_ != 0) || forcedEnabled_ || area.nx <= 0 || area.ny <= 0) return;
+  PageIterator pages(table_, area.x, area.y, area.nx, area.ny, 0, 0);
+  int ox, oy;
+  while (SmartImgPage* page = pages.GetNext(ox, oy)) {
+    if (ox < area.x || oy < area.y || ox + kPageSize > area.x + area.nx ||
+        oy + kPageSize > area.y + area.ny) {
+      continue;
+    }
+    page->WalkPage(nullptr);
+  }
+}
+
 void ilSmartImage::ForceShrinkAttempt(bool force) {
   if (forcedEnabled_) return;
   if (channels_ == 1 && fillValue_ != 0 && !force) return;

@@ -3,6 +3,7 @@
 #include "brenmark/layer_stack.h"
 
 #include "brenmark/paint_manager.h"
+#include "brenmark/smart_image.h"
 #include "layers/layer_images.h"
 
 namespace li = brenmark::layer_images;
@@ -21,6 +22,13 @@ void LayerStack::Init() {
   stencilTarget_ = false;
   imagePlane_ = nullptr;
   imagePlanePainter_ = nullptr;
+  planeOffsetX_ = planeOffsetY_ = 0;
+  planeCanvas_ = ilTile();
+  updateImage_ = nullptr;
+  updateImagePainter_ = nullptr;
+  updateImageBlender_ = nullptr;
+  updateBufferGeneration_ = 0;
+  blendImage_ = nullptr;
   size_ = ilTile();
   clipToSize_ = true;
   resolutionX_ = resolutionY_ = 100;
@@ -126,7 +134,9 @@ LayerStack::~LayerStack() {
   layerCount_ = 0;
   if (announced_) Brenmark.CB()->StackDestroying(window_);
   ReleaseImagePlane();
+  ReleaseUpdateImage();
   ReleaseCachedImages();
+  if (blendImage_) blendImage_->unref();
   if (selectionMask_) selectionMask_->unref();
   selectionMask_ = nullptr;
   delete[] proxyIndices_;

@@ -3,13 +3,13 @@
 // selection display.
 //
 // The structure operations call these hooks at the points where the display
-// must follow; the hooks that only do display work (image plane, the cached
-// below and above composites, marching ants) are empty until the
-// compositing code joins the stack. Control flow that does not depend on
-// them (damage, redraw requests, forced updates) is live, and so is the mask
-// composite, which decides what painting may change.
+// must follow; the composites they rebuild live in layer_stack_composite.cpp
+// and the update image in layer_stack_update_image.cpp. The marching ants
+// hooks stay empty until the selection display joins the stack.
 #include "brenmark/layer_stack.h"
 #include "brenmark/paint_manager.h"
+#include "brenmark/paint_ops.h"
+#include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
 #include "layers/tile_math.h"
 
@@ -17,10 +17,6 @@
 
 void LayerStack::DamageRegion(const ilTile& t) {
   updateRegion_ = brenmark::UnionTile(updateRegion_, t);
-}
-
-void LayerStack::ResetUpdateRegion() {
-  updateRegion_ = ilTile();
 }
 
 void LayerStack::ForceUpdate() {
@@ -36,6 +32,7 @@ void LayerStack::RedrawEntireCanvas(bool below, bool above) {
   redrawPending_ = false;
   PrepareCurrentPainter();
   DamageRegion(size_);
+  if (below && above && RedrawAllAtOnce()) return;
   if (below) RebuildBelowComposite();
   if (above) RebuildAboveComposite();
   ForceUpdate();
@@ -81,38 +78,56 @@ void LayerStack::CheckProxyState() {
 }
 
 // ---- Image plane: the view's own pixel memory at the view's size. The
-// canvas rectangle is the view's rectangle.
+// canvas rectangle is the view's rectangle; without memory from the view
+// the plane is an image of its own.
 
 void LayerStack::BuildImagePlane() {
   BrenmarkCallbacks* cb = Brenmark.CB();
-  int view = ViewOf();
+  const int view = ViewOf();
   int w = 0, h = 0;
   cb->GetViewSize(view, &w, &h);
-  cb->GetViewPixels(view);
+  if (w < 0) w = 0;
+  if (h < 0) h = 0;
+  void* memory = cb->GetViewPixels(view);
+  ReleaseImagePlane();
+  const ilSize size(w, h, 4);
+  imagePlane_ =
+      memory ? new ilQVMemoryImg(memory, size, ilUChar) : new ilQVMemoryImg(size, ilUChar);
+  imagePlane_->ref();
+  imagePlanePainter_ = new PaintOps(imagePlane_, 1);
+  imagePlanePainter_->ref();
   size_ = ilTile(0, 0, 0, w, h, 1);
+  planeCanvas_ = size_;
+  planeOffsetX_ = -size_.x;
+  planeOffsetY_ = -size_.y;
 }
 
 void LayerStack::ReleaseImagePlane() {
+  if (imagePlanePainter_) imagePlanePainter_->unref();
+  if (imagePlane_) imagePlane_->unref();
   imagePlane_ = nullptr;
   imagePlanePainter_ = nullptr;
 }
 
-void LayerStack::UpdateImagePlaneBits() {}
-
-// ---- Cached composites.
-
-// Building the above composite ends by rebuilding the mask composite; until
-// the compositing code builds the composite itself, only that part runs.
-void LayerStack::RebuildAboveComposite() {
-  RebuildMaskComposite();
+void LayerStack::NotifyImagePlaneResize() {
+  BuildImagePlane();
+  UpdateBrushClippingRect();
+  RedrawEntireCanvas(true, true);
+  Notify();
 }
 
-void LayerStack::RebuildBelowComposite() {}
+// ---- Timer-based update: the application runs the timer.
 
-void LayerStack::ReleaseCachedImages() {
-  if (belowComposite_) belowComposite_->unref();
-  if (aboveComposite_) aboveComposite_->unref();
-  belowComposite_ = aboveComposite_ = nullptr;
+void LayerStack::BeginTimerBasedUpdate(int interval) {
+  Brenmark.CB()->BeginTimedUpdate(window_, interval);
+}
+
+void LayerStack::EndTimerBasedUpdate() {
+  Brenmark.CB()->EndTimedUpdate(window_);
+}
+
+void LayerStack::CheckTimerBasedUpdate() {
+  Brenmark.CB()->CheckTimedUpdate(window_);
 }
 
 // A copy of the stack protects its current layer as its source did.

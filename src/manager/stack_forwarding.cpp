@@ -262,6 +262,38 @@ bool PaintManager::GetDisplayUpdate(int h) const {
   return s && s->GetDisplayUpdate();
 }
 
+ilTile PaintManager::GetUpdateRegion(int h) {
+  LayerStack* s = GetLayerStack(h);
+  return s ? s->GetScrnUpdateRegion() : ilTile();
+}
+
+ilQVMemoryImg* PaintManager::GetUpdateImage(int h) {
+  LayerStack* s = GetLayerStack(h);
+  return s ? s->GetUpdateImage() : nullptr;
+}
+
+ImageBlender* PaintManager::GetUpdateImageBlender(int h) {
+  LayerStack* s = GetLayerStack(h);
+  return s ? s->GetUpdateImageBlender() : nullptr;
+}
+
+void PaintManager::BeginScreenUpdate(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->BeginUpdate();
+}
+
+void PaintManager::EndScreenUpdate(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->EndUpdate();
+}
+
+void PaintManager::NotifyImagePlaneResize(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->NotifyImagePlaneResize();
+}
+
+ilQVMemoryImg* PaintManager::GetCompositeImage() {
+  LayerStack* s = GetLayerStack(-2);
+  return s ? s->GetCompositeImage() : nullptr;
+}
+
 void PaintManager::SetSelectionMaskCurrent(int h) {
   if (LayerStack* s = GetLayerStack(h)) s->SetSelectionMaskCurrent();
 }

@@ -179,6 +179,36 @@ TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
   for (SmartImgPage* p : {&clear, &opaque, &half, &mask}) p->UnRef(kReleaseReference);
 }
 
+// One pixel off the page's alpha decides the class wherever it lies: mid
+// page, the last pixel of a rectangle's tail past the sixteen-pixel groups,
+// just outside the rectangle; a colour change alone does not.
+TEST(Page, OnePixelDecidesTheTransparencyClass) {
+  Cache();
+  struct Case {
+    std::uint32_t fill;
+    ilTile rect;
+    int x, y;
+    std::uint32_t value;
+    SmartImgTrans expected;
+  } cases[] = {
+      {0xFF102030u, ilTile(0, 0, 0, 128, 128, 1), 77, 90, 0xFE102030u, kTransMixed},
+      {0xFF102030u, ilTile(0, 0, 0, 128, 128, 1), 77, 90, 0xFF000000u, kTransOpaque},
+      {0xFF102030u, ilTile(3, 5, 0, 21, 7, 1), 22, 11, 0xFE102030u, kTransMixed},
+      {0xFF102030u, ilTile(3, 5, 0, 21, 7, 1), 24, 11, 0x00000000u, kTransOpaque},
+      {0x00000000u, ilTile(0, 0, 0, 128, 128, 1), 126, 127, 0x01000000u, kTransMixed},
+      {0x00000000u, ilTile(1, 1, 0, 127, 2, 1), 113, 1, 0x01000000u, kTransMixed},
+      {0x00000000u, ilTile(1, 1, 0, 127, 2, 1), 112, 3, 0xFF000000u, kTransClear},
+      {0x00000000u, ilTile(0, 0, 0, 128, 128, 1), 127, 126, 0x00000005u, kTransClear},
+  };
+  for (const Case& c : cases) {
+    SmartImgPage page(c.fill, 4);
+    ASSERT_TRUE(page.Realize(1));
+    page.SetPixel(c.value, c.x, c.y);
+    EXPECT_EQ(page.TestTransparency(&c.rect), c.expected) << c.x << "," << c.y;
+    page.UnRef(kReleaseReference);
+  }
+}
+
 TEST(Page, AlphaChecksGradeColourAboveAlpha) {
   Cache();
   SmartImgPage valid(0x80404040u, 4);

@@ -399,4 +399,59 @@ TEST_F(PixelCommands, StatisticsCountThePagesOfTheLayers) {
             "  misses: 3\n  smart images: 9\n");
 }
 
+// The whole canvas as its view shows it: hidden and nearly transparent
+// layers left out, opacity, stencils and the background applied, then zoomed
+// and turned like export-view.
+TEST_F(PixelCommands, ExportCanvasShowsWhatTheViewShows) {
+  Run("canvas 4 2\nadd-layer Bottom\nfill Bottom 0 0 3 2 #FF0000\nadd-layer Top\n"
+      "fill Top 1 0 3 2 0,0,255,128\n");
+  const std::vector<int> red{255, 0, 0, 255}, white{255, 255, 255, 255};
+  const std::vector<int> both{127, 0, 128, 255}, blueOnWhite{127, 127, 255, 255};
+  const std::vector<int> pale{191, 191, 255, 255};
+  struct Case {
+    std::string script;  // run before the export
+    std::string args;
+    int width, height;
+    Pixels expected;  // top row first
+  } cases[] = {
+      {"", "", 4, 2, {red, both, both, blueOnWhite, red, both, both, blueOnWhite}},
+      {"hide-layer Top", "", 4, 2, {red, red, red, white, red, red, red, white}},
+      {"show-layer Top\nopacity Top 0.001", "", 4, 2, {red, red, red, white, red, red, red, white}},
+      {"opacity Top 0.5\nhide-layer Bottom",
+       "",
+       4,
+       2,
+       {white, pale, pale, pale, white, pale, pale, pale}},
+      {"opacity Top 1\nshow-layer Bottom\nhide-paint Top",
+       "",
+       4,
+       2,
+       {red, red, red, white, red, red, red, white}},
+      {"show-paint Top", "2 0 nearest", 8, 4, {}},
+      {"", "1 90 nearest", 2, 4, {blueOnWhite, blueOnWhite, both, both, both, both, red, red}},
+  };
+  for (const Case& c : cases) {
+    if (!c.script.empty()) Run(c.script + "\n");
+    Run("export-canvas " + F("canvas.png") + " " + c.args + "\n");
+    const Pixels got = FilePixels("canvas.png", c.width, c.height);
+    if (!c.expected.empty()) {
+      EXPECT_EQ(got, c.expected) << c.script << " | " << c.args;
+    } else {
+      for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+          EXPECT_EQ(got[y * 8 + x], (x / 2 == 0 ? red : x / 2 == 3 ? blueOnWhite : both));
+        }
+      }
+    }
+  }
+  const std::string before = AllPixels();
+  Run("export-canvas " + F("again.png") + "\n");
+  EXPECT_EQ(AllPixels(), before);  // showing changes no layer
+  EXPECT_NE(Refused("export-canvas " + F("x.png") + " 0").find("zoom"), std::string::npos);
+  Run("canvas 2 2\n");
+  EXPECT_EQ(Refused("export-canvas " + F("x.png")),
+            "export-canvas: the canvas has no layers to show");
+  EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
+}
+
 }  // namespace

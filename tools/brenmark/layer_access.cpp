@@ -9,6 +9,8 @@
 #include <brenmark/qv_memory_img.h>
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 #include "script_syntax.h"
 
@@ -134,38 +136,74 @@ int AddImageLayer(int h, const ImagePixels& pixels, int x, int y) {
   return index > 0 && owner == h ? index : 0;
 }
 
-std::string RenderView(const PixelLayer& l, const ilTile& r, float zoom, float degrees,
-                       unsigned filter, ImagePixels& out, Progress* progress) {
-  ImagePixels source;
-  if (std::string problem = ReadRect(l, r, source, progress); !problem.empty()) return problem;
-  // The layer's rows are y-up like the plane's, so the plane's rotation,
+std::string ScaleForView(const ImagePixels& source, float zoom, float degrees, unsigned filter,
+                         ImagePixels& out, Progress* progress, const std::string& what) {
+  // The source's rows are y-up like the plane's, so the plane's rotation,
   // counter-clockwise in a y-up space, turns the picture counter-clockwise.
   // The result is cut to its bounding box, so the centre of the turn only
   // sets the sampling phase: turning about the corner pixel (0, 0) keeps
   // the edges on whole pixels for whole zooms and right angles.
-  ilQVMemoryImg plane(source.bytes.data(), ilSize(r.nx, r.ny, 1, l.channels), ilUChar);
+  ilQVMemoryImg plane(const_cast<std::uint8_t*>(source.bytes.data()),
+                      ilSize(source.width, source.height, 1, source.channels), ilUChar);
   plane.SetScaleAndRotation(zoom, zoom, degrees, 0.0f, 0.0f);
   plane.SetMinifyScaleMode(filter);
   plane.SetMagnifyScaleMode(filter);
   int width = 0, height = 0, x = 0, y = 0;
-  plane.getTargetSizeAndOffset(0, 0, r.nx, r.ny, width, height, x, y);
+  plane.getTargetSizeAndOffset(0, 0, source.width, source.height, width, height, x, y);
   if (width < 1 || height < 1) return "the view would be empty";
   if (width > kMaxImageSide || height > kMaxImageSide) {
     return "the view would be " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels; an image may be at most " + std::to_string(kMaxImageSide) + " x " +
            std::to_string(kMaxImageSide);
   }
-  if (!out.Allocate(width, height, l.channels)) {
+  if (!out.Allocate(width, height, source.channels)) {
     return "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels";
   }
-  if (progress) progress->Update("scaling layer " + std::to_string(l.index));
-  ilQVMemoryImg target(out.bytes.data(), ilSize(width, height, 1, l.channels), ilUChar);
-  if (plane.getScaleTile(0.0f, 0.0f, static_cast<float>(r.nx), static_cast<float>(r.ny),
-                         target.getDataPtr(), width, height, 0, 0) != ilOkay) {
-    return "the engine could not scale layer " + std::to_string(l.index);
+  if (progress) progress->Update("scaling " + what);
+  ilQVMemoryImg target(out.bytes.data(), ilSize(width, height, 1, source.channels), ilUChar);
+  if (plane.getScaleTile(0.0f, 0.0f, static_cast<float>(source.width),
+                         static_cast<float>(source.height), target.getDataPtr(), width, height, 0,
+                         0) != ilOkay) {
+    return "the engine could not scale " + what;
   }
   return "";
+}
+
+std::string RenderView(const PixelLayer& l, const ilTile& r, float zoom, float degrees,
+                       unsigned filter, ImagePixels& out, Progress* progress) {
+  ImagePixels source;
+  if (std::string problem = ReadRect(l, r, source, progress); !problem.empty()) return problem;
+  return ScaleForView(source, zoom, degrees, filter, out, progress,
+                      "layer " + std::to_string(l.index));
+}
+
+std::string RenderCanvas(int h, bool masks, float zoom, float degrees, unsigned filter,
+                         ImagePixels& out, Progress* progress) {
+  LayerStack* stack = Brenmark.GetLayerStack(h);
+  if (!stack) return "there is no current canvas";
+  if (stack->GetLayerCount() == 0) return "the canvas has no layers to show";
+  if (progress) progress->Update("composing the canvas");
+  ilQVMemoryImg* composite = stack->GetUpdateImagePlaneBits(masks);
+  ImagePixels source;
+  std::string problem;
+  const int width = composite ? composite->getXsize() : 0;
+  const int height = composite ? composite->getYsize() : 0;
+  if (width < 1 || height < 1 || !composite->getDataPtr()) {
+    problem = "the canvas's view is empty";
+  } else if (!source.Allocate(width, height, 4)) {
+    problem = "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) +
+              " pixels";
+  } else {
+    std::memcpy(source.bytes.data(), composite->getDataPtr(), source.bytes.size());
+  }
+  if (composite) composite->unref();
+  if (!problem.empty()) return problem;
+  if (zoom == 1.0f && degrees == 0.0f) {
+    out = std::move(source);
+    return "";
+  }
+  return ScaleForView(source, zoom, degrees, filter, out, progress, "the canvas");
 }
 
 void PixelsChanged(const PixelLayer& l, const ilTile& r) {

@@ -73,6 +73,17 @@ int AddImageLayer(int h, const ImagePixels& pixels, int x, int y);
 std::string RenderView(const PixelLayer& l, const ilTile& r, float zoom, float degrees,
                        unsigned filter, ImagePixels& out, Progress* progress);
 
+// Scales and turns `source` (rows bottom first) as RenderView does; `what`
+// names it in messages.
+std::string ScaleForView(const ImagePixels& source, float zoom, float degrees, unsigned filter,
+                         ImagePixels& out, Progress* progress, const std::string& what);
+// The whole of canvas `h` as its view shows it, composed by the engine's
+// display path (every layer's visibility, opacity and stencil, the
+// background, and with `masks` the masks above the current layer as the view
+// shows them), then scaled and turned as RenderView does. Four channels,
+// premultiplied. The problem, or empty.
+std::string RenderCanvas(int h, bool masks, float zoom, float degrees, unsigned filter,
+                         ImagePixels& out, Progress* progress);
 // Tells canvas `l.h` that the layer's pixels changed over canvas rectangle
 // `r`, so that its display and cached composites follow.
 void PixelsChanged(const PixelLayer& l, const ilTile& r);

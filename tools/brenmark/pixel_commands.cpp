@@ -158,6 +158,19 @@ std::string ExportView(Session& s, const Arguments& a) {
   return Encode(s, a.Text("file"), pixels);
 }
 
+std::string ExportCanvas(Session& s, const Arguments& a) {
+  const int h = Brenmark.GetCurrentLayerStack();
+  if (h < 0) return "there is no current canvas";
+  ImagePixels pixels;
+  if (std::string p = RenderCanvas(h, a.Choice("masks") == 0, static_cast<float>(a.Number("zoom")),
+                                   static_cast<float>(a.Number("angle")),
+                                   kFilters[a.Choice("filter")], pixels, s.GetProgress());
+      !p.empty()) {
+    return p;
+  }
+  return Encode(s, a.Text("file"), pixels);
+}
+
 std::string Flip(Session& s, const Arguments& a) {
   PixelLayer l;
   if (std::string p = ResolvePixelLayer(s, a, l); !p.empty()) return p;
@@ -268,6 +281,23 @@ void RegisterPixelCommands(CommandRegistry& registry, Session& session) {
                  "result, transparent where the turned picture does not reach.",
       .example = "export-view Sky sky-view.png 2 30 bicubic",
       .handler = Bound(session, ExportView),
+  });
+  registry.Add({
+      .name = "export-canvas",
+      .group = group,
+      .params = {PathParam("file"), NumberParam("zoom", 1.0 / 64, 64, "1"),
+                 NumberParam("angle", -360, 360, "0"),
+                 ChoiceParam("filter", {"nearest", "bilinear", "bicubic"}, "bilinear"),
+                 ChoiceParam("masks", {"shown", "hidden"}, "shown")},
+      .summary = "Writes the whole current canvas to a PNG file as its view shows it, composed "
+                 "by the engine's display: the background, then every visible layer (hidden "
+                 "layers and those of opacity 0.002 or less left out) through its opacity and "
+                 "stencil; masks show in their colour when current, and directly above the "
+                 "current layer unless masks=hidden. Then scaled by zoom and turned by angle "
+                 "degrees counter-clockwise as export-view does (the file is the bounding box, "
+                 "transparent where the turned picture does not reach).",
+      .example = "export-canvas shown.png 0.5 90",
+      .handler = Bound(session, ExportCanvas),
   });
   registry.Add({
       .name = "flip",

@@ -5,6 +5,7 @@
 #include <brenmark/layer.h>
 #include <brenmark/layer_stack.h>
 #include <brenmark/paint_manager.h>
+#include <brenmark/qv_memory_img.h>
 
 #include <cstring>
 #include <iostream>
@@ -40,6 +41,8 @@ bool IsStoreError(const std::string& m, std::size_t start) {
 
 void Session::Start() {
   brenmark::host::InstallIntoBrenmark(host_);
+  // A canvas whose display is pulled shows the engine's update image.
+  host_.PullUpdatesFrom(Brenmark);
   PntInitializePaintManager();
   messagesSeen_ = host_.Messages().size();
 }
