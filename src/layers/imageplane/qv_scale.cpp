@@ -32,8 +32,7 @@ const std::uint8_t* Row(const Plane& p, int y) {
 // shared by several destination rows (magnification) is filtered once.
 class RowCache {
  public:
-  RowCache(std::vector<std::uint8_t>& memory, int slots, std::size_t rowBytes)
-      : slots_(slots) {
+  RowCache(std::vector<std::uint8_t>& memory, int slots, std::size_t rowBytes) : slots_(slots) {
     memory.resize(rowBytes * static_cast<std::size_t>(slots));
     for (int i = 0; i < slots; ++i) {
       buf_[i] = memory.data() + rowBytes * static_cast<std::size_t>(i);
