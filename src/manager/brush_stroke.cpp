@@ -142,6 +142,11 @@ void PaintManager::BeginBrushStroke() {
   painter = stack->GetCurrentLayerPainter();
   ChooseStrokeSource(painter);
   Interpolate2D* interp = NewStrokeInterpolator();
+  // Every stroke starts from the brush's own dab, not from where the last
+  // stroke or preview left the stamp.
+  if (brushParameters_.radius2 > 0.0f) stamp->SetRadius(brushParameters_.radius2);
+  stamp->SetAspect(1.0f);
+  stamp->SetAngle(0.0f);
   stamp->SetOpacity(strokeParameters_.initialOpacity);
   painter->reset_tile_modified();
   painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);

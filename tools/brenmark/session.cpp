@@ -186,6 +186,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterLayerImageCommands(plain, session);
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
+  RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {

@@ -88,6 +88,7 @@ class Session {
 };
 
 // The command groups, each adding its commands to the table.
+void RegisterBrushCommands(CommandRegistry& registry, Session& session);
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterFilterCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
