@@ -211,7 +211,9 @@ void PaintManager::AddStrokePoint(float x, float y, float radius, float opacity,
 void PaintManager::EndBrushStroke() {
   LayerStack* stack = currentLayerStack_;
   if (!inBrushStroke_) return;
-  PaintOps* painter = stack ? stack->GetCurrentLayerPainter() : strokePainter_->GetPainter();
+  // The painter the stroke began with; deleting a stack ends its stroke
+  // first, so it is alive.
+  PaintOps* painter = strokePainter_->GetPainter();
   if (brenmark::DebugSelectorIs(kStrokeMarkerSelector)) DrawMarker(painter);
   g_markerX = g_markerY = -1;
   stroke_->MarkEnd();
