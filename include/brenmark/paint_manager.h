@@ -249,6 +249,11 @@ class PaintManager {
   bool InOperation() const { return inOperation_; }
   const StrokeParameters& GetStrokeParameters() const { return strokeParameters_; }
 
+  // ---- Undo list (undo_list.h): GarbageCollect and SetDirty of
+  // PaintUndoList.
+  void UndoListGarbageCollect();
+  void UndoListSetDirty();
+
   // Prints every stack's structure when the debug selector is 8214.
   void debug() const;
 
