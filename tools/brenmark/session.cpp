@@ -187,6 +187,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
   RegisterOutputCommands(plain, session);
+  RegisterUndoCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {
       std::string problem;
