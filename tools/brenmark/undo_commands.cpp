@@ -28,14 +28,13 @@ std::string Step(Session& s, const Arguments& a, bool undo) {
 }  // namespace
 
 void RegisterUndoCommands(CommandRegistry& registry, Session& session) {
-  const std::string group =
-      "Undo (the engine keeps the last 10 recorded changes of all canvases: layers added, "
-      "deleted, duplicated, moved, merged or cleared, and mask changes; a deleted canvas takes "
-      "its changes with it)";
+  const std::string group = "Undo (the last 10 recorded changes, of all canvases together)";
   const std::string nothingLeft =
-      " With nothing left to undo, the engine's message (\"You cannot undo any more "
-      "actions.\") is printed on standard error as a warning and the script goes on: it is "
-      "not an error.";
+      " Recorded are layers added, deleted, duplicated, moved, merged and cleared, mask and "
+      "hidden-paint changes, blur and sharpen; fill, import and paste write pixels directly and "
+      "are not recorded. Deleting a canvas forgets its changes. With nothing left to undo, the "
+      "engine's message (\"You cannot undo any more actions.\") is printed on standard error "
+      "as a warning and the script goes on: it is not an error.";
   registry.Add({
       .name = "undo",
       .group = group,
