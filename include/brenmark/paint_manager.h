@@ -281,6 +281,10 @@ class PaintManager {
   // The process-wide pressure filter over raw pen pressures in [min, max].
   static void InitPressureFilter(unsigned short min, unsigned short max);
   static float PressureFilter(unsigned raw);
+  // ---- Undo list (undo_list.h): GarbageCollect and SetDirty of
+  // PaintUndoList.
+  void UndoListGarbageCollect();
+  void UndoListSetDirty();
 
   // Prints every stack's structure when the debug selector is 8214.
   void debug() const;
