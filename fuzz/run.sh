@@ -15,7 +15,7 @@ seconds=${2:-${FUZZ_SECONDS:-60}}
 
 # Longest input per harness: scripts of a few dozen lines, one line, and
 # PNG files of a few KB (a larger file mostly adds zlib work).
-declare -A max_len=([fuzz_script]=4096 [fuzz_script_syntax]=1024 [fuzz_png]=16384)
+declare -A max_len=([fuzz_script]=4096 [fuzz_script_syntax]=1024 [fuzz_png]=16384 [fuzz_pen_samples]=4096)
 declare -A dict=([fuzz_script]=script.dict [fuzz_script_syntax]=script.dict [fuzz_png]=png.dict)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -28,7 +28,7 @@ fi
 
 passed=0
 failed=0
-for h in fuzz_script fuzz_script_syntax fuzz_png; do
+for h in fuzz_script fuzz_script_syntax fuzz_png fuzz_pen_samples; do
   work=$build/fuzz-run/$h
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/artifacts"

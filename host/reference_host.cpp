@@ -274,6 +274,9 @@ struct Trampoline {
       // program that makes and deletes canvases must not keep every view);
       // the small record stays so the notices can still be read.
       ++w->destroyingNotices;
+      // Copies of a stack (kept for undo) show in the same window: the
+      // view stays while any announced stack is left.
+      if (w->destroyingNotices < w->constructedNotices) return;
       std::vector<std::uint32_t>().swap(w->pixels);
       w->width = w->height = 0;
     }

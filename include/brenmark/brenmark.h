@@ -34,4 +34,5 @@
 #include "brenmark/store_messages.h"
 #include "brenmark/store_stats.h"
 #include "brenmark/stroke.h"
+#include "brenmark/undo_list.h"
 #include "brenmark/view_values.h"

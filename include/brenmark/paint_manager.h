@@ -4,6 +4,7 @@
 // `Brenmark`. Also declares the exported plain functions.
 #pragma once
 
+#include <brenmark/brush_parameters.h>
 #include <brenmark/callbacks.h>
 #include <brenmark/il.h>
 #include <brenmark/layer_stack.h>
@@ -21,6 +22,10 @@ class Stamp;
 class StampStrokeImpl;
 class Stroke;
 class TpressureFilter;
+class Interpolate2D;
+namespace brenmark {
+class CommandUndo;
+}
 
 // Where strokes and previews paint: 3 and 4 direct them into the current
 // layer's stencil, every other value into its colour image.
@@ -249,6 +254,38 @@ class PaintManager {
   bool InOperation() const { return inOperation_; }
   const StrokeParameters& GetStrokeParameters() const { return strokeParameters_; }
 
+  // ---- Brush strokes (brush_stroke.cpp) and brush state (brush_state.cpp).
+  // A stroke paints the pen samples given between Begin and End on the
+  // current layer of the current stack; brush, stroke and colour settings
+  // are ignored while it runs. The preview paints one dab for display only.
+  void BeginBrushStroke();
+  void AddStrokePoint(float x, float y, float radius, float opacity, float aspect, float angle,
+                      bool unused1, bool unused2);
+  void EndBrushStroke();
+  void BrushPreviewPoint(float x, float y, float radius, float opacity, float aspect, float angle);
+  void ClearBrushPreview();
+  void SetStrokeParameters(const StrokeParameters& p);
+  void SetBrushParameters(const BrushParameters& b, bool force);
+  const BrushParameters& GetBrushParameters() const { return brushParameters_; }
+  void SetColor(PaintColor c, bool force);
+  double GetSpacingBias(float radius);
+  int GetMaxStampRadius() const { return 255; }
+  bool Use16BitBrush() const { return use16BitBrush_; }
+  void SetBlurRadius(float radius);
+  void SetSharpenRadius(float radius);
+  void SetSharpness(float sharpness);
+  // The brush's stamp (made on first use; the manager holds a reference).
+  Stamp* GetStamp();
+  // The samples of the running stroke, null outside a stroke.
+  const Stroke* GetStroke() const { return stroke_; }
+  // The process-wide pressure filter over raw pen pressures in [min, max].
+  static void InitPressureFilter(unsigned short min, unsigned short max);
+  static float PressureFilter(unsigned raw);
+  // ---- Undo list (undo_list.h): GarbageCollect and SetDirty of
+  // PaintUndoList.
+  void UndoListGarbageCollect();
+  void UndoListSetDirty();
+
   // Prints every stack's structure when the debug selector is 8214.
   void debug() const;
 
@@ -259,6 +296,10 @@ class PaintManager {
   void* GetLayerHandleForMergeBelow(void* layer, int h) const;
   void BuildProcessedLayerImage(bool sharpen);
   void RunWarmUpStroke();
+  void SetUse16Bit(bool on);
+  void UpdateUse16Bit();
+  Interpolate2D* NewStrokeInterpolator();
+  void ChooseStrokeSource(PaintOps* painter);
 
   float sharpness_ = 5.0f;
   float sharpenRadius_ = 1.5f;
@@ -290,6 +331,9 @@ class PaintManager {
   ConvolutionKernel* convolution_ = nullptr;
   SMDrawStyle drawStyle_ = kSMDrawTinted;
   bool displayFilterOverridden_ = false;
+  // Brush stroke state.
+  BrushParameters brushParameters_;
+  brenmark::CommandUndo* strokeUndo_ = nullptr;
 };
 
 // The one paint manager of the process.

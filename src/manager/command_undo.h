@@ -3,6 +3,8 @@
 // undo list after it.
 #pragma once
 
+#include <brenmark/undo_list.h>
+
 class LayerStack;
 class PaintManager;
 
@@ -18,10 +20,12 @@ enum class UndoRecordKind {
 // the command (a structure record will put a copy of the stack into the
 // slot, which is why the frame resolves the handle again afterwards);
 // Commit() adds the record to the undo list once the command ran. Callers
-// build it only while the undo switch is on.
+// build it only while the undo switch is on. A record that is never
+// committed is dropped with the CommandUndo (what it swapped stays live).
 //
-// The undo list is not part of the engine yet: requests are counted and
-// nothing is captured.
+// kLayerStroke of `layerIndex` (-2: the current layer, count + 1: the
+// selection mask); the structure record keeps the current layer. Requests
+// for a slot without a stack capture nothing.
 class CommandUndo {
  public:
   CommandUndo(PaintManager& manager, UndoRecordKind kind, int stackHandle, int layerIndex);
@@ -34,9 +38,13 @@ class CommandUndo {
   static int Requested(UndoRecordKind kind);
   static int Committed(UndoRecordKind kind);
 
+  // The record built (null when the slot held no stack).
+  PntUndoOper* Record() const { return record_.get(); }
+
  private:
   UndoRecordKind kind_;
   bool committed_ = false;
+  TsharedObjectPtr<PntUndoOper> record_;
 };
 
 // Removes from the undo list every record that refers to stack slot

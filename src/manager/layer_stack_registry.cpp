@@ -43,6 +43,8 @@ int PaintManager::AddLayerStack(const ViewerParms& parms) {
 }
 
 void PaintManager::DeleteLayerStack(int h) {
+  // A running stroke paints through a painter of a stack; end it first.
+  if (inBrushStroke_ && GetLayerStack(h)) EndBrushStroke();
   if (h == -2 || h == currentLayerStackHandle_) {
     int current = currentLayerStackHandle_;
     if (current < 0 || current >= kMaxLayerStacks || !currentLayerStack_) return;

@@ -126,11 +126,6 @@ void PaintManager::ClearProcessedLayerImage() {
   processedLayerImage_ = nullptr;
 }
 
-// The blurred or sharpened copy of the current layer is computed by the
-// convolution filters; without them the brush stays on with no processed
-// image and the next switch-on tries again.
-void PaintManager::BuildProcessedLayerImage(bool) {}
-
 void PaintManager::debug() const {
   if (!brenmark::DebugSelectorIs(brenmark::kDebugStructure)) return;
   brenmark::platform::Diagnostic("========== PaintManager [begin] ==========\n");

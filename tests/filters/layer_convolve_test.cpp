@@ -28,6 +28,10 @@ class LayerConvolve : public EngineTest {
     return img;
   }
 
+  // The current layer's image of stack h: a recorded filter leaves the layer
+  // painting into a new image (the old one is kept for undo).
+  ilImage* LiveImage(int h = -2) { return Stack(h)->GetCurrentLayerPtr()->GetImage(); }
+
   // The filter applied to the image's pixels in [x0, x1) x [y0, y1) with
   // everything outside that box read as transparent.
   static std::vector<unsigned> Filtered(ilImage* img, int x0, int y0, int x1, int y1,
@@ -75,6 +79,8 @@ TEST_F(LayerConvolve, TiledBlurEqualsOneBlurOfTheWholeLayerAndTheFilter) {
     Brenmark.SetCurrentLayerStack(hb);
     Brenmark.SetCurrentConvolution(blur);
     Brenmark.ConvolveLayer(kCurrent);
+    a = LiveImage(ha);
+    b = LiveImage(hb);
 
     for (int y = 0; y < 400; ++y) {
       for (int x = 0; x < 400; ++x) {
@@ -91,6 +97,7 @@ TEST_F(LayerConvolve, SharpeningChangesEdgesAndKeepsFlatAreas) {
   ilImage* img = PaintedLayer();
   const std::vector<unsigned> expected = Filtered(img, 0, 0, 400, 400, sharpen);
   Brenmark.SharpenOrBlurDone(sharpen, kCurrent, -2);
+  img = LiveImage();
   EXPECT_EQ(Px(img, 200, 200), Pack(255, 40, 120, 200));  // flat inside
   EXPECT_EQ(Px(img, 99, 150), 0u);                        // outside the bounds
   for (int y = 90; y < 260; ++y) {
@@ -110,6 +117,7 @@ TEST_F(LayerConvolve, BlurTypeKernelSpreadsBeyondTheOldBounds) {
                         1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
   Brenmark.SetCurrentConvolution(ConvolutionKernel(box, 3));
   Brenmark.ConvolveLayer(kCurrent);
+  img = LiveImage();
   for (int y = 125; y <= 129; ++y) {
     for (int x = 125; x <= 129; ++x) {
       const bool near = x >= 126 && x <= 128 && y >= 126 && y <= 128;

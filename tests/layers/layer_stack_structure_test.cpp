@@ -62,6 +62,7 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
   PntNewLayer(-2, false);
   PntNewLayer(-2, false);
   PntNewLayer(-2, true);
+  s = Stack();  // each recorded command left a copy of the stack in the slot
   EXPECT_EQ(Names(s), Name("Layer", selection + 1) + " " + Name("Layer", selection + 2) + " " +
                           Name("Mask", selection + 3));
   EXPECT_EQ(Id(s->GetLayerHandle(3)), selection + 3);
@@ -71,6 +72,7 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
   EXPECT_EQ(Id(second->GetSelectionMaskHandle()), selection + 4);
   EXPECT_STREQ(second->GetSelectionMask()->GetLayerName(), "Selection");
   PntNewLayer(-2, false);
+  second = Stack();
   EXPECT_EQ(Names(second), Name("Layer", selection + 5));
 }
 

@@ -73,7 +73,8 @@ TEST_F(LayerStackRegistry, DeletingTheCurrentStackLeavesNoneCurrent) {
   EXPECT_EQ(Brenmark.GetCurrentLayerStack(), -1);
   EXPECT_EQ(Brenmark.GetLayerStack(h), nullptr);
   EXPECT_EQ(Brenmark.GetLayerStackCount(), 0);
-  EXPECT_EQ(host_.Window(window)->destroyingNotices, 1);
+  // The stack and the one the new layer's undo record kept.
+  EXPECT_EQ(host_.Window(window)->destroyingNotices, 2);
   // Commands given -2 now do nothing.
   EXPECT_EQ(PntNewLayer(-2, false), kNone);
   EXPECT_EQ(Brenmark.GetLayerCount(-2), 0);
@@ -99,6 +100,7 @@ TEST_F(LayerStackRegistry, NextLayerStackWalksOccupiedSlotsThenKeepsAnsweringMin
 TEST_F(LayerStackRegistry, ReplaceLayerStackSwapsTheSlotAndKeepsTheCount) {
   int a = NewStack();
   PntNewLayer(a, false);
+  PaintUndoList.FlushUndoList(nullptr);  // its record keeps the stack before
   LayerStack* old = Stack(a);
   old->SetTransform(LayerStackTransform(1.0f, 2.0f, 3.0f, 3.0f, 0.0f, 0.0f, 0.0f));
   LayerStackTransform expected = old->GetTransform();

@@ -312,10 +312,21 @@ std::string CommandRegistry::Bind(const CommandSpec& spec, const std::vector<Wor
     given[i] = &w;
   }
   std::size_t next = 0;
+  Word restWord;
   for (const Word& w : args) {
     if (!w.key.empty()) continue;
     while (next < given.size() && given[next]) ++next;
-    if (next >= given.size()) return "too many arguments";
+    if (next >= given.size()) {
+      if (restWord.text.empty() || w.quoted) return "too many arguments";
+      restWord.text += ' ' + w.text;
+      continue;
+    }
+    if (next + 1 == given.size() && spec.params[next].rest) {
+      if (w.quoted) return "too many arguments";
+      restWord = w;
+      given[next++] = &restWord;
+      continue;
+    }
     given[next++] = &w;
   }
   if (hashWord) {

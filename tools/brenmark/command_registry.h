@@ -61,6 +61,9 @@ struct ParamSpec {
   // without a default (the handler asks Has()).
   std::string fallback;
   std::vector<std::string> choices;  // kChoice: the accepted words, in help order
+  // kText, last parameter only: takes every remaining positional word,
+  // joined by single spaces (a list of numbers, say).
+  bool rest = false;
 
   bool Optional() const { return !fallback.empty(); }
   bool HasDefault() const { return Optional() && fallback != "-"; }

@@ -77,6 +77,8 @@ std::string Filter(Session& s, const Arguments& a, const ConvolutionKernel& kern
     ProgressScope progress(s.GetProgress());
     Brenmark.SharpenOrBlurDone(kernel, kCurrentLayer, t.h);
   }
+  // The command is recorded for undo: the layer now paints into a new image.
+  if (std::string p = FindPixelLayer(t.h, t.index, l); !p.empty()) return p;
   if (given == 4) {
     ImagePixels now;
     if (std::string p = ReadRect(l, area, now, s.GetProgress()); !p.empty()) return p;

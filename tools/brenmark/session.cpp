@@ -186,7 +186,9 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterLayerImageCommands(plain, session);
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
+  RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
+  RegisterUndoCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {
       std::string problem;

@@ -88,12 +88,14 @@ class Session {
 };
 
 // The command groups, each adding its commands to the table.
+void RegisterBrushCommands(CommandRegistry& registry, Session& session);
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterFilterCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
+void RegisterUndoCommands(CommandRegistry& registry, Session& session);
 
 // All commands the tool knows, in help order. Every handler is followed by
 // Session::CheckStore(): a command during which the page store failed

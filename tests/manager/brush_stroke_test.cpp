@@ -1,0 +1,246 @@
+// Brush strokes through the paint manager: clamps, spacing bias, the 16-bit
+// decision, the pressure filter, painted and shown pixels, undo capture and
+// the guarded corners (unknown interpolation, preview, marker colour, curve).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "brenmark/image_paint_obj.h"
+#include "host/polyline_curve.h"
+#include "layers/engine_fixture.h"
+#include "manager/command_undo.h"
+#include "manager/undo_switch.h"
+
+namespace brenmark::testing {
+namespace {
+
+const PaintColor kRed(1.0f, 0.0f, 0.0f, 1.0f);
+const PaintColor kBlue(0.0f, 0.0f, 1.0f, 1.0f);
+
+class BrushStroke : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    setenv("SID_UNDO_DISABLE", "0", 1);
+    RereadUndoSwitch();
+    PntNewLayer(NewStack(), false);
+    StrokeParameters straight;
+    straight.interpolation = 0;
+    Brenmark.SetStrokeParameters(straight);
+    Brush(kRed, 4.0f, 1.0f);
+  }
+  void TearDown() override {
+    if (Brenmark.InBrushStroke()) Brenmark.EndBrushStroke();
+    Brenmark.SetBlurBrush(false);
+    EngineTest::TearDown();
+  }
+  static void Brush(PaintColor c, float radius, float opacity, bool smear = false) {
+    BrushParameters b;
+    b.color = c;
+    b.radius1 = b.radius2 = radius;
+    b.opacity1 = b.opacity2 = opacity;
+    b.smear = smear;
+    Brenmark.SetBrushParameters(b, true);
+  }
+  static void Line(float x0, float y, float x1) {
+    Brenmark.BeginBrushStroke();
+    Brenmark.AddStrokePoint(x0, y, 4.0f, 1.0f, 1.0f, 0.0f, false, false);
+    Brenmark.AddStrokePoint(x1, y, 4.0f, 1.0f, 1.0f, 0.0f, false, false);
+    Brenmark.EndBrushStroke();
+  }
+  // Opaque red, within the one-step rounding that earlier strokes of the
+  // process may shift.
+  static bool Red(std::uint32_t p) {
+    return (p & 0x00ffff00u) == 0 && (p & 0xffu) >= 0xfe && (p >> 24) == (p & 0xffu);
+  }
+  // Memory bytes R, G, B, A of a layer pixel.
+  std::uint32_t Pixel(int x, int y) {
+    std::uint32_t v = 0;
+    Stack()->GetCurrentLayerPtr()->GetImage()->getTile(x, y, 1, 1, &v);
+    return v;
+  }
+};
+
+TEST_F(BrushStroke, PointsAreClampedToOnePixel) {
+  struct Case {
+    float radius, aspect, wantRadius, wantAspect;
+  } cases[] = {{0.5f, 1.0f, 1.0f, 1.0f},
+               {4.0f, 0.1f, 4.0f, 0.25f},
+               {4.0f, 0.5f, 4.0f, 0.5f},
+               {0.2f, 0.5f, 1.0f, 1.0f}};
+  Brenmark.BeginBrushStroke();
+  ASSERT_TRUE(Brenmark.InBrushStroke());
+  for (const Case& c : cases)
+    Brenmark.AddStrokePoint(10, 10, c.radius, 1.0f, c.aspect, 0, false, false);
+  ASSERT_EQ(Brenmark.GetStroke()->Count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ((*Brenmark.GetStroke())[i].radius, cases[i].wantRadius) << i;
+    EXPECT_EQ((*Brenmark.GetStroke())[i].aspect, cases[i].wantAspect) << i;
+  }
+}
+
+TEST_F(BrushStroke, SpacingIsRaisedToATenthAndStored) {
+  StrokeParameters p;
+  p.spacing = 0.05f;
+  Brenmark.SetStrokeParameters(p);
+  Brenmark.BeginBrushStroke();
+  Brenmark.EndBrushStroke();
+  EXPECT_EQ(Brenmark.GetStrokeParameters().spacing, 0.1f);
+}
+
+TEST_F(BrushStroke, SpacingBiasFollowsMarkerBlend) {
+  const float radii[] = {1, 8, 14, 20, 30, 40, 41, 100};
+  const double marker[] = {0.3, 0.3, 0.55, 0.8, 0.9, 1.0, 1.0, 1.0};
+  for (float r : radii) EXPECT_DOUBLE_EQ(Brenmark.GetSpacingBias(r), 1.0) << r;
+  StrokeParameters p;
+  p.markerBlend = true;
+  Brenmark.SetStrokeParameters(p);
+  for (int i = 0; i < 8; ++i)
+    EXPECT_NEAR(Brenmark.GetSpacingBias(radii[i]), marker[i], 1e-6) << radii[i];
+}
+
+TEST_F(BrushStroke, SixteenBitOnlyForLargeFaintPlainBrushes) {
+  struct Case {
+    float radius, opacity;
+    bool smear, want;
+  } cases[] = {{6, 0.1f, false, true},
+               {5, 0.1f, false, false},
+               {6, 0.2f, false, false},
+               {6, 0.1f, true, false}};
+  for (const Case& c : cases) {
+    Brush(kRed, c.radius, c.opacity, c.smear);
+    EXPECT_EQ(Brenmark.Use16BitBrush(), c.want) << c.radius << " " << c.opacity;
+  }
+  Brush(kRed, 6, 0.1f);
+  Brenmark.SetBlurBrush(true);
+  Brenmark.BeginBrushStroke();
+  EXPECT_FALSE(Brenmark.Use16BitBrush());
+}
+
+TEST_F(BrushStroke, PressureFilterCutsTheLowQuarter) {
+  PaintManager::InitPressureFilter(0, 1023);
+  TpressureFilter* first = PaintManager::PressFilter;
+  PaintManager::InitPressureFilter(0, 1023);
+  EXPECT_EQ(PaintManager::PressFilter, first);
+  for (unsigned raw : {0u, 100u, 255u}) EXPECT_EQ(PaintManager::PressureFilter(raw), 0.0f) << raw;
+  EXPECT_GT(PaintManager::PressureFilter(600), 0.0f);
+  EXPECT_EQ(PaintManager::PressureFilter(1023), 1.0f);
+  EXPECT_EQ(PaintManager::PressureFilter(5000), 1.0f);
+}
+
+TEST_F(BrushStroke, StrokePaintsTheLayerAndShowsOnTheView) {
+  Line(10, 20, 40);
+  // Premultiplied red: bytes (a, 0, 0, a). Row 20 across the stroke's
+  // ends, and the rows just outside its reach. Partial alphas may differ by a
+  // step or two with what earlier strokes of the process left behind (the blending
+  // engine's dither counter, the shared dab-image cache).
+  const struct {
+    int x, y;
+    int alpha;
+  } cells[] = {{5, 20, 0},     {6, 20, 0x15},  {7, 20, 0x8c},  {9, 20, 0xff}, {25, 20, 0xff},
+               {41, 20, 0xf1}, {42, 20, 0x8b}, {43, 20, 0x15}, {44, 20, 0},   {25, 16, 0x28},
+               {25, 15, 0},    {25, 23, 0x28}, {25, 24, 0},    {63, 47, 0}};
+  for (const auto& c : cells) {
+    const std::uint32_t p = Pixel(c.x, c.y);
+    const int a = static_cast<int>(p >> 24);
+    EXPECT_EQ(p, static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(a));
+    EXPECT_LE(std::abs(a - c.alpha), c.alpha == 0 ? 0 : 2) << c.x << "," << c.y;
+  }
+  const int view = Brenmark.CB()->GetViewOfWindow(Stack()->GetWindow());
+  const std::uint32_t* shown = host_.ShownPixels(view);
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &shown[20 * 64 + 25], 4);
+  EXPECT_EQ(bytes[0], 255);
+  EXPECT_EQ(bytes[1], 0);
+  EXPECT_EQ(bytes[2], 0);
+}
+
+TEST_F(BrushStroke, ColourSetDuringAStrokeDoesNotReachIt) {
+  Brenmark.BeginBrushStroke();
+  Brenmark.SetColor(kBlue, true);
+  Brenmark.AddStrokePoint(10, 10, 4, 1, 1, 0, false, false);
+  Brenmark.AddStrokePoint(30, 10, 4, 1, 1, 0, false, false);
+  Brenmark.EndBrushStroke();
+  EXPECT_TRUE(Red(Pixel(20, 10))) << std::hex << Pixel(20, 10);
+  EXPECT_TRUE(Brenmark.GetBrushParameters().color == kRed);
+}
+
+TEST_F(BrushStroke, UnknownInterpolationPaintsStraight) {
+  StrokeParameters p;
+  p.interpolation = 1;
+  Brenmark.SetStrokeParameters(p);
+  Line(10, 20, 40);
+  EXPECT_EQ(Pixel(25, 20), 0u);  // the smoothed path lags behind two samples
+  p.interpolation = 7;
+  Brenmark.SetStrokeParameters(p);
+  Line(10, 20, 40);
+  EXPECT_TRUE(Red(Pixel(25, 20))) << std::hex << Pixel(25, 20);
+}
+
+TEST_F(BrushStroke, EachStrokeCommitsOneLayerRecordUnlessUndoIsOff) {
+  const int before = CommandUndo::Committed(UndoRecordKind::kLayerStroke);
+  Line(10, 20, 40);
+  EXPECT_EQ(CommandUndo::Committed(UndoRecordKind::kLayerStroke), before + 1);
+  setenv("SID_UNDO_DISABLE", "1", 1);
+  RereadUndoSwitch();
+  Line(10, 20, 40);
+  EXPECT_EQ(CommandUndo::Committed(UndoRecordKind::kLayerStroke), before + 1);
+}
+
+TEST_F(BrushStroke, PreviewNeedsAPainterAndNoStrokeAndLeavesTheLayer) {
+  Brenmark.BrushPreviewPoint(20, 20, 4, 1, 1, 0);
+  EXPECT_EQ(Pixel(20, 20), 0u);
+  EXPECT_FALSE(Stack()->GetBrushPreviewRegion().empty());
+  Brenmark.BeginBrushStroke();
+  Brenmark.AddStrokePoint(10, 10, 4, 1, 1, 0, false, false);
+  Brenmark.AddStrokePoint(11, 10, 4, 1, 1, 0, false, false);
+  const ilTile pending = Stack()->GetUpdateRegion();
+  Brenmark.BrushPreviewPoint(40, 40, 4, 1, 1, 0);
+  EXPECT_EQ(Stack()->GetUpdateRegion().x, pending.x);
+  EXPECT_EQ(Stack()->GetUpdateRegion().nx, pending.nx);
+  DeleteAllStacks();  // ends the stroke before its painter goes
+  EXPECT_FALSE(Brenmark.InBrushStroke());
+  Brenmark.EndBrushStroke();
+  Brenmark.BrushPreviewPoint(20, 20, 4, 1, 1, 0);
+  Brenmark.ClearBrushPreview();
+  EXPECT_FALSE(Brenmark.InPreview());
+}
+
+TEST_F(BrushStroke, MarkerBlendDarkensTheStampNotTheBrushColour) {
+  StrokeParameters p;
+  p.markerBlend = true;
+  Brenmark.SetStrokeParameters(p);
+  // The stamp's colour: bytes R, G, B, A of its constant image.
+  const auto stampColour = [] {
+    std::uint32_t v = 0;
+    Brenmark.GetStamp()->GetColorSource()->image()->getTile(0, 0, 1, 1, &v);
+    return v;
+  };
+  const struct {
+    PaintColor c;
+    std::uint32_t stamp;  // 0.85 of each channel, times 255, truncated
+  } cases[] = {{kRed, 0xff0000d8u}, {PaintColor(0.0f, 0.0f, 0.0f, 1.0f), 0xff000000u}};
+  for (const auto& k : cases) {
+    Brenmark.SetColor(k.c, true);
+    Brenmark.SetColor(k.c, true);
+    EXPECT_TRUE(Brenmark.GetBrushParameters().color == k.c);
+    EXPECT_EQ(stampColour(), k.stamp);
+  }
+}
+
+TEST_F(BrushStroke, CurveStrokesLeaveTheCallersCurve) {
+  ag_curve* curve = host::MakePolylineCurve({{10, 20}, {40, 20}}, false);
+  Stack()->SetLayerStackOffset(3, 0);
+  StrokeParameters p;
+  p.interpolation = 2;
+  p.curve = curve;
+  Brenmark.SetStrokeParameters(p);
+  Line(10, 20, 40);
+  Line(10, 20, 40);
+  EXPECT_EQ(curve->splines->points[0], 10.0f);
+  EXPECT_EQ(curve->splines->points[2], 40.0f);
+  host::ReleaseCurve(&curve);
+}
+
+}  // namespace
+}  // namespace brenmark::testing

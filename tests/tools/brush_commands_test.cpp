@@ -1,0 +1,107 @@
+// The brush commands: brush settings, inline strokes, pen-sample replays and
+// their refusals.
+#include <cstdlib>
+#include <fstream>
+
+#include "tool_fixture.h"
+
+namespace brenmark::tool::test {
+namespace {
+
+// Opaque red, within the one step that rounding left by earlier strokes of
+// the process may shift it.
+bool Red(const std::vector<int>& p) {
+  return p[0] >= 254 && p[1] == 0 && p[2] == 0 && p[3] == p[0];
+}
+const std::vector<int> kClear{0, 0, 0, 0};
+
+class BrushCommands : public ToolTest {
+ protected:
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(Path(name), std::ios::binary) << text;
+  }
+};
+
+TEST_F(BrushCommands, PressureScalesTheRadius) {
+  Run("canvas 64 48\nadd-layer L\nbrush #FF0000 radius=4\nstroke 10 20 1 40 20 1\n"
+      "stroke 10 40 0.5 40 40 0.5\n");
+  // Full pressure reaches 4 pixels from the line, half pressure 2.
+  const struct {
+    int x, y;
+    bool painted;
+  } cells[] = {{25, 20, true}, {9, 20, true},  {25, 17, true},  {25, 24, false}, {45, 20, false},
+               {25, 40, true}, {25, 38, true}, {25, 37, false}, {25, 43, false}};
+  for (const auto& c : cells)
+    EXPECT_EQ(EnginePixel(1, c.x, c.y)[3] != 0, c.painted) << c.x << "," << c.y;
+  EXPECT_TRUE(Red(EnginePixel(1, 25, 20)));
+}
+
+TEST_F(BrushCommands, ReplayPaintsAsTheInlineStroke) {
+  Write("s.pen", "# t x y pressure\n0 10 20 1\n\n16 40 20 1 0 0\n");
+  Run("canvas 64 48\nadd-layer A\nbrush #FF0000 radius=4\nstroke 10 20 1 40 20 1\n"
+      "add-layer B\nreplay " +
+      F("s.pen") + "\n");
+  const Pixels a = EnginePixels(1, 0, 0, 64, 48), b = EnginePixels(2, 0, 0, 64, 48);
+  // The same coverage; the dither may round each overlapping dab the other
+  // way.
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i][3] == 0, b[i][3] == 0) << i % 64 << "," << i / 64;
+    EXPECT_LE(std::abs(a[i][3] - b[i][3]), 3) << i % 64 << "," << i / 64;
+  }
+  EXPECT_TRUE(Red(EnginePixel(2, 25, 20)));
+}
+
+TEST_F(BrushCommands, BadSampleFilesAreReportedByLineAndPaintNothing) {
+  Run("canvas 64 48\nadd-layer L\n");
+  const std::string before = AllPixels();
+  const struct {
+    const char* text;
+    const char* problem;
+  } cases[] = {
+      {"0 1 2 0.5\n1 3 4 1.5\n", "s.pen:2: pressure outside 0..1"},
+      {"0 1 2\n", "s.pen:1: expected t x y pressure [tilt-x tilt-y], found 3 words"},
+      {"0 1 2 0.5 1\n", "s.pen:1: expected t x y pressure [tilt-x tilt-y], found 5 words"},
+      {"0 1 2 0.5\n# c\n0 nan 2 0.5\n", "s.pen:3: 'nan' is not a number"},
+      {"5 1 2 0.5\n4 1 2 0.5\n", "s.pen:2: time goes backwards"},
+      {"0 1 2 0.5 95 0\n", "s.pen:1: tilt outside -90..90"},
+      {"0 1e7 2 0.5\n", "s.pen:1: position beyond +-1000000"},
+      {"# nothing\n", "s.pen: no samples"},
+  };
+  for (const auto& c : cases) {
+    Write("s.pen", c.text);
+    const std::string problem = Refused("replay " + F("s.pen"));
+    EXPECT_NE(problem.find(Path(c.problem)), std::string::npos) << problem;
+    EXPECT_EQ(AllPixels(), before) << c.text;
+  }
+}
+
+TEST_F(BrushCommands, InlineStrokesAreChecked) {
+  EXPECT_EQ(Refused("stroke 1 2 1"), "stroke: there is no canvas yet (create one with 'canvas')");
+  Run("canvas 64 48\n");
+  EXPECT_EQ(Refused("stroke 1 2 1"), "stroke: the canvas has no layer to paint on");
+  Run("add-layer L\n");
+  const struct {
+    const char* line;
+    const char* problem;
+  } cases[] = {{"stroke 1 2", "give the points as x y pressure triples"},
+               {"stroke 1 2 x", "'x' is not a number"},
+               {"stroke 1 2 1 3 4 2", "point 2: pressure outside 0..1"},
+               {"stroke 1 2 1 \"3\" 4 1", "too many arguments"},
+               {"brush radius=300", "radius"}};
+  for (const auto& c : cases) {
+    const std::string problem = Refused(c.line);
+    EXPECT_NE(problem.find(c.problem), std::string::npos) << c.line << ": " << problem;
+  }
+}
+
+TEST_F(BrushCommands, CloneCopiesFromTheOffsetAndBlurSoftens) {
+  Run("canvas 64 64\nadd-layer L\nbrush #FF0000 radius=4\nstroke 10 20 1 40 20 1\n"
+      "brush mode=clone offset-y=-20\nstroke 10 40 1 40 40 1\n");
+  EXPECT_TRUE(Red(EnginePixel(1, 25, 40)));
+  EXPECT_EQ(EnginePixel(1, 25, 50), kClear);
+  Run("brush mode=blur radius=8\nstroke 10 20 1 40 20 1\n");
+  EXPECT_NE(EnginePixel(1, 25, 25), kClear);
+}
+
+}  // namespace
+}  // namespace brenmark::tool::test
