@@ -37,6 +37,9 @@ CommandUndo::CommandUndo(PaintManager& manager, UndoRecordKind kind, int stackHa
                          int layerIndex)
     : kind_(kind) {
   ++g_requested[Slot(kind_)];
+  // A command recorded while a stroke runs ends the stroke first, so the
+  // stroke's record comes before the command's and holds all of its dabs.
+  if (manager.InBrushStroke()) manager.EndBrushStroke();
   const int h = stackHandle == -2 ? manager.GetCurrentLayerStack() : stackHandle;
   LayerStack* stack = manager.GetLayerStack(h);
   if (!stack) return;
