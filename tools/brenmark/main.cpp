@@ -215,9 +215,12 @@ int main(int argc, char** argv) {
   try {
     if (scripts.empty()) {
       std::istringstream demo{std::string(brenmark::tool::DemoScript())};
+      session.SetScriptFolder(BRENMARK_EXAMPLES_DIR);
       ok = runner.Run(demo, "demo.bms");
     }
     for (const std::string& path : scripts) {
+      session.SetScriptFolder(path == "-" ? ""
+                                          : std::filesystem::path(path).parent_path().string());
       ok = RunFile(runner, path);
       if (!ok) break;
     }
