@@ -1,9 +1,8 @@
 // Whole strokes through the paint manager compared with reference images:
 // one small picture per brush (pressure ramp, hard flat dab, spacing and its
 // jitter, marker, smear, clone, clearing clone, blur, the 16-bit faint
-// brush), painted from
-// the library's starting state; and the same strokes painted again with a
-// warm dab cache give the same pixels.
+// brush), painted from the library's starting state; and the same strokes painted with every dab
+// built afresh, or found in a warm dab cache, give the same pixels.
 #include <cstdint>
 #include <vector>
 
@@ -255,12 +254,32 @@ TEST_F(StrokeGolden, StrokesPaintTheReferencePictures) {
   }
 }
 
-TEST_F(StrokeGolden, WarmDabCacheAndRepeatsPaintTheSamePixels) {
+// A dab taken from the cache must be the dab built afresh: with a budget of
+// one byte nearly every dab is built anew (only a repeat of the one before
+// is found), cold the cache fills as the stroke goes, warm every dab is found.
+TEST_F(StrokeGolden, CachedDabsPaintAsFreshOnes) {
+  StampImageCache& cache = StampImageCache::Shared();
   for (const Case& c : kCases) {
+    long long built[3];
+    const auto paint = [&](int pass) {
+      const long long before = cache.Misses();
+      golden::Image out = Paint(c);
+      built[pass] = cache.Misses() - before;
+      return out;
+    };
     ResetPaintState();
-    const golden::Image fresh = Paint(c);
+    cache.SetBudget(1);
+    const golden::Image fresh = paint(0);
+    cache.SetBudget(StampImageCache::kDefaultBudget);
+    ResetPaintState();
+    const golden::Image cold = paint(1);
     ResetPaintState(true);
-    EXPECT_TRUE(Paint(c).pixels == fresh.pixels) << c.name;
+    const golden::Image warm = paint(2);
+    EXPECT_TRUE(fresh.pixels == cold.pixels) << c.name;
+    EXPECT_TRUE(warm.pixels == cold.pixels) << c.name;
+    EXPECT_GE(built[0], built[1]) << c.name;
+    EXPECT_GT(built[1], 0) << c.name;
+    EXPECT_EQ(built[2], 0) << c.name;
   }
 }
 
