@@ -4,6 +4,7 @@
 // brush), painted from the library's starting state; and the same strokes painted with every dab
 // built afresh, or found in a warm dab cache, give the same pixels.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "golden_image.h"
@@ -14,6 +15,8 @@ namespace brenmark::testing {
 namespace {
 
 constexpr int kWidth = 96, kHeight = 64;
+// Each picture lies across the corner of four 128 x 128 pages.
+constexpr int kLeft = 80, kBottom = 100;
 
 enum class Ground { kWhite, kRedYellow, kBlackWhite, kChecks, kClear };
 
@@ -21,154 +24,65 @@ struct Sample {
   float x, y, pressure;
 };
 
+// The brush: radius, opacity and profile index; the dab's aspect and angle;
+// the stroke's spacing and its jitter.
+struct Tip {
+  float radius, opacity;
+  int profile = 0;
+  float aspect = 1, angle = 0, spacing = 1, jitter = 0;
+};
+
+enum Mode { kPaint, kMarker, kSmear, kClone, kBlur };
+
 struct Case {
   const char* name;
   Ground ground;
   PaintColor colour;
-  float radius, opacity;
-  int profile = 0;
-  float aspect = 1, angle = 0;
-  float spacing = 1, jitter = 0;
-  enum { kPaint, kMarker, kSmear, kClone, kBlur } mode = kPaint;
+  Mode mode;
+  Tip tip;
   std::vector<Sample> samples;
-  float cloneX = -48, cloneY = -16;  // clone source offset
+  float cloneX, cloneY;  // clone source offset
 };
 
-const PaintColor kInk(0.1f, 0.2f, 0.6f, 1.0f);
+Case Stroke(const char* name, Ground g, PaintColor c, Mode m, Tip t, std::vector<Sample> s,
+            float cloneX = -48, float cloneY = -16) {
+  return {name, g, c, m, t, std::move(s), cloneX, cloneY};
+}
+
+const PaintColor kInk(0.1f, 0.2f, 0.6f, 1.0f), kRust(0.7f, 0.1f, 0.1f, 1.0f),
+    kLeaf(0.1f, 0.5f, 0.2f, 1.0f);
 
 // Pressure scales radius and opacity, as a tablet pen does.
 const Case kCases[] = {
-    {"stroke_soft_pressure_ramp",
-     Ground::kWhite,
-     kInk,
-     10,
-     1,
-     0,
-     1,
-     0,
-     1,
-     0,
-     Case::kPaint,
-     {{10, 32, 0.1f}, {30, 40, 0.4f}, {55, 24, 0.7f}, {84, 32, 1.0f}}},
-    {"stroke_hard_flat_turned",
-     Ground::kWhite,
-     PaintColor(0.7f, 0.1f, 0.1f, 1.0f),
-     9,
-     1,
-     4,
-     0.5f,
-     30,
-     1,
-     0,
-     Case::kPaint,
-     {{12, 12, 1}, {48, 50, 1}, {84, 14, 1}}},
-    {"stroke_spaced_dabs",
-     Ground::kWhite,
-     kInk,
-     5,
-     1,
-     4,
-     1,
-     0,
-     4,
-     0,
-     Case::kPaint,
-     {{8, 20, 1}, {88, 20, 1}}},
-    {"stroke_spaced_dabs_jitter",
-     Ground::kWhite,
-     kInk,
-     5,
-     1,
-     4,
-     1,
-     0,
-     4,
-     0.6f,
-     Case::kPaint,
-     {{8, 44, 1}, {88, 44, 1}}},
-    {"stroke_marker_over_colour",
-     Ground::kRedYellow,
-     PaintColor(0.1f, 0.5f, 0.2f, 1.0f),
-     8,
-     1,
-     0,
-     1,
-     0,
-     1,
-     0,
-     Case::kMarker,
-     {{8, 32, 1}, {88, 32, 1}, {88, 12, 1}}},
-    {"stroke_smear_two_colours",
-     Ground::kRedYellow,
-     kInk,
-     8,
-     1,
-     0,
-     1,
-     0,
-     0.25f,
-     0,
-     Case::kSmear,
-     {{20, 32, 1}, {76, 32, 1}}},
-    {"stroke_clone_offset",
-     Ground::kChecks,
-     kInk,
-     10,
-     1,
-     2,
-     1,
-     0,
-     1,
-     0,
-     Case::kClone,
-     {{60, 28, 1}, {88, 52, 1}}},
+    Stroke("stroke_soft_pressure_ramp", Ground::kWhite, kInk, kPaint, {10, 1},
+           {{10, 32, 0.1f}, {30, 40, 0.4f}, {55, 24, 0.7f}, {84, 32, 1.0f}}),
+    Stroke("stroke_hard_flat_turned", Ground::kWhite, kRust, kPaint, {9, 1, 4, 0.5f, 30},
+           {{12, 12, 1}, {48, 50, 1}, {84, 14, 1}}),
+    Stroke("stroke_spaced_dabs", Ground::kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4},
+           {{8, 20, 1}, {88, 20, 1}}),
+    Stroke("stroke_spaced_dabs_jitter", Ground::kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4, 0.6f},
+           {{8, 44, 1}, {88, 44, 1}}),
+    Stroke("stroke_marker_over_colour", Ground::kRedYellow, kLeaf, kMarker, {8, 1},
+           {{8, 32, 1}, {88, 32, 1}, {88, 12, 1}}),
+    Stroke("stroke_smear_two_colours", Ground::kRedYellow, kInk, kSmear, {8, 1, 0, 1, 0, 0.25f},
+           {{20, 32, 1}, {76, 32, 1}}),
+    Stroke("stroke_clone_offset", Ground::kChecks, kInk, kClone, {10, 1, 2},
+           {{60, 28, 1}, {88, 52, 1}}),
     // Cloning from where the layer is empty blends towards transparent: the
     // engine's eraser.
-    {"stroke_clone_from_nothing_clears",
-     Ground::kChecks,
-     kInk,
-     6,
-     1,
-     4,
-     1,
-     0,
-     1,
-     0,
-     Case::kClone,
-     {{8, 20, 1}, {60, 36, 0.5f}, {88, 48, 1}},
-     0,
-     -80},
-    {"stroke_blur_hard_edge",
-     Ground::kBlackWhite,
-     kInk,
-     12,
-     1,
-     0,
-     1,
-     0,
-     1,
-     0,
-     Case::kBlur,
-     {{48, 8, 1}, {48, 56, 1}}},
-    {"stroke_16bit_faint_large",
-     Ground::kClear,
-     kInk,
-     24,
-     0.1f,
-     0,
-     1,
-     0,
-     1,
-     0,
-     Case::kPaint,
-     {{16, 32, 1}, {80, 32, 1}, {16, 34, 1}}},
+    Stroke("stroke_clone_from_nothing_clears", Ground::kChecks, kInk, kClone, {6, 1, 4},
+           {{8, 20, 1}, {60, 36, 0.5f}, {88, 48, 1}}, 0, -80),
+    Stroke("stroke_blur_hard_edge", Ground::kBlackWhite, kInk, kBlur, {12, 1},
+           {{48, 8, 1}, {48, 56, 1}}),
+    Stroke("stroke_16bit_faint_large", Ground::kClear, kInk, kPaint, {24, 0.1f},
+           {{16, 32, 1}, {80, 32, 1}, {16, 34, 1}}),
 };
 
 class StrokeGolden : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    host_.SetDefaultViewSize(kWidth, kHeight);
+    host_.SetDefaultViewSize(256, 256);
   }
   void TearDown() override {
     Brenmark.SetBlurBrush(false);
@@ -179,7 +93,7 @@ class StrokeGolden : public EngineTest {
     const std::uint8_t px[4] = {
         static_cast<std::uint8_t>(rgba >> 24), static_cast<std::uint8_t>(rgba >> 16),
         static_cast<std::uint8_t>(rgba >> 8), static_cast<std::uint8_t>(rgba)};
-    img->fillTile(x, y, nx, ny, px);
+    img->fillTile(kLeft + x, kBottom + y, nx, ny, px);
   }
 
   static void PaintGround(ilImage* img, Ground g) {
@@ -212,26 +126,26 @@ class StrokeGolden : public EngineTest {
     PaintGround(img, c.ground);
     StrokeParameters sp;
     sp.interpolation = 0;
-    sp.spacing = c.spacing;
-    sp.spacingJitter = c.jitter;
-    sp.markerBlend = c.mode == Case::kMarker;
+    sp.spacing = c.tip.spacing;
+    sp.spacingJitter = c.tip.jitter;
+    sp.markerBlend = c.mode == kMarker;
     Brenmark.SetStrokeParameters(sp);
     BrushParameters b;
     b.color = c.colour;
-    b.profile.index = c.profile;
-    b.radius1 = b.radius2 = c.radius;
-    b.opacity1 = b.opacity2 = c.opacity;
-    b.smear = c.mode == Case::kSmear;
-    b.clone = c.mode == Case::kClone;
+    b.profile.index = c.tip.profile;
+    b.radius1 = b.radius2 = c.tip.radius;
+    b.opacity1 = b.opacity2 = c.tip.opacity;
+    b.smear = c.mode == kSmear;
+    b.clone = c.mode == kClone;
     b.cloneOffsetX = c.cloneX;
     b.cloneOffsetY = c.cloneY;
     b.markerWetness = 0.5f;
     Brenmark.SetBrushParameters(b, true);
-    Brenmark.SetBlurBrush(c.mode == Case::kBlur);
+    Brenmark.SetBlurBrush(c.mode == kBlur);
     Brenmark.BeginBrushStroke();
     for (const Sample& s : c.samples)
-      Brenmark.AddStrokePoint(s.x, s.y, c.radius * s.pressure, c.opacity * s.pressure, c.aspect,
-                              c.angle, false, false);
+      Brenmark.AddStrokePoint(kLeft + s.x, kBottom + s.y, c.tip.radius * s.pressure,
+                              c.tip.opacity * s.pressure, c.tip.aspect, c.tip.angle, false, false);
     Brenmark.EndBrushStroke();
     Brenmark.SetBlurBrush(false);
     // The stroke's undo record keeps the image as it was; the layer may
@@ -242,7 +156,7 @@ class StrokeGolden : public EngineTest {
     out.height = kHeight;
     out.pixels.resize(kWidth * kHeight * 4);
     for (int y = 0; y < kHeight; ++y)
-      img->getTile(0, y, kWidth, 1, &out.pixels[(kHeight - 1 - y) * kWidth * 4]);
+      img->getTile(kLeft, kBottom + y, kWidth, 1, &out.pixels[(kHeight - 1 - y) * kWidth * 4]);
     return out;
   }
 };
