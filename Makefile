@@ -25,10 +25,11 @@ configure: $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo needs only the library and the tool, not the test suite.
+# The demo needs only the library and the tool, not the test suite. It runs
+# in the build folder, so its picture (brenmark-demo.png) lands there.
 demo: configure
 	cmake --build $(BUILD) --target brenmark_tool -j $(JOBS)
-	./$(BUILD)/tools/brenmark
+	cd $(BUILD) && ./tools/brenmark
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -29,4 +29,9 @@ std::uint32_t BlendDither::Counter() {
   return counter_;
 }
 
+void BlendDither::Reset() {
+  counter_ = 0;
+  used_ = false;
+}
+
 }  // namespace brenmark

@@ -29,6 +29,9 @@ class BlendDither {
   static void MarkUsed();
   static bool Used();
   static std::uint32_t Counter();
+  // Back to the state at library load (counter 0, flag clear), so that a
+  // caller can paint the same pixels twice in one process.
+  static void Reset();
 
  private:
   static std::uint32_t counter_;

@@ -121,15 +121,19 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
     std::string err;
   } cases[] = {
       {"", "", "", 0,
-       "canvas 0 (current): 320 x 240, 6 layers, bottom to top, * = current\n"
+       // Then the path of the picture it painted (DemoPicture checks it).
+       "canvas 0 (current): 320 x 240, 9 layers, bottom to top, * = current\n"
        "       #  kind   active  opacity  name\n"
        "       1  image  yes        1.00  \"Paper\"\n"
        "  *    2  image  yes        1.00  \"Blue sky\"\n"
        "       3  mask   yes        1.00    \"Sky fade\" (mask of 2)\n"
-       "       4  image  yes        1.00  \"Ink\"\n"
-       "       5  image  yes        0.75  \"Clouds\"\n"
-       "       6  image  no         0.75  \"High clouds\"\n"
-       "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n",
+       "       4  image  yes        1.00  \"Far hills\"\n"
+       "       5  image  yes        1.00  \"Hills\"\n"
+       "       6  image  yes        1.00  \"Ink\"\n"
+       "       7  mask   yes        1.00    \"Tape\" (mask of 6)\n"
+       "       8  image  yes        0.75  \"Clouds\"\n"
+       "       9  image  no         0.75  \"High clouds\"\n"
+       "     sel  mask   yes        1.00  \"Selection\" (selection mask)\n/...",
        ""},
       {"paint.bms", "", "", 1, sky, "paint.bms:4: unknown command 'mergee'\n"},
       // Scripts run in order on the same canvases; a failing one stops the rest.

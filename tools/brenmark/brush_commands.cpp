@@ -129,7 +129,8 @@ std::string InlineStroke(Session& s, const ToolBrush& brush, const std::string& 
   return Paint(s, brush, samples);
 }
 
-std::string Replay(Session& s, const ToolBrush& brush, const std::string& path) {
+std::string Replay(Session& s, const ToolBrush& brush, const std::string& name) {
+  const std::string path = s.ScriptRelative(name);
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot open '" + Printable(path) + "'";
   std::vector<PenSample> samples;
@@ -207,8 +208,10 @@ void RegisterBrushCommands(CommandRegistry& registry, Session& session) {
                  "t x y pressure [tilt-x tilt-y] (time not decreasing, view pixels, pressure 0 "
                  "to 1, tilts in degrees -90 to 90); '#' starts a comment line. Pressure maps as "
                  "for stroke; a tilt turns the dab towards it and flattens it by the cosine of "
-                 "the tilt (at most 60 degrees). A bad file is reported with its line and "
-                 "paints nothing; long replays show progress on a terminal.",
+                 "the tilt (at most 60 degrees). A relative file name is taken from the "
+                 "script's folder (the examples folder for the built-in demo). A bad file is "
+                 "reported with its line and paints nothing; long replays show progress on a "
+                 "terminal.",
       .example = "replay signature.pen",
       .handler = [&session,
                   brush](const Arguments& a) { return Replay(session, *brush, a.Text("file")); },

@@ -1,6 +1,6 @@
 // brenmark: replays paint scripts against the engine through its public
-// interface. Without a script it runs the built-in demo and prints the
-// demo canvas.
+// interface. Without a script it runs the built-in demo, which prints the
+// demo canvas and paints a picture.
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,9 +39,10 @@ constexpr std::string_view kUsage = R"(usage: brenmark [options] [script.bms ...
 
 Replays paint scripts, text files of one command per line, against the
 Brenmark engine. Without a script it runs the built-in demo (the same as
-examples/demo.bms), which prints the layer structure of its canvas. A script
-named - is read from standard input; several scripts run one after another on
-the same canvases.
+examples/demo.bms), which prints the layer structure of its canvas, paints a
+picture from the pen files beside it and writes brenmark-demo.png to the
+current folder. A script named - is read from standard input; several scripts
+run one after another on the same canvases.
 
 options:
   -h, --help      show this help, with every command
@@ -215,9 +216,12 @@ int main(int argc, char** argv) {
   try {
     if (scripts.empty()) {
       std::istringstream demo{std::string(brenmark::tool::DemoScript())};
+      session.SetScriptFolder(BRENMARK_EXAMPLES_DIR);
       ok = runner.Run(demo, "demo.bms");
     }
     for (const std::string& path : scripts) {
+      session.SetScriptFolder(path == "-" ? ""
+                                          : std::filesystem::path(path).parent_path().string());
       ok = RunFile(runner, path);
       if (!ok) break;
     }

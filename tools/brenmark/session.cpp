@@ -8,6 +8,7 @@
 #include <brenmark/qv_memory_img.h>
 
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <vector>
 
@@ -45,6 +46,11 @@ void Session::Start() {
   host_.PullUpdatesFrom(Brenmark);
   PntInitializePaintManager();
   messagesSeen_ = host_.Messages().size();
+}
+
+std::string Session::ScriptRelative(const std::string& path) const {
+  if (scriptFolder_.empty() || path.empty() || path[0] == '/') return path;
+  return (std::filesystem::path(scriptFolder_) / path).string();
 }
 
 void Session::Warn(const std::string& text) {

@@ -47,6 +47,12 @@ class Session {
   // SetLocation ("paint.bms:3") when there is one.
   void SetWarnings(std::ostream* warnings) { warnings_ = warnings; }
   void SetLocation(std::string where) { location_ = std::move(where); }
+  // The folder of the script being run ("" for standard input: the current
+  // folder). Files a script reads by a relative name (pen samples) are
+  // taken from there, so a script and its data travel together; files it
+  // writes go to the current folder.
+  void SetScriptFolder(std::string folder) { scriptFolder_ = std::move(folder); }
+  std::string ScriptRelative(const std::string& path) const;
   void Warn(const std::string& text);
 
   // The problem when the page store reported an error ("SID: Error ..."
@@ -84,6 +90,7 @@ class Session {
   Progress* progress_ = nullptr;
   std::ostream* warnings_ = nullptr;
   std::string location_;
+  std::string scriptFolder_;
   std::size_t messagesSeen_ = 0;  // host messages already checked
 };
 
