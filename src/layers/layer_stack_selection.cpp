@@ -71,7 +71,24 @@ int Outside(const ilTile& a, const ilTile& hole, ilTile out[4]) {
 
 // ---- The common ending of every selection edit.
 
+// The mask composite and the display take a selection without pixels for
+// one that protects nothing. One that protects through its fill alone is
+// given the fill's pixels over the canvas, so it holds what it protects.
 void LayerStack::SelectionEdited() {
+  if (selectionMask_) {
+    ilImage* image = selectionMask_->GetImage();
+    const int f = FillOf(image);
+    const ilTile canvas =
+        Moved(size_, -selectionMask_->getXOffset(), -selectionMask_->getYOffset());
+    if (f != 0 && li::Bounds(image).empty() && !canvas.empty()) {
+      li::SetFillAll(image, 0.0);
+      li::TempPainter painter(image);
+      painter->blend_func(BlendOne, BlendZero);
+      li::UniformBytes value(static_cast<unsigned char>(f));
+      painter->rect_fill(canvas.x, canvas.y, canvas.nx, canvas.ny, value.bytes, nullptr);
+      li::SetFillAll(image, f);
+    }
+  }
   if (useSelectionMask_) RebuildMaskComposite();
   selectionChanged_ = true;
 }

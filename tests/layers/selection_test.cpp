@@ -154,7 +154,7 @@ TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
       {"inactive",
        [](LayerStack* s) {
          s->FillSelectionMask();
-         s->GetSelectionMask()->SetMaskActive(false);
+         s->SetMaskActive(false, s->GetLayerCount() + 1);
        },
        0, 0},
   };
@@ -164,6 +164,8 @@ TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
     s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
     Paint(s->GetLayerFromIndex(1)->GetImage(), 0, 0, 32, 32, kOld);
     c.select(s);
+    // What clearing spares, painting spares too.
+    EXPECT_EQ(s->GetMaskComposite() != nullptr, c.outside == kOld);
     s->ClearLayerImageBySelMask(s->GetLayerHandle(1));
     EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 5, 5), c.inside);
     EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 20, 20), c.outside);
