@@ -90,7 +90,7 @@ void LayerStack::InvertMaskLayer(int index) {
       }
     }
   }
-  if (l == selectionMask_) selectionChanged_ = true;
+  if (l == selectionMask_) SelectionEdited();
   if (l != current_) RebuildAboveComposite();
   DamageRegion(size_);
   ForceUpdate();
