@@ -27,6 +27,7 @@ TEST_F(SelectionCommands, ClearSelectedActsWhereTheSelectionIsOpen) {
       {"select-none", {"rrrrrr", "rrrrrr", "rrrrrr", "rrrrrr"}},
       {"select-rect 1 1 2 2\nselect-invert", {"......", ".rr...", ".rr...", "......"}},
       {"select-all", {"......", "......", "......", "......"}},
+      {"select-rect 1 1 2 2\nundo", {"......", "......", "......", "......"}},
       {"add-mask M\nfill M 5 3 1 1 #FFFFFF\nselect-none\nselect-add-layer M\nselect-layer Paper",
        {"rrrrr.", "rrrrrr", "rrrrrr", "rrrrrr"}},
       {"select-from-png " + F("sel.png") + " 2 1", {"rrrrrr", "rr.rrr", "rrr.rr", "rrrrrr"}},
