@@ -3,6 +3,8 @@
 // window that shows the canvas.
 #pragma once
 
+#include <memory>
+
 #include <brenmark/il.h>
 #include <brenmark/layer.h>
 #include <brenmark/layer_stack_transform.h>
@@ -136,7 +138,6 @@ class LayerStack : public Resource {
   // Clears the current layer where the selection leaves it open (the handle
   // only gates the call: nothing for a missing or geometry layer).
   void ClearLayerImageBySelMask(void* layer);
-  void SetSelectionMaskDrawStyle(SMDrawStyle style) { drawStyle_ = style; }
   SMDrawStyle GetSelectionMaskDrawStyle() const { return drawStyle_; }
   PaintColor GetSelectionDefaultDisplayColor() const { return selectionDefaultColor_; }
   float GetSelectionDefaultDisplayOpacity() const { return selectionDefaultOpacity_; }
@@ -436,4 +437,85 @@ class LayerStack : public Resource {
   // The application was told about this stack's window (not so for a shell
   // built from a stored record).
   bool announced_ = false;
+
+  // ---- Selection edits, display colours, mask layers and marching ants
+  // (layer_stack_selection.cpp, layer_stack_masks.cpp, marching_ants.cpp).
+  // Mask values: 255 protects, 0 leaves open; a mask's fill counts as its
+  // value everywhere it holds no pixels. Every edit of the selection ends by
+  // rebuilding the mask composite (while the selection is used) and marking
+  // the selection changed for the ants.
+ public:
+  // Protects everything (fill 255); nothing without a selection.
+  void FillSelectionMask();
+  // Protected everywhere but open inside t / open everywhere but t.
+  void ClearSelectionMask(const ilTile& t);
+  void FillSelectionMask(const ilTile& t);
+  // The same with an image's values (and its fill) in place of the tile.
+  void ClearSelectionMask(ilSIDImage* img);
+  void FillSelectionMask(ilSIDImage* img);
+  // t in selection-image coordinates becomes 255 / 0.
+  void AddToSelection(const ilTile& t);
+  void SubtractFromSelection(const ilTile& t);
+  // s <- m + s (256 - m) / 256 / s <- s (256 - m) / 256, m the image's value
+  // moved by (x, y) rounded half away from zero; outside the image's bounds
+  // m is its fill.
+  void AddToSelection(ilSIDImage* img, float x, float y);
+  void SubtractFromSelection(ilSIDImage* img, float x, float y);
+  void AddToSelection(Layer* l);
+  void SubtractFromSelection(Layer* l);
+  void AddToSelection(void* handle);
+  void SubtractFromSelection(void* handle);
+  // A new selection seeded by a one-channel image (copy-on-write) at offset
+  // (x, y); anything else leaves an open selection and a diagnostic.
+  void CopyToSelection(ilSIDImage* img, float x, float y);
+  void CopyToSelection(Layer* l);
+  void CopyToSelection(void* handle);
+  void CopyFromSelection(ilSIDImage* img);
+  void CopyFromSelection(Layer* l);
+  void CopyFromSelection(void* handle);
+  // The canvas bounds of the open part of the selection; empty when the
+  // selection holds no pixels.
+  void GetSelectionMaskBnd(bool& empty, ilTile& bounds);
+  void SetSelectionMaskActive(bool on);
+  bool isSelectionMaskActive() const;
+  void SetSelectionDefaultDisplayColor(const PaintColor& c);
+  void SetSelectionDefaultDisplayOpacity(float opacity);
+  void SetMaskDefaultDisplayColor(const PaintColor& c);
+  void SetMaskDefaultDisplayOpacity(float opacity);
+  void SetMaskLayerDisplayColor(const PaintColor& c, int index);
+  void SetMaskLayerDisplayOpacity(float opacity, int index);
+  PaintColor GetMaskLayerDisplayColor(int index) const;
+  float GetMaskLayerDisplayOpacity(int index) const;
+  void EnableMasking(bool) {}
+  bool isMaskingEnabled() const { return true; }
+  void CopyLayerToMask(int, int, int) {}
+  void MergeAllMaskLayers(bool) {}
+  // Style 1 runs the ants timer; style 0 stops it and clears the ants.
+  void SetSelectionMaskDrawStyle(SMDrawStyle style);
+  // One animation step: follow the view, rebuild the outline when needed,
+  // draw the ants and tell the application (member 16).
+  void DoMarchingAntsImg();
+  // Redraws the screen-space outline of the selection unless nothing it
+  // depends on changed since the last time.
+  void ReProcessSelectionMask();
+  // Asks the application to show the ants (member 15) when they are valid.
+  void DrawMarchingAnts();
+  // The outline's bounds in screen pixels (empty without an ants image).
+  ilTile GetSelMaskBounds() const;
+  ilTile GetSelMaskUpdateRegion() const { return GetSelMaskBounds(); }
+  // The ants image: screen sized, four channels, transparent off the outline.
+  ilQVMemoryImg* GetSelMaskUpdateImage() const;
+  ilQVMemoryImg* GetSelMaskImg(int& x, int& y) const;
+  // The screen-sized outline (255 on the outline, 0 elsewhere), or null.
+  ilQVMemoryImg* GetSelMaskOutline() const;
+  unsigned GetAntsPhase() const;
+
+ private:
+  struct AntsState;
+  static void DeleteAntsState(AntsState* state);
+  static void AntsTimerProc(int timerId, void* context);
+  AntsState& Ants();
+  void SelectionEdited();
+  void CombineIntoSelection(ilSIDImage* img, float x, float y, bool add);
+  std::unique_ptr<AntsState, void (*)(AntsState*)> ants_{nullptr, &DeleteAntsState};
 };

@@ -227,6 +227,35 @@ class PaintManager {
   void EndProxy(int h);
   void ForceOutProxy(int h);
 
+  // ---- Selection commands and queries (stack_forwarding.cpp). The whole-
+  // mask and image edits record the selection layer for undo; clearing by
+  // the selection records the cleared layer; the rest forward.
+  void ClearSelectionMask(int h);
+  void ClearSelectionMask(const ilTile& t, int h);
+  void ClearSelectionMask(ilSIDImage* img, int h);
+  void FillSelectionMask(int h);
+  void FillSelectionMask(const ilTile& t, int h);
+  void FillSelectionMask(ilSIDImage* img, int h);
+  void AddToSelection(ilSIDImage* img, float x, float y, int h);
+  void SubtractFromSelection(ilSIDImage* img, float x, float y, int h);
+  void CopyToSelection(ilSIDImage* img, float x, float y, int h);
+  void CopyFromSelection(ilSIDImage* img, int h);
+  void AddToSelection(const ilTile& t, int h);
+  void SubtractFromSelection(const ilTile& t, int h);
+  void AddToSelection(void* layer, int h);
+  void SubtractFromSelection(void* layer, int h);
+  void CopyToSelection(void* layer, int h);
+  void CopyFromSelection(void* layer, int h);
+  // Clears the current layer of the stack holding `layer` ((void*)-2: the
+  // current stack) where the selection leaves it open.
+  void ClearLayerImageBySelMask(void* layer);
+  void SetSelectionMaskActive(bool on, int h);
+  bool isSelectionMaskActive(int h) const;
+  void GetSelectionMaskBnd(bool& empty, ilTile& bounds, int h);
+  ilTile GetSelMaskUpdateRegion(int h) const;
+  ilQVMemoryImg* GetSelMaskUpdateImage(int h) const;
+  void DrawMarchingAnts(int h);
+
   // ---- Convolution (convolution_commands.cpp).
   // Keeps a copy of `kernel` as the current one (the old one is deleted).
   void SetCurrentConvolution(const ConvolutionKernel& kernel);

@@ -4,8 +4,8 @@
 //
 // The structure operations call these hooks at the points where the display
 // must follow; the composites they rebuild live in layer_stack_composite.cpp
-// and the update image in layer_stack_update_image.cpp. The marching ants
-// hooks stay empty until the selection display joins the stack.
+// and the update image in layer_stack_update_image.cpp; the marching ants
+// in marching_ants.cpp.
 #include "brenmark/layer_stack.h"
 #include "brenmark/paint_manager.h"
 #include "brenmark/paint_ops.h"
@@ -136,11 +136,3 @@ void LayerStack::AdoptCachedImages(LayerStack* source) {
   if (maskComposite_) maskComposite_->ref();
   maskCompositeActive_ = source->maskCompositeActive_;
 }
-
-// ---- Marching ants.
-
-void LayerStack::StartMATimer() {}
-
-void LayerStack::StopMATimer() {}
-
-void LayerStack::TakeOverMATimer(LayerStack*) {}

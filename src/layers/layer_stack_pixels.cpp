@@ -71,41 +71,6 @@ bool LayerStack::ClearThroughMaskComposite(Layer* layer) {
   return true;
 }
 
-// Clears the current layer where the selection leaves it open: each pixel
-// times s / 256, s the selection over it; with no selection content the
-// whole layer is cleared.
-void LayerStack::ClearLayerImageBySelMask(void* handle) {
-  Layer* gate = GetLayerFromHandle(handle);
-  if (!gate || gate->isGeometry() || !current_) return;
-  CheckProxyState();
-  current_->ClearStencil();
-  PrepareCurrentPainter();
-  ClearLowOrderBitImage();
-  ilImage* image = current_->GetImage();
-  const ilTile b = li::Bounds(image);
-  const bool selectionHolds = selectionMask_ && selectionMask_->isMaskActive() &&
-                              !selectionMask_->getLayerBounds(true).empty();
-  if (!selectionHolds) {
-    if (!b.empty() && currentPainter_ && currentPainter_->target_img() == image) {
-      li::UniformBytes zero(0);
-      currentPainter_->blend_func(BlendOne, BlendZero);
-      currentPainter_->rect_fill(b.x, b.y, b.nx, b.ny, zero.bytes, nullptr);
-    } else {
-      li::FillBounds(image, 0.0);
-    }
-  } else if (image) {
-    const ilTile u = BoundsUnion(BoundsUnion(selectionMask_->getLayerBounds(true), size_), b);
-    li::TempPainter painter(image);
-    painter->blend_func(BlendZero, BlendSrcAlpha);
-    painter->rect_copy(u.x, u.y, u.nx, u.ny, selectionMask_->GetImage(),
-                       u.x + current_->getXOffset() - selectionMask_->getXOffset(),
-                       u.y + current_->getYOffset() - selectionMask_->getYOffset(), nullptr, 1.0f,
-                       1.0f);
-  }
-  DamageRegion(size_);
-  ForceUpdate();
-}
-
 // ---- Mask layers.
 
 bool LayerStack::isMaskActive(int index) const {
@@ -125,15 +90,6 @@ void LayerStack::SetMaskActive(bool on, int index) {
     ResetUpdateRegion();
     Brenmark.CB()->LayersChanged();
   }
-}
-
-void LayerStack::InvertMaskLayer(int index) {
-  Layer* l = GetLayerFromIndex(index);
-  if (!l || !l->isMask()) return;
-  l->InvertMask();
-  if (l != current_) RebuildAboveComposite();
-  DamageRegion(size_);
-  ForceUpdate();
 }
 
 void LayerStack::HideAllPaint(int index) {

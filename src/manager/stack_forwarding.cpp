@@ -3,6 +3,9 @@
 // failure value when there is no such stack.
 #include "brenmark/paint_manager.h"
 #include "brenmark/shape.h"
+#include "manager/brush_suspension.h"
+#include "manager/command_undo.h"
+#include "manager/undo_switch.h"
 
 namespace {
 
@@ -328,4 +331,131 @@ void PaintManager::EndProxy(int h) {
 
 void PaintManager::ForceOutProxy(int h) {
   if (LayerStack* s = GetLayerStack(h)) s->ForceOutProxy();
+}
+
+// ---- Selection commands and queries.
+
+namespace {
+
+// The whole-mask and image edits of the selection: the selection layer
+// (index count + 1) is recorded before the edit.
+template <typename Op>
+void SelectionCommand(PaintManager& pm, int h, Op op) {
+  LayerStack* stack = pm.GetLayerStack(h);
+  if (!stack) return;
+  const int lsHandle = pm.GetLayerStackHandle(stack);
+  if (brenmark::UndoEnabled() && stack->GetSelectionMask()) {
+    brenmark::CommandUndo record(pm, brenmark::UndoRecordKind::kLayerStroke, lsHandle,
+                                 stack->GetLayerCount() + 1);
+    record.Commit();
+  }
+  if (LayerStack* s = pm.GetLayerStack(lsHandle)) op(*s);
+}
+
+}  // namespace
+
+void PaintManager::ClearSelectionMask(int h) {
+  SelectionCommand(*this, h, [](LayerStack& s) { s.ClearSelectionMask(); });
+}
+
+void PaintManager::ClearSelectionMask(const ilTile& t, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.ClearSelectionMask(t); });
+}
+
+void PaintManager::ClearSelectionMask(ilSIDImage* img, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.ClearSelectionMask(img); });
+}
+
+void PaintManager::FillSelectionMask(int h) {
+  SelectionCommand(*this, h, [](LayerStack& s) { s.FillSelectionMask(); });
+}
+
+void PaintManager::FillSelectionMask(const ilTile& t, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.FillSelectionMask(t); });
+}
+
+void PaintManager::FillSelectionMask(ilSIDImage* img, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.FillSelectionMask(img); });
+}
+
+void PaintManager::AddToSelection(ilSIDImage* img, float x, float y, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.AddToSelection(img, x, y); });
+}
+
+void PaintManager::SubtractFromSelection(ilSIDImage* img, float x, float y, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.SubtractFromSelection(img, x, y); });
+}
+
+void PaintManager::CopyToSelection(ilSIDImage* img, float x, float y, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.CopyToSelection(img, x, y); });
+}
+
+void PaintManager::CopyFromSelection(ilSIDImage* img, int h) {
+  SelectionCommand(*this, h, [&](LayerStack& s) { s.CopyFromSelection(img); });
+}
+
+void PaintManager::AddToSelection(const ilTile& t, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->AddToSelection(t);
+}
+
+void PaintManager::SubtractFromSelection(const ilTile& t, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->SubtractFromSelection(t);
+}
+
+void PaintManager::AddToSelection(void* layer, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->AddToSelection(layer);
+}
+
+void PaintManager::SubtractFromSelection(void* layer, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->SubtractFromSelection(layer);
+}
+
+void PaintManager::CopyToSelection(void* layer, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->CopyToSelection(layer);
+}
+
+void PaintManager::CopyFromSelection(void* layer, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->CopyFromSelection(layer);
+}
+
+// A pixel command of the frame: the proxy ends, a blur or sharpen brush is
+// suspended, and the layer that is cleared (the current one) is recorded.
+void PaintManager::ClearLayerImageBySelMask(void* layer) {
+  if (InProxy(-2)) EndProxy(-2);
+  LayerStack* stack = GetLayerStackFromLayerHandle(layer);
+  if (!stack || !stack->GetLayerFromHandle(layer)) return;
+  const int lsHandle = GetLayerStackHandle(stack);
+  brenmark::BrushSuspension suspend(*this);
+  if (brenmark::UndoEnabled()) {
+    brenmark::CommandUndo record(*this, brenmark::UndoRecordKind::kLayerStroke, lsHandle, -2);
+    record.Commit();
+  }
+  if (LayerStack* s = GetLayerStack(lsHandle)) s->ClearLayerImageBySelMask(layer);
+}
+
+void PaintManager::SetSelectionMaskActive(bool on, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->SetSelectionMaskActive(on);
+}
+
+bool PaintManager::isSelectionMaskActive(int h) const {
+  LayerStack* s = GetLayerStack(h);
+  return s && s->isSelectionMaskActive();
+}
+
+void PaintManager::GetSelectionMaskBnd(bool& empty, ilTile& bounds, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->GetSelectionMaskBnd(empty, bounds);
+}
+
+ilTile PaintManager::GetSelMaskUpdateRegion(int h) const {
+  LayerStack* s = GetLayerStack(h);
+  return s ? s->GetSelMaskUpdateRegion() : ilTile(0, 0, 0, 0, 0, 0);
+}
+
+ilQVMemoryImg* PaintManager::GetSelMaskUpdateImage(int h) const {
+  LayerStack* s = GetLayerStack(h);
+  return s ? s->GetSelMaskUpdateImage() : nullptr;
+}
+
+void PaintManager::DrawMarchingAnts(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->DrawMarchingAnts();
 }

@@ -192,6 +192,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterLayerImageCommands(plain, session);
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
+  RegisterSelectionCommands(plain, session);
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
   RegisterUndoCommands(plain, session);

@@ -1,0 +1,230 @@
+// The selection mask: rectangle and image edits (their fills included),
+// copies, open bounds, clearing by the selection, mask inversion and the
+// mask composite of two masks.
+#include <vector>
+
+#include "layers/engine_fixture.h"
+#include "layers/layer_image_helpers.h"
+
+namespace brenmark::testing {
+namespace {
+
+class Selection : public EngineTest {
+ protected:
+  LayerStack* NewCanvas() { return Stack(NewStack()); }
+  static ilImage* Sel(LayerStack* s) { return s->GetSelectionMask()->GetImage(); }
+  static unsigned Fill(ilImage* img) { return ilSmartImage::As_ilSmartImage(img)->GetFillValue(); }
+  // A one-channel image of `fill` holding `value` over (x, y, 4, 4).
+  static ilSmartImage* MaskImage(unsigned fill, unsigned value, int x = 10, int y = 10) {
+    auto* img = new ilSmartImage(PixelOf(fill, 1));
+    img->ref();
+    Paint(img, x, y, 4, 4, value);
+    return img;
+  }
+};
+
+// Rectangles either side of the page boundary at x = 128.
+TEST_F(Selection, RectanglesAcrossThePageBoundaryOpenOrProtectExactlyTheirPixels) {
+  LayerStack* s = NewCanvas();
+  for (int x = 127; x <= 129; ++x) {
+    for (bool open : {true, false}) {
+      const ilTile t(x, 126, 0, 3, 3, 1);
+      if (open)
+        s->ClearSelectionMask(t);
+      else
+        s->FillSelectionMask(t);
+      const unsigned in = open ? 0u : 255u, out = 255u - in;
+      SCOPED_TRACE(::testing::Message() << "x " << x << (open ? " open" : " protected"));
+      EXPECT_EQ(Px(Sel(s), x, 126), in);
+      EXPECT_EQ(Px(Sel(s), x + 2, 128), in);  // the far corner
+      EXPECT_EQ(Px(Sel(s), x - 1, 127), out);
+      EXPECT_EQ(Px(Sel(s), x + 3, 127), out);
+      EXPECT_EQ(Px(Sel(s), x, 129), out);
+      EXPECT_EQ(Px(Sel(s), 4000, 4000), out);
+    }
+  }
+}
+
+TEST_F(Selection, ImagesAddAndSubtractAsCoverageWithTheirFillsOutsideTheirBounds) {
+  struct Case {
+    const char* what;
+    bool startFull;  // the selection before: 255 everywhere, else 0 with 255 at (200, 200)
+    bool add;
+    unsigned fill, px;  // the image: px over (10, 10, 4, 4), fill elsewhere
+    unsigned inImage, atProtected, far, selFill;
+  };
+  const Case cases[] = {
+      {"add 128", false, true, 0, 128, 128, 255, 0, 0},
+      {"subtract 128 from full", true, false, 0, 128, 255 * 128 / 256, 255, 255, 255},
+      // An inverted mask (fill 255, open at its pixels) counts everywhere.
+      {"add inverted", false, true, 255, 0, 0, 255, 255, 255},
+      {"subtract inverted", true, false, 255, 0, 255, 0, 0, 0},
+      {"add fill 128", false, true, 128, 0, 0, 128 + 255 * 128 / 256, 128, 128},
+      {"subtract fill 128", false, false, 128, 0, 0, 255 * 128 / 256, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LayerStack* s = NewCanvas();
+    if (c.startFull)
+      s->FillSelectionMask();
+    else
+      s->FillSelectionMask(ilTile(200, 200, 0, 2, 2, 1));
+    ilSmartImage* img = MaskImage(c.fill, c.px);
+    if (c.add)
+      s->AddToSelection(img, 0.4f, -0.4f);  // rounds to (0, 0)
+    else
+      s->SubtractFromSelection(img, 0.0f, 0.0f);
+    img->unref();
+    EXPECT_EQ(Px(Sel(s), 10, 10), c.inImage);
+    EXPECT_EQ(Px(Sel(s), 13, 13), c.inImage);
+    EXPECT_EQ(Px(Sel(s), 201, 201), c.startFull && c.add ? 255u : c.atProtected);
+    EXPECT_EQ(Px(Sel(s), 3000, 5), c.far);
+    EXPECT_EQ(Fill(Sel(s)), c.selFill);
+  }
+}
+
+TEST_F(Selection, AddingTheSameImageTwiceCompoundsAndOffsetsRoundHalfAway) {
+  LayerStack* s = NewCanvas();
+  ilSmartImage* img = MaskImage(0, 128);
+  s->AddToSelection(img, 0, 0);
+  EXPECT_EQ(Px(Sel(s), 10, 10), 128u);
+  s->AddToSelection(img, 0, 0);
+  EXPECT_EQ(Px(Sel(s), 10, 10), 192u);
+  s->AddToSelection(img, 1.5f, -1.5f);  // to (12, 8): 192 + 192 x 128 / 256 where both
+  EXPECT_EQ(Px(Sel(s), 12, 11), 192u + 128u * 64u / 256u);
+  EXPECT_EQ(Px(Sel(s), 15, 8), 128u);
+  EXPECT_EQ(Px(Sel(s), 16, 8), 0u);
+  img->unref();
+}
+
+TEST_F(Selection, CopyToSelectionOfANonMaskImageWarnsOnStderrAndLeavesAnOpenSelection) {
+  LayerStack* s = NewCanvas();
+  s->FillSelectionMask();
+  auto* colour = new ilSmartImage(PixelOf(0xFF000000u, 4));
+  colour->ref();
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  s->CopyToSelection(colour, 0, 0);
+  const std::string err = StopCapture();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(err, "Can't copy a 1 channel image to the selection mask\n");
+  EXPECT_EQ(Fill(Sel(s)), 0u);
+  colour->unref();
+
+  // A one-channel image becomes the selection at its offset; the name stays.
+  s->GetSelectionMask()->SetLayerName("Mine");
+  ilSmartImage* img = MaskImage(255, 0);
+  s->SetSelectionMaskCurrent();
+  s->CopyToSelection(img, 3.0f, 2.0f);
+  img->unref();
+  EXPECT_STREQ(s->GetSelectionMask()->GetLayerName(), "Mine");
+  EXPECT_TRUE(s->isSelectionMaskCurrent());
+  EXPECT_EQ(s->GetCurrentLayerPainter()->target_img(), Sel(s));
+  bool empty = true;
+  ilTile open;
+  s->GetSelectionMaskBnd(empty, open);
+  EXPECT_FALSE(empty);
+  EXPECT_EQ(open, ilTile(13, 12, 0, 4, 4, 1));
+}
+
+TEST_F(Selection, OpenBoundsAreThoseOfTheOpenPixelsOnCanvas) {
+  LayerStack* s = NewCanvas();
+  bool empty = false;
+  ilTile b(0, 0, 0, 0, 0, 7);
+  s->GetSelectionMaskBnd(empty, b);
+  EXPECT_TRUE(empty);
+  EXPECT_EQ(b, ilTile(0, 0, 0, 0, 0, 7));
+  s->ClearSelectionMask(ilTile(127, 5, 0, 3, 2, 1));
+  s->GetSelectionMask()->SetOffset(LayerStackTransform(), 4, -1);
+  s->GetSelectionMaskBnd(empty, b);
+  EXPECT_FALSE(empty);
+  EXPECT_EQ(b, ilTile(131, 4, 0, 3, 2, 1));
+}
+
+TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
+  constexpr unsigned kOld = 0xFF102030u;
+  struct Case {
+    const char* what;
+    void (*select)(LayerStack*);
+    unsigned inside, outside;  // at (5, 5) and (20, 20)
+  };
+  const Case cases[] = {
+      {"rectangle", [](LayerStack* s) { s->ClearSelectionMask(ilTile(0, 0, 0, 10, 10, 1)); }, 0,
+       kOld},
+      {"all open", [](LayerStack* s) { s->ClearSelectionMask(); }, 0, 0},
+      {"all protected", [](LayerStack* s) { s->FillSelectionMask(); }, kOld, kOld},
+      {"inactive",
+       [](LayerStack* s) {
+         s->FillSelectionMask();
+         s->SetMaskActive(false, s->GetLayerCount() + 1);
+       },
+       0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LayerStack* s = NewCanvas();
+    s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    Paint(s->GetLayerFromIndex(1)->GetImage(), 0, 0, 32, 32, kOld);
+    c.select(s);
+    // What clearing spares, painting spares too.
+    EXPECT_EQ(s->GetMaskComposite() != nullptr, c.outside == kOld);
+    s->ClearLayerImageBySelMask(s->GetLayerHandle(1));
+    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 5, 5), c.inside);
+    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 20, 20), c.outside);
+    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 31, 31), c.outside);
+  }
+}
+
+TEST_F(Selection, InvertingAMaskLayerFlipsItsFillOverTheWholeCanvas) {
+  LayerStack* s = NewCanvas();
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+  Layer* mask = s->GetLayerFromIndex(2);
+  Paint(mask->GetImage(), 0, 0, 2, 2, 100);
+  s->InvertMaskLayer(2);
+  EXPECT_TRUE(mask->isMaskInverted());
+  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 255u * 156u / 256u);
+  EXPECT_EQ(Px(mask->GetImage(), 63, 47), 255u);
+  EXPECT_EQ(Px(mask->GetImage(), 5000, -5000), 255u);
+  s->InvertMaskLayer(2);
+  EXPECT_FALSE(mask->isMaskInverted());
+  EXPECT_EQ(Px(mask->GetImage(), 63, 47), 0u);
+}
+
+// Two masks over the current layer: the first at half opacity, the second
+// through a stencil that hides column 6; m <- t + m (256 - t) / 256.
+TEST_F(Selection, MaskCompositeCombinesAnOpacityMaskAndAStencilledMask) {
+  LayerStack* s = NewCanvas();
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+  Layer* a = s->GetLayerFromIndex(2);
+  Layer* b = s->GetLayerFromIndex(3);
+  Paint(a->GetImage(), 0, 0, 8, 8, 200);
+  a->SetOpacity(0.5f);
+  Paint(b->GetImage(), 4, 0, 8, 8, 255);
+  Paint(b->GetStencil(), 6, 0, 1, 8, 0);
+  s->SetCurrentLayer(1, true);
+  ilSmartImage* m = s->GetMaskComposite();
+  ASSERT_NE(m, nullptr);
+  const unsigned half = 200u * 128u >> 8;
+  const unsigned expected[] = {half, half, half, half, 255, 255, half, 255, 255, 255, 255, 255, 0};
+  for (int x = 0; x < 13; ++x) EXPECT_EQ(Px(m, x, 7), expected[x]) << "x " << x;
+  EXPECT_EQ(Px(m, 0, 8), 0u);
+}
+
+TEST_F(Selection, DisplayValuesOfMissingLayersAndDefaultsForMasks) {
+  LayerStack* s = NewCanvas();
+  float r = 0, g = 1, b = 1, a = 0;
+  s->GetMaskLayerDisplayColor(99).Getf(r, g, b, a);
+  EXPECT_EQ(std::vector<float>({r, g, b, a}), std::vector<float>({0.5f, 0, 0, 0.5f}));
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(99), 0.5f);
+  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
+  s->SetMaskDefaultDisplayOpacity(0.25f);
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(2), 0.25f);
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(1), 0.5f);  // not a mask
+}
+
+}  // namespace
+}  // namespace brenmark::testing
