@@ -106,6 +106,9 @@ void Layer::BeginProxy(const ProxyParameters& p) {
   stencil_ = SharedCopy(baseStencil_);
   if (transform) {
     CollapseStencil();
+    // Baking the stencil writes whole pages; the bounds shrink back to the
+    // pixels so that the working image covers the picture and no more.
+    ShrinkBounds(false, true);
     const ilTile b = li::Bounds(color_);
     const ilPixel fill = color_->getFill();
     if (!b.empty() && (b.x != 0 || b.y != 0)) {
@@ -194,8 +197,8 @@ void Layer::XForm(LayerStackTransform t, FilterMethod minify, FilterMethod magni
   if (!UsableScale(t.GetXScale()) || !UsableScale(t.GetYScale()) || !std::isfinite(t.GetDegree()))
     return;
   EndProxy();
-  ShrinkBounds(false, true);
   CollapseStencil();
+  ShrinkBounds(false, true);
   const ilTile content = li::Bounds(color_);
   if (content.empty()) return;
   // The pivot belongs to the picture as it stands, so it is taken before
