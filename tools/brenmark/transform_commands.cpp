@@ -271,9 +271,10 @@ void RegisterTransformCommands(CommandRegistry& registry, Session& session) {
           "about the centre of the layer's pixels (after the move). Without preview the "
           "layer is resampled once, bicubic where it grows and bilinear where it shrinks, "
           "whatever filter is named. With preview the layer shows the transform, drawn with "
-          "the filter, until commit-transform applies it or cancel-transform (or any other "
-          "command that changes the canvas's layers) puts the layer back; a new transform "
-          "replaces a running preview. Transforms are not recorded for undo.",
+          "the filter, until commit-transform applies it or cancel-transform puts the layer back "
+          "(commands that add, delete, reorder or merge layers cancel it too, and paint put on "
+          "the layer meanwhile is lost); a new transform replaces a running preview. "
+          "Transforms are not recorded for undo.",
       .example = "transform Sky move 10 -5 scale 1.5 rotate 30 preview",
       .handler = [&session](const Arguments& a) { return Transform(session, a); },
   });
