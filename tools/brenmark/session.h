@@ -103,6 +103,7 @@ void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
 void RegisterSelectionCommands(CommandRegistry& registry, Session& session);
+void RegisterTransformCommands(CommandRegistry& registry, Session& session);
 void RegisterUndoCommands(CommandRegistry& registry, Session& session);
 
 // All commands the tool knows, in help order. Every handler is followed by
