@@ -221,7 +221,7 @@ BENCHMARK(BM_StrokeEndToEndVsMyPaint)
     ->Arg(320)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->MinTime(1.0);
+    ->MinTime(0.5);
 
 #else  // no peer: our time alone
 
