@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include <brenmark/il.h>
 #include <brenmark/image_paint_obj.h>
@@ -304,10 +303,10 @@ void SepILStampImpl::disconnect(Observable* dying) {
 // before its first dab, and filled again for every new colour object even
 // of the same colour. Held for the life of the process.
 ilQVMemoryImg* SepILStampImpl::RepeatedColour(int channels, const ilPixel& value) {
-  static std::vector<ilQVMemoryImg*> repeats;
-  if (channels < 1) return nullptr;
-  if (repeats.size() <= static_cast<std::size_t>(channels)) repeats.resize(channels + 1, nullptr);
-  ilQVMemoryImg*& repeat = repeats[static_cast<std::size_t>(channels)];
+  // A plain array: nothing destroys it at exit, so the repeats stay reachable.
+  static ilQVMemoryImg* repeats[kIlMaxChannels + 1] = {};
+  if (channels < 1 || channels > kIlMaxChannels) return nullptr;
+  ilQVMemoryImg*& repeat = repeats[channels];
   if (repeat == nullptr) {
     repeat = new ilQVMemoryImg(ilSize(kColourSide, kColourSide, 1, channels), ilUChar);
     repeat->ref();
