@@ -558,11 +558,10 @@ void ReferenceHost::ShowPulledUpdate(int window) {
   const int x0 = std::max({u.x, 0}), y0 = std::max({u.y, 0});
   const int x1 = std::min({u.x + u.nx, w->width, u.width});
   const int y1 = std::min({u.y + u.ny, w->height, u.height});
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      w->screen[static_cast<size_t>(y) * w->width + x] =
-          u.pixels[static_cast<size_t>(y) * u.width + x];
-    }
+  for (int y = y0; y < y1 && x0 < x1; ++y) {
+    const std::uint32_t* from = u.pixels + static_cast<size_t>(y) * u.width + x0;
+    std::copy(from, from + (x1 - x0),
+              w->screen.begin() + static_cast<std::ptrdiff_t>(y) * w->width + x0);
   }
 }
 

@@ -14,8 +14,8 @@
 //
 // The peer renders its tiles with OpenMP; it runs on one thread here, as
 // ours does. Each benchmark times both sides every iteration, alternating
-// which goes first; the reported time is ours (manual time), and ratio =
-// our rate / the peer's rate (above 1: we are faster).
+// which goes first, in thread CPU time; the reported time is ours (manual
+// time), and ratio = our rate / the peer's rate (above 1: we are faster).
 #include <benchmark/benchmark.h>
 
 #include <brenmark/generic_function.h>
@@ -27,56 +27,20 @@
 #include <brenmark/stamp_cache.h>
 #include <brenmark/stroke.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <random>
 #include <vector>
 
-#if BRENMARK_HAVE_MYPAINT
-#include <omp.h>
-
-extern "C" {
-#include <mypaint-brush.h>
-#include <mypaint-fixed-tiled-surface.h>
-}
-#endif
+#include "bench_peer.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using brenmark::bench::TimeBoth;
 constexpr int kSide = 2048;
 constexpr float kHardness = 0.8f;
 constexpr float kColour[3] = {0.8f, 0.4f, 0.2f};
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-// Times ours and the peer back to back in the given order; adds to the
-// totals and answers our time.
-template <typename Ours, typename Peer>
-double TimeBoth(bool oursFirst, Ours&& ours, Peer&& peer, double* tOurs, double* tPeer) {
-  const auto t0 = Clock::now();
-  if (oursFirst) {
-    ours();
-  } else {
-    peer();
-  }
-  const auto t1 = Clock::now();
-  if (oursFirst) {
-    peer();
-  } else {
-    ours();
-  }
-  const auto t2 = Clock::now();
-  const double a = oursFirst ? Seconds(t0, t1) : Seconds(t1, t2);
-  const double b = oursFirst ? Seconds(t1, t2) : Seconds(t0, t1);
-  *tOurs += a;
-  *tPeer += b;
-  return a;
-}
 
 struct Layer {
   Layer() {
@@ -196,38 +160,7 @@ std::int64_t OurStroke(CountingPainter* painter, Stamp* stamp, int radius,
 
 #if BRENMARK_HAVE_MYPAINT
 
-// The peer's fixed tiled surface with its dab function wrapped to count.
-struct PeerSurface {
-  PeerSurface() {
-    omp_set_num_threads(1);
-    fixed = mypaint_fixed_tiled_surface_new(kSide, kSide);
-    surface = mypaint_fixed_tiled_surface_interface(fixed);
-    drawDab = surface->draw_dab;
-    surface->draw_dab = &Count;
-    current = this;
-  }
-  ~PeerSurface() {
-    current = nullptr;
-    mypaint_surface_unref(surface);
-  }
-  PeerSurface(const PeerSurface&) = delete;
-  PeerSurface& operator=(const PeerSurface&) = delete;
-
-  static int Count(MyPaintSurface* s, float x, float y, float radius, float r, float g, float b,
-                   float opaque, float hardness, float eraser, float aspect, float angle,
-                   float lockAlpha, float colorize) {
-    ++current->dabs;
-    return current->drawDab(s, x, y, radius, r, g, b, opaque, hardness, eraser, aspect, angle,
-                            lockAlpha, colorize);
-  }
-
-  MyPaintFixedTiledSurface* fixed;
-  MyPaintSurface* surface;
-  MyPaintSurfaceDrawDabFunction drawDab;
-  std::int64_t dabs = 0;
-  static PeerSurface* current;
-};
-PeerSurface* PeerSurface::current = nullptr;
+using brenmark::bench::PeerSurface;
 
 // A brush of radius r and hardness 0.8 whose radius and opacity follow the
 // pressure as ours do: radius r (0.5 + 0.5 p) through a logarithmic mapping
@@ -283,7 +216,7 @@ void BM_RandomDabsVsMyPaint(benchmark::State& state) {
   Stamp* stamp = NewStamp(static_cast<float>(radius));
   StampImageCache::Shared().Empty();
   layer.painter->set_stamp(stamp);
-  PeerSurface peer;
+  PeerSurface peer(kSide, kSide);
 
   double tOurs = 0;
   double tPeer = 0;
@@ -336,7 +269,7 @@ void BM_PressureStrokeVsMyPaint(benchmark::State& state) {
   painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
   Stamp* stamp = NewStamp(static_cast<float>(radius));
   StampImageCache::Shared().Empty();
-  PeerSurface peer;
+  PeerSurface peer(kSide, kSide);
 
   // Calibrate the peer's density on one stroke so both place about as many
   // dabs (its count grows about linearly with dabs per radius).

@@ -56,10 +56,13 @@ class ilLink {
   int numOutputs() const { return static_cast<int>(outputs_.size()); }
 
  private:
+  void MarkOutputsStale();
+
   ilLink* input_ = nullptr;
   std::vector<ilLink*> outputs_;
   unsigned altered_ = 0;
   bool inReset_ = false;
+  bool inputStale_ = false;  // an input was altered while this link reset
   ilStatus status_ = ilOkay;
 };
 

@@ -232,7 +232,6 @@ SepILStampImpl::SepILStampImpl(SoftPaintOps* painter) : ILStampImpl(painter) {}
 SepILStampImpl::~SepILStampImpl() {
   Observe(user_, nullptr);
   if (copy_ != nullptr) copy_->unref();
-  if (repeated_ != nullptr) repeated_->unref();
   if (working_ != nullptr) working_->unref();
 }
 
@@ -297,6 +296,28 @@ void SepILStampImpl::disconnect(Observable* dying) {
   if (user_ != nullptr && dying == static_cast<Observable*>(user_)) user_ = nullptr;
 }
 
+// The 512 x 512 repeat of a constant colour, one per channel count for the
+// whole process: its pixels depend on the colour alone, and every dab takes
+// it afresh just before blending from it. Painters are made per layer and
+// stroke; a repeat of their own cost each a megabyte allocated and filled
+// before its first dab, and filled again for every new colour object even
+// of the same colour. Held for the life of the process.
+ilQVMemoryImg* SepILStampImpl::RepeatedColour(int channels, const ilPixel& value) {
+  // A plain array: nothing destroys it at exit, so the repeats stay reachable.
+  static ilQVMemoryImg* repeats[kIlMaxChannels + 1] = {};
+  if (channels < 1 || channels > kIlMaxChannels) return nullptr;
+  ilQVMemoryImg*& repeat = repeats[channels];
+  if (repeat == nullptr) {
+    repeat = new ilQVMemoryImg(ilSize(kColourSide, kColourSide, 1, channels), ilUChar);
+    repeat->ref();
+  } else if (repeat->getFill() == value) {
+    return repeat;
+  }
+  repeat->setFill(value);
+  repeat->fillTile(0, 0, kColourSide, kColourSide, value.elems());
+  return repeat;
+}
+
 ilQVMemoryImg* SepILStampImpl::Working_(int channels, int w, int h) {
   const int side = std::max({kColourSide, w, h});
   if (working_ == nullptr || working_->getCsize() != channels || working_->getXsize() < w ||
@@ -329,19 +350,8 @@ ilImage* SepILStampImpl::ColourSource_(const ilTile& place, int& srcX, int& srcY
     const ilConfig cfg(ilUChar, ilInterleaved, channels);
     if (img->getTile(0, 0, 1, 1, value.elems(), &cfg) != ilOkay) return nullptr;
   }
-  if (repeated_ == nullptr || repeatedFrom_ != img || repeated_->getCsize() != channels ||
-      !(repeated_->getFill() == value)) {
-    if (repeated_ == nullptr || repeated_->getCsize() != channels) {
-      if (repeated_ != nullptr) repeated_->unref();
-      repeated_ = new ilQVMemoryImg(ilSize(kColourSide, kColourSide, 1, channels), ilUChar);
-      repeated_->ref();
-    }
-    repeated_->setFill(value);
-    repeated_->fillTile(0, 0, kColourSide, kColourSide, value.elems());
-    repeatedFrom_ = img;
-  }
   single = true;
-  return repeated_;
+  return RepeatedColour(channels, value);
 }
 
 int SepILStampImpl::draw_stamp(float x, float y, ilTile& touched) {

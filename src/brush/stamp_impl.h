@@ -11,6 +11,7 @@
 
 class ILStampImg;
 class ilImage;
+class ilPixel;
 class ilQVMemoryImg;
 class SoftPaintOps;
 class Stamp;
@@ -106,10 +107,9 @@ class SepILStampImpl : public ILStampImpl {
   // The image the colour is blended from, and where in it the dab starts.
   ilImage* ColourSource_(const ilTile& place, int& srcX, int& srcY, bool& single);
   ilQVMemoryImg* Working_(int channels, int w, int h);
+  static ilQVMemoryImg* RepeatedColour(int channels, const ilPixel& value);
 
   Stamp* user_ = nullptr;
   Stamp* copy_ = nullptr;
-  ilQVMemoryImg* repeated_ = nullptr;  // 512 x 512 of a 1 x 1 colour
-  ilImage* repeatedFrom_ = nullptr;    // the colour image it repeats
-  ilQVMemoryImg* working_ = nullptr;   // image colours under the dab
+  ilQVMemoryImg* working_ = nullptr;  // image colours under the dab
 };

@@ -17,6 +17,17 @@ ilLink::~ilLink() {
   for (ilLink* out : outputs_) {
     out->input_ = nullptr;
     out->altered_ |= ilInputAltered;
+    out->MarkOutputsStale();
+  }
+}
+
+// Bits set without going through setAltered do not reach the dependents;
+// their next resetCheck must still walk down to this link.
+void ilLink::MarkOutputsStale() {
+  for (ilLink* out : outputs_) {
+    if (out->inputStale_) continue;
+    out->inputStale_ = true;
+    out->MarkOutputsStale();
   }
 }
 
@@ -28,8 +39,14 @@ void ilLink::alterAction(ilLink* /*changed*/, unsigned bits) {
   setAltered(bits);
 }
 
+// Nothing pending here means nothing pending up the input chain: every
+// alteration reaches the dependents at once (setAltered), except one that
+// arrives while this link resets, which inputStale_ keeps. So the chain is
+// walked only when something changed; attribute queries ask this on every
+// call, and images seeded by undo snapshots sit on chains of several links.
 ilStatus ilLink::resetCheck() {
-  if (inReset_) return status_;
+  if (inReset_ || (altered_ == 0 && !inputStale_)) return status_;
+  inputStale_ = false;
   if (input_ != nullptr) input_->resetCheck();
   if (altered_ != 0) {
     inReset_ = true;
@@ -44,7 +61,10 @@ ilStatus ilLink::resetCheck() {
 void ilLink::setAltered(unsigned bits) {
   if (bits == 0) return;
   if (!inReset_) altered_ |= bits;
-  for (ilLink* out : outputs_) out->alterAction(this, bits);
+  for (ilLink* out : outputs_) {
+    if (out->inReset_) out->inputStale_ = true;
+    out->alterAction(this, bits);
+  }
 }
 
 void ilLink::setLinkInput(ilLink* input) {
@@ -56,4 +76,5 @@ void ilLink::setLinkInput(ilLink* input) {
   input_ = input;
   if (input_ != nullptr) input_->outputs_.push_back(this);
   altered_ |= ilInputAltered;
+  MarkOutputsStale();
 }

@@ -4,6 +4,11 @@
 
 #include <cstdio>
 
+#include "brenmark/interpolate.h"
+#include "brenmark/paint_ops.h"
+#include "brenmark/smart_image.h"
+#include "brenmark/stroke.h"
+
 #include "foundation/view_origin_query.h"
 #include "imagestore/store_hooks.h"
 #include "manager/debug_selector.h"
@@ -88,9 +93,47 @@ void PaintManager::InitPaintManager() {
 }
 
 // One short off-screen stroke builds every lazily made table of the brush
-// chain before the first real stroke. It needs the painter, stamp and stroke
-// code; until they are part of the engine there is nothing to warm up.
-void PaintManager::RunWarmUpStroke() {}
+// chain (distance and square-root tables, profile rows, the dab images of
+// three radii and opacities) before the first real stroke, so that stroke
+// does not stall on them. It paints with the brush's own stamp into a scratch
+// image that is released with its pages at the end; what stays are the
+// tables, the dab-image cache entries and the advanced dither counter.
+void PaintManager::RunWarmUpStroke() {
+  struct WarmUpPoint {
+    float x, y, radius, opacity;
+  };
+  static constexpr WarmUpPoint kPoints[] = {
+      {5.0f, 5.0f, 1.0f, 0.01f}, {50.0f, 50.0f, 5.0f, 0.1f}, {100.0f, 100.0f, 3.0f, 1.0f}};
+  const unsigned char none[4] = {0, 0, 0, 0};
+  auto* image = new ilSmartImage(ilPixel(ilUChar, 4, none));
+  image->ref();
+  auto* painter = new PaintOps(image, 1);
+  Resource::ref(painter);
+  painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  auto* stroke = new Stroke();
+  stroke->SetLocks(false, false, false, false);
+  auto* interp =
+      new SmoothInterpolate2D(SmoothInterpolate2D::kDefaultA, SmoothInterpolate2D::kDefaultB,
+                              SmoothInterpolate2D::kDefaultSteps);
+  auto* strokePainter = new StampStrokeImpl(stroke, painter, GetStamp(), interp, 1.0);
+  painter->keep_read_valid(1);
+  strokePainter->PaintStep();
+  stroke->MarkStart();
+  painter->BeginStroke();
+  for (const WarmUpPoint& p : kPoints) {
+    stroke->AddPoint(p.x, p.y, p.radius, p.opacity, 1.0f, 0.0f);
+    strokePainter->PaintStep();
+  }
+  delete strokePainter;
+  stroke->MarkEnd();
+  painter->EndStroke();
+  painter->keep_read_valid(0);
+  painter->blend_func(BlendOne, BlendZero);
+  Resource::unref(painter);
+  image->unref();
+  delete stroke;
+  displayFilterOverridden_ = false;
+}
 
 void PaintManager::SetScaleFilter(int magnify, int minify) {
   magnifyFilter_ = magnify;

@@ -13,6 +13,7 @@
 // destination pages need them again when the source is not page-aligned with
 // the target.
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,8 @@
 
 #include "brenmark/smart_image.h"
 #include "brenmark/soft_paint_ops.h"
+#include "imagestore/page.h"
+#include "imagestore/page_table.h"
 #include "paintops/blend_block.h"
 #include "paintops/blend_rows.h"
 #include "paintops/dither.h"
@@ -129,6 +132,7 @@ struct Walk {
   int targetBpp = 4;
 
   ilImage* src = nullptr;
+  ilSmartImage* srcSmart = nullptr;  // the source when it is paged
   PageGrid srcGrid;
   int srcBpp = 4;
   bool constant = false;    // the source is one value everywhere
@@ -154,7 +158,12 @@ struct Walk {
   PageLock covPage;
 
   std::vector<std::uint8_t> covBuf;
-  std::vector<std::unique_ptr<PageLock>> sources;
+  // Source pages held: the first kInlineSources in place (a dab or an
+  // update region seldom reads more), the rest on the heap.
+  static constexpr int kInlineSources = 8;
+  std::array<PageLock, kInlineSources> inlineSources;
+  int inlineUsed = 0;
+  std::vector<std::unique_ptr<PageLock>> moreSources;
   std::vector<int> colMap, rowMap, relCols, relRows;
   bool usedDither = false;
 
@@ -178,18 +187,64 @@ int NextEdgeY(const Walk& w, int v) {
   return edge;
 }
 
+// The source page at origin (ox, oy) if this call holds it, latest first.
+PageLock* HeldSource(Walk& w, int ox, int oy) {
+  for (auto it = w.moreSources.rbegin(); it != w.moreSources.rend(); ++it) {
+    if ((*it)->holds(ox, oy)) return it->get();
+  }
+  for (int i = w.inlineUsed - 1; i >= 0; --i) {
+    PageLock& held = w.inlineSources[static_cast<std::size_t>(i)];
+    if (held.holds(ox, oy)) return &held;
+  }
+  return nullptr;
+}
+
 // A source page, from the ones this call already holds or newly locked.
 PageLock* SourcePage(Walk& w, int sx, int sy, ilStatus& status) {
   const int ox = PageOrigin(sx, w.srcGrid.x);
   const int oy = PageOrigin(sy, w.srcGrid.y);
-  for (auto it = w.sources.rbegin(); it != w.sources.rend(); ++it) {
-    if ((*it)->holds(ox, oy)) return it->get();
+  if (PageLock* held = HeldSource(w, ox, oy)) return held;
+  PageLock* page = nullptr;
+  if (w.inlineUsed < Walk::kInlineSources) {
+    page = &w.inlineSources[static_cast<std::size_t>(w.inlineUsed)];
+  } else {
+    w.moreSources.push_back(std::make_unique<PageLock>());
+    page = w.moreSources.back().get();
   }
-  auto page = std::make_unique<PageLock>();
   status = page->Lock(w.src, w.srcGrid, w.srcBpp, sx, sy, ilLockRead);
-  if (status != ilOkay) return nullptr;
-  w.sources.push_back(std::move(page));
-  return w.sources.back().get();
+  if (status != ilOkay) {
+    if (w.inlineUsed >= Walk::kInlineSources) w.moreSources.pop_back();
+    return nullptr;
+  }
+  if (w.inlineUsed < Walk::kInlineSources) ++w.inlineUsed;
+  return page;
+}
+
+// A solid page of a paged source reads as its fill: such a block is blended
+// from a constant instead of a locked page. A read lock would give the page
+// 64 KB of memory filled with that value, which the store later scans back
+// to solid: for the composites' and layers' solid pages that every display
+// update reads, most of the cost of the update. The image sees what a read
+// lock does to it (bounds grown to the page, the page's slot made, forced
+// bounds applied as at the unlock); the page keeps no memory. A page this
+// call already holds in memory is read from there.
+bool SolidSourcePage(Walk& w, int sx, int sy, std::uint32_t& value) {
+  if (w.srcSmart == nullptr || w.srcGrid.x != kStandardPage || w.srcGrid.y != kStandardPage)
+    return false;
+  const int ox = PageOrigin(sx, kStandardPage);
+  const int oy = PageOrigin(sy, kStandardPage);
+  if (HeldSource(w, ox, oy) != nullptr) return false;
+  if (!w.srcSmart->IsValid()) return false;
+  const ilTile pageTile(ox, oy, 0, kStandardPage, kStandardPage, 1);
+  w.srcSmart->AddToBounds_(pageTile);
+  SmartImgPage* page = w.srcSmart->FindPageFromOrigin(ox, oy, 1);
+  if (page == nullptr || page == w.srcSmart->GetSmartImage()->GetOutOfRangePage() ||
+      page->IsNull() || page->Body()->state != kPageSolid) {
+    return false;
+  }
+  value = page->GetFillValue();
+  w.srcSmart->ApplyForcedBounds(pageTile);
+  return true;
 }
 
 // Coverage rows for coverage pixels (u, v) .. (u + nu - 1, v + nv - 1)
@@ -320,10 +375,17 @@ ilStatus BlendCell(Walk& w, const ilTile& c) {
       const int syEnd = std::min(sy1, PageOrigin(sy, w.srcGrid.y) + w.srcGrid.y);
       for (int sx = sx0; sx < sx1;) {
         const int sxEnd = std::min(sx1, PageOrigin(sx, w.srcGrid.x) + w.srcGrid.x);
-        PageLock* page = SourcePage(w, sx, sy, st);
-        if (page == nullptr) return st;
         const ilTile b(sx + ox, sy + oy, 0, sxEnd - sx, syEnd - sy, 1);
-        st = Block(w, b, target, low, copy, page->At(sx, sy), page->stride(), false);
+        std::uint32_t solid = 0;
+        if (SolidSourcePage(w, sx, sy, solid)) {
+          const std::uint8_t solid1 = static_cast<std::uint8_t>(solid);
+          const void* pixel = w.srcBpp == 1 ? static_cast<const void*>(&solid1) : &solid;
+          st = Block(w, b, target, low, copy, pixel, 0, true);
+        } else {
+          PageLock* page = SourcePage(w, sx, sy, st);
+          if (page == nullptr) return st;
+          st = Block(w, b, target, low, copy, page->At(sx, sy), page->stride(), false);
+        }
         if (st != ilOkay) return st;
         sx = sxEnd;
       }
@@ -441,6 +503,7 @@ void BindImages(Walk& w, ilImage* target, ilImage* src, int x, int y, int srcX, 
   w.constant = src->derivesFrom(ilConstImgClassId);
   if (!w.constant) {
     if (ilSmartImage* smart = ilSmartImage::As_ilSmartImage(src)) {
+      w.srcSmart = smart;
       const ilTile& b = smart->getBounds();
       w.srcRect = ilTile(b.x, b.y, 0, b.nx, b.ny, 1);
     } else {
@@ -467,7 +530,6 @@ ilStatus RunWalk(Walk& w, const ilTile& dst, float zoomX, float zoomY) {
     w.rowMap.resize(height);
     w.relRows.resize(height);
   }
-  w.sources.reserve(10);
   ilStatus status = ilOkay;
   const int x1 = dst.x + dst.nx;
   const int y1 = dst.y + dst.ny;
@@ -481,7 +543,9 @@ ilStatus RunWalk(Walk& w, const ilTile& dst, float zoomX, float zoomY) {
     }
     cy = cyEnd;
   }
-  w.sources.clear();
+  for (int i = 0; i < w.inlineUsed; ++i) w.inlineSources[static_cast<std::size_t>(i)].Unlock();
+  w.inlineUsed = 0;
+  w.moreSources.clear();
   return status;
 }
 
