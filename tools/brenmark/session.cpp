@@ -186,6 +186,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterLayerImageCommands(plain, session);
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
+  RegisterFloodCommands(plain, session);
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
   RegisterUndoCommands(plain, session);
