@@ -107,6 +107,7 @@ class FloodFillOperation : public FloodFill {
   // Pushes the last pixel of every run of unfilled inside pixels of row r
   // between left and right.
   void SeedRow(int r, int left, int right);
+  void SeedRowSameImage(int r, int left, int right);
   void FillBeyondClipBox();
 
   int minX_, minY_, maxX_, maxY_;
@@ -121,6 +122,9 @@ class FloodFillOperation : public FloodFill {
   bool destinationOneChannel_ = false;
   bool reachedBorder_ = false;
   bool seedValid_ = false;
+  // Source and destination are one four-channel image at offset 0 and the
+  // colour is not inside: the fast row scan applies.
+  bool sameImage_ = false;
   std::vector<Seed> seeds_;  // last in, first out
   long spans_ = 0;
   std::size_t peakSeeds_ = 0;

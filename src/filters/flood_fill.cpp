@@ -89,6 +89,12 @@ FloodFillOperation::FloodFillOperation(int x, int y, int dx, int dy, float toler
     }
     seedValid_ = true;
   }
+  if (source_ == destination_ && dx_ == 0 && dy_ == 0 && !sourceOneChannel_) {
+    std::uint8_t seed[4], colour[4];
+    std::memcpy(seed, &seedValue_, 4);
+    std::memcpy(colour, &fillColour_, 4);
+    sameImage_ = !brenmark::flood::Inside4(colour, seed, tolerance_);
+  }
 }
 
 void FloodFillOperation::GetExtent(int& minX, int& minY, int& maxX, int& maxY) const {
@@ -107,9 +113,11 @@ bool FloodFillOperation::InsideByte(const std::uint8_t* s) const {
   return d <= tolerance_ && -d <= tolerance_;
 }
 
-bool FloodFillOperation::Unfilled(const std::uint8_t* d) const {
+inline bool FloodFillOperation::Unfilled(const std::uint8_t* d) const {
   if (destinationOneChannel_) return *d != (fillColour_ >> 24);
-  return std::memcmp(d, &fillColour_, 4) != 0;
+  std::uint32_t v;
+  std::memcpy(&v, d, 4);
+  return v != fillColour_;
 }
 
 bool FloodFillOperation::IsInside(int x, int y) {
@@ -200,8 +208,16 @@ void FloodFillOperation::WriteSpan(int x1, int x2, int y) {
 }
 
 void FloodFillOperation::SeedRow(int r, int left, int right) {
+  if (sameImage_) {
+    SeedRowSameImage(r, left, right);
+    return;
+  }
   bool inRun = false;
   int x = left;
+  std::uint8_t seed[4];
+  std::memcpy(seed, &seedValue_, 4);
+  const int sw = sourceOneChannel_ ? 1 : 4;
+  const int dw = destinationOneChannel_ ? 1 : 4;
   while (x <= right) {
     // One page row of both images at a time: the source pointer's slot is
     // current while the destination is looked up, so a reload for the
@@ -216,10 +232,6 @@ void FloodFillOperation::SeedRow(int r, int left, int right) {
       continue;
     }
     const int n = std::min({sRun, dRun, right - x + 1});
-    const int sw = sourceOneChannel_ ? 1 : 4;
-    const int dw = destinationOneChannel_ ? 1 : 4;
-    std::uint8_t seed[4];
-    std::memcpy(seed, &seedValue_, 4);
     for (int k = 0; k < n; ++k) {
       const std::uint8_t* sp = s + sw * k;
       const bool open =
@@ -227,6 +239,41 @@ void FloodFillOperation::SeedRow(int r, int left, int right) {
           (sourceOneChannel_ ? InsideByte(sp) : brenmark::flood::Inside4(sp, seed, tolerance_));
       if (inRun && !open) seeds_.push_back({x + k - 1, r});
       inRun = open;
+    }
+    x += n;
+  }
+  if (inRun) seeds_.push_back({right, r});
+  peakSeeds_ = std::max(peakSeeds_, seeds_.size());
+}
+
+// Four channels read and written in place with a colour outside the
+// tolerance: a filled pixel is never inside, so "unfilled and inside" is
+// "inside", and the runs are found by the span scan.
+void FloodFillOperation::SeedRowSameImage(int r, int left, int right) {
+  const auto& rows = brenmark::flood::ActiveFloodRows();
+  bool inRun = false;
+  for (int x = left; x <= right;) {
+    int run = 0;
+    const std::uint8_t* s = source_->PixelRunRight(x, r, run);
+    if (!s) {
+      if (inRun) seeds_.push_back({x - 1, r});
+      inRun = false;
+      ++x;
+      continue;
+    }
+    const int n = std::min(run, right - x + 1);
+    for (int k = 0; k < n;) {
+      const std::uint8_t* p = s + 4 * k;
+      if (inRun) {
+        k += rows.inside_right(p, n - k, seedValue_, tolerance_);
+        if (k < n) {
+          seeds_.push_back({x + k - 1, r});
+          inRun = false;
+        }
+      } else {
+        k += rows.outside_right(p, n - k, seedValue_, tolerance_);
+        if (k < n) inRun = true;
+      }
     }
     x += n;
   }

@@ -27,14 +27,24 @@ int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
   return i;
 }
 
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
+  std::uint8_t s[4];
+  std::memcpy(s, &seed, 4);
+  int i = 0;
+  while (i < n && !Inside4(p + 4 * i, s, tol)) ++i;
+  return i;
+}
+
 }  // namespace scalar
 
 namespace {
 
 constexpr FloodRows kScalar = {SimdLevel::kScalar, "scalar", scalar::InsideRight,
-                               scalar::InsideLeft};
-constexpr FloodRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::InsideRight, sse2::InsideLeft};
-constexpr FloodRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::InsideRight, avx2::InsideLeft};
+                               scalar::InsideLeft, scalar::OutsideRight};
+constexpr FloodRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::InsideRight, sse2::InsideLeft,
+                             sse2::OutsideRight};
+constexpr FloodRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::InsideRight, avx2::InsideLeft,
+                             avx2::OutsideRight};
 
 }  // namespace
 

@@ -29,19 +29,24 @@ struct FloodRows {
   const char* name;
   RunFn inside_right;
   RunFn inside_left;
+  // How many pixels from p on, walking right, are not inside.
+  RunFn outside_right;
 };
 
 namespace scalar {
 int InsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 }  // namespace scalar
 namespace sse2 {
 int InsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 }  // namespace sse2
 namespace avx2 {
 int InsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol);
 }  // namespace avx2
 
 // The table of a level, or null when this processor cannot run it.

@@ -42,4 +42,15 @@ int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
   return i + scalar::InsideLeft(p - 4 * i, n - i, seed, tol);
 }
 
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
+  const __m256i s = _mm256_set1_epi32(static_cast<int>(seed));
+  const __m256i t = _mm256_set1_epi8(static_cast<char>(tol));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const int m = InsideMask(p + 4 * i, s, t);
+    if (m != 0) return i + __builtin_ctz(m);
+  }
+  return i + scalar::OutsideRight(p + 4 * i, n - i, seed, tol);
+}
+
 }  // namespace brenmark::flood::avx2

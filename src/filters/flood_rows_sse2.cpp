@@ -44,4 +44,15 @@ int InsideLeft(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
   return i + scalar::InsideLeft(p - 4 * i, n - i, seed, tol);
 }
 
+int OutsideRight(const std::uint8_t* p, int n, std::uint32_t seed, int tol) {
+  const __m128i s = _mm_set1_epi32(static_cast<int>(seed));
+  const __m128i t = _mm_set1_epi8(static_cast<char>(tol));
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const int m = InsideMask(p + 4 * i, s, t);
+    if (m != 0) return i + __builtin_ctz(m);
+  }
+  return i + scalar::OutsideRight(p + 4 * i, n - i, seed, tol);
+}
+
 }  // namespace brenmark::flood::sse2

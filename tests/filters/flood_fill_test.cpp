@@ -186,6 +186,12 @@ TEST(FloodRows, EveryLevelMatchesScalarAtEveryStopAndRowEnd) {
             << rows->name << " n " << n << " stop " << stop;
         ASSERT_EQ(rows->inside_left(last, n, seed, tol), scalar::InsideLeft(last, n, seed, tol))
             << rows->name << " n " << n << " stop " << stop;
+        // Outside runs: each pixel 128 off in one byte, the seed itself at `stop`.
+        for (int i = 0; i < n; ++i) row[i] = seed ^ (0x80u << (8 * (i % 4)));
+        if (stop < n) row[stop] = seed;
+        ASSERT_EQ(rows->outside_right(p, n, seed, tol % 128),
+                  scalar::OutsideRight(p, n, seed, tol % 128))
+            << rows->name << " n " << n << " stop " << stop;
       }
     }
   }
