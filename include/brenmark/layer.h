@@ -17,6 +17,9 @@ class PaintOps;
 class Shape;
 class ilSmartImage;
 
+// Resampling filters of layer transforms (the scale modes of ilQVMemoryImg).
+enum FilterMethod : int { kFilterNearest = 0, kFilterBilinear = 1, kFilterBicubic = 2 };
+
 // Ownership: a layer is a Resource. The layer stack whose list holds it keeps
 // one reference; undo records may hold more. A layer holds one reference on
 // its colour image and one on its stencil (both smart images), one on each
@@ -182,9 +185,28 @@ class Layer : public Resource, public Observable {
   void ResetPivot();
   void UpdatePivot() { GetPivot(); }
 
-  // ---- Proxy state (a proxy is never begun on a layer yet).
+  // ---- Proxies and transforms (layer_proxy.cpp). While in a proxy the
+  // layer shows and is painted through working images made from its base
+  // images; ending the proxy drops them and gives the base images back.
+  // Geometry layers never enter a proxy and are never transformed.
+  //
+  // A transform proxy (scope hint 0) first moves the base images so that
+  // their content starts at the layer origin (the offset grows to match),
+  // then works on in-memory images; an edit proxy works on copy-on-write
+  // copies. Nothing happens for a layer already in a proxy.
+  void BeginProxy(const ProxyParameters& p);
   bool InProxy() const { return inProxy_; }
   void EndProxy();
+  // Ends the proxy and begins it again with the same parameters.
+  void RevertProxy();
+  // Preview of a transform proxy: the base picture scaled by t's scales and
+  // rotated by its degree about the pivot, resampled with the given modes.
+  // Every preview starts again from the base images.
+  void ProxyXForm(LayerStackTransform t, FilterMethod minify, FilterMethod magnify);
+  // The final transform: ends a proxy, then resamples the layer once,
+  // magnifying bicubic and minifying bilinear whatever modes are passed,
+  // and places the result at canvas positions (offset (0, 0)).
+  void XForm(LayerStackTransform t, FilterMethod minify, FilterMethod magnify);
 
   // ---- Thumbnail settings.
   void SetThumbnailSize(int width, int height);

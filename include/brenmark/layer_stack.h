@@ -246,6 +246,34 @@ class LayerStack : public Resource {
   void ForceOutProxy() { inProxy_ = false; }
   bool InProxyRotateCanvas() const { return inProxyRotate_; }
 
+  // ---- Proxies and layer transforms (layer_stack_proxy.cpp).
+  // Begins a proxy on the layers at `indices` (missing ones are skipped),
+  // ending a running one first; the stack keeps a copy of the indices.
+  void BeginProxy(const ProxyParameters& p, int count, int* indices);
+  // Every proxied layer restarts from its base images; the proxy stays.
+  void RevertProxy();
+  // Previews t on every proxied layer and redraws; nothing outside a proxy.
+  void ProxyXFormLayers(const LayerStackTransform& t, FilterMethod minify, FilterMethod magnify);
+  // Transforms the layers at `indices` for good and redraws.
+  void XFormImageLayers(const LayerStackTransform& t, int count, int* indices, FilterMethod minify,
+                        FilterMethod magnify);
+  void BeginProxyRotateCanvas() { inProxyRotate_ = true; }
+  void EndProxyRotateCanvas(bool) { inProxyRotate_ = false; }
+  void ProxyRotateCanvas(const LayerStackTransform&) {}
+  // Mirrors the layer (nothing unless horizontal or vertical is set) and
+  // redraws.
+  void FlipImageLayer(bool horizontal, bool vertical, void* layer);
+
+ private:
+  // Points the current painter at the current layer's image (its stencil
+  // while strokes paint the stencil).
+  void RetargetProxyPainter();
+  // Rebuilds the cached composites when a layer other than the current one
+  // changed.
+  void RefreshCompositesAfter(const int* indices, int count);
+  ProxyParameters proxyParameters_{};
+
+ public:
   // ---- Display.
   // The update region collects everything damaged since the last reset, in
   // canvas coordinates. GetUpdateRegion also takes in what the current

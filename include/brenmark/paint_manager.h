@@ -226,6 +226,20 @@ class PaintManager {
   bool InProxy(int h) const;
   void EndProxy(int h);
   void ForceOutProxy(int h);
+  // Proxies, transforms and flips of stack h (see LayerStack).
+  void BeginProxy(const ProxyParameters& p, int count, int* indices, int h);
+  void RevertProxy(int h);
+  void ProxyXFormLayers(const LayerStackTransform& t, FilterMethod minify, FilterMethod magnify,
+                        int h);
+  void XFormImageLayers(const LayerStackTransform& t, int count, int* indices, FilterMethod minify,
+                        FilterMethod magnify, int h);
+  void ProxyRotateCanvas(const LayerStackTransform& t, int h);
+  void BeginProxyRotateCanvas(int h);
+  void EndProxyRotateCanvas(bool accept, int h);
+  bool InProxyRotateCanvas(int h) const;
+  // A pixel command of the frame on the stack holding the layer ((void*)-2:
+  // the current layer of the current stack), recording that layer for undo.
+  void FlipImageLayer(bool horizontal, bool vertical, void* layer);
 
   // ---- Convolution (convolution_commands.cpp).
   // Keeps a copy of `kernel` as the current one (the old one is deleted).

@@ -1,5 +1,5 @@
-// Layer: identity, naming, attributes, offsets, pivot, proxy hand-back and
-// the shape list of one layer.
+// Layer: identity, naming, attributes, offsets, pivot and the shape list of
+// one layer.
 #include "brenmark/layer.h"
 
 #include <algorithm>
@@ -306,21 +306,6 @@ void Layer::ResetPivot() {
   ilTile b = getLayerBounds(true);
   pivot_ = LayerPivot(static_cast<float>(b.x) + offsetX_ + static_cast<float>(b.nx / 2),
                       static_cast<float>(b.y) + offsetY_ + static_cast<float>(b.ny / 2), false);
-}
-
-void Layer::EndProxy() {
-  if (!inProxy_) return;
-  offsetX_ = proxySourceX_;
-  offsetY_ = proxySourceY_;
-  proxyOffsetX_ = proxyOffsetY_ = 0;
-  for (ilImage** img : {&color_, &proxySource_, &stencil_, &proxySourceStencil_}) {
-    if (*img) (*img)->unref();
-    *img = nullptr;
-  }
-  color_ = baseColor_;
-  stencil_ = baseStencil_;
-  baseColor_ = baseStencil_ = nullptr;
-  inProxy_ = false;
 }
 
 void Layer::SetThumbnailSize(int width, int height) {

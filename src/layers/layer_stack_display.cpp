@@ -1,4 +1,4 @@
-// LayerStack: the update region, redraw control, proxy hand-back, and the
+// LayerStack: the update region, redraw control, and the
 // hooks through which structure operations reach compositing and the
 // selection display.
 //
@@ -55,26 +55,6 @@ void LayerStack::RedrawCanvasDueToGeometryChange() {
   if (below) RebuildBelowComposite();
   if (above) RebuildAboveComposite();
   ForceUpdate();
-}
-
-// ---- Proxy hand-back. A proxy is begun by the proxy operations; ending one
-// gives every proxied layer its own images back.
-
-void LayerStack::EndProxy() {
-  for (int i = 0; i < proxyCount_; ++i) {
-    if (Layer* l = GetLayerFromIndex(proxyIndices_[i])) {
-      l->EndProxy();
-      l->ShrinkBounds(false, false);
-    }
-  }
-  proxyCount_ = 0;
-  delete[] proxyIndices_;
-  proxyIndices_ = nullptr;
-  inProxy_ = false;
-}
-
-void LayerStack::CheckProxyState() {
-  if (inProxy_) EndProxy();
 }
 
 // ---- Image plane: the view's own pixel memory at the view's size. The

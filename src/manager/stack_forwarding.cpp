@@ -1,8 +1,12 @@
 // PaintManager: methods that resolve a stack (a handle, -2 for the current
 // stack, or the stack holding a layer) and forward to it, answering the
 // failure value when there is no such stack.
+#include <optional>
+
 #include "brenmark/paint_manager.h"
 #include "brenmark/shape.h"
+#include "manager/command_undo.h"
+#include "manager/undo_switch.h"
 
 namespace {
 
@@ -328,4 +332,57 @@ void PaintManager::EndProxy(int h) {
 
 void PaintManager::ForceOutProxy(int h) {
   if (LayerStack* s = GetLayerStack(h)) s->ForceOutProxy();
+}
+
+void PaintManager::BeginProxy(const ProxyParameters& p, int count, int* indices, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->BeginProxy(p, count, indices);
+}
+
+void PaintManager::RevertProxy(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->RevertProxy();
+}
+
+void PaintManager::ProxyXFormLayers(const LayerStackTransform& t, FilterMethod minify,
+                                    FilterMethod magnify, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->ProxyXFormLayers(t, minify, magnify);
+}
+
+void PaintManager::XFormImageLayers(const LayerStackTransform& t, int count, int* indices,
+                                    FilterMethod minify, FilterMethod magnify, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->XFormImageLayers(t, count, indices, minify, magnify);
+}
+
+void PaintManager::ProxyRotateCanvas(const LayerStackTransform& t, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->ProxyRotateCanvas(t);
+}
+
+void PaintManager::BeginProxyRotateCanvas(int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->BeginProxyRotateCanvas();
+}
+
+void PaintManager::EndProxyRotateCanvas(bool accept, int h) {
+  if (LayerStack* s = GetLayerStack(h)) s->EndProxyRotateCanvas(accept);
+}
+
+bool PaintManager::InProxyRotateCanvas(int h) const {
+  LayerStack* s = GetLayerStack(h);
+  return s && s->InProxyRotateCanvas();
+}
+
+void PaintManager::FlipImageLayer(bool horizontal, bool vertical, void* layer) {
+  int index = -1, lsHandle = -1;
+  if (layer == reinterpret_cast<void*>(-2)) {
+    LayerStack* current = GetLayerStack(-2);
+    if (!current) return;
+    lsHandle = GetLayerStackHandle(current);
+    index = current->GetCurrentLayer();
+  } else {
+    GetLayerFromHandle(layer, index, lsHandle);
+  }
+  if (index == -1 || !GetLayerStack(lsHandle)) return;
+  std::optional<brenmark::CommandUndo> record;
+  if (brenmark::UndoEnabled())
+    record.emplace(*this, brenmark::UndoRecordKind::kLayerStroke, lsHandle, index);
+  if (LayerStack* s = GetLayerStack(lsHandle)) s->FlipImageLayer(horizontal, vertical, layer);
+  if (record) record->Commit();
 }

@@ -177,7 +177,10 @@ std::string Flip(Session& s, const Arguments& a) {
   if (std::string p = CheckPaintable(l); !p.empty()) return p;
   const std::size_t direction = a.Choice("direction");
   const ilTile before = ContentBounds(l);
-  l.layer->Flip(direction != 1, direction != 0);
+  // Through the paint manager: the flip is recorded for undo and ends a
+  // running proxy; the layer then holds a new image.
+  Brenmark.FlipImageLayer(direction != 1, direction != 0, l.layer->GetLayerID());
+  if (std::string p = FindPixelLayer(l.h, l.index, l); !p.empty()) return p;
   const ilTile after = ContentBounds(l);
   if (!before.empty()) PixelsChanged(l, before);
   if (!after.empty() && after != before) PixelsChanged(l, after);

@@ -187,6 +187,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
   RegisterFloodCommands(plain, session);
+  RegisterTransformCommands(plain, session);
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
   RegisterUndoCommands(plain, session);

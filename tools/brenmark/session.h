@@ -96,6 +96,7 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
+void RegisterTransformCommands(CommandRegistry& registry, Session& session);
 void RegisterUndoCommands(CommandRegistry& registry, Session& session);
 
 // All commands the tool knows, in help order. Every handler is followed by
