@@ -18,21 +18,6 @@ void ShowMessage(PaintManager& pm, const char* text) {
   if (pm.CB()->ShowMessage) pm.CB()->ShowMessage(text);
 }
 
-// The stack's proxy steps, when the stack has proxies (they are being
-// added to it): without them the preview fills the layer directly.
-template <typename Stack>
-void RevertEditProxy(Stack& stack) {
-  if constexpr (requires { stack.RevertProxy(); }) stack.RevertProxy();
-}
-
-template <typename Stack>
-void BeginEditProxy(Stack& stack, const ProxyParameters& params, int index) {
-  int indices[1] = {index};
-  if constexpr (requires { stack.BeginProxy(params, 1, indices); }) {
-    stack.BeginProxy(params, 1, indices);
-  }
-}
-
 // The preview proxy over the layer at `index` of stack h: begun on the first
 // call (after the layer was recorded for undo), reverted to its start on
 // later ones. The stack, or null when the slot holds none any more.
@@ -40,7 +25,7 @@ LayerStack* StartPreview(PaintManager& pm, int h, int index, const ProxyParamete
   LayerStack* stack = pm.GetLayerStack(h);
   if (!stack) return nullptr;
   if (stack->InProxy()) {
-    RevertEditProxy(*stack);
+    stack->RevertProxy();
     return stack;
   }
   if (index < 1) return stack;  // no such layer: the fill does nothing
@@ -51,7 +36,8 @@ LayerStack* StartPreview(PaintManager& pm, int h, int index, const ProxyParamete
     if (!stack) return nullptr;
   }
   stack->ResetUpdateRegion();
-  BeginEditProxy(*stack, params, index);
+  int indices[1] = {index};
+  stack->BeginProxy(params, 1, indices);
   return stack;
 }
 

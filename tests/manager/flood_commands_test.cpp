@@ -108,13 +108,39 @@ TEST_F(FloodCommands, WandWithReplaceOpensOnlyTheRegion) {
   EXPECT_EQ(Px(Image(), 20, 20), kA);
 }
 
-TEST_F(FloodCommands, FirstPreviewRecordsTheLayerForUndo) {
+TEST_F(FloodCommands, PreviewsStartFromTheProxyStartAndEndingRestoresIt) {
   Canvas();
   const int before = brenmark::CommandUndo::Committed(brenmark::UndoRecordKind::kLayerStroke);
-  PaintColor red(1.0f, 0.0f, 0.0f, 1.0f);
+  PaintColor red(1.0f, 0.0f, 0.0f, 1.0f), blue(0.0f, 0.0f, 1.0f, 1.0f);
   Brenmark.DoFloodFill(20, 20, 0.0f, red, kCurrent, -2);
+  EXPECT_TRUE(Stack()->InProxy());
   EXPECT_EQ(Px(Image(), 20, 20), 0xFF0000FFu);
+  Brenmark.DoFloodFill(5, 5, 0.0f, blue, kCurrent, -2);  // reverts the red fill first
+  EXPECT_EQ(Px(Image(), 20, 20), kA);
+  EXPECT_EQ(Px(Image(), 5, 5), 0xFFFF0000u);
+  // One undo record for the whole preview.
   EXPECT_EQ(brenmark::CommandUndo::Committed(brenmark::UndoRecordKind::kLayerStroke), before + 1);
+  Brenmark.EndProxy(-2);
+  EXPECT_FALSE(Stack()->InProxy());
+  EXPECT_EQ(Px(Image(), 20, 20), kA);
+  EXPECT_EQ(Px(Image(), 5, 5), 0u);
+  ASSERT_EQ(host_.ProxyDecisions().size(), 2u);
+  for (auto [i, member] : {std::pair{0, 40}, {1, 39}}) {
+    EXPECT_EQ(host_.ProxyDecisions()[i].member, member);
+    EXPECT_EQ(host_.ProxyDecisions()[i].layerIndices, std::vector<int>{1});
+  }
+  // The wand's proxy is over the selection mask (index count + 1).
+  PaintColor open(0.0f, 0.0f, 0.0f, 0.0f);
+  Brenmark.DoMagicWand(20, 20, 0.0f, open, true, kCurrent, -2);
+  EXPECT_EQ(Px(Selection(), 20, 20), 0u);
+  EXPECT_EQ(Px(Selection(), 5, 5), 255u);
+  Brenmark.EndProxy(-2);
+  EXPECT_EQ(Px(Selection(), 5, 5), 0u);
+  ASSERT_EQ(host_.ProxyDecisions().size(), 4u);
+  for (auto [i, member] : {std::pair{2, 42}, {3, 41}}) {
+    EXPECT_EQ(host_.ProxyDecisions()[i].member, member);
+    EXPECT_EQ(host_.ProxyDecisions()[i].layerIndices, std::vector<int>{2});
+  }
 }
 
 }  // namespace
