@@ -206,6 +206,22 @@ class LayerStack : public Resource {
   void ConvolveLayerByTile(void* layer, ilTile tile, ilSmartImage* source);
   void SharpenOrBlurDone(ConvolutionKernel kernel, void* layer);
 
+  // ---- Flood fill and magic wand (layer_stack_flood.cpp). (x, y) is a view
+  // point; tolerance in [0, 1] (x 255 per byte). Missing or geometry layers
+  // and images that are not smart images do nothing.
+  // Fills the region of similar colour around the point of the layer with
+  // the colour (premultiplied first), searched within the painted bounds
+  // grown by 2; a region reaching that margin goes on beyond the painting
+  // and the colour becomes the layer's fill value. A uniform layer is
+  // filled whole. The region is searched in a copy-on-write snapshot and
+  // copied back through the layer's painter.
+  void FloodFillDone(int x, int y, float tolerance, PaintColor& colour, void* layer);
+  // Writes the colour's alpha into the selection mask over the region of
+  // the layer around the point within the canvas (alpha 0 selects); with
+  // replace the selection is first masked everywhere. Nothing for a layer
+  // with empty bounds.
+  void MagicWandDone(int x, int y, float tolerance, PaintColor& colour, bool replace, void* layer);
+
   // ---- Coordinate conversions between the view and the layer at `index`.
   void ScreenToCurrentLayerCoords(float& x, float& y, int index);
   void CurrentLayerToScreenCoords(float& x, float& y, int index) const;

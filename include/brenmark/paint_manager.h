@@ -280,6 +280,24 @@ class PaintManager {
   void ConvolveLayer(void* layer);
   void SharpenOrBlurDone(ConvolutionKernel kernel, void* layer, int h);
 
+  // ---- Flood fill and magic wand (flood_commands.cpp). (x, y) is a view
+  // point, tolerance in [0, 1]; layer a layer handle ((void*)-2: the
+  // current layer) of stack h (-2: the current stack).
+  // Previews: the first call records the layer (the selection mask for the
+  // wand) for undo and begins an edit proxy over it with callbacks 39 and
+  // 40 (41 and 42); later calls while the proxy is active revert it first,
+  // so each preview starts from the state at proxy start. Ending the proxy
+  // puts that state back and asks the application. A stack handle that
+  // does not resolve shows a message through callback 38.
+  void DoFloodFill(int x, int y, float tolerance, PaintColor& colour, void* layer, int h);
+  void DoMagicWand(int x, int y, float tolerance, PaintColor& colour, bool replace, void* layer,
+                   int h);
+  // The fills themselves (LayerStack::FloodFillDone, MagicWandDone) on stack
+  // h; nothing when h does not resolve.
+  void FloodFillDone(int x, int y, float tolerance, PaintColor& colour, void* layer, int h);
+  void MagicWandDone(int x, int y, float tolerance, PaintColor& colour, bool replace, void* layer,
+                     int h);
+
   // ---- Brush state used by the command frame.
   void SetBlurBrush(bool on);
   void SetSharpenBrush(bool on);

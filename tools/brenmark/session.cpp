@@ -193,6 +193,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterPixelCommands(plain, session);
   RegisterFilterCommands(plain, session);
   RegisterSelectionCommands(plain, session);
+  RegisterFloodCommands(plain, session);
   RegisterTransformCommands(plain, session);
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);

@@ -98,6 +98,7 @@ class Session {
 void RegisterBrushCommands(CommandRegistry& registry, Session& session);
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
 void RegisterFilterCommands(CommandRegistry& registry, Session& session);
+void RegisterFloodCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);

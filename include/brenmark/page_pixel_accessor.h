@@ -1,0 +1,84 @@
+// PagePixelAccessor: direct addressing of the pixels of a smart image
+// through a ring of locked pages, so that the region search of a flood
+// fill costs a pointer computation per pixel instead of a page lookup.
+#pragma once
+
+#include <brenmark/il.h>
+
+#include <cstdint>
+
+class ilSmartImage;
+
+// Keeps up to 32 pages of one smart image locked (for writing unless made
+// read-only) and hands out pointers into them. A request outside the cached
+// pages reuses the slot just before the current one, so a scan that walks
+// across pages and comes back finds its recent pages still locked.
+//
+// Ownership: the accessor holds one reference on the image and every cached
+// page stays locked (pinned in memory, not swapped) until Release() or the
+// destructor; pointers it handed out are valid only until the slot they
+// came from is reloaded or released. Not copyable.
+class PagePixelAccessor {
+ public:
+  static constexpr int kSlots = 32;
+  static constexpr int kPageSize = 128;
+
+  // (dx, dy) is subtracted from every requested point. A null image gives
+  // an accessor whose every request answers null.
+  PagePixelAccessor(ilSmartImage* image, int dx, int dy, bool writable = true);
+  ~PagePixelAccessor();
+  PagePixelAccessor(const PagePixelAccessor&) = delete;
+  PagePixelAccessor& operator=(const PagePixelAccessor&) = delete;
+
+  // The first byte of pixel (x, y), or null when the page cannot be locked
+  // (outside the page store's plane, or out of memory).
+  std::uint8_t* Pixel(int x, int y);
+  // The same, and in `run` how many pixels of the page row follow from
+  // (x, y) to the right (forward) or precede it to the left (backward),
+  // (x, y) included: at least 1 when the answer is not null.
+  std::uint8_t* PixelRunRight(int x, int y, int& run);
+  std::uint8_t* PixelRunLeft(int x, int y, int& run);
+
+  // Unlocks every cached page; the accessor stays usable.
+  void Release();
+
+  ilSmartImage* Image() const { return image_; }
+  // The origin subtracted from every request.
+  int OriginX() const { return dx_; }
+  int OriginY() const { return dy_; }
+  int Channels() const { return channels_; }
+  // Bytes per pixel as a shift: 2 for four channels, 0 for one.
+  int Shift() const { return shift_; }
+  // Page loads since construction (how often the ring missed).
+  int Loads() const { return loads_; }
+
+ private:
+  struct Slot {
+    std::uint8_t* data = nullptr;
+    int originX = 0;
+    int originY = 0;
+    ilSmartImage* image = nullptr;
+    ilLockRequest request;
+    int channels = 0;
+    int shift = 0;
+  };
+
+  // Makes the slot holding the page of image point (x, y) current; false
+  // when the page cannot be had.
+  bool Select(int x, int y);
+  bool Load(Slot& slot, int x, int y);
+  void Unload(Slot& slot);
+
+  Slot slots_[kSlots];
+  ilSmartImage* image_ = nullptr;
+  int dx_ = 0;
+  int dy_ = 0;
+  int lastX_ = 0;
+  int lastY_ = 0;
+  Slot* current_ = nullptr;
+  int currentIndex_ = 0;
+  int channels_ = 0;
+  int shift_ = 0;
+  bool writable_ = true;
+  int loads_ = 0;
+};

@@ -1,0 +1,340 @@
+// FloodFill and FloodFillOperation: the scanline region search over paged
+// images. Each popped seed fills the run of inside pixels around it (the
+// span), then seeds the runs of unfilled inside pixels in the rows above
+// and below that lie under the span. Rows are walked a page row at a time
+// through the accessors, the four-channel inside test by the SIMD span scan.
+#include "brenmark/flood_fill.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "brenmark/smart_image.h"
+#include "filters/flood_rows.h"
+#include "imagestore/page_table.h"
+
+namespace {
+
+constexpr int kPage = PagePixelAccessor::kPageSize;
+
+int FloorToPage(int v) {
+  return v & ~(kPage - 1);
+}
+
+}  // namespace
+
+// ---- FloodFill: the row scans in terms of IsInside and SetPixel.
+
+int FloodFill::ScanRight(int x, int y) {
+  while (x < xmax_ && IsInside(x + 1, y)) ++x;
+  return x;
+}
+
+int FloodFill::ScanLeft(int x, int y) {
+  while (x > xmin_ && IsInside(x - 1, y)) --x;
+  return x;
+}
+
+int FloodFill::NextInside(int x, int y, int xEnd) {
+  for (++x; x <= xEnd; ++x) {
+    if (IsInside(x, y)) return x;
+  }
+  return xEnd + 1;
+}
+
+void FloodFill::SetSpan(int x1, int x2, int y) {
+  for (int x = x1; x <= x2; ++x) SetPixel(x, y);
+}
+
+// ---- FloodFillOperation
+
+int FloodFillOperation::ToleranceByte(float tolerance) {
+  if (!(tolerance > 0.0f)) return 0;  // also NaN
+  if (tolerance >= 1.0f) return 255;
+  return static_cast<int>(std::lround(tolerance * 255.0f));
+}
+
+FloodFillOperation::FloodFillOperation(int x, int y, float tolerance, const PaintColor& colour,
+                                       PagePixelAccessor* accessor, bool oneChannel)
+    : FloodFillOperation(x, y, 0, 0, tolerance, colour, accessor, accessor, oneChannel,
+                         oneChannel) {}
+
+FloodFillOperation::FloodFillOperation(int x, int y, int dx, int dy, float tolerance,
+                                       const PaintColor& colour, PagePixelAccessor* source,
+                                       PagePixelAccessor* destination, bool sourceOneChannel,
+                                       bool destinationOneChannel)
+    : minX_(x),
+      minY_(y),
+      maxX_(x),
+      maxY_(y),
+      dx_(dx),
+      dy_(dy),
+      tolerance_(ToleranceByte(tolerance)),
+      source_(source),
+      destination_(destination),
+      sourceOneChannel_(sourceOneChannel),
+      destinationOneChannel_(destinationOneChannel) {
+  colour.Get(fillColour_);
+  // The images decide the pixel widths: a flag that disagrees would make
+  // four-byte reads in one-byte pages.
+  if (source_ && source_->Image()) sourceOneChannel_ = source_->Channels() == 1;
+  if (destination_ && destination_->Image()) {
+    destinationOneChannel_ = destination_->Channels() == 1;
+  }
+  if (const std::uint8_t* p = source_ ? source_->Pixel(x, y) : nullptr) {
+    if (sourceOneChannel_) {
+      seedValue_ = *p;
+    } else {
+      std::memcpy(&seedValue_, p, 4);
+    }
+    seedValid_ = true;
+  }
+  if (source_ == destination_ && dx_ == 0 && dy_ == 0 && !sourceOneChannel_) {
+    std::uint8_t seed[4], colour[4];
+    std::memcpy(seed, &seedValue_, 4);
+    std::memcpy(colour, &fillColour_, 4);
+    sameImage_ = !brenmark::flood::Inside4(colour, seed, tolerance_);
+  }
+}
+
+void FloodFillOperation::GetExtent(int& minX, int& minY, int& maxX, int& maxY) const {
+  minX = minX_;
+  minY = minY_;
+  maxX = maxX_;
+  maxY = maxY_;
+}
+
+ilTile FloodFillOperation::ExtentTile() const {
+  return ilTile(minX_, minY_, 0, maxX_ - minX_ + 1, maxY_ - minY_ + 1, 1);
+}
+
+bool FloodFillOperation::InsideByte(const std::uint8_t* s) const {
+  const int d = *s - static_cast<int>(seedValue_ & 0xFF);
+  return d <= tolerance_ && -d <= tolerance_;
+}
+
+inline bool FloodFillOperation::Unfilled(const std::uint8_t* d) const {
+  if (destinationOneChannel_) return *d != (fillColour_ >> 24);
+  std::uint32_t v;
+  std::memcpy(&v, d, 4);
+  return v != fillColour_;
+}
+
+bool FloodFillOperation::IsInside(int x, int y) {
+  const std::uint8_t* s = source_ ? source_->Pixel(x, y) : nullptr;
+  if (!s) return false;
+  if (sourceOneChannel_) return InsideByte(s);
+  std::uint8_t seed[4];
+  std::memcpy(seed, &seedValue_, 4);
+  return brenmark::flood::Inside4(s, seed, tolerance_);
+}
+
+// A pixel whose destination cannot be had counts as filled: it is never
+// seeded, so every seed ends as a written pixel and the search ends.
+bool FloodFillOperation::IsFilled(int x, int y) {
+  const std::uint8_t* d = destination_ ? destination_->Pixel(x + dx_, y + dy_) : nullptr;
+  return !d || !Unfilled(d);
+}
+
+void FloodFillOperation::SetPixel(int x, int y) {
+  std::uint8_t* d = destination_ ? destination_->Pixel(x + dx_, y + dy_) : nullptr;
+  if (!d) return;
+  if (destinationOneChannel_) {
+    *d = static_cast<std::uint8_t>(fillColour_ >> 24);
+  } else {
+    std::memcpy(d, &fillColour_, 4);
+  }
+}
+
+int FloodFillOperation::InsideRunRight(int x, int y, int xEnd) {
+  const auto& rows = brenmark::flood::ActiveFloodRows();
+  int count = 0;
+  while (x <= xEnd) {
+    int run = 0;
+    const std::uint8_t* s = source_->PixelRunRight(x, y, run);
+    if (!s) break;
+    const int n = std::min(run, xEnd - x + 1);
+    int k = 0;
+    if (sourceOneChannel_) {
+      while (k < n && InsideByte(s + k)) ++k;
+    } else {
+      k = rows.inside_right(s, n, seedValue_, tolerance_);
+    }
+    count += k;
+    if (k < n) break;
+    x += n;
+  }
+  return count;
+}
+
+int FloodFillOperation::InsideRunLeft(int x, int y, int xEnd) {
+  const auto& rows = brenmark::flood::ActiveFloodRows();
+  int count = 0;
+  while (x >= xEnd) {
+    int run = 0;
+    const std::uint8_t* s = source_->PixelRunLeft(x, y, run);
+    if (!s) break;
+    const int n = std::min(run, x - xEnd + 1);
+    int k = 0;
+    if (sourceOneChannel_) {
+      while (k < n && InsideByte(s - k)) ++k;
+    } else {
+      k = rows.inside_left(s, n, seedValue_, tolerance_);
+    }
+    count += k;
+    if (k < n) break;
+    x -= n;
+  }
+  return count;
+}
+
+void FloodFillOperation::WriteSpan(int x1, int x2, int y) {
+  const auto alpha = static_cast<std::uint8_t>(fillColour_ >> 24);
+  for (int x = x1; x <= x2;) {
+    int run = 0;
+    std::uint8_t* d = destination_->PixelRunRight(x + dx_, y + dy_, run);
+    const int n = std::min(run, x2 - x + 1);
+    if (!d) {
+      ++x;
+      continue;
+    }
+    if (destinationOneChannel_) {
+      std::memset(d, alpha, static_cast<std::size_t>(n));
+    } else {
+      for (int k = 0; k < n; ++k) std::memcpy(d + 4 * k, &fillColour_, 4);
+    }
+    x += n;
+  }
+}
+
+void FloodFillOperation::SeedRow(int r, int left, int right) {
+  if (sameImage_) {
+    SeedRowSameImage(r, left, right);
+    return;
+  }
+  bool inRun = false;
+  int x = left;
+  std::uint8_t seed[4];
+  std::memcpy(seed, &seedValue_, 4);
+  const int sw = sourceOneChannel_ ? 1 : 4;
+  const int dw = destinationOneChannel_ ? 1 : 4;
+  while (x <= right) {
+    // One page row of both images at a time: the source pointer's slot is
+    // current while the destination is looked up, so a reload for the
+    // destination goes to another slot and both pointers stay valid.
+    int sRun = 0, dRun = 0;
+    const std::uint8_t* s = source_->PixelRunRight(x, r, sRun);
+    const std::uint8_t* d = s ? destination_->PixelRunRight(x + dx_, r + dy_, dRun) : nullptr;
+    if (!s || !d) {
+      if (inRun) seeds_.push_back({x - 1, r});
+      inRun = false;
+      ++x;
+      continue;
+    }
+    const int n = std::min({sRun, dRun, right - x + 1});
+    for (int k = 0; k < n; ++k) {
+      const std::uint8_t* sp = s + sw * k;
+      const bool open =
+          Unfilled(d + dw * k) &&
+          (sourceOneChannel_ ? InsideByte(sp) : brenmark::flood::Inside4(sp, seed, tolerance_));
+      if (inRun && !open) seeds_.push_back({x + k - 1, r});
+      inRun = open;
+    }
+    x += n;
+  }
+  if (inRun) seeds_.push_back({right, r});
+  peakSeeds_ = std::max(peakSeeds_, seeds_.size());
+}
+
+// Four channels read and written in place with a colour outside the
+// tolerance: a filled pixel is never inside, so "unfilled and inside" is
+// "inside", and the runs are found by the span scan.
+void FloodFillOperation::SeedRowSameImage(int r, int left, int right) {
+  const auto& rows = brenmark::flood::ActiveFloodRows();
+  bool inRun = false;
+  for (int x = left; x <= right;) {
+    int run = 0;
+    const std::uint8_t* s = source_->PixelRunRight(x, r, run);
+    if (!s) {
+      if (inRun) seeds_.push_back({x - 1, r});
+      inRun = false;
+      ++x;
+      continue;
+    }
+    const int n = std::min(run, right - x + 1);
+    for (int k = 0; k < n;) {
+      const std::uint8_t* p = s + 4 * k;
+      if (inRun) {
+        k += rows.inside_right(p, n - k, seedValue_, tolerance_);
+        if (k < n) {
+          seeds_.push_back({x + k - 1, r});
+          inRun = false;
+        }
+      } else {
+        k += rows.outside_right(p, n - k, seedValue_, tolerance_);
+        if (k < n) inRun = true;
+      }
+    }
+    x += n;
+  }
+  if (inRun) seeds_.push_back({right, r});
+  peakSeeds_ = std::max(peakSeeds_, seeds_.size());
+}
+
+void FloodFillOperation::Fill(int x, int y, int xmin, int ymin, int xmax, int ymax,
+                              bool checkBorder) {
+  // Pages exist within the plane only; the clip box is cut to it.
+  const int lo = -SmartImage::kMaxCoord, hi = SmartImage::kMaxCoord - 1;
+  xmin_ = std::max(xmin, lo);
+  ymin_ = std::max(ymin, lo);
+  xmax_ = std::min(xmax, hi);
+  ymax_ = std::min(ymax, hi);
+  if (x < xmin_ || x > xmax_ || y < ymin_ || y > ymax_) return;
+  if (!seedValid_ || !source_ || !destination_ || !destination_->Image()) return;
+  minX_ = maxX_ = x;
+  minY_ = maxY_ = y;
+  seeds_.clear();
+  seeds_.push_back({x, y});
+  bool first = true;
+  while (!seeds_.empty()) {
+    const Seed s = seeds_.back();
+    seeds_.pop_back();
+    // A seed filled since it was pushed had its span done by then. The
+    // first one is filled even when it already holds the colour.
+    if (!first && IsFilled(s.x, s.y)) continue;
+    first = false;
+    right_ = s.x + InsideRunRight(s.x + 1, s.y, xmax_);
+    left_ = s.x - InsideRunLeft(s.x - 1, s.y, xmin_);
+    WriteSpan(left_, right_, s.y);
+    ++spans_;
+    minX_ = std::min(minX_, left_);
+    maxX_ = std::max(maxX_, right_);
+    minY_ = std::min(minY_, s.y);
+    maxY_ = std::max(maxY_, s.y);
+    if (s.y + 1 <= ymax_) SeedRow(s.y + 1, left_, right_);
+    if (s.y - 1 >= ymin_) SeedRow(s.y - 1, left_, right_);
+  }
+  if (checkBorder && (minX_ <= xmin_ || minY_ <= ymin_ || maxX_ >= xmax_ || maxY_ >= ymax_)) {
+    reachedBorder_ = true;
+    FillBeyondClipBox();
+  }
+}
+
+// The region touched the clip box, so it goes on through everything beyond
+// it. The pages the fill locked reach past the clip box up to whole pages
+// and hold the old fill there: those parts are filled with the colour, and
+// the colour becomes the fill value for the rest of the plane.
+void FloodFillOperation::FillBeyondClipBox() {
+  destination_->Release();
+  ilSmartImage* image = destination_->Image();
+  const int ox = dx_ - destination_->OriginX(), oy = dy_ - destination_->OriginY();
+  const ilTile clip(xmin_ + ox, ymin_ + oy, 0, xmax_ - xmin_ + 1, ymax_ - ymin_ + 1, 1);
+  const int x0 = FloorToPage(clip.x), y0 = FloorToPage(clip.y);
+  const int x1 = FloorToPage(clip.x + clip.nx - 1) + kPage;
+  const int y1 = FloorToPage(clip.y + clip.ny - 1) + kPage;
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &fillColour_, 4);
+  if (destinationOneChannel_) bytes[0] = static_cast<std::uint8_t>(fillColour_ >> 24);
+  image->fillTile(x0, y0, x1 - x0, y1 - y0, bytes, nullptr, &clip);
+  image->setFill(ilPixel(ilUChar, destinationOneChannel_ ? 1 : 4, bytes));
+}

@@ -1,0 +1,201 @@
+// The flood fill's region search on smart images (tolerance, blocking by
+// the fill colour, page seams and the page ring, one-channel images, the
+// border rule) and its SIMD span scan against the scalar reference.
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "brenmark/brenmark.h"
+#include "filters/flood_rows.h"
+#include "layers/layer_image_helpers.h"
+
+namespace brenmark::testing {
+namespace {
+
+constexpr unsigned kA = 0xFF102030u, kB = 0xFF405060u, kC = 0xFF0000FFu;
+
+struct FillResult {
+  bool border;
+  ilTile extent;
+  std::size_t peakSeeds;
+  int loads;
+};
+
+// Fills `img` from (x, y) within the clip box with colour kC (a straight
+// colour that packs to kC) and tolerance t.
+FillResult FillImage(ilSmartImage* img, int x, int y, ilTile clip, float t) {
+  PagePixelAccessor acc(img, 0, 0);
+  FloodFillOperation op(x, y, t, PaintColor(kC), &acc, img->GetChannels() == 1);
+  op.Fill(x, y, clip.x, clip.y, clip.x + clip.nx - 1, clip.y + clip.ny - 1, true);
+  return {op.ReachedBorder(), op.ExtentTile(), op.PeakSeeds(), acc.Loads()};
+}
+
+ilSmartImage* NewImage(int channels, unsigned fill = 0) {
+  auto* img = new ilSmartImage(PixelOf(fill, channels));
+  img->ref();
+  return img;
+}
+
+TEST(FloodFill, ToleranceRoundsHalfAwayFromZeroAndIsKeptInRange) {
+  const std::pair<float, int> cases[] = {{0.0f, 0},   {0.0019f, 0}, {0.002f, 1},
+                                         {0.5f, 128}, {1.0f, 255},  {2.0f, 255},
+                                         {-1.0f, 0},  {NAN, 0},     {127.4f / 255, 127}};
+  for (auto [t, want] : cases) EXPECT_EQ(FloodFillOperation::ToleranceByte(t), want) << t;
+}
+
+// A 40 x 40 field of kA in kB, a line of kC (the fill colour) across the
+// whole clip box at y = 30, and a one-pixel corridor of kA from (5, 40) up
+// to (5, 60). The line blocks even where every pixel is inside.
+TEST(FloodFill, OnePixelCorridorsLeadOnAndTheFillColourBlocks) {
+  for (auto [t, beside] : {std::pair{0.0f, kB}, {1.0f, kC}}) {
+    ilSmartImage* img = NewImage(4, kB);
+    Paint(img, 0, 0, 40, 40, kA);
+    Paint(img, 0, 30, 64, 1, kC);
+    Paint(img, 5, 40, 1, 21, kA);
+    FillImage(img, 5, 60, ilTile(0, 0, 0, 64, 64, 1), t);
+    for (auto [x, y, want] : {std::tuple{5, 41, kC},
+                              {5, 31, kC},
+                              {39, 39, kC},
+                              {6, 41, beside},
+                              {5, 29, kA},
+                              {0, 0, kA}}) {
+      EXPECT_EQ(Px(img, x, y), want) << x << "," << y << " t " << t;
+    }
+    img->unref();
+  }
+}
+
+TEST(FloodFill, ToleranceZeroTakesOnlyTheSeedValue) {
+  for (auto [t, want] : {std::pair{0.0f, kA + 1}, {1.0f / 255, kC}}) {
+    ilSmartImage* img = NewImage(4, kB);
+    Paint(img, 0, 0, 40, 40, kA);
+    Paint(img, 15, 15, 1, 1, kA + 1);
+    FillImage(img, 0, 0, ilTile(0, 0, 0, 40, 40, 1), t);
+    EXPECT_EQ(Px(img, 15, 15), want) << t;
+    EXPECT_EQ(Px(img, 39, 39), kC);
+    img->unref();
+  }
+}
+
+TEST(FloodFill, RegionsAcrossPageSeamsAndMorePagesThanTheRingHolds) {
+  // A serpentine over 1024 x 640 (40 pages): walls of kB every 64 rows with
+  // a gap at alternating ends, so the search goes back and forth across
+  // every page seam.
+  ilSmartImage* img = NewImage(4, kA);
+  for (int y = 63, i = 0; y < 640; y += 64, ++i) Paint(img, i % 2 ? 1 : 0, y, 1023, 1, kB);
+  const FillResult r = FillImage(img, 0, 0, ilTile(0, 0, 0, 1024, 640, 1), 0.0f);
+  for (auto [x, y] : {std::pair{0, 0},
+                      {127, 126},
+                      {128, 128},
+                      {127, 128},
+                      {1023, 62},
+                      {0, 64},
+                      {1023, 638},
+                      {0, 638},
+                      {512, 300}}) {
+    EXPECT_EQ(Px(img, x, y), kC) << x << "," << y;
+  }
+  EXPECT_EQ(Px(img, 500, 63), kB);
+  EXPECT_TRUE(r.border);   // the clip box edge is reached
+  EXPECT_GT(r.loads, 40);  // pages came back after leaving the ring
+  img->unref();
+}
+
+TEST(FloodFill, CheckerboardKeepsFewSeedsAndTolerancePicksTheConnectivity) {
+  for (float t : {0.0f, 1.0f}) {
+    ilSmartImage* img = NewImage(4, kA);
+    for (int y = 0; y < 256; ++y) {
+      for (int x = y % 2; x < 256; x += 2) img->SetPixelExp(x, y, kB);
+    }
+    const FillResult r = FillImage(img, 10, 10, ilTile(0, 0, 0, 256, 256, 1), t);
+    EXPECT_EQ(Px(img, 11, 10), t == 0.0f ? kA : kC);
+    EXPECT_EQ(Px(img, 10, 10), kC);
+    EXPECT_EQ(Px(img, 255, 255), t == 0.0f ? kB : kC);
+    EXPECT_LE(r.peakSeeds, 1024u);
+    img->unref();
+  }
+}
+
+TEST(FloodFill, ReachingTheClipBoxMakesTheColourTheFillBeyondIt) {
+  ilSmartImage* img = NewImage(4, 0);
+  Paint(img, 100, 100, 60, 60, kA);  // crosses the page seam at 128
+  const FillResult r = FillImage(img, 98, 98, ilTile(98, 98, 0, 64, 64, 1), 0.0f);
+  EXPECT_TRUE(r.border);
+  EXPECT_EQ(img->GetFillValue(), kC);
+  for (auto [x, y, want] : {std::tuple{99, 99, kC},
+                            {5, 5, kC},
+                            {255, 130, kC},
+                            {-900, 4000, kC},
+                            {100, 100, kA},
+                            {159, 159, kA}}) {
+    EXPECT_EQ(Px(img, x, y), want) << x << "," << y;
+  }
+  // The same seed outside the clip box does nothing.
+  ilSmartImage* other = NewImage(4, 0);
+  Paint(other, 100, 100, 60, 60, kA);
+  EXPECT_FALSE(FillImage(other, 90, 98, ilTile(98, 98, 0, 64, 64, 1), 0.0f).border);
+  EXPECT_EQ(Px(other, 98, 98), 0u);
+  other->unref();
+  img->unref();
+}
+
+TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
+  ilSmartImage* mask = NewImage(1, 0);
+  Paint(mask, 0, 0, 10, 10, 7);
+  Paint(mask, 4, 4, 1, 1, 9);
+  FillImage(mask, 0, 0, ilTile(-2, -2, 0, 14, 14, 1), 2.0f / 255);
+  EXPECT_EQ(Px(mask, 4, 4), 0xFFu);  // kC's alpha byte
+  EXPECT_EQ(Px(mask, 9, 9), 0xFFu);
+  EXPECT_EQ(mask->GetFillValue(), 0u);  // the 0 ring is no region of 7 +- 2
+
+  ilSmartImage* layer = NewImage(4, 0);
+  ilSmartImage* sel = NewImage(1, 255);
+  Paint(layer, 126, 126, 4, 4, kA);
+  {
+    PagePixelAccessor src(layer, 0, 0, false), dst(sel, 0, 0);
+    FloodFillOperation op(127, 127, 10, -3, 0.0f, PaintColor(0u), &src, &dst, false, true);
+    op.Fill(127, 127, 0, 0, 255, 255, false);
+  }
+  EXPECT_EQ(Px(sel, 136, 123), 0u);
+  EXPECT_EQ(Px(sel, 139, 126), 0u);
+  EXPECT_EQ(Px(sel, 140, 126), 255u);
+  EXPECT_EQ(Px(sel, 126, 126), 255u);
+  EXPECT_EQ(Px(layer, 127, 127), kA);
+  for (ilSmartImage* i : {mask, layer, sel}) i->unref();
+}
+
+TEST(FloodRows, EveryLevelMatchesScalarAtEveryStopAndRowEnd) {
+  using namespace brenmark::flood;
+  std::mt19937 rng(7);
+  std::vector<std::uint32_t> row(140);
+  for (SimdLevel level : {SimdLevel::kSse2, SimdLevel::kAvx2}) {
+    const FloodRows* rows = FloodRowsFor(level);
+    if (!rows) continue;
+    for (int n = 0; n <= 128; ++n) {
+      for (int stop = 0; stop <= n; ++stop) {
+        const std::uint32_t seed = rng();
+        const int tol = static_cast<int>(rng() % 256);
+        for (auto& p : row) p = seed;
+        // Pixels within the tolerance except one byte past it at `stop`.
+        for (int i = 0; i < n; ++i) row[i] ^= rng() & 0x01010101u & (tol ? ~0u : 0u);
+        if (stop < n) row[stop] = seed ^ 0x80000000u;
+        const auto* p = reinterpret_cast<const std::uint8_t*>(row.data());
+        const auto* last = p + 4 * (n ? n - 1 : 0);
+        ASSERT_EQ(rows->inside_right(p, n, seed, tol), scalar::InsideRight(p, n, seed, tol))
+            << rows->name << " n " << n << " stop " << stop;
+        ASSERT_EQ(rows->inside_left(last, n, seed, tol), scalar::InsideLeft(last, n, seed, tol))
+            << rows->name << " n " << n << " stop " << stop;
+        // Outside runs: each pixel 128 off in one byte, the seed itself at `stop`.
+        for (int i = 0; i < n; ++i) row[i] = seed ^ (0x80u << (8 * (i % 4)));
+        if (stop < n) row[stop] = seed;
+        ASSERT_EQ(rows->outside_right(p, n, seed, tol % 128),
+                  scalar::OutsideRight(p, n, seed, tol % 128))
+            << rows->name << " n " << n << " stop " << stop;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brenmark::testing

@@ -1,0 +1,85 @@
+// The flood-fill and wand commands in-process: a fill over a painted picture
+// against its reference image, the selection the wand leaves, undo, and bad
+// lines refused with nothing changed.
+#include "golden_image.h"
+#include "tool_fixture.h"
+
+using namespace brenmark::tool::test;
+
+namespace {
+
+using FloodCommands = ToolTest;
+
+// Blue with patches 2 and 16 levels off it, a red ring, and a region that
+// crosses the page seam at x = 128.
+const char* const kPicture =
+    "canvas 160 96\nadd-layer L\nfill L 0 0 160 96 #3060A0\n"
+    "fill L 20 20 30 30 #3262A2\nfill L 60 10 20 70 #4070B0\n"
+    "fill L 100 20 50 50 #FF0000\nfill L 110 30 30 30 #3060A0\n";
+
+TEST_F(FloodCommands, FillOverAPaintedPictureMatchesItsReference) {
+  Run(std::string(kPicture) + "flood-fill 5 5 #FFD00080 0.02\n");
+  golden::Image img{160, 96, 4, {}};
+  const Pixels px = EnginePixels(1, 0, 0, 160, 96);
+  for (int y = 95; y >= 0; --y) {
+    for (int x = 0; x < 160; ++x) {
+      for (int v : px[static_cast<std::size_t>(y) * 160 + x]) img.pixels.push_back(v);
+    }
+  }
+  EXPECT_TRUE(golden::MatchesGolden("flood_fill_tolerance", img));
+  EXPECT_EQ(EnginePixel(1, 25, 25), (std::vector<int>{128, 104, 0, 128}));   // 2 levels off
+  EXPECT_EQ(EnginePixel(1, 70, 40), (std::vector<int>{64, 112, 176, 255}));  // 16 off: kept
+  EXPECT_EQ(EnginePixel(1, 120, 40), (std::vector<int>{48, 96, 160, 255}));  // inside the ring
+  Run("undo\n");
+  EXPECT_EQ(EnginePixel(1, 25, 25), (std::vector<int>{50, 98, 162, 255}));
+}
+
+TEST_F(FloodCommands, WandSelectsTheRegionAndAddKeepsTheSelection) {
+  Run(std::string(kPicture) + "wand 120 40 0\n");
+  // Each wand is recorded for undo: the selection then holds a new image.
+  auto at = [](int x, int y) {
+    std::uint8_t v = 0;
+    Brenmark.GetLayerStack(-2)->GetSelectionMask()->GetImage()->getTile(x, y, 1, 1, &v);
+    return int{v};
+  };
+  EXPECT_EQ(at(110, 30), 0);
+  EXPECT_EQ(at(139, 59), 0);
+  EXPECT_EQ(at(109, 30), 255);
+  EXPECT_EQ(at(5, 5), 255);
+  Run("wand 25 25 0 add\n");
+  EXPECT_EQ(at(25, 25), 0);
+  EXPECT_EQ(at(120, 40), 0);
+  EXPECT_EQ(at(5, 5), 255);
+  Run("undo\n");
+  EXPECT_EQ(at(25, 25), 255);
+  EXPECT_EQ(at(120, 40), 0);
+}
+
+TEST_F(FloodCommands, BadLinesAreRefusedAndChangeNothing) {
+  Run(std::string(kPicture) + "add-shape-layer S\nselect-layer L\n");
+  const std::string before = AllPixels();
+  const struct {
+    std::string setup, line, problem;
+  } cases[] = {
+      {"", "flood-fill 160 5 #FF0000 0",
+       "flood-fill: the point 160,5 lies outside canvas 0 (160 x 96)"},
+      {"", "flood-fill 5 -1 #FF0000 0",
+       "flood-fill: the point 5,-1 lies outside canvas 0 (160 x 96)"},
+      {"", "wand 5 96 0", "wand: the point 5,96 lies outside canvas 0 (160 x 96)"},
+      {"", "flood-fill 5 5 #FF0000 1.5", ""},
+      {"", "flood-fill 5 5 red 0", ""},
+      {"", "wand 5 5 0 both", ""},
+      {"select-layer S\n", "flood-fill 5 5 #FF0000 0",
+       "flood-fill: layer 2 is a shape layer; its pixels are drawn from its shapes"},
+  };
+  for (const auto& c : cases) {
+    if (!c.setup.empty()) Run(c.setup);
+    const std::string problem = Refused(c.line);
+    if (!c.problem.empty()) {
+      EXPECT_EQ(problem, c.problem);
+    }
+    EXPECT_EQ(AllPixels(), before) << c.line;
+  }
+}
+
+}  // namespace
