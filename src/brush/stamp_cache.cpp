@@ -72,13 +72,17 @@ StampKey StampKey::Of(const Stamp& stamp, float fx, float fy) {
   return key;
 }
 
+// The fields that tell the entries of one bucket apart (opacity level and
+// phase) are compared first; the profile, whose equality may be a call
+// into the function, last.
 bool StampKey::operator==(const StampKey& o) const {
-  const bool sameProfile = profile == o.profile || (profile != nullptr && o.profile != nullptr &&
-                                                    profile->isEqual(o.profile));
-  return sameProfile && colour == o.colour && paint == o.paint && mask == o.mask &&
-         level == o.level && tableSize == o.tableSize && phaseX == o.phaseX && phaseY == o.phaseY &&
-         channels == o.channels && k[0] == o.k[0] && k[1] == o.k[1] && k[2] == o.k[2] &&
-         k[3] == o.k[3] && noise == o.noise;
+  if (level != o.level || phaseX != o.phaseX || phaseY != o.phaseY || tableSize != o.tableSize ||
+      noise != o.noise || channels != o.channels)
+    return false;
+  if (k[0] != o.k[0] || k[1] != o.k[1] || k[2] != o.k[2] || k[3] != o.k[3]) return false;
+  if (colour != o.colour || paint != o.paint || mask != o.mask) return false;
+  return profile == o.profile ||
+         (profile != nullptr && o.profile != nullptr && profile->isEqual(o.profile));
 }
 
 unsigned StampKey::Bucket() const {
