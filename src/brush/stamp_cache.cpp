@@ -126,9 +126,14 @@ StampImageCache& StampImageCache::Shared() {
 StampCacheEntry* StampImageCache::Lookup(const Stamp& stamp, float fx, float fy) {
   const StampKey key = StampKey::Of(stamp, fx, fy);
   auto& bucket = buckets_[key.Bucket()];
-  for (List::iterator it : bucket) {
+  // A bucket holds the opacity levels four apart at one phase; a stroke
+  // keeps to nearby levels, so a hit moves to the front of its bucket and
+  // the next dab finds it without walking the others.
+  for (auto pos = bucket.begin(); pos != bucket.end(); ++pos) {
+    const List::iterator it = *pos;
     StampCacheEntry* e = *it;
     if (!(e->key == key)) continue;
+    std::rotate(bucket.begin(), pos, pos + 1);
     ++hits_;
     if (e->stamp()->GetColorSource() != stamp.GetColorSource())
       e->stamp()->SetColorSource(stamp.GetColorSource());
