@@ -72,13 +72,17 @@ StampKey StampKey::Of(const Stamp& stamp, float fx, float fy) {
   return key;
 }
 
+// The fields that tell the entries of one bucket apart (opacity level and
+// phase) are compared first; the profile, whose equality may be a call
+// into the function, last.
 bool StampKey::operator==(const StampKey& o) const {
-  const bool sameProfile = profile == o.profile || (profile != nullptr && o.profile != nullptr &&
-                                                    profile->isEqual(o.profile));
-  return sameProfile && colour == o.colour && paint == o.paint && mask == o.mask &&
-         level == o.level && tableSize == o.tableSize && phaseX == o.phaseX && phaseY == o.phaseY &&
-         channels == o.channels && k[0] == o.k[0] && k[1] == o.k[1] && k[2] == o.k[2] &&
-         k[3] == o.k[3] && noise == o.noise;
+  if (level != o.level || phaseX != o.phaseX || phaseY != o.phaseY || tableSize != o.tableSize ||
+      noise != o.noise || channels != o.channels)
+    return false;
+  if (k[0] != o.k[0] || k[1] != o.k[1] || k[2] != o.k[2] || k[3] != o.k[3]) return false;
+  if (colour != o.colour || paint != o.paint || mask != o.mask) return false;
+  return profile == o.profile ||
+         (profile != nullptr && o.profile != nullptr && profile->isEqual(o.profile));
 }
 
 unsigned StampKey::Bucket() const {
@@ -122,9 +126,14 @@ StampImageCache& StampImageCache::Shared() {
 StampCacheEntry* StampImageCache::Lookup(const Stamp& stamp, float fx, float fy) {
   const StampKey key = StampKey::Of(stamp, fx, fy);
   auto& bucket = buckets_[key.Bucket()];
-  for (List::iterator it : bucket) {
+  // A bucket holds the opacity levels four apart at one phase; a stroke
+  // keeps to nearby levels, so a hit moves to the front of its bucket and
+  // the next dab finds it without walking the others.
+  for (auto pos = bucket.begin(); pos != bucket.end(); ++pos) {
+    const List::iterator it = *pos;
     StampCacheEntry* e = *it;
     if (!(e->key == key)) continue;
+    std::rotate(bucket.begin(), pos, pos + 1);
     ++hits_;
     if (e->stamp()->GetColorSource() != stamp.GetColorSource())
       e->stamp()->SetColorSource(stamp.GetColorSource());

@@ -428,15 +428,17 @@ PageIterator::PageIterator(SmartImage* table, int x, int y, int w, int h, int wr
     : write_(write) {
   if (w < 1 || h < 1 || table == nullptr) return;
   const Rectangle_ rect{x, y, w, h};
-  items_ = static_cast<PageListItem*>(std::calloc(
-      static_cast<std::size_t>(SmartImage::GetPageListSize(rect) + 1), sizeof(PageListItem)));
+  const int size = SmartImage::GetPageListSize(rect);
+  items_ = size <= kInlineItems ? inline_
+                                : static_cast<PageListItem*>(std::calloc(
+                                      static_cast<std::size_t>(size + 1), sizeof(PageListItem)));
   if (items_ == nullptr) return;
   table->GetPageList(rect, items_, count_, write, sort);
 }
 
 PageIterator::~PageIterator() {
   for (int i = 0; i < count_; ++i) Unlock(items_[i]);
-  std::free(items_);
+  if (items_ != inline_) std::free(items_);
 }
 
 void PageIterator::Unlock(PageListItem& item) {

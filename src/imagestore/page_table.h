@@ -217,6 +217,10 @@ class PageIterator {
  private:
   void Unlock(PageListItem& item);
 
+  // A small rectangle (a dab, an update region) spans a few pages: their
+  // list lives in the iterator, larger ones on the heap.
+  static constexpr int kInlineItems = 10;
+  PageListItem inline_[kInlineItems + 1];
   PageListItem* items_ = nullptr;
   int count_ = 0;
   int index_ = 0;

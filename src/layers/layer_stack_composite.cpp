@@ -85,7 +85,13 @@ void Finish(ilSmartImage** image, bool contributed) {
 // layers' images get their bounds back at the end.
 class LayerStack::CompositionPlan {
  public:
-  CompositionPlan() = default;
+  // Room for the usual plan (a base, the current layer, the layers above),
+  // so that one display update costs an allocation per list, not several.
+  CompositionPlan() {
+    steps_.reserve(kUsualSteps);
+    held_.reserve(kUsualSteps);
+    kept_.reserve(kUsualSteps);
+  }
   CompositionPlan(const CompositionPlan&) = delete;
   CompositionPlan& operator=(const CompositionPlan&) = delete;
   ~CompositionPlan() {
@@ -157,6 +163,7 @@ class LayerStack::CompositionPlan {
 
  private:
   static constexpr int kCell = 128;
+  static constexpr std::size_t kUsualSteps = 4;
   static int FloorToCell(int v) {
     return v >= 0 ? v / kCell * kCell : -((-v + kCell - 1) / kCell) * kCell;
   }
