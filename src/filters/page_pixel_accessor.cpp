@@ -82,23 +82,9 @@ bool PagePixelAccessor::Select(int x, int y) {
   return Load(*current_, x, y);
 }
 
-std::uint8_t* PagePixelAccessor::Pixel(int x, int y) {
-  x -= dx_;
-  y -= dy_;
+std::uint8_t* PagePixelAccessor::PixelElsewhere(int x, int y) {
   if (!Select(x, y)) return nullptr;
   const Slot& s = *current_;
   return s.data +
          ((static_cast<std::size_t>(y - s.originY) * kPageSize + (x - s.originX)) << s.shift);
-}
-
-std::uint8_t* PagePixelAccessor::PixelRunRight(int x, int y, int& run) {
-  std::uint8_t* p = Pixel(x, y);
-  run = p ? kPageSize - (x - dx_ - current_->originX) : 0;
-  return p;
-}
-
-std::uint8_t* PagePixelAccessor::PixelRunLeft(int x, int y, int& run) {
-  std::uint8_t* p = Pixel(x, y);
-  run = p ? x - dx_ - current_->originX + 1 : 0;
-  return p;
 }
