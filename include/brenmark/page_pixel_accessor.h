@@ -92,7 +92,16 @@ class PagePixelAccessor {
   bool Load(Slot& slot, int x, int y);
   void Unload(Slot& slot);
 
+  // Entry of the page index for the page at origin (ox, oy): neighbouring
+  // pages of a row, and of three page rows, take different entries.
+  static int PageHash(int ox, int oy) {
+    return (ox / kPageSize + oy / kPageSize * 37) & (kIndexSize - 1);
+  }
+  static constexpr int kIndexSize = 64;
+
   Slot slots_[kSlots];
+  // Slot holding a page, by PageHash; -1 for none.
+  std::int8_t byPage_[kIndexSize];
   ilSmartImage* image_ = nullptr;
   int dx_ = 0;
   int dy_ = 0;

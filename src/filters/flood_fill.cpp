@@ -354,11 +354,20 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     const Run s = runs_.back();
     runs_.pop_back();
     int run = 0;
-    const std::uint8_t* p = a.PixelRunRight(s.left, s.y, run);
+    std::uint8_t* p = a.PixelRunRight(s.left, s.y, run);
     if (!p) continue;
     std::uint32_t v;
     std::memcpy(&v, p, 4);
     if (v == fillColour_) continue;
+    // The row ahead is the one pixel data not yet in cache, and down a
+    // narrow corridor the next run's row ahead follows it: both are asked
+    // for now while this span is found and written (within the page only).
+    const int row = (s.y - a.OriginY()) & (kPage - 1);
+    for (int d = 1; d <= 2; ++d) {
+      if (static_cast<unsigned>(row + d * s.dir) < kPage) {
+        __builtin_prefetch(p + d * s.dir * (4 * kPage));
+      }
+    }
     int right = s.right, left = s.left, k = 0, n = 0;
     while (right < xmax_) {
       const std::uint8_t* q = a.PixelRunRight(right + 1, s.y, run);
@@ -378,7 +387,15 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     }
     right_ = right;
     left_ = left;
-    WriteSpan(left, right, s.y);
+    // Most spans of a narrow region lie in the page of their first pixel,
+    // whose pointer is at hand.
+    const int before = (s.left - a.OriginX()) & (kPage - 1);
+    if (s.left - left <= before && right - s.left < kPage - before) {
+      std::uint8_t* d = p - 4 * (s.left - left);
+      for (int i = 0; i <= right - left; ++i) std::memcpy(d + 4 * i, &fillColour_, 4);
+    } else {
+      WriteSpan(left, right, s.y);
+    }
     ++spans_;
     minX_ = std::min(minX_, left);
     maxX_ = std::max(maxX_, right);
