@@ -108,9 +108,11 @@ class FloodFillOperation : public FloodFill {
   // between left and right.
   void SeedRow(int r, int left, int right);
   // A run of inside pixels [left, right] of row y pending a fill, found
-  // from the span [parentLeft, parentRight] of row y - dir.
+  // from the span [parentLeft, parentRight] of row y - dir; an open end may
+  // go on beyond the range it was found in.
   struct Run {
     int left, right, y, dir, parentLeft, parentRight;
+    bool openLeft, openRight;
   };
   template <bool Exact>
   void PushRuns(int r, int a, int b, int dir, int left, int right);

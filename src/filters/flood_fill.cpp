@@ -302,7 +302,10 @@ void FloodFillOperation::SeedRow(int r, int left, int right) {
 // not at all, and the region is the 4-connected set of inside pixels around
 // the seed. The search keeps runs instead of points: a pending run is
 // known inside, so its pixels are not tested again, and a run that finds
-// its first pixel filled was taken whole by another span. The row a span
+// its first pixel filled was taken whole by another span. A run that ended
+// inside the scanned range ended at a pixel that was not inside, and pixels
+// only ever leave the inside (by being filled): it grows only at an end
+// that met the end of the range. The row a span
 // was seeded from is scanned only beyond the parent span, which is filled.
 
 // Pushes the runs of inside pixels of row r within [a, b], found a page row
@@ -316,7 +319,7 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
     int run = 0;
     const std::uint8_t* p = source_->PixelRunRight(x, r, run);
     if (!p) {
-      if (inRun) runs_.push_back({start, x - 1, r, dir, left, right});
+      if (inRun) runs_.push_back({start, x - 1, r, dir, left, right, start == a, false});
       inRun = false;
       ++x;
       continue;
@@ -326,7 +329,7 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
       if (inRun) {
         k += RunInsideRight(in, p + 4 * k, n - k);
         if (k < n) {
-          runs_.push_back({start, x + k - 1, r, dir, left, right});
+          runs_.push_back({start, x + k - 1, r, dir, left, right, start == a, false});
           inRun = false;
         }
       } else {
@@ -339,7 +342,7 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
     }
     x += n;
   }
-  if (inRun) runs_.push_back({start, b, r, dir, left, right});
+  if (inRun) runs_.push_back({start, b, r, dir, left, right, start == a, true});
 }
 
 template <bool Exact>
@@ -348,7 +351,7 @@ void FloodFillOperation::FillSameImage(int x, int y) {
   PagePixelAccessor& a = *source_;
   runs_.clear();
   // The seed has no parent: both rows are scanned whole.
-  runs_.push_back({x, x, y, 1, x + 1, x});
+  runs_.push_back({x, x, y, 1, x + 1, x, true, true});
   std::size_t peak = 1;
   while (!runs_.empty()) {
     const Run s = runs_.back();
@@ -369,7 +372,7 @@ void FloodFillOperation::FillSameImage(int x, int y) {
       }
     }
     int right = s.right, left = s.left, k = 0, n = 0;
-    while (right < xmax_) {
+    while (s.openRight && right < xmax_) {
       const std::uint8_t* q = a.PixelRunRight(right + 1, s.y, run);
       if (!q) break;
       n = std::min(run, xmax_ - right);
@@ -377,7 +380,7 @@ void FloodFillOperation::FillSameImage(int x, int y) {
       right += k;
       if (k < n) break;
     }
-    while (left > xmin_) {
+    while (s.openLeft && left > xmin_) {
       const std::uint8_t* q = a.PixelRunLeft(left - 1, s.y, run);
       if (!q) break;
       n = std::min(run, left - xmin_);
