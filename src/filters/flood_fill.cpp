@@ -315,6 +315,8 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
   const InsideTest<Exact> in{seedValue_, tolerance_};
   bool inRun = false;
   int start = 0;
+  const bool aheadInPage =
+      static_cast<unsigned>(((r - source_->OriginY()) & (kPage - 1)) + dir) < kPage;
   for (int x = a; x <= b;) {
     int run = 0;
     const std::uint8_t* p = source_->PixelRunRight(x, r, run);
@@ -337,6 +339,8 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
         if (k < n) {
           inRun = true;
           start = x + k;
+          // This run's own row ahead, wanted when it is taken.
+          if (aheadInPage) __builtin_prefetch(p + 4 * k + dir * (4 * kPage));
         }
       }
     }
