@@ -107,7 +107,20 @@ class FloodFillOperation : public FloodFill {
   // Pushes the last pixel of every run of unfilled inside pixels of row r
   // between left and right.
   void SeedRow(int r, int left, int right);
-  void SeedRowSameImage(int r, int left, int right);
+  // A run of inside pixels [left, right] of row y pending a fill, found
+  // from the span [parentLeft, parentRight] of row y - dir; an open end may
+  // go on beyond the range it was found in.
+  struct Run {
+    int left, right, y, dir, parentLeft, parentRight;
+    bool openLeft, openRight;
+  };
+  template <bool Exact>
+  void PushRuns(int r, int a, int b, int dir, int left, int right);
+  // The search from (x, y) when source and destination are one image
+  // (Exact: tolerance 0), and in any other case.
+  template <bool Exact>
+  void FillSameImage(int x, int y);
+  void FillAnyImages(int x, int y);
   void FillBeyondClipBox();
 
   int minX_, minY_, maxX_, maxY_;
@@ -126,6 +139,7 @@ class FloodFillOperation : public FloodFill {
   // colour is not inside: the fast row scan applies.
   bool sameImage_ = false;
   std::vector<Seed> seeds_;  // last in, first out
+  std::vector<Run> runs_;    // the same for the same-image search
   long spans_ = 0;
   std::size_t peakSeeds_ = 0;
 };

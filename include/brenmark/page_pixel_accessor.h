@@ -5,6 +5,7 @@
 
 #include <brenmark/il.h>
 
+#include <cstddef>
 #include <cstdint>
 
 class ilSmartImage;
@@ -32,12 +33,32 @@ class PagePixelAccessor {
 
   // The first byte of pixel (x, y), or null when the page cannot be locked
   // (outside the page store's plane, or out of memory).
-  std::uint8_t* Pixel(int x, int y);
+  // A point in the current page is answered inline, without a call.
+  std::uint8_t* Pixel(int x, int y) {
+    x -= dx_;
+    y -= dy_;
+    const Slot& s = *current_;
+    const auto u = static_cast<unsigned>(x - s.originX), v = static_cast<unsigned>(y - s.originY);
+    if (s.data && u < kPageSize && v < kPageSize) {
+      lastX_ = x;
+      lastY_ = y;
+      return s.data + ((static_cast<std::size_t>(v) * kPageSize + u) << s.shift);
+    }
+    return PixelElsewhere(x, y);
+  }
   // The same, and in `run` how many pixels of the page row follow from
   // (x, y) to the right (forward) or precede it to the left (backward),
   // (x, y) included: at least 1 when the answer is not null.
-  std::uint8_t* PixelRunRight(int x, int y, int& run);
-  std::uint8_t* PixelRunLeft(int x, int y, int& run);
+  std::uint8_t* PixelRunRight(int x, int y, int& run) {
+    std::uint8_t* p = Pixel(x, y);
+    run = p ? kPageSize - (x - dx_ - current_->originX) : 0;
+    return p;
+  }
+  std::uint8_t* PixelRunLeft(int x, int y, int& run) {
+    std::uint8_t* p = Pixel(x, y);
+    run = p ? x - dx_ - current_->originX + 1 : 0;
+    return p;
+  }
 
   // Unlocks every cached page; the accessor stays usable.
   void Release();
@@ -66,10 +87,21 @@ class PagePixelAccessor {
   // Makes the slot holding the page of image point (x, y) current; false
   // when the page cannot be had.
   bool Select(int x, int y);
+  // Pixel() for a point (origin already subtracted) outside the current page.
+  std::uint8_t* PixelElsewhere(int x, int y);
   bool Load(Slot& slot, int x, int y);
   void Unload(Slot& slot);
 
+  // Entry of the page index for the page at origin (ox, oy): neighbouring
+  // pages of a row, and of three page rows, take different entries.
+  static int PageHash(int ox, int oy) {
+    return (ox / kPageSize + oy / kPageSize * 37) & (kIndexSize - 1);
+  }
+  static constexpr int kIndexSize = 64;
+
   Slot slots_[kSlots];
+  // Slot holding a page, by PageHash; -1 for none.
+  std::int8_t byPage_[kIndexSize];
   ilSmartImage* image_ = nullptr;
   int dx_ = 0;
   int dy_ = 0;

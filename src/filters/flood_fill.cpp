@@ -21,6 +21,60 @@ int FloorToPage(int v) {
   return v & ~(kPage - 1);
 }
 
+// The inside test of the same-image search, the tolerance-0 case being one
+// word compare.
+template <bool Exact>
+struct InsideTest {
+  std::uint32_t seed;
+  int tol;
+  bool operator()(const std::uint8_t* p) const {
+    if constexpr (Exact) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v == seed;
+    } else {
+      std::uint8_t s[4];
+      std::memcpy(s, &seed, 4);
+      return brenmark::flood::Inside4(p, s, tol);
+    }
+  }
+};
+
+// Runs of inside (or outside) pixels from p on, of at most n. Most runs of
+// a maze or a ragged edge are a few pixels, so the first eight are tested
+// here and only longer runs pay for the call into the span scan.
+constexpr int kInlinePixels = 8;
+
+template <bool Exact>
+int RunInsideRight(const InsideTest<Exact>& in, const std::uint8_t* p, int n) {
+  const int m = std::min(n, kInlinePixels);
+  for (int k = 0; k < m; ++k) {
+    if (!in(p + 4 * k)) return k;
+  }
+  if (m == n) return n;
+  return m + brenmark::flood::ActiveFloodRows().inside_right(p + 4 * m, n - m, in.seed, in.tol);
+}
+
+template <bool Exact>
+int RunInsideLeft(const InsideTest<Exact>& in, const std::uint8_t* p, int n) {
+  const int m = std::min(n, kInlinePixels);
+  for (int k = 0; k < m; ++k) {
+    if (!in(p - 4 * k)) return k;
+  }
+  if (m == n) return n;
+  return m + brenmark::flood::ActiveFloodRows().inside_left(p - 4 * m, n - m, in.seed, in.tol);
+}
+
+template <bool Exact>
+int RunOutsideRight(const InsideTest<Exact>& in, const std::uint8_t* p, int n) {
+  const int m = std::min(n, kInlinePixels);
+  for (int k = 0; k < m; ++k) {
+    if (in(p + 4 * k)) return k;
+  }
+  if (m == n) return n;
+  return m + brenmark::flood::ActiveFloodRows().outside_right(p + 4 * m, n - m, in.seed, in.tol);
+}
+
 }  // namespace
 
 // ---- FloodFill: the row scans in terms of IsInside and SetPixel.
@@ -208,10 +262,6 @@ void FloodFillOperation::WriteSpan(int x1, int x2, int y) {
 }
 
 void FloodFillOperation::SeedRow(int r, int left, int right) {
-  if (sameImage_) {
-    SeedRowSameImage(r, left, right);
-    return;
-  }
   bool inRun = false;
   int x = left;
   std::uint8_t seed[4];
@@ -248,37 +298,136 @@ void FloodFillOperation::SeedRow(int r, int left, int right) {
 
 // Four channels read and written in place with a colour outside the
 // tolerance: a filled pixel is never inside, so "unfilled and inside" is
-// "inside", and the runs are found by the span scan.
-void FloodFillOperation::SeedRowSameImage(int r, int left, int right) {
-  const auto& rows = brenmark::flood::ActiveFloodRows();
+// "inside", every maximal run of inside pixels in a row is filled whole or
+// not at all, and the region is the 4-connected set of inside pixels around
+// the seed. The search keeps runs instead of points: a pending run is
+// known inside, so its pixels are not tested again, and a run that finds
+// its first pixel filled was taken whole by another span. A run that ended
+// inside the scanned range ended at a pixel that was not inside, and pixels
+// only ever leave the inside (by being filled): it grows only at an end
+// that met the end of the range. The row a span
+// was seeded from is scanned only beyond the parent span, which is filled.
+
+// Pushes the runs of inside pixels of row r within [a, b], found a page row
+// at a time, as children of the span [left, right] in row r - dir.
+template <bool Exact>
+void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int right) {
+  const InsideTest<Exact> in{seedValue_, tolerance_};
   bool inRun = false;
-  for (int x = left; x <= right;) {
+  int start = 0;
+  const bool aheadInPage =
+      static_cast<unsigned>(((r - source_->OriginY()) & (kPage - 1)) + dir) < kPage;
+  for (int x = a; x <= b;) {
     int run = 0;
-    const std::uint8_t* s = source_->PixelRunRight(x, r, run);
-    if (!s) {
-      if (inRun) seeds_.push_back({x - 1, r});
+    const std::uint8_t* p = source_->PixelRunRight(x, r, run);
+    if (!p) {
+      if (inRun) runs_.push_back({start, x - 1, r, dir, left, right, start == a, false});
       inRun = false;
       ++x;
       continue;
     }
-    const int n = std::min(run, right - x + 1);
+    const int n = std::min(run, b - x + 1);
     for (int k = 0; k < n;) {
-      const std::uint8_t* p = s + 4 * k;
       if (inRun) {
-        k += rows.inside_right(p, n - k, seedValue_, tolerance_);
+        k += RunInsideRight(in, p + 4 * k, n - k);
         if (k < n) {
-          seeds_.push_back({x + k - 1, r});
+          runs_.push_back({start, x + k - 1, r, dir, left, right, start == a, false});
           inRun = false;
         }
       } else {
-        k += rows.outside_right(p, n - k, seedValue_, tolerance_);
-        if (k < n) inRun = true;
+        k += RunOutsideRight(in, p + 4 * k, n - k);
+        if (k < n) {
+          inRun = true;
+          start = x + k;
+          // This run's own row ahead, wanted when it is taken.
+          if (aheadInPage) __builtin_prefetch(p + 4 * k + dir * (4 * kPage));
+        }
       }
     }
     x += n;
   }
-  if (inRun) seeds_.push_back({right, r});
-  peakSeeds_ = std::max(peakSeeds_, seeds_.size());
+  if (inRun) runs_.push_back({start, b, r, dir, left, right, start == a, true});
+}
+
+template <bool Exact>
+void FloodFillOperation::FillSameImage(int x, int y) {
+  const InsideTest<Exact> in{seedValue_, tolerance_};
+  PagePixelAccessor& a = *source_;
+  runs_.clear();
+  // The seed has no parent: both rows are scanned whole.
+  runs_.push_back({x, x, y, 1, x + 1, x, true, true});
+  std::size_t peak = 1;
+  while (!runs_.empty()) {
+    const Run s = runs_.back();
+    runs_.pop_back();
+    int run = 0;
+    std::uint8_t* p = a.PixelRunRight(s.left, s.y, run);
+    if (!p) continue;
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    if (v == fillColour_) continue;
+    // The row ahead is the one pixel data not yet in cache, and down a
+    // narrow corridor the next run's row ahead follows it: both are asked
+    // for now while this span is found and written (within the page only).
+    const int row = (s.y - a.OriginY()) & (kPage - 1);
+    for (int d = 1; d <= 2; ++d) {
+      if (static_cast<unsigned>(row + d * s.dir) < kPage) {
+        __builtin_prefetch(p + d * s.dir * (4 * kPage));
+      }
+    }
+    int right = s.right, left = s.left, k = 0, n = 0;
+    while (s.openRight && right < xmax_) {
+      const std::uint8_t* q = a.PixelRunRight(right + 1, s.y, run);
+      if (!q) break;
+      n = std::min(run, xmax_ - right);
+      k = RunInsideRight(in, q, n);
+      right += k;
+      if (k < n) break;
+    }
+    while (s.openLeft && left > xmin_) {
+      const std::uint8_t* q = a.PixelRunLeft(left - 1, s.y, run);
+      if (!q) break;
+      n = std::min(run, left - xmin_);
+      k = RunInsideLeft(in, q, n);
+      left -= k;
+      if (k < n) break;
+    }
+    right_ = right;
+    left_ = left;
+    // Most spans of a narrow region lie in the page of their first pixel,
+    // whose pointer is at hand.
+    const int before = (s.left - a.OriginX()) & (kPage - 1);
+    if (s.left - left <= before && right - s.left < kPage - before) {
+      std::uint8_t* d = p - 4 * (s.left - left);
+      for (int i = 0; i <= right - left; ++i) std::memcpy(d + 4 * i, &fillColour_, 4);
+    } else {
+      WriteSpan(left, right, s.y);
+    }
+    ++spans_;
+    minX_ = std::min(minX_, left);
+    maxX_ = std::max(maxX_, right);
+    minY_ = std::min(minY_, s.y);
+    maxY_ = std::max(maxY_, s.y);
+    // Onward: the whole span. Back towards the parent: the parts of the
+    // span beyond the parent's (all of it for the seed, whose parent is
+    // empty).
+    const int ahead = s.y + s.dir, back = s.y - s.dir;
+    if (ahead >= ymin_ && ahead <= ymax_) PushRuns<Exact>(ahead, left, right, s.dir, left, right);
+    if (back >= ymin_ && back <= ymax_) {
+      if (s.parentLeft > s.parentRight) {
+        PushRuns<Exact>(back, left, right, -s.dir, left, right);
+      } else {
+        if (left < s.parentLeft) {
+          PushRuns<Exact>(back, left, std::min(right, s.parentLeft - 1), -s.dir, left, right);
+        }
+        if (right > s.parentRight) {
+          PushRuns<Exact>(back, std::max(left, s.parentRight + 1), right, -s.dir, left, right);
+        }
+      }
+    }
+    peak = std::max(peak, runs_.size());
+  }
+  peakSeeds_ = std::max(peakSeeds_, peak);
 }
 
 void FloodFillOperation::Fill(int x, int y, int xmin, int ymin, int xmax, int ymax,
@@ -293,6 +442,22 @@ void FloodFillOperation::Fill(int x, int y, int xmin, int ymin, int xmax, int ym
   if (!seedValid_ || !source_ || !destination_ || !destination_->Image()) return;
   minX_ = maxX_ = x;
   minY_ = maxY_ = y;
+  if (sameImage_) {
+    if (tolerance_ == 0) {
+      FillSameImage<true>(x, y);
+    } else {
+      FillSameImage<false>(x, y);
+    }
+  } else {
+    FillAnyImages(x, y);
+  }
+  if (checkBorder && (minX_ <= xmin_ || minY_ <= ymin_ || maxX_ >= xmax_ || maxY_ >= ymax_)) {
+    reachedBorder_ = true;
+    FillBeyondClipBox();
+  }
+}
+
+void FloodFillOperation::FillAnyImages(int x, int y) {
   seeds_.clear();
   seeds_.push_back({x, y});
   bool first = true;
@@ -313,10 +478,6 @@ void FloodFillOperation::Fill(int x, int y, int xmin, int ymin, int xmax, int ym
     maxY_ = std::max(maxY_, s.y);
     if (s.y + 1 <= ymax_) SeedRow(s.y + 1, left_, right_);
     if (s.y - 1 >= ymin_) SeedRow(s.y - 1, left_, right_);
-  }
-  if (checkBorder && (minX_ <= xmin_ || minY_ <= ymin_ || maxX_ >= xmax_ || maxY_ >= ymax_)) {
-    reachedBorder_ = true;
-    FillBeyondClipBox();
   }
 }
 

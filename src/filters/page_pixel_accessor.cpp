@@ -2,6 +2,8 @@
 // tests and writes.
 #include "brenmark/page_pixel_accessor.h"
 
+#include <cstring>
+
 #include "brenmark/smart_image.h"
 #include "imagestore/page.h"
 #include "imagestore/page_table.h"
@@ -19,6 +21,7 @@ bool InPlane(int x, int y) {
 
 PagePixelAccessor::PagePixelAccessor(ilSmartImage* image, int dx, int dy, bool writable)
     : image_(image), dx_(dx), dy_(dy), current_(&slots_[0]), writable_(writable) {
+  std::memset(byPage_, -1, sizeof byPage_);
   if (!image_) return;
   image_->ref();
   channels_ = image_->GetChannels();
@@ -35,6 +38,10 @@ void PagePixelAccessor::Release() {
 }
 
 void PagePixelAccessor::Unload(Slot& slot) {
+  if (slot.data) {
+    std::int8_t& entry = byPage_[PageHash(slot.originX, slot.originY)];
+    if (entry == &slot - slots_) entry = -1;
+  }
   if (slot.image && slot.request.page) slot.image->unlockPageSet(&slot.request, 1);
   slot.data = nullptr;
   slot.image = nullptr;
@@ -68,37 +75,34 @@ bool PagePixelAccessor::Select(int x, int y) {
     return s.data && static_cast<unsigned>(x - s.originX) < kPageSize &&
            static_cast<unsigned>(y - s.originY) < kPageSize;
   };
+  auto use = [this](int k) {
+    currentIndex_ = k;
+    current_ = &slots_[k];
+  };
   if (holds(*current_)) return true;
+  // The index finds a cached page in one step; a page whose entry another
+  // page took is found by walking the ring, as it would be without one.
+  std::int8_t& entry = byPage_[PageHash(x & ~(kPageSize - 1), y & ~(kPageSize - 1))];
+  if (entry >= 0 && holds(slots_[entry])) {
+    use(entry);
+    return true;
+  }
   for (int i = 1; i < kSlots; ++i) {
     const int k = (currentIndex_ + i) % kSlots;
     if (holds(slots_[k])) {
-      currentIndex_ = k;
-      current_ = &slots_[k];
+      use(k);
       return true;
     }
   }
-  currentIndex_ = (currentIndex_ + kSlots - 1) % kSlots;
-  current_ = &slots_[currentIndex_];
-  return Load(*current_, x, y);
+  use((currentIndex_ + kSlots - 1) % kSlots);
+  if (!Load(*current_, x, y)) return false;
+  entry = static_cast<std::int8_t>(currentIndex_);
+  return true;
 }
 
-std::uint8_t* PagePixelAccessor::Pixel(int x, int y) {
-  x -= dx_;
-  y -= dy_;
+std::uint8_t* PagePixelAccessor::PixelElsewhere(int x, int y) {
   if (!Select(x, y)) return nullptr;
   const Slot& s = *current_;
   return s.data +
          ((static_cast<std::size_t>(y - s.originY) * kPageSize + (x - s.originX)) << s.shift);
-}
-
-std::uint8_t* PagePixelAccessor::PixelRunRight(int x, int y, int& run) {
-  std::uint8_t* p = Pixel(x, y);
-  run = p ? kPageSize - (x - dx_ - current_->originX) : 0;
-  return p;
-}
-
-std::uint8_t* PagePixelAccessor::PixelRunLeft(int x, int y, int& run) {
-  std::uint8_t* p = Pixel(x, y);
-  run = p ? x - dx_ - current_->originX + 1 : 0;
-  return p;
 }

@@ -1,6 +1,7 @@
 // The flood fill's region search on smart images (tolerance, blocking by
 // the fill colour, page seams and the page ring, one-channel images, the
 // border rule) and its SIMD span scan against the scalar reference.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -8,6 +9,8 @@
 
 #include "brenmark/brenmark.h"
 #include "filters/flood_rows.h"
+#include "imagestore/page_cache.h"
+#include "imagestore/store_hooks.h"
 #include "layers/layer_image_helpers.h"
 
 namespace brenmark::testing {
@@ -163,6 +166,64 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
   EXPECT_EQ(Px(sel, 126, 126), 255u);
   EXPECT_EQ(Px(layer, 127, 127), kA);
   for (ilSmartImage* i : {mask, layer, sel}) i->unref();
+}
+
+// A fill through pages the store writes to its swap file and reads back
+// while the search runs: 2048 x 1280 pixels (10 MB) under the 8 MB budget,
+// every page seam a wall of kB with one gap per page. Swapped or not, the
+// same pixels are filled: every kA pixel, and no wall pixel.
+TEST(FloodFill, PagesSwappedOutDuringTheFillLoseNothingAtTheSeams) {
+  constexpr int kW = 2048, kH = 1280;
+  auto fixedMemory = [] {  // 36 MB free: the budget is neither grown nor shrunk
+    brenmark::imagestore::MemoryInfoSource source;
+    source.total_kb = [](void*) { return 4u << 20; };
+    source.available_kb = [](void*) { return 36u << 10; };
+    return source;
+  };
+  auto* cache = brenmark::imagestore::SmartImageCache::Instance();
+  std::vector<std::uint32_t> filled[2];
+  for (int swapped = 0; swapped < 2; ++swapped) {
+    SCOPED_TRACE(swapped);
+    if (swapped) {
+      brenmark::imagestore::SetMemoryInfoSource(fixedMemory());
+      cache->SetCacheSize(brenmark::imagestore::SmartImageCache::kMinBudget);
+    }
+    ilSmartImage* img = NewImage(4, kA);
+    Paint(img, 0, 0, kW, kH, kA);  // written pages, not the fill value
+    for (int e = 127; e < kW; e += 128) Paint(img, e, 0, 1, kH, kB);
+    for (int e = 127; e < kH; e += 128) Paint(img, 0, e, kW, 1, kB);
+    for (int e = 127; e < kW; e += 128) {
+      for (int y = 5; y < kH; y += 128) Paint(img, e, y, 1, 1, kA);
+    }
+    for (int e = 127; e < kH; e += 128) {
+      for (int x = 120; x < kW; x += 128) Paint(img, x, e, 1, 1, kA);
+    }
+    const long missesBefore = cache->Misses();
+    FillImage(img, kW - 2, kH - 2, ilTile(0, 0, 0, kW, kH, 1), 0.0f);
+    if (swapped) {
+      // Read back: at least the 32 pages beyond the budget's 128.
+      EXPECT_GT(cache->Misses() - missesBefore, 32);
+      EXPECT_GT(cache->SwappedCount(), 20);
+    }
+    filled[swapped].resize(std::size_t{kW} * kH);
+    img->getTile(0, 0, kW, kH, filled[swapped].data());
+    // Walls: 16 columns and 10 rows, less a gap per page on each.
+    const long walls = 16L * kH + 10L * kW - 16 * 10 - 2 * 16 * 10;
+    EXPECT_EQ(std::count(filled[swapped].begin(), filled[swapped].end(), kC),
+              long{kW} * kH - walls);
+    EXPECT_EQ(std::count(filled[swapped].begin(), filled[swapped].end(), kB), walls);
+    for (auto [x, y] : {std::pair{127, 5}, {128, 5}, {127, 6}, {120, 127}, {120, 128}, {0, 0}}) {
+      EXPECT_EQ(Px(img, x, y), x == 127 && y == 6 ? kB : kC) << x << "," << y;
+    }
+    img->unref();
+    if (swapped) {
+      cache->SetCacheSize(64 * brenmark::imagestore::SmartImageCache::kMB);
+      brenmark::imagestore::SetMemoryInfoSource({});
+    }
+  }
+  const auto diff = std::mismatch(filled[0].begin(), filled[0].end(), filled[1].begin());
+  EXPECT_TRUE(diff.first == filled[0].end())
+      << "first difference at pixel " << (diff.first - filled[0].begin());
 }
 
 TEST(FloodRows, EveryLevelMatchesScalarAtEveryStopAndRowEnd) {
