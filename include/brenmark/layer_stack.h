@@ -561,5 +561,7 @@ class LayerStack : public Resource {
   AntsState& Ants();
   void SelectionEdited();
   void CombineIntoSelection(ilSIDImage* img, float x, float y, bool add);
+  // Sets every selection pixel of t to value (255 selects, 0 clears).
+  void SetSelectionRect(const ilTile& t, unsigned char value);
   std::unique_ptr<AntsState, void (*)(AntsState*)> ants_{nullptr, &DeleteAntsState};
 };

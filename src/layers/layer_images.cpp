@@ -65,6 +65,17 @@ void FillBounds(ilImage* image, double value) {
   }
 }
 
+void ClearBounds(ilImage* image, PaintOps* painter) {
+  const ilTile b = Bounds(image);
+  if (!b.empty() && painter && painter->target_img() == image) {
+    UniformBytes zero(0);
+    painter->blend_func(BlendOne, BlendZero);
+    painter->rect_fill(b.x, b.y, b.nx, b.ny, zero.bytes, nullptr);
+  } else {
+    FillBounds(image, 0.0);
+  }
+}
+
 void Shrink(ilImage* image, bool fast, bool flag) {
   ilSmartImage* smart = ilSmartImage::As_ilSmartImage(image);
   if (!smart) return;

@@ -46,6 +46,11 @@ void SetFillAll(ilImage* image, double value);
 // Writes `value` in every channel over the image's bounds.
 void FillBounds(ilImage* image, double value);
 
+// Writes zeros over the image's bounds, through `painter` when it already
+// targets the image (so its tile bookkeeping sees the change), else
+// directly.
+void ClearBounds(ilImage* image, PaintOps* painter);
+
 // Gives the image a chance to drop unused area at its edges (fast: only
 // whole solid pages).
 void Shrink(ilImage* image, bool fast, bool flag);

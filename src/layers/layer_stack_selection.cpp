@@ -125,21 +125,19 @@ void LayerStack::FillSelectionMask(ilSIDImage* img) {
 }
 
 void LayerStack::AddToSelection(const ilTile& t) {
-  if (selectionMask_ && t.nx > 0 && t.ny > 0) {
-    li::TempPainter painter(selectionMask_->GetImage());
-    painter->blend_func(BlendOne, BlendZero);
-    li::UniformBytes full(255);
-    painter->rect_fill(t.x, t.y, t.nx, t.ny, full.bytes, nullptr);
-  }
-  SelectionEdited();
+  SetSelectionRect(t, 255);
 }
 
 void LayerStack::SubtractFromSelection(const ilTile& t) {
+  SetSelectionRect(t, 0);
+}
+
+void LayerStack::SetSelectionRect(const ilTile& t, unsigned char value) {
   if (selectionMask_ && t.nx > 0 && t.ny > 0) {
     li::TempPainter painter(selectionMask_->GetImage());
     painter->blend_func(BlendOne, BlendZero);
-    li::UniformBytes open(0);
-    painter->rect_fill(t.x, t.y, t.nx, t.ny, open.bytes, nullptr);
+    li::UniformBytes bytes(value);
+    painter->rect_fill(t.x, t.y, t.nx, t.ny, bytes.bytes, nullptr);
   }
   SelectionEdited();
 }
@@ -337,13 +335,7 @@ void LayerStack::ClearLayerImageBySelMask(void* handle) {
   const ilTile selBounds = active ? selectionMask_->getLayerBounds(true) : ilTile();
   const int selFill = active ? FillOf(selectionMask_->GetImage()) : 0;
   if (!active || (selBounds.empty() && selFill == 0)) {
-    if (!b.empty() && currentPainter_ && currentPainter_->target_img() == image) {
-      li::UniformBytes zero(0);
-      currentPainter_->blend_func(BlendOne, BlendZero);
-      currentPainter_->rect_fill(b.x, b.y, b.nx, b.ny, zero.bytes, nullptr);
-    } else {
-      li::FillBounds(image, 0.0);
-    }
+    li::ClearBounds(image, currentPainter_);
   } else if (image && !(selBounds.empty() && selFill == 255)) {
     const ilTile u = BoundsUnion(BoundsUnion(selBounds, size_), b);
     li::TempPainter painter(image);

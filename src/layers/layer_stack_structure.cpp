@@ -123,14 +123,7 @@ void LayerStack::ClearCurrentLayer() {
   if (isSelectionMaskUsed()) {
     ClearLayerImageBySelMask(layer->GetLayerID());
   } else if (!ClearThroughMaskComposite(layer)) {
-    const ilTile b = li::Bounds(image);
-    if (!b.empty() && currentPainter_ && currentPainter_->target_img() == image) {
-      li::UniformBytes zero(0);
-      currentPainter_->blend_func(BlendOne, BlendZero);
-      currentPainter_->rect_fill(b.x, b.y, b.nx, b.ny, zero.bytes, nullptr);
-    } else {
-      li::FillBounds(image, 0.0);
-    }
+    li::ClearBounds(image, currentPainter_);
   }
   li::SetFillAll(image, 0.0);
   layer->ShrinkBounds(true, false);

@@ -113,8 +113,12 @@ std::string InlineStroke(Session& s, const ToolBrush& brush, const std::string& 
   for (std::string w; in >> w;) {
     char* end = nullptr;
     const double d = std::strtod(w.c_str(), &end);
-    if (end != w.c_str() + w.size() || !std::isfinite(d))
-      return "'" + Printable(w.substr(0, 40)) + "' is not a number";
+    if (end != w.c_str() + w.size() || !std::isfinite(d)) {
+      std::string message = "'";
+      message += Printable(w.substr(0, 40));
+      message += "' is not a number";
+      return message;
+    }
     v.push_back(d);
   }
   if (v.empty() || v.size() % 3 != 0) return "give the points as x y pressure triples";
