@@ -1,0 +1,85 @@
+// The row kernels of the fill scan conversion (fill_scan.h): span adds into
+// the 16-bit sub-line accumulator, row output, and the merge of the vertical
+// pass. One scalar reference and SSE2 and AVX2 copies behind a table chosen
+// once at run time (BRENMARK_SIMD as for the blending rows).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "paintops/blend_kernels.h"
+#include "shapes/fill_scan.h"
+
+namespace brenmark::shapes {
+
+// Start of a span at a in pixel i:   trunc((1 - (a - i)) * 255)
+inline int SpanStartCoverage(float a, int i) {
+  return static_cast<int>((1.0f - (a - static_cast<float>(i))) * 255.0f);
+}
+// End of a span at b in pixel j:     trunc((b - j) * 255)
+inline int SpanEndCoverage(float b, int j) {
+  return static_cast<int>((b - static_cast<float>(j)) * 255.0f);
+}
+// A span from a to b within one pixel: trunc((b - a) * 255)
+inline int SpanInnerCoverage(float a, float b) {
+  return static_cast<int>((b - a) * 255.0f);
+}
+
+// Mean of three sub-lines: (acc * 21846) >> 16, at most 255. 21846 / 65536
+// is 1/3 rounded up, so 3 * 255 gives 255 and no sum of three is lowered.
+inline std::uint8_t ThirdOf(unsigned acc) {
+  return static_cast<std::uint8_t>(std::min(255u, (acc * 21846u) >> 16));
+}
+
+// Mean of the two directions: (h + v) >> 1
+inline std::uint8_t HalfSum(unsigned h, unsigned v) {
+  return static_cast<std::uint8_t>((h + v) >> 1);
+}
+
+struct FillScanRows {
+  SimdLevel level;
+  const char* name;
+  // acc[i] += v for i < n (16-bit wrap-around)
+  void (*add_const)(std::uint16_t* acc, int n, std::uint16_t v);
+  // out[i] = ThirdOf(acc[i]) and acc[i] = 0 for i < n
+  void (*emit)(std::uint8_t* out, std::uint16_t* acc, int n);
+  // d[y * ds + x] = HalfSum(d[y * ds + x], t[x * ts + y]) for x < w, y < h:
+  // t holds w columns of h values each.
+  void (*merge_transposed)(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t,
+                           std::ptrdiff_t ts, int w, int h);
+};
+
+#define BRENMARK_FILL_SCAN_ROWS                                                   \
+  void AddConst(std::uint16_t* acc, int n, std::uint16_t v);                      \
+  void Emit(std::uint8_t* out, std::uint16_t* acc, int n);                        \
+  void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, \
+                       std::ptrdiff_t ts, int w, int h);
+namespace scalar {
+BRENMARK_FILL_SCAN_ROWS
+}  // namespace scalar
+namespace sse2 {
+BRENMARK_FILL_SCAN_ROWS
+}  // namespace sse2
+namespace avx2 {
+BRENMARK_FILL_SCAN_ROWS
+}  // namespace avx2
+#undef BRENMARK_FILL_SCAN_ROWS
+
+// The table of a level, or null when this processor cannot run it.
+const FillScanRows* FillScanRowsFor(SimdLevel level);
+// The table chosen for this process (first call decides).
+const FillScanRows& ActiveFillScanRows();
+
+// ScanPolygonCoverage with the given row table (an active edge list, span
+// adds, the vertical pass on transposed strips).
+void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
+                             const ilTile& bounds, std::uint8_t* coverage);
+
+// The definition the fast scan is held to: every segment tested on every
+// sub-line, whole coverage lines built, cleared and summed pixel by pixel,
+// and the vertical pass written column by column into the buffer.
+void ScanPolygonCoverageReference(const LineSegment* segments, int count, const ilTile& bounds,
+                                  std::uint8_t* coverage);
+
+}  // namespace brenmark::shapes
