@@ -27,11 +27,8 @@ void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
   }
 }
 
-void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, std::ptrdiff_t ts,
-                     int w, int h) {
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) d[y * ds + x] = HalfSum(d[y * ds + x], t[x * ts + y]);
-  }
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
+  for (int c = 0; c < n; ++c) d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1]));
 }
 
 }  // namespace scalar
@@ -39,11 +36,11 @@ void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, 
 namespace {
 
 constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::AddConst, scalar::Emit,
-                                  scalar::MergeTransposed};
+                                  scalar::MergeThirds};
 constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::AddConst, sse2::Emit,
-                                sse2::MergeTransposed};
+                                sse2::MergeThirds};
 constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::AddConst, avx2::Emit,
-                                sse2::MergeTransposed};
+                                avx2::MergeThirds};
 
 // A segment as one scan direction sees it: the sub-lines run across (at a
 // fixed v), the crossings are found along (u). For the horizontal scan
@@ -110,8 +107,8 @@ void MakeDirections(const LineSegment* segs, int count, const ilTile& b, Directi
   v->base = static_cast<float>(b.y);
   v->n = b.ny;
   v->lines = b.nx;
-  h->edges.reserve(count);
-  v->edges.reserve(count);
+  h->edges.clear();
+  v->edges.clear();
   Edge e;
   for (int i = 0; i < count; ++i) {
     const LineSegment& s = segs[i];
@@ -144,22 +141,20 @@ void AddSpans(const FillScanRows& rows, const float* c, int nc, std::uint16_t* a
   *hi = std::max(*hi, static_cast<int>(c[nc - 1]) + 1);
 }
 
-// Runs the sub-lines of one direction. Row r (0 .. lines - 2) is the sum of
-// sub-lines 2r, 2r + 1 and 2r + 2; emit(r, acc, lo, hi) writes it, acc being
-// zero outside [lo, hi), and must leave acc[lo, hi) zero. Only segments whose
-// range has begun and not ended are tested (an active list in order of lo),
-// which finds the same crossings as testing every segment.
-template <typename EmitRow>
-void ScanDirection(const FillScanRows& rows, Direction& d, EmitRow&& emit) {
+// Runs the sub-lines of one direction in order: f(s, crossings, count) with
+// the sorted, distinct crossings of sub-line s, or a count of 0 when the
+// sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
+// lone segment). Only segments whose range has begun and not ended are
+// tested (an active list in order of lo), which finds the same crossings as
+// testing every segment.
+template <typename F>
+void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
   std::sort(d.edges.begin(), d.edges.end(),
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
-  std::vector<Edge> active;
-  active.reserve(d.edges.size());
-  std::vector<float> cross(d.edges.size() + 1);
-  std::vector<std::uint16_t> acc(static_cast<std::size_t>(d.n), 0);
+  active.clear();
+  cross.resize(d.edges.size() + 1);
   const float last = static_cast<float>(d.n - 1);
   std::size_t next = 0;
-  int lo = d.n, hi = 0, k = 0;
   const long long subs = 2LL * d.lines;
   for (long long s = 0; s < subs; ++s) {
     const float V = d.start + 0.5f * static_cast<float>(s);
@@ -175,53 +170,137 @@ void ScanDirection(const FillScanRows& rows, Direction& d, EmitRow&& emit) {
       ++e;
     }
     nc = SortUnique(cross.data(), nc);
-    // An odd count (a vertex met exactly, a lone segment) leaves the
-    // sub-line empty: it adds nothing and carries nothing to the next row.
-    const bool filled = nc > 0 && nc % 2 == 0;
-    if (filled) AddSpans(rows, cross.data(), nc, acc.data(), &lo, &hi);
-    if (++k < 3) continue;
-    k = 1;
-    if (lo < hi) emit(static_cast<int>(s / 2) - 1, acc.data(), lo, hi);
-    lo = d.n;
-    hi = 0;
-    // This sub-line is also the first of the next row.
-    if (filled) AddSpans(rows, cross.data(), nc, acc.data(), &lo, &hi);
+    f(s, cross.data(), nc % 2 == 0 ? nc : 0);
   }
 }
 
-// Columns of the vertical pass gather in a strip of this many columns,
-// stored column-major, before they are merged into the buffer's rows.
-constexpr int kStrip = 64;
+// A change of one vertical sub-line's value from row y on.
+struct Step {
+  int y, s;
+  std::uint8_t delta;
+};
+
+// Working memory of the scan, kept per thread between calls: a fill of a
+// large shape needs a few megabytes, and taking them afresh each time costs
+// more in page faults than the scan itself.
+struct Scratch {
+  Direction h, v;
+  std::vector<Edge> active;
+  std::vector<float> cross;
+  std::vector<std::uint16_t> acc;
+  std::vector<int> rowLo, rowHi, live, at, fill;
+  std::vector<Step> steps, byRow;
+  std::vector<std::uint8_t> even, odd;
+};
 
 }  // namespace
 
+// Horizontal pass: row r (0 .. ny - 2) is the sum of sub-lines 2r, 2r + 1
+// and 2r + 2 in a 16-bit accumulator that is zero outside [lo, hi).
+//
+// Vertical pass, swept by rows instead of walked by columns: each vertical
+// sub-line's values down its column are kept as steps (value(y) minus
+// value(y - 1), so four per span), the steps are sorted by row, and row y
+// applies its steps to one byte per sub-line (a sub-line's value at a pixel
+// is at most 255, so byte arithmetic modulo 256 is exact) and merges the
+// column means of the whole row at once. A row is merged over the columns
+// the horizontal pass wrote or a live span touches; elsewhere both are 0.
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage) {
   if (!Usable(segments, count, bounds, coverage)) return;
-  Direction h, v;
-  MakeDirections(segments, count, bounds, &h, &v);
-  const std::ptrdiff_t nx = bounds.nx, ny = bounds.ny;
+  static thread_local Scratch scratch;
+  Scratch& w = scratch;
+  MakeDirections(segments, count, bounds, &w.h, &w.v);
+  const int nx = bounds.nx, ny = bounds.ny;
 
-  ScanDirection(rows, h, [&](int r, std::uint16_t* acc, int lo, int hi) {
-    rows.emit(coverage + r * nx + lo, acc + lo, hi - lo);
+  std::vector<std::uint16_t>& acc = w.acc;
+  std::vector<int>&rowLo = w.rowLo, &rowHi = w.rowHi;
+  acc.assign(static_cast<std::size_t>(nx), 0);
+  rowLo.assign(static_cast<std::size_t>(ny), nx);
+  rowHi.assign(static_cast<std::size_t>(ny), 0);
+  int lo = nx, hi = 0, k = 0;
+  ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
+    if (nc > 0) AddSpans(rows, c, nc, acc.data(), &lo, &hi);
+    if (++k < 3) return;
+    k = 1;
+    const int r = static_cast<int>(s / 2) - 1;
+    if (lo < hi) {
+      rows.emit(coverage + static_cast<std::ptrdiff_t>(r) * nx + lo, acc.data() + lo, hi - lo);
+      rowLo[r] = lo;
+      rowHi[r] = hi;
+    }
+    lo = nx;
+    hi = 0;
+    // This sub-line is also the first of the next row.
+    if (nc > 0) AddSpans(rows, c, nc, acc.data(), &lo, &hi);
   });
 
-  // Columns 0 .. nx - 2 are reached, in order; each strip is merged when the
-  // scan passes it, so columns the polygon misses are halved too.
-  std::vector<std::uint8_t> strip(static_cast<std::size_t>(kStrip * ny), 0);
-  int c0 = 0;
-  const int reached = bounds.nx - 1;
-  auto flush = [&] {
-    const int w = std::min(kStrip, reached - c0);
-    rows.merge_transposed(coverage + c0, nx, strip.data(), ny, w, bounds.ny);
-    std::memset(strip.data(), 0, strip.size());
-    c0 += w;
-  };
-  ScanDirection(rows, v, [&](int c, std::uint16_t* acc, int lo, int hi) {
-    while (c >= c0 + kStrip) flush();
-    rows.emit(strip.data() + (c - c0) * ny + lo, acc + lo, hi - lo);
+  // Steps of every vertical sub-line, and per row how many spans begin
+  // (+1) and end (-1 on the row after) there.
+  std::vector<Step>& steps = w.steps;
+  std::vector<int>& live = w.live;
+  steps.clear();
+  live.assign(static_cast<std::size_t>(ny) + 1, 0);
+  ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
+    const int s = static_cast<int>(sl);
+    auto step = [&](int y, int delta) {
+      if (y < ny) steps.push_back({y, s, static_cast<std::uint8_t>(delta)});
+    };
+    for (int p = 0; p < nc; p += 2) {
+      const float a = c[p], b = c[p + 1];
+      const int i = static_cast<int>(a), j = static_cast<int>(b);
+      ++live[i];
+      --live[j + 1];
+      if (i == j) {
+        const int in = SpanInnerCoverage(a, b);
+        step(i, in);
+        step(i + 1, -in);
+        continue;
+      }
+      const int first = SpanStartCoverage(a, i), end = SpanEndCoverage(b, j);
+      step(i, first);
+      step(i + 1, 255 - first);
+      step(j, end - 255);
+      step(j + 1, -end);
+    }
   });
-  while (c0 < reached) flush();
+  std::vector<int>&at = w.at, &fill = w.fill;
+  std::vector<Step>& byRow = w.byRow;
+  at.assign(static_cast<std::size_t>(ny) + 1, 0);
+  for (const Step& st : steps) ++at[st.y + 1];
+  for (int y = 0; y < ny; ++y) at[y + 1] += at[y];
+  byRow.resize(steps.size());
+  fill.assign(at.begin(), at.end() - 1);
+  for (const Step& st : steps) byRow[fill[st.y]++] = st;
+  // Sub-line 2c in even[c], 2c + 1 in odd[c]; column c (0 .. nx - 2) is
+  // the mean of sub-lines 2c, 2c + 1 and 2c + 2.
+  std::vector<std::uint8_t>&even = w.even, &odd = w.odd;
+  even.assign(static_cast<std::size_t>(nx) + 1, 0);
+  odd.assign(even.size(), 0);
+  int spans = 0, sLo = 2 * nx, sHi = -1;
+  for (int y = 0; y < ny; ++y) {
+    spans += live[y];
+    for (int e = at[y]; e < at[y + 1]; ++e) {
+      const Step& st = byRow[e];
+      std::uint8_t& val = (st.s & 1) ? odd[st.s >> 1] : even[st.s >> 1];
+      val = static_cast<std::uint8_t>(val + st.delta);
+      sLo = std::min(sLo, st.s);
+      sHi = std::max(sHi, st.s);
+    }
+    int c0 = rowLo[y], c1 = rowHi[y];
+    if (spans > 0) {
+      c0 = std::min(c0, std::max(0, sLo / 2 - 1));
+      c1 = std::max(c1, std::min(nx - 1, sHi / 2 + 1));
+    } else {
+      sLo = 2 * nx;
+      sHi = -1;
+    }
+    c1 = std::min(c1, nx - 1);
+    if (c0 < c1) {
+      rows.merge_thirds(coverage + static_cast<std::ptrdiff_t>(y) * nx + c0, even.data() + c0,
+                        odd.data() + c0, c1 - c0);
+    }
+  }
 }
 
 void ScanPolygonCoverageReference(const LineSegment* segments, int count, const ilTile& bounds,

@@ -1,6 +1,6 @@
 // The row kernels of the fill scan conversion (fill_scan.h): span adds into
-// the 16-bit sub-line accumulator, row output, and the merge of the vertical
-// pass. One scalar reference and SSE2 and AVX2 copies behind a table chosen
+// the 16-bit sub-line accumulator, row output, and the vertical pass's
+// columns merged into a row. One scalar reference and SSE2 and AVX2 copies behind a table chosen
 // once at run time (BRENMARK_SIMD as for the blending rows).
 #pragma once
 
@@ -44,17 +44,16 @@ struct FillScanRows {
   void (*add_const)(std::uint16_t* acc, int n, std::uint16_t v);
   // out[i] = ThirdOf(acc[i]) and acc[i] = 0 for i < n
   void (*emit)(std::uint8_t* out, std::uint16_t* acc, int n);
-  // d[y * ds + x] = HalfSum(d[y * ds + x], t[x * ts + y]) for x < w, y < h:
-  // t holds w columns of h values each.
-  void (*merge_transposed)(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t,
-                           std::ptrdiff_t ts, int w, int h);
+  // d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1])) for
+  // c < n: even and odd hold one row of the vertical sub-lines 2c and
+  // 2c + 1, and even has n + 1 entries.
+  void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 };
 
-#define BRENMARK_FILL_SCAN_ROWS                                                   \
-  void AddConst(std::uint16_t* acc, int n, std::uint16_t v);                      \
-  void Emit(std::uint8_t* out, std::uint16_t* acc, int n);                        \
-  void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, \
-                       std::ptrdiff_t ts, int w, int h);
+#define BRENMARK_FILL_SCAN_ROWS                              \
+  void AddConst(std::uint16_t* acc, int n, std::uint16_t v); \
+  void Emit(std::uint8_t* out, std::uint16_t* acc, int n);   \
+  void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 namespace scalar {
 BRENMARK_FILL_SCAN_ROWS
 }  // namespace scalar
@@ -72,7 +71,7 @@ const FillScanRows* FillScanRowsFor(SimdLevel level);
 const FillScanRows& ActiveFillScanRows();
 
 // ScanPolygonCoverage with the given row table (an active edge list, span
-// adds, the vertical pass on transposed strips).
+// adds, the vertical pass swept row by row).
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage);
 

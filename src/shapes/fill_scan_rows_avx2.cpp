@@ -1,6 +1,5 @@
 // AVX2 row kernels of the fill scan conversion, bit-exact with
-// shapes::scalar: sixteen accumulator entries per step. The vertical merge
-// keeps the SSE2 transpose.
+// shapes::scalar: sixteen accumulator entries or 32 pixels per step.
 #include <immintrin.h>
 
 #include "shapes/fill_scan_rows.h"
@@ -41,9 +40,29 @@ void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
   sse2::Emit(out + i, acc + i, n - i);
 }
 
-void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, std::ptrdiff_t ts,
-                     int w, int h) {
-  sse2::MergeTransposed(d, ds, t, ts, w, h);
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
+  const __m256i third = _mm256_set1_epi16(21846);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low7 = _mm256_set1_epi8(0x7F);
+  int c = 0;
+  // Widening and packing both work per 128-bit lane, so the pack puts the
+  // bytes back in their order.
+  for (; c + 32 <= n; c += 32) {
+    const __m256i e0 = Load(even + c), o = Load(odd + c), e1 = Load(even + c + 1);
+    const __m256i lo = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_unpacklo_epi8(e0, zero), _mm256_unpacklo_epi8(o, zero)),
+        _mm256_unpacklo_epi8(e1, zero));
+    const __m256i hi = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_unpackhi_epi8(e0, zero), _mm256_unpackhi_epi8(o, zero)),
+        _mm256_unpackhi_epi8(e1, zero));
+    const __m256i v =
+        _mm256_packus_epi16(_mm256_mulhi_epu16(lo, third), _mm256_mulhi_epu16(hi, third));
+    // (h + v) >> 1 = (h & v) + ((h ^ v) >> 1)
+    const __m256i h = Load(d + c);
+    const __m256i half = _mm256_and_si256(_mm256_srli_epi16(_mm256_xor_si256(h, v), 1), low7);
+    Store(d + c, _mm256_add_epi8(_mm256_and_si256(h, v), half));
+  }
+  sse2::MergeThirds(d + c, even + c, odd + c, n - c);
 }
 
 }  // namespace brenmark::shapes::avx2

@@ -1,6 +1,5 @@
 // SSE2 row kernels of the fill scan conversion, bit-exact with
-// shapes::scalar: eight accumulator entries per step, and the vertical
-// pass merged through 16 x 16 byte transposes.
+// shapes::scalar: eight accumulator entries or sixteen pixels per step.
 #include <emmintrin.h>
 
 #include "shapes/fill_scan_rows.h"
@@ -14,34 +13,6 @@ inline __m128i Load(const void* p) {
 }
 inline void Store(void* p, __m128i v) {
   _mm_storeu_si128(static_cast<__m128i*>(p), v);
-}
-
-// r[x] holds column x (16 values down y); on return r[y] holds row y.
-inline void Transpose16x16(__m128i r[16]) {
-  __m128i a[16], b[16];
-  // Pairs of columns interleaved: 16-bit lane j holds rows j (and 8 + j) of both.
-  for (int p = 0; p < 8; ++p) {
-    a[2 * p] = _mm_unpacklo_epi8(r[2 * p], r[2 * p + 1]);
-    a[2 * p + 1] = _mm_unpackhi_epi8(r[2 * p], r[2 * p + 1]);
-  }
-  // Quads of columns: 32-bit lane j holds row 4g + j of four columns.
-  for (int q = 0; q < 4; ++q) {
-    for (int h = 0; h < 2; ++h) {
-      b[4 * q + 2 * h] = _mm_unpacklo_epi16(a[4 * q + h], a[4 * q + 2 + h]);
-      b[4 * q + 2 * h + 1] = _mm_unpackhi_epi16(a[4 * q + h], a[4 * q + 2 + h]);
-    }
-  }
-  // Octets of columns: 64-bit lane j holds row 2g + j of eight columns.
-  for (int s = 0; s < 2; ++s) {
-    for (int g = 0; g < 4; ++g) {
-      a[8 * s + 2 * g] = _mm_unpacklo_epi32(b[8 * s + g], b[8 * s + 4 + g]);
-      a[8 * s + 2 * g + 1] = _mm_unpackhi_epi32(b[8 * s + g], b[8 * s + 4 + g]);
-    }
-  }
-  for (int h = 0; h < 8; ++h) {
-    r[2 * h] = _mm_unpacklo_epi64(a[h], a[8 + h]);
-    r[2 * h + 1] = _mm_unpackhi_epi64(a[h], a[8 + h]);
-  }
 }
 
 // (h + v) >> 1 per byte, without widening: (h & v) + ((h ^ v) >> 1).
@@ -74,23 +45,22 @@ void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
   scalar::Emit(out + i, acc + i, n - i);
 }
 
-void MergeTransposed(std::uint8_t* d, std::ptrdiff_t ds, const std::uint8_t* t, std::ptrdiff_t ts,
-                     int w, int h) {
-  const int w16 = w & ~15, h16 = h & ~15;
-  __m128i r[16];
-  for (int y = 0; y < h16; y += 16) {
-    for (int x = 0; x < w16; x += 16) {
-      for (int c = 0; c < 16; ++c) r[c] = Load(t + (x + c) * ts + y);
-      Transpose16x16(r);
-      for (int k = 0; k < 16; ++k) {
-        std::uint8_t* row = d + (y + k) * ds + x;
-        Store(row, HalfSum16(Load(row), r[k]));
-      }
-    }
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
+  const __m128i third = _mm_set1_epi16(21846);
+  const __m128i zero = _mm_setzero_si128();
+  int c = 0;
+  for (; c + 16 <= n; c += 16) {
+    const __m128i e0 = Load(even + c), o = Load(odd + c), e1 = Load(even + c + 1);
+    const __m128i lo =
+        _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(e0, zero), _mm_unpacklo_epi8(o, zero)),
+                      _mm_unpacklo_epi8(e1, zero));
+    const __m128i hi =
+        _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(e0, zero), _mm_unpackhi_epi8(o, zero)),
+                      _mm_unpackhi_epi8(e1, zero));
+    const __m128i v = _mm_packus_epi16(_mm_mulhi_epu16(lo, third), _mm_mulhi_epu16(hi, third));
+    Store(d + c, HalfSum16(Load(d + c), v));
   }
-  // Right-hand columns over the whole height, then the bottom rows.
-  scalar::MergeTransposed(d + w16, ds, t + w16 * ts, ts, w - w16, h);
-  scalar::MergeTransposed(d + h16 * ds, ds, t + h16, ts, w16, h - h16);
+  scalar::MergeThirds(d + c, even + c, odd + c, n - c);
 }
 
 }  // namespace brenmark::shapes::sse2
