@@ -69,19 +69,9 @@ inline float Crossing(const Edge& e, float V, float base, float last) {
   return u;
 }
 
-// Sorts ascending and keeps a value only when it differs from the last one
+// Keeps a value of the sorted c only when it differs from the last one
 // kept; answers how many remain.
-int SortUnique(float* c, int n) {
-  if (n < 32) {
-    for (int i = 1; i < n; ++i) {
-      const float v = c[i];
-      int j = i;
-      for (; j > 0 && c[j - 1] > v; --j) c[j] = c[j - 1];
-      c[j] = v;
-    }
-  } else {
-    std::sort(c, c + n);
-  }
+int Unique(float* c, int n) {
   int m = 0;
   for (int i = 0; i < n; ++i) {
     if (m == 0 || c[i] != c[m - 1]) c[m++] = c[i];
@@ -146,13 +136,16 @@ void AddSpans(const FillScanRows& rows, const float* c, int nc, std::uint16_t* a
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
 // lone segment). Only segments whose range has begun and not ended are
 // tested (an active list in order of lo), which finds the same crossings as
-// testing every segment.
+// testing every segment. The active list stays in the order of the last
+// crossings, so sorting the next ones is an insertion sort of an almost
+// sorted list.
 template <typename F>
 void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
   std::sort(d.edges.begin(), d.edges.end(),
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
   active.clear();
   cross.resize(d.edges.size() + 1);
+  float* c = cross.data();
   const float last = static_cast<float>(d.n - 1);
   std::size_t next = 0;
   const long long subs = 2LL * d.lines;
@@ -160,24 +153,33 @@ void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>&
     const float V = d.start + 0.5f * static_cast<float>(s);
     while (next < d.edges.size() && d.edges[next].lo <= V) active.push_back(d.edges[next++]);
     int nc = 0;
-    for (std::size_t e = 0; e < active.size();) {
-      if (active[e].hi < V) {
-        active[e] = active.back();
-        active.pop_back();
-        continue;
-      }
-      cross[nc++] = Crossing(active[e], V, d.base, last);
-      ++e;
+    for (const Edge& e : active) {
+      if (e.hi < V) continue;
+      active[nc] = e;
+      c[nc++] = Crossing(e, V, d.base, last);
     }
-    nc = SortUnique(cross.data(), nc);
-    f(s, cross.data(), nc % 2 == 0 ? nc : 0);
+    active.resize(nc);
+    for (int i = 1; i < nc; ++i) {
+      if (!(c[i] < c[i - 1])) continue;
+      const float key = c[i];
+      const Edge e = active[i];
+      int j = i;
+      for (; j > 0 && c[j - 1] > key; --j) {
+        c[j] = c[j - 1];
+        active[j] = active[j - 1];
+      }
+      c[j] = key;
+      active[j] = e;
+    }
+    nc = Unique(c, nc);
+    f(s, c, nc % 2 == 0 ? nc : 0);
   }
 }
 
-// A change of one vertical sub-line's value from row y on.
+// A change of one vertical sub-line's value from row y on; sd is the
+// sub-line times 256 plus the change modulo 256.
 struct Step {
-  int y, s;
-  std::uint8_t delta;
+  std::uint32_t y, sd;
 };
 
 // Working memory of the scan, kept per thread between calls: a fill of a
@@ -189,7 +191,8 @@ struct Scratch {
   std::vector<float> cross;
   std::vector<std::uint16_t> acc;
   std::vector<int> rowLo, rowHi, live, at, fill;
-  std::vector<Step> steps, byRow;
+  std::vector<Step> steps;
+  std::vector<std::uint32_t> byRow;
   std::vector<std::uint8_t> even, odd;
 };
 
@@ -244,7 +247,10 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const int s = static_cast<int>(sl);
     auto step = [&](int y, int delta) {
-      if (y < ny) steps.push_back({y, s, static_cast<std::uint8_t>(delta)});
+      if (y < ny) {
+        steps.push_back({static_cast<std::uint32_t>(y),
+                         static_cast<std::uint32_t>(s) << 8 | static_cast<std::uint8_t>(delta)});
+      }
     };
     for (int p = 0; p < nc; p += 2) {
       const float a = c[p], b = c[p + 1];
@@ -265,13 +271,13 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
     }
   });
   std::vector<int>&at = w.at, &fill = w.fill;
-  std::vector<Step>& byRow = w.byRow;
+  std::vector<std::uint32_t>& byRow = w.byRow;
   at.assign(static_cast<std::size_t>(ny) + 1, 0);
   for (const Step& st : steps) ++at[st.y + 1];
   for (int y = 0; y < ny; ++y) at[y + 1] += at[y];
   byRow.resize(steps.size());
   fill.assign(at.begin(), at.end() - 1);
-  for (const Step& st : steps) byRow[fill[st.y]++] = st;
+  for (const Step& st : steps) byRow[fill[st.y]++] = st.sd;
   // Sub-line 2c in even[c], 2c + 1 in odd[c]; column c (0 .. nx - 2) is
   // the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>&even = w.even, &odd = w.odd;
@@ -281,11 +287,11 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   for (int y = 0; y < ny; ++y) {
     spans += live[y];
     for (int e = at[y]; e < at[y + 1]; ++e) {
-      const Step& st = byRow[e];
-      std::uint8_t& val = (st.s & 1) ? odd[st.s >> 1] : even[st.s >> 1];
-      val = static_cast<std::uint8_t>(val + st.delta);
-      sLo = std::min(sLo, st.s);
-      sHi = std::max(sHi, st.s);
+      const int sub = static_cast<int>(byRow[e] >> 8);
+      std::uint8_t& val = (sub & 1) ? odd[sub >> 1] : even[sub >> 1];
+      val = static_cast<std::uint8_t>(val + byRow[e]);
+      sLo = std::min(sLo, sub);
+      sHi = std::max(sHi, sub);
     }
     int c0 = rowLo[y], c1 = rowHi[y];
     if (spans > 0) {
