@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "platform/platform.h"
@@ -16,17 +17,6 @@ namespace brenmark::shapes {
 
 namespace scalar {
 
-void AddConst(std::uint16_t* acc, int n, std::uint16_t v) {
-  for (int i = 0; i < n; ++i) acc[i] = static_cast<std::uint16_t>(acc[i] + v);
-}
-
-void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
-  for (int i = 0; i < n; ++i) {
-    out[i] = ThirdOf(acc[i]);
-    acc[i] = 0;
-  }
-}
-
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
   for (int c = 0; c < n; ++c) d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1]));
 }
@@ -35,12 +25,9 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* 
 
 namespace {
 
-constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::AddConst, scalar::Emit,
-                                  scalar::MergeThirds};
-constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::AddConst, sse2::Emit,
-                                sse2::MergeThirds};
-constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::AddConst, avx2::Emit,
-                                avx2::MergeThirds};
+constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::MergeThirds};
+constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::MergeThirds};
+constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::MergeThirds};
 
 // A segment as one scan direction sees it: the sub-lines run across (at a
 // fixed v), the crossings are found along (u). For the horizontal scan
@@ -112,23 +99,80 @@ bool Usable(const LineSegment* segments, int count, const ilTile& bounds,
   return segments != nullptr && count > 0 && coverage != nullptr && bounds.nx > 0 && bounds.ny > 0;
 }
 
-// Adds the spans of one sub-line's crossings (an even number, at least 2)
-// to acc and widens [lo, hi) to the pixels touched.
-void AddSpans(const FillScanRows& rows, const float* c, int nc, std::uint16_t* acc, int* lo,
-              int* hi) {
+// The coverage of one sub-line's spans as steps: step(p, d) says the value
+// changes by d from pixel p on (p up to n). A span over pixels i .. j has
+// the start fraction at i, 255 between and the end fraction at j; one inside
+// a single pixel has its covered fraction there.
+template <typename F>
+void SpanSteps(const float* c, int nc, F&& step) {
   for (int p = 0; p < nc; p += 2) {
     const float a = c[p], b = c[p + 1];
     const int i = static_cast<int>(a), j = static_cast<int>(b);
     if (i == j) {
-      acc[i] = static_cast<std::uint16_t>(acc[i] + SpanInnerCoverage(a, b));
+      const int in = SpanInnerCoverage(a, b);
+      step(i, in);
+      step(i + 1, -in);
       continue;
     }
-    acc[i] = static_cast<std::uint16_t>(acc[i] + SpanStartCoverage(a, i));
-    rows.add_const(acc + i + 1, j - i - 1, 255);
-    acc[j] = static_cast<std::uint16_t>(acc[j] + SpanEndCoverage(b, j));
+    const int first = SpanStartCoverage(a, i), end = SpanEndCoverage(b, j);
+    step(i, first);
+    step(i + 1, 255 - first);
+    step(j, end - 255);
+    step(j + 1, -end);
   }
-  *lo = std::min(*lo, static_cast<int>(c[0]));
-  *hi = std::max(*hi, static_cast<int>(c[nc - 1]) + 1);
+}
+
+// A change of a horizontal sub-line's value from pixel x on.
+struct Run {
+  int x, d;
+};
+
+// Writes row r = ThirdOf(sum of three sub-lines) from their steps (each list
+// in order of x): constant between steps, so written as runs. The buffer is
+// zero already, so runs of 0 are skipped. Where the steps are dense for the
+// width (many short spans), a running sum over the row through `diff` (n + 1
+// zeros, left zero) costs less than merging the lists. [*lo, *hi) receives
+// the extent of the steps.
+void WriteRow(const std::vector<Run>* const l[3], std::uint8_t* out, int n, int* diff, int* lo,
+              int* hi) {
+  constexpr int kNone = std::numeric_limits<int>::max();
+  const std::size_t total = l[0]->size() + l[1]->size() + l[2]->size();
+  if (total == 0) return;
+  int x0 = kNone, x1 = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (l[i]->empty()) continue;
+    x0 = std::min(x0, l[i]->front().x);
+    x1 = std::max(x1, l[i]->back().x);
+  }
+  *lo = x0;
+  *hi = x1;
+  if (total * 4 > static_cast<std::size_t>(x1 - x0)) {
+    for (int i = 0; i < 3; ++i) {
+      for (const Run& r : *l[i]) diff[r.x] += r.d;
+    }
+    const int end = std::min(x1, n);
+    int sum = 0;
+    for (int x = x0; x < end; ++x) {
+      sum += diff[x];
+      diff[x] = 0;
+      out[x] = ThirdOf(static_cast<unsigned>(sum));
+    }
+    std::fill(diff + end, diff + x1 + 1, 0);
+    return;
+  }
+  std::size_t p[3] = {0, 0, 0};
+  auto head = [&](int i) { return p[i] < l[i]->size() ? (*l[i])[p[i]].x : kNone; };
+  int x = x0;
+  int sum = 0;
+  for (;;) {
+    for (int i = 0; i < 3; ++i) {
+      for (; head(i) == x; ++p[i]) sum += (*l[i])[p[i]].d;
+    }
+    const int next = std::min({head(0), head(1), head(2)});
+    if (next == kNone) break;
+    if (sum != 0) std::memset(out + x, ThirdOf(static_cast<unsigned>(sum)), std::min(next, n) - x);
+    x = next;
+  }
 }
 
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
@@ -189,7 +233,8 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<std::uint16_t> acc;
+  std::vector<Run> sub[3];
+  std::vector<int> diff;
   std::vector<int> rowLo, rowHi, live, at, fill;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
@@ -198,8 +243,9 @@ struct Scratch {
 
 }  // namespace
 
-// Horizontal pass: row r (0 .. ny - 2) is the sum of sub-lines 2r, 2r + 1
-// and 2r + 2 in a 16-bit accumulator that is zero outside [lo, hi).
+// Horizontal pass: row r (0 .. ny - 2) is the mean of sub-lines 2r, 2r + 1
+// and 2r + 2, each kept as its steps along the row, and written as runs of
+// constant value (memset) between the steps of the three.
 //
 // Vertical pass, swept by rows instead of walked by columns: each vertical
 // sub-line's values down its column are kept as steps (value(y) minus
@@ -216,26 +262,28 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   MakeDirections(segments, count, bounds, &w.h, &w.v);
   const int nx = bounds.nx, ny = bounds.ny;
 
-  std::vector<std::uint16_t>& acc = w.acc;
   std::vector<int>&rowLo = w.rowLo, &rowHi = w.rowHi;
-  acc.assign(static_cast<std::size_t>(nx), 0);
   rowLo.assign(static_cast<std::size_t>(ny), nx);
   rowHi.assign(static_cast<std::size_t>(ny), 0);
-  int lo = nx, hi = 0, k = 0;
+  w.diff.assign(static_cast<std::size_t>(nx) + 1, 0);
+  int k = 0;
   ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
-    if (nc > 0) AddSpans(rows, c, nc, acc.data(), &lo, &hi);
+    std::vector<Run>& steps = w.sub[s % 3];
+    steps.clear();
+    SpanSteps(c, nc, [&](int x, int d) { steps.push_back({x, d}); });
+    // The end of one span and the start of the next can share a pixel.
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+      for (std::size_t j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) {
+        std::swap(steps[j], steps[j - 1]);
+      }
+    }
     if (++k < 3) return;
+    // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    if (lo < hi) {
-      rows.emit(coverage + static_cast<std::ptrdiff_t>(r) * nx + lo, acc.data() + lo, hi - lo);
-      rowLo[r] = lo;
-      rowHi[r] = hi;
-    }
-    lo = nx;
-    hi = 0;
-    // This sub-line is also the first of the next row.
-    if (nc > 0) AddSpans(rows, c, nc, acc.data(), &lo, &hi);
+    const std::vector<Run>* const rowSteps[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
+    WriteRow(rowSteps, coverage + static_cast<std::ptrdiff_t>(r) * nx, nx, w.diff.data(), &rowLo[r],
+             &rowHi[r]);
   });
 
   // Steps of every vertical sub-line, and per row how many spans begin
@@ -246,29 +294,16 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   live.assign(static_cast<std::size_t>(ny) + 1, 0);
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const int s = static_cast<int>(sl);
-    auto step = [&](int y, int delta) {
+    for (int p = 0; p < nc; p += 2) {
+      ++live[static_cast<int>(c[p])];
+      --live[static_cast<int>(c[p + 1]) + 1];
+    }
+    SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny) {
         steps.push_back({static_cast<std::uint32_t>(y),
                          static_cast<std::uint32_t>(s) << 8 | static_cast<std::uint8_t>(delta)});
       }
-    };
-    for (int p = 0; p < nc; p += 2) {
-      const float a = c[p], b = c[p + 1];
-      const int i = static_cast<int>(a), j = static_cast<int>(b);
-      ++live[i];
-      --live[j + 1];
-      if (i == j) {
-        const int in = SpanInnerCoverage(a, b);
-        step(i, in);
-        step(i + 1, -in);
-        continue;
-      }
-      const int first = SpanStartCoverage(a, i), end = SpanEndCoverage(b, j);
-      step(i, first);
-      step(i + 1, 255 - first);
-      step(j, end - 255);
-      step(j + 1, -end);
-    }
+    });
   });
   std::vector<int>&at = w.at, &fill = w.fill;
   std::vector<std::uint32_t>& byRow = w.byRow;

@@ -1,7 +1,6 @@
-// The row kernels of the fill scan conversion (fill_scan.h): span adds into
-// the 16-bit sub-line accumulator, row output, and the vertical pass's
-// columns merged into a row. One scalar reference and SSE2 and AVX2 copies behind a table chosen
-// once at run time (BRENMARK_SIMD as for the blending rows).
+// The row kernel of the fill scan conversion (fill_scan.h): the vertical
+// pass's column means merged into a row of the horizontal one. One scalar reference and SSE2 and
+// AVX2 copies behind a table chosen once at run time (BRENMARK_SIMD as for the blending rows).
 #pragma once
 
 #include <algorithm>
@@ -40,38 +39,29 @@ inline std::uint8_t HalfSum(unsigned h, unsigned v) {
 struct FillScanRows {
   SimdLevel level;
   const char* name;
-  // acc[i] += v for i < n (16-bit wrap-around)
-  void (*add_const)(std::uint16_t* acc, int n, std::uint16_t v);
-  // out[i] = ThirdOf(acc[i]) and acc[i] = 0 for i < n
-  void (*emit)(std::uint8_t* out, std::uint16_t* acc, int n);
   // d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1])) for
   // c < n: even and odd hold one row of the vertical sub-lines 2c and
   // 2c + 1, and even has n + 1 entries.
   void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 };
 
-#define BRENMARK_FILL_SCAN_ROWS                              \
-  void AddConst(std::uint16_t* acc, int n, std::uint16_t v); \
-  void Emit(std::uint8_t* out, std::uint16_t* acc, int n);   \
-  void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 namespace scalar {
-BRENMARK_FILL_SCAN_ROWS
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace scalar
 namespace sse2 {
-BRENMARK_FILL_SCAN_ROWS
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace sse2
 namespace avx2 {
-BRENMARK_FILL_SCAN_ROWS
+void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace avx2
-#undef BRENMARK_FILL_SCAN_ROWS
 
 // The table of a level, or null when this processor cannot run it.
 const FillScanRows* FillScanRowsFor(SimdLevel level);
 // The table chosen for this process (first call decides).
 const FillScanRows& ActiveFillScanRows();
 
-// ScanPolygonCoverage with the given row table (an active edge list, span
-// adds, the vertical pass swept row by row).
+// ScanPolygonCoverage with the given row table (an active edge list, rows
+// written as runs, the vertical pass swept row by row).
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage);
 

@@ -1,5 +1,5 @@
-// AVX2 row kernels of the fill scan conversion, bit-exact with
-// shapes::scalar: sixteen accumulator entries or 32 pixels per step.
+// AVX2 row kernel of the fill scan conversion, bit-exact with
+// shapes::scalar: 32 pixels per step.
 #include <immintrin.h>
 
 #include "shapes/fill_scan_rows.h"
@@ -16,29 +16,6 @@ inline void Store(void* p, __m256i v) {
 }
 
 }  // namespace
-
-void AddConst(std::uint16_t* acc, int n, std::uint16_t v) {
-  const __m256i k = _mm256_set1_epi16(static_cast<short>(v));
-  int i = 0;
-  for (; i + 16 <= n; i += 16) Store(acc + i, _mm256_add_epi16(Load(acc + i), k));
-  sse2::AddConst(acc + i, n - i, v);
-}
-
-void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
-  const __m256i third = _mm256_set1_epi16(21846);
-  const __m256i zero = _mm256_setzero_si256();
-  int i = 0;
-  for (; i + 32 <= n; i += 32) {
-    const __m256i lo = _mm256_mulhi_epu16(Load(acc + i), third);
-    const __m256i hi = _mm256_mulhi_epu16(Load(acc + i + 16), third);
-    // The pack works per 128-bit lane; the permute puts the quarters back in order.
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-    Store(out + i, packed);
-    Store(acc + i, zero);
-    Store(acc + i + 16, zero);
-  }
-  sse2::Emit(out + i, acc + i, n - i);
-}
 
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
   const __m256i third = _mm256_set1_epi16(21846);

@@ -1,5 +1,5 @@
-// SSE2 row kernels of the fill scan conversion, bit-exact with
-// shapes::scalar: eight accumulator entries or sixteen pixels per step.
+// SSE2 row kernel of the fill scan conversion, bit-exact with
+// shapes::scalar: sixteen pixels per step.
 #include <emmintrin.h>
 
 #include "shapes/fill_scan_rows.h"
@@ -22,28 +22,6 @@ inline __m128i HalfSum16(__m128i h, __m128i v) {
 }
 
 }  // namespace
-
-void AddConst(std::uint16_t* acc, int n, std::uint16_t v) {
-  const __m128i k = _mm_set1_epi16(static_cast<short>(v));
-  int i = 0;
-  for (; i + 8 <= n; i += 8) Store(acc + i, _mm_add_epi16(Load(acc + i), k));
-  scalar::AddConst(acc + i, n - i, v);
-}
-
-void Emit(std::uint8_t* out, std::uint16_t* acc, int n) {
-  const __m128i third = _mm_set1_epi16(21846);
-  const __m128i zero = _mm_setzero_si128();
-  int i = 0;
-  // (acc * 21846) >> 16 is at most 21845, so the signed pack saturates at 255.
-  for (; i + 16 <= n; i += 16) {
-    const __m128i lo = _mm_mulhi_epu16(Load(acc + i), third);
-    const __m128i hi = _mm_mulhi_epu16(Load(acc + i + 8), third);
-    Store(out + i, _mm_packus_epi16(lo, hi));
-    Store(acc + i, zero);
-    Store(acc + i + 8, zero);
-  }
-  scalar::Emit(out + i, acc + i, n - i);
-}
 
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
   const __m128i third = _mm_set1_epi16(21846);
