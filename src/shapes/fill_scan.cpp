@@ -17,6 +17,15 @@ namespace brenmark::shapes {
 
 namespace scalar {
 
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
+  std::uint16_t sum = 0;
+  for (int x = 0; x < n; ++x) {
+    sum = static_cast<std::uint16_t>(sum + diff[x]);
+    diff[x] = 0;
+    out[x] = ThirdOf(sum);
+  }
+}
+
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
   for (int c = 0; c < n; ++c) d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1]));
 }
@@ -25,9 +34,10 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* 
 
 namespace {
 
-constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::MergeThirds};
-constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::MergeThirds};
-constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::MergeThirds};
+constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::RunningThirds,
+                                  scalar::MergeThirds};
+constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::RunningThirds, sse2::MergeThirds};
+constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", sse2::RunningThirds, avx2::MergeThirds};
 
 // A segment as one scan direction sees it: the sub-lines run across (at a
 // fixed v), the crossings are found along (u). For the horizontal scan
@@ -133,8 +143,8 @@ struct Run {
 // width (many short spans), a running sum over the row through `diff` (n + 1
 // zeros, left zero) costs less than merging the lists. [*lo, *hi) receives
 // the extent of the steps.
-void WriteRow(const std::vector<Run>* const l[3], std::uint8_t* out, int n, int* diff, int* lo,
-              int* hi) {
+void WriteRow(const FillScanRows& rows, const std::vector<Run>* const l[3], std::uint8_t* out,
+              int n, std::uint16_t* diff, int* lo, int* hi) {
   constexpr int kNone = std::numeric_limits<int>::max();
   const std::size_t total = l[0]->size() + l[1]->size() + l[2]->size();
   if (total == 0) return;
@@ -146,17 +156,12 @@ void WriteRow(const std::vector<Run>* const l[3], std::uint8_t* out, int n, int*
   }
   *lo = x0;
   *hi = x1;
-  if (total * 4 > static_cast<std::size_t>(x1 - x0)) {
+  if (total * 16 > static_cast<std::size_t>(x1 - x0)) {
     for (int i = 0; i < 3; ++i) {
-      for (const Run& r : *l[i]) diff[r.x] += r.d;
+      for (const Run& r : *l[i]) diff[r.x] = static_cast<std::uint16_t>(diff[r.x] + r.d);
     }
     const int end = std::min(x1, n);
-    int sum = 0;
-    for (int x = x0; x < end; ++x) {
-      sum += diff[x];
-      diff[x] = 0;
-      out[x] = ThirdOf(static_cast<unsigned>(sum));
-    }
+    rows.running_thirds(out + x0, diff + x0, end - x0);
     std::fill(diff + end, diff + x1 + 1, 0);
     return;
   }
@@ -234,7 +239,7 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3];
-  std::vector<int> diff;
+  std::vector<std::uint16_t> diff;
   std::vector<int> rowLo, rowHi, live, at, fill;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
@@ -282,8 +287,8 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
     const std::vector<Run>* const rowSteps[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
-    WriteRow(rowSteps, coverage + static_cast<std::ptrdiff_t>(r) * nx, nx, w.diff.data(), &rowLo[r],
-             &rowHi[r]);
+    WriteRow(rows, rowSteps, coverage + static_cast<std::ptrdiff_t>(r) * nx, nx, w.diff.data(),
+             &rowLo[r], &rowHi[r]);
   });
 
   // Steps of every vertical sub-line, and per row how many spans begin

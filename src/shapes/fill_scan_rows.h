@@ -1,5 +1,6 @@
-// The row kernel of the fill scan conversion (fill_scan.h): the vertical
-// pass's column means merged into a row of the horizontal one. One scalar reference and SSE2 and
+// The row kernels of the fill scan conversion (fill_scan.h): a row of the
+// horizontal pass as a running sum of its steps, and the vertical pass's
+// column means merged into a row of the horizontal one. One scalar reference and SSE2 and
 // AVX2 copies behind a table chosen once at run time (BRENMARK_SIMD as for the blending rows).
 #pragma once
 
@@ -39,6 +40,9 @@ inline std::uint8_t HalfSum(unsigned h, unsigned v) {
 struct FillScanRows {
   SimdLevel level;
   const char* name;
+  // sum += diff[x] (16-bit), diff[x] = 0, out[x] = ThirdOf(sum) for x < n
+  // in order, from sum = 0: a row of the horizontal pass from its steps.
+  void (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
   // d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1])) for
   // c < n: even and odd hold one row of the vertical sub-lines 2c and
   // 2c + 1, and even has n + 1 entries.
@@ -46,12 +50,15 @@ struct FillScanRows {
 };
 
 namespace scalar {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace scalar
 namespace sse2 {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace sse2
 namespace avx2 {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n);
 }  // namespace avx2
 
