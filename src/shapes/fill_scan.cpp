@@ -26,8 +26,10 @@ void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
   }
 }
 
-void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
-  for (int c = 0; c < n; ++c) d[c] = HalfSum(d[c], ThirdOf(even[c] + odd[c] + even[c + 1]));
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
+  for (int c = 0; c < n; ++c) {
+    d[c] = HalfSum(d[c], ThirdOf(val[2 * c] + val[2 * c + 1] + val[2 * c + 2]));
+  }
 }
 
 }  // namespace scalar
@@ -243,7 +245,7 @@ struct Scratch {
   std::vector<int> rowLo, rowHi, live, at, fill;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> even, odd;
+  std::vector<std::uint8_t> val;
 };
 
 }  // namespace
@@ -318,20 +320,22 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   byRow.resize(steps.size());
   fill.assign(at.begin(), at.end() - 1);
   for (const Step& st : steps) byRow[fill[st.y]++] = st.sd;
-  // Sub-line 2c in even[c], 2c + 1 in odd[c]; column c (0 .. nx - 2) is
-  // the mean of sub-lines 2c, 2c + 1 and 2c + 2.
-  std::vector<std::uint8_t>&even = w.even, &odd = w.odd;
-  even.assign(static_cast<std::size_t>(nx) + 1, 0);
-  odd.assign(even.size(), 0);
+  // Sub-line s's value in this row in val[s]; column c (0 .. nx - 2) is the
+  // mean of sub-lines 2c, 2c + 1 and 2c + 2.
+  std::vector<std::uint8_t>& val = w.val;
+  val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
   int spans = 0, sLo = 2 * nx, sHi = -1;
   for (int y = 0; y < ny; ++y) {
     spans += live[y];
+    // A row's steps are in order of sub-line (sorting by row kept the order
+    // they were made in).
+    if (at[y] < at[y + 1]) {
+      sLo = std::min(sLo, static_cast<int>(byRow[at[y]] >> 8));
+      sHi = std::max(sHi, static_cast<int>(byRow[at[y + 1] - 1] >> 8));
+    }
     for (int e = at[y]; e < at[y + 1]; ++e) {
-      const int sub = static_cast<int>(byRow[e] >> 8);
-      std::uint8_t& val = (sub & 1) ? odd[sub >> 1] : even[sub >> 1];
-      val = static_cast<std::uint8_t>(val + byRow[e]);
-      sLo = std::min(sLo, sub);
-      sHi = std::max(sHi, sub);
+      std::uint8_t& v = val[byRow[e] >> 8];
+      v = static_cast<std::uint8_t>(v + byRow[e]);
     }
     int c0 = rowLo[y], c1 = rowHi[y];
     if (spans > 0) {
@@ -343,8 +347,8 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
     }
     c1 = std::min(c1, nx - 1);
     if (c0 < c1) {
-      rows.merge_thirds(coverage + static_cast<std::ptrdiff_t>(y) * nx + c0, even.data() + c0,
-                        odd.data() + c0, c1 - c0);
+      rows.merge_thirds(coverage + static_cast<std::ptrdiff_t>(y) * nx + c0, val.data() + 2 * c0,
+                        c1 - c0);
     }
   }
 }

@@ -18,29 +18,32 @@ inline void Store(void* p, __m256i v) {
 
 }  // namespace
 
-void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
+// Sub-lines 2c and 2c + 1 are the low and high byte of 16-bit lane c of
+// val + 2c; sub-line 2c + 2 the low byte of the lane one further on.
+inline __m256i ThirdsOf16(const std::uint8_t* val, __m256i third) {
+  const __m256i low = _mm256_set1_epi16(0xFF);
+  const __m256i a = Load(val), b = Load(val + 2);
+  const __m256i sum =
+      _mm256_add_epi16(_mm256_add_epi16(_mm256_and_si256(a, low), _mm256_srli_epi16(a, 8)),
+                       _mm256_and_si256(b, low));
+  return _mm256_mulhi_epu16(sum, third);
+}
+
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   const __m256i third = _mm256_set1_epi16(21846);
-  const __m256i zero = _mm256_setzero_si256();
   const __m256i low7 = _mm256_set1_epi8(0x7F);
   int c = 0;
-  // Widening and packing both work per 128-bit lane, so the pack puts the
-  // bytes back in their order.
   for (; c + 32 <= n; c += 32) {
-    const __m256i e0 = Load(even + c), o = Load(odd + c), e1 = Load(even + c + 1);
-    const __m256i lo = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_unpacklo_epi8(e0, zero), _mm256_unpacklo_epi8(o, zero)),
-        _mm256_unpacklo_epi8(e1, zero));
-    const __m256i hi = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_unpackhi_epi8(e0, zero), _mm256_unpackhi_epi8(o, zero)),
-        _mm256_unpackhi_epi8(e1, zero));
-    const __m256i v =
-        _mm256_packus_epi16(_mm256_mulhi_epu16(lo, third), _mm256_mulhi_epu16(hi, third));
+    // The pack works per 128-bit lane; the permute puts the quarters back in order.
+    const __m256i v = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(ThirdsOf16(val + 2 * c, third), ThirdsOf16(val + 2 * c + 32, third)),
+        0xD8);
     // (h + v) >> 1 = (h & v) + ((h ^ v) >> 1)
     const __m256i h = Load(d + c);
     const __m256i half = _mm256_and_si256(_mm256_srli_epi16(_mm256_xor_si256(h, v), 1), low7);
     Store(d + c, _mm256_add_epi8(_mm256_and_si256(h, v), half));
   }
-  sse2::MergeThirds(d + c, even + c, odd + c, n - c);
+  sse2::MergeThirds(d + c, val + 2 * c, n - c);
 }
 
 }  // namespace brenmark::shapes::avx2

@@ -49,22 +49,25 @@ void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
   }
 }
 
-void MergeThirds(std::uint8_t* d, const std::uint8_t* even, const std::uint8_t* odd, int n) {
+// Sub-lines 2c and 2c + 1 are the low and high byte of 16-bit lane c of
+// val + 2c; sub-line 2c + 2 the low byte of the lane one further on.
+inline __m128i ThirdsOf8(const std::uint8_t* val, __m128i third) {
+  const __m128i low = _mm_set1_epi16(0xFF);
+  const __m128i a = Load(val), b = Load(val + 2);
+  const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
+                                    _mm_and_si128(b, low));
+  return _mm_mulhi_epu16(sum, third);
+}
+
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   const __m128i third = _mm_set1_epi16(21846);
-  const __m128i zero = _mm_setzero_si128();
   int c = 0;
   for (; c + 16 <= n; c += 16) {
-    const __m128i e0 = Load(even + c), o = Load(odd + c), e1 = Load(even + c + 1);
-    const __m128i lo =
-        _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(e0, zero), _mm_unpacklo_epi8(o, zero)),
-                      _mm_unpacklo_epi8(e1, zero));
-    const __m128i hi =
-        _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(e0, zero), _mm_unpackhi_epi8(o, zero)),
-                      _mm_unpackhi_epi8(e1, zero));
-    const __m128i v = _mm_packus_epi16(_mm_mulhi_epu16(lo, third), _mm_mulhi_epu16(hi, third));
+    const __m128i v =
+        _mm_packus_epi16(ThirdsOf8(val + 2 * c, third), ThirdsOf8(val + 2 * c + 16, third));
     Store(d + c, HalfSum16(Load(d + c), v));
   }
-  scalar::MergeThirds(d + c, even + c, odd + c, n - c);
+  scalar::MergeThirds(d + c, val + 2 * c, n - c);
 }
 
 }  // namespace brenmark::shapes::sse2
