@@ -15,6 +15,14 @@
 // difference between the two masks, in coverage units of 255 (a check that
 // both drew the same shape). The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
+//
+// Measured on the shared 2-core build machine (AVX2, load 11 to 18): the
+// circle 2450 to 2850 Mpix/s against cairo's 5500 to 6800 (0.42 to 0.47
+// times), the star 490 to 510 Mpix/s against 500 to 512 (0.97 to 0.99
+// times). Of ours on the circle, about a third is the fixed part: zeroing
+// the buffer and setTile into fresh mask pages (0.15 to 0.3 ms alone); the
+// scan's two passes write every pixel of the bounds, where cairo's fill
+// touches only the pixels inside the polygon and its edge cells.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
