@@ -293,33 +293,36 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
              &rowLo[r], &rowHi[r]);
   });
 
-  // Steps of every vertical sub-line, and per row how many spans begin
-  // (+1) and end (-1 on the row after) there.
+  // Steps of every vertical sub-line (the first `used` of `steps`, whose
+  // size is only room), how many fall in each row, and per row how many
+  // spans begin (+1) and end (-1 on the row after) there.
   std::vector<Step>& steps = w.steps;
-  std::vector<int>& live = w.live;
-  steps.clear();
+  std::vector<int>&live = w.live, &at = w.at, &fill = w.fill;
   live.assign(static_cast<std::size_t>(ny) + 1, 0);
+  at.assign(static_cast<std::size_t>(ny) + 1, 0);
+  std::size_t used = 0;
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
-    const int s = static_cast<int>(sl);
+    const auto s = static_cast<std::uint32_t>(sl);
     for (int p = 0; p < nc; p += 2) {
       ++live[static_cast<int>(c[p])];
       --live[static_cast<int>(c[p + 1]) + 1];
     }
+    const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
+    if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
+    Step* out = steps.data() + used;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny) {
-        steps.push_back({static_cast<std::uint32_t>(y),
-                         static_cast<std::uint32_t>(s) << 8 | static_cast<std::uint8_t>(delta)});
+        ++at[y + 1];
+        *out++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
       }
     });
+    used = static_cast<std::size_t>(out - steps.data());
   });
-  std::vector<int>&at = w.at, &fill = w.fill;
   std::vector<std::uint32_t>& byRow = w.byRow;
-  at.assign(static_cast<std::size_t>(ny) + 1, 0);
-  for (const Step& st : steps) ++at[st.y + 1];
   for (int y = 0; y < ny; ++y) at[y + 1] += at[y];
-  byRow.resize(steps.size());
+  byRow.resize(used);
   fill.assign(at.begin(), at.end() - 1);
-  for (const Step& st : steps) byRow[fill[st.y]++] = st.sd;
+  for (std::size_t e = 0; e < used; ++e) byRow[fill[steps[e].y]++] = steps[e].sd;
   // Sub-line s's value in this row in val[s]; column c (0 .. nx - 2) is the
   // mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
