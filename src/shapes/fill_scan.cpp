@@ -276,8 +276,10 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
   int k = 0;
   ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
     std::vector<Run>& steps = w.sub[s % 3];
-    steps.clear();
-    SpanSteps(c, nc, [&](int x, int d) { steps.push_back({x, d}); });
+    steps.resize(2 * static_cast<std::size_t>(nc));
+    Run* out = steps.data();
+    SpanSteps(c, nc, [&](int x, int d) { *out++ = {x, d}; });
+    steps.resize(static_cast<std::size_t>(out - steps.data()));
     // The end of one span and the start of the next can share a pixel.
     for (std::size_t i = 1; i < steps.size(); ++i) {
       for (std::size_t j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) {
