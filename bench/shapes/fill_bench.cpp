@@ -16,13 +16,14 @@
 // both drew the same shape). The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 11 to 18): the
-// circle 2450 to 2850 Mpix/s against cairo's 5500 to 6800 (0.42 to 0.47
-// times), the star 490 to 510 Mpix/s against 500 to 512 (0.97 to 0.99
-// times). Of ours on the circle, about a third is the fixed part: zeroing
-// the buffer and setTile into fresh mask pages (0.15 to 0.3 ms alone); the
-// scan's two passes write every pixel of the bounds, where cairo's fill
-// touches only the pixels inside the polygon and its edge cells.
+// Measured on the shared 2-core build machine (AVX2, load 11 to 14): the
+// circle 1900 to 2850 Mpix/s against cairo's 4200 to 6500 (0.44 to 0.46
+// times), the star 410 to 570 Mpix/s against 420 to 540 (0.97 to 1.06
+// times); with BRENMARK_SIMD=scalar 0.37 and 0.83 times. Of ours on the
+// circle, roughly half is the fixed part: zeroing the buffer and setTile
+// into fresh mask pages (0.15 ms and more alone); the scan's two passes also
+// write every pixel of the bounds, where cairo's fill touches only the
+// pixels inside the polygon and its edge cells.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
