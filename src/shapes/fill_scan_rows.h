@@ -1,0 +1,80 @@
+// The row kernels of the fill scan conversion (fill_scan.h): a row of the
+// horizontal pass as a running sum of its steps, and the vertical pass's
+// column means merged into a row of the horizontal one. One scalar reference and SSE2 and
+// AVX2 copies behind a table chosen once at run time (BRENMARK_SIMD as for the blending rows).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "paintops/blend_kernels.h"
+#include "shapes/fill_scan.h"
+
+namespace brenmark::shapes {
+
+// Start of a span at a in pixel i:   trunc((1 - (a - i)) * 255)
+inline int SpanStartCoverage(float a, int i) {
+  return static_cast<int>((1.0f - (a - static_cast<float>(i))) * 255.0f);
+}
+// End of a span at b in pixel j:     trunc((b - j) * 255)
+inline int SpanEndCoverage(float b, int j) {
+  return static_cast<int>((b - static_cast<float>(j)) * 255.0f);
+}
+// A span from a to b within one pixel: trunc((b - a) * 255)
+inline int SpanInnerCoverage(float a, float b) {
+  return static_cast<int>((b - a) * 255.0f);
+}
+
+// Mean of three sub-lines: (acc * 21846) >> 16, at most 255. 21846 / 65536
+// is 1/3 rounded up, so 3 * 255 gives 255 and no sum of three is lowered.
+inline std::uint8_t ThirdOf(unsigned acc) {
+  return static_cast<std::uint8_t>(std::min(255u, (acc * 21846u) >> 16));
+}
+
+// Mean of the two directions: (h + v) >> 1
+inline std::uint8_t HalfSum(unsigned h, unsigned v) {
+  return static_cast<std::uint8_t>((h + v) >> 1);
+}
+
+struct FillScanRows {
+  SimdLevel level;
+  const char* name;
+  // sum += diff[x] (16-bit), diff[x] = 0, out[x] = ThirdOf(sum) for x < n
+  // in order, from sum = 0: a row of the horizontal pass from its steps.
+  void (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
+  // d[c] = HalfSum(d[c], ThirdOf(val[2c] + val[2c + 1] + val[2c + 2])) for
+  // c < n: val holds one row of the vertical sub-lines (2n + 2 entries).
+  void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* val, int n);
+};
+
+namespace scalar {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+}  // namespace scalar
+namespace sse2 {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+}  // namespace sse2
+namespace avx2 {
+void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+}  // namespace avx2
+
+// The table of a level, or null when this processor cannot run it.
+const FillScanRows* FillScanRowsFor(SimdLevel level);
+// The table chosen for this process (first call decides).
+const FillScanRows& ActiveFillScanRows();
+
+// ScanPolygonCoverage with the given row table (an active edge list, rows
+// written as runs, the vertical pass swept row by row).
+void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
+                             const ilTile& bounds, std::uint8_t* coverage);
+
+// The definition the fast scan is held to: every segment tested on every
+// sub-line, whole coverage lines built, cleared and summed pixel by pixel,
+// and the vertical pass written column by column into the buffer.
+void ScanPolygonCoverageReference(const LineSegment* segments, int count, const ilTile& bounds,
+                                  std::uint8_t* coverage);
+
+}  // namespace brenmark::shapes
