@@ -210,8 +210,10 @@ TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
   const int* flags = painter.get_writable(channels);
   EXPECT_EQ(channels, 4);
   EXPECT_EQ(flags[3], 0);
+  // The envelope hands out its letter and declines everything afterwards.
   auto* letter = dynamic_cast<SoftPaintOps*>(painter.transform());
   ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(painter.blend_func(BlendOne, BlendZero), -1);
   EXPECT_EQ(letter->GetWriteMask(), 0xFFFFFF00u);
   std::uint32_t opaque = 0xFFFFFFFFu;
   ASSERT_EQ(letter->rect_fill(0, 0, 3, 3, &opaque, nullptr), 0);
