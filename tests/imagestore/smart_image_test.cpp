@@ -62,7 +62,6 @@ TEST(SmartImage, IsRecognisedByItsImageType) {
   ilMemoryImg mem(ilSize(4, 4, 1, 4), ilUChar);
   EXPECT_EQ(ilSmartImage::As_ilSmartImage(&mem), nullptr);
   EXPECT_EQ(ilSmartImage::As_ilSmartImage(nullptr), nullptr);
-  EXPECT_EQ(img->getCsize(), 4);
   EXPECT_EQ(img->getCoordSpace(), ilLowerLeft);
   EXPECT_EQ(img->getPageSizeX(), 128);
 }
@@ -284,16 +283,11 @@ TEST(SmartImage, ShrinkingFindsContentAndEmptiesErasedImages) {
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 0, 0, 1));
   EXPECT_EQ(img->getXsize(), 1);
   EXPECT_EQ(cache->BytesInMemory(), before);  // the scan made the erased page solid
-}
-
-TEST(SmartImage, PageShrinkDropsWholeFillPages) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
+  // Without a forced attempt the shrink a fill marked runs at the next reset.
   PaintSquare(img.img, 0, 0, 1);
   PaintSquare(img.img, 512, 0, 2);
-  const std::uint32_t clear = 0;
   ASSERT_EQ(img->fillTile(512, 0, 128, 128, &clear), ilOkay);
-  img->getBounds();  // the fill marked a shrink; the next reset runs it
+  img->getBounds();
   img->resetCheck();
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 }
@@ -380,9 +374,6 @@ TEST(SmartImage, StoredFormSizeCountsPagesAndSavingIsAStub) {
   EXPECT_EQ(img->GetImageFileSize(pages), 72 + (16 + 4 * 16384) + 16);
   EXPECT_EQ(pages, 2);
   EXPECT_EQ(img->SaveImageToFile(), -1);
-  EXPECT_FALSE(ilSmartImage::ReadImageData(nullptr, 5));
-  int word = 0;
-  EXPECT_TRUE(ilSmartImage::ReadImageData(&word, 0));
 }
 
 namespace {

@@ -200,22 +200,6 @@ TEST_F(LayerMasks, MasksAcrossThePageCornerProtectTheLayerAtItsOffset) {
   }
 }
 
-TEST_F(LayerMasks, TargetingTheStencilPaintsIntoIt) {
-  LayerStack* s = StackWithImage();
-  s->TargetStencil(true);
-  EXPECT_TRUE(s->isStencilTargeted());
-  PaintOps* painter = s->GetCurrentLayerPainter();
-  ASSERT_NE(painter, nullptr);
-  Layer* l = s->GetLayerFromIndex(1);
-  EXPECT_EQ(painter->target_img(), l->GetStencil());
-  std::uint8_t hidden = 0;
-  painter->blend_func(BlendOne, BlendZero);
-  painter->rect_fill(0, 0, 4, 4, &hidden, nullptr);
-  EXPECT_EQ(Px(l->GetStencilledImage(nullptr, false, true), 1, 1), 0u);
-  s->TargetStencil(false);
-  EXPECT_EQ(s->GetCurrentLayerPainter()->target_img(), l->GetImage());
-}
-
 TEST_F(LayerMasks, InvertingAMaskLayerComplementsItsValuesAndFill) {
   LayerStack* s = StackWithImage();
   Layer* mask = AddMask(s, 0);
@@ -249,7 +233,7 @@ TEST_F(LayerMasks, InvertingAMaskLayerComplementsItsValuesAndFill) {
       static_cast<MaskingPaintOps*>(painter)->IsFullyProtected(ilTile(300, 300, 0, 5, 5, 1)));
 }
 
-TEST_F(LayerMasks, HidingShowingAndErasingPaintGoThroughTheStencil) {
+TEST_F(LayerMasks, HidingErasingAndTargetingPaintGoThroughTheStencil) {
   LayerStack* s = StackWithImage();
   Layer* l = s->GetLayerFromIndex(1);
   s->HideAllPaint(1);
@@ -263,6 +247,18 @@ TEST_F(LayerMasks, HidingShowingAndErasingPaintGoThroughTheStencil) {
   EXPECT_EQ(Px(l->GetImage(), 20, 3), kOld);
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   s->HideAllPaint(7);  // no layer: nothing
+  // Targeting the stencil hands out a painter on it.
+  s->TargetStencil(true);
+  EXPECT_TRUE(s->isStencilTargeted());
+  PaintOps* painter = s->GetCurrentLayerPainter();
+  ASSERT_NE(painter, nullptr);
+  EXPECT_EQ(painter->target_img(), l->GetStencil());
+  std::uint8_t hidden = 0;
+  painter->blend_func(BlendOne, BlendZero);
+  painter->rect_fill(16, 0, 8, 4, &hidden, nullptr);
+  EXPECT_EQ(Px(l->GetStencilledImage(nullptr, false, true), 20, 1), 0u);
+  s->TargetStencil(false);
+  EXPECT_EQ(s->GetCurrentLayerPainter()->target_img(), l->GetImage());
 }
 
 }  // namespace

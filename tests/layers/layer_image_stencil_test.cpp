@@ -28,16 +28,12 @@ class LayerImages : public EngineTest {
   }
 };
 
-TEST_F(LayerImages, AlmostOpaqueLayerWithoutStencilContentIsItsOwnStencilledImage) {
+TEST_F(LayerImages, HalfOpacityHalvesEveryChannelOfTheSharedStencilledImage) {
   Layer* l = PaintedLayer();
+  // Almost opaque without stencil content: the layer's own image.
   l->SetOpacity(0.999f);
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   EXPECT_EQ(Layer::StencilledImage(), nullptr);
-  l->unref();
-}
-
-TEST_F(LayerImages, HalfOpacityHalvesEveryChannelOfTheSharedStencilledImage) {
-  Layer* l = PaintedLayer();
   l->SetOpacity(0.5f);  // byte round(127.5) = 128: (c x 128) >> 8
   ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
   ASSERT_NE(s, l->GetImage());

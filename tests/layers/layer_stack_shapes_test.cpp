@@ -33,7 +33,7 @@ class LayerStackShapes : public EngineTest {
   LayerStack* s_ = nullptr;
 };
 
-TEST_F(LayerStackShapes, ShapesAreFoundByHandleAcrossLayers) {
+TEST_F(LayerStackShapes, ShapesAreFoundByHandleAcrossLayersAndRemovedFromTheirOwn) {
   EXPECT_EQ(Order(1), "a1 a2 a3");
   Shape* b2 = s_->GetShapeFromIndex(2, 2);
   int layer = 0, index = 0;
@@ -47,6 +47,15 @@ TEST_F(LayerStackShapes, ShapesAreFoundByHandleAcrossLayers) {
   EXPECT_FALSE(s_->isShapeActive(b2->GetHandle()));
   EXPECT_EQ(s_->GetTopShape(1)->GetShapeName(), std::string("a3"));
   EXPECT_EQ(s_->GetBottomShape(2)->GetShapeName(), std::string("b1"));
+  // Removing from the wrong layer fails; only success notifies.
+  Shape* a2 = s_->GetShapeFromIndex(2, 1);
+  a2->ref();
+  host_.ResetCounts();
+  EXPECT_FALSE(s_->RemoveShape(a2, 2));
+  EXPECT_TRUE(s_->RemoveShape(a2, 1));
+  EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
+  EXPECT_EQ(Order(1), "a1 a3");
+  a2->unref();
 }
 
 TEST_F(LayerStackShapes, MovingWithinALayerLandsBeforeOrAfterTheTarget) {
@@ -69,17 +78,6 @@ TEST_F(LayerStackShapes, MovingAcrossLayersChangesOwnerAndEndOfListMeansTop) {
   EXPECT_EQ(a1->GetOwnerLayer(), s_->GetLayerFromIndex(2));
   EXPECT_TRUE(s_->MoveShape(1, 1, Layer::kTopShapeIndex, 2, false));
   EXPECT_EQ(Order(2), "b1 a1 b2 b3 a2");
-}
-
-TEST_F(LayerStackShapes, RemovingAShapeNotifiesOnlyOnSuccess) {
-  Shape* a2 = s_->GetShapeFromIndex(2, 1);
-  a2->ref();
-  host_.ResetCounts();
-  EXPECT_FALSE(s_->RemoveShape(a2, 2));
-  EXPECT_TRUE(s_->RemoveShape(a2, 1));
-  EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
-  EXPECT_EQ(Order(1), "a1 a3");
-  a2->unref();
 }
 
 }  // namespace

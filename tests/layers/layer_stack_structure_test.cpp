@@ -224,6 +224,13 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   target->MoveCurrentlayer(nullptr, 1);  // a null target moves within the stack
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X mA A Y");
+  // A mask moved to the bottom of another stack survives DeleteAllMasks.
+  target->SetCurrentLayer(2, true);
+  target->MoveCurrentlayer(Build({"Z"}), 1);
+  LayerStack* z = Stack();
+  EXPECT_EQ(Names(z), "mA Z");
+  z->DeleteAllMasks();
+  EXPECT_EQ(Names(z), "mA Z");
 }
 
 TEST_F(LayerStackStructure, SetCurrentLayerClampsToTheSelectionMask) {
@@ -238,20 +245,18 @@ TEST_F(LayerStackStructure, SetCurrentLayerClampsToTheSelectionMask) {
   EXPECT_EQ(s->GetCurrentLayer(), 1);
   EXPECT_EQ(s->GetLayerIndex(kCurrent), 1);
   EXPECT_EQ(s->GetLayerIndex(kNone), -1);
-}
-
-TEST_F(LayerStackStructure, PendingCurrentIndexIsReportedUntilTheSwitch) {
-  LayerStack* s = Build({"A", "B", "C"});
+  // A pending index is reported until the switch; the current one is not pending.
+  s = Build({"A", "B", "C"});
   s->PrepareToSetCurrentLayer(1);
   EXPECT_EQ(s->GetCurrentLayer(), 1);
   EXPECT_EQ(Current(s), "C");
-  s->PrepareToSetCurrentLayer(3);  // already current: nothing pending
+  s->PrepareToSetCurrentLayer(3);
   EXPECT_EQ(s->GetCurrentLayer(), 1);
   s->SetCurrentLayer(2, true);
   EXPECT_EQ(s->GetCurrentLayer(), 2);
 }
 
-TEST_F(LayerStackStructure, SetAllLayerActiveKeepsTheCurrentLayerActive) {
+TEST_F(LayerStackStructure, ActivityForAllLayersOrTheCurrentLayersMasks) {
   LayerStack* s = Build({"A", "B", "C"});
   s->SetCurrentLayer(2, true);
   host_.ResetCounts();
@@ -263,6 +268,13 @@ TEST_F(LayerStackStructure, SetAllLayerActiveKeepsTheCurrentLayerActive) {
   EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
   s->SetAllLayerActive(false);  // nothing changes: no notice
   EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
+  // Showing only the current layer's masks.
+  s = Build({"A", "mA", "B", "mB"});
+  s->SetCurrentLayer(3, true);
+  s->SetCurrentMasksActive();
+  EXPECT_FALSE(s->isLayerActive(2));
+  EXPECT_TRUE(s->isLayerActive(4));
+  EXPECT_TRUE(s->isLayerActive(1));
 }
 
 TEST_F(LayerStackStructure, DuplicateCopiesAttributesAndKeepsAMaskWithItsOwner) {
@@ -295,25 +307,6 @@ TEST_F(LayerStackStructure, DuplicateKeepsLongNamesWithinTheNameLimitAndUnique) 
   s->DuplicateCurrentLayer(true);
   EXPECT_EQ(std::string(s->GetLayerName(2)), std::string(125, 'x') + "-2");
   EXPECT_EQ(std::string(s->GetLayerName(3)), std::string(125, 'x') + "-1");
-}
-
-TEST_F(LayerStackStructure, DeleteAllMasksStopsAtAMaskAtTheBottom) {
-  LayerStack* m = Build({"A", "mA"});
-  m->SetCurrentLayer(2, true);
-  m->MoveCurrentlayer(Build({"Z"}), 1);  // puts the mask at the bottom of the new stack
-  LayerStack* z = Stack();
-  EXPECT_EQ(Names(z), "mA Z");
-  z->DeleteAllMasks();
-  EXPECT_EQ(Names(z), "mA Z");
-}
-
-TEST_F(LayerStackStructure, SetCurrentMasksActiveShowsOnlyTheCurrentLayersMasks) {
-  LayerStack* s = Build({"A", "mA", "B", "mB"});
-  s->SetCurrentLayer(3, true);
-  s->SetCurrentMasksActive();
-  EXPECT_FALSE(s->isLayerActive(2));
-  EXPECT_TRUE(s->isLayerActive(4));
-  EXPECT_TRUE(s->isLayerActive(1));
 }
 
 TEST_F(LayerStackStructure, CopiedStackKeepsHandlesNamesOrderAndCurrentIndex) {

@@ -1,5 +1,7 @@
 // Layer: names, flags, offsets, pivot, thumbnail settings, the smart-image
 // checks and the shape list.
+#include <utility>
+
 #include "layers/engine_fixture.h"
 
 namespace brenmark::testing {
@@ -43,7 +45,9 @@ TEST_F(LayerTest, IdentifiersAndNamesComeFromOneCounter) {
 }
 
 TEST_F(LayerTest, NewLayerDefaultsAndBlankStencil) {
+  ::testing::internal::CaptureStderr();
   Layer* l = NewLayer();
+  EXPECT_EQ(StopCapture(), "");  // smart images raise no complaint
   EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
   EXPECT_FLOAT_EQ(l->GetMaskDisplayOpacity(), 0.5f);
   EXPECT_TRUE(l->isActive());
@@ -68,6 +72,13 @@ TEST_F(LayerTest, NewLayerDefaultsAndBlankStencil) {
   EXPECT_EQ(h, 256);
   EXPECT_EQ(l->GetThumbnailImage(), nullptr);
   l->unref();
+  // Geometry layers stay at the origin.
+  Layer* g = NewLayer(false, true);
+  g->SetOffset(5.0f, 6.0f);
+  float fx, fy;
+  g->GetOffset(fx, fy);
+  EXPECT_EQ(std::make_pair(fx, fy), std::make_pair(0.0f, 0.0f));
+  g->unref();
 }
 
 TEST_F(LayerTest, ImagesThatAreNotSmartAreReportedAndUsed) {
@@ -81,21 +92,6 @@ TEST_F(LayerTest, ImagesThatAreNotSmartAreReportedAndUsed) {
   EXPECT_EQ(l->GetStencil(), stencil);
   l->ref();
   l->unref();
-
-  ::testing::internal::CaptureStderr();
-  Layer* quiet = NewLayer();
-  EXPECT_EQ(StopCapture(), "");
-  quiet->unref();
-}
-
-TEST_F(LayerTest, GeometryLayersStayAtTheOrigin) {
-  Layer* g = NewLayer(false, true);
-  g->SetOffset(5.0f, 6.0f);
-  float fx, fy;
-  g->GetOffset(fx, fy);
-  EXPECT_EQ(fx, 0.0f);
-  EXPECT_EQ(fy, 0.0f);
-  g->unref();
 }
 
 TEST_F(LayerTest, PivotWithoutAFlagIsTheCentreOfTheBounds) {

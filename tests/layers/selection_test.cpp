@@ -175,22 +175,6 @@ TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
   }
 }
 
-TEST_F(Selection, InvertingAMaskLayerFlipsItsFillOverTheWholeCanvas) {
-  LayerStack* s = NewCanvas();
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
-  Layer* mask = s->GetLayerFromIndex(2);
-  Paint(mask->GetImage(), 0, 0, 2, 2, 100);
-  s->InvertMaskLayer(2);
-  EXPECT_TRUE(mask->isMaskInverted());
-  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 255u * 156u / 256u);
-  EXPECT_EQ(Px(mask->GetImage(), 63, 47), 255u);
-  EXPECT_EQ(Px(mask->GetImage(), 5000, -5000), 255u);
-  s->InvertMaskLayer(2);
-  EXPECT_FALSE(mask->isMaskInverted());
-  EXPECT_EQ(Px(mask->GetImage(), 63, 47), 0u);
-}
-
 // Two masks over the current layer: the first at half opacity, the second
 // through a stencil that hides column 6; m <- t + m (256 - t) / 256.
 TEST_F(Selection, MaskCompositeCombinesAnOpacityMaskAndAStencilledMask) {

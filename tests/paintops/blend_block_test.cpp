@@ -131,7 +131,7 @@ TEST(BlendBlock, BrushBlendTakesTheFirstSourcePixelAsColour) {
   EXPECT_EQ(p.dst[1], 0xFEFE0000u);
 }
 
-TEST(BlendBlock, SixteenBitBrushNeedsItsLowOrderRows) {
+TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   BlendSetup st = Pair(6, 7);
   st.stamp16 = true;
   st.opacity16 = Opacity16(1.0f);
@@ -143,21 +143,20 @@ TEST(BlendBlock, SixteenBitBrushNeedsItsLowOrderRows) {
   EXPECT_EQ(f.dst[1], 0u);  // coverage 0: target and low bits untouched
   EXPECT_EQ(f.low[1], 0x7F7F7F7Fu);
 
+  // Without them the 16-bit brush falls back to the 8-bit one.
   Fixture4 g(3, 1, 0u, 0xFF0000FFu);
   EXPECT_EQ(BlendBlock(st, g.Rows(true, true, false)).chosen, BlendCase::kBrush);
-}
-
-TEST(BlendBlock, MarkerWithoutLowOrderRowsWritesNothing) {
-  BlendSetup st = Pair(6, 7);
+  // The marker writes nothing at all without them.
+  st.stamp16 = false;
   st.marker = true;
   st.marker_k = MarkerStrength(0.5f);
-  Fixture4 f(3, 2, 0x80402010u, 0xFF2080C0u);
-  EXPECT_EQ(BlendBlock(st, f.Rows(true, true, false)).chosen, BlendCase::kNothing);
-  for (std::uint32_t p : f.dst) EXPECT_EQ(p, 0x80402010u);
-  const BlendOutcome out = BlendBlock(st, f.Rows(true, true, true));
+  Fixture4 m(3, 2, 0x80402010u, 0xFF2080C0u);
+  EXPECT_EQ(BlendBlock(st, m.Rows(true, true, false)).chosen, BlendCase::kNothing);
+  for (std::uint32_t p : m.dst) EXPECT_EQ(p, 0x80402010u);
+  const BlendOutcome out = BlendBlock(st, m.Rows(true, true, true));
   EXPECT_EQ(out.chosen, BlendCase::kMarker);
   EXPECT_TRUE(out.used_dither);
-  EXPECT_NE(f.dst[0], 0x80402010u);
+  EXPECT_NE(m.dst[0], 0x80402010u);
 }
 
 TEST(BlendBlock, ConstantFastCasesFollowTheirOwnRules) {

@@ -210,8 +210,10 @@ TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
   const int* flags = painter.get_writable(channels);
   EXPECT_EQ(channels, 4);
   EXPECT_EQ(flags[3], 0);
+  // The envelope hands out its letter and declines everything afterwards.
   auto* letter = dynamic_cast<SoftPaintOps*>(painter.transform());
   ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(painter.blend_func(BlendOne, BlendZero), -1);
   EXPECT_EQ(letter->GetWriteMask(), 0xFFFFFF00u);
   std::uint32_t opaque = 0xFFFFFFFFu;
   ASSERT_EQ(letter->rect_fill(0, 0, 3, 3, &opaque, nullptr), 0);
@@ -306,50 +308,35 @@ TEST(PainterBlend, ScaledPainterResamplesIntoTheRoundedRectangle) {
   EXPECT_EQ(modified, ilTile(2, 2, 0, 3, 3, 1));
 }
 
-TEST(PainterBlend, IncompatibleFormatsAreReportedAndWriteNothing) {
+// A negative map entry drops its channel from the blend; a source of
+// another element type, or a map that moves channels, cannot be blended:
+// reported, nothing written, nothing recorded. Zero extent writes nothing
+// either.
+TEST(PainterBlend, ChannelMapsFormatsAndEmptyRectangles) {
   Held<ilMemoryImg> target(Memory4(2, 2, kDst));
-  auto* wide = new ilMemoryImg(ilSize(2, 2, 1, 4), ilUShort);
-  Held<ilMemoryImg> src(wide);
+  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
+  Held<ilMemoryImg> wide(new ilMemoryImg(ilSize(2, 2, 1, 4), ilUShort));
   PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
+  const int swap[4] = {1, 0, 2, 3};
+  const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
+  for (bool bad_map : {false, true}) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, bad_map ? src.get() : wide.get(), 0, 0,
+                                bad_map ? &moved : nullptr, 1, 1),
+              -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
+  }
   EXPECT_EQ(Get4(target.get(), 0, 0), kDst);
   ilTile modified;
   EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
-}
-
-TEST(PainterBlend, NegativeMapEntryDropsTheChannelFromTheBlend) {
-  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
-  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  EXPECT_EQ(painter.rect_copy(0, 0, 0, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
   const int map[4] = {0, 1, -1, 3};
   const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
   ASSERT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &cfg, 1, 1), 0);
   EXPECT_EQ(Get4(target.get(), 0, 0), (kFast44[1][3] & 0xFFFF00FFu) | (kDst & 0xFF00u));
-  // A map that moves channels cannot be blended.
-  const int swap[4] = {1, 0, 2, 3};
-  const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &moved, 1, 1), -1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("incompatibilities"), std::string::npos);
-}
-
-TEST(PainterBlend, NothingToWriteForZeroOne) {
-  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
-  Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendZero, BlendOne);
-  EXPECT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 1, 1), kDst);
-  // Empty after scaling: nothing happens, nothing recorded.
-  EXPECT_EQ(painter.rect_copy(0, 0, 0, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
-  ilTile modified;
-  painter.tile_modified(modified, SinceReset, 0, 0);
-  EXPECT_EQ(modified, ilTile(0, 0, 0, 2, 2, 1));
 }
 
 TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {

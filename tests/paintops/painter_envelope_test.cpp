@@ -102,7 +102,7 @@ TEST(PainterEnvelope, ScaleAndOffsetAreClampedAndPackedLowByteFirst) {
   EXPECT_EQ(letter.PackedOffset(), 0xFF000000u);
 }
 
-TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflow) {
+TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflowStrokesStopAtZero) {
   CountingObserver observer;
   PaintOps::GetOperationObservable()->attach(&observer);
   Held<ilMemoryImg> target(Memory4(1, 1, 0));
@@ -126,11 +126,7 @@ TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflow) {
   EXPECT_EQ(observer.updates, 2);
   EXPECT_EQ(PaintOps::InOperation(), 0);
   PaintOps::GetOperationObservable()->detach(&observer);
-}
-
-TEST(PainterEnvelope, StrokeCountIsNotForwardedAndStopsAtZero) {
-  Held<ilMemoryImg> target(Memory4(1, 1, 0));
-  PaintOps painter(target.get(), 1);
+  // The stroke count is not forwarded and stops at zero.
   painter.BeginStroke();
   EXPECT_EQ(PaintOps::InStroke(), 1);
   painter.EndStroke();
@@ -227,18 +223,6 @@ TEST(PainterEnvelope, RetargetKeepsOrDropsTheLowOrderBits) {
   EXPECT_EQ(painter.target_img(), nullptr);
   std::uint32_t px = 0;
   EXPECT_EQ(painter.rect_fill(0, 0, 1, 1, &px, nullptr), -1);
-}
-
-TEST(PainterEnvelope, TransformHandsOutTheLetter) {
-  Held<ilMemoryImg> target(Memory4(2, 2, 0));
-  PaintOps painter(target.get(), 1);
-  PaintOps* letter = painter.transform();
-  ASSERT_NE(letter, nullptr);
-  EXPECT_EQ(painter.blend_func(BlendOne, BlendZero), -1);
-  std::uint32_t px = 0x01020304u;
-  EXPECT_EQ(letter->rect_fill(0, 0, 2, 2, &px, nullptr), 0);
-  EXPECT_EQ(Get4(target.get(), 1, 1), px);
-  delete letter;
 }
 
 TEST(PainterEnvelope, FastPainterIsOursUntilOneIsInstalled) {

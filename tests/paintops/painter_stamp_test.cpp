@@ -86,7 +86,7 @@ TEST_F(PainterStamp, WithoutServicesNoStampIsTaken) {
   EXPECT_EQ(painter.draw_stamp(1, 1, nullptr), -1);
 }
 
-TEST_F(PainterStamp, ADabRunPlacesEachDabAndRecordsTheirUnion) {
+TEST_F(PainterStamp, ADabRunPlacesEachDabRecordsTheirUnionAndEndsAtAFailure) {
   FakeStamp colour;
   Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
   PaintOps painter(target.get(), 1);
@@ -105,28 +105,21 @@ TEST_F(PainterStamp, ADabRunPlacesEachDabAndRecordsTheirUnion) {
   EXPECT_EQ(out, ilTile(-5, 4, 0, 27, 28, 1));
   EXPECT_EQ(painter.draw_stamps(points, 0, nullptr), 0);
   EXPECT_EQ(impl->begins, 1);
-}
 
-TEST_F(PainterStamp, AFailingDabEndsTheRunAndKeepsWhatWasDrawn) {
-  FakeStamp colour;
-  Held<ilSmartImage> target(new ilSmartImage(Pixel4(0)));
-  PaintOps painter(target.get(), 1);
-  painter.set_stamp(AsStamp(&colour));
-  FakeImpl* impl = Current();
-  impl->failAt = 1;
-  const PaintPoint points[3] = {{10, 10}, {40, 40}, {50, 50}};
-  EXPECT_EQ(painter.draw_stamps(points, 3, nullptr), 7);
-  EXPECT_EQ(impl->dabs.size(), 1u);
-  EXPECT_EQ(impl->ends, 1);
-  ilTile out;
+  // A failing dab ends the run and keeps what was drawn.
+  impl->failAt = 4;
+  painter.reset_tile_modified();
+  const PaintPoint more[3] = {{10, 10}, {40, 40}, {50, 50}};
+  EXPECT_EQ(painter.draw_stamps(more, 3, nullptr), 7);
+  EXPECT_EQ(impl->dabs.size(), 4u);
+  EXPECT_EQ(impl->ends, 2);
   painter.tile_modified(out, SinceReset, 0, 0);
   EXPECT_EQ(out, ilTile(9, 9, 0, 3, 3, 1));
-
   // A run that cannot begin draws nothing and still ends.
   impl->beginResult = 3;
-  EXPECT_EQ(painter.draw_stamps(points, 1, nullptr), 3);
-  EXPECT_EQ(impl->dabs.size(), 1u);
-  EXPECT_EQ(impl->ends, 2);
+  EXPECT_EQ(painter.draw_stamps(more, 1, nullptr), 3);
+  EXPECT_EQ(impl->dabs.size(), 4u);
+  EXPECT_EQ(impl->ends, 3);
 }
 
 TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
