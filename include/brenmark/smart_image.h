@@ -63,6 +63,10 @@ class ilSmartImage : public ilSIDImage {
   ilStatus setFill(const ilPixel& fill) override;
   ilStatus getSubTile3D(int x, int y, int z, int nx, int ny, int nz, void* buf, int bx, int by,
                         int bz, int bnx, int bny, int bnz, const ilConfig* cfg = nullptr) override;
+  // The pixels of rectangle (x, y, nx, ny) of slice 0 in the image's own
+  // layout and space into rows of `stride` bytes from `buf` (the pixel at
+  // (x, y) first): what getSubTile3D reads there, without its general set-up.
+  ilStatus getNativeRows(int x, int y, int nx, int ny, std::uint8_t* buf, std::ptrdiff_t stride);
   ilStatus setSubTile3D(int x, int y, int z, int nx, int ny, int nz, const void* buf, int bx,
                         int by, int bz, int bnx, int bny, int bnz,
                         const ilConfig* cfg = nullptr) override;

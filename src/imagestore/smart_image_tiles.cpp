@@ -235,6 +235,46 @@ ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz,
   return setStatus(st);
 }
 
+ilStatus ilSmartImage::getNativeRows(int x, int y, int nx, int ny, std::uint8_t* buf,
+                                     std::ptrdiff_t stride) {
+  const brenmark::imagestore::MessageBatch batch;
+  if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
+  resetCheck();
+  ilTile r(x, y, 0, nx, ny, 1);
+  if (r.empty() || !ClipToRange(r.x, r.y, r.nx, r.ny)) return setStatus(ilOkay);
+  ApplyForcedBounds(r);
+  const int ps = channels_;
+  const bool stream = std::size_t(r.nx) * std::size_t(r.ny) * std::size_t(ps) >=
+                      brenmark::imagestore::kStreamingBytes;
+  ilStatus st = ilOkay;
+  PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 0, 1);
+  ForEachGroup(pages, r, [&](GroupItem* group, int n) {
+    for (int i = 0; i < n; ++i) {
+      SmartImgPage* page = group[i].page;
+      group[i].usable = page->IsInMemory() || page->IsSolidFilled() || page->Realize(0);
+      if (!group[i].usable) st = ilFailed;
+      if (group[i].usable) Pin(group[i]);
+    }
+    const ilTile& c0 = group[0].c;
+    for (int i = 0; i < n; ++i) {
+      const GroupItem& g = group[i];
+      std::uint8_t* out = buf + (c0.y - y) * stride + std::ptrdiff_t{g.c.x - x} * ps;
+      for (int row = c0.y; row < c0.y + c0.ny; ++row, out += stride) {
+        if (g.page->IsInMemory()) {
+          brenmark::imagestore::CopyRow(
+              out, g.page->GetDataPtr() + (((row - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
+              static_cast<std::size_t>(g.c.nx * ps), stream);
+        } else {
+          FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
+        }
+      }
+    }
+    UnpinAll(group, n);
+  });
+  brenmark::imagestore::FinishStreaming(stream);
+  return setStatus(st);
+}
+
 ilStatus ilSmartImage::seekTile3D(int x, int y, int z, int nx, int ny, int nz) {
   resetCheck();
   return ilSIDImage::seekTile3D(x, y, z, nx, ny, nz);

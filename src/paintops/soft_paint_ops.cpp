@@ -2,7 +2,9 @@
 // points (read, write, fill, copy) that lead into the page-wise blend.
 #include "brenmark/soft_paint_ops.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
@@ -48,6 +50,36 @@ void ScaleSpan(int v, int n, float s, int& out, int& outN) {
 
 bool IsConstantImage(ilImage* img) {
   return img->derivesFrom(ilConstImgClassId);
+}
+
+bool PackedFourChannel(ilImage* img) {
+  return img->getDataType() == ilUChar && img->getCsize() == 4 && img->getOrder() == ilInterleaved;
+}
+
+// A straight copy of a paged image into a memory image of the view (a
+// composite into the plane, at every display update) reads the source's
+// rows right into the target's block, as the image library's copy ends up
+// doing, without the two general set-ups on the way there: for the few
+// hundred pixels a stroke's update moves they cost more than the rows.
+// False when the pair does not qualify; the caller copies as usual.
+bool CopyRowsIntoMemory(ilImage* target, ilImage* src, int x, int y, int nx, int ny, int srcX,
+                        int srcY, ilStatus& status) {
+  ilSmartImage* smart = ilSmartImage::As_ilSmartImage(src);
+  if (smart == nullptr || !target->derivesFrom(ilQVMemoryImgClassId) ||
+      !PackedFourChannel(target) || !PackedFourChannel(src) ||
+      src->getCoordSpace() != target->getCoordSpace())
+    return false;
+  auto* data = static_cast<std::uint8_t*>(static_cast<ilMemoryImg*>(target)->getDataPtr());
+  if (data == nullptr) return false;
+  const int w = target->getXsize(), h = target->getYsize();
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + nx, w), y1 = std::min(y + ny, h);
+  status = ilOkay;
+  if (x1 <= x0 || y1 <= y0) return true;
+  const std::ptrdiff_t stride = std::ptrdiff_t{w} * 4;
+  status = smart->getNativeRows(x0 - x + srcX, y0 - y + srcY, x1 - x0, y1 - y0,
+                                data + y0 * stride + std::ptrdiff_t{x0} * 4, stride);
+  return true;
 }
 
 }  // namespace
@@ -406,7 +438,9 @@ int SoftPaintOps::rect_copy(int x, int y, int nx, int ny, ilImage* src, int srcX
       masked.nchans = n;
       use = &masked;
     }
-    status = target_->copyTile(dx, dy, dnx, dny, src, srcX, srcY, use);
+    if (use != nullptr || !CopyRowsIntoMemory(target_, src, dx, dy, dnx, dny, srcX, srcY, status)) {
+      status = target_->copyTile(dx, dy, dnx, dny, src, srcX, srcY, use);
+    }
   } else if (is_func_(BlendZero, BlendOne)) {
     status = ilOkay;  // the destination stays as it is
   } else {

@@ -3,6 +3,7 @@
 // scaled and resampled, and what write masks, coverage images and the
 // destination copy do on the way.
 #include <brenmark/paint_ops.h>
+#include <brenmark/qv_memory_img.h>
 #include <brenmark/soft_paint_ops.h>
 
 #include <gtest/gtest.h>
@@ -228,6 +229,40 @@ TEST(PainterBlend, StraightCopyLeavesANonWritableChannel) {
   painter.set_writable(1, 1, 0, 1);  // channel 2: bits 8-15
   ASSERT_EQ(painter.rect_copy(0, 0, 3, 3, src.get(), 0, 0, nullptr, 1, 1), 0);
   EXPECT_EQ(Get4(target.get(), 2, 2), 0xDDCC22AAu);
+}
+
+// A straight copy from a paged image into a view's memory image reads the
+// source rows into the target's block: every written pixel is the source's
+// (its fill beyond its pages, its solid value on a solid page), across page
+// seams and clipped to the target, and nothing else changes.
+TEST(PainterBlend, StraightCopyFromPagesIntoAViewImage) {
+  Held<ilSmartImage> src(new ilSmartImage(Pixel4(0x11223344u)));
+  for (int y = -6; y < 12; ++y)
+    for (int x = 118; x < 140; ++x) src->SetPixel(x, y, 0xFF000000u | (x + 300) << 8 | (y + 50));
+  src->fillTileValue(256, 0, 128, 128, Pixel4(0x80808080u));  // a solid page
+  const struct {
+    int x, y, nx, ny, srcX, srcY;
+  } cases[] = {
+      {0, 0, 40, 30, 110, -10},   // across both seams, fill around the pixels
+      {-5, 3, 20, 50, 125, -2},   // clipped on the left and at the top
+      {30, -4, 20, 8, 250, 100},  // the solid page's edge, clipped at the bottom
+      {39, 29, 1, 1, 139, 11},    // the last pixel of the target
+  };
+  for (const auto& c : cases) {
+    Held<ilQVMemoryImg> target(new ilQVMemoryImg(ilSize(40, 30, 1, 4), ilUChar));
+    target->setCoordSpace(ilLowerLeft);
+    target->fillTileValue(0, 0, 40, 30, Pixel4(0xDEADBEEFu));
+    PaintOps painter(target.get(), 1);
+    ASSERT_EQ(painter.rect_copy(c.x, c.y, c.nx, c.ny, src.get(), c.srcX, c.srcY, nullptr, 1, 1), 0);
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const bool inside = x >= c.x && x < c.x + c.nx && y >= c.y && y < c.y + c.ny;
+        const std::uint32_t want =
+            inside ? src->GetPixel(x - c.x + c.srcX, y - c.y + c.srcY) : 0xDEADBEEFu;
+        ASSERT_EQ(Get4(target.get(), x, y), want) << c.x << "," << c.y << " at " << x << ", " << y;
+      }
+    }
+  }
 }
 
 TEST(PainterBlend, ZoomedCopyRoundsSourceColumnsHalvesAwayFromZero) {
