@@ -18,6 +18,7 @@
 #include "layer_access.h"
 #include "layer_target.h"
 #include "pixel_convert.h"
+#include "script_syntax.h"
 #include "session.h"
 
 namespace brenmark::tool {
@@ -67,19 +68,20 @@ std::string CheckPoints(const PixelLayer& l, const std::vector<CurvePoint>& pts)
   return "";
 }
 
-// "x y x y ..." (commas also separate) into points; the problem or empty.
+// "x,y,x,y,..." into points; the problem or empty.
 std::string ParsePoints(const std::string& text, std::size_t least, std::vector<CurvePoint>& out) {
   std::vector<double> values;
   const char* p = text.c_str();
   while (*p) {
-    if (*p == ' ' || *p == ',') {
+    if (*p == ',') {
       ++p;
       continue;
     }
     char* end = nullptr;
     const double v = std::strtod(p, &end);
-    if (end == p || !std::isfinite(v) || (*end && *end != ' ' && *end != ',')) {
-      return "points must be numbers, x and y in turn: '" + text + "'";
+    if (end == p || !std::isfinite(v) || (*end && *end != ',')) {
+      return "points must be numbers separated by commas, x and y in turn: '" + Printable(text) +
+             "'";
     }
     values.push_back(v);
     p = end;
@@ -213,12 +215,9 @@ std::vector<ParamSpec> WithPaint(std::vector<ParamSpec> params) {
   return params;
 }
 
-// The point list: every remaining word.
-std::vector<ParamSpec> WithPoints(std::vector<ParamSpec> params) {
-  ParamSpec points = TextParam("points", 65536);
-  points.rest = true;
-  params.push_back(points);
-  return params;
+// The point list, one word: x,y,x,y,...
+ParamSpec Points() {
+  return TextParam("points", 65536);
 }
 
 ParamSpec Coord(std::string name) {
@@ -260,22 +259,22 @@ void RegisterShapeCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "shape-polygon",
       .group = group,
-      .params = WithPoints(WithPaint({})),
-      .summary = "Adds the closed polygon through three or more points, given as x y pairs "
-                 "after the options (a self-crossing outline fills even-odd)." +
+      .params = WithPaint({Points()}),
+      .summary = "Adds the closed polygon through three or more points, given as one word "
+                 "x,y,x,y,... (a self-crossing outline fills even-odd)." +
                  paint,
-      .example = "shape-polygon fill=#FF0000 fill-opacity=0.5 10 10 90 10 50 80",
+      .example = "shape-polygon 10,10,90,10,50,80 fill=#FF0000 fill-opacity=0.5",
       .handler = [&session](const Arguments& a) { return ShapePolygon(session, a); },
   });
   registry.Add({
       .name = "shape-spline",
       .group = group,
-      .params = WithPoints(WithPaint({ChoiceParam("closed", {"open", "closed"}, "open")})),
+      .params = WithPaint({Points(), ChoiceParam("closed", {"open", "closed"}, "open")}),
       .summary = "Adds the smooth curve (a Catmull-Rom spline) through two or more points, "
-                 "given as x y pairs after the options; closed joins the last point back to "
-                 "the first. A fill fills the closed outline." +
+                 "given as one word x,y,x,y,...; closed joins the last point back to the "
+                 "first. A fill fills the closed outline." +
                  paint,
-      .example = "shape-spline stroke=#000000 radius=3 10 10 40 60 80 20 120 70",
+      .example = "shape-spline 10,10,40,60,80,20,120,70 stroke=#000000 radius=3",
       .handler = [&session](const Arguments& a) { return ShapeSpline(session, a); },
   });
 }
