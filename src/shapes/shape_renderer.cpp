@@ -259,8 +259,10 @@ void ShapeStrokeRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
     painter->keep_read_valid(0);
     painter->unref();
     stamp->unref();
+    // As for the fill, only a drawn stroke is post-processed: an inverted
+    // empty mask would cover everything with the stroke's texture.
+    parms->PostProcessShapeMask(mask);
   }
-  parms->PostProcessShapeMask(mask);
   mask->ForceShrinkAttempt(false);
   ClearMaskDirty();
 }

@@ -57,6 +57,12 @@ TEST_F(ShapeCommands, AShapeOnAMaskShapeLayerGivesItsLuminance) {
       "shape-rect 8 8 40 40 fill=#FFFFFF\nshape-rect 50 50 8 8 fill=#FF0000\n");
   EXPECT_EQ(EnginePixel(2, 20, 20), (std::vector<int>{255}));
   EXPECT_EQ(EnginePixel(2, 54, 54), (std::vector<int>{76}));  // 255 * 77 >> 8
+  // Inverting flips the shape's own mask, 255 * (256 - v) / 256, so the
+  // space around the shape becomes covered.
+  Run("add-shape-layer N mask\nshape-rect 8 8 40 40 fill=#FFFFFF\ninvert-mask N\n");
+  EXPECT_EQ(EnginePixel(3, 20, 20), (std::vector<int>{0}));
+  EXPECT_EQ(EnginePixel(3, 2, 2), (std::vector<int>{255}));
+  EXPECT_EQ(EnginePixel(3, 63, 63), (std::vector<int>{255}));  // last pixel of the canvas
 }
 
 TEST_F(ShapeCommands, BadLinesAreRefusedAndChangeNothing) {
