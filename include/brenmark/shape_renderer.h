@@ -26,6 +26,9 @@ class ShapeRenderer {
  public:
   // Renderers made and not yet destroyed.
   static int Count;
+  // Largest curve coordinate with bounds: far inside the integer range, so
+  // the grown edges and extents cannot overflow.
+  static constexpr double kMaxCorner = 1 << 28;
 
   ShapeRenderer();
   virtual ~ShapeRenderer();
@@ -68,6 +71,10 @@ class ShapeRenderer {
   void ApplyMaskToImage(ilSmartImage* mask, ilSIDImage* texture, PaintOps* painter);
   // Paints the mask's texture through `painter` and clears parameters dirty.
   void PaintThroughMask(PaintOps* painter, ilSmartImage* texture);
+  // The curve's corners (callback 51) grown by `near` before and `far`
+  // after, each edge truncated; empty without corners or for corners
+  // beyond kMaxCorner.
+  static ilTile GrownCurveBounds(ag_curve* curve, float near, float far);
   // A new one-channel image of img's luminance (count 0); null for null.
   static ilQVMemoryImg* ConvertRGBToLuminance(ilQVMemoryImg* img);
 

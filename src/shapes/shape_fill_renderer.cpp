@@ -12,6 +12,15 @@
 #include "brenmark/smart_image.h"
 #include "shapes/fill_scan.h"
 
+namespace {
+
+// A fill whose box holds more pixels than this is left undrawn (1 GiB of
+// coverage; a host that widens the tile without bound cannot exhaust the
+// process).
+constexpr std::size_t kMaxCoverageBytes = std::size_t{1} << 30;
+
+}  // namespace
+
 static_assert(sizeof(brenmark::shapes::LineSegment) == 4 * sizeof(float),
               "segments are handed to the scan as packed float quadruples");
 
@@ -20,19 +29,8 @@ ShapeFillRenderer::ShapeFillRenderer(ShapeFillRenderer* from) {
 }
 
 ilTile ShapeFillRenderer::GetCrvBounds(ShapeParms*, ag_curve* curve) {
-  ilTile t;
+  ilTile t = GrownCurveBounds(curve, 2.0f, 3.0f);
   BrenmarkCallbacks* cb = Brenmark.CB();
-  double** corners = curve && cb->GetCurveBounds ? cb->GetCurveBounds(curve) : nullptr;
-  if (corners && corners[0] && corners[1]) {
-    const auto x0 = static_cast<float>(corners[0][0]), y0 = static_cast<float>(corners[0][1]);
-    const auto x1 = static_cast<float>(corners[1][0]), y1 = static_cast<float>(corners[1][1]);
-    t.x = static_cast<int>(x0 - 2.0f);
-    t.y = static_cast<int>(y0 - 2.0f);
-    t.z = 0;
-    t.nx = static_cast<int>(x1 + 3.0f) - t.x + 1;
-    t.ny = static_cast<int>(y1 + 3.0f) - t.y + 1;
-    t.nz = 1;
-  }
   // The host may widen the tile for its polygon; the segments themselves
   // are not needed here.
   if (curve && cb->TessellateCurve) {
@@ -69,6 +67,7 @@ void ShapeFillRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
 // mask; false when the coverage buffer cannot be had.
 bool ShapeFillRenderer::FillMask(ilSmartImage* mask, const ilTile& b, float opacity) {
   const std::size_t n = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
+  if (n > kMaxCoverageBytes) return false;
   std::unique_ptr<std::uint8_t[]> coverage(new (std::nothrow) std::uint8_t[n]());
   if (!coverage) return false;
   brenmark::shapes::ScanPolygonCoverage(

@@ -2,6 +2,7 @@
 // luminance for one-channel targets, and the stroke renderer.
 #include "brenmark/shape_renderer.h"
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -36,12 +37,20 @@ struct PainterRef {
   PaintOps* p;
 };
 
-// Tile of corners (x0, y0)-(x1, y1) grown by `near` before and `far` after;
-// empty when the host knows no points of the curve.
-ilTile GrownCurveBounds(ag_curve* curve, float near, float far) {
+}  // namespace
+
+int ShapeRenderer::Count = 0;
+
+// ---- Base
+
+ilTile ShapeRenderer::GrownCurveBounds(ag_curve* curve, float near, float far) {
   BrenmarkCallbacks* cb = Brenmark.CB();
   double** corners = curve && cb->GetCurveBounds ? cb->GetCurveBounds(curve) : nullptr;
   if (!corners || !corners[0] || !corners[1]) return ilTile();
+  // Corners beyond the integer range (or not numbers) have no tile.
+  for (double v : {corners[0][0], corners[0][1], corners[1][0], corners[1][1]}) {
+    if (!(std::fabs(v) <= kMaxCorner)) return ilTile();
+  }
   const auto x0 = static_cast<float>(corners[0][0]), y0 = static_cast<float>(corners[0][1]);
   const auto x1 = static_cast<float>(corners[1][0]), y1 = static_cast<float>(corners[1][1]);
   ilTile t;
@@ -53,12 +62,6 @@ ilTile GrownCurveBounds(ag_curve* curve, float near, float far) {
   t.nz = 1;
   return t;
 }
-
-}  // namespace
-
-int ShapeRenderer::Count = 0;
-
-// ---- Base
 
 ShapeRenderer::ShapeRenderer() {
   ++Count;

@@ -251,6 +251,7 @@ TEST_F(ShapeModel, InversionFlipsPixelsOverWholePagesAndTheFill) {
 
 TEST_F(ShapeModel, FillAndStrokeBoundsGrowTheCurveCorners) {
   ag_curve* square = host::MakeRectangleCurve(10, 10, 10, 10);
+  ag_curve* far = host::MakePolylineCurve({{1e30f, 0.0f}, {0.0f, 5.0f}}, false);
   ShapeImageParms parms;  // brush radius 4
   const struct {
     ShapeRenderer* renderer;
@@ -261,12 +262,15 @@ TEST_F(ShapeModel, FillAndStrokeBoundsGrowTheCurveCorners) {
       {new ShapeStrokeRenderer(), square, ilTile(3, 3, 0, 32, 32, 1)},
       {new ShapeFillRenderer(), nullptr, ilTile()},
       {new ShapeStrokeRenderer(), nullptr, ilTile()},
+      {new ShapeFillRenderer(), far, ilTile()},  // beyond any tile
+      {new ShapeStrokeRenderer(), far, ilTile()},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.renderer->GetCrvBounds(&parms, c.curve), c.bounds);
     delete c.renderer;
   }
   host::ReleaseCurve(&square);
+  host::ReleaseCurve(&far);
 }
 
 TEST_F(ShapeModel, LuminanceShiftsTheWeightedSumOnce) {
