@@ -135,28 +135,33 @@ TEST_F(ShapeModel, SettersMarkOnlyWhatTheirValueAffects) {
 }
 
 TEST_F(ShapeModel, NewParametersRebuildMasksOnlyWhenTheyRenderDifferently) {
-  auto* first = new ShapeImageParms();
-  Shape* s = AddSquare(first);
+  Shape* s = AddSquare(new ShapeImageParms());
   s->Render(false, false);
-  ASSERT_FALSE(s->IsMaskDirty());
-  auto* same = new ShapeImageParms();
-  s->SetShapeParms(same);  // same values, spacing and stacking aside
-  EXPECT_TRUE(s->IsParmsDirty());
-  EXPECT_FALSE(same->IsMaskDirty() && !same->IsParmsDirty());
-  same->ResetMaskDirty();
-  auto* other = new ShapeImageParms();
-  other->ResetMaskDirty();
-  other->SetStampSpacing(3.0f);  // not compared
-  other->ResetMaskDirty();
-  s->SetShapeParms(other);
-  EXPECT_FALSE(s->IsMaskDirty());
-  auto* thinner = new ShapeImageParms();
-  thinner->SetStrokeOpacity(0.25f);
-  thinner->ResetMaskDirty();
-  s->SetShapeParms(thinner);
-  EXPECT_TRUE(s->IsMaskDirty());
-  EXPECT_TRUE(ShapeParms::ResolvePtr(static_cast<ShapeParms*>(thinner)));
-  EXPECT_FALSE(ShapeMaskParms::ResolvePtr(static_cast<ShapeParms*>(thinner)));
+  const struct {
+    const char* what;
+    std::function<void(ShapeImageParms&)> change;
+    bool maskDirty;
+  } cases[] = {
+      {"same values", [](ShapeImageParms&) {}, false},
+      {"spacing, not compared", [](ShapeImageParms& p) { p.SetStampSpacing(3.0f); }, false},
+      {"fill on top, not compared", [](ShapeImageParms& p) { p.SetFillOnTop(true); }, false},
+      {"stroke opacity", [](ShapeImageParms& p) { p.SetStrokeOpacity(0.25f); }, true},
+      {"no fill", [](ShapeImageParms& p) { p.DoFill(false); }, true},
+  };
+  for (const auto& c : cases) {
+    auto* next = new ShapeImageParms();
+    c.change(*next);
+    next->ResetMaskDirty();
+    next->ResetParmsDirty();
+    s->SetShapeParms(next);
+    EXPECT_TRUE(s->IsParmsDirty()) << c.what;
+    EXPECT_EQ(s->IsMaskDirty(), c.maskDirty) << c.what;
+    s->Render(false, false);
+    s->SetShapeParms(new ShapeImageParms());  // defaults again, for the next case
+    s->Render(false, false);
+  }
+  EXPECT_TRUE(ShapeParms::ResolvePtr(static_cast<ShapeParms*>(s->GetShapeParms())));
+  EXPECT_FALSE(ShapeMaskParms::ResolvePtr(static_cast<ShapeParms*>(s->GetShapeParms())));
 }
 
 // Images of exactly the asked size, so the cache's slack can be measured.
