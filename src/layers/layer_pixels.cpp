@@ -5,6 +5,8 @@
 #include "brenmark/layer.h"
 #include "brenmark/paint_ops.h"
 #include "brenmark/qv_memory_img.h"
+#include "brenmark/shape.h"
+#include "brenmark/shape_parms.h"
 #include "brenmark/smart_image.h"
 #include "layers/layer_images.h"
 #include "platform/diagnostics.h"
@@ -126,6 +128,11 @@ void Layer::InvertMask() {
   if (isGeometry_) {
     // The shapes' mask parameters carry the inversion; rendering them again
     // paints the inverted mask.
+    for (Shape* s = bottomShape_; s; s = s->GetNext()) {
+      if (!s->IsActive()) continue;
+      if (auto* parms = ShapeMaskParms::ResolvePtr(s->GetShapeParms()))
+        parms->SetInverse(!parms->GetInverse());
+    }
     RenderShapes(true, false);
   } else {
     ShrinkBounds(false, false);

@@ -183,15 +183,18 @@ ilSmartImage* Layer::MakeMaskImage(ilTile area, bool fromSelf) {
   return result;
 }
 
-// Geometry layers hold the pixels their shapes render to; a shape without
-// parameters renders nothing, so the image is cleared and left empty until
-// the shape model paints into it.
-void Layer::RenderShapes(bool force, bool) {
+// Geometry layers hold the pixels their shapes render to: the image is
+// cleared and every active shape painted into it from the bottom up. Shapes
+// keep their masks, so only those whose parameters changed rebuild them.
+void Layer::RenderShapes(bool force, bool b) {
   if (!isGeometry_ || !color_) return;
   if (!force && !ShapeChanged()) return;
   BrenmarkCallbacks* cb = Brenmark.CB();
   if (cb->SetBusy) cb->SetBusy(true);
   li::FillBounds(color_, 0.0);
+  for (Shape* s = bottomShape_; s; s = s->GetNext()) {
+    if (s->IsActive()) s->Render(force, b);
+  }
   shapesChanged_ = false;
   geometryImageChanged_ = true;
   ShrinkBounds(false, false);

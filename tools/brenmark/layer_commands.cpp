@@ -156,13 +156,15 @@ void RegisterLayerCommands(CommandRegistry& registry, Session& session) {
   registry.Add({
       .name = "add-shape-layer",
       .group = group,
-      .params = {NameParam("-")},
+      .params = {NameParam("-"), ChoiceParam("kind", {"image", "mask"}, "image")},
       .summary = "Adds an empty shape (geometry) layer above the current layer and makes it "
-                 "current.",
+                 "current; a mask shape layer masks the image layer below it with the "
+                 "luminance of its shapes.",
       .example = "add-shape-layer Outlines",
-      .handler =
-          Bound(session,
-                [](Session& s, const Arguments& a) { return AddLayerOfKind(s, a, false, true); }),
+      .handler = Bound(session,
+                       [](Session& s, const Arguments& a) {
+                         return AddLayerOfKind(s, a, a.Choice("kind") == 1, true);
+                       }),
   });
   registry.Add({
       .name = "rename",

@@ -194,6 +194,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterFilterCommands(plain, session);
   RegisterSelectionCommands(plain, session);
   RegisterFloodCommands(plain, session);
+  RegisterShapeCommands(plain, session);
   RegisterTransformCommands(plain, session);
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);

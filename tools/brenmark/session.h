@@ -104,6 +104,7 @@ void RegisterLayerImageCommands(CommandRegistry& registry, Session& session);
 void RegisterOutputCommands(CommandRegistry& registry, Session& session);
 void RegisterPixelCommands(CommandRegistry& registry, Session& session);
 void RegisterSelectionCommands(CommandRegistry& registry, Session& session);
+void RegisterShapeCommands(CommandRegistry& registry, Session& session);
 void RegisterTransformCommands(CommandRegistry& registry, Session& session);
 void RegisterUndoCommands(CommandRegistry& registry, Session& session);
 
