@@ -341,7 +341,6 @@ std::string DecodePng(const std::vector<std::uint8_t>& bytes, int channels, ZipR
     return in.message[0] ? std::string("damaged PNG data: ") + in.message : "damaged PNG data";
   }
   png_set_read_fn(png, &in, PngRead);
-  png_set_user_limits(png, static_cast<png_uint_32>(maxSide), static_cast<png_uint_32>(maxSide));
   png_set_chunk_cache_max(png, 128);
   png_set_chunk_malloc_max(png, std::size_t{4} << 20);
   png_read_info(png, info);

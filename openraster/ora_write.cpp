@@ -81,9 +81,9 @@ void UnpremultiplyAll(Pixels& p) {
 // background colour, then every visible layer that is not a mask, through
 // its stencil and at its opacity. Rows top first, premultiplied.
 std::string Compose(LayerStack* stack, int width, int height, Pixels& out) {
-  ilQVMemoryImg target(ilSize(width, height, 1, 4), ilUChar);
-  target.ref();
-  PaintOps* painter = new PaintOps(&target, 1);
+  ilQVMemoryImg* target = new ilQVMemoryImg(ilSize(width, height, 1, 4), ilUChar);
+  target->ref();
+  PaintOps* painter = new PaintOps(target, 1);
   painter->ref();
   unsigned background = 0;
   stack->GetBackgroundColor().Get(background);
@@ -115,8 +115,8 @@ std::string Compose(LayerStack* stack, int width, int height, Pixels& out) {
     }
   }
   painter->unref();
-  const std::string problem = ReadImage(&target, canvas, 4, out);
-  target.unref();
+  const std::string problem = ReadImage(target, canvas, 4, out);
+  target->unref();
   return problem;
 }
 
