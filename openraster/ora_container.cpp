@@ -268,15 +268,15 @@ std::string WriteFileAtomically(const std::string& path, const std::vector<std::
 std::string ReadWholeFile(const std::string& path, std::uint64_t limit,
                           std::vector<std::uint8_t>& out) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Errno("cannot open '" + path + "'", errno);
+  if (fd < 0) return std::strerror(errno);
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return "'" + path + "' is not a regular file";
+    return "not a regular file";
   }
   if (static_cast<std::uint64_t>(st.st_size) > limit) {
     close(fd);
-    return "'" + path + "' is larger than " + std::to_string(limit) + " bytes";
+    return "larger than " + std::to_string(limit) + " bytes";
   }
   out.assign(static_cast<std::size_t>(st.st_size), 0);
   std::size_t done = 0;
@@ -286,7 +286,7 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t limit,
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
       close(fd);
-      return Errno("cannot read '" + path + "'", error);
+      return std::strerror(error);
     }
     done += static_cast<std::size_t>(n);
   }

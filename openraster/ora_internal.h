@@ -131,7 +131,8 @@ std::string WriteZip(const std::vector<Entry>& entries, std::vector<std::uint8_t
 // Writes `bytes` to `path` through a temporary file in its folder, flushed,
 // synced and renamed into place. The problem, or empty.
 std::string WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
-// The whole file at `path`, at most `limit` bytes. The problem, or empty.
+// The whole file at `path`, at most `limit` bytes. The problem (without
+// the file's name), or empty.
 std::string ReadWholeFile(const std::string& path, std::uint64_t limit,
                           std::vector<std::uint8_t>& out);
 

@@ -383,7 +383,7 @@ OpenRasterResult ReadOpenRaster(const std::string& path, OpenRasterDocument& out
   if (std::string problem = ora::ReadWholeFile(path, limits.maxTotalBytes, bytes);
       !problem.empty()) {
     OpenRasterResult result;
-    result.message = problem;
+    result.message = "'" + path + "': " + problem;
     return result;
   }
   OpenRasterResult result = ora::Read(bytes.data(), bytes.size(), out, limits);
