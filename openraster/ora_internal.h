@@ -19,6 +19,9 @@ inline constexpr const char* kPrefix = "brenmark:";
 // Layer positions and offsets are kept well inside the engine's page plane
 // (-102400 ... 102400), so a layer and the canvas always fit in it together.
 inline constexpr int kMaxPosition = 65536;
+// Pixels in a layer's own coordinates (canvas position less the offset) stay
+// within this distance of the origin.
+inline constexpr long kMaxLayerCoordinate = 81920;
 
 // width x height pixels of `channels` bytes (1: grey; 4: R, G, B, A,
 // straight alpha), rows packed, the TOP row first as in PNG files.

@@ -208,6 +208,13 @@ std::string Reader::ReadLayer(pugi::xml_node node, int x, int y, float opacity, 
   }
   l.x = lx;
   l.y = doc_.height - ly - l.pixels.height;  // y upwards from the bottom
+  // Where the pixels land in the layer's own coordinates must lie on the
+  // engine's page plane.
+  const long ux = l.x - static_cast<long>(l.offsetX), uy = l.y - static_cast<long>(l.offsetY);
+  if (ux < -kMaxLayerCoordinate || uy < -kMaxLayerCoordinate ||
+      ux + l.pixels.width > kMaxLayerCoordinate || uy + l.pixels.height > kMaxLayerCoordinate) {
+    return label + " lies beyond what the engine can hold";
+  }
   topFirst_.push_back(std::move(l));
   return "";
 }
