@@ -320,56 +320,42 @@ void PngRead(png_structp png, png_bytep out, png_size_t length) {
   in->pos += length;
 }
 
-}  // namespace
+// The libpng calls, in frames that hold no C++ objects a longjmp could
+// skip: each answers false after libpng reported an error.
+struct PngHeader {
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  int colour = 0;
+  int depth = 0;
+};
 
-std::string DecodePng(const std::vector<std::uint8_t>& bytes, int channels, ZipReader& reader,
-                      int maxSide, Pixels& out) {
-  PngInput in{bytes.data(), bytes.size(), 0, ""};
-  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return "not a PNG file";
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &in, PngError, PngWarning);
-  if (!png) return "out of memory";
-  png_infop info = png_create_info_struct(png);
-  std::vector<png_bytep> rows;
-  std::string problem;
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return "out of memory";
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    out = Pixels();
-    return in.message[0] ? std::string("damaged PNG data: ") + in.message : "damaged PNG data";
-  }
-  png_set_read_fn(png, &in, PngRead);
+bool ReadPngHeader(png_structp png, png_infop info, PngInput* in, PngHeader* header) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_read_fn(png, in, PngRead);
   png_set_chunk_cache_max(png, 128);
   png_set_chunk_malloc_max(png, std::size_t{4} << 20);
   png_read_info(png, info);
-  const png_uint_32 width = png_get_image_width(png, info);
-  const png_uint_32 height = png_get_image_height(png, info);
-  const int colour = png_get_color_type(png, info);
-  const int depth = png_get_bit_depth(png, info);
-  if (width < 1 || height < 1 || width > static_cast<png_uint_32>(maxSide) ||
-      height > static_cast<png_uint_32>(maxSide)) {
-    problem = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
-              " pixels; at most " + std::to_string(maxSide) + " on a side";
-  } else if (channels == 1 && (colour & PNG_COLOR_MASK_COLOR)) {
-    problem = "a colour PNG where a greyscale one was expected";
-  } else {
-    problem = reader.Charge(std::uint64_t{width} * height * static_cast<unsigned>(channels));
-  }
-  if (!problem.empty()) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return problem;
-  }
-  if (depth == 16) png_set_scale_16(png);
+  header->width = png_get_image_width(png, info);
+  header->height = png_get_image_height(png, info);
+  header->colour = png_get_color_type(png, info);
+  header->depth = png_get_bit_depth(png, info);
+  return true;
+}
+
+// Reads the rows as `channels` 8-bit channels into `rows`; false (with
+// in->message) when libpng fails or the layout comes out otherwise.
+bool ReadPngRows(png_structp png, png_infop info, PngInput* in, const PngHeader* h, int channels,
+                 png_bytep* rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  const int colour = h->colour;
+  if (h->depth == 16) png_set_scale_16(png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-  if (!(colour & PNG_COLOR_MASK_COLOR) && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (!(colour & PNG_COLOR_MASK_COLOR) && h->depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (channels == 4) {
-    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    if (!(colour & PNG_COLOR_MASK_COLOR) || colour == PNG_COLOR_TYPE_PALETTE) {
-      if (colour != PNG_COLOR_TYPE_PALETTE) png_set_gray_to_rgb(png);
-    }
-    if (!(colour & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS)) {
+    if (transparency) png_set_tRNS_to_alpha(png);
+    if (!(colour & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
+    if (!(colour & PNG_COLOR_MASK_ALPHA) && !transparency) {
       png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
     }
   } else if (colour & PNG_COLOR_MASK_ALPHA) {
@@ -377,20 +363,54 @@ std::string DecodePng(const std::vector<std::uint8_t>& bytes, int channels, ZipR
   }
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != std::size_t{width} * static_cast<unsigned>(channels)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return "a PNG of an unexpected layout";
+  if (png_get_rowbytes(png, info) != std::size_t{h->width} * static_cast<unsigned>(channels)) {
+    std::snprintf(in->message, sizeof in->message, "an unexpected layout");
+    return false;
   }
-  out.width = static_cast<int>(width);
-  out.height = static_cast<int>(height);
-  out.channels = channels;
-  out.bytes.assign(out.RowBytes() * height, 0);
-  rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = out.Row(static_cast<int>(y));
-  png_read_image(png, rows.data());
+  png_read_image(png, rows);
   png_read_end(png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+std::string DecodePng(const std::vector<std::uint8_t>& bytes, int channels, ZipReader& reader,
+                      int maxSide, Pixels& out) {
+  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return "not a PNG file";
+  PngInput in{bytes.data(), bytes.size(), 0, ""};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &in, PngError, PngWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    if (png) png_destroy_read_struct(&png, nullptr, nullptr);
+    return "out of memory";
+  }
+  PngHeader h;
+  std::string problem;
+  if (!ReadPngHeader(png, info, &in, &h)) {
+    problem = std::string("damaged PNG data: ") + in.message;
+  } else if (h.width < 1 || h.height < 1 || h.width > static_cast<png_uint_32>(maxSide) ||
+             h.height > static_cast<png_uint_32>(maxSide)) {
+    problem = "a PNG of " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+              " pixels; at most " + std::to_string(maxSide) + " on a side";
+  } else if (channels == 1 && (h.colour & PNG_COLOR_MASK_COLOR)) {
+    problem = "a colour PNG where a greyscale one was expected";
+  } else {
+    problem = reader.Charge(std::uint64_t{h.width} * h.height * static_cast<unsigned>(channels));
+  }
+  if (problem.empty()) {
+    out.width = static_cast<int>(h.width);
+    out.height = static_cast<int>(h.height);
+    out.channels = channels;
+    out.bytes.assign(out.RowBytes() * h.height, 0);
+    std::vector<png_bytep> rows(h.height);
+    for (png_uint_32 y = 0; y < h.height; ++y) rows[y] = out.Row(static_cast<int>(y));
+    if (!ReadPngRows(png, info, &in, &h, channels, rows.data())) {
+      problem = std::string("damaged PNG data: ") + in.message;
+      out = Pixels();
+    }
+  }
   png_destroy_read_struct(&png, &info, nullptr);
-  return "";
+  return problem;
 }
 
 std::string EncodePng(const Pixels& pixels, std::vector<std::uint8_t>& out) {
