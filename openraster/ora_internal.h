@@ -118,7 +118,6 @@ class ZipReader {
 
  private:
   struct zip* zip_ = nullptr;
-  struct zip_source* source_ = nullptr;
   OpenRasterLimits limits_;
   std::uint64_t total_ = 0;
 };
