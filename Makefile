@@ -47,7 +47,8 @@ fuzz: fuzz-deps
 	cmake -S . -B $(FUZZBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRENMARK_BUILD_FUZZ=ON \
 	  -DBRENMARK_BUILD_TESTS=OFF -DBRENMARK_BUILD_TOOLS=OFF -DBRENMARK_BUILD_BENCH=OFF
-	cmake --build $(FUZZBUILD) --target fuzz_script fuzz_script_syntax fuzz_png fuzz_pen_samples -j $(JOBS)
+	cmake --build $(FUZZBUILD) --target fuzz_script fuzz_script_syntax fuzz_png fuzz_pen_samples \
+	  fuzz_openraster -j $(JOBS)
 	bash fuzz/run.sh $(FUZZBUILD) $(FUZZ_SECONDS)
 
 format:

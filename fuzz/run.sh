@@ -14,9 +14,12 @@ build=$(cd "${1:?usage: run.sh <build dir> [seconds]}" && pwd)
 seconds=${2:-${FUZZ_SECONDS:-60}}
 
 # Longest input per harness: scripts of a few dozen lines, one line, and
-# PNG files of a few KB (a larger file mostly adds zlib work).
-declare -A max_len=([fuzz_script]=4096 [fuzz_script_syntax]=1024 [fuzz_png]=16384 [fuzz_pen_samples]=4096)
-declare -A dict=([fuzz_script]=script.dict [fuzz_script_syntax]=script.dict [fuzz_png]=png.dict)
+# PNG files and OpenRaster documents of a few KB (a larger file mostly adds
+# zlib work).
+declare -A max_len=([fuzz_script]=4096 [fuzz_script_syntax]=1024 [fuzz_png]=16384 [fuzz_pen_samples]=4096
+  [fuzz_openraster]=16384)
+declare -A dict=([fuzz_script]=script.dict [fuzz_script_syntax]=script.dict [fuzz_png]=png.dict
+  [fuzz_openraster]=ora.dict)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -28,7 +31,9 @@ fi
 
 passed=0
 failed=0
-for h in fuzz_script fuzz_script_syntax fuzz_png fuzz_pen_samples; do
+for h in fuzz_script fuzz_script_syntax fuzz_png fuzz_pen_samples fuzz_openraster; do
+  # fuzz_openraster is built only where the OpenRaster library's dependencies are.
+  [ -x "$build/fuzz/$h" ] || { echo "== $h: not built, skipped"; continue; }
   work=$build/fuzz-run/$h
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/artifacts"

@@ -199,6 +199,7 @@ void RegisterAllCommands(CommandRegistry& registry, Session& session) {
   RegisterBrushCommands(plain, session);
   RegisterOutputCommands(plain, session);
   RegisterUndoCommands(plain, session);
+  RegisterDocumentCommands(plain, session);
   for (CommandSpec spec : plain.Commands()) {
     spec.handler = [&session, handler = std::move(spec.handler)](const Arguments& a) {
       std::string problem;

@@ -97,6 +97,8 @@ class Session {
 // The command groups, each adding its commands to the table.
 void RegisterBrushCommands(CommandRegistry& registry, Session& session);
 void RegisterCanvasCommands(CommandRegistry& registry, Session& session);
+// Save and open OpenRaster documents (nothing without the OpenRaster library).
+void RegisterDocumentCommands(CommandRegistry& registry, Session& session);
 void RegisterFilterCommands(CommandRegistry& registry, Session& session);
 void RegisterFloodCommands(CommandRegistry& registry, Session& session);
 void RegisterLayerCommands(CommandRegistry& registry, Session& session);
