@@ -1,6 +1,7 @@
 // Shape: one vector shape held by a geometry layer, as a member of that
 // layer's shape list (links, owner, handle, name, active flag).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/resource.h>
 
@@ -18,7 +19,7 @@ struct ilTile;
 // This is the list-side of a shape. Curves, parameters and rendering belong
 // to the shape model and are not part of this class yet: a shape without
 // parameters reports clean flags and no bounds.
-class Shape : public Resource {
+class BRENMARK_API Shape : public Resource {
  public:
   static constexpr int kNameCapacity = 65;  // at most 64 characters and the terminator
 
