@@ -3,7 +3,7 @@
 # Usage: ensure-deps.sh build|bench|fuzz
 set -euo pipefail
 mode=${1:-build}
-want=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libpng-dev)
+want=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libpng-dev libzip-dev libpugixml-dev)
 [ "$mode" = bench ] && want+=(libbenchmark-dev libpixman-1-dev libmypaint-dev libopencv-imgproc-dev)
 [ "$mode" = fuzz ] && want+=(clang)
 
