@@ -136,7 +136,8 @@ BM_API int bm_undo_counts(bm_engine engine, int* undo_steps, int* redo_steps);
 /* The layer's pixels over the whole canvas (`size` at least the bytes of
  * bm_canvas_size). A mask reads as grey: its value in R, G and B, A 255. */
 BM_API int bm_layer_read(bm_canvas canvas, int index, int flags, uint8_t* pixels, size_t size);
-/* The composed picture: every visible layer over the background. */
+/* The composed picture: every visible layer over the background. A canvas
+ * without layers reads transparent. */
 BM_API int bm_canvas_read(bm_canvas canvas, int flags, uint8_t* pixels, size_t size);
 /* A new layer holding width x height pixels (rows `stride` bytes apart, 0
  * for packed), its bottom-left corner at canvas (x, y), above the current

@@ -417,6 +417,12 @@ int main(void) {
   openraster(e, c);
   bad_arguments(e, c);
   CHECK_EQ(layers(other), 0);
+  memset(buf, 0xAB, sizeof buf);
+  CHECK_EQ(bm_canvas_read(other, 0, buf, 64 * 64 * 4), BM_OK); /* no layers: transparent */
+  size_t nonzero = 0;
+  for (size_t k = 0; k < 64 * 64 * 4; ++k) nonzero += buf[k] != 0;
+  CHECK_EQ(nonzero, 0);
+  CHECK_EQ(buf[64 * 64 * 4], 0xAB); /* nothing written past the picture */
 
   CHECK_EQ(bm_engine_stop(e), BM_OK);
   bad_handles(e, c);
