@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Compares the dynamic symbols a shared library defines with its checked-in
-# list (one demangled name a line, sorted). Instances of standard-library
-# templates are left out: the compiler emits them or not by optimisation
-# level, and no application links against ours.
+# list (one demangled name a line, sorted). Only strong definitions count:
+# weak ones (inline functions and variables, vtables of classes without a
+# key function, template instances) are emitted or not by optimisation
+# level, so they would make the list differ between build types. The
+# sanitizers' own symbols in instrumented builds are left out too.
 #   check_symbols.sh <library.so> <list>
 # With BRENMARK_UPDATE_ABI=1 the list is rewritten from the library instead.
 set -euo pipefail
@@ -10,8 +12,8 @@ lib=$1
 list=$2
 actual=$(mktemp)
 trap 'rm -f "$actual"' EXIT
-nm -D --defined-only --demangle "$lib" | cut -d' ' -f3- |
-  grep -vE '^(std::|__gnu_cxx::|(typeinfo|typeinfo name|vtable|VTT|guard variable) for (std::|__gnu_cxx::)|_init$|_fini$)' |
+nm -D --defined-only --demangle "$lib" | awk '$2 ~ /^[TDBRGSi]$/' | cut -d' ' -f3- |
+  grep -vE '^(std::|__gnu_cxx::|_init$|_fini$|__(asan|odr_asan|ubsan|sancov)[._])' |
   LC_ALL=C sort -u >"$actual"
 if [[ "${BRENMARK_UPDATE_ABI:-}" == 1 ]]; then
   cp "$actual" "$list"
