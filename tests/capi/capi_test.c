@@ -338,6 +338,9 @@ static void layer_order(bm_canvas c) {
   CHECK_EQ(bm_layer_add(c, 1, &mask), BM_OK); /* a mask of layer 1, at 2 */
   CHECK_EQ(mask, 2);
   CHECK_EQ(layers(c), base + 1);
+  CHECK_EQ(bm_layer_read(c, mask, BM_PIXELS_BOTTOM_UP, buf, sizeof buf), BM_OK);
+  CHECK_EQ(at(0, 0), 0x000000FFu); /* a mask reads grey: empty is black, opaque */
+  CHECK_EQ(at(W - 1, H - 1), 0x000000FFu);
   CHECK_EQ(bm_layer_set_name(c, 1, "Red"), BM_OK);
   CHECK_EQ(bm_layer_move(c, 2, 1), BM_ERR_INVALID_ARGUMENT); /* a mask to the bottom */
   CHECK_STR(bm_last_error(0), "no such engine");
