@@ -1,6 +1,7 @@
 // BrushParameters: the brush record the application hands to the paint
 // manager and shapes keep for their strokes.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/brush_profile.h>
 #include <brenmark/paint_color.h>
@@ -14,7 +15,7 @@ class Resource;
 // references; the setters reference the new source before releasing the old
 // one; the destructor releases both. So a source handed to a record made
 // with count 0 dies with the last record that holds it.
-class BrushParameters {
+class BRENMARK_API BrushParameters {
  public:
   BrushParameters() = default;
   BrushParameters(const BrushParameters& other);

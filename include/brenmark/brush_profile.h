@@ -3,11 +3,12 @@
 // standard profiles, and the factory that turns a standard profile into a
 // GenericFunction for a brush size.
 #pragma once
+#include <brenmark/export.h>
 
 class GenericFunction;
 
 // A plain value (260 bytes): copying copies everything.
-class BrushProfile {
+class BRENMARK_API BrushProfile {
  public:
   static constexpr int kStandardCount = 8;
 

@@ -2,6 +2,7 @@
 // sharpness, radius and sigma, or any coefficients a caller gives) and the
 // in-memory image that filters its own pixels with it.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/qv_memory_img.h>
 
@@ -22,7 +23,7 @@ constexpr int ilConvolutionImgClassId = ilFirstUserClassId + 12;
 // so that the fixed kernel sums to exactly 2048 and flat areas stay flat.
 //
 // Value semantics: copies own their coefficients.
-class ConvolutionKernel {
+class BRENMARK_API ConvolutionKernel {
  public:
   // (0.5, 1.5, 1/3).
   ConvolutionKernel();
@@ -82,7 +83,7 @@ class ConvolutionKernel {
 // computes only the pixels at least size / 2 from every edge (the border
 // keeps its old values): callers give the image a margin of at least the
 // kernel size around the pixels they need.
-class ilConvolutionImg : public ilQVMemoryImg {
+class BRENMARK_API ilConvolutionImg : public ilQVMemoryImg {
  public:
   ilConvolutionImg(const ilSize& size, ilType type, ilOrder order = ilInterleaved);
 
@@ -100,4 +101,4 @@ class ilConvolutionImg : public ilQVMemoryImg {
 // and the total; null (the default) reports nothing. The library is
 // single-threaded; the handler is process-wide.
 using ConvolutionProgressFn = void (*)(int done, int total, void* user);
-void SetConvolutionProgressHandler(ConvolutionProgressFn fn, void* user);
+BRENMARK_API void SetConvolutionProgressHandler(ConvolutionProgressFn fn, void* user);

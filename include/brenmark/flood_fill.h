@@ -2,6 +2,7 @@
 // similar colour around a seed pixel, read from one page accessor and
 // written to another.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 #include <brenmark/page_pixel_accessor.h>
@@ -13,7 +14,7 @@
 // A region search over a clip box (xmin, ymin) .. (xmax, ymax), inclusive.
 // The derived class says what is inside the region and how a pixel is
 // filled; the base offers row scans built on those two.
-class FloodFill {
+class BRENMARK_API FloodFill {
  public:
   FloodFill() = default;
   virtual ~FloodFill() = default;
@@ -53,7 +54,7 @@ class FloodFill {
 // constructors are checked against them and lose when they disagree), so a
 // read never runs past a page. An operation lives for one Fill; the
 // accessors must outlive it.
-class FloodFillOperation : public FloodFill {
+class BRENMARK_API FloodFillOperation : public FloodFill {
  public:
   // Flood fill: source and destination are `accessor`, offset 0.
   FloodFillOperation(int x, int y, float tolerance, const PaintColor& colour,

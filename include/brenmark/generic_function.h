@@ -2,6 +2,7 @@
 // spline (Bernstein form) and piecewise linear. A profile maps x in [0, 1],
 // the distance from the dab centre to its rim, to a coverage in [0, 1].
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/resource.h>
 
@@ -13,7 +14,7 @@
 // process-wide counter the first time an object of it is made, and all its
 // objects carry that identifier; equality starts by comparing it, so two
 // functions of different classes never compare equal.
-class GenericFunction : public Resource {
+class BRENMARK_API GenericFunction : public Resource {
  public:
   ~GenericFunction() override;
 
@@ -45,7 +46,7 @@ class GenericFunction : public Resource {
 // c0 + c1 x + ... + c7 x^7 in single precision, evaluated by Horner's rule
 // over the coefficients up to the degree (the index of the highest non-zero
 // one, -1 when all are 0). f(0) is c0 exactly.
-class Poly1D : public GenericFunction {
+class BRENMARK_API Poly1D : public GenericFunction {
  public:
   static constexpr int kMaxCoefficients = 8;
 
@@ -70,7 +71,7 @@ class Poly1D : public GenericFunction {
 // A hard disc with a quadratic rim: 1 for x <= h, else 1 - k (x - h)^2 with
 // k = 1 / (1 - h)^2, which reaches 0 at x = 1. A hardness of 1 has k = 0, so
 // the whole disc is 1.
-class SolidProfile : public GenericFunction {
+class BRENMARK_API SolidProfile : public GenericFunction {
  public:
   explicit SolidProfile(float hardness);
 
@@ -90,7 +91,7 @@ class SolidProfile : public GenericFunction {
 
 // Points (x_i, y_i), at most 31 of them. Shared by the two point-list
 // profiles; equality compares the count and every point.
-class PointProfile : public GenericFunction {
+class BRENMARK_API PointProfile : public GenericFunction {
  public:
   static constexpr int kMaxPoints = 31;
 
@@ -113,7 +114,7 @@ class PointProfile : public GenericFunction {
 //   f(x) = sum over i < n of C(n, i) x^i (1 - x)^(n - i) y_i
 // so f(0) = y_0 and f(1) = 0. The x values are kept but not used.
 // Without points f is 0.
-class SplineProfile : public PointProfile {
+class BRENMARK_API SplineProfile : public PointProfile {
  public:
   SplineProfile(const float* xy, int count);
 
@@ -130,7 +131,7 @@ class SplineProfile : public PointProfile {
 // x_i <= x <= x_(i+1) gives the value; an x no segment holds (below the
 // first point, beyond the last) gives the last point's y. A segment of zero
 // width gives its left y. Without points f is 0.
-class LinearProfile : public PointProfile {
+class BRENMARK_API LinearProfile : public PointProfile {
  public:
   LinearProfile(const float* xy, int count);
 

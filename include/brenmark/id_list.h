@@ -1,5 +1,6 @@
 // IdList: the kind identifiers of an object, backing type-testing down-casts.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstring>
 
@@ -13,7 +14,7 @@
 // identifier and its own copy of the list; assigning copies only the current
 // identifier and keeps the target's list (its class chain is its own).
 // Not polymorphic: never delete a derived object through an IdList pointer.
-class IdList {
+class BRENMARK_API IdList {
  public:
   static constexpr int kIdSize = 128;  // identifier bytes, terminator included
 

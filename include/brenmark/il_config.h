@@ -1,6 +1,7 @@
 // ilConfig: the layout in which a caller hands pixels to, or takes them from,
 // an image: element type, order, channel count, channel map, coordinate space.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_types.h>
 
@@ -20,7 +21,7 @@
 // Unset fields (ilAnyType, ilAnyOrder, nchans 0, ilSpaceDefault,
 // ilModelDefault) mean "the image's own". Without a list the map is the
 // identity (channel i <-> image channel i + chanOffset).
-struct ilConfig {
+struct BRENMARK_API ilConfig {
   ilType type = ilAnyType;
   ilOrder order = ilAnyOrder;
   int nchans = 0;

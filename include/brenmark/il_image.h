@@ -1,6 +1,7 @@
 // ilLink, ilImage and ilSIDImage: the image classes every image of the engine
 // derives from, with tile reads, writes, fills, copies and page locks.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_config.h>
 #include <brenmark/il_page.h>
@@ -18,7 +19,7 @@
 // reach every dependent through alterAction. Before answering a query an image
 // calls resetCheck(), which brings the input up to date first and then, when
 // bits are pending, runs reset() once and clears them.
-class ilLink {
+class BRENMARK_API ilLink {
  public:
   ilLink() = default;
   ilLink(const ilLink&) = delete;
@@ -87,7 +88,7 @@ class ilLink {
 // Rectangles are in the image's own coordinate space unless the configuration
 // names another one; then they are mapped (flipped within the image's size)
 // and the buffer rows and columns follow the caller's space.
-class ilImage : public ilLink {
+class BRENMARK_API ilImage : public ilLink {
  public:
   ilImage();
   ~ilImage() override;
@@ -258,7 +259,7 @@ class ilImage : public ilLink {
 // image interface (the seed is the image's input 0) and a bounds query, and
 // gives each image a process-unique resource identifier (never reused, the
 // first image created gets 1).
-class ilSIDImage : public ilImage {
+class BRENMARK_API ilSIDImage : public ilImage {
  public:
   ilSIDImage();
   ~ilSIDImage() override;

@@ -1,6 +1,7 @@
 // ilMemoryImg (pixels in one block of memory, owned or wrapped) and ilConstImg
 // (one value everywhere).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_image.h>
 
@@ -20,7 +21,7 @@
 //
 // Tile reads, writes, fills and copies work directly on the block (memcpy
 // per row when the layouts agree), without page locks.
-class ilMemoryImg : public ilSIDImage {
+class BRENMARK_API ilMemoryImg : public ilSIDImage {
  public:
   ilMemoryImg();
   ilMemoryImg(const ilSize& size, ilType type, ilOrder order = ilInterleaved);
@@ -72,7 +73,7 @@ class ilMemoryImg : public ilSIDImage {
 // which is also the image's fill. setFill replaces the value and adopts its
 // type and channel count. Writes are refused (ilNotWritable). Its size and
 // page size are 1 x 1 x 1; a read lock of its one page gives that one pixel.
-class ilConstImg : public ilImage {
+class BRENMARK_API ilConstImg : public ilImage {
  public:
   ilConstImg();
   explicit ilConstImg(const ilPixel& value);

@@ -1,6 +1,7 @@
 // ilPage and ilLockRequest: direct access to an image's page memory through
 // ilImage::lockPageSet / unlockPageSet.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_types.h>
 
@@ -12,7 +13,7 @@
 // The memory holds one page of the image's page size (getPageSizeX/Y/Z) in the
 // image's order and element type: rows of getPageSizeX() pixels, row 0 at the
 // page origin. Pages are created by lockPageSet and deleted by unlockPageSet.
-class ilPage {
+class BRENMARK_API ilPage {
  public:
   int x = 0, y = 0, z = 0, c = 0;
 
@@ -40,7 +41,7 @@ class ilPage {
 // One entry of a lockPageSet call: the caller names a pixel (x, y, z) and
 // channel c of the wanted page with init(); the image answers the page (or
 // null) and the request's status (ilOkay when the page is locked).
-struct ilLockRequest {
+struct BRENMARK_API ilLockRequest {
   int x = 0, y = 0, z = 0, c = 0;
   ilStatus status = ilOkay;
   ilPage* page = nullptr;

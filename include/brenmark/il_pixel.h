@@ -1,6 +1,7 @@
 // ilPixel: one pixel value of any element type and up to kIlMaxChannels
 // channels, held inline (no allocation), as it lies in an interleaved image.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_types.h>
 
@@ -15,7 +16,7 @@
 //
 // Values are copied; a default-constructed pixel is an empty holder of type
 // ilAnyType with no channels.
-class ilPixel {
+class BRENMARK_API ilPixel {
  public:
   ilPixel() = default;
   // `data` holds nc elements of `type` in memory order; null gives zeros.

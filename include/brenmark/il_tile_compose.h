@@ -1,6 +1,7 @@
 // Tile algebra helpers: ilTileComposeIter walks the pieces of one box minus
 // another, ilTileUnion is the per-axis hull of two boxes.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_types.h>
 
@@ -21,7 +22,7 @@ enum ilCompose : int {
 // in z, below B in y, above B in y, below B in x, above B in x. Each slab is
 // cut off a working copy of A; the walk ends as soon as that copy is empty on
 // any axis. An empty A has no pieces; with an empty B, A is the only piece.
-class ilTileComposeIter : public ilTile {
+class BRENMARK_API ilTileComposeIter : public ilTile {
  public:
   ilTileComposeIter(const ilTile& a, const ilTile& b, ilCompose op);
 
@@ -40,7 +41,7 @@ class ilTileComposeIter : public ilTile {
 // contributes nothing (the other operand's range is taken, as it is);
 // otherwise the range runs from the smaller start to the larger end. So a
 // zero-width rectangle never drags the hull's x range towards its origin.
-class ilTileUnion : public ilTile {
+class BRENMARK_API ilTileUnion : public ilTile {
  public:
   ilTileUnion(const ilTile& a, const ilTile& b);
 };

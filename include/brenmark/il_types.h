@@ -1,6 +1,7 @@
 // Value types of the image library layer: element types, pixel orders, colour
 // models, coordinate spaces, status codes, the ilTile box and ilSize extents.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstddef>
 
@@ -108,11 +109,11 @@ enum ilClassId : int {
 
 // Bytes taken by `count` elements of `type` (bits round up to whole bytes).
 // Unknown types and ilAnyType answer 0.
-int ilDataSize(ilType type, int count = 1);
+BRENMARK_API int ilDataSize(ilType type, int count = 1);
 
 // Integer box: origin (x, y, z) and extents (nx, ny, nz). A box with an
 // extent below 1 on any axis is empty. Fields are accessed directly.
-struct ilTile {
+struct BRENMARK_API ilTile {
   int x = 0, y = 0, z = 0;
   int nx = 0, ny = 0, nz = 0;
 
@@ -135,7 +136,7 @@ struct ilTile {
 };
 
 // Image extents: x, y, z pixels and c channels.
-struct ilSize {
+struct BRENMARK_API ilSize {
   int x = 0, y = 0, z = 1, c = 1;
 
   ilSize() = default;

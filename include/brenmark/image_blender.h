@@ -1,6 +1,7 @@
 // ImageBlender: copies and fills into one image through a painter with a
 // chosen blend function (replace, over, under).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 #include <brenmark/resource.h>
@@ -11,7 +12,7 @@ class PaintOps;
 // blender owns its painter (a PaintOps with its own blending letter); the
 // target image is not referenced: whoever builds the blender keeps the image
 // alive for the blender's life.
-class ImageBlender : public Resource {
+class BRENMARK_API ImageBlender : public Resource {
  public:
   enum BlendFunc : int {
     kBlendReplace = 0,  // factors (1, 0)

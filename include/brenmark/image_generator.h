@@ -2,6 +2,7 @@
 // pixels, their controller with its cached image, and the built-in solid
 // colour generator.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/id_list.h>
 #include <brenmark/il_pixel.h>
@@ -21,7 +22,7 @@ using ImageGeneratorFactory = ImageGenerator* (*)(ImageGntrController* controlle
 // Cache rule: GetImage(w, h) reuses the cached image while it is at most 8
 // pixels wider and taller than asked (bounds width - w and height - h in
 // 0..8) and not marked dirty; anything else regenerates it.
-class ImageGntrController {
+class BRENMARK_API ImageGntrController {
  public:
   static constexpr int kReuseSlack = 8;
 
@@ -69,7 +70,7 @@ class ImageGntrController {
 
 // A source of texture images. The controller owns the generator; the
 // generator's pointer back to it is not counted.
-class ImageGenerator : public IdList {
+class BRENMARK_API ImageGenerator : public IdList {
  public:
   ImageGenerator(ImageGntrController* controller, const char* name);
   virtual ~ImageGenerator() = default;
@@ -95,7 +96,7 @@ class ImageGenerator : public IdList {
 
 // One colour everywhere: its image is a smart image with the colour as fill
 // value and no pages, whatever size is asked for.
-class ImageGeneratorSolid : public ImageGenerator {
+class BRENMARK_API ImageGeneratorSolid : public ImageGenerator {
  public:
   static constexpr const char* kTypeName = "ImageGeneratorSolid";
 

@@ -2,6 +2,7 @@
 // paints with (the brush colour, the layer's own image, a processed copy of
 // it, or a moving window onto another paint object).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/observable.h>
 #include <brenmark/resource.h>
@@ -19,7 +20,7 @@ struct ilTile;
 // Change notices: setting a different image notifies the observers;
 // image_modified() marks the object changed and notifies on request. The
 // changed mark is a plain value the stamp reads and clears.
-class ImagePaintObj : public Resource, public Observable {
+class BRENMARK_API ImagePaintObj : public Resource, public Observable {
  public:
   // The name is accepted for the callers' sake and not kept. The image may
   // be null.
@@ -53,7 +54,7 @@ class ImagePaintObj : public Resource, public Observable {
 // A paint object that starts without an image and holds one reference on a
 // companion object for as long as it lives. The painting code does not use
 // the companion.
-class SparseImagePaintObj : public ImagePaintObj {
+class BRENMARK_API SparseImagePaintObj : public ImagePaintObj {
  public:
   SparseImagePaintObj(const char* name, Resource* companion);
   SparseImagePaintObj(const SparseImagePaintObj&) = delete;
@@ -75,7 +76,7 @@ class SparseImagePaintObj : public ImagePaintObj {
 // reads the old inner image as its input is rewired to the new inner image
 // (except the new image itself), so views built on the envelope's image
 // follow the swap.
-class EnvelopeImagePaintObj : public ImagePaintObj, public Observer {
+class BRENMARK_API EnvelopeImagePaintObj : public ImagePaintObj, public Observer {
  public:
   EnvelopeImagePaintObj(const char* name, ImagePaintObj* inner);
   EnvelopeImagePaintObj(const EnvelopeImagePaintObj&) = delete;
@@ -114,7 +115,7 @@ class EnvelopeImagePaintObj : public ImagePaintObj, public Observer {
 // Windows are flat: the origin is (x, y, 0); a negative extent counts as 0.
 // A window request is ignored while the source (or its image) is missing. Every window set and
 // every move notifies the observers once, after the sub-image is configured.
-class SubImagePaintObj : public ImagePaintObj {
+class BRENMARK_API SubImagePaintObj : public ImagePaintObj {
  public:
   // Window (x, y, nx, ny) with the source's channel count.
   SubImagePaintObj(const char* name, ImagePaintObj* source, int x, int y, int nx, int ny);

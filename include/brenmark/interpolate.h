@@ -2,6 +2,7 @@
 // spaced along a path (straight segments, a smoothed path, or an application
 // curve), each with the fraction of the current segment it lies at.
 #pragma once
+#include <brenmark/export.h>
 
 #include <vector>
 
@@ -19,7 +20,7 @@ struct ag_curve;
 //
 // Ownership: a Resource (count 0 when made; the stroke painter that walks it
 // holds a reference, the last release deletes it).
-class Interpolate2D : public Resource {
+class BRENMARK_API Interpolate2D : public Resource {
  public:
   // ---- Virtual operations after the Resource slots, in slot order.
   virtual void AddPoint(const PaintPoint& p) = 0;
@@ -39,7 +40,7 @@ class Interpolate2D : public Resource {
 // point lies 2 after the joint). Without it each segment starts afresh from
 // the last point handed out. The walk keeps double precision so that long
 // segments still end after length / d steps.
-class FltInterpolate2D : public Interpolate2D {
+class BRENMARK_API FltInterpolate2D : public Interpolate2D {
  public:
   explicit FltInterpolate2D(int carry);
 
@@ -81,7 +82,7 @@ class FltInterpolate2D : public Interpolate2D {
 // i-th sub-point of the newest sample (never below 0).
 //
 // Ownership: holds one reference on the inner interpolator.
-class SmoothInterpolate2D : public Interpolate2D {
+class BRENMARK_API SmoothInterpolate2D : public Interpolate2D {
  public:
   // The paint manager's smoothing: a = 0.9, b = 0.921, n = 6.
   static constexpr float kDefaultA = 0.9f;
@@ -139,7 +140,7 @@ class SmoothInterpolate2D : public Interpolate2D {
 //
 // Ownership: keeps its own copy of the curve (member 46) and releases it
 // with member 44 when destroyed; the caller's curve is not kept.
-class CurveInterpolate2D : public Interpolate2D {
+class BRENMARK_API CurveInterpolate2D : public Interpolate2D {
  public:
   explicit CurveInterpolate2D(ag_curve* curve);
   ~CurveInterpolate2D() override;

@@ -2,6 +2,7 @@
 // identity, name, kind, activity, opacity, list links, offsets, pivot and
 // its list of shapes.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstdint>
 
@@ -39,7 +40,7 @@ enum FilterMethod : int { kFilterNearest = 0, kFilterBilinear = 1, kFilterBicubi
 // integer offset (the float offset truncated toward zero) places layer
 // pixel (u, v) at canvas (u + x offset, v + y offset). Opacities of 0.998
 // and above count as fully opaque.
-class Layer : public Resource, public Observable {
+class BRENMARK_API Layer : public Resource, public Observable {
  public:
   static constexpr int kNameCapacity = 128;  // at most 127 characters and the terminator
   static constexpr int kTopShapeIndex = 2147483647;

@@ -1,13 +1,14 @@
 // Iterators over the paint manager's layer stacks, a stack's layers, the
 // masks of one image layer and the shapes of one layer.
 #pragma once
+#include <brenmark/export.h>
 
 // All four are plain values that remember positions (slot numbers and
 // indices), not pointers, so they survive a stack being replaced by its copy.
 // Each starts at its first element on construction; Reset() starts over.
 
 // The occupied slots of the paint manager's table in ascending order.
-class LayerStackIterator {
+class BRENMARK_API LayerStackIterator {
  public:
   LayerStackIterator();
   void Reset();
@@ -24,7 +25,7 @@ class LayerStackIterator {
 };
 
 // The layers of one stack, bottom up or top down, optionally without masks.
-class LayerIterator {
+class BRENMARK_API LayerIterator {
  public:
   LayerIterator(int layerStack, bool skipMasks, bool fromTop);
   void Reset();
@@ -51,7 +52,7 @@ class LayerIterator {
 };
 
 // The run of mask layers directly above one image layer.
-class MaskIterator {
+class BRENMARK_API MaskIterator {
  public:
   MaskIterator(int layerStack, int imageIndex, bool fromTop);
   MaskIterator(void* imageLayer, bool fromTop);
@@ -74,7 +75,7 @@ class MaskIterator {
 };
 
 // The shapes of one layer, bottom up (top down with fromTop).
-class ShapeIterator {
+class BRENMARK_API ShapeIterator {
  public:
   ShapeIterator(int layerStack, int index, bool fromTop);
   ShapeIterator(void* layer, bool fromTop);

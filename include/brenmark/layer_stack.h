@@ -2,6 +2,7 @@
 // separate selection-mask layer, the current layer, and the state of the
 // window that shows the canvas.
 #pragma once
+#include <brenmark/export.h>
 
 #include <memory>
 
@@ -37,7 +38,7 @@ enum SMDrawStyle : int { kSMDrawTinted = 0, kSMDrawMarchingAnts = 1 };
 // Ownership: a stack is a Resource; the paint manager holds one reference
 // per table slot and undo records may hold more. The stack holds one
 // reference on every layer of its list and on the selection-mask layer.
-class LayerStack : public Resource {
+class BRENMARK_API LayerStack : public Resource {
  public:
   // Asks the application for the stack's window, takes the background colour
   // and the view size from it, and creates the selection mask. The stack

@@ -2,6 +2,7 @@
 // rotation about a centre) and its mappings between layer-stack and screen
 // coordinates.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_types.h>
 
@@ -9,7 +10,7 @@
 // the rotation's sines and cosines) are derived by RegenMatrix(), which every
 // setter of the scales, centre-with-rotation or degree calls; SetOffset,
 // SetPivot and SetScaleOffset store without regenerating.
-class LayerStackTransform {
+class BRENMARK_API LayerStackTransform {
  public:
   // Whether a mapping applies the scale: always, never, or only while the
   // view is zoomed out (x scale < 1). The engine itself always uses kScale.

@@ -2,6 +2,7 @@
 // one-channel mask. Every write goes through to the wrapped painter; the
 // pixels as they were before are then put back wherever the mask is set.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 #include <brenmark/paint_ops.h>
@@ -29,7 +30,7 @@ class Stamp;
 // owned as a letter: the wrapper never deletes it), on the mask, on its
 // stamp (through the stamp services) and on the snapshot and scratch image
 // while they exist. The target is not referenced (see PaintOps).
-class MaskingPaintOps : public PaintOps {
+class BRENMARK_API MaskingPaintOps : public PaintOps {
  public:
   // A masking painter with its own software painter on `target`.
   MaskingPaintOps(ilImage* target, ilImage* mask, int offsetX, int offsetY);

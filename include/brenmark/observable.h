@@ -1,13 +1,14 @@
 // Observable and Observer: change notification between layers, paint
 // objects, stamps and the page cache.
 #pragma once
+#include <brenmark/export.h>
 
 class Observable;
 class PointerList;
 
 // Receives update() when an observable it is attached to changes and
 // disconnect() when that observable is destroyed. Both do nothing here.
-class Observer {
+class BRENMARK_API Observer {
  public:
   virtual ~Observer();
   virtual void update(Observable* changed);
@@ -20,7 +21,7 @@ class Observer {
 //
 // Copying: a copy starts with no observers (they attached to the original);
 // assigning keeps the target's own observers.
-class Observable {
+class BRENMARK_API Observable {
  public:
   Observable() = default;
   Observable(const Observable&) {}

@@ -2,6 +2,7 @@
 // through a ring of locked pages, so that the region search of a flood
 // fill costs a pointer computation per pixel instead of a page lookup.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 
@@ -19,7 +20,7 @@ class ilSmartImage;
 // page stays locked (pinned in memory, not swapped) until Release() or the
 // destructor; pointers it handed out are valid only until the slot they
 // came from is reloaded or released. Not copyable.
-class PagePixelAccessor {
+class BRENMARK_API PagePixelAccessor {
  public:
   static constexpr int kSlots = 32;
   static constexpr int kPageSize = 128;

@@ -2,11 +2,12 @@
 // form of four-channel pixels (r in bits 0-7 ... a in bits 24-31, so the
 // bytes run R, G, B, A in memory).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_pixel.h>
 
 // The stored colour record: four floats, r, g, b, a.
-struct SIDColor_sr {
+struct BRENMARK_API SIDColor_sr {
   float r, g, b, a;
 };
 
@@ -16,7 +17,7 @@ struct SIDColor_sr {
 // Bytes and unit floats both have four-argument forms; plain int arguments
 // are refused at compile time because PaintColor(1, 0, 0, 1) could mean
 // either. Write 1.0f or a byte value of unsigned char type.
-class PaintColor {
+class BRENMARK_API PaintColor {
  public:
   PaintColor() = default;
   explicit PaintColor(int packed);

@@ -3,6 +3,7 @@
 // the application's callback record; the one instance is the global
 // `Brenmark`. Also declares the exported plain functions.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/brush_parameters.h>
 #include <brenmark/callbacks.h>
@@ -48,7 +49,7 @@ enum ApplicationMethod : int {
 // Ownership: the manager holds one reference on the stack in each occupied
 // slot. Copying a manager copies every field, the table included, without
 // touching reference counts.
-class PaintManager {
+class BRENMARK_API PaintManager {
  public:
   static constexpr int kMaxLayerStacks = 512;
 
@@ -398,21 +399,21 @@ class PaintManager {
 };
 
 // The one paint manager of the process.
-extern PaintManager Brenmark;
+extern BRENMARK_API PaintManager Brenmark;
 
 // The exported plain functions: one call each on Brenmark.
 extern "C" {
-void PntInitializePaintManager();
-int PntCurrentLayerStack();
-void PntSetCurrentLayerStack(int h);
-void* PntNewLayer(int h, bool isMask);
-void PntDeleteCurrentLayer(int h);
-void PntClearCurrentLayer(int h);
-void PntDuplicateCurrentLayer(int h);
-void* PntUpLayer();
-void* PntDownLayer();
-void PntMergeVisibleLayer(int h);
-void PntMergeLayerWithBelow(void* layer);
-void PntMergeAllLayers(int h);
-void PntInvertCurrentMaskLayer(int h);
+BRENMARK_API void PntInitializePaintManager();
+BRENMARK_API int PntCurrentLayerStack();
+BRENMARK_API void PntSetCurrentLayerStack(int h);
+BRENMARK_API void* PntNewLayer(int h, bool isMask);
+BRENMARK_API void PntDeleteCurrentLayer(int h);
+BRENMARK_API void PntClearCurrentLayer(int h);
+BRENMARK_API void PntDuplicateCurrentLayer(int h);
+BRENMARK_API void* PntUpLayer();
+BRENMARK_API void* PntDownLayer();
+BRENMARK_API void PntMergeVisibleLayer(int h);
+BRENMARK_API void PntMergeLayerWithBelow(void* layer);
+BRENMARK_API void PntMergeAllLayers(int h);
+BRENMARK_API void PntInvertCurrentMaskLayer(int h);
 }

@@ -3,6 +3,7 @@
 // damage bookkeeping that tells the layer stack what to redraw; the blend
 // factor codes and the dab point types it takes.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 #include <brenmark/observable.h>
@@ -77,7 +78,7 @@ enum ModifySince : int {
 // Rectangles: the modified rectangles are in target pixels; damage() takes
 // caller units, which the scale (target pixels per caller unit) converts.
 // Results of int operations: 0 success, −1 failure, unless said otherwise.
-class PaintOps : public Resource {
+class BRENMARK_API PaintOps : public Resource {
  public:
   enum ProxyQualityHint : int { ProxyQualityDefault = 0 };
 

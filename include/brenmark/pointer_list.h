@@ -1,12 +1,13 @@
 // PointerList: an ordered sequence of pointers kept in a gap buffer.
 #pragma once
+#include <brenmark/export.h>
 
 namespace brenmark {
 // Capacity, in slots, that a list needs to hold `n` elements: the first
 // allocation size class (2^(k+6) - 16 bytes, k = 0..20) larger than n slots,
 // counted in 4-byte slots so capacities are the same on every word size
 // (5 -> 12, 13 -> 28, 29 -> 60). Past the largest class the answer is n.
-int PointerListCapacity(int n);
+BRENMARK_API int PointerListCapacity(int n);
 }  // namespace brenmark
 
 // Elements before the gap occupy slots [0, gap); the rest occupy the top of
@@ -16,7 +17,7 @@ int PointerListCapacity(int n);
 //
 // The list owns its block, not the pointees. It cannot be copied (no two
 // lists share a block); it can be moved.
-class PointerList {
+class BRENMARK_API PointerList {
  public:
   // A requested capacity below 1 allocates nothing; otherwise the block gets
   // PointerListCapacity(capacity) slots.

@@ -2,6 +2,7 @@
 // views, stamp and convolution images) with fast tile paths and the view
 // scaling and rotation machinery; the free scaling helpers built on it.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_memory_img.h>
 
@@ -39,7 +40,7 @@ enum ilQVScaleMode : unsigned {
 //
 // Instances are counted (MemoryImgCount); with the debug selector at 8111
 // each construction and destruction prints the count.
-class ilQVMemoryImg : public ilMemoryImg {
+class BRENMARK_API ilQVMemoryImg : public ilMemoryImg {
  public:
   // No storage and no attributes yet.
   ilQVMemoryImg();
@@ -214,22 +215,24 @@ class ilQVMemoryImg : public ilMemoryImg {
 // rectangle (x, y, sw, sh) of it, into a dstW x dstH buffer with factors sx,
 // sy and the destination placed at S * p - (offX, offY); filters and colour
 // identity as an ilQVMemoryImg's defaults (bilinear).
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
-                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
-                       float offY);
+BRENMARK_API ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x,
+                                    float y, float sw, float sh, void* dst, int dstW, int dstH,
+                                    float sx, float sy, float offX, float offY);
 // The same with rotation (degrees about (cx, cy)), filters and colour scale
 // and offset words.
-ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x, float y, float sw,
-                       float sh, void* dst, int dstW, int dstH, float sx, float sy, float offX,
-                       float offY, float degrees, float cx, float cy, unsigned minifyMode,
-                       unsigned magnifyMode, unsigned colourScale, unsigned colourOffset);
+BRENMARK_API ilStatus SIDScaleImage(const void* src, int w, int h, int bytesPerPixel, float x,
+                                    float y, float sw, float sh, void* dst, int dstW, int dstH,
+                                    float sx, float sy, float offX, float offY, float degrees,
+                                    float cx, float cy, unsigned minifyMode, unsigned magnifyMode,
+                                    unsigned colourScale, unsigned colourOffset);
 
 // Bounding box of the rectangle (x, y, w, h) scaled by (sx, sy) and rotated
 // by `degrees` about (cx, cy), as ilQVMemoryImg::getTargetSizeAndOffset.
-void SIDGetTargetSizeAndOffset(int x, int y, int w, int h, float sx, float sy, float degrees,
-                               float cx, float cy, int& outW, int& outH, int& outX, int& outY);
+BRENMARK_API void SIDGetTargetSizeAndOffset(int x, int y, int w, int h, float sx, float sy,
+                                            float degrees, float cx, float cy, int& outW, int& outH,
+                                            int& outX, int& outY);
 
 // Prints a description of `img` (colour model, coordinate space, type,
 // order, sizes, page size, minimum/maximum, fill) and of `tile` to standard
 // output, one labelled line each.
-void ilPrintImageDescription(ilImage* img, const ilTile& tile);
+BRENMARK_API void ilPrintImageDescription(ilImage* img, const ilTile& tile);

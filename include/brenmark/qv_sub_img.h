@@ -1,6 +1,7 @@
 // ilQVSubImg: a window onto another image, optionally with its own channel
 // configuration.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il_image.h>
 
@@ -23,7 +24,7 @@ constexpr int ilQVSubImgClassId = ilFirstUserClassId + 11;
 // Tile reads, writes and copies go to the input with the rectangles moved by
 // the origin and the view's channel map composed with the caller's. Without
 // an input they answer ilInvalid. Fills are not supported (ilNotWritable).
-class ilQVSubImg : public ilImage {
+class BRENMARK_API ilQVSubImg : public ilImage {
  public:
   ilQVSubImg(ilImage* input, int x, int y, int z = 0);
   // Shows `channels` channels of the input (its first ones).

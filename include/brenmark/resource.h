@@ -1,6 +1,7 @@
 // Resource: the reference-counted base of the engine's long-lived objects,
 // with a process-wide mode that defers their destruction.
 #pragma once
+#include <brenmark/export.h>
 
 // Ownership: a resource starts with a count of 0. Every holder takes a
 // reference with ref() and gives it back with unref(); the unref() that
@@ -16,7 +17,7 @@
 // Copying: a copy is a new resource (count 0, its own identifier); assigning
 // leaves the count and identifier of the target alone. Counts and the
 // deferral state are not synchronised: use them on the application thread.
-class Resource {
+class BRENMARK_API Resource {
  public:
   Resource();
   Resource(const Resource&);

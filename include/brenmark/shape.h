@@ -2,6 +2,7 @@
 // curves, its parameters and renderers, and its place in the layer's shape
 // list (links, owner, handle, name, active flag).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/callbacks.h>
 #include <brenmark/il_types.h>
@@ -28,7 +29,7 @@ class ShapeStrokeRenderer;
 //
 // A shape without parameters reports clean flags, renders nothing and has
 // no bounds.
-class Shape : public Resource {
+class BRENMARK_API Shape : public Resource {
  public:
   static constexpr int kNameCapacity = 65;  // at most 64 characters and the terminator
 

@@ -3,6 +3,7 @@
 // with the two dirty flags that decide how much of a shape is re-rendered,
 // and the image-generator and mask-inversion variants.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/brush_parameters.h>
 #include <brenmark/id_list.h>
@@ -21,7 +22,7 @@ class ilSmartImage;
 //
 // Ownership: a Resource (count 0 when made); each shape using the record
 // holds one reference.
-class ShapeParms : public Resource, public IdList {
+class BRENMARK_API ShapeParms : public Resource, public IdList {
  public:
   using Offset = ilXYobj<ilXYstruct<float>, float>;
 
@@ -107,7 +108,7 @@ class ShapeParms : public Resource, public IdList {
 
 // Parameters whose fill and stroke textures come from image generators
 // (solid colour unless changed).
-class ShapeImageParms : public ShapeParms {
+class BRENMARK_API ShapeImageParms : public ShapeParms {
  public:
   ShapeImageParms();
   explicit ShapeImageParms(const char* name);
@@ -133,7 +134,7 @@ class ShapeImageParms : public ShapeParms {
 };
 
 // Parameters of shapes on a geometry mask layer: masks may be inverted.
-class ShapeMaskParms : public ShapeImageParms {
+class BRENMARK_API ShapeMaskParms : public ShapeImageParms {
  public:
   ShapeMaskParms();
   explicit ShapeMaskParms(const char* name);

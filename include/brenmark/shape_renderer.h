@@ -3,6 +3,7 @@
 // renderer scan-converts the host's polygon of the curve; the stroke
 // renderer stamps the brush along the curve's splines.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/callbacks.h>
 #include <brenmark/il_types.h>
@@ -22,7 +23,7 @@ class ShapeParms;
 // mask until its own next rebuild, which makes a new mask object. Masks are
 // rebuilt only while the renderer is marked mask-dirty, so painting an
 // unchanged shape again reuses the mask.
-class ShapeRenderer {
+class BRENMARK_API ShapeRenderer {
  public:
   // Renderers made and not yet destroyed.
   static int Count;
@@ -86,12 +87,12 @@ class ShapeRenderer {
 
 // out = (R*77 + G*151 + B*28) >> 8 per packed pixel (R the lowest byte,
 // alpha ignored); white gives 255.
-void ConvertRGBAtoLuminance(const unsigned int* pixels, unsigned char* out, int count);
+BRENMARK_API void ConvertRGBAtoLuminance(const unsigned int* pixels, unsigned char* out, int count);
 
 // Fill: the host tessellates the curve into line segments (callback 56);
 // their coverage at half-pixel sub-lines in both directions, averaged,
 // scaled by the fill opacity, becomes the mask.
-class ShapeFillRenderer : public ShapeRenderer {
+class BRENMARK_API ShapeFillRenderer : public ShapeRenderer {
  public:
   ShapeFillRenderer() = default;
   // Flags and mask of the source; segments are not copied.
@@ -116,7 +117,7 @@ class ShapeFillRenderer : public ShapeRenderer {
 
 // Stroke: the brush of the parameters stamped along each spline of the
 // curve (callback 57 gives its points) with the engine's stroke painter.
-class ShapeStrokeRenderer : public ShapeRenderer {
+class BRENMARK_API ShapeStrokeRenderer : public ShapeRenderer {
  public:
   ShapeStrokeRenderer() = default;
   explicit ShapeStrokeRenderer(ShapeStrokeRenderer* from);

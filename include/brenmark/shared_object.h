@@ -1,6 +1,7 @@
 // TsharedObject and TsharedObjectPtr: shared ownership with an atomic count,
 // for objects (the undo records) that may be held from more than one place.
 #pragma once
+#include <brenmark/export.h>
 
 #include <atomic>
 #include <type_traits>
@@ -12,7 +13,7 @@ class TsharedObjectPtr;
 // interlocked increments and decrements. The object is deleted (it must come
 // from new) when the last pointer lets go. A copy of a shared object is a new
 // object with a count of its own.
-class TsharedObject {
+class BRENMARK_API TsharedObject {
  public:
   TsharedObject() = default;
   TsharedObject(const TsharedObject&) {}

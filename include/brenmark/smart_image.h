@@ -24,6 +24,7 @@
 //   ilSmartImage* copy = new ilSmartImage(seed, 0, 0, 0, -1);  // seeded
 //   ilSmartImage::As_ilSmartImage(img)        // null unless a smart image
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 
@@ -33,7 +34,7 @@
 class SmartImage;
 class SmartImgPage;
 
-class ilSmartImage : public ilSIDImage {
+class BRENMARK_API ilSmartImage : public ilSIDImage {
  public:
   static constexpr int kImageType = 100;
   static constexpr int kClassId = ilFirstUserClassId + 2;

@@ -2,6 +2,7 @@
 // It reads, writes, fills and blends rectangles into the target image page by
 // page, on the target's locked page memory.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/il.h>
 #include <brenmark/paint_ops.h>
@@ -24,7 +25,7 @@ class StampImpl;
 // stamps and high-quality stamps, else the image one) through the stamp
 // services the brush subsystem installs (paintops/soft_paint_ops_stamp.h);
 // without them a painter takes no stamp and draw_stamps() answers −1.
-class SoftPaintOps : public PaintOps {
+class BRENMARK_API SoftPaintOps : public PaintOps {
  public:
   explicit SoftPaintOps(ilImage* target);
   ~SoftPaintOps() override;

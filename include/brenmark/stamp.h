@@ -3,6 +3,7 @@
 // announcements that let dab images and renderers recompute only what a
 // change touches.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/observable.h>
 #include <brenmark/resource.h>
@@ -27,7 +28,7 @@ class ImagePaintObj;
 // Values from outside are clamped (radius to (0, 255], opacities to [0, 1],
 // aspect to [-1, 1]); NaN arguments and non-finite angles and transforms are
 // refused and change nothing.
-class Stamp : public Resource, public Observable, public Observer {
+class BRENMARK_API Stamp : public Resource, public Observable, public Observer {
  public:
   enum ChangeCode : int {
     kRadiusChanged = 1,

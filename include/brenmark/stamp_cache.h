@@ -2,6 +2,7 @@
 // radius table, sub-pixel phase, geometry, sources, noise) is generated once
 // and reused by the dabs that follow, within a byte budget.
 #pragma once
+#include <brenmark/export.h>
 
 #include <array>
 #include <cstddef>
@@ -18,7 +19,7 @@ class Stamp;
 // lookup: a hit hands its entry the current colour instead (regenerating it
 // when the colour differs). The mask source is, because the mask shapes the
 // coverage.
-struct StampKey {
+struct BRENMARK_API StampKey {
   const GenericFunction* profile = nullptr;
   const ImagePaintObj* colour = nullptr;  // always null in the cache's keys
   const ImagePaintObj* paint = nullptr;
@@ -45,7 +46,7 @@ struct StampKey {
 //
 // Ownership: the entry holds a reference on its stamp copy and on the image
 // (which holds one on the copy too); destroying the entry releases both.
-class StampCacheEntry {
+class BRENMARK_API StampCacheEntry {
  public:
   // Copies `stamp` and builds the image at phase (px, py).
   StampCacheEntry(const Stamp& stamp, int px, int py);
@@ -71,7 +72,7 @@ class StampCacheEntry {
 //
 // The entry a lookup returns stays valid until the next lookup, Empty() or
 // SetBudget(); callers that keep an image longer take a reference on it.
-class StampImageCache {
+class BRENMARK_API StampImageCache {
  public:
   static constexpr std::size_t kDefaultBudget = 2097152;
   static constexpr std::size_t kEntryOverhead = 184;

@@ -2,6 +2,7 @@
 // tables, and the dab geometry it is built on (the quantised ellipse every
 // dab image of a stamp shares).
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/observable.h>
 #include <brenmark/qv_memory_img.h>
@@ -26,7 +27,7 @@ constexpr int ILStampImgClassId = ilFirstUserClassId + 20;
 // identity), angle to 3 degrees, shear to 0.1. K maps the unit circle onto
 // the dab: image point p = K q for |q| = 1, so row 0 of K spans x and row 1
 // spans y.
-struct StampGeometry {
+struct BRENMARK_API StampGeometry {
   float rx = 0.0f, ry = 0.0f;
   float angle = 0.0f;  // degrees, counter-clockwise (minus the stamp's angle)
   float shear = 0.0f;
@@ -45,20 +46,20 @@ struct StampGeometry {
 inline constexpr float kMaxStampKeyRadius = 512.0f;
 
 // The geometry of a stamp's dabs.
-StampGeometry ComputeStampGeometry(const Stamp& stamp);
+BRENMARK_API StampGeometry ComputeStampGeometry(const Stamp& stamp);
 // Whether a dab of this geometry is generated from the distance tables with
 // a radius table of `tableSize` entries: the geometry is an untransformed
 // circle and the radius table describes that circle to within one pixel (a
 // placement transform that scales the dab leaves the table describing the
 // unscaled radius; such dabs take the matrix walk). Depends on the cache key
 // alone, so equal keys always choose the same generator.
-bool StampTablesServe(const StampGeometry& g, int tableSize);
+BRENMARK_API bool StampTablesServe(const StampGeometry& g, int tableSize);
 // A stamp angle as the geometry uses it: the nearest multiple of 3 degrees,
 // halves away from zero (4.4 -> 3, 4.6 -> 6, -4.6 -> -6).
-float QuantizeStampAngle(float degrees);
+BRENMARK_API float QuantizeStampAngle(float degrees);
 // The sub-pixel phase (0..3) of a placement fraction in [0, 1): quarter
 // pixels while the radius is at most 64, else 0.
-int StampPhase(float radius, float fraction);
+BRENMARK_API int StampPhase(float radius, float fraction);
 
 // ILStampImg: a one-page memory image (8-bit, colour model ABGR, lower-left
 // space) of the dab of its stamp at one sub-pixel phase, with the colour
@@ -84,7 +85,7 @@ int StampPhase(float radius, float fraction);
 //
 // Ownership: holds a reference on its stamp and observes it. Images count
 // references as every il image does.
-class ILStampImg : public ilQVMemoryImg, public Observer {
+class BRENMARK_API ILStampImg : public ilQVMemoryImg, public Observer {
  public:
   // Entries of the coverage table: the 1024 distance steps plus room for
   // the far corners of the distance tables, all 0.

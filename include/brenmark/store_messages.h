@@ -4,12 +4,13 @@
 // holds a group around them so the warning comes once for the action, with
 // its count.
 #pragma once
+#include <brenmark/export.h>
 
 // While at least one group exists, each distinct repeated warning of the
 // store is held back; when the outermost group ends it is reported once,
 // with " (N times)" when it came more than once. Groups nest. Messages that
 // are not repetitions (errors) are never held back.
-class StoreMessageGroup {
+class BRENMARK_API StoreMessageGroup {
  public:
   StoreMessageGroup();
   ~StoreMessageGroup();

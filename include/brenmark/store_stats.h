@@ -2,10 +2,11 @@
 // budget that the pages of every smart image share: a plain snapshot for
 // tools and diagnostics.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstdint>
 
-struct SmartImageCacheStatistics {
+struct BRENMARK_API SmartImageCacheStatistics {
   // False until the first page operation brought the cache into being; every
   // other field is then 0.
   bool exists = false;
@@ -24,4 +25,4 @@ struct SmartImageCacheStatistics {
 };
 
 // The statistics as they are now. Asking never creates the cache.
-SmartImageCacheStatistics GetSmartImageCacheStatistics();
+BRENMARK_API SmartImageCacheStatistics GetSmartImageCacheStatistics();

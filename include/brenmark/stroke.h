@@ -3,6 +3,7 @@
 // radius, opacity, angle and aspect between samples, and (timed variant)
 // keep dabbing while the pen rests.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstdint>
 #include <vector>
@@ -15,7 +16,7 @@ class Stamp;
 
 // One pen sample, 32 bytes. An attribute is valid only when its presence
 // bit is set.
-struct StrokeSample {
+struct BRENMARK_API StrokeSample {
   float x;
   float y;
   float radius;
@@ -34,7 +35,7 @@ static_assert(sizeof(StrokeSample) == 32);
 // Locks keep AddPoint from recording an attribute (shape outlines record
 // positions only). The start mark makes the next sample the stroke's first
 // (state 1); the end mark makes the last sample its last (state 2).
-class Stroke {
+class BRENMARK_API Stroke {
  public:
   enum Attribute : int { kRadius = 1, kOpacity = 2, kAspect = 4, kAngle = 8 };
   enum SampleState : std::int16_t { kOrdinary = 0, kFirst = 1, kLast = 2 };
@@ -72,7 +73,7 @@ class Stroke {
 // Process-wide settings of the stroke painters, set by the paint manager
 // when a stroke begins (the spacing scale also by every stamp stroke painter
 // made).
-struct StrokeSettings {
+struct BRENMARK_API StrokeSettings {
   float spacingJitter = 0.0f;    // > 0: each spacing varies by up to this fraction
   float angleJitter = 0.0f;      // > 0: each dab angle varies by up to this many degrees
   bool followDirection = false;  // turn each dab to the direction of travel
@@ -82,7 +83,7 @@ struct StrokeSettings {
 
 // A stroke painter: reads the stroke's samples and paints them with the
 // painter. Holds neither the stroke nor the painter; both must outlive it.
-class StrokeImpl {
+class BRENMARK_API StrokeImpl {
  public:
   StrokeImpl(Stroke* stroke, PaintOps* painter) : stroke_(stroke), painter_(painter) {}
   virtual ~StrokeImpl() = default;
@@ -118,7 +119,7 @@ class StrokeImpl {
 //
 // Ownership: holds a reference on the stamp and the interpolator while it
 // lives; gives the painter the stamp when made.
-class StampStrokeImpl : public StrokeImpl, public PaintPointStream {
+class BRENMARK_API StampStrokeImpl : public StrokeImpl, public PaintPointStream {
  public:
   static constexpr float kMinSpacing = 0.125f;
 
@@ -190,7 +191,7 @@ class StampStrokeImpl : public StrokeImpl, public PaintPointStream {
 // tick near the resting point, wandering further the longer it rests.
 // Timers are the host's (callback members 8 and 9); both stop when the pen
 // moves again and when the painter is destroyed.
-class TimerStampStrokeImpl : public StampStrokeImpl {
+class BRENMARK_API TimerStampStrokeImpl : public StampStrokeImpl {
  public:
   static constexpr int kDefaultDabInterval = 10;
   static constexpr int kDefaultIdleDelay = 40;

@@ -3,6 +3,7 @@
 // `PaintUndoList`; the paint manager's command frame and brush strokes fill
 // it.
 #pragma once
+#include <brenmark/export.h>
 
 #include <brenmark/id_list.h>
 #include <brenmark/shared_object.h>
@@ -18,7 +19,7 @@ class ilImage;
 // "SidLS", ...) so a record answers to all of them; the current identifier
 // is the most derived one. Records are shared objects held through
 // TsharedObjectPtr and are never copied.
-class PntUndoOper : public TsharedObject, public IdList {
+class BRENMARK_API PntUndoOper : public TsharedObject, public IdList {
  public:
   explicit PntUndoOper(const char* kind);
   PntUndoOper(const PntUndoOper&) = delete;
@@ -48,7 +49,7 @@ class PntUndoOper : public TsharedObject, public IdList {
 };
 
 // A record of one layer stack slot: holds the stack (one reference).
-class PntUndoLS : public PntUndoOper {
+class BRENMARK_API PntUndoLS : public PntUndoOper {
  public:
   PntUndoLS(PaintManager* pm, int handle, LayerStack* stack, const char* kind);
   ~PntUndoLS() override;
@@ -67,7 +68,7 @@ class PntUndoLS : public PntUndoOper {
 };
 
 // A record of one layer of a stack: holds the layer (one reference).
-class PntUndoLayer : public PntUndoLS {
+class BRENMARK_API PntUndoLayer : public PntUndoLS {
  public:
   PntUndoLayer(PaintManager* pm, int handle, int index, LayerStack* stack, Layer* layer,
                const char* kind);
@@ -84,7 +85,7 @@ class PntUndoLayer : public PntUndoLS {
 
 // The layer structure: keeps the stack as it was and puts a copy of it
 // (sharing the layers' images) into the slot for the command to work on.
-class PntUndoLayerStack : public PntUndoLayer {
+class BRENMARK_API PntUndoLayerStack : public PntUndoLayer {
  public:
   PntUndoLayerStack(PaintManager* pm, int handle, int index, LayerStack* stack, Layer* layer,
                     const char* kind);
@@ -100,7 +101,7 @@ class PntUndoLayerStack : public PntUndoLayer {
 // One layer's pixels: the layer goes on painting into new copy-on-write
 // images seeded from its images, which stay as they were. Only the pages
 // written later cost memory.
-class PntUndoStroke : public PntUndoLayer {
+class BRENMARK_API PntUndoStroke : public PntUndoLayer {
  public:
   PntUndoStroke(PaintManager* pm, int handle, int index, LayerStack* stack, Layer* layer,
                 ilImage* color, ilImage* stencil, const char* kind);
@@ -125,7 +126,7 @@ class PntUndoStroke : public PntUndoLayer {
 
 // Records undone and redone as one step: undo runs first to last, redo last
 // to first.
-class PntUndoCombo : public PntUndoOper {
+class BRENMARK_API PntUndoCombo : public PntUndoOper {
  public:
   using Member = TsharedObjectPtr<PntUndoOper>;
   PntUndoCombo(PntUndoOper* r1, PntUndoOper* r2, PntUndoOper* r3, PntUndoOper* r4, PntUndoOper* r5,
@@ -140,7 +141,7 @@ class PntUndoCombo : public PntUndoOper {
   std::list<Member> members_;
 };
 
-class PntUndoList {
+class BRENMARK_API PntUndoList {
  public:
   using Record = TsharedObjectPtr<PntUndoOper>;
   using Records = std::list<Record>;
@@ -189,4 +190,4 @@ class PntUndoList {
 };
 
 // The undo list of the process (ten records).
-extern PntUndoList PaintUndoList;
+extern BRENMARK_API PntUndoList PaintUndoList;

@@ -2,6 +2,7 @@
 // viewer parameters, proxy requests, stroke settings and the layer pivot.
 // None owns anything; copying copies every field.
 #pragma once
+#include <brenmark/export.h>
 
 #include <cstdint>
 
@@ -10,14 +11,14 @@ struct ag_curve;  // the application's curve record; opaque here
 // Four words that belong to the application. The engine never interprets
 // them: it hands them to the application's callbacks and copies them word
 // for word.
-struct ViewerParms {
+struct BRENMARK_API ViewerParms {
   std::uint32_t words[4] = {0, 0, 0, 0};
 
   bool operator==(const ViewerParms&) const = default;
 };
 
 // A request for a proxy (a reversible preview on a set of layers).
-struct ProxyParameters {
+struct BRENMARK_API ProxyParameters {
   // 0 is a transform proxy (move, scale, rotate); any other value an edit
   // proxy (flood fill, magic wand).
   enum ScopeHint { kTransformScope = 0, kEditScope = 1 };
@@ -44,7 +45,7 @@ struct ProxyParameters {
 };
 
 // Stroke settings held by the paint manager and copied in and out whole.
-struct StrokeParameters {
+struct BRENMARK_API StrokeParameters {
   // Multiplies the brush's spacing bias to give the dab spacing; raised to
   // 0.1 (and stored back) when a stroke begins below it.
   float spacing = 1.0f;
@@ -73,7 +74,7 @@ struct StrokeParameters {
 
 // The point a layer scales and rotates about. While `valid` is clear the
 // layer answers the centre of its bounds each time it is asked.
-struct LayerPivot {
+struct BRENMARK_API LayerPivot {
   LayerPivot() = default;
   LayerPivot(float x, float y, bool valid) : x(x), y(y), valid(valid) {}
 

@@ -27,6 +27,38 @@ cmake -S "$src/examples/embed" -B "$scratch/cmake" -G Ninja \
 cmake --build "$scratch/cmake" >/dev/null
 "$scratch/cmake/embed"
 
+echo "-- C interface (pkg-config brenmark-c, find_package COMPONENTS c)"
+mkdir -p "$scratch/c"
+cat >"$scratch/c/use_c.c" <<'C'
+#include <brenmark/brenmark_c.h>
+#include <stdio.h>
+int main(void) {
+  bm_engine e = 0;
+  bm_canvas c = 0;
+  int layer = 0;
+  if (bm_engine_start(&e) || bm_canvas_create(e, 32, 32, &c) || bm_layer_add(c, 0, &layer) ||
+      layer != 1 || bm_engine_stop(e)) {
+    fprintf(stderr, "use_c: %s\n", bm_last_error(e));
+    return 1;
+  }
+  puts("C interface: a canvas with 1 layer");
+  return 0;
+}
+C
+gcc -std=c11 -Wall -Wextra -Werror -pedantic -o "$scratch/c/use_c_pc" "$scratch/c/use_c.c" \
+  $(pkg-config --cflags --libs brenmark-c)
+"$scratch/c/use_c_pc"
+cat >"$scratch/c/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.25)
+project(UseC LANGUAGES C)
+find_package(Brenmark 0.1 REQUIRED COMPONENTS c)
+add_executable(use_c use_c.c)
+target_link_libraries(use_c PRIVATE Brenmark::brenmark_c)
+CM
+cmake -S "$scratch/c" -B "$scratch/c/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$scratch/c/build" >/dev/null
+"$scratch/c/build/use_c"
+
 echo "-- README"
 # The README's build lines, run as written from a tree that looks like the
 # source tree (its examples and host, the build as `build`), with only the
