@@ -352,7 +352,7 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
 // Most ranges of a narrow region lie within one page row: no page lookup,
 // the pixels walked through the pointer.
 template <bool Exact>
-void FloodFillOperation::PushRunsInPage(const std::uint8_t* q, int r, int a, int b, int dir,
+inline __attribute__((always_inline)) void FloodFillOperation::PushRunsInPage(const std::uint8_t* q, int r, int a, int b, int dir,
                                         int left, int right, bool aheadInPage) {
   const InsideTest<Exact> in{seedValue_, tolerance_};
   const int n = b - a + 1;
@@ -401,7 +401,7 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     // narrow corridor the next run's row ahead follows it: both are asked
     // for now while this span is found and written (within the page only).
     const int row = (s.y - a.OriginY()) & (kPage - 1);
-    for (int d = 1; d <= 2; ++d) {
+    for (int d = 1; d <= 4; ++d) {
       if (static_cast<unsigned>(row + d * s.dir) < kPage) {
         __builtin_prefetch(p + d * s.dir * (4 * kPage));
       }
