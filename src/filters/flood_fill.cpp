@@ -352,8 +352,8 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
 // Most ranges of a narrow region lie within one page row: no page lookup,
 // the pixels walked through the pointer.
 template <bool Exact>
-inline __attribute__((always_inline)) void FloodFillOperation::PushRunsInPage(const std::uint8_t* q, int r, int a, int b, int dir,
-                                        int left, int right, bool aheadInPage) {
+inline __attribute__((always_inline)) void FloodFillOperation::PushRunsInPage(
+    const std::uint8_t* q, int r, int a, int b, int dir, int left, int right, bool aheadInPage) {
   const InsideTest<Exact> in{seedValue_, tolerance_};
   const int n = b - a + 1;
   int k = RunOutsideRight(in, q, n);
@@ -398,8 +398,9 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     std::memcpy(&v, p, 4);
     if (v == fillColour_) continue;
     // The row ahead is the one pixel data not yet in cache, and down a
-    // narrow corridor the next run's row ahead follows it: both are asked
-    // for now while this span is found and written (within the page only).
+    // narrow corridor the next runs' rows ahead follow it: four rows are
+    // asked for now while this span is found and written (within the page
+    // only), so they have the time of a few spans to arrive.
     const int row = (s.y - a.OriginY()) & (kPage - 1);
     for (int d = 1; d <= 4; ++d) {
       if (static_cast<unsigned>(row + d * s.dir) < kPage) {
@@ -457,9 +458,11 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     // span beyond the parent's (all of it for the seed, whose parent is
     // empty).
     const int ahead = s.y + s.dir, back = s.y - s.dir;
-    // Rows of the span's page: through the span's pointer, a row apart.
+    // Rows of the span's page: through the span's pointer, a row apart. A
+    // row ahead in the next page is looked up, and the lookup may reload
+    // this page's slot: the row behind is then looked up as well.
     const bool aheadIn = inPage && static_cast<unsigned>(row + s.dir) < kPage;
-    const bool backIn = inPage && static_cast<unsigned>(row - s.dir) < kPage;
+    const bool backIn = aheadIn && static_cast<unsigned>(row - s.dir) < kPage;
     const std::ptrdiff_t step = s.dir * std::ptrdiff_t{4 * kPage};
     if (aheadIn && ahead <= ymax_ && ahead >= ymin_) {
       PushRunsInPage<Exact>(d + step, ahead, left, right, s.dir, left, right,
