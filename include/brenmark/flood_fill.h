@@ -117,6 +117,10 @@ class BRENMARK_API FloodFillOperation : public FloodFill {
   };
   template <bool Exact>
   void PushRuns(int r, int a, int b, int dir, int left, int right);
+  // The same for a range [a, b] within one page row, q pointing at pixel a.
+  template <bool Exact>
+  void PushRunsInPage(const std::uint8_t* q, int r, int a, int b, int dir, int left, int right,
+                      bool aheadInPage);
   // The search from (x, y) when source and destination are one image
   // (Exact: tolerance 0), and in any other case.
   template <bool Exact>

@@ -47,6 +47,14 @@ class BRENMARK_API PagePixelAccessor {
     }
     return PixelElsewhere(x, y);
   }
+  // Pixel() for a point of the current page, else null without a lookup.
+  const std::uint8_t* PixelIfCurrent(int x, int y) const {
+    const Slot& s = *current_;
+    const auto u = static_cast<unsigned>(x - dx_ - s.originX);
+    const auto v = static_cast<unsigned>(y - dy_ - s.originY);
+    if (!s.data || u >= kPageSize || v >= kPageSize) return nullptr;
+    return s.data + ((static_cast<std::size_t>(v) * kPageSize + u) << s.shift);
+  }
   // The same, and in `run` how many pixels of the page row follow from
   // (x, y) to the right (forward) or precede it to the left (backward),
   // (x, y) included: at least 1 when the answer is not null.

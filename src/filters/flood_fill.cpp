@@ -349,6 +349,25 @@ void FloodFillOperation::PushRuns(int r, int a, int b, int dir, int left, int ri
   if (inRun) runs_.push_back({start, b, r, dir, left, right, start == a, true});
 }
 
+// Most ranges of a narrow region lie within one page row: no page lookup,
+// the pixels walked through the pointer.
+template <bool Exact>
+inline __attribute__((always_inline)) void FloodFillOperation::PushRunsInPage(
+    const std::uint8_t* q, int r, int a, int b, int dir, int left, int right, bool aheadInPage) {
+  const InsideTest<Exact> in{seedValue_, tolerance_};
+  const int n = b - a + 1;
+  int k = RunOutsideRight(in, q, n);
+  while (k < n) {
+    const int start = k;
+    if (aheadInPage) __builtin_prefetch(q + 4 * k + dir * (4 * kPage));
+    k += RunInsideRight(in, q + 4 * k, n - k);
+    runs_.push_back({a + start, a + k - 1, r, dir, left, right, start == 0, k == n});
+    if (k == n) break;
+    ++k;  // pixel k is not inside
+    k += RunOutsideRight(in, q + 4 * k, n - k);
+  }
+}
+
 template <bool Exact>
 void FloodFillOperation::FillSameImage(int x, int y) {
   const InsideTest<Exact> in{seedValue_, tolerance_};
@@ -358,7 +377,19 @@ void FloodFillOperation::FillSameImage(int x, int y) {
   runs_.push_back({x, x, y, 1, x + 1, x, true, true});
   std::size_t peak = 1;
   while (!runs_.empty()) {
-    const Run s = runs_.back();
+    // Field by field: a run is mostly popped right after it was pushed, and
+    // a wide load over the narrower stores that wrote it waits for them to
+    // retire instead of taking their data.
+    const Run& top = runs_.back();
+    Run s;
+    s.left = top.left;
+    s.right = top.right;
+    s.y = top.y;
+    s.dir = top.dir;
+    s.parentLeft = top.parentLeft;
+    s.parentRight = top.parentRight;
+    s.openLeft = top.openLeft;
+    s.openRight = top.openRight;
     runs_.pop_back();
     int run = 0;
     std::uint8_t* p = a.PixelRunRight(s.left, s.y, run);
@@ -367,12 +398,26 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     std::memcpy(&v, p, 4);
     if (v == fillColour_) continue;
     // The row ahead is the one pixel data not yet in cache, and down a
-    // narrow corridor the next run's row ahead follows it: both are asked
-    // for now while this span is found and written (within the page only).
+    // narrow corridor the next runs' rows ahead follow it: four rows are
+    // asked for now while this span is found and written (within the page
+    // only), so they have the time of a few spans to arrive.
     const int row = (s.y - a.OriginY()) & (kPage - 1);
-    for (int d = 1; d <= 2; ++d) {
+    for (int d = 1; d <= 4; ++d) {
       if (static_cast<unsigned>(row + d * s.dir) < kPage) {
         __builtin_prefetch(p + d * s.dir * (4 * kPage));
+      }
+    }
+    // The run below on the stack is next unless this span has children:
+    // after a dead end it was pushed long ago and its rows have left the
+    // cache. Asked for now, within the current page only.
+    if (!runs_.empty()) {
+      const Run& next = runs_.back();
+      if (const std::uint8_t* q = a.PixelIfCurrent(next.left, next.y)) {
+        __builtin_prefetch(q);
+        const int nrow = (next.y - a.OriginY()) & (kPage - 1);
+        if (static_cast<unsigned>(nrow + next.dir) < kPage) {
+          __builtin_prefetch(q + next.dir * (4 * kPage));
+        }
       }
     }
     int right = s.right, left = s.left, k = 0, n = 0;
@@ -397,8 +442,9 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     // Most spans of a narrow region lie in the page of their first pixel,
     // whose pointer is at hand.
     const int before = (s.left - a.OriginX()) & (kPage - 1);
-    if (s.left - left <= before && right - s.left < kPage - before) {
-      std::uint8_t* d = p - 4 * (s.left - left);
+    const bool inPage = s.left - left <= before && right - s.left < kPage - before;
+    std::uint8_t* d = inPage ? p - 4 * (s.left - left) : nullptr;
+    if (inPage) {
       for (int i = 0; i <= right - left; ++i) std::memcpy(d + 4 * i, &fillColour_, 4);
     } else {
       WriteSpan(left, right, s.y);
@@ -412,8 +458,34 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     // span beyond the parent's (all of it for the seed, whose parent is
     // empty).
     const int ahead = s.y + s.dir, back = s.y - s.dir;
-    if (ahead >= ymin_ && ahead <= ymax_) PushRuns<Exact>(ahead, left, right, s.dir, left, right);
-    if (back >= ymin_ && back <= ymax_) {
+    // Rows of the span's page: through the span's pointer, a row apart. A
+    // row ahead in the next page is looked up, and the lookup may reload
+    // this page's slot: the row behind is then looked up as well.
+    const bool aheadIn = inPage && static_cast<unsigned>(row + s.dir) < kPage;
+    const bool backIn = aheadIn && static_cast<unsigned>(row - s.dir) < kPage;
+    const std::ptrdiff_t step = s.dir * std::ptrdiff_t{4 * kPage};
+    if (aheadIn && ahead <= ymax_ && ahead >= ymin_) {
+      PushRunsInPage<Exact>(d + step, ahead, left, right, s.dir, left, right,
+                            static_cast<unsigned>(row + 2 * s.dir) < kPage);
+    } else if (ahead >= ymin_ && ahead <= ymax_) {
+      PushRuns<Exact>(ahead, left, right, s.dir, left, right);
+    }
+    if (backIn && back >= ymin_ && back <= ymax_) {
+      // The row behind was just read for this span's parent: no prefetch.
+      if (s.parentLeft > s.parentRight) {
+        PushRunsInPage<Exact>(d - step, back, left, right, -s.dir, left, right, false);
+      } else {
+        if (left < s.parentLeft) {
+          PushRunsInPage<Exact>(d - step, back, left, std::min(right, s.parentLeft - 1), -s.dir,
+                                left, right, false);
+        }
+        if (right > s.parentRight) {
+          const int from = std::max(left, s.parentRight + 1);
+          PushRunsInPage<Exact>(d - step + 4 * (from - left), back, from, right, -s.dir, left,
+                                right, false);
+        }
+      }
+    } else if (back >= ymin_ && back <= ymax_) {
       if (s.parentLeft > s.parentRight) {
         PushRuns<Exact>(back, left, right, -s.dir, left, right);
       } else {

@@ -84,6 +84,11 @@ std::size_t SmartImageCache::BudgetMBForMemory(std::size_t m) {
 void SmartImageCache::SetCacheSize(std::size_t requested) {
   if (StoreFault() != 0) return;
   max_bytes_ = std::max(std::min(requested, BudgetMBForMemory(total_mb_) * kMB), kMinBudget);
+  // A smaller budget keeps fewer spares: big ones go first.
+  while (spare_bytes_ > SpareCap()) {
+    const bool small = spare_count_[1] == 0;
+    std::free(TakeSpare(small));
+  }
   while (bytes_in_memory_ > max_bytes_ && ScanHead()) {
   }
   // Trim: big pages go three to one before small ones.
@@ -169,7 +174,8 @@ void SmartImageCache::AllocatePageMemory(PageData* page) {
     }
   }
   if (block == nullptr) {
-    block = static_cast<std::uint8_t*>(std::malloc(size));
+    block = TakeSpare(small);
+    if (block == nullptr) block = static_cast<std::uint8_t*>(std::malloc(size));
     if (block == nullptr) {
       StoreMessage("SID: Error: out of memory for a page\n");
       std::abort();
@@ -205,7 +211,7 @@ void SmartImageCache::ReleasePageMemory(PageData* page) {
       else
         FillWords(page->data, size, 0xFF1010FFu);
     }
-    std::free(page->data);
+    KeepSpare(page->data, page->size_shift == 0);
     page->data = nullptr;
     bytes_in_memory_ -= size;
   } else if (page->state == kPageSwapped) {
@@ -296,6 +302,31 @@ bool SmartImageCache::Evict(PageData* page) {
   std::free(TakeBlock(page));
   bytes_in_memory_ -= BlockSize(page);
   return true;
+}
+
+// A quarter of the budget at most, and never more than 32 MB: the spares
+// are memory the budget does not count.
+std::size_t SmartImageCache::SpareCap() const {
+  return std::min(max_bytes_ / 4, 32 * kMB);
+}
+
+std::uint8_t* SmartImageCache::TakeSpare(bool small) {
+  int& n = spare_count_[small ? 0 : 1];
+  if (n == 0) return nullptr;
+  std::uint8_t* block = spare_[small ? 0 : 1][--n];
+  spare_bytes_ -= small ? kSmallBlock : kBigBlock;
+  return block;
+}
+
+void SmartImageCache::KeepSpare(std::uint8_t* block, bool small) {
+  const std::size_t size = small ? kSmallBlock : kBigBlock;
+  int& n = spare_count_[small ? 0 : 1];
+  if (n == kSpareSlots || spare_bytes_ + size > SpareCap()) {
+    std::free(block);
+    return;
+  }
+  spare_[small ? 0 : 1][n++] = block;
+  spare_bytes_ += size;
 }
 
 std::uint8_t* SmartImageCache::TakeBlock(PageData* victim) {

@@ -105,6 +105,59 @@ TEST(FloodFill, RegionsAcrossPageSeamsAndMorePagesThanTheRingHolds) {
   img->unref();
 }
 
+// Random corridors and walls over page seams (negative coordinates in the
+// second case) against a plain 4-connected search of the same pixels: runs
+// of every length, spans in one page and across seams, tolerance 0 and not.
+TEST(FloodFill, RandomRegionsOverPageSeamsMatchAPlainSearch) {
+  struct Case {
+    int x0, y0, w, h, openPercent;
+    float tolerance;
+    unsigned near;  // open pixels alternate kA and this
+  };
+  for (const Case c : {Case{70, 100, 330, 190, 62, 0.0f, kA},
+                       Case{-150, -40, 290, 300, 60, 0.02f, kA + 0x00050302u}}) {
+    std::mt19937 rng(static_cast<unsigned>(c.w));
+    std::vector<std::uint32_t> px(std::size_t(c.w) * c.h);
+    for (int y = 0; y < c.h; ++y) {
+      for (int x = 0; x < c.w; ++x) {
+        const bool open = int(rng() % 100) < c.openPercent || (y % 16 == 3 && x % 64 < 50);
+        px[std::size_t(y) * c.w + x] = !open ? kB : (x + y) % 3 ? kA : c.near;
+      }
+    }
+    const int sx = c.w / 2 / 64 * 64 + 10, sy = c.h / 2 / 16 * 16 + 3;  // on an open bar
+    px[std::size_t(sy) * c.w + sx] = kA;
+    ilSmartImage* img = NewImage(4, kB);
+    img->setTile(c.x0, c.y0, c.w, c.h, px.data());
+    FillImage(img, c.x0 + sx, c.y0 + sy, ilTile(c.x0, c.y0, 0, c.w, c.h, 1), c.tolerance);
+    // The plain search: inside is kA, or `near` within the tolerance.
+    std::vector<char> want(px.size(), 0);
+    std::vector<int> todo{sy * c.w + sx};
+    want[todo[0]] = 1;
+    while (!todo.empty()) {
+      const int i = todo.back(), x = i % c.w, y = i / c.w;
+      todo.pop_back();
+      for (auto [nx, ny] : {std::pair{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}}) {
+        const int j = ny * c.w + nx;
+        if (nx < 0 || ny < 0 || nx >= c.w || ny >= c.h || want[j]) continue;
+        if (px[j] == kA || (px[j] == c.near && c.tolerance > 0)) {
+          want[j] = 1;
+          todo.push_back(j);
+        }
+      }
+    }
+    std::vector<std::uint32_t> got(px.size());
+    img->getTile(c.x0, c.y0, c.w, c.h, got.data());
+    long filled = 0, wrong = 0, first = -1;
+    for (std::size_t i = 0; i < px.size(); ++i) {
+      filled += want[i];
+      if (got[i] != (want[i] ? kC : px[i]) && wrong++ == 0) first = long(i);
+    }
+    EXPECT_EQ(wrong, 0) << "first at " << first % c.w << "," << first / c.w;
+    EXPECT_GT(filled, long(px.size()) / 3);  // the region spreads over most pages
+    img->unref();
+  }
+}
+
 TEST(FloodFill, CheckerboardKeepsFewSeedsAndTolerancePicksTheConnectivity) {
   for (float t : {0.0f, 1.0f}) {
     ilSmartImage* img = NewImage(4, kA);

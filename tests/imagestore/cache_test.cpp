@@ -296,6 +296,30 @@ TEST(ReplacementPolicy, TrimmingPicksVictimsInOrder) {
 // An allocation at the budget pages the least recently used page of its
 // size out and takes over its block; a small page falls back to a big
 // victim only when no small page is in memory.
+// Freed blocks are kept outside the budget, up to a quarter of it, and the
+// next pages of their size take them, the last freed first.
+TEST(ReplacementPolicy, FreedBlocksAreTakenAgainLastFreedFirst) {
+  RUN_IN_FRESH_PROCESS([] {
+    SmartImageCache* cache = Cache();
+    cache->SetCacheSize(8 * kMB);
+    const std::size_t bytes = cache->BytesInMemory();
+    std::vector<SmartImgPage> pages = DistinctPages(40, 4, 1);
+    std::uint8_t* const last = pages[39].GetDataPtr();
+    std::uint8_t* const before = pages[38].GetDataPtr();
+    // Freed 39, 38, then 0 to 37: 32 blocks (2 MB) are kept.
+    for (int i : {39, 38}) pages[i].UnRef(kReleaseReference);
+    for (int i = 0; i < 38; ++i) pages[i].UnRef(kReleaseReference);
+    if (cache->BytesInMemory() != bytes) return 1;
+    std::vector<SmartImgPage> small = DistinctPages(1, 1, 50);  // no big spare for it
+    std::vector<SmartImgPage> big = DistinctPages(32, 4, 60);
+    if (big[30].GetDataPtr() != before || big[31].GetDataPtr() != last) return 2;
+    if (cache->BytesInMemory() != bytes + 32 * 65536 + 16384) return 3;
+    for (SmartImgPage& p : big) p.UnRef(kReleaseReference);
+    small[0].UnRef(kReleaseReference);
+    return 0;
+  });
+}
+
 TEST(ReplacementPolicy, AllocationTakesTheLeastRecentlyUsedBlock) {
   RUN_IN_FRESH_PROCESS([] {
     SmartImageCache* cache = Cache();
