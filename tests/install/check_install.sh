@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built library into a scratch prefix and builds the embedding
-# example out of tree twice: once with pkg-config, once with find_package.
+# example out of tree twice: once with pkg-config, once with find_package;
+# then the C interface and the OpenRaster component the same two ways.
 # Usage: check_install.sh <source dir> <build dir> <scratch dir>
 set -euo pipefail
 src=$1 build=$2 scratch=$3
@@ -58,6 +59,40 @@ CM
 cmake -S "$scratch/c" -B "$scratch/c/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$scratch/c/build" >/dev/null
 "$scratch/c/build/use_c"
+
+echo "-- OpenRaster (pkg-config brenmark-openraster, find_package COMPONENTS openraster)"
+if [ -f "$libdir/pkgconfig/brenmark-openraster.pc" ]; then
+  mkdir -p "$scratch/ora"
+  cat >"$scratch/ora/use_ora.cpp" <<'CPP'
+#include <brenmark/openraster.h>
+#include <cstdio>
+int main() {
+  brenmark::OpenRasterDocument document;
+  const char notZip[] = "not a zip";
+  const brenmark::OpenRasterResult r =
+      brenmark::ReadOpenRasterMemory(notZip, sizeof notZip - 1, document);
+  if (r.ok || r.message.empty()) return 1;
+  std::printf("OpenRaster: refused: %s\n", r.message.c_str());
+  return 0;
+}
+CPP
+  g++ -std=c++20 -Wall -Wextra -Werror -o "$scratch/ora/use_ora_pc" "$scratch/ora/use_ora.cpp" \
+    $(pkg-config --cflags --libs brenmark-openraster)
+  "$scratch/ora/use_ora_pc"
+  cat >"$scratch/ora/CMakeLists.txt" <<'CM'
+cmake_minimum_required(VERSION 3.25)
+project(UseOra LANGUAGES CXX)
+find_package(Brenmark 0.1 REQUIRED COMPONENTS openraster)
+add_executable(use_ora use_ora.cpp)
+target_compile_features(use_ora PRIVATE cxx_std_20)
+target_link_libraries(use_ora PRIVATE Brenmark::openraster)
+CM
+  cmake -S "$scratch/ora" -B "$scratch/ora/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$scratch/ora/build" >/dev/null
+  "$scratch/ora/build/use_ora"
+else
+  echo "(not built here: the OpenRaster library's dependencies are missing)"
+fi
 
 echo "-- README"
 # The README's build lines, run as written from a tree that looks like the
