@@ -26,12 +26,14 @@
 // 1: we are faster). The span scan's level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 8 to 11, three
-// runs): the command 0.99 to 1.05 times the peer on the disc (330 to 395
-// Mpix/s) and 0.90 to 1.03 on the maze (37 to 44 Mpix/s); the search 1.75
-// to 2.16 times on the disc (710 to 1040 Mpix/s) and 1.00 to 1.05 on the
-// maze (43 to 53 Mpix/s). Of the command over the maze the search is about
-// four fifths, the page copies and the display update the rest.
+// Measured on the shared 2-core build machine (AVX2, load 3 to 4, three
+// runs): the command 1.29 to 1.47 times the peer on the disc (475 to 620
+// Mpix/s) and 0.98 to 1.03 on the maze (39 to 58 Mpix/s); the search 2.06
+// to 2.40 times on the disc (980 to 1370 Mpix/s) and 1.01 to 1.07 on the
+// maze (41 to 61 Mpix/s). Before the display stopped filling the backdrop
+// under opaque pages the disc's command was 1.04 to 1.16 times the peer:
+// that fill, a pass over a view bigger than the cache, was a quarter of
+// it. Of the command over the maze the search is nine tenths.
 #include <benchmark/benchmark.h>
 
 #include <cmath>

@@ -12,6 +12,7 @@
 #include "brenmark/paint_ops.h"
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/smart_image.h"
+#include "imagestore/page.h"
 #include "layers/layer_images.h"
 #include "layers/tile_math.h"
 
@@ -144,9 +145,19 @@ class LayerStack::CompositionPlan {
     for (int cy = FloorToCell(extent.y); cy < y1; cy += kCell) {
       for (int cx = FloorToCell(extent.x); cx < x1; cx += kCell) {
         const ilTile cell(ilTile(cx, cy, 0, kCell, kCell, 1), extent);
-        for (Step& step : steps_) {
+        for (std::size_t i = 0; i < steps_.size(); ++i) {
+          Step& step = steps_[i];
           const ilTile t(cell, step.dest);
           if (t.nx <= 0 || t.ny <= 0) continue;
+          if (FillUnderOpaque(i, t)) {
+            // The next step covers this fill with opaque pixels: it is
+            // skipped, and the copy over it becomes a plain copy.
+            Step& next = steps_[++i];
+            next.painter->blend_func(BlendOne, BlendZero);
+            next.painter->rect_copy(t.x, t.y, t.nx, t.ny, next.source, t.x - next.dx, t.y - next.dy,
+                                    nullptr, 1.0f, 1.0f);
+            continue;
+          }
           step.painter->blend_func(step.srcFactor, step.dstFactor);
           if (step.source) {
             step.painter->rect_copy(t.x, t.y, t.nx, t.ny, step.source, t.x - step.dx, t.y - step.dy,
@@ -166,6 +177,29 @@ class LayerStack::CompositionPlan {
   static constexpr std::size_t kUsualSteps = 4;
   static int FloorToCell(int v) {
     return v >= 0 ? v / kCell * kCell : -((-v + kCell - 1) / kCell) * kCell;
+  }
+
+  // Whether step i fills `t` (its part of a cell) and step i + 1 draws
+  // over that same part with the same painter from four-channel pixels that
+  // are all opaque. Over an opaque pixel the destination does not show
+  // (out = s + d x 0), so the fill would be written only to be overwritten:
+  // skipping it saves a pass over the target, which for a view bigger than
+  // the cache is its slowest part. The alpha scan of a page is kept with
+  // the page until it is written again, so the test costs a read of the
+  // page the copy reads next, and nothing on the next update.
+  bool FillUnderOpaque(std::size_t i, const ilTile& t) const {
+    if (i + 1 >= steps_.size()) return false;
+    const Step& fill = steps_[i];
+    const Step& over = steps_[i + 1];
+    if (fill.source || fill.srcFactor != BlendOne || fill.dstFactor != BlendZero) return false;
+    if (!over.source || over.painter != fill.painter || over.srcFactor != BlendOne ||
+        over.dstFactor != BlendOneMinusSrcAlpha) {
+      return false;
+    }
+    if (ilTile(t, over.dest) != t) return false;
+    ilSmartImage* smart = ilSmartImage::As_ilSmartImage(over.source);
+    if (!smart || li::Channels(smart) != 4) return false;
+    return smart->TestTransparency(Moved(t, -over.dx, -over.dy), 1) == kTransOpaque;
   }
 
   struct Step {

@@ -8,6 +8,8 @@
 
 #include "brenmark/image_blender.h"
 #include "brenmark/qv_memory_img.h"
+#include "brenmark/smart_image.h"
+#include "imagestore/page.h"
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 #include "layers/layer_images.h"
@@ -193,6 +195,46 @@ TEST_F(LayerStackDisplay, PartialRecompositeEqualsAFullOne) {
     EXPECT_TRUE(SamePicture(
         0, 0, kW, kH, [&partial](int x, int y) { return partial[y * kW + x]; },
         [this](int x, int y) { return Shown(x, y); }));
+  }
+}
+
+// Where the current layer is opaque the backdrop is not drawn under it; a
+// pixel that stops being opaque shows the backdrop again at once, also at
+// the last pixel of a page and of the view: a write drops the alpha class a
+// page keeps.
+TEST_F(LayerStackDisplay, OpaqueLayerShowsTranslucentPixelsOverTheBackdrop) {
+  // A line across every page row, so that no page is one solid colour.
+  LayerSpec layer{ilTile(-4, -4, 0, 320, 280, 1), 0xFF808080u};
+  for (int y : {5, 133, 257}) layer.extra.emplace_back(ilTile(-4, y, 0, 320, 1, 1), 0xFF102030u);
+  Build({layer}, 1);
+  ilSmartImage* image = ilSmartImage::As_ilSmartImage(s_->GetLayerFromIndex(1)->GetImage());
+  for (const auto& [rect, colour] : layer.extra) {
+    Paint(image, rect.x, rect.y, rect.nx, rect.ny, colour);
+  }
+  s_->RedrawEntireCanvas(true, true);
+  ASSERT_TRUE(ViewMatches());
+  EXPECT_EQ(image->TestPageTransparency(0, 0, 1), kTransOpaque);
+  const struct {
+    int x, y;
+    unsigned colour;
+  } changes[] = {
+      {127, 127, 0x80400000u},  // the last pixel of the first page
+      {128, 0, 0x01010101u},    // the first pixel of the next one
+      {kW - 1, kH - 1, 0u},     // the view's last pixel, in a page the view cuts
+      {kW - 1, 0, 0xFE000000u},
+  };
+  for (const auto& c : changes) {
+    specs_[0].extra.emplace_back(ilTile(c.x, c.y, 0, 1, 1, 1), c.colour);
+    PaintOps* painter = s_->GetCurrentLayerPainter();
+    painter->blend_func(BlendOne, BlendZero);
+    unsigned v = c.colour;
+    painter->rect_fill(c.x, c.y, 1, 1, &v, nullptr);
+    EXPECT_EQ(image->TestPageTransparency(c.x, c.y, 0), kTransMixed);
+    s_->ForceUpdate();
+    EXPECT_EQ(Shown(c.x, c.y), Over(c.colour, kBackground));
+    ASSERT_TRUE(ViewMatches()) << c.x << " " << c.y;
+    s_->RedrawEntireCanvas(true, true);
+    ASSERT_TRUE(ViewMatches()) << c.x << " " << c.y;
   }
 }
 
