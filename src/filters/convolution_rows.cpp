@@ -118,24 +118,12 @@ constexpr ConvKernels kAvx2 = {SimdLevel::kAvx2, "avx2",         avx2::BoxRows4,
 }  // namespace
 
 const ConvKernels* ConvKernelsFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kScalar:
-      return &kScalar;
-    case SimdLevel::kSse2:
-      return platform::HasSSE2() ? &kSse2 : nullptr;
-    case SimdLevel::kAvx2:
-      return platform::HasAVX2() ? &kAvx2 : nullptr;
-  }
-  return nullptr;
+  return SimdTableFor(level, kScalar, kSse2, kAvx2);
 }
 
 const ConvKernels& ActiveConvKernels() {
-  static const ConvKernels* const chosen = [] {
-    const SimdLevel best = BestSimdLevel();
-    const ConvKernels* k = ConvKernelsFor(ParseSimdLevel(std::getenv("BRENMARK_SIMD"), best));
-    return k != nullptr ? k : ConvKernelsFor(best);
-  }();
-  return *chosen;
+  static const ConvKernels& chosen = ChooseSimdTable(kScalar, kSse2, kAvx2);
+  return chosen;
 }
 
 }  // namespace brenmark::conv

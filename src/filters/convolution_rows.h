@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "paintops/blend_kernels.h"
+#include "platform/simd_level.h"
 
 namespace brenmark::conv {
 

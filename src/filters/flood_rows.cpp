@@ -49,24 +49,12 @@ constexpr FloodRows kAvx2 = {SimdLevel::kAvx2, "avx2", avx2::InsideRight, avx2::
 }  // namespace
 
 const FloodRows* FloodRowsFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kScalar:
-      return &kScalar;
-    case SimdLevel::kSse2:
-      return platform::HasSSE2() ? &kSse2 : nullptr;
-    case SimdLevel::kAvx2:
-      return platform::HasAVX2() ? &kAvx2 : nullptr;
-  }
-  return nullptr;
+  return SimdTableFor(level, kScalar, kSse2, kAvx2);
 }
 
 const FloodRows& ActiveFloodRows() {
-  static const FloodRows* const chosen = [] {
-    const SimdLevel best = BestSimdLevel();
-    const FloodRows* r = FloodRowsFor(ParseSimdLevel(std::getenv("BRENMARK_SIMD"), best));
-    return r != nullptr ? r : FloodRowsFor(best);
-  }();
-  return *chosen;
+  static const FloodRows& chosen = ChooseSimdTable(kScalar, kSse2, kAvx2);
+  return chosen;
 }
 
 }  // namespace brenmark::flood

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "paintops/blend_kernels.h"
+#include "platform/simd_level.h"
 
 namespace brenmark::flood {
 

@@ -1,12 +1,7 @@
 // Run-time choice of the blending rows' instruction set.
-#include <cctype>
-#include <cstdlib>
-#include <cstring>
-
 #include "paintops/blend_kernels.h"
 #include "paintops/blend_kernels_p.h"
 #include "paintops/blend_rows.h"
-#include "platform/platform.h"
 
 namespace brenmark {
 namespace {
@@ -29,47 +24,15 @@ constexpr BlendKernels kAvx2 = {
     avx2::EraseByRow, avx2::KeepByRow,  avx2::Multiply,   avx2::ScaleConst,
 };
 
-bool EqualsNoCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) != *b) return false;
-  }
-  return *a == '\0' && *b == '\0';
-}
-
 }  // namespace
 
-SimdLevel BestSimdLevel() {
-  if (platform::HasAVX2()) return SimdLevel::kAvx2;
-  return SimdLevel::kSse2;  // part of every x86-64 processor
-}
-
 const BlendKernels* KernelsFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kScalar:
-      return &kScalar;
-    case SimdLevel::kSse2:
-      return platform::HasSSE2() ? &kSse2 : nullptr;
-    case SimdLevel::kAvx2:
-      return platform::HasAVX2() ? &kAvx2 : nullptr;
-  }
-  return nullptr;
-}
-
-SimdLevel ParseSimdLevel(const char* text, SimdLevel fallback) {
-  if (text == nullptr) return fallback;
-  if (EqualsNoCase(text, "scalar")) return SimdLevel::kScalar;
-  if (EqualsNoCase(text, "sse2")) return SimdLevel::kSse2;
-  if (EqualsNoCase(text, "avx2")) return SimdLevel::kAvx2;
-  return fallback;
+  return SimdTableFor(level, kScalar, kSse2, kAvx2);
 }
 
 const BlendKernels& ActiveKernels() {
-  static const BlendKernels* const chosen = [] {
-    const SimdLevel best = BestSimdLevel();
-    const BlendKernels* k = KernelsFor(ParseSimdLevel(std::getenv("BRENMARK_SIMD"), best));
-    return k != nullptr ? k : KernelsFor(best);
-  }();
-  return *chosen;
+  static const BlendKernels& chosen = ChooseSimdTable(kScalar, kSse2, kAvx2);
+  return chosen;
 }
 
 }  // namespace brenmark

@@ -1,18 +1,14 @@
 // The hot rows of the blending engine behind one table per instruction set,
 // chosen once at run time. Every entry computes exactly what its scalar
 // reference in blend_rows.h computes; the SIMD tables only go faster.
-//
-// Level selection: the best the processor supports (AVX2, else SSE2, which
-// every x86-64 processor has), unless BRENMARK_SIMD names a level: "scalar",
-// "sse2" or "avx2". A forced level the processor lacks falls back to the best
-// it has.
+// Level selection: see platform/simd_level.h.
 #pragma once
 
 #include <cstdint>
 
-namespace brenmark {
+#include "platform/simd_level.h"
 
-enum class SimdLevel : int { kScalar = 0, kSse2 = 1, kAvx2 = 2 };
+namespace brenmark {
 
 struct BlendKernels {
   SimdLevel level;
@@ -47,12 +43,5 @@ const BlendKernels* KernelsFor(SimdLevel level);
 
 // The table chosen for this process (first call decides).
 const BlendKernels& ActiveKernels();
-
-// Parses "scalar", "sse2" or "avx2" (case-insensitive); anything else,
-// including null, gives `fallback`.
-SimdLevel ParseSimdLevel(const char* text, SimdLevel fallback);
-
-// The best level this processor supports.
-SimdLevel BestSimdLevel();
 
 }  // namespace brenmark

@@ -106,24 +106,12 @@ constexpr ScaleRows kAvx2 = {
 }  // namespace
 
 const ScaleRows* ScaleRowsFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kScalar:
-      return &kScalar;
-    case SimdLevel::kSse2:
-      return platform::HasSSE2() ? &kSse2 : nullptr;
-    case SimdLevel::kAvx2:
-      return platform::HasAVX2() ? &kAvx2 : nullptr;
-  }
-  return nullptr;
+  return SimdTableFor(level, kScalar, kSse2, kAvx2);
 }
 
 const ScaleRows& ActiveScaleRows() {
-  static const ScaleRows* const chosen = [] {
-    const SimdLevel best = BestSimdLevel();
-    const ScaleRows* r = ScaleRowsFor(ParseSimdLevel(std::getenv("BRENMARK_SIMD"), best));
-    return r != nullptr ? r : ScaleRowsFor(best);
-  }();
-  return *chosen;
+  static const ScaleRows& chosen = ChooseSimdTable(kScalar, kSse2, kAvx2);
+  return chosen;
 }
 
 }  // namespace brenmark::imageplane

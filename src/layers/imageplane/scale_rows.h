@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "layers/imageplane/rotate_rows.h"
-#include "paintops/blend_kernels.h"
+#include "platform/simd_level.h"
 
 namespace brenmark::imageplane {
 
