@@ -165,56 +165,15 @@ ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz,
   il::readMap(info, cfg, layout.nc, map);
   ApplyForcedBounds(r);
 
+  if (isNativeConfig(cfg)) {
+    // Same layout and space: rows move with plain copies.
+    return getNativeRows(
+        r.x, r.y, r.nx, r.ny,
+        frame.block.at(r.x - frame.tile.x, r.y - frame.tile.y, -frame.tile.z).origin,
+        frame.block.rowStride);
+  }
   st = ilOkay;
   PageIterator pages(table_, r.x, r.y, r.nx, r.ny, 0, 1);
-  if (isNativeConfig(cfg)) {
-    // Same layout and space: rows move with plain copies. A large read
-    // takes each page in turn (its block is read front to back) and streams
-    // into the caller's buffer; a small one goes row by row across the group.
-    const int ps = channels_;
-    const std::ptrdiff_t stride = frame.block.rowStride;
-    const bool stream = std::size_t(r.nx) * std::size_t(r.ny) * std::size_t(ps) >=
-                        brenmark::imagestore::kStreamingBytes;
-    ForEachGroup(pages, r, [&](GroupItem* group, int n) {
-      for (int i = 0; i < n; ++i) {
-        SmartImgPage* page = group[i].page;
-        group[i].usable = page->IsInMemory() || page->IsSolidFilled() || page->Realize(0);
-        if (!group[i].usable) st = ilFailed;
-        if (group[i].usable) Pin(group[i]);
-      }
-      auto rowOf = [&](const GroupItem& g, int y) {
-        return frame.block.at(g.c.x - frame.tile.x, y - frame.tile.y, -frame.tile.z).origin;
-      };
-      auto copyRow = [&](const GroupItem& g, int y, std::uint8_t* out) {
-        if (g.page->IsInMemory()) {
-          brenmark::imagestore::CopyRow(
-              out, g.page->GetDataPtr() + (((y - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
-              static_cast<std::size_t>(g.c.nx * ps), stream);
-        } else {
-          FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
-        }
-      };
-      const ilTile& c0 = group[0].c;
-      if (stream) {
-        for (int i = 0; i < n; ++i) {
-          std::uint8_t* out = rowOf(group[i], c0.y);
-          for (int y = c0.y; y < c0.y + c0.ny; ++y, out += stride) copyRow(group[i], y, out);
-        }
-      } else {
-        std::uint8_t* row = rowOf(group[0], c0.y);
-        for (int y = c0.y; y < c0.y + c0.ny; ++y, row += stride) {
-          std::uint8_t* out = row;
-          for (int i = 0; i < n; ++i) {
-            copyRow(group[i], y, out);
-            out += group[i].c.nx * ps;
-          }
-        }
-      }
-      UnpinAll(group, n);
-    });
-    brenmark::imagestore::FinishStreaming(stream);
-    return setStatus(st);
-  }
   int ox, oy;
   while (SmartImgPage* page = pages.GetNext(ox, oy)) {
     const ilTile c(r, PageTile(ox, oy));
@@ -255,17 +214,31 @@ ilStatus ilSmartImage::getNativeRows(int x, int y, int nx, int ny, std::uint8_t*
       if (!group[i].usable) st = ilFailed;
       if (group[i].usable) Pin(group[i]);
     }
+    auto copyRow = [&](const GroupItem& g, int row, std::uint8_t* out) {
+      if (g.page->IsInMemory()) {
+        brenmark::imagestore::CopyRow(
+            out, g.page->GetDataPtr() + (((row - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
+            static_cast<std::size_t>(g.c.nx * ps), stream);
+      } else {
+        FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
+      }
+    };
+    // A large read takes each page in turn (its block is read front to
+    // back) and streams into the caller's buffer; a small one goes row by
+    // row across the group.
     const ilTile& c0 = group[0].c;
-    for (int i = 0; i < n; ++i) {
-      const GroupItem& g = group[i];
-      std::uint8_t* out = buf + (c0.y - y) * stride + std::ptrdiff_t{g.c.x - x} * ps;
-      for (int row = c0.y; row < c0.y + c0.ny; ++row, out += stride) {
-        if (g.page->IsInMemory()) {
-          brenmark::imagestore::CopyRow(
-              out, g.page->GetDataPtr() + (((row - g.oy) * kPageSize + (g.c.x - g.ox)) * ps),
-              static_cast<std::size_t>(g.c.nx * ps), stream);
-        } else {
-          FillRun(out, g.page->IsSolidFilled() ? g.page->GetFillValue() : fillValue_, g.c.nx, ps);
+    std::uint8_t* first = buf + (c0.y - y) * stride + std::ptrdiff_t{c0.x - x} * ps;
+    if (stream) {
+      for (int i = 0; i < n; ++i) {
+        std::uint8_t* out = first + std::ptrdiff_t{group[i].c.x - c0.x} * ps;
+        for (int row = c0.y; row < c0.y + c0.ny; ++row, out += stride) copyRow(group[i], row, out);
+      }
+    } else {
+      for (int row = c0.y; row < c0.y + c0.ny; ++row, first += stride) {
+        std::uint8_t* out = first;
+        for (int i = 0; i < n; ++i) {
+          copyRow(group[i], row, out);
+          out += group[i].c.nx * ps;
         }
       }
     }
