@@ -91,6 +91,20 @@ ilStatus makeFrame(const ImageInfo& info, const CallerLayout& layout, const void
   return ilOkay;
 }
 
+ilStatus resolveRequest(const ImageInfo& info, const ilTile& req, const void* buf,
+                        const ilTile& btile, const ilConfig* cfg, Request* out) {
+  out->tile = ilTile();
+  if (buf == nullptr) return ilInvalid;
+  if (req.empty()) return ilOkay;
+  if (!btile.contains(req)) return ilInvalid;
+  ilStatus st = callerLayout(info, cfg, &out->layout);
+  if (st == ilOkay) st = makeFrame(info, out->layout, buf, btile, &out->frame);
+  ilTile r = req;
+  if (st == ilOkay) st = mapToImage(info, out->layout.space, &r);
+  if (st == ilOkay) out->tile = r;
+  return st;
+}
+
 ilConfig copyReadConfig(const ImageInfo& dst, const ilConfig* cfg) {
   int list[kIlMaxChannels];
   const int listed = cfg != nullptr ? (cfg->nchans > 0 ? cfg->nchans : dst.nc) : dst.nc;

@@ -51,6 +51,19 @@ struct Frame {
 ilStatus makeFrame(const ImageInfo& info, const CallerLayout& layout, const void* buf,
                    const ilTile& btile, Frame* frame);
 
+// A caller's request for `req` out of (or into) its buffer `buf` covering
+// `btile`: the caller's layout, the frame over the buffer and the request in
+// the image's own space. ilInvalid without a buffer or when the buffer does
+// not hold the request; ilOkay with an empty tile when there is nothing to
+// move.
+struct Request {
+  CallerLayout layout;
+  Frame frame;
+  ilTile tile;
+};
+ilStatus resolveRequest(const ImageInfo& info, const ilTile& req, const void* buf,
+                        const ilTile& btile, const ilConfig* cfg, Request* out);
+
 // Walker over a memory image: one chunk, the whole region.
 struct MemoryWalker {
   Block data;  // dense block of the data box
@@ -113,16 +126,12 @@ struct NullWalker {
 template <class Walker>
 ilStatus readOp(const ImageInfo& info, const Walker& walker, const ilTile& req, void* buf,
                 const ilTile& btile, const ilConfig* cfg) {
-  if (buf == nullptr) return ilInvalid;
-  if (req.empty()) return ilOkay;
-  if (!btile.contains(req)) return ilInvalid;
-  CallerLayout layout;
-  ilStatus st = callerLayout(info, cfg, &layout);
-  if (st != ilOkay) return st;
-  Frame frame;
-  if ((st = makeFrame(info, layout, buf, btile, &frame)) != ilOkay) return st;
-  ilTile r = req;
-  if ((st = mapToImage(info, layout.space, &r)) != ilOkay) return st;
+  Request q;
+  ilStatus st = resolveRequest(info, req, buf, btile, cfg, &q);
+  if (st != ilOkay || q.tile.empty()) return st;
+  const Frame& frame = q.frame;
+  const ilTile& r = q.tile;
+  const CallerLayout& layout = q.layout;
   int map[kIlMaxChannels];
   readMap(info, cfg, layout.nc, map);
 
@@ -149,16 +158,12 @@ ilStatus readOp(const ImageInfo& info, const Walker& walker, const ilTile& req, 
 template <class Walker>
 ilStatus writeOp(const ImageInfo& info, const Walker& walker, const ilTile& req, const void* buf,
                  const ilTile& btile, const ilConfig* cfg) {
-  if (buf == nullptr) return ilInvalid;
-  if (req.empty()) return ilOkay;
-  if (!btile.contains(req)) return ilInvalid;
-  CallerLayout layout;
-  ilStatus st = callerLayout(info, cfg, &layout);
-  if (st != ilOkay) return st;
-  Frame frame;
-  if ((st = makeFrame(info, layout, buf, btile, &frame)) != ilOkay) return st;
-  ilTile r = req;
-  if ((st = mapToImage(info, layout.space, &r)) != ilOkay) return st;
+  Request q;
+  ilStatus st = resolveRequest(info, req, buf, btile, cfg, &q);
+  if (st != ilOkay || q.tile.empty()) return st;
+  const Frame& frame = q.frame;
+  const ilTile& r = q.tile;
+  const CallerLayout& layout = q.layout;
   int map[kIlMaxChannels];
   writeMap(info, cfg, layout.nc, map);
   const ilTile region(r, info.dataBox);

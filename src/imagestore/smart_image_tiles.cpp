@@ -147,18 +147,17 @@ ilStatus ilSmartImage::getSubTile3D(int x, int y, int z, int nx, int ny, int nz,
                                     const ilConfig* cfg) {
   const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
-  const ilTile req(x, y, z, nx, ny, nz), btile(bx, by, bz, bnx, bny, bnz);
-  if (req.empty()) return setStatus(ilOkay);
-  if (!btile.contains(req)) return setStatus(ilInvalid);
   ImageInfo info;
+  il::Request q;
   ilStatus st = il::infoOf(this, &info);
-  CallerLayout layout;
-  Frame frame;
-  if (st == ilOkay) st = il::callerLayout(info, cfg, &layout);
-  if (st == ilOkay) st = il::makeFrame(info, layout, buf, btile, &frame);
-  ilTile r = req;
-  if (st == ilOkay) st = il::mapToImage(info, layout.space, &r);
-  if (st != ilOkay) return setStatus(st);
+  if (st == ilOkay) {
+    st = il::resolveRequest(info, ilTile(x, y, z, nx, ny, nz), buf,
+                            ilTile(bx, by, bz, bnx, bny, bnz), cfg, &q);
+  }
+  if (st != ilOkay || q.tile.empty()) return setStatus(st);
+  const CallerLayout& layout = q.layout;
+  const Frame& frame = q.frame;
+  ilTile r = q.tile;
   if (r.z > 0 || r.z + r.nz <= 0) return setStatus(ilOkay);  // only slice 0 exists
   if (!ClipToRange(r.x, r.y, r.nx, r.ny)) return setStatus(ilOkay);
   int map[kIlMaxChannels];
@@ -265,18 +264,17 @@ ilStatus ilSmartImage::setSubTile3D(int x, int y, int z, int nx, int ny, int nz,
                                     const ilConfig* cfg) {
   const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
-  const ilTile req(x, y, z, nx, ny, nz), btile(bx, by, bz, bnx, bny, bnz);
-  if (req.empty()) return setStatus(ilOkay);
-  if (!btile.contains(req)) return setStatus(ilInvalid);
   ImageInfo info;
+  il::Request q;
   ilStatus st = il::infoOf(this, &info);
-  CallerLayout layout;
-  Frame frame;
-  if (st == ilOkay) st = il::callerLayout(info, cfg, &layout);
-  if (st == ilOkay) st = il::makeFrame(info, layout, buf, btile, &frame);
-  ilTile r = req;
-  if (st == ilOkay) st = il::mapToImage(info, layout.space, &r);
-  if (st != ilOkay) return setStatus(st);
+  if (st == ilOkay) {
+    st = il::resolveRequest(info, ilTile(x, y, z, nx, ny, nz), buf,
+                            ilTile(bx, by, bz, bnx, bny, bnz), cfg, &q);
+  }
+  if (st != ilOkay || q.tile.empty()) return setStatus(st);
+  const CallerLayout& layout = q.layout;
+  const Frame& frame = q.frame;
+  ilTile r = q.tile;
   if (r.z > 0 || r.z + r.nz <= 0) return setStatus(ilOkay);
   if (!ClipToRange(r.x, r.y, r.nx, r.ny)) return setStatus(ilOkay);
   int map[kIlMaxChannels];
