@@ -14,6 +14,7 @@
 #include "brenmark/smart_image.h"
 #include "filters/convolution_progress.h"
 #include "layers/layer_images.h"
+#include "layers/tile_math.h"
 
 namespace li = brenmark::layer_images;
 
@@ -182,8 +183,15 @@ void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {
     for (int x = x0; x < x1; x += kTile) {
       const ilTile tile(ilTile(x, y, 0, kTile, kTile, 1), reach);
       if (!tile.empty()) {
-        DamageRegion(tile);
+        // Only this tile is composed into the image plane; what the host
+        // has not shown yet stays pending with it. Composing the whole
+        // pending region at every tile would redo the rows already shown,
+        // over and over, whenever the host shows updates later.
+        const ilTile pending = GetUpdateRegion();
+        ResetUpdateRegion();
+        SetUpdateRegion(tile);
         UpdateImagePlaneBits();
+        SetUpdateRegion(brenmark::UnionTile(pending, tile));
         ForceUpdate();
       }
       brenmark::conv::ReportProgress(++done, total);

@@ -92,6 +92,26 @@ TEST_F(LayerConvolve, TiledBlurEqualsOneBlurOfTheWholeLayerAndTheFilter) {
   }
 }
 
+// The blur shows its result tile by tile into the view; a host that shows
+// updates only later still gets the whole blurred area as pending, and the
+// view then equals a full recomposite.
+TEST_F(LayerConvolve, TiledBlurLeavesTheWholeAreaPendingAndTheViewComposed) {
+  host_.SetDefaultViewSize(400, 300);
+  int h = 0;
+  PaintedLayer(&h);
+  Brenmark.SharpenOrBlurDone(ConvolutionKernel(-1.0f, 10.0f, 1.0f / 3), kCurrent, h);
+  // Bounds (100, 90)-(300, 270) grown by the blur's reach of 10.
+  const ilTile pending = Stack(h)->GetUpdateRegion();
+  EXPECT_EQ(std::vector<int>({pending.x, pending.y, pending.nx, pending.ny}),
+            std::vector<int>({90, 80, 220, 200}));
+  const int view = Brenmark.CB()->GetViewOfWindow(Stack(h)->GetWindow());
+  const std::vector<std::uint32_t> shown(host_.ViewPixels(view),
+                                         host_.ViewPixels(view) + 400 * 300);
+  EXPECT_NE(shown[std::size_t(95) * 400 + 150], 0u);
+  Stack(h)->RedrawEntireCanvas(true, true);
+  for (int i = 0; i < 400 * 300; ++i) ASSERT_EQ(shown[i], host_.ViewPixels(view)[i]) << i;
+}
+
 TEST_F(LayerConvolve, SharpeningChangesEdgesAndKeepsFlatAreas) {
   const ConvolutionKernel sharpen(0.5f, 1.5f, 1.0f / 3);
   ilImage* img = PaintedLayer();
