@@ -37,7 +37,12 @@ test: build
 bench: bench-deps
 	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBRENMARK_BUILD_BENCH=ON -DBRENMARK_BUILD_TESTS=OFF
 	cmake --build $(BENCHBUILD) -j $(JOBS)
-	@for b in $(BENCHBUILD)/bench/bench_*; do echo "== $$b"; SID_TEMP_DIR=$(CURDIR)/$(BENCHBUILD) $$b || exit 1; done
+	@rm -rf $(BENCHBUILD)/results && mkdir -p $(BENCHBUILD)/results
+	@for b in $(BENCHBUILD)/bench/bench_*; do echo "== $$b"; \
+	  SID_TEMP_DIR=$(CURDIR)/$(BENCHBUILD) $$b --benchmark_out=$(BENCHBUILD)/results/$$(basename $$b).json \
+	    --benchmark_out_format=json || exit 1; done
+	@echo "== Summary: every comparison with a peer (ratio above 1: Brenmark is faster)"
+	@python3 bench/summary.py $(BENCHBUILD)/results
 
 fuzz-deps:
 	@bash scripts/ensure-deps.sh fuzz

@@ -4,7 +4,7 @@
 set -euo pipefail
 mode=${1:-build}
 want=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libpng-dev libzip-dev libpugixml-dev)
-[ "$mode" = bench ] && want+=(libbenchmark-dev libpixman-1-dev libmypaint-dev libopencv-imgproc-dev libcairo2-dev)
+[ "$mode" = bench ] && want+=(python3 libbenchmark-dev libpixman-1-dev libmypaint-dev libopencv-imgproc-dev libcairo2-dev)
 [ "$mode" = fuzz ] && want+=(clang)
 
 updated=0

@@ -1,10 +1,10 @@
-// What the brush benches share: timing ours and the peer back to back, and
-// libmypaint's fixed tiled surface with its dab function wrapped to count.
+// What the brush benches share: libmypaint's fixed tiled surface with its
+// dab function wrapped to count, and the timing of both sides.
 #pragma once
 
-#include <time.h>
-
 #include <cstdint>
+
+#include "../bench_timing.h"
 
 #if BRENMARK_HAVE_MYPAINT
 #include <omp.h>
@@ -16,40 +16,6 @@ extern "C" {
 #endif
 
 namespace brenmark::bench {
-
-// The calling thread's CPU time in seconds. Both sides run on this thread
-// (the peer's OpenMP team is this thread alone), and CPU time leaves out the
-// time other processes take the core away, which on the shared build
-// machine would otherwise land on whichever side happened to be running.
-inline double ThreadSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Times ours and the peer back to back in the given order (thread CPU
-// time); adds to the totals and answers our time.
-template <typename Ours, typename Peer>
-double TimeBoth(bool oursFirst, Ours&& ours, Peer&& peer, double* tOurs, double* tPeer) {
-  const double t0 = ThreadSeconds();
-  if (oursFirst) {
-    ours();
-  } else {
-    peer();
-  }
-  const double t1 = ThreadSeconds();
-  if (oursFirst) {
-    peer();
-  } else {
-    ours();
-  }
-  const double t2 = ThreadSeconds();
-  const double a = oursFirst ? t1 - t0 : t2 - t1;
-  const double b = oursFirst ? t2 - t1 : t1 - t0;
-  *tOurs += a;
-  *tPeer += b;
-  return a;
-}
 
 #if BRENMARK_HAVE_MYPAINT
 

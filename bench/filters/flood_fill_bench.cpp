@@ -44,7 +44,7 @@
 #include <string>
 #include <vector>
 
-#include "../brush/bench_peer.h"
+#include "../bench_timing.h"
 #include "brenmark/brenmark.h"
 #include "filters/flood_rows.h"
 #include "host/reference_host.h"

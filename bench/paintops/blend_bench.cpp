@@ -9,7 +9,6 @@
 // and a 2048 x 2048 image (memory-bound).
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +20,9 @@
 #include "paintops/blend_kernels.h"
 #include "paintops/blend_rows.h"
 
+#include "../bench_pixels.h"
+#include "../bench_timing.h"
+
 #if BRENMARK_HAVE_PIXMAN
 #include <pixman.h>
 #endif
@@ -28,76 +30,11 @@
 namespace brenmark {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Premultiplied pixels with uniformly random alpha.
-std::vector<std::uint32_t> RandomPremultiplied(int w, int h, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h);
-  for (std::uint32_t& p : px) {
-    const std::uint32_t a = rng() & 0xFFu;
-    p = a << 24;
-    for (int c = 0; c < 3; ++c) p |= ((rng() & 0xFFu) * a / 255) << (8 * c);
-  }
-  return px;
-}
-
-// Coverage of tiled round dabs (64 x 64, soft edge): zeros between dabs,
-// full coverage in the middle, a ramp in between, as a brush stroke gives.
-std::vector<std::uint8_t> DabCoverage(int w, int h) {
-  std::vector<std::uint8_t> cov(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const double dx = (x % 64) - 31.5;
-      const double dy = (y % 64) - 31.5;
-      const double r = std::sqrt(dx * dx + dy * dy);
-      double v = (30.0 - r) / 12.0;
-      v = v < 0 ? 0 : (v > 1 ? 1 : v);
-      cov[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(v * 255.0 + 0.5);
-    }
-  }
-  return cov;
-}
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-// Times `ours` and `peer` once each, alternating which goes first so neither
-// side always inherits the other's cache state. Adds to the two totals and
-// returns our time.
-template <typename Ours, typename Peer>
-double TimeBoth(bool ours_first, Ours&& ours, Peer&& peer, double* t_ours, double* t_peer) {
-  double a;
-  double b;
-  if (ours_first) {
-    const auto t0 = Clock::now();
-    ours();
-    const auto t1 = Clock::now();
-    peer();
-    const auto t2 = Clock::now();
-    a = Seconds(t0, t1);
-    b = Seconds(t1, t2);
-  } else {
-    const auto t0 = Clock::now();
-    peer();
-    const auto t1 = Clock::now();
-    ours();
-    const auto t2 = Clock::now();
-    b = Seconds(t0, t1);
-    a = Seconds(t1, t2);
-  }
-  *t_ours += a;
-  *t_peer += b;
-  return a;
-}
+using bench::DabCoverage;
+using bench::RandomPremultiplied;
 
 void Report(benchmark::State& state, double ours, double peer, std::int64_t pixels) {
-  const double px = static_cast<double>(pixels) * static_cast<double>(state.iterations());
-  state.counters["ours_Mpx_s"] = px / ours / 1e6;
-  state.counters["peer_Mpx_s"] = px / peer / 1e6;
-  state.counters["ratio"] = peer / ours;
-  state.SetItemsProcessed(static_cast<std::int64_t>(px));
+  bench::ReportPixelRates(state, ours, peer, static_cast<double>(pixels));
   state.SetLabel(ActiveKernels().name);
 }
 
@@ -125,18 +62,13 @@ void BM_OverVsPixman(benchmark::State& state) {
   st.src_factor = kFactorOne;
   st.dst_factor = kFactorOneMinusSrcAlpha;
   const BlendRows rows = ImageRows(n, n, ours.data(), src.data(), 4);
-  double t_ours = 0;
-  double t_peer = 0;
-  bool ours_first = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        ours_first, [&] { BlendBlock(st, rows); },
-        [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, n, n); },
-        &t_ours, &t_peer));
-    ours_first = !ours_first;
-    benchmark::DoNotOptimize(ours.data());
-    benchmark::DoNotOptimize(theirs.data());
-  }
+  double t_ours = 0, t_peer = 0;
+  bench::SideBySide(
+      state, [&] { BlendBlock(st, rows); },
+      [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, n, n); },
+      &t_ours, &t_peer);
+  benchmark::DoNotOptimize(ours.data());
+  benchmark::DoNotOptimize(theirs.data());
   Report(state, t_ours, t_peer, std::int64_t{n} * n);
   pixman_image_unref(ps);
   pixman_image_unref(pd);
@@ -163,18 +95,13 @@ void BM_BrushVsPixmanSolidMask(benchmark::State& state) {
   rows.src_stride = 0;
   rows.cov = cov.data();
   rows.cov_stride = n;
-  double t_ours = 0;
-  double t_peer = 0;
-  bool ours_first = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        ours_first, [&] { BlendBlock(st, rows); },
-        [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, 0, 0, n, n); },
-        &t_ours, &t_peer));
-    ours_first = !ours_first;
-    benchmark::DoNotOptimize(ours.data());
-    benchmark::DoNotOptimize(theirs.data());
-  }
+  double t_ours = 0, t_peer = 0;
+  bench::SideBySide(
+      state, [&] { BlendBlock(st, rows); },
+      [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, 0, 0, n, n); },
+      &t_ours, &t_peer);
+  benchmark::DoNotOptimize(ours.data());
+  benchmark::DoNotOptimize(theirs.data());
   Report(state, t_ours, t_peer, std::int64_t{n} * n);
   pixman_image_unref(ps);
   pixman_image_unref(pm);
@@ -191,18 +118,13 @@ void BM_CopyVsMemcpy(benchmark::State& state) {
   std::vector<std::uint32_t> theirs(src.size(), 0);
   BlendSetup st;  // (1, 0)
   const BlendRows rows = ImageRows(n, n, ours.data(), src.data(), 4);
-  double t_ours = 0;
-  double t_peer = 0;
-  bool ours_first = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        ours_first, [&] { BlendBlock(st, rows); },
-        [&] { std::memcpy(theirs.data(), src.data(), src.size() * sizeof(std::uint32_t)); },
-        &t_ours, &t_peer));
-    ours_first = !ours_first;
-    benchmark::DoNotOptimize(ours.data());
-    benchmark::DoNotOptimize(theirs.data());
-  }
+  double t_ours = 0, t_peer = 0;
+  bench::SideBySide(
+      state, [&] { BlendBlock(st, rows); },
+      [&] { std::memcpy(theirs.data(), src.data(), src.size() * sizeof(std::uint32_t)); }, &t_ours,
+      &t_peer);
+  benchmark::DoNotOptimize(ours.data());
+  benchmark::DoNotOptimize(theirs.data());
   Report(state, t_ours, t_peer, std::int64_t{n} * n);
 }
 BENCHMARK(BM_CopyVsMemcpy)->Arg(128)->Arg(2048)->UseManualTime();

@@ -13,7 +13,6 @@
 #include <brenmark/paint_ops.h>
 #include <brenmark/smart_image.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,42 +21,20 @@
 
 #include "paintops/blend_kernels.h"
 
+#include "../bench_pixels.h"
+#include "../bench_timing.h"
+
 #if BRENMARK_HAVE_PIXMAN
 #include <pixman.h>
 #endif
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+namespace bench = brenmark::bench;
+using bench::DabCoverage;
+using bench::RandomPremultiplied;
+
 constexpr int kSide = 2048;
-
-std::vector<std::uint32_t> RandomPremultiplied(int w, int h, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * h);
-  for (std::uint32_t& p : px) {
-    const std::uint32_t a = rng() & 0xFFu;
-    p = a << 24;
-    for (int c = 0; c < 3; ++c) p |= ((rng() & 0xFFu) * a / 255) << (8 * c);
-  }
-  return px;
-}
-
-#if BRENMARK_HAVE_PIXMAN
-// Tiled soft round dabs, as a brush stroke's coverage looks.
-std::vector<std::uint8_t> DabCoverage(int w, int h) {
-  std::vector<std::uint8_t> cov(static_cast<std::size_t>(w) * h);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const double dx = (x % 64) - 31.5;
-      const double dy = (y % 64) - 31.5;
-      double v = (30.0 - std::sqrt(dx * dx + dy * dy)) / 12.0;
-      v = v < 0 ? 0 : (v > 1 ? 1 : v);
-      cov[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(v * 255.0 + 0.5);
-    }
-  }
-  return cov;
-}
-#endif
 
 ilSmartImage* SmartWith(const std::vector<std::uint32_t>& px, int n) {
   auto* img = new ilSmartImage(ilPixel(ilUChar, 4));
@@ -66,42 +43,8 @@ ilSmartImage* SmartWith(const std::vector<std::uint32_t>& px, int n) {
   return img;
 }
 
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-template <typename Ours, typename Peer>
-double TimeBoth(bool oursFirst, Ours&& ours, Peer&& peer, double* tOurs, double* tPeer) {
-  double a;
-  double b;
-  if (oursFirst) {
-    const auto t0 = Clock::now();
-    ours();
-    const auto t1 = Clock::now();
-    peer();
-    const auto t2 = Clock::now();
-    a = Seconds(t0, t1);
-    b = Seconds(t1, t2);
-  } else {
-    const auto t0 = Clock::now();
-    peer();
-    const auto t1 = Clock::now();
-    ours();
-    const auto t2 = Clock::now();
-    b = Seconds(t0, t1);
-    a = Seconds(t1, t2);
-  }
-  *tOurs += a;
-  *tPeer += b;
-  return a;
-}
-
 void Report(benchmark::State& state, double ours, double peer, std::int64_t pixels) {
-  const double px = static_cast<double>(pixels) * static_cast<double>(state.iterations());
-  state.counters["ours_Mpx_s"] = px / ours / 1e6;
-  state.counters["peer_Mpx_s"] = px / peer / 1e6;
-  state.counters["ratio"] = peer / ours;
-  state.SetItemsProcessed(static_cast<std::int64_t>(px));
+  bench::ReportPixelRates(state, ours, peer, static_cast<double>(pixels));
   state.SetLabel(brenmark::ActiveKernels().name);
 }
 
@@ -121,17 +64,12 @@ void BM_PainterOverVsPixman(benchmark::State& state) {
   std::vector<std::uint32_t> peerDst = dstPx;
   pixman_image_t* ps = pixman_image_create_bits(PIXMAN_a8r8g8b8, n, n, peerSrc.data(), n * 4);
   pixman_image_t* pd = pixman_image_create_bits(PIXMAN_a8r8g8b8, n, n, peerDst.data(), n * 4);
-  double tOurs = 0;
-  double tPeer = 0;
-  bool oursFirst = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        oursFirst, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
-        [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, n, n); },
-        &tOurs, &tPeer));
-    oursFirst = !oursFirst;
-    benchmark::DoNotOptimize(peerDst.data());
-  }
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
+      [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, n, n); },
+      &tOurs, &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
   Report(state, tOurs, tPeer, std::int64_t{n} * n);
   pixman_image_unref(ps);
   pixman_image_unref(pd);
@@ -162,17 +100,12 @@ void BM_PainterBrushVsPixmanSolidMask(benchmark::State& state) {
   pixman_image_t* pm = pixman_image_create_bits(
       PIXMAN_a8, n, n, reinterpret_cast<std::uint32_t*>(const_cast<std::uint8_t*>(cov.data())), n);
   pixman_image_t* pd = pixman_image_create_bits(PIXMAN_a8r8g8b8, n, n, peerDst.data(), n * 4);
-  double tOurs = 0;
-  double tPeer = 0;
-  bool oursFirst = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        oursFirst, [&] { painter.rect_fill(0, 0, n, n, &colour, nullptr); },
-        [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, 0, 0, n, n); },
-        &tOurs, &tPeer));
-    oursFirst = !oursFirst;
-    benchmark::DoNotOptimize(peerDst.data());
-  }
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state, [&] { painter.rect_fill(0, 0, n, n, &colour, nullptr); },
+      [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, 0, 0, n, n); }, &tOurs,
+      &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
   Report(state, tOurs, tPeer, std::int64_t{n} * n);
   pixman_image_unref(ps);
   pixman_image_unref(pm);
@@ -223,25 +156,20 @@ void BM_PainterDabsVsPixmanSolidMask(benchmark::State& state) {
   std::int64_t pixels = 0;
   for (int y = 1; y + d <= n; y += kStep)
     for (int x = 1; x + d <= n; x += kStep) pixels += std::int64_t{d} * d;
-  double tOurs = 0;
-  double tPeer = 0;
-  bool oursFirst = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        oursFirst,
-        [&] {
-          for (int y = 1; y + d <= n; y += kStep)
-            for (int x = 1; x + d <= n; x += kStep) painter.rect_fill(x, y, d, d, &colour, nullptr);
-        },
-        [&] {
-          for (int y = 1; y + d <= n; y += kStep)
-            for (int x = 1; x + d <= n; x += kStep)
-              pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, x, y, d, d);
-        },
-        &tOurs, &tPeer));
-    oursFirst = !oursFirst;
-    benchmark::DoNotOptimize(peerDst.data());
-  }
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state,
+      [&] {
+        for (int y = 1; y + d <= n; y += kStep)
+          for (int x = 1; x + d <= n; x += kStep) painter.rect_fill(x, y, d, d, &colour, nullptr);
+      },
+      [&] {
+        for (int y = 1; y + d <= n; y += kStep)
+          for (int x = 1; x + d <= n; x += kStep)
+            pixman_image_composite32(PIXMAN_OP_OVER, ps, pm, pd, 0, 0, 0, 0, x, y, d, d);
+      },
+      &tOurs, &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
   Report(state, tOurs, tPeer, pixels);
   pixman_image_unref(ps);
   pixman_image_unref(pm);
@@ -270,17 +198,12 @@ void BM_PainterCopyVsMemcpy(benchmark::State& state) {
   PaintOps painter(dst, 1);
 
   std::vector<std::uint32_t> peerDst(srcPx.size(), 0);
-  double tOurs = 0;
-  double tPeer = 0;
-  bool oursFirst = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        oursFirst, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
-        [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
-        &tOurs, &tPeer));
-    oursFirst = !oursFirst;
-    benchmark::DoNotOptimize(peerDst.data());
-  }
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
+      [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
+      &tOurs, &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
   Report(state, tOurs, tPeer, std::int64_t{n} * n);
   src->unref();
   dst->unref();
@@ -296,17 +219,12 @@ void BM_PainterSharedCopyVsMemcpy(benchmark::State& state) {
   ilSmartImage* dst = SmartWith(RandomPremultiplied(n, n, 7), n);
   PaintOps painter(dst, 1);
   std::vector<std::uint32_t> peerDst(srcPx.size(), 0);
-  double tOurs = 0;
-  double tPeer = 0;
-  bool oursFirst = true;
-  for (auto _ : state) {
-    state.SetIterationTime(TimeBoth(
-        oursFirst, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
-        [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
-        &tOurs, &tPeer));
-    oursFirst = !oursFirst;
-    benchmark::DoNotOptimize(peerDst.data());
-  }
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
+      [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
+      &tOurs, &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
   Report(state, tOurs, tPeer, std::int64_t{n} * n);
   src->unref();
   dst->unref();
