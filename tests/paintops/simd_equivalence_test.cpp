@@ -157,7 +157,7 @@ TEST(SimdEquivalence, KernelsMatchScalarOnRandomRows) {
         };
         const std::uint32_t konst = rnd.Pixel();
         const std::uint8_t dither = kDithers[rnd.Below(6)];
-        const int k16 = static_cast<int>(rnd.Below(256));
+        const int k16 = (n * 4 + rep) * 37 % 256;  // every opacity over the run
         const std::uint32_t factor = rnd.Below(257);
         const std::uint32_t mask = masks[rnd.Below(4)];
         using K = const BlendKernels&;
@@ -175,24 +175,6 @@ TEST(SimdEquivalence, KernelsMatchScalarOnRandomRows) {
         check("multiply", [&](K k, P d, P s, P, B) { k.multiply(d, s, n); });
         check("scale_const", [&](K k, P d, P, P, B) { k.scale_const(d, factor, n); });
       }
-    }
-  }
-}
-
-TEST(SimdEquivalence, Brush16MatchesForEveryOpacityAndDither) {
-  const BlendKernels& ref = *KernelsFor(SimdLevel::kScalar);
-  for (const BlendKernels* simd : SimdTables()) {
-    PixelSource rnd(77);
-    for (int k = 0; k <= 255; ++k) {
-      const int n = 9 + k % 23;
-      RowCase base = MakeRow(rnd, n);
-      const std::uint8_t dither = static_cast<std::uint8_t>(k * 37);
-      RowCase a = base;
-      RowCase b = base;
-      ref.brush16_const(a.d.data(), a.low.data(), base.s[0], a.m.data(), n, k, dither);
-      simd->brush16_const(b.d.data(), b.low.data(), base.s[0], b.m.data(), n, k, dither);
-      ASSERT_TRUE(SameRow(a.d, b.d, std::string(simd->name) + " k=" + std::to_string(k)));
-      ASSERT_TRUE(SameRow(a.low, b.low, std::string(simd->name) + " low k=" + std::to_string(k)));
     }
   }
 }
