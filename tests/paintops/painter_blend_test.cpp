@@ -424,25 +424,6 @@ TEST(PainterBlend, RectWriteAndReadThroughAChannelMap) {
   EXPECT_EQ(Get4(target.get(), 1, 0), 0x11223344u);
 }
 
-TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
-  // Coverage pixel (u, v) belongs to source pixel (u + srcX, v + srcY).
-  Held<ilMemoryImg> target(Memory4(4, 1, 0));
-  Held<ilMemoryImg> src(Memory4(8, 1, 0));
-  for (int x = 0; x < 8; ++x) Set4(src.get(), x, 0, 0xFF000000u | x);
-  Held<ilMemoryImg> coverage(Memory1(4, 1, 255));
-  Set1(coverage.get(), 1, 0, 0);
-  PaintOps painter(target.get(), 1);
-  SoftPaintOps::SingleColorStamp(0);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  const std::uint8_t dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_copy(0, 0, 4, 1, src.get(), 3, 0, nullptr, 1, 1), 0);
-  SoftPaintOps::SingleColorStamp(1);
-  EXPECT_EQ(Get4(target.get(), 0, 0), Brush(0, 0xFF000003u, 255, dither));
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0u);  // coverage 0 leaves it
-  EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
-}
-
 TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
   Held<ilMemoryImg> target(Memory4(2, 2, 0));
   Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
