@@ -86,20 +86,6 @@ TEST(TileUnion, AxisWithoutExtentTakesTheOtherOperand) {
             ilTile(-2, -5, 0, 9, 9, 1));
 }
 
-TEST(QVMemoryImgBasics, SizedImagesAreLowerLeftAbgrWithZeroFill) {
-  ilQVMemoryImg img(ilSize(4, 3, 1, 4), ilUChar);
-  EXPECT_EQ(img.getCoordSpace(), ilLowerLeft);
-  EXPECT_EQ(img.getColorModel(), ilABGR);
-  EXPECT_EQ(img.getFill(), ilPixel(ilUChar, 4));
-  EXPECT_STREQ(img.getClassName(1), "ilMemoryImg");
-  EXPECT_TRUE(img.derivesFrom(ilMemoryImgClassId));
-  EXPECT_EQ(img.GetMinifyScaleMode() + img.GetMagnifyScaleMode(), 2u);  // bilinear both ways
-  unsigned s = 0, o = 1;
-  img.GetRGBAScaleAndOffset(s, o);
-  EXPECT_EQ(s, 0xFFFFFFFFu);
-  EXPECT_EQ(o, 0u);
-}
-
 TEST(QVMemoryImgBasics, WrapsCallerMemoryAndCanBeRepointed) {
   std::uint8_t page1[8 * 8] = {}, page2[8 * 8] = {};
   page2[9] = 77;
