@@ -174,7 +174,12 @@ TEST_F(LayerMerges, DuplicatingCropsTheSourceToTheBrushReach) {
   EXPECT_EQ(Px(l->GetImage(), 320, 5), 0u);
   EXPECT_EQ(Px(l->GetStencil(), 319, 5), 100u);
   EXPECT_EQ(Px(l->GetStencil(), 320, 5), 255u);  // back to the stencil's fill
-  EXPECT_EQ(Px(s->GetLayerFromIndex(2)->GetImage(), 320, 5), 0u);
+  // The copy holds the same pixels and stencil in images of its own.
+  ilImage* copy = s->GetLayerFromIndex(2)->GetImage();
+  EXPECT_NE(copy, l->GetImage());
+  EXPECT_EQ(Px(copy, 319, 5), kLow);
+  EXPECT_EQ(Px(s->GetLayerFromIndex(2)->GetStencil(), 319, 5), 100u);
+  EXPECT_EQ(Px(copy, 320, 5), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Stored-record hooks: every hook answers its fixed result, and layers and
-// stacks built from a record are empty shells that touch nothing.
+// Layers and stacks built from a stored record are empty shells that take
+// no identifier and touch nothing.
 #include "layers/engine_fixture.h"
 
 namespace brenmark::testing {
@@ -15,33 +15,6 @@ SIDLayer_sr* SomeLayerRecord() {
 SIDLayerStack_sr* SomeStackRecord() {
   static char bytes[8];
   return reinterpret_cast<SIDLayerStack_sr*>(bytes);
-}
-
-TEST_F(StoredRecords, HooksAnswerTheirFixedResults) {
-  LayerStack* s = Stack(NewStack());
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  Layer* l = s->GetLayerFromIndex(1);
-  EXPECT_EQ(l->getSIDLayer_sr(), nullptr);
-  EXPECT_FALSE(Layer::store(SomeLayerRecord()));
-  SIDLayer_sr* record = SomeLayerRecord();
-  EXPECT_TRUE(Layer::dispose(&record));
-  EXPECT_EQ(record, SomeLayerRecord());
-  Layer::connectImages(record);
-
-  EXPECT_EQ(s->getSIDLayerStack_sr(), nullptr);
-  EXPECT_FALSE(LayerStack::store(SomeStackRecord()));
-  SIDLayerStack_sr* stackRecord = SomeStackRecord();
-  EXPECT_TRUE(LayerStack::dispose(&stackRecord));
-  EXPECT_EQ(stackRecord, SomeStackRecord());
-  LayerStack::connectLayers(stackRecord);
-
-  EXPECT_TRUE(Brenmark.store());
-  EXPECT_FALSE(Brenmark.setSIDLayerStack_sr(SomeStackRecord()));
-  EXPECT_EQ(Brenmark.remapRetrievedHandle(3), -1);
-  EXPECT_FALSE(ilSmartImage::ReadImageData(nullptr, 16));
-  EXPECT_TRUE(ilSmartImage::ReadImageData(SomeLayerRecord(), 0));
-  EXPECT_EQ(ilSmartImage::SaveImageData(nullptr, 0), 0);
-  EXPECT_EQ(ilSmartImage::SaveImageEnd(1), 0);
 }
 
 TEST_F(StoredRecords, ALayerFromARecordHasNoIdentityAndNoImages) {

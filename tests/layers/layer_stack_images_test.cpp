@@ -26,20 +26,6 @@ class LayerStackImages : public EngineTest {
   }
 };
 
-TEST_F(LayerStackImages, NewLayersHoldEmptySmartImagesOfTheirKind) {
-  LayerStack* s = Stack(NewStack());
-  ::testing::internal::CaptureStderr();
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
-  EXPECT_EQ(StopCapture(), "");  // both images are smart: nothing reported
-  ilImage* color = s->GetLayerFromIndex(1)->GetImage();
-  ilImage* mask = s->GetLayerFromIndex(2)->GetImage();
-  EXPECT_TRUE(ilSmartImage::IsSmartImage(color));
-  EXPECT_EQ(color->getCsize(), 4);
-  EXPECT_EQ(mask->getCsize(), 1);
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(color)->GetFillValue(), 0u);
-}
-
 TEST_F(LayerStackImages, AddingAnImageCopiesItAndItsChannelCountDecidesTheKind) {
   LayerStack* s = Stack(NewStack());
   auto* source = new ilSmartImage(ilPixel(ilUChar, 1));
@@ -54,17 +40,6 @@ TEST_F(LayerStackImages, AddingAnImageCopiesItAndItsChannelCountDecidesTheKind) 
   source->fillTileValue(0, 0, 3, 3, ilPixel(ilUChar, 1));  // the layer keeps its own copy
   EXPECT_EQ(PixelAt(l->GetImage(), 1, 1), 200u);
   source->unref();
-}
-
-TEST_F(LayerStackImages, DuplicateCarriesThePixelsInItsOwnImage) {
-  LayerStack* s = StackWithPaintedLayer();
-  s->DuplicateCurrentLayer(true);
-  Layer* original = s->GetLayerFromIndex(1);
-  Layer* copy = s->GetLayerFromIndex(2);
-  EXPECT_NE(copy->GetImage(), original->GetImage());
-  EXPECT_EQ(PixelAt(copy->GetImage(), 5, 5), PixelAt(original->GetImage(), 5, 5));
-  EXPECT_EQ(PixelAt(copy->GetImage(), 5, 5), 0xFF1E140Au);
-  EXPECT_EQ(copy->getLayerBounds(false), original->getLayerBounds(false));
 }
 
 TEST_F(LayerStackImages, DeletingTheOnlyLayerLeavesItEmpty) {
