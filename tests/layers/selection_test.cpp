@@ -1,7 +1,6 @@
 // The selection mask: rectangle and image edits (their fills included),
 // copies, open bounds, clearing by the selection, mask inversion and the
 // mask composite of two masks.
-#include <vector>
 
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
@@ -195,19 +194,6 @@ TEST_F(Selection, MaskCompositeCombinesAnOpacityMaskAndAStencilledMask) {
   const unsigned expected[] = {half, half, half, half, 255, 255, half, 255, 255, 255, 255, 255, 0};
   for (int x = 0; x < 13; ++x) EXPECT_EQ(Px(m, x, 7), expected[x]) << "x " << x;
   EXPECT_EQ(Px(m, 0, 8), 0u);
-}
-
-TEST_F(Selection, DisplayValuesOfMissingLayersAndDefaultsForMasks) {
-  LayerStack* s = NewCanvas();
-  float r = 0, g = 1, b = 1, a = 0;
-  s->GetMaskLayerDisplayColor(99).Getf(r, g, b, a);
-  EXPECT_EQ(std::vector<float>({r, g, b, a}), std::vector<float>({0.5f, 0, 0, 0.5f}));
-  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(99), 0.5f);
-  s->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  s->AddLayer(nullptr, nullptr, true, true, false, -2, true);
-  s->SetMaskDefaultDisplayOpacity(0.25f);
-  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(2), 0.25f);
-  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(1), 0.5f);  // not a mask
 }
 
 }  // namespace
