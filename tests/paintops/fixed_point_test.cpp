@@ -1,5 +1,5 @@
 // Fixed-point helpers: the packed four-channel forms against the one-channel
-// definitions, over every channel value and factor.
+// definitions, over every channel value and factor; the dither counter.
 #include "paintops/fixed_point.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+
+#include "paintops/dither.h"
 
 namespace brenmark::fixed {
 namespace {
@@ -102,6 +104,27 @@ TEST(FixedPoint, LerpTruncatesEachProductBeforeAdding) {
   // Saturation at 0x3FFF: the full bias on an opaque pair stays 255.
   EXPECT_EQ(Lerp14(255, 256, 255, 256, 63), 255u);
   EXPECT_EQ(Lerp8(255, 256, 255, 256, 255), 255u);
+}
+
+// The counter skips values whose low six bits are zero, so once started no
+// dithered blend uses one of the four smallest biases (their reversed low
+// bytes are 0..3), and consecutive blends never share a bias. The advance
+// rule itself is checked through the painter.
+TEST(Dither, CounterSkipsValuesWhoseLowSixBitsAreZero) {
+  std::uint32_t c = 0;
+  std::uint8_t previous = ReverseByte(c);
+  EXPECT_EQ(previous, 0);  // the first dithered blend truncates
+  for (int i = 1; i <= 1000; ++i) {
+    c = brenmark::NextDitherCounter(c);
+    if (i == 64 || i == 127) {
+      EXPECT_EQ(c, i == 64 ? 65u : 129u);  // 64 and 128 skipped
+    }
+    ASSERT_NE(c & 0x3Fu, 0u) << c;
+    const std::uint8_t v = ReverseByte(c);
+    ASSERT_NE(v, previous);
+    ASSERT_GE(v, 4) << "counter " << c;
+    previous = v;
+  }
 }
 
 }  // namespace
