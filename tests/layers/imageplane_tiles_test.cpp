@@ -1,16 +1,20 @@
 // ilQVMemoryImg tile paths, fills with exclusion, flips, marching ants and
-// instance counting; ilTileComposeIter and ilTileUnion.
+// instance counting; ilQVSubImg views; ImageBlender; ilTileComposeIter and
+// ilTileUnion.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "brenmark/il_tile_compose.h"
+#include "brenmark/image_blender.h"
 #include "brenmark/paint_manager.h"
 #include "brenmark/qv_memory_img.h"
+#include "brenmark/qv_sub_img.h"
 #include "host/reference_host.h"
 
 namespace {
@@ -32,8 +36,8 @@ std::uint8_t Px1(ilQVMemoryImg& img, int x, int y) {
 }
 
 // A w x h four-channel image whose pixel (x, y) is 0xAA000000 | y << 8 | x.
-ilQVMemoryImg* Numbered(int w, int h) {
-  auto* img = new ilQVMemoryImg(ilSize(w, h, 1, 4), ilUChar);
+std::unique_ptr<ilQVMemoryImg> Numbered(int w, int h) {
+  auto img = std::make_unique<ilQVMemoryImg>(ilSize(w, h, 1, 4), ilUChar);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       const std::uint32_t v =
@@ -84,20 +88,6 @@ TEST(TileUnion, AxisWithoutExtentTakesTheOtherOperand) {
             ilTile(0, 0, 0, 4, 4, 1));
   EXPECT_EQ(ilTile(ilTileUnion(ilTile(-2, 3, 0, 4, 1, 1), ilTile(1, -5, 0, 6, 2, 1))),
             ilTile(-2, -5, 0, 9, 9, 1));
-}
-
-TEST(QVMemoryImgBasics, SizedImagesAreLowerLeftAbgrWithZeroFill) {
-  ilQVMemoryImg img(ilSize(4, 3, 1, 4), ilUChar);
-  EXPECT_EQ(img.getCoordSpace(), ilLowerLeft);
-  EXPECT_EQ(img.getColorModel(), ilABGR);
-  EXPECT_EQ(img.getFill(), ilPixel(ilUChar, 4));
-  EXPECT_STREQ(img.getClassName(1), "ilMemoryImg");
-  EXPECT_TRUE(img.derivesFrom(ilMemoryImgClassId));
-  EXPECT_EQ(img.GetMinifyScaleMode() + img.GetMagnifyScaleMode(), 2u);  // bilinear both ways
-  unsigned s = 0, o = 1;
-  img.GetRGBAScaleAndOffset(s, o);
-  EXPECT_EQ(s, 0xFFFFFFFFu);
-  EXPECT_EQ(o, 0u);
 }
 
 TEST(QVMemoryImgBasics, WrapsCallerMemoryAndCanBeRepointed) {
@@ -328,6 +318,134 @@ TEST(ImageDescription, PrintsLabelledAttributes) {
             "Min/Max:\t\t0, 255\n"
             "Fill Value:\t\t0, 0, 0, 0\n"
             "Tile (x,y,z,nx,ny,nz):\t1, 2, 0, 3, 4, 1\n");
+}
+
+// ---- ilQVSubImg: a window onto another image, with its own channel layout.
+
+// The view covers the input beyond its origin, reads past the input as the
+// input's fill, and writes and copies land at the origin.
+TEST(QVSubImg, ReadsAndWritesThroughTheOrigin) {
+  auto in = Numbered(6, 4);
+  const std::uint32_t fill = 0x01020304u;
+  in->setFill(ilPixel(ilUChar, 4, &fill));
+  ilQVSubImg view(in.get(), 2, 1);
+  EXPECT_EQ(view.getSize(), ilSize(4, 3, 1, 4));
+  std::uint32_t buf[4] = {};
+  using Px4 = std::vector<std::uint32_t>;
+  ASSERT_EQ(view.getTile(0, 0, 2, 2, buf), ilOkay);
+  EXPECT_EQ(Px4(buf, buf + 4), (Px4{0xAA000102u, 0xAA000103u, 0xAA000202u, 0xAA000203u}));
+  ASSERT_EQ(view.getTile(3, 2, 2, 2, buf), ilOkay);
+  EXPECT_EQ(Px4(buf, buf + 4), (Px4{0xAA000305u, fill, fill, fill}));
+
+  const std::uint32_t w[2] = {7, 8};
+  ASSERT_EQ(view.setTile(1, 2, 2, 1, w), ilOkay);
+  EXPECT_EQ(Px(*in, 3, 3), 7u);
+  EXPECT_EQ(Px(*in, 4, 3), 8u);
+
+  auto src = Numbered(3, 3);
+  ASSERT_EQ(view.copyTile(0, 0, 1, 1, src.get(), 2, 2), ilOkay);
+  EXPECT_EQ(Px(*in, 2, 1), 0xAA000202u);
+}
+
+TEST(QVSubImg, ItsChannelConfigurationSelectsInputChannels) {
+  auto in = Numbered(4, 4);
+  // One channel, the input's channel 3 (the lowest byte: x).
+  const int list[1] = {3};
+  const ilConfig cfg(ilUChar, ilInterleaved, 1, list);
+  ilQVSubImg view(in.get(), 1, 1, 0, ilSize(2, 2, 1, 1), &cfg);
+  EXPECT_EQ(view.getCsize(), 1);
+  std::uint8_t px[4] = {};
+  ASSERT_EQ(view.getTile(0, 0, 2, 2, px), ilOkay);
+  EXPECT_EQ(px[0], 1);
+  EXPECT_EQ(px[1], 2);
+  EXPECT_EQ(px[2], 1);
+  // The caller asks for view channel 0 twice and a channel the view lacks
+  // (channel i of a pixel is memory element 2 - i here).
+  const int twice[3] = {0, 0, 5};
+  const ilConfig caller(ilUChar, ilInterleaved, 3, twice);
+  std::uint8_t three[3] = {9, 9, 9};
+  ASSERT_EQ(view.getTile(1, 1, 1, 1, three, &caller), ilOkay);
+  EXPECT_EQ(three[2], 2);
+  EXPECT_EQ(three[1], 2);
+  EXPECT_EQ(three[0], 0);
+  // Writes reach only the chosen input channel.
+  const std::uint8_t v = 0x55;
+  ASSERT_EQ(view.setTile(0, 0, 1, 1, &v), ilOkay);
+  EXPECT_EQ(Px(*in, 1, 1), 0xAA000155u);
+}
+
+TEST(QVSubImg, ACallerSpaceKeepsTheBufferInItsOrientation) {
+  auto in = Numbered(4, 4);  // lower-left
+  ilQVSubImg view(in.get(), 1, 1, 0, ilSize(2, 2, 1, 4));
+  const ilConfig upperLeft(ilUChar, ilInterleaved, 4, nullptr, 0, ilUpperLeft);
+  std::uint32_t buf[4] = {};
+  ASSERT_EQ(view.getTile(0, 0, 2, 2, buf, &upperLeft), ilOkay);
+  // Upper-left row 0 of the view is its top row: input row 2.
+  EXPECT_EQ(std::vector<std::uint32_t>(buf, buf + 4),
+            (std::vector<std::uint32_t>{0xAA000201u, 0xAA000202u, 0xAA000101u, 0xAA000102u}));
+}
+
+TEST(QVSubImg, WithoutAnInputEveryTransferIsInvalid) {
+  std::uint32_t buf[1] = {};
+  ilQVSubImg orphan(nullptr, 0, 0, 0, ilSize(2, 2, 1, 4));
+  EXPECT_EQ(orphan.getTile(0, 0, 1, 1, buf), ilInvalid);
+  EXPECT_EQ(orphan.setTile(0, 0, 1, 1, buf), ilInvalid);
+  auto src = Numbered(2, 2);
+  EXPECT_EQ(orphan.copyTile(0, 0, 1, 1, src.get(), 0, 0), ilInvalid);
+  // An input that goes away leaves the view without one.
+  auto in = std::make_unique<ilQVMemoryImg>(ilSize(2, 2, 1, 4), ilUChar);
+  ilQVSubImg view(in.get(), 0, 0);
+  EXPECT_EQ(view.getTile(0, 0, 1, 1, buf), ilOkay);
+  in.reset();
+  EXPECT_EQ(view.getTile(0, 0, 1, 1, buf), ilInvalid);
+}
+
+TEST(QVSubImg, RepointingFollowsTheNewInputAndOrigin) {
+  auto a = Numbered(4, 4), b = Numbered(8, 8);
+  ilQVSubImg view(a.get(), 0, 0);
+  view.setInput(b.get());
+  view.setOrigin(5, 6);
+  EXPECT_EQ(view.getSize(), ilSize(3, 2, 1, 4));
+  view.setViewSize(1, 1);
+  view.setInput(a.get());
+  view.setOrigin(1, 2);
+  EXPECT_EQ(view.getSize(), ilSize(1, 1, 1, 4));
+  std::uint32_t px = 0;
+  ASSERT_EQ(view.getTile(0, 0, 1, 1, &px), ilOkay);
+  EXPECT_EQ(px, 0xAA000201u);
+}
+
+// ImageBlender: blend function by name over a painter on the target.
+TEST(ImageBlender, CopiesAndFillsWithTheChosenFunction) {
+  ilQVMemoryImg target(ilSize(4, 1, 1, 4), ilUChar);
+  ilQVMemoryImg src(ilSize(4, 1, 1, 4), ilUChar);
+  const std::uint32_t half = 0x80402010u, opaque = 0xFF102030u;
+  src.fillTile(0, 0, 2, 1, &half);  // pixels 2 and 3 stay transparent
+  auto* blender = new ImageBlender(&target);
+  blender->ref();
+  EXPECT_EQ(blender->GetTargetImage(), &target);
+  EXPECT_EQ(blender->GetBlendFunc(), ImageBlender::kBlendReplace);
+  // Replace: a plain copy, placed by the destination rectangle.
+  ASSERT_EQ(blender->copyTile(1, 0, 3, 1, &src, 0, 0), 0);
+  EXPECT_EQ(Px(target, 0, 0), 0u);
+  EXPECT_EQ(Px(target, 1, 0), half);
+  EXPECT_EQ(Px(target, 2, 0), half);
+  EXPECT_EQ(Px(target, 3, 0), 0u);
+  // Under: beneath a transparent destination the new pixels show as they are.
+  blender->SetBlendFunc(ImageBlender::kBlendUnder);
+  std::uint32_t fill = opaque;
+  ASSERT_EQ(blender->fillTile(3, 0, 1, 1, &fill), 0);
+  EXPECT_EQ(Px(target, 3, 0), opaque);
+  // Over: transparent source pixels leave the destination alone.
+  blender->SetBlendFunc(ImageBlender::kBlendOver);
+  ASSERT_EQ(blender->copyTile(0, 0, 4, 1, &src, 1, 0), 0);
+  EXPECT_EQ(Px(target, 1, 0), half);
+  EXPECT_EQ(Px(target, 2, 0), half);
+  EXPECT_EQ(Px(target, 3, 0), opaque);
+  // An unknown function falls back to replace.
+  blender->SetBlendFunc(static_cast<ImageBlender::BlendFunc>(7));
+  EXPECT_EQ(blender->GetBlendFunc(), ImageBlender::kBlendReplace);
+  blender->unref();
 }
 
 }  // namespace

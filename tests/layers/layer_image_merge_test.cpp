@@ -1,6 +1,6 @@
 // The pixels of the structure operations: merges against a reference
 // composite computed here, duplication and clearing through the mask
-// composite, and cropping to the brush reach.
+// composite, cropping to the brush reach, added and deleted layers.
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -174,7 +174,36 @@ TEST_F(LayerMerges, DuplicatingCropsTheSourceToTheBrushReach) {
   EXPECT_EQ(Px(l->GetImage(), 320, 5), 0u);
   EXPECT_EQ(Px(l->GetStencil(), 319, 5), 100u);
   EXPECT_EQ(Px(l->GetStencil(), 320, 5), 255u);  // back to the stencil's fill
-  EXPECT_EQ(Px(s->GetLayerFromIndex(2)->GetImage(), 320, 5), 0u);
+  // The copy holds the same pixels and stencil in images of its own.
+  ilImage* copy = s->GetLayerFromIndex(2)->GetImage();
+  EXPECT_NE(copy, l->GetImage());
+  EXPECT_EQ(Px(copy, 319, 5), kLow);
+  EXPECT_EQ(Px(s->GetLayerFromIndex(2)->GetStencil(), 319, 5), 100u);
+  EXPECT_EQ(Px(copy, 320, 5), 0u);
+}
+
+// Adding an image copies it, and its channel count decides the kind.
+TEST_F(LayerMerges, AddingAnImageCopiesIt) {
+  LayerStack* s = Stack(NewStack());
+  auto* source = new ilSmartImage(PixelOf(0, 1));
+  source->ref();
+  Paint(source, 0, 0, 3, 3, 200);
+  Layer* l = s->GetLayerFromIndex(s->AddLayer(source, nullptr, false, true, false, -2, true));
+  EXPECT_TRUE(l->isMask());
+  EXPECT_NE(l->GetImage(), source);
+  Paint(source, 0, 0, 3, 3, 0);  // the layer keeps its own copy
+  EXPECT_EQ(Px(l->GetImage(), 1, 1), 200u);
+  source->unref();
+}
+
+TEST_F(LayerMerges, DeletingTheOnlyLayerLeavesItEmpty) {
+  LayerStack* s = MaskedLayer(false);
+  Layer* l = s->GetLayerFromIndex(1);
+  s->DeleteCurrentLayer(reinterpret_cast<void*>(-2), true);
+  EXPECT_EQ(s->GetLayerCount(), 1);
+  EXPECT_EQ(s->GetLayerFromIndex(1), l);
+  EXPECT_EQ(Px(l->GetImage(), 5, 5), 0u);
+  EXPECT_TRUE(l->getLayerBounds(false).empty());
 }
 
 }  // namespace

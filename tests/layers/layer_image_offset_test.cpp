@@ -40,22 +40,18 @@ TEST_F(LayerOffsets, IntegerOffsetsTruncateTowardZero) {
   l->SetOffset(-2.7f, 3.9f);
   int x, y;
   l->GetOffset(x, y);
-  EXPECT_EQ(x, -2);
-  EXPECT_EQ(y, 3);
+  EXPECT_EQ(std::pair(x, y), std::pair(-2, 3));
   float fx, fy;
   s->GetCurrentLayerOffset(fx, fy, 1);
   EXPECT_FLOAT_EQ(fx, -2.7f);
   EXPECT_FLOAT_EQ(fy, 3.9f);
   int px = 10, py = 10;
   l->ApplyOffset(px, py);
-  EXPECT_EQ(px, 8);
-  EXPECT_EQ(py, 13);
+  EXPECT_EQ(std::pair(px, py), std::pair(8, 13));
   l->ApplyInverseOffset(px, py);
-  EXPECT_EQ(px, 10);
-  EXPECT_EQ(py, 10);
+  EXPECT_EQ(std::pair(px, py), std::pair(10, 10));
   s->GetCurrentLayerOffset(x, y, 9);  // no layer: (0, 0)
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 0);
+  EXPECT_EQ(std::pair(x, y), std::pair(0, 0));
 }
 
 TEST_F(LayerOffsets, NormalisingAndShrinkingMoveThePixelsButNotThePicture) {
@@ -69,8 +65,7 @@ TEST_F(LayerOffsets, NormalisingAndShrinkingMoveThePixelsButNotThePicture) {
     l->NormalizeLayerOffset();
     float fx, fy;
     l->GetOffset(fx, fy);
-    EXPECT_EQ(fx, 0.0f);
-    EXPECT_EQ(fy, 0.0f);
+    EXPECT_EQ(std::pair(fx, fy), std::pair(0.0f, 0.0f));
     Picture after = Take(s, 1);
     EXPECT_EQ(after.x, 0);
     EXPECT_TRUE(SamePicture(-160, -160, 320, 320, before, after))
@@ -112,8 +107,7 @@ TEST_F(LayerOffsets, MovingALayerStopsAtTheEdgeOfTheAllowedRectangle) {
   s->SetCurrentLayerOffset(LayerStackTransform(), 7, 9, -2, false);
   int ix, iy;
   s->GetCurrentLayerOffset(ix, iy, -2);
-  EXPECT_EQ(ix, 7);
-  EXPECT_EQ(iy, 9);
+  EXPECT_EQ(std::pair(ix, iy), std::pair(7, 9));
   EXPECT_EQ(s->GetLayerStackBndInLayerCoord(s->GetLayerHandle(1)), ilTile(-7, -9, 0, 64, 48, 1));
   EXPECT_EQ(s->GetLayerStackBndInLayerCoord(reinterpret_cast<void*>(-1)), ilTile());
 }

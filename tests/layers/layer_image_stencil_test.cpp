@@ -1,5 +1,5 @@
 // Layer images: colour image and stencil replacement, the stencilled image,
-// baking opacity and stencil into the pixels, hiding paint, flipping and
+// baking opacity and stencil into the pixels, hiding paint and
 // the layer's own painter.
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
@@ -9,7 +9,6 @@ namespace {
 
 constexpr unsigned kRed = 0xFF0000FFu;   // opaque, R = 255
 constexpr unsigned kGrey = 0xC8646464u;  // alpha 200, colour 100
-constexpr unsigned kBlue = 0x80800000u;  // alpha 128, B = 128
 
 class LayerImages : public EngineTest {
  protected:
@@ -191,49 +190,7 @@ TEST_F(LayerImages, SetImageReferencesTheNewImageAndTheLayerPainterFollowsIt) {
   EXPECT_EQ(next->getRefCount(), 1);
   EXPECT_EQ(l->GetPainter(), painter);
   EXPECT_EQ(painter->target_img(), next);
-
-  auto* applied = new ilSmartImage(ilPixel(ilUChar, 4));
-  applied->ref();
-  Paint(next, 0, 0, 2, 2, kBlue);
-  Paint(applied, 1, 1, 2, 2, kGrey);
-  EXPECT_FALSE(l->ApplyImage(nullptr));
-  EXPECT_TRUE(l->ApplyImage(applied));  // composited over, at its own place
-  EXPECT_EQ(Px(next, 1, 1), Over(kGrey, kBlue));
-  EXPECT_EQ(Px(next, 2, 2), kGrey);
-  EXPECT_EQ(Px(next, 0, 0), kBlue);
-  applied->unref();
   l->unref();
-}
-
-// Flips of odd sizes in one axis or both, within bounds that cross the page
-// corner at (128, 128) or not: the middle row or column stays, the others
-// swap, and nothing moves outside the bounds.
-TEST_F(LayerImages, FlipMirrorsThePixelsWithinTheirBounds) {
-  struct Box {
-    int x, y, w, h;
-  };
-  for (Box b : {Box{3, 1, 5, 3}, Box{125, 124, 7, 9}}) {
-    for (int axes = 0; axes < 4; ++axes) {  // bit 0 horizontal, bit 1 vertical
-      SCOPED_TRACE(::testing::Message() << "box at " << b.x << " axes " << axes);
-      Layer* l = new Layer(new ilSmartImage(ilPixel(ilUChar, 4)), nullptr, false, false);
-      l->ref();
-      auto at = [&](int x, int y) { return Pack(255, 0, y - b.y + 1, x - b.x + 1); };
-      for (int y = b.y; y < b.y + b.h; ++y) {
-        for (int x = b.x; x < b.x + b.w; ++x) Paint(l->GetImage(), x, y, 1, 1, at(x, y));
-      }
-      l->Flip(axes & 1, axes & 2);
-      EXPECT_EQ(l->getLayerBounds(false), ilTile(b.x, b.y, 0, b.w, b.h, 1));
-      for (int y = b.y - 1; y <= b.y + b.h; ++y) {
-        for (int x = b.x - 1; x <= b.x + b.w; ++x) {
-          const bool in = x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h;
-          const int sx = axes & 1 ? 2 * b.x + b.w - 1 - x : x,
-                    sy = axes & 2 ? 2 * b.y + b.h - 1 - y : y;
-          ASSERT_EQ(Px(l->GetImage(), x, y), in ? at(sx, sy) : 0u) << x << ", " << y;
-        }
-      }
-      l->unref();
-    }
-  }
 }
 
 }  // namespace

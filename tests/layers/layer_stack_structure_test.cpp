@@ -76,12 +76,19 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
   EXPECT_EQ(Names(second), Name("Layer", selection + 5));
 }
 
-TEST_F(LayerStackStructure, MaskLayersTakeTheStackDefaultDisplayColourAndOpacity) {
+// Masks take the stack's default display colour and opacity; a missing
+// layer answers half-transparent dark red at half opacity.
+TEST_F(LayerStackStructure, MaskDisplayDefaultsAndMissingLayers) {
   LayerStack* s = Build({"A", "mA"});
   Layer* mask = s->GetLayerFromIndex(2);
   EXPECT_EQ(mask->GetMaskColor(), PaintColor(1.0f, 0.0f, 0.0f, 1.0f));
   EXPECT_FLOAT_EQ(mask->GetMaskDisplayOpacity(), 0.5f);
   EXPECT_EQ(s->GetSelectionMask()->GetMaskColor(), PaintColor(0.7245f, 0.4274f, 0.396f, 1.0f));
+  EXPECT_EQ(s->GetMaskLayerDisplayColor(99), PaintColor(0.5f, 0.0f, 0.0f, 0.5f));
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(99), 0.5f);
+  s->SetMaskDefaultDisplayOpacity(0.25f);
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(2), 0.25f);
+  EXPECT_EQ(s->GetMaskLayerDisplayOpacity(1), 0.5f);  // not a mask
 }
 
 // Edits of a stack built from names (bottom to top; 'm' names are masks),

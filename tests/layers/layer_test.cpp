@@ -1,5 +1,5 @@
 // Layer: names, flags, offsets, pivot, thumbnail settings, the smart-image
-// checks and the shape list.
+// checks, the shape list and layers and stacks from stored records.
 #include <utility>
 
 #include "layers/engine_fixture.h"
@@ -44,35 +44,22 @@ TEST_F(LayerTest, IdentifiersAndNamesComeFromOneCounter) {
   m->unref();
 }
 
-TEST_F(LayerTest, NewLayerDefaultsAndBlankStencil) {
+// A new layer gets a blank one-channel stencil (fill 255, no stored pixels)
+// without complaint; thumbnail sides are clamped to 1 .. 256; geometry
+// layers stay at the origin.
+TEST_F(LayerTest, BlankStencilThumbnailLimitsAndGeometryAtTheOrigin) {
   ::testing::internal::CaptureStderr();
   Layer* l = NewLayer();
-  EXPECT_EQ(StopCapture(), "");  // smart images raise no complaint
-  EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
-  EXPECT_FLOAT_EQ(l->GetMaskDisplayOpacity(), 0.5f);
-  EXPECT_TRUE(l->isActive());
-  EXPECT_TRUE(l->isMaskActive());
-  PaintColor red, grey;
-  red.Set(0xFF0000FFu);
-  grey.Set(0xFFA1A1A1u);
-  EXPECT_EQ(l->GetMaskColor(), red);
-  EXPECT_EQ(l->GetThumbnailBackground(), grey);
+  EXPECT_EQ(StopCapture(), "");
   ASSERT_NE(l->GetStencil(), nullptr);
   EXPECT_EQ(l->GetStencil()->getCsize(), 1);
   EXPECT_EQ(l->GetStencil()->getFill().getElem(0), 255.0);
   EXPECT_TRUE(l->getLayerBounds(false).empty());
-  // Thumbnail sides stay within 1 to 256.
   int w, h;
-  l->GetThumbnailSize(w, h);
-  EXPECT_EQ(w, 32);
-  EXPECT_EQ(h, 32);
   l->SetThumbnailSize(0, 999);
   l->GetThumbnailSize(w, h);
-  EXPECT_EQ(w, 1);
-  EXPECT_EQ(h, 256);
-  EXPECT_EQ(l->GetThumbnailImage(), nullptr);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(1, 256));
   l->unref();
-  // Geometry layers stay at the origin.
   Layer* g = NewLayer(false, true);
   g->SetOffset(5.0f, 6.0f);
   float fx, fy;
@@ -190,6 +177,49 @@ TEST_F(LayerTest, ShapesAreNumberedAndNamedFromTheirHandle) {
   EXPECT_EQ(Shape::HandleCounter(), handle);
   copy->unref();
   s->unref();
+}
+
+// ---- Layers and stacks built from a stored record are empty shells that
+// take no identifier and touch nothing.
+
+// Records are opaque: any address stands for one, and none is read.
+SIDLayer_sr* SomeLayerRecord() {
+  static char bytes[8];
+  return reinterpret_cast<SIDLayer_sr*>(bytes);
+}
+SIDLayerStack_sr* SomeStackRecord() {
+  static char bytes[8];
+  return reinterpret_cast<SIDLayerStack_sr*>(bytes);
+}
+
+TEST_F(LayerTest, ALayerFromAStoredRecordHasNoIdentityAndNoImages) {
+  const std::intptr_t last = Layer::LastLayerID();
+  Layer* l = new Layer(SomeLayerRecord());
+  l->ref();
+  EXPECT_EQ(Layer::LastLayerID(), last);  // no identifier was taken
+  EXPECT_EQ(l->GetLayerID(), reinterpret_cast<void*>(-1));
+  EXPECT_STREQ(l->GetLayerName(), "");
+  EXPECT_EQ(l->GetImage(), nullptr);
+  EXPECT_EQ(l->GetStencil(), nullptr);
+  EXPECT_EQ(l->GetPainter(), nullptr);
+  EXPECT_TRUE(l->getLayerBounds(true).empty());
+  l->CollapseOpacity();  // operations that test for the image do nothing
+  l->unref();
+}
+
+TEST_F(LayerTest, AStackFromAStoredRecordCallsNothingAndIsNotRegistered) {
+  host_.ResetCounts();
+  const int stacks = Brenmark.GetLayerStackCount();
+  auto* s = new LayerStack(SomeStackRecord(), ViewerParms{});
+  s->ref();
+  EXPECT_EQ(s->GetLayerCount(), 0);
+  EXPECT_EQ(s->GetSelectionMask(), nullptr);
+  EXPECT_EQ(s->GetWindow(), 0);
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), stacks);
+  s->unref();
+  for (int member = 0; member < kCbMemberCount; ++member) {
+    EXPECT_EQ(host_.CallCount(member), 0) << "callback " << member;
+  }
 }
 
 }  // namespace

@@ -255,8 +255,9 @@ TEST_F(Proxy, FinalTransformUsesBicubicUpAndBilinearDown) {
   }
 }
 
-// A flip through the paint manager mirrors content that crosses a page
-// edge (the last pixel of one page swaps with the first of the next),
+// A flip through the paint manager mirrors content of odd sizes that
+// crosses a page edge or corner (the last pixel of one page swaps with the
+// first of the next, the middle row or column stays) within its bounds,
 // records the layer for undo and tells the application. The canvas
 // rotation flag is cleared by either end.
 TEST_F(Proxy, FlipAcrossThePageEdgeAndTheCanvasRotationFlag) {
@@ -264,8 +265,8 @@ TEST_F(Proxy, FlipAcrossThePageEdgeAndTheCanvasRotationFlag) {
     bool h, v;
     int x0, y0, w, hgt;
   };
-  for (Case c : {Case{true, false, 120, 0, 16, 2}, Case{false, true, 3, 126, 2, 4},
-                 Case{true, true, 127, 127, 2, 2}}) {
+  for (Case c : {Case{true, false, 120, 0, 17, 2}, Case{false, true, 3, 124, 2, 9},
+                 Case{true, true, 125, 124, 7, 9}}) {
     Layer* l = Fresh(c.x0, c.y0, c.w, c.hgt, 0);
     const int records = CommandUndo::Committed(UndoRecordKind::kLayerStroke);
     host_.ResetCounts();
@@ -273,11 +274,15 @@ TEST_F(Proxy, FlipAcrossThePageEdgeAndTheCanvasRotationFlag) {
     l = Stack()->GetCurrentLayerPtr();
     EXPECT_EQ(CommandUndo::Committed(UndoRecordKind::kLayerStroke), records + 1);
     EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), 1);
-    for (int y = c.y0; y < c.y0 + c.hgt; ++y)
-      for (int x = c.x0; x < c.x0 + c.w; ++x)
-        ASSERT_EQ(Px(l->GetImage(), x, y),
-                  Pattern(c.h ? 2 * c.x0 + c.w - 1 - x : x, c.v ? 2 * c.y0 + c.hgt - 1 - y : y))
+    EXPECT_EQ(l->getLayerBounds(false), ilTile(c.x0, c.y0, 0, c.w, c.hgt, 1));
+    for (int y = c.y0 - 1; y <= c.y0 + c.hgt; ++y)
+      for (int x = c.x0 - 1; x <= c.x0 + c.w; ++x) {
+        const bool in = x >= c.x0 && x < c.x0 + c.w && y >= c.y0 && y < c.y0 + c.hgt;
+        ASSERT_EQ(
+            Px(l->GetImage(), x, y),
+            in ? Pattern(c.h ? 2 * c.x0 + c.w - 1 - x : x, c.v ? 2 * c.y0 + c.hgt - 1 - y : y) : 0u)
             << x << "," << y;
+      }
   }
   for (bool accept : {false, true}) {
     Brenmark.BeginProxyRotateCanvas(-2);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "paintops/blend_kernels.h"
 #include "paintops/blend_rows.h"
 
 namespace brenmark {
@@ -72,39 +73,76 @@ BlendSetup Pair(int sf, int df) {
   return st;
 }
 
-TEST(BlendBlock, OverWithOpaqueConstantFillsAndWithZeroDoesNothing) {
-  Fixture4 f(5, 2, 0x80402010u, 0xFF336699u);
-  BlendOutcome out = BlendBlock(Pair(1, 7), f.Rows(true, false));
-  EXPECT_EQ(out.chosen, BlendCase::kFill);
-  for (std::uint32_t p : f.dst) EXPECT_EQ(p, 0xFF336699u);
-
-  Fixture4 z(5, 2, 0x80402010u, 0u);
-  out = BlendBlock(Pair(1, 7), z.Rows(true, false));
-  EXPECT_EQ(out.chosen, BlendCase::kNothing);
-  for (std::uint32_t p : z.dst) EXPECT_EQ(p, 0x80402010u);
-}
-
-TEST(BlendBlock, FastCasesAreSkippedUnderAPartialWriteMask) {
-  const int flags[4] = {1, 1, 1, 0};
-  // Premultiplied over: fast with all channels, general with channel 3 locked.
-  Fixture4 f(3, 1, 0x80402010u, 0x40102030u);
-  BlendSetup st = Pair(1, 7);
-  EXPECT_EQ(BlendBlock(st, f.Rows(false, false)).chosen, BlendCase::kOver);
-  EXPECT_EQ(f.dst[0], 0xA040383Cu);
-  Fixture4 g(3, 1, 0x80402010u, 0x40102030u);
-  st.write_mask = MakeWriteMask(flags, 4);
-  EXPECT_EQ(BlendBlock(st, g.Rows(false, false)).chosen, BlendCase::kGeneral);
-  EXPECT_EQ(g.dst[0], 0xA0403810u);  // bits 0-7 kept
-
-  // Brush blend: the fast form's bits 0-7 would change too.
-  Fixture4 b(4, 2, 0x10203040u, 0xFF0000FFu);
-  BlendSetup bs = Pair(6, 7);
-  bs.write_mask = st.write_mask;
-  const BlendOutcome out = BlendBlock(bs, b.Rows(true, true));
-  EXPECT_EQ(out.chosen, BlendCase::kGeneral);
-  EXPECT_TRUE(out.used_dither);
-  // The general lerp truncates each product: 255 at coverage 255 gives 254.
-  for (std::uint32_t p : b.dst) EXPECT_EQ(p, 0xFE000040u);
+// Uniform four-channel blocks (every destination pixel d, every source
+// pixel s, coverage 255 where given): the case the switch takes and the
+// pixel every destination ends with.
+TEST(BlendBlock, CaseAndPixelsForEachSetting) {
+  const std::uint32_t kNoAlpha = 0xFFFFFF00u;  // bits 0-7 locked
+  const struct {
+    const char* what;
+    int sf, df;
+    std::uint32_t d, s;
+    bool constant, coverage;
+    std::uint32_t mask, scale, offset;
+    BlendCase chosen;
+    std::uint32_t want;
+  } cases[] = {
+      {"opaque constant over fills", 1, 7, 0x80402010u, 0xFF336699u, true, false, ~0u, ~0u, 0,
+       BlendCase::kFill, 0xFF336699u},
+      {"transparent constant over", 1, 7, 0x80402010u, 0u, true, false, ~0u, ~0u, 0,
+       BlendCase::kNothing, 0x80402010u},
+      {"premultiplied over", 1, 7, 0x80402010u, 0x40102030u, false, false, ~0u, ~0u, 0,
+       BlendCase::kOver, 0xA040383Cu},
+      // A partial write mask skips the fast cases; bits 0-7 kept.
+      {"over, bits 0-7 locked", 1, 7, 0x80402010u, 0x40102030u, false, false, kNoAlpha, ~0u, 0,
+       BlendCase::kGeneral, 0xA0403810u},
+      // The general lerp truncates each product: 255 at coverage 255 gives 254.
+      {"brush, bits 0-7 locked", 6, 7, 0x10203040u, 0xFF0000FFu, true, true, kNoAlpha, ~0u, 0,
+       BlendCase::kGeneral, 0xFE000040u},
+      // (8, 0): destination alpha 255 takes the source as it is.
+      {"(8, 0) opaque destination", 8, 0, 0xFF000000u, 0x4511233Bu, true, false, ~0u, ~0u, 0,
+       BlendCase::kDstAlpha, 0x4511233Bu},
+      {"(8, 0)", 8, 0, 0xA0432917u, 0x4511233Bu, true, false, ~0u, ~0u, 0, BlendCase::kDstAlpha,
+       0x2B0A1524u},
+      // (0, 6): a constant alpha of 255 is left to the general blend (255/256).
+      {"(0, 6) constant 255", 0, 6, 0xA0432917u, 0xFF000000u, true, false, ~0u, ~0u, 0,
+       BlendCase::kGeneral, 0x9F422816u},
+      {"(0, 6) constant 0", 0, 6, 0xA0432917u, 0x00123456u, true, false, ~0u, ~0u, 0,
+       BlendCase::kFill, 0u},
+      // (0, 6) per pixel multiplies channel by channel; all-ones keeps.
+      {"(0, 6) per pixel", 0, 6, 0xA0432917u, 0x80FF40C0u, false, false, ~0u, ~0u, 0,
+       BlendCase::kMultiply, 0x50420A11u},
+      {"(0, 6) all ones", 0, 6, 0xA0432917u, 0xFFFFFFFFu, false, false, ~0u, ~0u, 0,
+       BlendCase::kMultiply, 0xA0432917u},
+      // Scale bytes (bit 0 up) 0xFF, 0x40, 0xFF, 0x7F and 0x10 on bits 16-23
+      // follow the fast copy; a constant replace is a general blend without them.
+      {"scaled copy", 1, 0, 0u, 0x80FF4020u, false, false, ~0u, 0x7FFF40FFu, 0x00100000u,
+       BlendCase::kCopy, 0x3FFF1020u},
+      {"scaled constant replace", 1, 0, 0u, 0x80FF4020u, true, false, ~0u, 0x7FFF40FFu, 0x00100000u,
+       BlendCase::kGeneral, 0x80FF4020u},
+      {"no such factor", 2, 0, 0x12345678u, ~0u, false, false, ~0u, ~0u, 0, BlendCase::kNothing,
+       0x12345678u},
+  };
+  for (const auto& c : cases) {
+    Fixture4 f(3, 2, c.d, c.s);
+    BlendSetup st = Pair(c.sf, c.df);
+    st.write_mask = c.mask;
+    st.packed_scale = c.scale;
+    st.packed_offset = c.offset;
+    const BlendOutcome out = BlendBlock(st, f.Rows(c.constant, c.coverage));
+    EXPECT_EQ(out.chosen, c.chosen) << c.what;
+    EXPECT_EQ(out.used_dither, c.coverage) << c.what;  // only the brush dithers
+    for (std::uint32_t p : f.dst) ASSERT_EQ(p, c.want) << c.what;
+  }
+  // An empty block and a three-channel destination write nothing.
+  Fixture4 f(2, 1, 0x12345678u, 0xFFFFFFFFu);
+  BlendRows r = f.Rows(false, false);
+  r.width = 0;
+  EXPECT_EQ(BlendBlock(Pair(1, 0), r).chosen, BlendCase::kNothing);
+  BlendSetup st = Pair(1, 0);
+  st.dst_channels = 3;
+  EXPECT_EQ(BlendBlock(st, f.Rows(false, false)).chosen, BlendCase::kNothing);
+  EXPECT_EQ(f.dst[0], 0x12345678u);
 }
 
 TEST(BlendBlock, BrushBlendTakesTheFirstSourcePixelAsColour) {
@@ -157,30 +195,6 @@ TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   EXPECT_EQ(out.chosen, BlendCase::kMarker);
   EXPECT_TRUE(out.used_dither);
   EXPECT_NE(m.dst[0], 0x80402010u);
-}
-
-TEST(BlendBlock, ConstantFastCasesFollowTheirOwnRules) {
-  // (8, 0): destination alpha 255 takes the source as it is.
-  Fixture4 f(2, 1, 0xFF000000u, 0x4511233Bu);
-  f.dst[1] = 0xA0432917u;
-  EXPECT_EQ(BlendBlock(Pair(8, 0), f.Rows(true, false)).chosen, BlendCase::kDstAlpha);
-  EXPECT_EQ(f.dst[0], 0x4511233Bu);
-  EXPECT_EQ(f.dst[1], 0x2B0A1524u);
-
-  // (0, 6): a constant alpha of 255 is left to the general blend (255/256).
-  Fixture4 g(1, 1, 0xA0432917u, 0xFF000000u);
-  EXPECT_EQ(BlendBlock(Pair(0, 6), g.Rows(true, false)).chosen, BlendCase::kGeneral);
-  EXPECT_EQ(g.dst[0], 0x9F422816u);
-  Fixture4 c(1, 1, 0xA0432917u, 0x00123456u);
-  EXPECT_EQ(BlendBlock(Pair(0, 6), c.Rows(true, false)).chosen, BlendCase::kFill);
-  EXPECT_EQ(c.dst[0], 0u);
-
-  // (0, 6) per pixel multiplies channel by channel; all-ones keeps.
-  Fixture4 m(2, 1, 0xA0432917u, 0x80FF40C0u);
-  m.src[1] = 0xFFFFFFFFu;
-  EXPECT_EQ(BlendBlock(Pair(0, 6), m.Rows(false, false)).chosen, BlendCase::kMultiply);
-  EXPECT_EQ(m.dst[0], 0x50420A11u);
-  EXPECT_EQ(m.dst[1], 0xA0432917u);
 }
 
 TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
@@ -254,19 +268,6 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   EXPECT_EQ(dst[0], 0x40000000u);
 }
 
-TEST(BlendBlock, ScaleAndOffsetFollowFastRowsOnly) {
-  Fixture4 f(2, 1, 0u, 0x80FF4020u);
-  BlendSetup st = Pair(1, 0);
-  st.packed_scale = 0x7FFF40FFu;
-  st.packed_offset = 0x00100000u;
-  EXPECT_EQ(BlendBlock(st, f.Rows(false, false)).chosen, BlendCase::kCopy);
-  EXPECT_EQ(f.dst[0], 0x3FFF1020u);
-  // A constant replace is a general blend: no scale and offset.
-  Fixture4 g(2, 1, 0u, 0x80FF4020u);
-  EXPECT_EQ(BlendBlock(st, g.Rows(true, false)).chosen, BlendCase::kGeneral);
-  EXPECT_EQ(g.dst[0], 0x80FF4020u);
-}
-
 TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   // 4 x 4 source at (0, 0), zoom 2, destination 8 wide at 0: columns take
   // 0, 1, 1, 2, 2, 3, 3 and column 7 (source 4) is outside.
@@ -292,17 +293,59 @@ TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   EXPECT_EQ(MapZoomedSpan(0, 0, 8, 0.0, 0, 0, 4, map.data()).count, 0);
 }
 
-TEST(BlendBlock, EmptyOrInvalidBlocksWriteNothing) {
-  Fixture4 f(2, 1, 0x12345678u, 0xFFFFFFFFu);
-  BlendRows r = f.Rows(false, false);
-  r.width = 0;
-  EXPECT_EQ(BlendBlock(Pair(1, 0), r).chosen, BlendCase::kNothing);
-  r = f.Rows(false, false);
-  EXPECT_EQ(BlendBlock(Pair(2, 0), r).chosen, BlendCase::kNothing);  // no such factor
-  BlendSetup st = Pair(1, 0);
-  st.dst_channels = 3;
-  EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kNothing);
-  EXPECT_EQ(f.dst[0], 0x12345678u);
+// Coverage read in place: rows of a wider image, a whole image width apart
+// and fetched ahead, give the pixels packed rows give. Runs of zero coverage
+// skip whole groups of eight too.
+std::uint8_t CoverageAt(int u, int v) {
+  return (u / 9 + v) % 4 == 3 ? 0 : static_cast<std::uint8_t>((u * 37 + v * 11 + 101) & 0xFF);
+}
+
+// The block rows themselves: coverage rows 300 bytes apart (fetched ahead)
+// against the same coverage packed row after row, for every kernel level.
+TEST(CoverageRows, StridedCoverageRowsMatchPackedOnesAtEveryLevel) {
+  constexpr int kStride = 300;
+  std::vector<std::uint8_t> strided(kStride * 40);
+  for (int v = 0; v < 40; ++v)
+    for (int u = 0; u < kStride; ++u) strided[v * kStride + u] = CoverageAt(u, v);
+  const std::uint32_t colour = 0xFF2060C0u;
+  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+    const BlendKernels* k = KernelsFor(level);
+    if (k == nullptr) continue;
+    for (int width : {1, 7, 9, 31, 128, 131}) {
+      for (int height : {1, 5, 6, 7, 40}) {
+        SCOPED_TRACE(testing::Message()
+                     << "level " << static_cast<int>(level) << " " << width << "x" << height);
+        std::vector<std::uint8_t> packed(static_cast<std::size_t>(width) * height);
+        for (int v = 0; v < height; ++v)
+          for (int u = 0; u < width; ++u) packed[v * width + u] = strided[v * kStride + u];
+        std::vector<std::uint32_t> a(static_cast<std::size_t>(width) * height), b;
+        for (std::size_t i = 0; i < a.size(); ++i)
+          a[i] = 0xFF000000u | static_cast<std::uint32_t>((i * 7 + 393) & 0xFFFFFF);
+        const std::vector<std::uint32_t> before = a;
+        b = a;
+        BlendSetup st;
+        st.src_factor = kFactorSrcAlpha;
+        st.dst_factor = kFactorOneMinusSrcAlpha;
+        st.dither = 0x5A;
+        BlendRows r;
+        r.width = width;
+        r.height = height;
+        r.src = &colour;
+        r.src_constant = true;
+        r.dst = a.data();
+        r.dst_stride = width * 4;
+        r.cov = strided.data();
+        r.cov_stride = kStride;
+        EXPECT_EQ(BlendBlock(st, r, *k).chosen, BlendCase::kBrush);
+        r.dst = b.data();
+        r.cov = packed.data();
+        r.cov_stride = width;
+        BlendBlock(st, r, *k);
+        ASSERT_EQ(a, b);
+        EXPECT_NE(a, before);
+      }
+    }
+  }
 }
 
 }  // namespace

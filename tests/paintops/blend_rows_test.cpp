@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace brenmark::rows {
 namespace {
@@ -87,10 +89,16 @@ TEST(GeneralBlend, EveryPairForEveryChannelCombination) {
   }
 }
 
-TEST(GeneralBlend, CoverageZeroLeavesEveryPairUntouched) {
-  const std::uint8_t cov[3] = {0, 0x93, 0};
+// Coverage 0 leaves every pair alone (a constant source takes each pixel's
+// own coverage), an over of alpha 0 skips even a coloured pixel, and a
+// write mask keeps its channels.
+TEST(GeneralBlend, PixelsAndChannelsThatAreLeftAlone) {
+  const std::uint8_t cov[4] = {0, 0x93, 0, 0x93};
   const std::uint8_t m[3] = {0x45, 0x45, 0x45};
   const std::uint32_t src[3] = {kSrc, kSrc, kSrc};
+  const int flags[4] = {1, 1, 1, 0};
+  const std::uint32_t mask = MakeWriteMask(flags, 4);
+  EXPECT_EQ(mask, 0xFFFFFF00u);
   for (int sf : kCodes) {
     for (int df : kCodes) {
       std::uint32_t d[3] = {kDst, kDst, kDst};
@@ -101,140 +109,116 @@ TEST(GeneralBlend, CoverageZeroLeavesEveryPairUntouched) {
       GeneralRow(1, 1, sf, df, true)(d1, m, 1, cov, 3, ~0u, kDither);
       EXPECT_EQ(d1[0], 0xA3);
       EXPECT_EQ(d1[2], 0xA3);
+      std::uint32_t w = kDst;
+      GeneralRow(4, 4, sf, df, false)(&w, &kSrc, 1, nullptr, 1, mask, kDither);
+      EXPECT_EQ(w & 0xFFu, kDst & 0xFFu);
     }
   }
-}
-
-TEST(GeneralBlend, ConstantSourceUsesEachPixelsCoverage) {
-  const std::uint8_t cov[4] = {0, 0x93, 0xFF, 0x93};
-  std::uint32_t d[4] = {kDst, kDst, kDst, kDst};
-  GeneralRow(4, 4, 6, 7, true)(d, &kSrc, 0, cov, 4, ~0u, kDither);
-  EXPECT_EQ(d[0], kDst);
-  EXPECT_EQ(d[1], kGeneral44Coverage[2][3]);
-  EXPECT_EQ(d[3], kGeneral44Coverage[2][3]);
-  EXPECT_NE(d[2], d[1]);
-}
-
-TEST(GeneralBlend, OverSkipsZeroAlphaEvenWithColour) {
-  // (1, 7) without coverage: a = 0 skips the pixel instead of adding its colour.
-  const std::uint32_t src[2] = {0x00FF0000u, 0x00000000u};
-  std::uint32_t d[2] = {kDst, kDst};
-  GeneralRow(4, 4, 1, 7, false)(d, src, 1, nullptr, 2, ~0u, 0);
-  EXPECT_EQ(d[0], kDst);
-  EXPECT_EQ(d[1], kDst);
-}
-
-TEST(GeneralBlend, WriteMaskKeepsNonWritableChannels) {
-  const int flags[4] = {1, 1, 1, 0};
-  const std::uint32_t mask = MakeWriteMask(flags, 4);
-  EXPECT_EQ(mask, 0xFFFFFF00u);
-  for (int sf : kCodes) {
-    for (int df : kCodes) {
-      std::uint32_t d = kDst;
-      GeneralRow(4, 4, sf, df, false)(&d, &kSrc, 1, nullptr, 1, mask, kDither);
-      EXPECT_EQ(d & 0xFFu, kDst & 0xFFu);
-    }
-  }
+  std::uint32_t c[4] = {kDst, kDst, kDst, kDst};
+  const std::uint8_t full[4] = {0, 0x93, 0xFF, 0x93};
+  GeneralRow(4, 4, 6, 7, true)(c, &kSrc, 0, full, 4, ~0u, kDither);
+  EXPECT_EQ(c[0], kDst);
+  EXPECT_EQ(c[1], kGeneral44Coverage[2][3]);
+  EXPECT_EQ(c[3], kGeneral44Coverage[2][3]);
+  EXPECT_NE(c[2], c[1]);
+  const std::uint32_t clear[2] = {0x00FF0000u, 0x00000000u};
+  std::uint32_t o[2] = {kDst, kDst};
+  GeneralRow(4, 4, 1, 7, false)(o, clear, 1, nullptr, 2, ~0u, 0);
+  EXPECT_EQ(o[0], kDst);
+  EXPECT_EQ(o[1], kDst);
   // One channel: only the first flag counts, and its mask is the top byte.
   const int off[4] = {0, 1, 1, 1};
   EXPECT_EQ(MakeWriteMask(off, 1), 0x00FFFFFFu);
   EXPECT_EQ(MakeWriteMask(flags, 1), 0xFFFFFFFFu);
   std::uint8_t d1 = 0xA3;
-  const std::uint8_t m = 0x45;
-  GeneralRow(1, 1, 1, 0, false)(&d1, &m, 1, nullptr, 1, MakeWriteMask(off, 1), 0);
+  GeneralRow(1, 1, 1, 0, false)(&d1, m, 1, nullptr, 1, MakeWriteMask(off, 1), 0);
   EXPECT_EQ(d1, 0xA3);
 }
 
-TEST(FastRows, OverAddsSourceToScaledDestination) {
-  // 0x80402010 * 192/256 = 0x60301806 + 0x40102030, and a saturating case.
-  std::uint32_t d[4] = {0x80402010u, 0xFFFFFFFFu, kDst, kDst};
-  const std::uint32_t s[4] = {0x40102030u, 0x80FF0000u, 0x00000000u, 0xFF123456u};
-  Over(d, s, 4);
-  EXPECT_EQ(d[0], 0xA040383Cu);
-  EXPECT_EQ(d[1], 0xFFFF7F7Fu);
-  EXPECT_EQ(d[2], kDst);         // alpha 0 skipped
-  EXPECT_EQ(d[3], 0xFF123456u);  // opaque replaces
-  std::uint32_t c[2] = {0x80402010u, 0x80402010u};
-  OverConst(c, 0x40102030u, 2);
-  EXPECT_EQ(c[0], 0xA040383Cu);
-  EXPECT_EQ(c[1], 0xA040383Cu);
-  std::uint32_t g = kDst;
-  OverConst(&g, kSrc, 1);
-  EXPECT_EQ(g, kGeneral44[1][3]);  // the general (1, 7) formula
-}
-
-TEST(FastRows, UnderDstAlphaMultiplyAndScale) {
-  std::uint32_t d = kDst;
-  Under(&d, &kSrc, 0, 1);
-  EXPECT_EQ(d, 0xB949362Du);
-  d = 0x10F0F0F0u;
-  const std::uint32_t white = 0xFFFFFFFFu;
-  Under(&d, &white, 1, 1);
-  EXPECT_EQ(d, 0xFFFFFFFFu);
-
-  std::uint32_t da[2] = {kDst, 0xFF000000u};
-  DstAlphaConst(da, kSrc, 2);
-  EXPECT_EQ(da[0], 0x2B0A1524u);  // s * 160 >> 8
-  EXPECT_EQ(da[1], kSrc);         // A = 255 takes the source
-
-  std::uint32_t m[2] = {kDst, kDst};
-  const std::uint32_t f[2] = {0x80FF40C0u, 0xFFFFFFFFu};
-  Multiply(m, f, 2);
-  EXPECT_EQ(m[0], 0x50420A11u);
-  EXPECT_EQ(m[1], kDst);  // all-ones source leaves the pixel
-
-  std::uint32_t sc = kDst;
-  ScaleConst(&sc, 64, 1);
-  EXPECT_EQ(sc, 0x28100A05u);
-}
-
-TEST(FastRows, EraseAndKeepByOneChannelSource) {
+// The fast four-channel rows on hand-computed pixels: each runs over the
+// destination row `d` and must leave `want`. (Over, (8, 0), multiply, erase,
+// scale-and-offset and the 16-bit brush at full coverage are pinned by the
+// block tests through the rows the block switch picks.)
+TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint8_t m[3] = {0x40, 0, 255};
-  std::uint32_t e[3] = {kDst, kDst, kDst};
-  EraseByRow(e, m, 3);
-  EXPECT_EQ(e[0], 0x78321E11u);  // * 192/256
-  EXPECT_EQ(e[1], kDst);
-  EXPECT_EQ(e[2], 0u);
-  std::uint32_t k[3] = {kDst, kDst, kDst};
-  KeepByRow(k, m, 3);
-  EXPECT_EQ(k[0], 0x28100A05u);  // * 64/256
-  EXPECT_EQ(k[1], 0u);
-  EXPECT_EQ(k[2], kDst);
+  const std::uint8_t cov[3] = {128, 0, 64};
+  const std::uint32_t over[4] = {0x40102030u, 0x80FF0000u, 0x00000000u, 0xFF123456u};
+  const std::uint32_t brushed[2] = {kSrc, 0xFFFFFFFFu};
+  const std::uint8_t c2[2] = {0x93, 0};
+  const std::uint32_t white = 0xFFFFFFFFu;
+  const std::uint32_t copy[3] = {0xFF102030u, 0xFF102030u, 0xFF102030u};
+  const std::uint32_t copied[2] = {0xAABBCCDDu, 0x99999999u};
+  const int flags[4] = {1, 1, 0, 1};  // channel 2: bits 8-15
+  const struct {
+    const char* what;
+    std::vector<std::uint32_t> d;
+    std::function<void(std::uint32_t*)> op;
+    std::vector<std::uint32_t> want;
+  } cases[] = {
+      // * 192/256 + s, saturated; alpha 0 skipped; opaque replaces.
+      {"over",
+       {0x80402010u, 0xFFFFFFFFu, kDst, kDst},
+       [&](auto* d) { Over(d, over, 4); },
+       {0xA040383Cu, 0xFFFF7F7Fu, kDst, 0xFF123456u}},
+      {"over const as general", {kDst}, [](auto* d) { OverConst(d, kSrc, 1); }, {kGeneral44[1][3]}},
+      {"under", {kDst}, [](auto* d) { Under(d, &kSrc, 0, 1); }, {0xB949362Du}},
+      {"under saturates", {0x10F0F0F0u}, [&](auto* d) { Under(d, &white, 1, 1); }, {white}},
+      {"scale const", {kDst}, [](auto* d) { ScaleConst(d, 64, 1); }, {0x28100A05u}},
+      {"keep by row",
+       {kDst, kDst, kDst},
+       [&](auto* d) { KeepByRow(d, m, 3); },
+       {0x28100A05u, 0u, kDst}},
+      // (128*192 + 255*64) >> 8 = 159 in the last pixel.
+      {"brush const",
+       {0, 0, 0x80808080u},
+       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 3, 0); },
+       {0x7F00007Fu, 0u, 0x9F60609Fu}},
+      // (255*128 + 255) >> 8 = 128; zero channels stay 0.
+      {"brush const dithered",
+       {0},
+       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 1, 255); },
+       {0x80000080u}},
+      {"brush",
+       {kDst, kDst},
+       [&](auto* d) { Brush(d, brushed, c2, 2, kDither); },
+       {0x6C27262Cu, kDst}},
+      {"mask blend",
+       {0x20406080u, 0x20406080u, 0x20406080u},
+       [&](auto* d) { MaskBlend(d, m, 1, copy, 3, ~0u); },
+       {0x5734506Cu, 0x20406080u, 0xFF102030u}},
+      {"mask blend, channel 3 locked",
+       {0x20406080u},
+       [&](auto* d) { MaskBlend(d, m + 2, 0, copy, 1, 0xFFFFFF00u); },
+       {0xFF102080u}},
+      {"copy masked",
+       {0x11223344u, 0x55667788u},
+       [&](auto* d) { CopyMasked(d, copied, 2, MakeWriteMask(flags, 4)); },
+       {0xAABB33DDu, 0x99997799u}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> d = c.d;
+    c.op(d.data());
+    EXPECT_EQ(d, c.want) << c.what;
+  }
+}
+
+TEST(FastRows, OneChannelRows) {
+  const std::uint8_t m[3] = {0x40, 0, 255};
   std::uint8_t k1[3] = {0xA3, 0xA3, 0xA3};
   KeepByRow1(k1, m, 1, 3);
-  EXPECT_EQ(k1[0], 0x28);
-  EXPECT_EQ(k1[1], 0);
-  EXPECT_EQ(k1[2], 0xA3);
-}
-
-TEST(FastRows, BrushBlendRoundsWithTheDither) {
-  // Colour with channels 0 and 3 at 255, coverage 128, zero destination.
-  std::uint32_t d[3] = {0, 0, 0x80808080u};
-  const std::uint8_t cov[3] = {128, 0, 64};
-  BrushConst(d, 0xFF0000FFu, cov, 3, 0);
-  EXPECT_EQ(d[0], 0x7F00007Fu);
-  EXPECT_EQ(d[1], 0u);           // coverage 0 untouched
-  EXPECT_EQ(d[2], 0x9F60609Fu);  // (128*192 + 255*64) >> 8 = 159
-  std::uint32_t e = 0;
-  BrushConst(&e, 0xFF0000FFu, cov, 1, 255);
-  EXPECT_EQ(e, 0x80000080u);  // (255*128 + 255) >> 8 = 128; zero channels stay 0
-
-  std::uint32_t p[2] = {kDst, kDst};
-  const std::uint32_t s[2] = {kSrc, 0xFFFFFFFFu};
-  const std::uint8_t c2[2] = {0x93, 0};
-  Brush(p, s, c2, 2, kDither);
-  EXPECT_EQ(p[0], 0x6C27262Cu);
-  EXPECT_EQ(p[1], kDst);
-}
-
-TEST(FastRows, BrushOneUsesChannelZeroAndTreats255AsFull) {
+  EXPECT_EQ(std::vector<int>(k1, k1 + 3), (std::vector<int>{0x28, 0, 0xA3}));
+  // The brush uses channel 0 and treats 255 as full.
   std::uint8_t d[3] = {0xA3, 0xA3, 0xA3};
   const std::uint8_t cov[3] = {0x93, 0, 0x93};
   BrushOne(d, 0x45, cov, 2);
-  EXPECT_EQ(d[0], 109);  // (163*109 + 147*69) >> 8
-  EXPECT_EQ(d[1], 0xA3);
   BrushOne(d + 2, 255, cov + 2, 1);
-  EXPECT_EQ(d[2], 216);  // (163*109 + 147*256) >> 8
+  // (163*109 + 147*69) >> 8, untouched, (163*109 + 147*256) >> 8.
+  EXPECT_EQ(std::vector<int>(d, d + 3), (std::vector<int>{109, 0xA3, 216}));
+  const std::uint8_t c1[2] = {0xF0, 0xF0};
+  std::uint8_t d1[2] = {0x10, 0x10};
+  MaskBlend1(d1, m, 1, c1, 2, ~0u);
+  EXPECT_EQ(d1[0], (0xF0 * 0x40 + 0x10 * 0xC0) >> 8);
+  EXPECT_EQ(d1[1], 0x10);
 }
 
 TEST(FastRows, SixteenBitBrushOnFreshLowBits) {
@@ -277,65 +261,22 @@ TEST(FastRows, MarkerDarkensColourAndRaisesAlpha) {
   EXPECT_EQ(MarkerStrength(0.0f), 6);
   EXPECT_EQ(MarkerStrength(0.5f), 35);
   EXPECT_EQ(MarkerStrength(1.0f), 64);
-
   std::uint32_t d[2] = {0x80402010u, 0x55555555u};
   std::uint32_t low[2] = {0x11223344u, 0x66666666u};
   const std::uint8_t cov[2] = {200, 0};
-  const std::uint32_t marker_colour = 0xFF2080C0u;
-  Marker(d, low, &marker_colour, 0, cov, 2, 40, 0x33);
+  const std::uint32_t colour = 0xFF2080C0u;
+  Marker(d, low, &colour, 0, cov, 2, 40, 0x33);
   EXPECT_EQ(d[0], 0x8F3C281Bu);
   EXPECT_EQ(low[0], 0xAE3501FAu);
   EXPECT_EQ(d[1], 0x55555555u);
   EXPECT_EQ(low[1], 0x66666666u);
-
   // On an empty canvas the marker lays down its own colour.
   std::uint32_t e = 0;
   std::uint32_t el = 0;
-  const std::uint32_t colour = 0xFF2080C0u;
   const std::uint8_t full = 255;
   Marker(&e, &el, &colour, 0, &full, 1, 64, 0);
   EXPECT_EQ(e, 0x3F071F2Fu);
   EXPECT_EQ(el, 0xC0F7DFCFu);
-}
-
-TEST(FastRows, MaskBlendRevealsTheCopy) {
-  const std::uint32_t copy[3] = {0xFF102030u, 0xFF102030u, 0xFF102030u};
-  const std::uint8_t m[3] = {0x40, 0, 255};
-  std::uint32_t d[3] = {0x20406080u, 0x20406080u, 0x20406080u};
-  MaskBlend(d, m, 1, copy, 3, ~0u);
-  EXPECT_EQ(d[0], 0x5734506Cu);
-  EXPECT_EQ(d[1], 0x20406080u);
-  EXPECT_EQ(d[2], 0xFF102030u);
-  std::uint32_t masked = 0x20406080u;
-  MaskBlend(&masked, m + 2, 0, copy, 1, 0xFFFFFF00u);
-  EXPECT_EQ(masked, 0xFF102080u);  // channel 3 not writable
-  const std::uint8_t c1[2] = {0xF0, 0xF0};
-  std::uint8_t d1[2] = {0x10, 0x10};
-  MaskBlend1(d1, m, 1, c1, 2, ~0u);
-  EXPECT_EQ(d1[0], (0xF0 * 0x40 + 0x10 * 0xC0) >> 8);
-  EXPECT_EQ(d1[1], 0x10);
-}
-
-TEST(FastRows, ScaleOffsetMatchesBytesByBitPosition) {
-  // Scale bytes (bit 0 up): 0xFF (unchanged), 0x40, 0xFF, 0x7F; offset 0x10
-  // on bits 16-23.
-  std::uint32_t d = 0x80FF4020u;
-  ScaleOffset(&d, 1, 0x7FFF40FFu, 0x00100000u);
-  EXPECT_EQ(d, 0x3FFF1020u);
-  std::uint32_t same = kDst;
-  ScaleOffset(&same, 1, 0xFFFFFFFFu, 0);
-  EXPECT_EQ(same, kDst);
-}
-
-TEST(FastRows, MaskedCopyLeavesNonWritableChannel) {
-  const int flags[4] = {1, 1, 0, 1};  // channel 2: bits 8-15
-  const std::uint32_t mask = MakeWriteMask(flags, 4);
-  EXPECT_EQ(mask, 0xFFFF00FFu);
-  std::uint32_t d[2] = {0x11223344u, 0x55667788u};
-  const std::uint32_t s[2] = {0xAABBCCDDu, 0x99999999u};
-  CopyMasked(d, s, 2, mask);
-  EXPECT_EQ(d[0], 0xAABB33DDu);
-  EXPECT_EQ(d[1], 0x99997799u);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Fixed-point helpers: the packed four-channel forms against the one-channel
-// definitions, over every channel value and factor.
+// definitions, over every channel value and factor; the dither counter.
 #include "paintops/fixed_point.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+
+#include "paintops/dither.h"
 
 namespace brenmark::fixed {
 namespace {
@@ -33,17 +37,51 @@ TEST(FixedPoint, BiasTablesMergeAndByteReversal) {
   }
 }
 
-TEST(FixedPoint, ScalePixelMatchesScale8ForEveryValueAndFactor) {
-  for (int bias_index = 0; bias_index < 4; ++bias_index) {
-    const std::uint32_t bias = Bias8(bias_index, 0xA5);
-    for (std::uint32_t v = 0; v < 256; ++v) {
-      const std::uint32_t p = Spread(v);
-      for (std::uint32_t f = 0; f <= 256; ++f) {
-        const std::uint32_t got = ScalePixel(p, f, bias);
-        for (int c = 0; c < 4; ++c) {
-          const std::uint32_t want = Scale8(Channel(p, c), f, bias);
-          ASSERT_LE(want, 255u);
-          ASSERT_EQ(Channel(got, c), want) << "v " << v << " f " << f << " bias " << bias;
+// The packed forms against their one-channel definitions: every channel
+// value v against every factor (or second value) w, each bias, and for the
+// lerp a second pixel that varies with both.
+TEST(FixedPoint, PackedFormsMatchTheOneChannelDefinitions) {
+  using Fn = std::function<std::uint32_t(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                                         int)>;  // (p, w, q, bias, channel)
+  const struct {
+    const char* what;
+    std::uint32_t last_w;
+    std::uint32_t (*bias)(int, std::uint8_t);  // with the dither byte below; none: no bias
+    std::uint8_t dither;
+    Fn packed, channel;
+  } ops[] = {
+      {"ScalePixel", 256, Bias8, 0xA5,
+       [](auto p, auto w, auto, auto b, int) { return ScalePixel(p, w, b); },
+       [](auto p, auto w, auto, auto b, int c) { return Scale8(Channel(p, c), w, b); }},
+      {"LerpPixel", 256, Bias14, 0xFF,
+       [](auto p, auto w, auto q, auto b, int) { return LerpPixel(p, w, q, 256 - w, b); },
+       [](auto p, auto w, auto q, auto b, int c) {
+         return Lerp14(Channel(p, c), w, Channel(q, c), 256 - w, b);
+       }},
+      {"SatAddPixel", 255, nullptr, 0,
+       [](auto p, auto w, auto, auto, int) { return SatAddPixel(p, Spread(w)); },
+       [](auto p, auto w, auto, auto, int c) {
+         return std::min(255u, Channel(p, c) + Channel(Spread(w), c));
+       }},
+      {"MultiplyPixel", 255, nullptr, 0,
+       [](auto p, auto w, auto, auto, int) { return MultiplyPixel(p, Spread(w)); },
+       [](auto p, auto w, auto, auto, int c) {
+         return (Channel(p, c) * Channel(Spread(w), c)) >> 8;
+       }},
+  };
+  for (const auto& op : ops) {
+    for (int bias_index = 0; bias_index < (op.bias ? 4 : 1); ++bias_index) {
+      const std::uint32_t bias = op.bias ? op.bias(bias_index, op.dither) : 0;
+      for (std::uint32_t v = 0; v < 256; ++v) {
+        for (std::uint32_t w = 0; w <= op.last_w; ++w) {
+          const std::uint32_t p = Spread(v), q = Spread((v * 7 + w) & 0xFF);
+          const std::uint32_t got = op.packed(p, w, q, bias, 0);
+          for (int c = 0; c < 4; ++c) {
+            const std::uint32_t want = op.channel(p, w, q, bias, c);
+            ASSERT_LE(want, 255u);
+            ASSERT_EQ(Channel(got, c), want)
+                << op.what << " v " << v << " w " << w << " bias " << bias;
+          }
         }
       }
     }
@@ -58,41 +96,6 @@ TEST(FixedPoint, ScaleBy256IsIdentityAndBy0IsZero) {
   EXPECT_EQ(Scale8(255, 255, 0), 254u);  // 255/256, not one
 }
 
-TEST(FixedPoint, SatAddPixelMatchesSatAdd8ForEveryPair) {
-  for (std::uint32_t a = 0; a < 256; ++a) {
-    for (std::uint32_t b = 0; b < 256; ++b) {
-      const std::uint32_t p = Spread(a);
-      const std::uint32_t q = Spread(b);
-      const std::uint32_t got = SatAddPixel(p, q);
-      for (int c = 0; c < 4; ++c) {
-        const std::uint32_t sum = Channel(p, c) + Channel(q, c);
-        ASSERT_EQ(Channel(got, c), sum > 255 ? 255u : sum) << a << " + " << b;
-      }
-    }
-  }
-}
-
-TEST(FixedPoint, LerpPixelMatchesLerp14ForEveryValueAndFactor) {
-  const std::uint32_t others[] = {0, 1, 127, 128, 254, 255};
-  for (std::uint32_t q : others) {
-    for (int bias_index = 0; bias_index < 4; ++bias_index) {
-      const std::uint32_t bias = Bias14(bias_index, 0xFF);
-      for (std::uint32_t v = 0; v < 256; ++v) {
-        const std::uint32_t p = Spread(v);
-        const std::uint32_t qp = Spread(q);
-        for (std::uint32_t f = 0; f <= 256; ++f) {
-          const std::uint32_t got = LerpPixel(p, f, qp, 256 - f, bias);
-          for (int c = 0; c < 4; ++c) {
-            const std::uint32_t want = Lerp14(Channel(p, c), f, Channel(qp, c), 256 - f, bias);
-            ASSERT_LE(want, 255u);
-            ASSERT_EQ(Channel(got, c), want);
-          }
-        }
-      }
-    }
-  }
-}
-
 TEST(FixedPoint, LerpTruncatesEachProductBeforeAdding) {
   // 255*255 >> 2 = 16256 and 255*1 >> 2 = 63: 16319 >> 6 = 254, where an
   // exact (255*255 + 255*1) >> 8 would give 255.
@@ -103,14 +106,24 @@ TEST(FixedPoint, LerpTruncatesEachProductBeforeAdding) {
   EXPECT_EQ(Lerp8(255, 256, 255, 256, 255), 255u);
 }
 
-TEST(FixedPoint, MultiplyPixelScalesEachChannelByItsOwnFactor) {
-  for (std::uint32_t v = 0; v < 256; ++v) {
-    for (std::uint32_t f = 0; f < 256; ++f) {
-      const std::uint32_t got = MultiplyPixel(Spread(v), Spread(f));
-      for (int c = 0; c < 4; ++c) {
-        ASSERT_EQ(Channel(got, c), (Channel(Spread(v), c) * Channel(Spread(f), c)) >> 8);
-      }
+// The counter skips values whose low six bits are zero, so once started no
+// dithered blend uses one of the four smallest biases (their reversed low
+// bytes are 0..3), and consecutive blends never share a bias. The advance
+// rule itself is checked through the painter.
+TEST(Dither, CounterSkipsValuesWhoseLowSixBitsAreZero) {
+  std::uint32_t c = 0;
+  std::uint8_t previous = ReverseByte(c);
+  EXPECT_EQ(previous, 0);  // the first dithered blend truncates
+  for (int i = 1; i <= 1000; ++i) {
+    c = brenmark::NextDitherCounter(c);
+    if (i == 64 || i == 127) {
+      EXPECT_EQ(c, i == 64 ? 65u : 129u);  // 64 and 128 skipped
     }
+    ASSERT_NE(c & 0x3Fu, 0u) << c;
+    const std::uint8_t v = ReverseByte(c);
+    ASSERT_NE(v, previous);
+    ASSERT_GE(v, 4) << "counter " << c;
+    previous = v;
   }
 }
 

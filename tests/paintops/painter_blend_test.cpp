@@ -222,15 +222,6 @@ TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
   delete letter;
 }
 
-TEST(PainterBlend, StraightCopyLeavesANonWritableChannel) {
-  Held<ilMemoryImg> target(Memory4(3, 3, 0x44332211u));
-  Held<ilMemoryImg> src(Memory4(3, 3, 0xDDCCBBAAu));
-  PaintOps painter(target.get(), 1);
-  painter.set_writable(1, 1, 0, 1);  // channel 2: bits 8-15
-  ASSERT_EQ(painter.rect_copy(0, 0, 3, 3, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 2, 2), 0xDDCC22AAu);
-}
-
 // A straight copy from a paged image into a view's memory image reads the
 // source rows into the target's block: every written pixel is the source's
 // (its fill beyond its pages, its solid value on a solid page), across page
@@ -387,15 +378,20 @@ TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
   EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
 }
 
-TEST(PainterBlend, ChannelScaleAndOffsetFollowAReplace) {
+TEST(PainterBlend, ChannelScaleAndOffsetAreClampedAndFollowAReplace) {
   Held<ilMemoryImg> target(Memory4(2, 1, 0));
   Held<ilMemoryImg> src(Memory4(2, 1, 0x80808080u));
   PaintOps painter(target.get(), 1);
-  // First value scales bits 0-7, the last offsets bits 24-31.
+  // The first value scales bits 0-7, the last offsets bits 24-31.
   painter.SetScaleAndOffset(0.5f, 1, 1, 1, 0, 0, 0, 0.25f);
   ASSERT_EQ(painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
   // 0x80 * 127 >> 8 = 63; 0x80 + 63 (0.25 * 255 truncated) = 0xBF.
   EXPECT_EQ(Get4(target.get(), 1, 0), 0xBF80803Fu);
+  // Scales and offsets are clamped to [0, 1]: 1.5 keeps bits 8-15, -1
+  // clears bits 16-23, an offset of 2 saturates bits 24-31.
+  painter.SetScaleAndOffset(0.5f, 1.5f, -1, 1, 0, 0, 0, 2);
+  ASSERT_EQ(painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(Get4(target.get(), 1, 0), 0xFF00803Fu);
 }
 
 TEST(PainterBlend, GridWarpProxyCopiesTheImageAtMinusTheOffset) {
@@ -426,25 +422,6 @@ TEST(PainterBlend, RectWriteAndReadThroughAChannelMap) {
   EXPECT_EQ(back[1], 0x55667788u);
   ASSERT_EQ(painter.rect_write(1, 0, 1, 1, buf, nullptr), 0);
   EXPECT_EQ(Get4(target.get(), 1, 0), 0x11223344u);
-}
-
-TEST(PainterBlend, CoveragePixelFollowsItsSourcePixel) {
-  // Coverage pixel (u, v) belongs to source pixel (u + srcX, v + srcY).
-  Held<ilMemoryImg> target(Memory4(4, 1, 0));
-  Held<ilMemoryImg> src(Memory4(8, 1, 0));
-  for (int x = 0; x < 8; ++x) Set4(src.get(), x, 0, 0xFF000000u | x);
-  Held<ilMemoryImg> coverage(Memory1(4, 1, 255));
-  Set1(coverage.get(), 1, 0, 0);
-  PaintOps painter(target.get(), 1);
-  SoftPaintOps::SingleColorStamp(0);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
-  const std::uint8_t dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_copy(0, 0, 4, 1, src.get(), 3, 0, nullptr, 1, 1), 0);
-  SoftPaintOps::SingleColorStamp(1);
-  EXPECT_EQ(Get4(target.get(), 0, 0), Brush(0, 0xFF000003u, 255, dither));
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0u);  // coverage 0 leaves it
-  EXPECT_EQ(Get4(target.get(), 3, 0), Brush(0, 0xFF000006u, 255, dither));
 }
 
 TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
@@ -558,8 +535,10 @@ std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
   return out;
 }
 
-// kPagedBrush reads its coverage from a paged image: on the 131-pixel rows
-// the coverage crosses its own page seam too.
+// kBrush reads its coverage in place from a memory image (rows a whole
+// image width apart, fetched ahead), kPagedBrush from a paged image (on the
+// 131-pixel rows the coverage crosses its own page seam too); kCopyBrush
+// brushes each source pixel at its coverage.
 enum class SeamOp {
   kFill,
   kCopy,
@@ -567,6 +546,7 @@ enum class SeamOp {
   kOverCopy,
   kBrush,
   kPagedBrush,
+  kCopyBrush,
   kMaskBlend,
   kLockedChannel
 };
@@ -626,11 +606,20 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
               break;
             case SeamOp::kBrush:
             case SeamOp::kPagedBrush:
+            case SeamOp::kCopyBrush:
               painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-              painter.src_alpha_img(op == SeamOp::kBrush ? static_cast<ilImage*>(coverage.get())
-                                                         : pagedCoverage.get());
+              painter.src_alpha_img(op == SeamOp::kPagedBrush
+                                        ? static_cast<ilImage*>(pagedCoverage.get())
+                                        : coverage.get());
               dither = NextBlendDither();
-              status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+              if (op != SeamOp::kCopyBrush) {
+                status = painter.rect_fill(sx.from, sy.from, nx, ny, &value, nullptr);
+                break;
+              }
+              SoftPaintOps::SingleColorStamp(0);
+              status = painter.rect_copy(sx.from, sy.from, nx, ny, src.get(), sx.from + kShift,
+                                         sy.from + kShift, nullptr, 1, 1);
+              SoftPaintOps::SingleColorStamp(1);
               break;
             case SeamOp::kMaskBlend:
               painter.dst_copy_img(saved.get());
@@ -655,9 +644,11 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
               case SeamOp::kLockedChannel:
                 return (OverRef(SrcAt(x, y), kDst) & 0xFFFFFF00u) | (kDst & 0xFFu);
               case SeamOp::kBrush:
-              case SeamOp::kPagedBrush: {
+              case SeamOp::kPagedBrush:
+              case SeamOp::kCopyBrush: {
                 const std::uint8_t a = CoverageAt(x - sx.from - kShift, y - sy.from - kShift);
-                return a == 0 ? kDst : Brush(kDst, value, a, dither);
+                const std::uint32_t s = op == SeamOp::kCopyBrush ? SrcAt(x, y) : value;
+                return a == 0 ? kDst : Brush(kDst, s, a, dither);
               }
               case SeamOp::kMaskBlend:
                 return RevealRef(kCopyPx, kDst, CoverageAt(x, y));
