@@ -11,6 +11,7 @@
 #include <brenmark/shape_renderer.h>
 #include <brenmark/smart_image.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -226,13 +227,10 @@ TEST_F(ShapeModel, SolidGeneratorCopiesColourAndNotifiesOnlyOnChange) {
   b.Copy(&a);
   EXPECT_TRUE(b.GetImageDirty());
   int channels = 0;
-  float rgba[4] = {};
-  ImageGeneratorSolid::ResolvePtr(b.GetGenerator())
-      ->GetColor(channels, rgba[0], rgba[1], rgba[2], rgba[3]);
+  float r, g, bl, al;
+  ImageGeneratorSolid::ResolvePtr(b.GetGenerator())->GetColor(channels, r, g, bl, al);
   EXPECT_EQ(channels, 4);
-  EXPECT_EQ(rgba[0], 10.0f);
-  EXPECT_EQ(rgba[1], 20.0f);
-  EXPECT_EQ(rgba[3], 255.0f);
+  EXPECT_EQ((std::array{r, g, bl, al}), (std::array{10.0f, 20.0f, 30.0f, 255.0f}));
   EXPECT_EQ(b.GetGenerator()->GetController(), &b);
   EXPECT_EQ(b.GetImage(3, 3)->GetFillValue(), 0xFF1E140Au);
 }
@@ -242,15 +240,14 @@ TEST_F(ShapeModel, InversionFlipsPixelsOverWholePagesAndTheFill) {
   mask->ref();
   const unsigned char v = 100;
   mask->fillTile(120, 5, 10, 1, &v);  // across the page seam at x = 128
+  // 255 * (256 - 100) / 256 = 155 on both sides of the seam; (255, 127) is
+  // the last pixel of the second page, (-1, 5) the fill outside.
   ShapeMaskParms::InvertImage(mask);
-  EXPECT_EQ(mask->GetFillValue(), 255u);
-  EXPECT_EQ(mask->GetPixel(120, 5), 155u);  // 255 * (256 - 100) / 256
-  EXPECT_EQ(mask->GetPixel(129, 5), 155u);
-  EXPECT_EQ(mask->GetPixel(255, 127), 255u);  // last pixel of the second page
-  EXPECT_EQ(mask->GetPixel(-1, 5), 255u);     // the fill outside
+  EXPECT_EQ((std::array{mask->GetFillValue(), mask->GetPixel(120, 5), mask->GetPixel(129, 5),
+                        mask->GetPixel(255, 127), mask->GetPixel(-1, 5)}),
+            (std::array{255u, 155u, 155u, 255u, 255u}));
   ShapeMaskParms::InvertImage(mask);
-  EXPECT_EQ(mask->GetFillValue(), 0u);
-  EXPECT_EQ(mask->GetPixel(255, 127), 0u);
+  EXPECT_EQ((std::array{mask->GetFillValue(), mask->GetPixel(255, 127)}), (std::array{0u, 0u}));
   mask->unref();
 }
 
@@ -305,9 +302,9 @@ TEST_F(ShapeModel, AWhiteFillOnAMaskLayerGivesFullCoverage) {
   Brenmark.AddShape(s, Layer::kTopShapeIndex, maskIndex, h_);
   s->Render(false, false);
   auto* img = ilSmartImage::As_ilSmartImage(mask->GetImage());
-  EXPECT_EQ(img->GetPixel(15, 15), 255u);
-  EXPECT_EQ(img->GetPixel(128, 15), 255u);  // first column of the second page
-  EXPECT_EQ(img->GetPixel(135, 15), 0u);
+  // (128, 15): the first column of the second page.
+  EXPECT_EQ((std::array{img->GetPixel(15, 15), img->GetPixel(128, 15), img->GetPixel(135, 15)}),
+            (std::array{255u, 255u, 0u}));
 }
 
 TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
@@ -316,8 +313,7 @@ TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
   s->Render(false, false);
   ilSmartImage* fill = s->GetFillRenderer()->ShapeMask();
   ilSmartImage* stroke = s->GetStrokeRenderer()->ShapeMask();
-  ASSERT_NE(fill, nullptr);
-  ASSERT_NE(stroke, nullptr);
+  ASSERT_TRUE(fill && stroke);
   const unsigned inside = Pixel(15, 15);
   EXPECT_EQ(inside, 0xFF0000FFu);  // opaque red, the default colour
   s->Render(false, false);
