@@ -1,19 +1,12 @@
 // The page cache: the budget table and its re-evaluation, swap slots,
 // page-out of uniform pages, the replacement policy, the retained-list
 // warning and statistics.
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <array>
-#include <cstdio>
-#include <cstring>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/store_test_support.h"
 #include "imagestore/swap_file.h"
 #include "platform/platform.h"

@@ -1,15 +1,9 @@
 // Process-wide switches read from the environment when the cache is made,
 // and consistency failures that latch the store: each in a fresh process.
-#include <gtest/gtest.h>
 
 #include <brenmark/smart_image.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/store_state.h"
 #include "imagestore/store_test_support.h"
 

@@ -1,15 +1,8 @@
 // The page table: lookups and clusters, the coordinate range, bounds and
 // pruning, page lists and their order, pixels and scans.
-#include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/page_table.h"
+#include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
 using store_test::Cache;

@@ -1,14 +1,9 @@
 // Pages: null handles, copy-on-write, Realize modes, solid detection,
 // transparency and alpha classes, lines, retention and stale handles.
-#include <gtest/gtest.h>
 
 #include <brenmark/il_types.h>
 
-#include <array>
-#include <cstring>
-
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/store_test_support.h"
 
 using store_test::Cache;

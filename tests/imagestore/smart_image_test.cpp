@@ -1,20 +1,13 @@
 // ilSmartImage: memory that follows content, page sharing, seeds and their
 // dependents, bounds (forced, shrinking, fill), page locks, queries and the
 // stored-form size.
-#include <gtest/gtest.h>
 
 #include <brenmark/smart_image.h>
 
-#include <array>
-#include <cstring>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/page_table.h"
-#include "imagestore/store_hooks.h"
 #include "imagestore/store_test_support.h"
 
 using store_test::Cache;
