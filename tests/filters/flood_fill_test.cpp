@@ -51,29 +51,21 @@ TEST(FloodFill, ToleranceRoundsHalfAwayFromZeroAndIsKeptInRange) {
 
 // A 40 x 40 field of kA in kB, a line of kC (the fill colour) across the
 // whole clip box at y = 30, and a one-pixel corridor of kA from (5, 40) up
-// to (5, 60). The line blocks even where every pixel is inside.
+// to (5, 60). The line blocks even where every pixel is inside. A dot one off
+// the seed value is left by tolerance 0 and taken by tolerance 1.
 TEST(FloodFill, OnePixelCorridorsLeadOnAndTheFillColourBlocks) {
-  for (auto [t, beside] : {std::pair{0.0f, kB}, {1.0f, kC}}) {
+  const std::tuple<float, unsigned, unsigned> cases[] = {
+      {0.0f, kB, kA + 1}, {1.0f / 255, kB, kC}, {1.0f, kC, kC}};
+  for (auto [t, beside, dot] : cases) {
     ilSmartImage* img = NewImage(4, kB);
     Paint(img, 0, 0, 40, 40, kA);
     Paint(img, 0, 30, 64, 1, kC);
     Paint(img, 5, 40, 1, 21, kA);
+    Paint(img, 15, 35, 1, 1, kA + 1);
     FillImage(img, 5, 60, ilTile(0, 0, 0, 64, 64, 1), t);
-    const unsigned probes[][3] = {{5, 41, kC},     {5, 31, kC}, {39, 39, kC},
-                                  {6, 41, beside}, {5, 29, kA}, {0, 0, kA}};
+    const unsigned probes[][3] = {{5, 41, kC}, {5, 31, kC}, {39, 39, kC}, {6, 41, beside},
+                                  {5, 29, kA}, {0, 0, kA},  {15, 35, dot}};
     for (auto [x, y, want] : probes) EXPECT_EQ(Px(img, x, y), want) << x << "," << y << " t " << t;
-    img->unref();
-  }
-}
-
-TEST(FloodFill, ToleranceZeroTakesOnlyTheSeedValue) {
-  for (auto [t, want] : {std::pair{0.0f, kA + 1}, {1.0f / 255, kC}}) {
-    ilSmartImage* img = NewImage(4, kB);
-    Paint(img, 0, 0, 40, 40, kA);
-    Paint(img, 15, 15, 1, 1, kA + 1);
-    FillImage(img, 0, 0, ilTile(0, 0, 0, 40, 40, 1), t);
-    EXPECT_EQ(Px(img, 15, 15), want) << t;
-    EXPECT_EQ(Px(img, 39, 39), kC);
     img->unref();
   }
 }
