@@ -36,20 +36,6 @@ Ramp rampImage(int w, int h, ilCoordSpace space = ilUpperLeft) {
   return img;
 }
 
-TEST(IlMemoryImgTest, SetThenGetRoundTripsAndOwnsZeroedMemory) {
-  ilMemoryImg img(ilSize(3, 2, 4), ilUChar);
-  EXPECT_TRUE(img.ownsData());
-  EXPECT_EQ(img.getDataSize(), 24u);
-  EXPECT_EQ(bytesOf(img), Bytes(24, 0));
-  Bytes in(24);
-  for (int i = 0; i < 24; ++i) in[i] = static_cast<std::uint8_t>(i + 1);
-  ASSERT_EQ(img.setTile(0, 0, 3, 2, in.data()), ilOkay);
-  EXPECT_EQ(bytesOf(img), in);
-  Bytes out(8, 0);
-  ASSERT_EQ(img.getTile(1, 1, 2, 1, out.data()), ilOkay);
-  EXPECT_EQ(out, Bytes({17, 18, 19, 20, 21, 22, 23, 24}));
-}
-
 TEST(IlMemoryImgTest, WrappedMemoryIsUsedInPlaceAndNotOwned) {
   std::uint8_t block[4] = {1, 2, 3, 4};
   ilMemoryImg img(block, ilSize(2, 2, 1), ilUChar);
