@@ -79,44 +79,34 @@ TEST_F(ShapeModel, HandlesCountUpAndCopiesKeepHandleNameParametersAndMask) {
 }
 
 TEST_F(ShapeModel, SettersMarkOnlyWhatTheirValueAffects) {
-  BrushParameters wider;
+  using M = ShapeMaskParms;
   const struct {
     const char* what;
-    std::function<void(ShapeMaskParms&)> change;
+    std::function<void(M&)> change;
     bool parmsDirty, maskDirty;
   } cases[] = {
-      {"same fill opacity", [](ShapeMaskParms& p) { p.SetFillOpacity(1.0f); }, false, false},
-      {"new fill opacity", [](ShapeMaskParms& p) { p.SetFillOpacity(0.5f); }, true, true},
-      {"fill on top", [](ShapeMaskParms& p) { p.SetFillOnTop(true); }, true, false},
-      {"same fill on top", [](ShapeMaskParms& p) { p.SetFillOnTop(false); }, false, false},
-      {"spacing", [](ShapeMaskParms& p) { p.SetStampSpacing(2.0f); }, true, true},
-      {"same offset",
-       [](ShapeMaskParms& p) {
-         p.SetFillTextureOffset({0, 0});
-       },
-       false, false},
-      {"stroke offset y",
-       [](ShapeMaskParms& p) {
-         p.SetStrokeTextureOffset({0, 1});
-       },
-       true, true},
-      {"bounds z only", [](ShapeMaskParms& p) { p.SetImageBnd(ilTile(0, 0, 5, 0, 0, 1)); }, false,
-       false},
-      {"bounds nx", [](ShapeMaskParms& p) { p.SetImageBnd(ilTile(0, 0, 0, 1, 0, 1)); }, true, true},
-      {"same brush", [](ShapeMaskParms& p) { p.SetBrushParms(p.GetBrushParameters()); }, false,
-       false},
+      {"same fill opacity", [](M& p) { p.SetFillOpacity(1.0f); }, false, false},
+      {"new fill opacity", [](M& p) { p.SetFillOpacity(0.5f); }, true, true},
+      {"fill on top", [](M& p) { p.SetFillOnTop(true); }, true, false},
+      {"same fill on top", [](M& p) { p.SetFillOnTop(false); }, false, false},
+      {"spacing", [](M& p) { p.SetStampSpacing(2.0f); }, true, true},
+      {"same offset", [](M& p) { p.SetFillTextureOffset(M::Offset(0, 0)); }, false, false},
+      {"stroke offset y", [](M& p) { p.SetStrokeTextureOffset(M::Offset(0, 1)); }, true, true},
+      {"bounds z only", [](M& p) { p.SetImageBnd(ilTile(0, 0, 5, 0, 0, 1)); }, false, false},
+      {"bounds nx", [](M& p) { p.SetImageBnd(ilTile(0, 0, 0, 1, 0, 1)); }, true, true},
+      {"same brush", [](M& p) { p.SetBrushParms(p.GetBrushParameters()); }, false, false},
       {"brush radius",
-       [](ShapeMaskParms& p) {
+       [](M& p) {
          BrushParameters b = p.GetBrushParameters();
          b.radius2 = 9.0f;
          p.SetBrushParms(b);
        },
        true, true},
-      {"no stroke", [](ShapeMaskParms& p) { p.DoStroke(false); }, true, true},
-      {"inverse", [](ShapeMaskParms& p) { p.SetInverse(true); }, true, true},
-      {"same inverse", [](ShapeMaskParms& p) { p.SetInverse(false); }, false, false},
+      {"no stroke", [](M& p) { p.DoStroke(false); }, true, true},
+      {"inverse", [](M& p) { p.SetInverse(true); }, true, true},
+      {"same inverse", [](M& p) { p.SetInverse(false); }, false, false},
       {"fill colour",
-       [](ShapeMaskParms& p) {
+       [](M& p) {
          ImageGeneratorSolid::ResolvePtr(p.GetFillImgGrtCtlr()->GetGenerator())
              ->SetColor(ilPixel(ilUChar, 4));
        },
