@@ -106,8 +106,6 @@ TEST(IlClassTest, NamesIdsAndDerivation) {
   EXPECT_EQ((std::array<ilSIDImage*, 3>{ilSIDImage::asSidImage(&mem), ilSIDImage::asSidImage(&con),
                                         ilSIDImage::asSidImage(nullptr)}),
             (std::array<ilSIDImage*, 3>{&mem, nullptr, nullptr}));
-  ilMemoryImg other;
-  EXPECT_EQ(other.ResourceID(), mem.ResourceID() + 1);
 }
 
 TEST(IlFillTest, FillFollowsTheImageLayout) {

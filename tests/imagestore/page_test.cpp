@@ -117,7 +117,7 @@ TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
   solid.UnRef(kReleaseReference);
 }
 
-TEST(Page, PriorityStopsAtItsLimitsAndOriginsFloor) {
+TEST(Page, PriorityStopsAtItsLimitsAndClippingKeepsToThePage) {
   SmartImgPage page(0, 4);
   page.SetPriority(254);
   page.IncrementPriority();
@@ -127,11 +127,6 @@ TEST(Page, PriorityStopsAtItsLimitsAndOriginsFloor) {
   EXPECT_EQ(page.GetPriority(), 0);
   page.UnRef(kReleaseReference);
 
-  int ox, oy;
-  SmartImgPage::FindOrigin(-1, 127, ox, oy);
-  EXPECT_EQ((std::array{ox, oy}), (std::array{-128, 0}));
-  SmartImgPage::FindOrigin(128, -128, ox, oy);
-  EXPECT_EQ((std::array{ox, oy}), (std::array{128, -128}));
   int x = -10, y = 120, w = 30, h = 30;
   SmartImgPage::ClipToPage(x, y, w, h);
   EXPECT_EQ((std::array{x, y, w, h}), (std::array{0, 120, 20, 8}));
