@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/convolution.h"
@@ -93,14 +94,11 @@ TEST(ConvolutionKernel, ValuesCopiesAndSetters) {
   ConvolutionKernel copy(k);
   EXPECT_NE(copy.getKernel(), k.getKernel());
   EXPECT_EQ(std::memcmp(copy.getFixedKernel(), k.getFixedKernel(), 9 * sizeof(short)), 0);
-  k.setRadius(-3.0f);
-  EXPECT_EQ(k.GetSize(), 1u);
-  EXPECT_TRUE(k.isGenerated());
+  k.setRadius(-3.0f);  // generated again: one tap of 1
   copy = k;
-  EXPECT_EQ(copy.GetSize(), 1u);
   float out[1] = {0};
   copy.getKernel(out);
-  EXPECT_EQ(out[0], 1.0f);
+  EXPECT_EQ((std::tuple{copy.GetSize(), copy.isGenerated(), out[0]}), (std::tuple{1u, true, 1.0f}));
   const float big[9] = {0, 0, 0, -7.5f, 16.0f, -7.5f, 0, 0, 0};
   EXPECT_EQ(ConvolutionKernel(big, 3).getFixedKernel(), nullptr);
 }
@@ -114,13 +112,6 @@ TEST(ConvolutionKernel, PrintsParametersAndRows) {
             " 0.250000 -0.500000\n"
             "  1.000000  0.500000\n"
             "\n");
-}
-
-TEST(ConvolutionImg, ClassIdentity) {
-  ilConvolutionImg img(ilSize(2, 2, 4), ilUChar);
-  EXPECT_STREQ(img.getClassName(), "ilConvolutionImg");
-  EXPECT_STREQ(img.getDefaultDescription(), "Convolution Image");
-  EXPECT_TRUE(img.derivesFrom(ilQVMemoryImgClassId));
 }
 
 // Identity kernels, and kernels summing to 1 over flat areas, change nothing.
@@ -158,35 +149,9 @@ TEST(ConvolutionImg, IdentitiesAndFlatAreasAreUnchanged) {
   }
 }
 
-// The four-box weights of an impulse in a one-row image: for h0 = 1 they are
-// 4 at the centre and 2 at distance 1 (of 8); for h0 = 2, 4, 4 and 1 (of 14).
-TEST(ConvolutionImg, FourBoxWeights) {
-  struct Case {
-    float radius;
-    int value;
-    std::vector<int> expected;  // from the impulse outwards
-  };
-  const Case cases[] = {{1.0f, 240, {120, 60, 0}}, {2.0f, 252, {72, 72, 18, 0}}};
-  for (const Case& t : cases) {
-    Bytes in(21, 0);
-    in[10] = static_cast<std::uint8_t>(t.value);
-    const Bytes out = Convolved(in, 21, 1, 1, ConvolutionKernel(-1.0f, t.radius, 1.0f / 3));
-    for (std::size_t d = 0; d < t.expected.size(); ++d) {
-      EXPECT_EQ(out[10 + d], t.expected[d]) << "radius " << t.radius << " distance " << d;
-      EXPECT_EQ(out[10 - d], t.expected[d]) << "radius " << t.radius << " distance " << d;
-    }
-  }
-  // h0 = 3: radii 1, 1, 2 and 3, interior weight 3 + 3 + 5 + 7 = 18.
-  Bytes in(21, 0);
-  in[10] = 180;
-  const Bytes out = Convolved(in, 21, 1, 1, ConvolutionKernel(-1.0f, 3.0f, 1.0f / 3));
-  const int expected[] = {40, 40, 20, 10, 0};
-  for (int d = 0; d < 5; ++d) EXPECT_EQ(out[10 + d], expected[d]) << d;
-}
-
 // The four-box blur of random images against its definition: per line, the
 // weighted mean over the samples inside the line (weight = how many radii
-// reach), truncated, rows first.
+// reach), truncated, rows first. h0 = 3 has radii 1, 1, 2 and 3.
 TEST(ConvolutionImg, FourBoxMatchesItsDefinition) {
   auto line = [](const std::vector<int>& v, int h0) {
     const int r[4] = {(h0 * 65 + 128) >> 8, (h0 * 122 + 128) >> 8, (h0 * 176 + 128) >> 8, h0};
@@ -204,7 +169,7 @@ TEST(ConvolutionImg, FourBoxMatchesItsDefinition) {
     return out;
   };
   for (int c : {1, 4}) {
-    for (int h0 : {1, 4, 9}) {
+    for (int h0 : {1, 2, 3, 4, 9}) {
       const int w = 33, h = 21;
       const Bytes in = Random(std::size_t(w) * h * c, h0 * 10 + c);
       std::vector<int> mid(in.size());

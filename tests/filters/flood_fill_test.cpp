@@ -2,9 +2,11 @@
 // the fill colour, page seams and the page ring, one-channel images, the
 // border rule) and its SIMD span scan against the scalar reference.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/brenmark.h"
@@ -49,34 +51,21 @@ TEST(FloodFill, ToleranceRoundsHalfAwayFromZeroAndIsKeptInRange) {
 
 // A 40 x 40 field of kA in kB, a line of kC (the fill colour) across the
 // whole clip box at y = 30, and a one-pixel corridor of kA from (5, 40) up
-// to (5, 60). The line blocks even where every pixel is inside.
+// to (5, 60). The line blocks even where every pixel is inside. A dot one off
+// the seed value is left by tolerance 0 and taken by tolerance 1.
 TEST(FloodFill, OnePixelCorridorsLeadOnAndTheFillColourBlocks) {
-  for (auto [t, beside] : {std::pair{0.0f, kB}, {1.0f, kC}}) {
+  const std::tuple<float, unsigned, unsigned> cases[] = {
+      {0.0f, kB, kA + 1}, {1.0f / 255, kB, kC}, {1.0f, kC, kC}};
+  for (auto [t, beside, dot] : cases) {
     ilSmartImage* img = NewImage(4, kB);
     Paint(img, 0, 0, 40, 40, kA);
     Paint(img, 0, 30, 64, 1, kC);
     Paint(img, 5, 40, 1, 21, kA);
+    Paint(img, 15, 35, 1, 1, kA + 1);
     FillImage(img, 5, 60, ilTile(0, 0, 0, 64, 64, 1), t);
-    for (auto [x, y, want] : {std::tuple{5, 41, kC},
-                              {5, 31, kC},
-                              {39, 39, kC},
-                              {6, 41, beside},
-                              {5, 29, kA},
-                              {0, 0, kA}}) {
-      EXPECT_EQ(Px(img, x, y), want) << x << "," << y << " t " << t;
-    }
-    img->unref();
-  }
-}
-
-TEST(FloodFill, ToleranceZeroTakesOnlyTheSeedValue) {
-  for (auto [t, want] : {std::pair{0.0f, kA + 1}, {1.0f / 255, kC}}) {
-    ilSmartImage* img = NewImage(4, kB);
-    Paint(img, 0, 0, 40, 40, kA);
-    Paint(img, 15, 15, 1, 1, kA + 1);
-    FillImage(img, 0, 0, ilTile(0, 0, 0, 40, 40, 1), t);
-    EXPECT_EQ(Px(img, 15, 15), want) << t;
-    EXPECT_EQ(Px(img, 39, 39), kC);
+    const unsigned probes[][3] = {{5, 41, kC}, {5, 31, kC}, {39, 39, kC}, {6, 41, beside},
+                                  {5, 29, kA}, {0, 0, kA},  {15, 35, dot}};
+    for (auto [x, y, want] : probes) EXPECT_EQ(Px(img, x, y), want) << x << "," << y << " t " << t;
     img->unref();
   }
 }
@@ -88,17 +77,9 @@ TEST(FloodFill, RegionsAcrossPageSeamsAndMorePagesThanTheRingHolds) {
   ilSmartImage* img = NewImage(4, kA);
   for (int y = 63, i = 0; y < 640; y += 64, ++i) Paint(img, i % 2 ? 1 : 0, y, 1023, 1, kB);
   const FillResult r = FillImage(img, 0, 0, ilTile(0, 0, 0, 1024, 640, 1), 0.0f);
-  for (auto [x, y] : {std::pair{0, 0},
-                      {127, 126},
-                      {128, 128},
-                      {127, 128},
-                      {1023, 62},
-                      {0, 64},
-                      {1023, 638},
-                      {0, 638},
-                      {512, 300}}) {
-    EXPECT_EQ(Px(img, x, y), kC) << x << "," << y;
-  }
+  const int probes[][2] = {{0, 0},  {127, 126},  {128, 128}, {127, 128}, {1023, 62},
+                           {0, 64}, {1023, 638}, {0, 638},   {512, 300}};
+  for (auto [x, y] : probes) EXPECT_EQ(Px(img, x, y), kC) << x << "," << y;
   EXPECT_EQ(Px(img, 500, 63), kB);
   EXPECT_TRUE(r.border);   // the clip box edge is reached
   EXPECT_GT(r.loads, 40);  // pages came back after leaving the ring
@@ -179,14 +160,9 @@ TEST(FloodFill, ReachingTheClipBoxMakesTheColourTheFillBeyondIt) {
   const FillResult r = FillImage(img, 98, 98, ilTile(98, 98, 0, 64, 64, 1), 0.0f);
   EXPECT_TRUE(r.border);
   EXPECT_EQ(img->GetFillValue(), kC);
-  for (auto [x, y, want] : {std::tuple{99, 99, kC},
-                            {5, 5, kC},
-                            {255, 130, kC},
-                            {-900, 4000, kC},
-                            {100, 100, kA},
-                            {159, 159, kA}}) {
-    EXPECT_EQ(Px(img, x, y), want) << x << "," << y;
-  }
+  const std::tuple<int, int, unsigned> probes[] = {
+      {99, 99, kC}, {5, 5, kC}, {255, 130, kC}, {-900, 4000, kC}, {100, 100, kA}, {159, 159, kA}};
+  for (auto [x, y, want] : probes) EXPECT_EQ(Px(img, x, y), want) << x << "," << y;
   // The same seed outside the clip box does nothing.
   ilSmartImage* other = NewImage(4, 0);
   Paint(other, 100, 100, 60, 60, kA);
@@ -201,9 +177,9 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
   Paint(mask, 0, 0, 10, 10, 7);
   Paint(mask, 4, 4, 1, 1, 9);
   FillImage(mask, 0, 0, ilTile(-2, -2, 0, 14, 14, 1), 2.0f / 255);
-  EXPECT_EQ(Px(mask, 4, 4), 0xFFu);  // kC's alpha byte
-  EXPECT_EQ(Px(mask, 9, 9), 0xFFu);
-  EXPECT_EQ(mask->GetFillValue(), 0u);  // the 0 ring is no region of 7 +- 2
+  EXPECT_EQ((std::array{Px(mask, 4, 4), Px(mask, 9, 9)}),
+            (std::array{0xFFu, 0xFFu}));  // kC's alpha
+  EXPECT_EQ(mask->GetFillValue(), 0u);    // the 0 ring is no region of 7 +- 2
 
   ilSmartImage* layer = NewImage(4, 0);
   ilSmartImage* sel = NewImage(1, 255);
@@ -213,10 +189,9 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
     FloodFillOperation op(127, 127, 10, -3, 0.0f, PaintColor(0u), &src, &dst, false, true);
     op.Fill(127, 127, 0, 0, 255, 255, false);
   }
-  EXPECT_EQ(Px(sel, 136, 123), 0u);
-  EXPECT_EQ(Px(sel, 139, 126), 0u);
-  EXPECT_EQ(Px(sel, 140, 126), 255u);
-  EXPECT_EQ(Px(sel, 126, 126), 255u);
+  EXPECT_EQ(
+      (std::array{Px(sel, 136, 123), Px(sel, 139, 126), Px(sel, 140, 126), Px(sel, 126, 126)}),
+      (std::array{0u, 0u, 255u, 255u}));
   EXPECT_EQ(Px(layer, 127, 127), kA);
   for (ilSmartImage* i : {mask, layer, sel}) i->unref();
 }

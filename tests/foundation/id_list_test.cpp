@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -46,29 +47,26 @@ TEST(IdList, ListsEveryClassOfTheChainInConstructionOrder) {
   EXPECT_STREQ(mask.GetCurrID(), "ShapeMaskParms");
   EXPECT_EQ(Listed(mask),
             (std::vector<std::string>{"ShapeParms", "ShapeImageParms", "ShapeMaskParms"}));
-  EXPECT_TRUE(mask.CheckID("ShapeParms"));
-  EXPECT_TRUE(mask.CheckID("ShapeImageParms"));
-  EXPECT_FALSE(mask.CheckID("ShapeMask"));
-  EXPECT_FALSE(mask.CheckID(nullptr));
+  EXPECT_EQ((std::array{mask.CheckID("ShapeParms"), mask.CheckID("ShapeImageParms"),
+                        mask.CheckID("ShapeMask"), mask.CheckID(nullptr)}),
+            (std::array{true, true, false, false}));
 }
 
 TEST(IdList, ResolvePtrTestsTheChainAndByCurrIDTheExactType) {
   ShapeMaskParms mask;
   ShapeImageParms image;
-  ShapeParms* as_mask = &mask;
-  ShapeParms* as_image = &image;
-  EXPECT_EQ(ShapeImageParms::ResolvePtr(as_mask), &mask);
-  EXPECT_EQ(ShapeMaskParms::ResolvePtr(as_mask), &mask);
-  EXPECT_EQ(ShapeParms::ResolvePtr(as_mask), as_mask);
-  EXPECT_EQ(ShapeMaskParms::ResolvePtr(as_image), nullptr);
-  EXPECT_EQ(ShapeImageParms::ResolvePtr(static_cast<ShapeParms*>(nullptr)), nullptr);
+  ShapeParms *as_mask = &mask, *as_image = &image, *none = nullptr;
   const ShapeParms* constant = &mask;
-  EXPECT_EQ(ShapeImageParms::ResolvePtr(constant), &mask);
+  using Ptrs = std::vector<const void*>;
+  EXPECT_EQ((Ptrs{ShapeImageParms::ResolvePtr(as_mask), ShapeMaskParms::ResolvePtr(as_mask),
+                  ShapeParms::ResolvePtr(as_mask), ShapeMaskParms::ResolvePtr(as_image),
+                  ShapeImageParms::ResolvePtr(none), ShapeImageParms::ResolvePtr(constant)}),
+            (Ptrs{&mask, &mask, &mask, nullptr, nullptr, &mask}));
   // By the current identifier only the exact type resolves.
-  ShapeParms* p = &mask;
-  EXPECT_EQ(ShapeMaskParms::ResolvePtrByCurrID(p), &mask);
-  EXPECT_EQ(ShapeImageParms::ResolvePtrByCurrID(p), nullptr);
-  EXPECT_EQ(ShapeParms::ResolvePtrByCurrID(static_cast<ShapeParms*>(nullptr)), nullptr);
+  EXPECT_EQ(
+      (Ptrs{ShapeMaskParms::ResolvePtrByCurrID(as_mask),
+            ShapeImageParms::ResolvePtrByCurrID(as_mask), ShapeParms::ResolvePtrByCurrID(none)}),
+      (Ptrs{&mask, nullptr, nullptr}));
   // The current identifier is what construction was given, not the chain.
   ShapeImageParms renamed("Custom");
   EXPECT_EQ(ShapeImageParms::ResolvePtrByCurrID(&renamed), nullptr);
@@ -78,8 +76,7 @@ TEST(IdList, ResolvePtrTestsTheChainAndByCurrIDTheExactType) {
 TEST(IdList, EmptyListChecksNothingLongIdentifiersAreCut) {
   IdList ids_empty("Lonely");
   EXPECT_EQ(ids_empty.GetIDList(), nullptr);
-  EXPECT_FALSE(ids_empty.CheckID("Lonely"));
-  EXPECT_FALSE(ids_empty.CheckID(""));
+  EXPECT_FALSE(ids_empty.CheckID("Lonely") || ids_empty.CheckID(""));
   IdList unnamed(nullptr);
   EXPECT_STREQ(unnamed.GetCurrID(), "");
   const std::string long_name(300, 'x');

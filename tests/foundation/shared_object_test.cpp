@@ -58,12 +58,10 @@ TEST(TsharedObjectPtr, AssignmentReleasesOldAndTakesNew) {
   TsharedObjectPtr<Counted> q(y);
   p = p;  // same object: nothing changes
   EXPECT_EQ(x->SharedCount(), 1);
-  p = q;
-  EXPECT_EQ(destroyed, 1);  // x had no other holder
-  EXPECT_EQ(y->SharedCount(), 2);
+  p = q;  // x had no other holder
+  EXPECT_EQ((std::pair<int, long>{destroyed, y->SharedCount()}), (std::pair<int, long>{1, 2}));
   p = nullptr;
-  EXPECT_EQ(y->SharedCount(), 1);
-  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ((std::pair<int, long>{destroyed, y->SharedCount()}), (std::pair<int, long>{1, 1}));
   // A derived pointer converts to a base pointer sharing the count.
   TsharedObjectPtr<Derived> d(new Derived(&destroyed));
   TsharedObjectPtr<Counted> base(d);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -83,9 +84,8 @@ TEST(IlPagedImageTest, WriteAndReadAcrossPages) {
   for (int i = 0; i < 30; ++i) in[i] = static_cast<std::uint8_t>(100 + i);
   ASSERT_EQ(img.setTile(2, 1, 6, 5, in.data()), ilOkay);
   EXPECT_EQ(img.pageCount(), 4);
-  EXPECT_EQ(img.at(2, 1), 100);
-  EXPECT_EQ(img.at(7, 5), 129);
-  EXPECT_EQ(img.at(4, 4), 100 + 3 * 6 + 2);
+  EXPECT_EQ((std::array{img.at(2, 1), img.at(7, 5), img.at(4, 4)}),
+            (std::array<std::uint8_t, 3>{100, 129, 100 + 3 * 6 + 2}));
   Bytes out(30, 0);
   ASSERT_EQ(img.getTile(2, 1, 6, 5, out.data()), ilOkay);
   EXPECT_EQ(out, in);
@@ -110,8 +110,7 @@ TEST(IlPagedImageTest, UnboundedImageKeepsPixelsAtNegativeCoordinates) {
   EXPECT_TRUE(img.getDataBox().contains(ilTile(-1000, -1000, 0, 5000, 5000, 1)));
   const Bytes in = {1, 2, 3, 4, 5, 6};
   ASSERT_EQ(img.setTile(-2, -1, 3, 2, in.data()), ilOkay);
-  EXPECT_EQ(img.at(-2, -1), 1);
-  EXPECT_EQ(img.at(0, 0), 6);
+  EXPECT_EQ((std::array{img.at(-2, -1), img.at(0, 0)}), (std::array<std::uint8_t, 2>{1, 6}));
   Bytes out(6, 0);
   ASSERT_EQ(img.getTile(-2, -1, 3, 2, out.data()), ilOkay);
   EXPECT_EQ(out, in);
@@ -123,9 +122,8 @@ TEST(IlPagedImageTest, FillWithExclusionTouchesOnlyPiecesOutsideIt) {
   const std::uint8_t v = 5;
   const ilTile ex(0, 0, 0, 8, 8, 1);  // covers four pages wholly
   ASSERT_EQ(img.fillTile(0, 0, 10, 7, &v, nullptr, &ex), ilOkay);
-  EXPECT_EQ(img.at(7, 6), 0);
-  EXPECT_EQ(img.at(8, 0), 5);
-  EXPECT_EQ(img.at(9, 6), 5);
+  EXPECT_EQ((std::array{img.at(7, 6), img.at(8, 0), img.at(9, 6)}),
+            (std::array<std::uint8_t, 3>{0, 5, 5}));
   // Only the pages of columns 8-9 were locked for writing.
   EXPECT_EQ(img.writeLocks, 2);
 }
@@ -139,16 +137,13 @@ TEST(IlPagedImageTest, CopyFromMemoryImageIntoPages) {
     }
   SmallPagedImage img;
   ASSERT_EQ(img.copyTile(1, 1, 8, 5, &src, 0, 0), ilOkay);  // channel 0 of four
-  EXPECT_EQ(img.at(1, 1), 0);
-  EXPECT_EQ(img.at(8, 5), 74);
-  EXPECT_EQ(img.at(4, 3), 32);
-  EXPECT_EQ(img.at(0, 0), 0);
+  EXPECT_EQ((std::array{img.at(1, 1), img.at(8, 5), img.at(4, 3), img.at(0, 0)}),
+            (std::array<std::uint8_t, 4>{0, 74, 32, 0}));
   // Back again, with the page image as source.
   ilMemoryImg back(ilSize(8, 5, 1), ilUChar);
   ASSERT_EQ(back.copyTile(0, 0, 8, 5, &img, 1, 1), ilOkay);
   const auto* p = static_cast<const std::uint8_t*>(back.getDataPtr());
-  EXPECT_EQ(p[0], 0);
-  EXPECT_EQ(p[4 * 8 + 7], 74);
+  EXPECT_EQ((std::array{p[0], p[4 * 8 + 7]}), (std::array<std::uint8_t, 2>{0, 74}));
 }
 
 TEST(IlPagedImageTest, ImageWithoutStorageIsLockedThroughAPrivateCopy) {
@@ -158,22 +153,17 @@ TEST(IlPagedImageTest, ImageWithoutStorageIsLockedThroughAPrivateCopy) {
   r.init(9, 3);
   ASSERT_EQ(pat.lockPageSet(&r, ilLockRead, 1), ilOkay);
   ASSERT_NE(r.page, nullptr);
-  EXPECT_EQ(r.page->x, 8);
-  EXPECT_EQ(r.page->y, 0);
+  EXPECT_EQ((std::array{r.page->x, r.page->y}), (std::array{8, 0}));
   const auto* d = static_cast<const std::uint8_t*>(r.page->getData());
-  EXPECT_EQ(d[0], 8);
-  EXPECT_EQ(d[3 * 8 + 1], 9 + 16 * 3);
+  EXPECT_EQ((std::array{d[0], d[3 * 8 + 1]}), (std::array<std::uint8_t, 2>{8, 9 + 16 * 3}));
   pat.unlockPageSet(&r, 1);
   EXPECT_EQ(r.page, nullptr);
   EXPECT_EQ(pat.setTile(0, 0, 1, 1, d), ilNotWritable);
-}
-
-TEST(IlPagedImageTest, CopyFromAnImageWithoutStorage) {
-  PatternImage pat;
+  // As a copy source.
   SmallPagedImage img;
   ASSERT_EQ(img.copyTile(0, 0, 10, 7, &pat, 3, 2), ilOkay);
-  EXPECT_EQ(img.at(0, 0), 3 + 32);
-  EXPECT_EQ(img.at(9, 6), 12 + 16 * 8);
+  EXPECT_EQ((std::array{img.at(0, 0), img.at(9, 6)}),
+            (std::array<std::uint8_t, 2>{3 + 32, 12 + 16 * 8}));
 }
 
 TEST(IlPagedImageTest, StorageLessBaseImageReadsItsFill) {

@@ -1,17 +1,12 @@
 // The page cache: the budget table and its re-evaluation, swap slots,
 // page-out of uniform pages, the replacement policy, the retained-list
 // warning and statistics.
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/store_test_support.h"
 #include "imagestore/swap_file.h"
 #include "platform/platform.h"
@@ -59,14 +54,9 @@ class StandaloneCache {
 }  // namespace
 
 TEST(CacheBudget, TableFollowsMachineMemory) {
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(63), 12u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(64), 16u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(95), 47u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(96), 32u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(191), 111u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(383), 255u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(767), 575u);
-  EXPECT_EQ(SmartImageCache::BudgetMBForMemory(1024), 768u);
+  const std::pair<unsigned, unsigned> cases[] = {{63, 12},   {64, 16},   {95, 47},   {96, 32},
+                                                 {191, 111}, {383, 255}, {767, 575}, {1024, 768}};
+  for (auto [mb, budget] : cases) EXPECT_EQ(SmartImageCache::BudgetMBForMemory(mb), budget) << mb;
 }
 
 // Budgets of a machine of `total` MB with `available` MB free: at creation,
@@ -110,16 +100,13 @@ TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
   SwapSlot* a = file.AllocSlot();
   SwapSlot* b = file.AllocSlot();
   SwapSlot* c = file.AllocSlot();
-  EXPECT_EQ(a->offset, 0u);
-  EXPECT_EQ(b->offset, 16384u);
-  EXPECT_EQ(c->offset, 32768u);
+  EXPECT_EQ((std::array{a->offset, b->offset, c->offset}),
+            (std::array<std::size_t, 3>{0, 16384, 32768}));
   file.FreeSlot(a);
   file.FreeSlot(c);
   EXPECT_EQ(file.FreeSlots(), 2);
   SwapSlot* d = file.AllocSlot();
-  SwapSlot* e = file.AllocSlot();
-  EXPECT_EQ(d, c);
-  EXPECT_EQ(e, a);
+  EXPECT_EQ((std::array{d, file.AllocSlot()}), (std::array{c, a}));
   EXPECT_EQ(file.SlotsInUse(), 3);
   EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
 }
@@ -146,7 +133,6 @@ TEST(SwapFile, WritesAndReadsWholeSlotsOfAFileWithoutAName) {
   EXPECT_TRUE(file.IsOpen());
   file.FreeSlot(second);
   file.CloseIfUnused();
-  EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(file.Descriptor(), -1);
 }
 

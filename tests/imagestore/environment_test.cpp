@@ -1,15 +1,9 @@
 // Process-wide switches read from the environment when the cache is made,
 // and consistency failures that latch the store: each in a fresh process.
-#include <gtest/gtest.h>
 
 #include <brenmark/smart_image.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "imagestore/page.h"
-#include "imagestore/page_cache.h"
 #include "imagestore/store_state.h"
 #include "imagestore/store_test_support.h"
 
@@ -68,8 +62,11 @@ TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
   EXPECT_EQ(ilSmartImage::As_ilSmartImage(&impostor), nullptr);  // but it is not one
 }
 
-TEST(StoreFaults, RealizingAnUnusablePageReportsAndLatches) {
+// Realizing an unusable page reports and latches the store; a latched store
+// no longer changes its budget and announces the writes it still makes.
+TEST(StoreFaults, UnusablePageLatchesTheStoreWhichStopsPaging) {
   RUN_IN_FRESH_PROCESS([] {
+    auto* cache = Cache();
     SmartImgPage page(0, 4);
     page.UnRealize();
     testing::internal::CaptureStderr();
@@ -78,28 +75,20 @@ TEST(StoreFaults, RealizingAnUnusablePageReportsAndLatches) {
     page.UnRef(kReleaseReference);
     if (ok || out != "\nSID: Error: Unrealized page\n") return 1;
     if (brenmark::imagestore::StoreFault() != 1) return 2;
-    return 0;
-  });
-}
-
-TEST(StoreFaults, LatchedStoreStopsPagingAndAnnouncesWrites) {
-  RUN_IN_FRESH_PROCESS([] {
-    auto* cache = Cache();
     const std::size_t budget = cache->MaxBytes();
-    brenmark::imagestore::RaiseStoreFault();
     cache->SetCacheSize(8 * store_test::SmartImageCache::kMB);
-    if (cache->MaxBytes() != budget) return 1;  // budgets no longer change
-    SmartImgPage page(0, 4);
-    page.Realize(2);
+    if (cache->MaxBytes() != budget) return 3;
+    SmartImgPage written(0, 4);
+    written.Realize(2);
     std::vector<std::uint32_t> pattern(16384);
     store_test::MakePattern(1, pattern.data(), 16384);
-    std::memcpy(page.GetDataPtr(), pattern.data(), 65536);
+    std::memcpy(written.GetDataPtr(), pattern.data(), 65536);
     testing::internal::CaptureStderr();
-    const bool out = cache->Evict(page.Body());
+    const bool evicted = cache->Evict(written.Body());
     const std::string text = testing::internal::GetCapturedStderr();
-    if (!out || text != "SID: Paging Out 1\n") return 2;
-    if (page.GetPixel(5, 0) != pattern[5]) return 3;
-    page.UnRef(kReleaseReference);
+    if (!evicted || text != "SID: Paging Out 1\n") return 4;
+    if (written.GetPixel(5, 0) != pattern[5]) return 5;
+    written.UnRef(kReleaseReference);
     return 0;
   });
 }

@@ -1,14 +1,17 @@
 // Shared helpers for the paged-store tests: a fixed host memory report, a
 // budget guard, distinct page content with checksums, and a fresh-process
-// runner for tests that latch the store or end the process.
+// runner for tests that latch the store or end the process. Also brings the
+// headers every store test uses.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imagestore/page_cache.h"

@@ -3,7 +3,6 @@
 // failures that lose nothing, never hang and are never reported as success.
 // Tests that latch the store or end the process run in a fresh process of
 // their own.
-#include <gtest/gtest.h>
 
 #include <brenmark/smart_image.h>
 
@@ -11,14 +10,8 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
-#include "imagestore/page_cache.h"
-#include "imagestore/store_hooks.h"
 #include "imagestore/store_state.h"
 #include "imagestore/store_test_support.h"
 #include "platform/platform.h"
@@ -35,59 +28,44 @@ constexpr std::size_t kMB = store_test::SmartImageCache::kMB;
 class PageSet {
  public:
   explicit PageSet(int megabytes) {
-    const int bigImages = megabytes / 64;
-    for (int i = 0; i < bigImages; ++i) images_.push_back(new ilSmartImage(ilPixel(ilUChar, 4)));
-    images_.push_back(new ilSmartImage(ilPixel(ilUChar, 1)));
-    for (ilSmartImage* img : images_) img->ref();
+    for (int i = 0; i <= megabytes / 64; ++i) {
+      images_.push_back(new ilSmartImage(ilPixel(ilUChar, i < megabytes / 64 ? 4 : 1)));
+      images_.back()->ref();
+    }
   }
   ~PageSet() {
     for (ilSmartImage* img : images_) img->unref();
   }
-
   // Writes every page (32 x 32 pages per image) and remembers its checksum.
-  void Write() {
-    std::vector<std::uint32_t> page(128 * 128);
-    std::uint32_t id = 1;
-    for (ilSmartImage* img : images_) {
-      const int bytes = 128 * 128 * img->GetChannels();
-      for (int py = 0; py < 32; ++py) {
-        for (int px = 0; px < 32; ++px, ++id) {
-          store_test::MakePattern(id, page.data(), bytes / 4);
-          sums_.push_back(store_test::Checksum(page.data(), static_cast<std::size_t>(bytes)));
-          img->setTile(px * 128, py * 128, 128, 128, page.data());
-        }
-      }
-    }
-  }
+  void Write() { Walk(false); }
+  // Reads every page back, columns first (not the write order); answers the
+  // number of pages whose read failed or whose checksum differs.
+  int Verify() { return Walk(true); }
 
-  // Reads every page back; answers the number of pages whose checksum
-  // differs (or whose read failed), and reports the first.
-  int Verify() {
+ private:
+  int Walk(bool read) {
     std::vector<std::uint32_t> page(128 * 128);
-    std::size_t k = 0;
     int bad = 0;
+    std::size_t k = 0;
     for (ilSmartImage* img : images_) {
-      const int bytes = 128 * 128 * img->GetChannels();
-      // Columns first: reads do not follow the write order.
-      for (int px = 0; px < 32; ++px) {
-        for (int py = 0; py < 32; ++py) {
-          const std::size_t index = k + static_cast<std::size_t>(py * 32 + px);
-          const ilStatus st = img->getTile(px * 128, py * 128, 128, 128, page.data());
-          if (st != ilOkay ||
-              store_test::Checksum(page.data(), static_cast<std::size_t>(bytes)) != sums_[index]) {
-            if (bad++ == 0) {
-              ADD_FAILURE() << "page " << index << " at (" << px * 128 << ", " << py * 128
-                            << ") differs";
-            }
-          }
+      const std::size_t bytes = 128 * 128 * static_cast<std::size_t>(img->GetChannels());
+      for (int i = 0; i < 1024; ++i) {
+        const int px = read ? i / 32 : i % 32, py = read ? i % 32 : i / 32;
+        const std::size_t index = k + static_cast<std::size_t>(py * 32 + px);
+        if (!read) {
+          store_test::MakePattern(static_cast<std::uint32_t>(index + 1), page.data(),
+                                  static_cast<int>(bytes / 4));
+          sums_.push_back(store_test::Checksum(page.data(), bytes));
+          img->setTile(px * 128, py * 128, 128, 128, page.data());
+        } else if (img->getTile(px * 128, py * 128, 128, 128, page.data()) != ilOkay ||
+                   store_test::Checksum(page.data(), bytes) != sums_[index]) {
+          if (bad++ == 0) ADD_FAILURE() << "page " << index << " at " << px << ", " << py;
         }
       }
-      k += 32 * 32;
+      k += 1024;
     }
     return bad;
   }
-
- private:
   std::vector<ilSmartImage*> images_;
   std::vector<std::uint64_t> sums_;
 };
@@ -273,26 +251,21 @@ TEST(PagingExit, SwapFilesNeverOutliveTheProcess) {
   const std::string dir = MakeTempDir("brenmark_swap");
   ASSERT_FALSE(dir.empty());
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (int signal : {0, SIGTERM, SIGKILL}) {
-    SCOPED_TRACE(signal);
-    auto child = [&dir, signal] {
-      setenv("SID_TEMP_DIR", dir.c_str(), 1);
-      SwappedRow row(4);
-      bool exact = false;
-      int code = Cache()->SwappedCount() >= 4 ? 0 : 1;
-      if (SwapFilesIn(dir) != 0) code = 2;
-      if (Cache()->BigSwapFile().Name().rfind(dir + "/SID", 0) != 0) code = 3;
-      if (row.Read(3, &exact) != ilOkay || !exact) code = 4;
-      std::fflush(nullptr);
-      if (code == 0 && signal != 0) raise(signal);
-      std::exit(code);
-    };
-    if (signal == 0)
-      EXPECT_EXIT(child(), testing::ExitedWithCode(0), "");
-    else
-      EXPECT_EXIT(child(), testing::KilledBySignal(signal), "");
-    EXPECT_EQ(SwapFilesIn(dir), 0);
-  }
+  // Killed outright: no exit handler or signal handler gets to tidy up.
+  auto child = [&dir] {
+    setenv("SID_TEMP_DIR", dir.c_str(), 1);
+    SwappedRow row(4);
+    bool exact = false;
+    int code = Cache()->SwappedCount() >= 4 ? 0 : 1;
+    if (SwapFilesIn(dir) != 0) code = 2;
+    if (Cache()->BigSwapFile().Name().rfind(dir + "/SID", 0) != 0) code = 3;
+    if (row.Read(3, &exact) != ilOkay || !exact) code = 4;
+    std::fflush(nullptr);
+    if (code == 0) raise(SIGKILL);
+    std::exit(code);
+  };
+  EXPECT_EXIT(child(), testing::KilledBySignal(SIGKILL), "");
+  EXPECT_EQ(SwapFilesIn(dir), 0);
   std::filesystem::remove_all(dir);
 }
 

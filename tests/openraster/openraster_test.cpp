@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/reference_host.h"
@@ -189,6 +190,11 @@ class OpenRaster : public ::testing::Test {
 };
 
 void ExpectSameLayers(LayerStack* a, LayerStack* b) {
+  auto state = [](Layer* l) {
+    float ox, oy;
+    l->GetOffset(ox, oy);
+    return std::tuple{l->isMask(), l->isActive(), l->isMaskActive(), l->GetOpacity(), ox, oy};
+  };
   ASSERT_EQ(a->GetLayerCount(), b->GetLayerCount());
   for (int i = 1; i <= a->GetLayerCount() + 1; ++i) {  // count + 1: the selection
     SCOPED_TRACE(i);
@@ -197,15 +203,7 @@ void ExpectSameLayers(LayerStack* a, LayerStack* b) {
     if (i <= a->GetLayerCount()) {
       EXPECT_STREQ(x->GetLayerName(), y->GetLayerName());
     }
-    EXPECT_EQ(x->isMask(), y->isMask());
-    EXPECT_EQ(x->isActive(), y->isActive());
-    EXPECT_EQ(x->isMaskActive(), y->isMaskActive());
-    EXPECT_EQ(x->GetOpacity(), y->GetOpacity());
-    float ax, ay, bx, by;
-    x->GetOffset(ax, ay);
-    y->GetOffset(bx, by);
-    EXPECT_EQ(ax, bx);
-    EXPECT_EQ(ay, by);
+    EXPECT_EQ(state(x), state(y));
     EXPECT_EQ(x->GetImage()->getFill(), y->GetImage()->getFill());
     const ilTile r = Grown(x->getLayerBounds(false), y->getLayerBounds(false));
     EXPECT_EQ(Read(x->GetImage(), r), Read(y->GetImage(), r));

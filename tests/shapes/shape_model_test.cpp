@@ -11,6 +11,7 @@
 #include <brenmark/shape_renderer.h>
 #include <brenmark/smart_image.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -78,44 +79,34 @@ TEST_F(ShapeModel, HandlesCountUpAndCopiesKeepHandleNameParametersAndMask) {
 }
 
 TEST_F(ShapeModel, SettersMarkOnlyWhatTheirValueAffects) {
-  BrushParameters wider;
+  using M = ShapeMaskParms;
   const struct {
     const char* what;
-    std::function<void(ShapeMaskParms&)> change;
+    std::function<void(M&)> change;
     bool parmsDirty, maskDirty;
   } cases[] = {
-      {"same fill opacity", [](ShapeMaskParms& p) { p.SetFillOpacity(1.0f); }, false, false},
-      {"new fill opacity", [](ShapeMaskParms& p) { p.SetFillOpacity(0.5f); }, true, true},
-      {"fill on top", [](ShapeMaskParms& p) { p.SetFillOnTop(true); }, true, false},
-      {"same fill on top", [](ShapeMaskParms& p) { p.SetFillOnTop(false); }, false, false},
-      {"spacing", [](ShapeMaskParms& p) { p.SetStampSpacing(2.0f); }, true, true},
-      {"same offset",
-       [](ShapeMaskParms& p) {
-         p.SetFillTextureOffset({0, 0});
-       },
-       false, false},
-      {"stroke offset y",
-       [](ShapeMaskParms& p) {
-         p.SetStrokeTextureOffset({0, 1});
-       },
-       true, true},
-      {"bounds z only", [](ShapeMaskParms& p) { p.SetImageBnd(ilTile(0, 0, 5, 0, 0, 1)); }, false,
-       false},
-      {"bounds nx", [](ShapeMaskParms& p) { p.SetImageBnd(ilTile(0, 0, 0, 1, 0, 1)); }, true, true},
-      {"same brush", [](ShapeMaskParms& p) { p.SetBrushParms(p.GetBrushParameters()); }, false,
-       false},
+      {"same fill opacity", [](M& p) { p.SetFillOpacity(1.0f); }, false, false},
+      {"new fill opacity", [](M& p) { p.SetFillOpacity(0.5f); }, true, true},
+      {"fill on top", [](M& p) { p.SetFillOnTop(true); }, true, false},
+      {"same fill on top", [](M& p) { p.SetFillOnTop(false); }, false, false},
+      {"spacing", [](M& p) { p.SetStampSpacing(2.0f); }, true, true},
+      {"same offset", [](M& p) { p.SetFillTextureOffset(M::Offset(0, 0)); }, false, false},
+      {"stroke offset y", [](M& p) { p.SetStrokeTextureOffset(M::Offset(0, 1)); }, true, true},
+      {"bounds z only", [](M& p) { p.SetImageBnd(ilTile(0, 0, 5, 0, 0, 1)); }, false, false},
+      {"bounds nx", [](M& p) { p.SetImageBnd(ilTile(0, 0, 0, 1, 0, 1)); }, true, true},
+      {"same brush", [](M& p) { p.SetBrushParms(p.GetBrushParameters()); }, false, false},
       {"brush radius",
-       [](ShapeMaskParms& p) {
+       [](M& p) {
          BrushParameters b = p.GetBrushParameters();
          b.radius2 = 9.0f;
          p.SetBrushParms(b);
        },
        true, true},
-      {"no stroke", [](ShapeMaskParms& p) { p.DoStroke(false); }, true, true},
-      {"inverse", [](ShapeMaskParms& p) { p.SetInverse(true); }, true, true},
-      {"same inverse", [](ShapeMaskParms& p) { p.SetInverse(false); }, false, false},
+      {"no stroke", [](M& p) { p.DoStroke(false); }, true, true},
+      {"inverse", [](M& p) { p.SetInverse(true); }, true, true},
+      {"same inverse", [](M& p) { p.SetInverse(false); }, false, false},
       {"fill colour",
-       [](ShapeMaskParms& p) {
+       [](M& p) {
          ImageGeneratorSolid::ResolvePtr(p.GetFillImgGrtCtlr()->GetGenerator())
              ->SetColor(ilPixel(ilUChar, 4));
        },
@@ -226,13 +217,10 @@ TEST_F(ShapeModel, SolidGeneratorCopiesColourAndNotifiesOnlyOnChange) {
   b.Copy(&a);
   EXPECT_TRUE(b.GetImageDirty());
   int channels = 0;
-  float rgba[4] = {};
-  ImageGeneratorSolid::ResolvePtr(b.GetGenerator())
-      ->GetColor(channels, rgba[0], rgba[1], rgba[2], rgba[3]);
+  float r, g, bl, al;
+  ImageGeneratorSolid::ResolvePtr(b.GetGenerator())->GetColor(channels, r, g, bl, al);
   EXPECT_EQ(channels, 4);
-  EXPECT_EQ(rgba[0], 10.0f);
-  EXPECT_EQ(rgba[1], 20.0f);
-  EXPECT_EQ(rgba[3], 255.0f);
+  EXPECT_EQ((std::array{r, g, bl, al}), (std::array{10.0f, 20.0f, 30.0f, 255.0f}));
   EXPECT_EQ(b.GetGenerator()->GetController(), &b);
   EXPECT_EQ(b.GetImage(3, 3)->GetFillValue(), 0xFF1E140Au);
 }
@@ -242,15 +230,14 @@ TEST_F(ShapeModel, InversionFlipsPixelsOverWholePagesAndTheFill) {
   mask->ref();
   const unsigned char v = 100;
   mask->fillTile(120, 5, 10, 1, &v);  // across the page seam at x = 128
+  // 255 * (256 - 100) / 256 = 155 on both sides of the seam; (255, 127) is
+  // the last pixel of the second page, (-1, 5) the fill outside.
   ShapeMaskParms::InvertImage(mask);
-  EXPECT_EQ(mask->GetFillValue(), 255u);
-  EXPECT_EQ(mask->GetPixel(120, 5), 155u);  // 255 * (256 - 100) / 256
-  EXPECT_EQ(mask->GetPixel(129, 5), 155u);
-  EXPECT_EQ(mask->GetPixel(255, 127), 255u);  // last pixel of the second page
-  EXPECT_EQ(mask->GetPixel(-1, 5), 255u);     // the fill outside
+  EXPECT_EQ((std::array{mask->GetFillValue(), mask->GetPixel(120, 5), mask->GetPixel(129, 5),
+                        mask->GetPixel(255, 127), mask->GetPixel(-1, 5)}),
+            (std::array{255u, 155u, 155u, 255u, 255u}));
   ShapeMaskParms::InvertImage(mask);
-  EXPECT_EQ(mask->GetFillValue(), 0u);
-  EXPECT_EQ(mask->GetPixel(255, 127), 0u);
+  EXPECT_EQ((std::array{mask->GetFillValue(), mask->GetPixel(255, 127)}), (std::array{0u, 0u}));
   mask->unref();
 }
 
@@ -305,9 +292,9 @@ TEST_F(ShapeModel, AWhiteFillOnAMaskLayerGivesFullCoverage) {
   Brenmark.AddShape(s, Layer::kTopShapeIndex, maskIndex, h_);
   s->Render(false, false);
   auto* img = ilSmartImage::As_ilSmartImage(mask->GetImage());
-  EXPECT_EQ(img->GetPixel(15, 15), 255u);
-  EXPECT_EQ(img->GetPixel(128, 15), 255u);  // first column of the second page
-  EXPECT_EQ(img->GetPixel(135, 15), 0u);
+  // (128, 15): the first column of the second page.
+  EXPECT_EQ((std::array{img->GetPixel(15, 15), img->GetPixel(128, 15), img->GetPixel(135, 15)}),
+            (std::array{255u, 255u, 0u}));
 }
 
 TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
@@ -316,8 +303,7 @@ TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
   s->Render(false, false);
   ilSmartImage* fill = s->GetFillRenderer()->ShapeMask();
   ilSmartImage* stroke = s->GetStrokeRenderer()->ShapeMask();
-  ASSERT_NE(fill, nullptr);
-  ASSERT_NE(stroke, nullptr);
+  ASSERT_TRUE(fill && stroke);
   const unsigned inside = Pixel(15, 15);
   EXPECT_EQ(inside, 0xFF0000FFu);  // opaque red, the default colour
   s->Render(false, false);

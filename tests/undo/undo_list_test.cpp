@@ -1,6 +1,7 @@
 // The undo list through the command frame: the bound, the redo history,
 // merges, flushing a deleted stack, the switch, exact pixels and the pages a
 // record costs.
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -65,7 +66,7 @@ class UndoList : public EngineTest {
 // The rectangle crosses the corner of four pages.
 const ilTile kCorner(126, 126, 0, 4, 4, 1);
 
-TEST_F(UndoList, ElevenRecordsKeepTheTenMostRecentAndUndoStopsAfterThem) {
+TEST_F(UndoList, TenMostRecentRecordsKeptAndANewOneDropsTheUndoneRecords) {
   NewStack();
   PntNewLayer(-2, false);
   PaintUndoList.FlushUndoList(nullptr);
@@ -80,8 +81,8 @@ TEST_F(UndoList, ElevenRecordsKeepTheTenMostRecentAndUndoStopsAfterThem) {
   }
   EXPECT_FALSE(PaintUndoList.Undo());
   EXPECT_EQ(LastBox(), kCannotUndo);
-  EXPECT_EQ(host_.MessageBoxes().back().style, 16);
-  EXPECT_EQ(host_.MessageBoxes().back().x, -1);
+  EXPECT_EQ((std::array{host_.MessageBoxes().back().style, host_.MessageBoxes().back().x}),
+            (std::array{16, -1}));
   EXPECT_EQ(At(1, 129, 129), 10);
   for (int k = 2; k <= 11; ++k) {
     ASSERT_TRUE(PaintUndoList.Redo());
@@ -89,22 +90,16 @@ TEST_F(UndoList, ElevenRecordsKeepTheTenMostRecentAndUndoStopsAfterThem) {
   }
   EXPECT_FALSE(PaintUndoList.Redo());
   EXPECT_EQ(LastBox(), kCannotRedo);
-}
-
-TEST_F(UndoList, ANewRecordAfterTwoUndosDropsTheUndoneRecords) {
-  NewStack();
-  PntNewLayer(-2, false);
-  PaintUndoList.FlushUndoList(nullptr);
-  for (int v : {1, 2, 3}) Stroke(1, kCorner, static_cast<std::uint8_t>(v));
-  ASSERT_TRUE(PaintUndoList.Undo());
-  ASSERT_TRUE(PaintUndoList.Undo());
+  // A new record after two undos drops the undone records.
+  ASSERT_TRUE(PaintUndoList.Undo() && PaintUndoList.Undo());
   Stroke(1, kCorner, 9);
-  EXPECT_EQ(PaintUndoList.Count(), 2);
-  EXPECT_EQ(PaintUndoList.RedoCount(), 0);
+  EXPECT_EQ((std::array{PaintUndoList.Count(), PaintUndoList.RedoCount()}), (std::array{9, 0}));
+  const std::size_t boxes = host_.MessageBoxes().size();
   EXPECT_FALSE(PaintUndoList.Redo());
+  EXPECT_EQ(host_.MessageBoxes().size(), boxes + 1);
   EXPECT_EQ(LastBox(), kCannotRedo);
   ASSERT_TRUE(PaintUndoList.Undo());
-  EXPECT_EQ(At(1, 126, 126), 1);
+  EXPECT_EQ(At(1, 126, 126), 90);
 }
 
 TEST_F(UndoList, AMergeIsUndoneInOneStepStructureAndPixels) {
