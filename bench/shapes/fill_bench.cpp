@@ -36,7 +36,7 @@
 
 #include "../brush/bench_peer.h"
 #include "brenmark/smart_image.h"
-#include "shapes/fill_scan.h"
+#include "shapes/fill_mask.h"
 #include "shapes/fill_scan_rows.h"
 
 #if BRENMARK_HAVE_CAIRO
@@ -144,21 +144,19 @@ void BM_FillMask(benchmark::State& state) {
 #if BRENMARK_HAVE_CAIRO
   Peer peer(shape);
 #endif
-  // The coverage buffer is kept and zeroed each time, as cairo's surface is
-  // kept and cleared: neither side pays for fresh memory.
-  std::vector<std::uint8_t> buffer(n);
   double tOurs = 0, tPeer = 0;
   bool oursFirst = true;
+  // The fill renderer's whole mask: a new one-channel image, the coverage
+  // stored into it cell by cell, and the image let go again.
+  auto fill = [&] {
+    auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
+    mask->ref();
+    brenmark::shapes::FillCoverageMask(mask, shape.segments.data(),
+                                       static_cast<int>(shape.segments.size()), b, 1.0f);
+    return mask;
+  };
   for (auto _ : state) {
-    auto ours = [&] {
-      std::memset(buffer.data(), 0, n);
-      brenmark::shapes::ScanPolygonCoverage(
-          shape.segments.data(), static_cast<int>(shape.segments.size()), b, buffer.data());
-      auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
-      mask->ref();
-      mask->setTile(b.x, b.y, b.nx, b.ny, buffer.data());
-      mask->unref();
-    };
+    auto ours = [&] { fill()->unref(); };
 #if BRENMARK_HAVE_CAIRO
     state.SetIterationTime(brenmark::bench::TimeBoth(
         oursFirst, ours, [&] { peer.Fill(); }, &tOurs, &tPeer));
@@ -174,6 +172,15 @@ void BM_FillMask(benchmark::State& state) {
   state.counters["Mpix/s"] = static_cast<double>(n) * iters / tOurs / 1e6;
 #if BRENMARK_HAVE_CAIRO
   const std::vector<std::uint8_t> theirs = peer.Pixels();
+  std::vector<std::uint8_t> buffer(n);
+  ilSmartImage* mask = fill();
+  mask->getTile(b.x, b.y, b.nx, b.ny, buffer.data());
+  mask->unref();
+  // The mask against the scan into one buffer: 1 when every pixel agrees.
+  std::vector<std::uint8_t> scanned(n, 0);
+  brenmark::shapes::ScanPolygonCoverage(shape.segments.data(),
+                                        static_cast<int>(shape.segments.size()), b, scanned.data());
+  state.counters["exact"] = buffer == scanned ? 1 : 0;
   double diff = 0;
   for (std::size_t i = 0; i < n; ++i) diff += std::abs(int(buffer[i]) - int(theirs[i]));
   state.counters["diff"] = diff / static_cast<double>(n);

@@ -139,49 +139,6 @@ struct Run {
   int x, d;
 };
 
-// Writes row r = ThirdOf(sum of three sub-lines) from their steps (each list
-// in order of x): constant between steps, so written as runs. The buffer is
-// zero already, so runs of 0 are skipped. Where the steps are dense for the
-// width (many short spans), a running sum over the row through `diff` (n + 1
-// zeros, left zero) costs less than merging the lists. [*lo, *hi) receives
-// the extent of the steps.
-void WriteRow(const FillScanRows& rows, const std::vector<Run>* const l[3], std::uint8_t* out,
-              int n, std::uint16_t* diff, int* lo, int* hi) {
-  constexpr int kNone = std::numeric_limits<int>::max();
-  const std::size_t total = l[0]->size() + l[1]->size() + l[2]->size();
-  if (total == 0) return;
-  int x0 = kNone, x1 = 0;
-  for (int i = 0; i < 3; ++i) {
-    if (l[i]->empty()) continue;
-    x0 = std::min(x0, l[i]->front().x);
-    x1 = std::max(x1, l[i]->back().x);
-  }
-  *lo = x0;
-  *hi = x1;
-  if (total * 16 > static_cast<std::size_t>(x1 - x0)) {
-    for (int i = 0; i < 3; ++i) {
-      for (const Run& r : *l[i]) diff[r.x] = static_cast<std::uint16_t>(diff[r.x] + r.d);
-    }
-    const int end = std::min(x1, n);
-    rows.running_thirds(out + x0, diff + x0, end - x0);
-    std::fill(diff + end, diff + x1 + 1, 0);
-    return;
-  }
-  std::size_t p[3] = {0, 0, 0};
-  auto head = [&](int i) { return p[i] < l[i]->size() ? (*l[i])[p[i]].x : kNone; };
-  int x = x0;
-  int sum = 0;
-  for (;;) {
-    for (int i = 0; i < 3; ++i) {
-      for (; head(i) == x; ++p[i]) sum += (*l[i])[p[i]].d;
-    }
-    const int next = std::min({head(0), head(1), head(2)});
-    if (next == kNone) break;
-    if (sum != 0) std::memset(out + x, ThirdOf(static_cast<unsigned>(sum)), std::min(next, n) - x);
-    x = next;
-  }
-}
-
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
@@ -240,46 +197,68 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<Run> sub[3];
-  std::vector<std::uint16_t> diff;
-  std::vector<int> rowLo, rowHi, live, at, fill;
+  std::vector<Run> sub[3], rowSteps;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
   std::vector<std::uint8_t> val;
+  std::vector<std::uint8_t*> cellMem;
+  std::vector<std::ptrdiff_t> cellStride;
 };
+
+// Bounds of the cells along one axis: the bounds [0, n) from image
+// coordinate `origin` cut at the multiples of the page size; cell k spans
+// [edges[k], edges[k + 1]).
+void CellEdges(int origin, int n, std::vector<int>* edges) {
+  edges->clear();
+  edges->push_back(0);
+  const int first = ((origin >> 7) + 1) * 128 - origin;  // the next page start
+  for (long long e = first; e < n; e += 128) edges->push_back(static_cast<int>(e));
+  edges->push_back(n);
+}
 
 }  // namespace
 
 // Horizontal pass: row r (0 .. ny - 2) is the mean of sub-lines 2r, 2r + 1
-// and 2r + 2, each kept as its steps along the row, and written as runs of
-// constant value (memset) between the steps of the three.
+// and 2r + 2, each kept as its steps along the row; the three lists merge
+// into the row's steps (one per x), kept for all rows.
 //
 // Vertical pass, swept by rows instead of walked by columns: each vertical
 // sub-line's values down its column are kept as steps (value(y) minus
 // value(y - 1), so four per span), the steps are sorted by row, and row y
 // applies its steps to one byte per sub-line (a sub-line's value at a pixel
 // is at most 255, so byte arithmetic modulo 256 is exact) and merges the
-// column means of the whole row at once. A row is merged over the columns
-// the horizontal pass wrote or a live span touches; elsewhere both are 0.
-void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
-                             const ilTile& bounds, std::uint8_t* coverage) {
-  if (!Usable(segments, count, bounds, coverage)) return;
+// column means into the row.
+//
+// Both are cut into cells along the page grid. Over a band of cell rows, a
+// cell is uniform in one direction when no step of that direction falls
+// inside it: no row step strictly between its left and right edge in any of
+// its rows, and no sub-line step of its columns in a row after its first.
+// Its value there is the one at its top left, the same in all its rows
+// (or columns). A cell uniform both ways is handed over as one value; only
+// the others are written, a row at a time as runs between the row steps
+// with the column means merged in. The last column is 0 in both directions
+// (never reached), the last row has neither row steps nor sub-line values.
+bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
+                              const ilTile& bounds, CoverageCells& out) {
+  if (segments == nullptr || count <= 0 || bounds.nx <= 0 || bounds.ny <= 0) return true;
   static thread_local Scratch scratch;
   Scratch& w = scratch;
   MakeDirections(segments, count, bounds, &w.h, &w.v);
   const int nx = bounds.nx, ny = bounds.ny;
 
-  std::vector<int>&rowLo = w.rowLo, &rowHi = w.rowHi;
-  rowLo.assign(static_cast<std::size_t>(ny), nx);
-  rowHi.assign(static_cast<std::size_t>(ny), 0);
-  w.diff.assign(static_cast<std::size_t>(nx) + 1, 0);
+  // Row steps: row r's in rowSteps[rowAt[r] .. rowAt[r + 1]), by x, one per x.
+  std::vector<Run>& rowSteps = w.rowSteps;
+  std::vector<int>& rowAt = w.rowAt;
+  rowSteps.clear();
+  rowAt.assign(static_cast<std::size_t>(ny) + 1, 0);
   int k = 0;
   ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
     std::vector<Run>& steps = w.sub[s % 3];
     steps.resize(2 * static_cast<std::size_t>(nc));
-    Run* out = steps.data();
-    SpanSteps(c, nc, [&](int x, int d) { *out++ = {x, d}; });
-    steps.resize(static_cast<std::size_t>(out - steps.data()));
+    Run* o = steps.data();
+    SpanSteps(c, nc, [&](int x, int d) { *o++ = {x, d}; });
+    steps.resize(static_cast<std::size_t>(o - steps.data()));
     // The end of one span and the start of the next can share a pixel.
     for (std::size_t i = 1; i < steps.size(); ++i) {
       for (std::size_t j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) {
@@ -290,72 +269,184 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    const std::vector<Run>* const rowSteps[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
-    WriteRow(rows, rowSteps, coverage + static_cast<std::ptrdiff_t>(r) * nx, nx, w.diff.data(),
-             &rowLo[r], &rowHi[r]);
+    const std::vector<Run>* const l[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
+    constexpr int kNone = std::numeric_limits<int>::max();
+    std::size_t p[3] = {0, 0, 0};
+    auto head = [&](int i) { return p[i] < l[i]->size() ? (*l[i])[p[i]].x : kNone; };
+    for (;;) {
+      const int x = std::min({head(0), head(1), head(2)});
+      if (x == kNone) break;
+      int d = 0;
+      for (int i = 0; i < 3; ++i) {
+        for (; head(i) == x; ++p[i]) d += (*l[i])[p[i]].d;
+      }
+      if (d != 0) rowSteps.push_back({x, d});
+    }
+    rowAt[r + 1] = static_cast<int>(rowSteps.size());
   });
+  for (int r = 1; r <= ny; ++r) rowAt[r] = std::max(rowAt[r], rowAt[r - 1]);
 
   // Steps of every vertical sub-line (the first `used` of `steps`, whose
-  // size is only room), how many fall in each row, and per row how many
-  // spans begin (+1) and end (-1 on the row after) there.
+  // size is only room) and how many fall in each row.
   std::vector<Step>& steps = w.steps;
-  std::vector<int>&live = w.live, &at = w.at, &fill = w.fill;
-  live.assign(static_cast<std::size_t>(ny) + 1, 0);
+  std::vector<int>&at = w.at, &fill = w.fill;
   at.assign(static_cast<std::size_t>(ny) + 1, 0);
   std::size_t used = 0;
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
-    for (int p = 0; p < nc; p += 2) {
-      ++live[static_cast<int>(c[p])];
-      --live[static_cast<int>(c[p + 1]) + 1];
-    }
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
-    Step* out = steps.data() + used;
+    Step* o = steps.data() + used;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny) {
         ++at[y + 1];
-        *out++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
+        *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
       }
     });
-    used = static_cast<std::size_t>(out - steps.data());
+    used = static_cast<std::size_t>(o - steps.data());
   });
   std::vector<std::uint32_t>& byRow = w.byRow;
   for (int y = 0; y < ny; ++y) at[y + 1] += at[y];
   byRow.resize(used);
   fill.assign(at.begin(), at.end() - 1);
   for (std::size_t e = 0; e < used; ++e) byRow[fill[steps[e].y]++] = steps[e].sd;
-  // Sub-line s's value in this row in val[s]; column c (0 .. nx - 2) is the
-  // mean of sub-lines 2c, 2c + 1 and 2c + 2.
+
+  // Sub-line s's value in the current row in val[s]; column c (0 .. nx - 2)
+  // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
   val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
-  int spans = 0, sLo = 2 * nx, sHi = -1;
-  for (int y = 0; y < ny; ++y) {
-    spans += live[y];
-    // A row's steps are in order of sub-line (sorting by row kept the order
-    // they were made in).
-    if (at[y] < at[y + 1]) {
-      sLo = std::min(sLo, static_cast<int>(byRow[at[y]] >> 8));
-      sHi = std::max(sHi, static_cast<int>(byRow[at[y + 1] - 1] >> 8));
-    }
+  auto apply = [&](int y) {
     for (int e = at[y]; e < at[y + 1]; ++e) {
       std::uint8_t& v = val[byRow[e] >> 8];
       v = static_cast<std::uint8_t>(v + byRow[e]);
     }
-    int c0 = rowLo[y], c1 = rowHi[y];
-    if (spans > 0) {
-      c0 = std::min(c0, std::max(0, sLo / 2 - 1));
-      c1 = std::max(c1, std::min(nx - 1, sHi / 2 + 1));
-    } else {
-      sLo = 2 * nx;
-      sHi = -1;
+  };
+  auto column = [&](int c) -> int {
+    return c < nx - 1 ? ThirdOf(val[2 * c] + val[2 * c + 1] + val[2 * c + 2]) : 0;
+  };
+
+  std::vector<int>&cx = w.cellX, &cy = w.cellY;
+  CellEdges(bounds.x, nx, &cx);
+  CellEdges(bounds.y, ny, &cy);
+  const int cells = static_cast<int>(cx.size()) - 1;
+  // Per cell of the band: row value (-1 none yet, -2 not uniform), column
+  // value (likewise), and the memory of a written cell (null: uniform).
+  std::vector<int>&hv = w.cellH, &vv = w.cellV;
+  std::vector<std::uint8_t*>& mem = w.cellMem;
+  std::vector<std::ptrdiff_t>& stride = w.cellStride;
+  hv.resize(cells);
+  vv.resize(cells);
+  mem.resize(cells);
+  stride.resize(cells);
+  const int cellOrigin = bounds.x >> 7;
+  bool ok = true;
+  for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
+    const int y0 = cy[band], y1 = cy[band + 1];
+    apply(y0);
+    // Row values at the cells' left edges, and steps inside them.
+    std::fill(hv.begin(), hv.end(), -1);
+    for (int y = y0; y < y1; ++y) {
+      const Run* s = rowSteps.data() + rowAt[y];
+      const Run* const e = rowSteps.data() + rowAt[y + 1];
+      int sum = 0;
+      for (int c = 0; c < cells; ++c) {
+        if (hv[c] == -2) continue;
+        for (; s < e && s->x <= cx[c]; ++s) sum += s->d;
+        const int v = ThirdOf(static_cast<unsigned>(sum));
+        if ((s < e && s->x < cx[c + 1]) || (hv[c] >= 0 && hv[c] != v)) {
+          hv[c] = -2;
+        } else {
+          hv[c] = v;
+        }
+      }
     }
-    c1 = std::min(c1, nx - 1);
-    if (c0 < c1) {
-      rows.merge_thirds(coverage + static_cast<std::ptrdiff_t>(y) * nx + c0, val.data() + 2 * c0,
-                        c1 - c0);
+    // Column values in the band's first row, and sub-line steps after it.
+    for (int c = 0; c < cells; ++c) {
+      int v = column(cx[c]);
+      for (int i = cx[c] + 1; i < cx[c + 1] && v >= 0; ++i) {
+        if (column(i) != v) v = -2;
+      }
+      vv[c] = v;
     }
+    for (int e = at[y0 + 1]; e < at[y1]; ++e) {
+      const int s = static_cast<int>(byRow[e] >> 8);
+      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
+      for (int c = c0; c <= c1; ++c) vv[((bounds.x + c) >> 7) - cellOrigin] = -2;
+    }
+    bool any = false;
+    for (int c = 0; c < cells; ++c) {
+      const ilTile cell(bounds.x + cx[c], bounds.y + y0, 0, cx[c + 1] - cx[c], y1 - y0, 1);
+      mem[c] = nullptr;
+      if (hv[c] >= 0 && vv[c] >= 0) {
+        if (!out.Solid(cell, HalfSum(static_cast<unsigned>(hv[c]), static_cast<unsigned>(vv[c])))) {
+          ok = false;
+        }
+        continue;
+      }
+      mem[c] = out.Rows(cell, &stride[c]);
+      if (mem[c] == nullptr) ok = false;
+      any = any || mem[c] != nullptr;
+    }
+    for (int y = y0; y < y1 && any; ++y) {
+      if (y > y0) apply(y);
+      const Run* s = rowSteps.data() + rowAt[y];
+      const Run* const e = rowSteps.data() + rowAt[y + 1];
+      int sum = 0;
+      for (int c = 0; c < cells; ++c) {
+        if (mem[c] == nullptr) continue;
+        std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
+        for (; s < e && s->x <= cx[c]; ++s) sum += s->d;
+        for (int x = cx[c];;) {
+          const int next = s < e ? std::min(s->x, cx[c + 1]) : cx[c + 1];
+          std::memset(p + x, ThirdOf(static_cast<unsigned>(sum)),
+                      static_cast<std::size_t>(next - x));
+          if (next == cx[c + 1]) break;
+          x = next;
+          sum += s++->d;
+        }
+        const int end = std::min(cx[c + 1], nx - 1);
+        if (cx[c] < end) rows.merge_thirds(p + cx[c], val.data() + 2 * cx[c], end - cx[c]);
+      }
+    }
+    if (!any) {
+      for (int y = y0 + 1; y < y1; ++y) apply(y);
+    }
+    out.BandDone();
   }
+  return ok;
+}
+
+namespace {
+
+// Cells into a buffer of the bounds (zeroed by the caller).
+class BufferCells final : public CoverageCells {
+ public:
+  BufferCells(const ilTile& b, std::uint8_t* coverage) : b_(b), coverage_(coverage) {}
+  bool Solid(const ilTile& cell, std::uint8_t value) override {
+    if (value == 0) return true;
+    std::ptrdiff_t stride;
+    std::uint8_t* p = Rows(cell, &stride);
+    for (int y = 0; y < cell.ny; ++y) std::memset(p + y * stride, value, cell.nx);
+    return true;
+  }
+  std::uint8_t* Rows(const ilTile& cell, std::ptrdiff_t* stride) override {
+    *stride = b_.nx;
+    return coverage_ + static_cast<std::ptrdiff_t>(cell.y - b_.y) * b_.nx + (cell.x - b_.x);
+  }
+  void BandDone() override {}
+
+ private:
+  ilTile b_;
+  std::uint8_t* coverage_;
+};
+
+}  // namespace
+
+void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
+                             const ilTile& bounds, std::uint8_t* coverage) {
+  if (!Usable(segments, count, bounds, coverage)) return;
+  BufferCells cells(bounds, coverage);
+  ScanPolygonCoverageCells(rows, segments, count, bounds, cells);
 }
 
 void ScanPolygonCoverageReference(const LineSegment* segments, int count, const ilTile& bounds,
@@ -411,6 +502,11 @@ void ScanPolygonCoverageReference(const LineSegment* segments, int count, const 
 void ScanPolygonCoverage(const LineSegment* segments, int count, const ilTile& bounds,
                          std::uint8_t* coverage) {
   ScanPolygonCoverageWith(ActiveFillScanRows(), segments, count, bounds, coverage);
+}
+
+bool ScanPolygonCoverageCells(const LineSegment* segments, int count, const ilTile& bounds,
+                              CoverageCells& out) {
+  return ScanPolygonCoverageCells(ActiveFillScanRows(), segments, count, bounds, out);
 }
 
 void ScaleCoverage(std::uint8_t* coverage, std::size_t n, float opacity) {

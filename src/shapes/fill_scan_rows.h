@@ -71,6 +71,10 @@ const FillScanRows& ActiveFillScanRows();
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage);
 
+// ScanPolygonCoverageCells with the given row table.
+bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
+                              const ilTile& bounds, CoverageCells& out);
+
 // The definition the fast scan is held to: every segment tested on every
 // sub-line, whole coverage lines built, cleared and summed pixel by pixel,
 // and the vertical pass written column by column into the buffer.
