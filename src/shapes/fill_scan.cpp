@@ -139,6 +139,26 @@ struct Run {
   int x, d;
 };
 
+// Merges two lists of changes in order of x into `out`, the changes of
+// equal x in the two added into one; answers the end of the output.
+Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
+  const Run *ae = a + na, *be = b + nb;
+  while (a < ae && b < be) {
+    if (a->x < b->x) {
+      *out++ = *a++;
+    } else if (b->x < a->x) {
+      *out++ = *b++;
+    } else {
+      *out++ = {a->x, a->d + b->d};
+      ++a;
+      ++b;
+    }
+  }
+  while (a < ae) *out++ = *a++;
+  while (b < be) *out++ = *b++;
+  return out;
+}
+
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
@@ -151,33 +171,35 @@ template <typename F>
 void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
   std::sort(d.edges.begin(), d.edges.end(),
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
-  active.clear();
+  active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
-  float* c = cross.data();
+  Edge* const a = active.data();
+  float* const c = cross.data();
+  int na = 0;
   const float last = static_cast<float>(d.n - 1);
   std::size_t next = 0;
   const long long subs = 2LL * d.lines;
   for (long long s = 0; s < subs; ++s) {
     const float V = d.start + 0.5f * static_cast<float>(s);
-    while (next < d.edges.size() && d.edges[next].lo <= V) active.push_back(d.edges[next++]);
+    while (next < d.edges.size() && d.edges[next].lo <= V) a[na++] = d.edges[next++];
     int nc = 0;
-    for (const Edge& e : active) {
-      if (e.hi < V) continue;
-      active[nc] = e;
-      c[nc++] = Crossing(e, V, d.base, last);
+    for (int i = 0; i < na; ++i) {
+      if (a[i].hi < V) continue;
+      a[nc] = a[i];
+      c[nc++] = Crossing(a[i], V, d.base, last);
     }
-    active.resize(nc);
+    na = nc;
     for (int i = 1; i < nc; ++i) {
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
-      const Edge e = active[i];
+      const Edge e = a[i];
       int j = i;
       for (; j > 0 && c[j - 1] > key; --j) {
         c[j] = c[j - 1];
-        active[j] = active[j - 1];
+        a[j] = a[j - 1];
       }
       c[j] = key;
-      active[j] = e;
+      a[j] = e;
     }
     nc = Unique(c, nc);
     f(s, c, nc % 2 == 0 ? nc : 0);
@@ -197,8 +219,8 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<Run> sub[3], rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV;
+  std::vector<Run> sub[3], pair, rowSteps;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
   std::vector<std::uint8_t> val;
@@ -252,36 +274,36 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::vector<int>& rowAt = w.rowAt;
   rowSteps.clear();
   rowAt.assign(static_cast<std::size_t>(ny) + 1, 0);
+  // Each sub-line's steps in sub[s % 3] (room for every edge crossing),
+  // the first two lists of a row merged through `pair`.
+  const std::size_t room = 2 * (w.h.edges.size() + 1);
+  for (std::vector<Run>& l : w.sub) {
+    if (l.size() < room) l.resize(room);
+  }
+  if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
+  int subN[3] = {0, 0, 0};
   int k = 0;
   ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
-    std::vector<Run>& steps = w.sub[s % 3];
-    steps.resize(2 * static_cast<std::size_t>(nc));
-    Run* o = steps.data();
+    Run* const steps = w.sub[s % 3].data();
+    Run* o = steps;
     SpanSteps(c, nc, [&](int x, int d) { *o++ = {x, d}; });
-    steps.resize(static_cast<std::size_t>(o - steps.data()));
+    const int n = static_cast<int>(o - steps);
     // The end of one span and the start of the next can share a pixel.
-    for (std::size_t i = 1; i < steps.size(); ++i) {
-      for (std::size_t j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) {
-        std::swap(steps[j], steps[j - 1]);
-      }
+    for (int i = 1; i < n; ++i) {
+      for (int j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) std::swap(steps[j], steps[j - 1]);
     }
+    subN[s % 3] = n;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    const std::vector<Run>* const l[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
-    constexpr int kNone = std::numeric_limits<int>::max();
-    std::size_t p[3] = {0, 0, 0};
-    auto head = [&](int i) { return p[i] < l[i]->size() ? (*l[i])[p[i]].x : kNone; };
-    for (;;) {
-      const int x = std::min({head(0), head(1), head(2)});
-      if (x == kNone) break;
-      int d = 0;
-      for (int i = 0; i < 3; ++i) {
-        for (; head(i) == x; ++p[i]) d += (*l[i])[p[i]].d;
-      }
-      if (d != 0) rowSteps.push_back({x, d});
-    }
+    const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
+    Run* const pair = w.pair.data();
+    Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
+    const std::size_t at0 = rowSteps.size();
+    rowSteps.resize(at0 + static_cast<std::size_t>(pe - pair) + static_cast<std::size_t>(n));
+    Run* const re = MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + at0);
+    rowSteps.resize(static_cast<std::size_t>(re - rowSteps.data()));
     rowAt[r + 1] = static_cast<int>(rowSteps.size());
   });
   for (int r = 1; r <= ny; ++r) rowAt[r] = std::max(rowAt[r], rowAt[r - 1]);
@@ -315,14 +337,93 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
   val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
-  auto apply = [&](int y) {
-    for (int e = at[y]; e < at[y + 1]; ++e) {
-      std::uint8_t& v = val[byRow[e] >> 8];
-      v = static_cast<std::uint8_t>(v + byRow[e]);
+  // Chunks of 32 columns (along the image's multiples of 32): chunk q
+  // holds the columns [chunkEnd(q) - 32, chunkEnd(q)) of the bounds, and its
+  // column means use the sub-lines from twice its first column to twice its
+  // last plus 2 (the last column's mean is 0, never reached: the chunk
+  // holding it uses only the sub-lines of the columns before). Per chunk,
+  // how many of them are 0 and how many 255: all 0 or all 255, every column
+  // of the chunk has that value ("quiet"); otherwise it is not known.
+  const int chunkOrigin = bounds.x >> 5;
+  const int chunks = ((bounds.x + nx - 1) >> 5) - chunkOrigin + 1;
+  auto chunkOf = [&](int c) { return ((bounds.x + c) >> 5) - chunkOrigin; };
+  auto chunkEnd = [&](int q) { return ((q + chunkOrigin + 1) << 5) - bounds.x; };
+  std::vector<int>&zeros = w.zeros, &fulls = w.fulls, &subs = w.subs;
+  zeros.assign(static_cast<std::size_t>(chunks), 0);
+  fulls.assign(static_cast<std::size_t>(chunks), 0);
+  subs.resize(static_cast<std::size_t>(chunks));
+  for (int q = 0; q < chunks; ++q) {
+    const int a = std::max(0, chunkEnd(q) - 32), b = std::min(nx - 1, chunkEnd(q));
+    subs[q] = b > a ? 2 * (b - a) + 1 : 0;
+  }
+  // The value of a quiet chunk, or -1, kept in qv as the counts change.
+  std::vector<int>& qv = w.qv;
+  qv.assign(static_cast<std::size_t>(chunks), 0);
+  auto requiet = [&](int q) {
+    qv[q] = zeros[q] == subs[q] ? 0 : fulls[q] == subs[q] && chunkEnd(q) < nx ? 255 : -1;
+  };
+  // Chunk q's columns [qLo[q], qHi[q]).
+  std::vector<int>&qLo = w.qLo, &qHi = w.qHi;
+  qLo.resize(static_cast<std::size_t>(chunks));
+  qHi.resize(static_cast<std::size_t>(chunks));
+  for (int q = 0; q < chunks; ++q) {
+    qLo[q] = std::max(0, chunkEnd(q) - 32);
+    qHi[q] = std::min(nx, chunkEnd(q));
+  }
+  auto tally = [&](int q, int s, int d) {
+    const std::uint8_t v = val[s];
+    zeros[q] += d * (v == 0);
+    fulls[q] += d * (v == 255);
+  };
+  auto countAll = [&] {
+    for (int q = 0; q < chunks; ++q) {
+      zeros[q] = 0;
+      fulls[q] = 0;
+      if (subs[q] == 0) continue;
+      const int a = 2 * std::max(0, chunkEnd(q) - 32);
+      for (int s = a; s < a + subs[q]; ++s) tally(q, s, 1);
+      requiet(q);
     }
   };
-  auto column = [&](int c) -> int {
-    return c < nx - 1 ? ThirdOf(val[2 * c] + val[2 * c + 1] + val[2 * c + 2]) : 0;
+  countAll();
+  // Rows with many steps (more than one per chunk) leave the counts stale;
+  // the next row with few counts them all again.
+  bool stale = false;
+  auto apply = [&](int y) {
+    const bool dense = at[y + 1] - at[y] > chunks;
+    for (int e = at[y]; e < at[y + 1]; ++e) {
+      const int s = static_cast<int>(byRow[e] >> 8);
+      if (dense || stale) {
+        val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
+        continue;
+      }
+      // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
+      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
+      const int q0 = chunkOf(c0), q1 = chunkOf(c1);
+      if (c0 <= c1) tally(q0, s, -1);
+      if (c0 < c1 && q1 != q0) tally(q1, s, -1);
+      val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
+      if (c0 <= c1) {
+        tally(q0, s, 1);
+        requiet(q0);
+      }
+      if (c0 < c1 && q1 != q0) {
+        tally(q1, s, 1);
+        requiet(q1);
+      }
+    }
+    if (dense) {
+      if (!stale) {
+        // Unknown all over until counted again.
+        std::fill(zeros.begin(), zeros.end(), -1);
+        std::fill(fulls.begin(), fulls.end(), -1);
+        std::fill(qv.begin(), qv.end(), -1);
+      }
+      stale = true;
+    } else if (stale) {
+      countAll();
+      stale = false;
+    }
   };
 
   std::vector<int>&cx = w.cellX, &cy = w.cellY;
@@ -339,6 +440,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   mem.resize(cells);
   stride.resize(cells);
   const int cellOrigin = bounds.x >> 7;
+  std::uint16_t diff[129] = {};
   bool ok = true;
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
@@ -360,18 +462,22 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
         }
       }
     }
-    // Column values in the band's first row, and sub-line steps after it.
+    // Column values in the band's first row (one value over all the cell's
+    // chunks), and sub-line steps in its later rows.
     for (int c = 0; c < cells; ++c) {
-      int v = column(cx[c]);
-      for (int i = cx[c] + 1; i < cx[c + 1] && v >= 0; ++i) {
-        if (column(i) != v) v = -2;
+      int v = qv[chunkOf(cx[c])];
+      for (int q = chunkOf(cx[c]) + 1; q <= chunkOf(cx[c + 1] - 1) && v >= 0; ++q) {
+        if (qv[q] != v) v = -2;
       }
-      vv[c] = v;
+      vv[c] = v < 0 ? -2 : v;
     }
     for (int e = at[y0 + 1]; e < at[y1]; ++e) {
       const int s = static_cast<int>(byRow[e] >> 8);
       const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
-      for (int c = c0; c <= c1; ++c) vv[((bounds.x + c) >> 7) - cellOrigin] = -2;
+      if (c0 <= c1) {
+        vv[((bounds.x + c0) >> 7) - cellOrigin] = -2;
+        vv[((bounds.x + c1) >> 7) - cellOrigin] = -2;
+      }
     }
     bool any = false;
     for (int c = 0; c < cells; ++c) {
@@ -387,29 +493,80 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       if (mem[c] == nullptr) ok = false;
       any = any || mem[c] != nullptr;
     }
-    for (int y = y0; y < y1 && any; ++y) {
+    // The written cells row by row: the row pass as runs between its steps
+    // (or, where the steps are dense for the width, as a running sum), then
+    // the column means merged in wherever they can differ from what the
+    // runs wrote: everywhere but the chunks lying whole in a run whose value
+    // the chunk's columns all have.
+    for (int y = y0; y < y1; ++y) {
       if (y > y0) apply(y);
+      if (!any) continue;
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
       int sum = 0;
       for (int c = 0; c < cells; ++c) {
         if (mem[c] == nullptr) continue;
         std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
-        for (; s < e && s->x <= cx[c]; ++s) sum += s->d;
-        for (int x = cx[c];;) {
-          const int next = s < e ? std::min(s->x, cx[c + 1]) : cx[c + 1];
-          std::memset(p + x, ThirdOf(static_cast<unsigned>(sum)),
-                      static_cast<std::size_t>(next - x));
-          if (next == cx[c + 1]) break;
-          x = next;
-          sum += s++->d;
+        const int x0 = cx[c], x1 = cx[c + 1];
+        // Merges the column means over [ma, mb), put off while the ranges
+        // to merge join up.
+        int ma = x0, mb = x0;
+        auto flush = [&] {
+          const int m = std::min(mb, nx - 1);
+          if (ma < m) rows.merge_thirds(p + ma, val.data() + 2 * ma, m - ma);
+        };
+        auto mergeOver = [&](int a, int b) {
+          if (a <= mb) {
+            mb = std::max(mb, b);
+          } else {
+            flush();
+            ma = a;
+            mb = b;
+          }
+        };
+        for (; s < e && s->x <= x0; ++s) sum += s->d;
+        const Run* t = s;
+        while (t < e && t->x < x1) ++t;
+        const int qFirst = chunkOf(x0), qLast = chunkOf(x1 - 1);
+        if (t == s) {
+          // No row step inside: one run, merged only over the chunks whose
+          // columns do not all have its value.
+          const int h = ThirdOf(static_cast<unsigned>(sum));
+          std::memset(p + x0, h, static_cast<std::size_t>(x1 - x0));
+          for (int q = qFirst; q <= qLast; ++q) {
+            if (qv[q] != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
+          }
+          flush();
+          continue;
         }
-        const int end = std::min(cx[c + 1], nx - 1);
-        if (cx[c] < end) rows.merge_thirds(p + cx[c], val.data() + 2 * cx[c], end - cx[c]);
+        if ((t - s) * 16 > x1 - x0) {
+          diff[0] = static_cast<std::uint16_t>(sum);
+          for (; s < t; ++s) {
+            sum += s->d;
+            diff[s->x - x0] = static_cast<std::uint16_t>(diff[s->x - x0] + s->d);
+          }
+          rows.running_thirds(p + x0, diff, x1 - x0);
+          mergeOver(x0, x1);
+          flush();
+          continue;
+        }
+        int q = qFirst;
+        for (int x = x0; x < x1;) {
+          const int next = s < t ? s->x : x1;
+          const int h = ThirdOf(static_cast<unsigned>(sum));
+          std::memset(p + x, h, static_cast<std::size_t>(next - x));
+          // The chunks this run reaches into (the last may go on into the
+          // next run).
+          for (; q <= qLast && qLo[q] < next; ++q) {
+            const int qa = std::max(qLo[q], x0), qb = std::min(qHi[q], x1);
+            if (qa < x || qb > next || qv[q] != h) mergeOver(qa, qb);
+            if (qb > next) break;
+          }
+          x = next;
+          if (s < t) sum += s++->d;
+        }
+        flush();
       }
-    }
-    if (!any) {
-      for (int y = y0 + 1; y < y1; ++y) apply(y);
     }
     out.BandDone();
   }
