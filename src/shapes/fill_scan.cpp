@@ -223,7 +223,8 @@ struct Scratch {
   std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val;
+  std::vector<std::uint8_t> val, rowDense, line;
+  std::vector<std::uint16_t> wide;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
 };
@@ -274,6 +275,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::vector<int>& rowAt = w.rowAt;
   rowSteps.clear();
   rowAt.assign(static_cast<std::size_t>(ny) + 1, 0);
+  // Rows whose steps are many for the width keep them unordered.
+  std::vector<std::uint8_t>& rowDense = w.rowDense;
+  rowDense.assign(static_cast<std::size_t>(ny), 0);
   // Each sub-line's steps in sub[s % 3] (room for every edge crossing),
   // the first two lists of a row merged through `pair`.
   const std::size_t room = 2 * (w.h.edges.size() + 1);
@@ -298,12 +302,22 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
     const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
-    Run* const pair = w.pair.data();
-    Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
     const std::size_t at0 = rowSteps.size();
-    rowSteps.resize(at0 + static_cast<std::size_t>(pe - pair) + static_cast<std::size_t>(n));
-    Run* const re = MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + at0);
-    rowSteps.resize(static_cast<std::size_t>(re - rowSteps.data()));
+    const int total = subN[i0] + subN[i1] + n;
+    rowSteps.resize(at0 + static_cast<std::size_t>(total));
+    Run* const out = rowSteps.data() + at0;
+    if (total * 16 > nx) {
+      // Dense for the width: written as a running sum, so left unordered.
+      rowDense[r] = 1;
+      std::copy(w.sub[i0].data(), w.sub[i0].data() + subN[i0], out);
+      std::copy(w.sub[i1].data(), w.sub[i1].data() + subN[i1], out + subN[i0]);
+      std::copy(steps, steps + n, out + subN[i0] + subN[i1]);
+    } else {
+      Run* const pair = w.pair.data();
+      Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
+      Run* const re = MergeRuns(pair, static_cast<int>(pe - pair), steps, n, out);
+      rowSteps.resize(static_cast<std::size_t>(re - rowSteps.data()));
+    }
     rowAt[r + 1] = static_cast<int>(rowSteps.size());
   });
   for (int r = 1; r <= ny; ++r) rowAt[r] = std::max(rowAt[r], rowAt[r - 1]);
@@ -441,6 +455,10 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   stride.resize(cells);
   const int cellOrigin = bounds.x >> 7;
   std::uint16_t diff[129] = {};
+  std::vector<std::uint16_t>& wide = w.wide;
+  std::vector<std::uint8_t>& line = w.line;
+  wide.assign(static_cast<std::size_t>(nx) + 1, 0);
+  line.resize(static_cast<std::size_t>(nx));
   bool ok = true;
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
@@ -448,6 +466,10 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
     for (int y = y0; y < y1; ++y) {
+      if (rowDense[y]) {
+        std::fill(hv.begin(), hv.end(), -2);
+        break;
+      }
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
       int sum = 0;
@@ -471,7 +493,11 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       }
       vv[c] = v < 0 ? -2 : v;
     }
-    for (int e = at[y0 + 1]; e < at[y1]; ++e) {
+    if (at[y1] - at[y0 + 1] > 8 * nx) {
+      // Steps all over: every cell taken as changing.
+      std::fill(vv.begin(), vv.end(), -2);
+    }
+    for (int e = at[y0 + 1]; e < at[y1] && at[y1] - at[y0 + 1] <= 8 * nx; ++e) {
       const int s = static_cast<int>(byRow[e] >> 8);
       const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
       if (c0 <= c1) {
@@ -503,6 +529,21 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       if (!any) continue;
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
+      if (rowDense[y]) {
+        // The whole row as a running sum, copied into the written cells with
+        // the column means merged in.
+        for (; s < e; ++s) wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
+        rows.running_thirds(line.data(), wide.data(), nx);
+        wide[nx] = 0;
+        for (int c = 0; c < cells; ++c) {
+          if (mem[c] == nullptr) continue;
+          std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
+          std::memcpy(p + cx[c], line.data() + cx[c], static_cast<std::size_t>(cx[c + 1] - cx[c]));
+          const int m = std::min(cx[c + 1], nx - 1);
+          if (cx[c] < m) rows.merge_thirds(p + cx[c], val.data() + 2 * cx[c], m - cx[c]);
+        }
+        continue;
+      }
       int sum = 0;
       for (int c = 0; c < cells; ++c) {
         if (mem[c] == nullptr) continue;
