@@ -220,10 +220,11 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3], pair, rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi,
+      cellSum;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val, rowDense, line;
+  std::vector<std::uint8_t> val, rowDense;
   std::vector<std::uint16_t> wide;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
@@ -456,9 +457,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   const int cellOrigin = bounds.x >> 7;
   std::uint16_t diff[129] = {};
   std::vector<std::uint16_t>& wide = w.wide;
-  std::vector<std::uint8_t>& line = w.line;
   wide.assign(static_cast<std::size_t>(nx) + 1, 0);
-  line.resize(static_cast<std::size_t>(nx));
+  std::vector<int>& cellSum = w.cellSum;  // the steps' sum per cell of a row
+  cellSum.resize(static_cast<std::size_t>(cells) + 1);
   bool ok = true;
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
@@ -530,18 +531,28 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
       if (rowDense[y]) {
-        // The whole row as a running sum, copied into the written cells with
-        // the column means merged in.
-        for (; s < e; ++s) wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
-        rows.running_thirds(line.data(), wide.data(), nx);
-        wide[nx] = 0;
-        for (int c = 0; c < cells; ++c) {
-          if (mem[c] == nullptr) continue;
-          std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
-          std::memcpy(p + cx[c], line.data() + cx[c], static_cast<std::size_t>(cx[c + 1] - cx[c]));
-          const int m = std::min(cx[c + 1], nx - 1);
-          if (cx[c] < m) rows.merge_thirds(p + cx[c], val.data() + 2 * cx[c], m - cx[c]);
+        // The row as running sums over the written cells, each started from
+        // the sum of the steps left of it, with the column means merged in.
+        std::fill(cellSum.begin(), cellSum.end(), 0);
+        for (; s < e; ++s) {
+          wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
+          cellSum[((bounds.x + s->x) >> 7) - cellOrigin] += s->d;
         }
+        int carry = 0;
+        for (int c = 0; c < cells; ++c) {
+          const int x0 = cx[c], x1 = cx[c + 1];
+          if (mem[c] == nullptr) {
+            std::fill(wide.begin() + x0, wide.begin() + x1, 0);
+          } else {
+            std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - x0;
+            wide[x0] = static_cast<std::uint16_t>(wide[x0] + carry);
+            rows.running_thirds(p + x0, wide.data() + x0, x1 - x0);
+            const int m = std::min(x1, nx - 1);
+            if (x0 < m) rows.merge_thirds(p + x0, val.data() + 2 * x0, m - x0);
+          }
+          carry += cellSum[c];
+        }
+        wide[nx] = 0;
         continue;
       }
       int sum = 0;
