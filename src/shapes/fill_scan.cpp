@@ -167,28 +167,41 @@ Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
 // testing every segment. The active list stays in the order of the last
 // crossings, so sorting the next ones is an insertion sort of an almost
 // sorted list.
-template <typename F>
-void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
+// Where a run through the sub-lines of one direction stands.
+struct SubLines {
+  Direction* d;
+  Edge* a;
+  float* c;
+  int na;
+  std::size_t next;
+  long long s, subs;
+  float last;
+};
+
+SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
   std::sort(d.edges.begin(), d.edges.end(),
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
   active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
-  Edge* const a = active.data();
-  float* const c = cross.data();
-  int na = 0;
-  const float last = static_cast<float>(d.n - 1);
-  std::size_t next = 0;
-  const long long subs = 2LL * d.lines;
-  for (long long s = 0; s < subs; ++s) {
-    const float V = d.start + 0.5f * static_cast<float>(s);
-    while (next < d.edges.size() && d.edges[next].lo <= V) a[na++] = d.edges[next++];
+  return {&d, active.data(), cross.data(), 0, 0, 0, 2LL * d.lines, static_cast<float>(d.n - 1)};
+}
+
+// Goes on up to (not including) sub-line `until`.
+template <typename F>
+void RunSubLines(SubLines& l, long long until, F&& f) {
+  const Direction& d = *l.d;
+  Edge* const a = l.a;
+  float* const c = l.c;
+  for (; l.s < std::min(until, l.subs); ++l.s) {
+    const float V = d.start + 0.5f * static_cast<float>(l.s);
+    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) a[l.na++] = d.edges[l.next++];
     int nc = 0;
-    for (int i = 0; i < na; ++i) {
+    for (int i = 0; i < l.na; ++i) {
       if (a[i].hi < V) continue;
       a[nc] = a[i];
-      c[nc++] = Crossing(a[i], V, d.base, last);
+      c[nc++] = Crossing(a[i], V, d.base, l.last);
     }
-    na = nc;
+    l.na = nc;
     for (int i = 1; i < nc; ++i) {
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
@@ -202,8 +215,14 @@ void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>&
       a[j] = e;
     }
     nc = Unique(c, nc);
-    f(s, c, nc % 2 == 0 ? nc : 0);
+    f(l.s, static_cast<const float*>(c), nc % 2 == 0 ? nc : 0);
   }
+}
+
+template <typename F>
+void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
+  SubLines l = StartSubLines(d, active, cross);
+  RunSubLines(l, l.subs, f);
 }
 
 // A change of one vertical sub-line's value from row y on; sd is the
@@ -287,8 +306,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   }
   if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
-  int k = 0;
-  ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
+  int k = 0, done = 0;
+  auto hLine = [&](long long s, const float* c, int nc) {
     Run* const steps = w.sub[s % 3].data();
     Run* o = steps;
     SpanSteps(c, nc, [&](int x, int d) { *o++ = {x, d}; });
@@ -320,8 +339,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       rowSteps.resize(static_cast<std::size_t>(re - rowSteps.data()));
     }
     rowAt[r + 1] = static_cast<int>(rowSteps.size());
-  });
-  for (int r = 1; r <= ny; ++r) rowAt[r] = std::max(rowAt[r], rowAt[r - 1]);
+    done = r + 1;
+  };
 
   // Steps of every vertical sub-line (the first `used` of `steps`, whose
   // size is only room) and how many fall in each row.
@@ -461,8 +480,15 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::vector<int>& cellSum = w.cellSum;  // the steps' sum per cell of a row
   cellSum.resize(static_cast<std::size_t>(cells) + 1);
   bool ok = true;
+  // The row pass runs a band at a time, ahead of the band's rows.
+  SubLines hLines = StartSubLines(w.h, w.active, w.cross);
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
+    rowSteps.clear();
+    rowAt[y0] = 0;
+    // Sub-line 2r + 2 closes row r; the last row is never closed.
+    RunSubLines(hLines, 2LL * y1 + 1, hLine);
+    for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowSteps.size());
     apply(y0);
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
