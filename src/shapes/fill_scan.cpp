@@ -17,13 +17,14 @@ namespace brenmark::shapes {
 
 namespace scalar {
 
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
   std::uint16_t sum = 0;
   for (int x = 0; x < n; ++x) {
     sum = static_cast<std::uint16_t>(sum + diff[x]);
     diff[x] = 0;
     out[x] = ThirdOf(sum);
   }
+  return sum;
 }
 
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
@@ -477,8 +478,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::uint16_t diff[129] = {};
   std::vector<std::uint16_t>& wide = w.wide;
   wide.assign(static_cast<std::size_t>(nx) + 1, 0);
-  std::vector<int>& cellSum = w.cellSum;  // the steps' sum per cell of a row
-  cellSum.resize(static_cast<std::size_t>(cells) + 1);
+  std::uint8_t skip[128];
   bool ok = true;
   // The row pass runs a band at a time, ahead of the band's rows.
   SubLines hLines = StartSubLines(w.h, w.active, w.cross);
@@ -557,26 +557,18 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
       if (rowDense[y]) {
-        // The row as running sums over the written cells, each started from
-        // the sum of the steps left of it, with the column means merged in.
-        std::fill(cellSum.begin(), cellSum.end(), 0);
-        for (; s < e; ++s) {
-          wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
-          cellSum[((bounds.x + s->x) >> 7) - cellOrigin] += s->d;
-        }
-        int carry = 0;
+        // The row as running sums cell by cell, each started from the sum
+        // left of it (cells not written are summed into `skip`), with the
+        // column means merged in.
+        for (; s < e; ++s) wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
+        std::uint16_t carry = 0;
         for (int c = 0; c < cells; ++c) {
           const int x0 = cx[c], x1 = cx[c + 1];
-          if (mem[c] == nullptr) {
-            std::fill(wide.begin() + x0, wide.begin() + x1, 0);
-          } else {
-            std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - x0;
-            wide[x0] = static_cast<std::uint16_t>(wide[x0] + carry);
-            rows.running_thirds(p + x0, wide.data() + x0, x1 - x0);
-            const int m = std::min(x1, nx - 1);
-            if (x0 < m) rows.merge_thirds(p + x0, val.data() + 2 * x0, m - x0);
-          }
-          carry += cellSum[c];
+          std::uint8_t* const p = mem[c] ? mem[c] + (y - y0) * stride[c] : skip;
+          wide[x0] = static_cast<std::uint16_t>(wide[x0] + carry);
+          carry = rows.running_thirds(p, wide.data() + x0, x1 - x0);
+          const int m = std::min(x1, nx - 1);
+          if (mem[c] && x0 < m) rows.merge_thirds(p, val.data() + 2 * x0, m - x0);
         }
         wide[nx] = 0;
         continue;

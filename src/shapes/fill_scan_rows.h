@@ -42,22 +42,23 @@ struct FillScanRows {
   const char* name;
   // sum += diff[x] (16-bit), diff[x] = 0, out[x] = ThirdOf(sum) for x < n
   // in order, from sum = 0: a row of the horizontal pass from its steps.
-  void (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
+  // Answers the final sum.
+  std::uint16_t (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
   // d[c] = HalfSum(d[c], ThirdOf(val[2c] + val[2c + 1] + val[2c + 2])) for
   // c < n: val holds one row of the vertical sub-lines (2n + 2 entries).
   void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* val, int n);
 };
 
 namespace scalar {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace scalar
 namespace sse2 {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace sse2
 namespace avx2 {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace avx2
 
