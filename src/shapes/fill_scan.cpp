@@ -245,7 +245,7 @@ struct Scratch {
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
   std::vector<std::uint8_t> val, rowDense;
-  std::vector<std::uint16_t> wide;
+  std::vector<std::uint16_t> bandDiff;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
 };
@@ -307,6 +307,12 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   }
   if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
+  // Dense rows of the band being run: row r's changes at
+  // bandDiff[(r - hY0) * (nx + 1)], zero again once written.
+  constexpr int kPage = 128;
+  std::vector<std::uint16_t>& bandDiff = w.bandDiff;
+  bandDiff.clear();
+  int hY0 = 0;
   int k = 0, done = 0;
   auto hLine = [&](long long s, const float* c, int nc) {
     Run* const steps = w.sub[s % 3].data();
@@ -328,11 +334,19 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     rowSteps.resize(at0 + static_cast<std::size_t>(total));
     Run* const out = rowSteps.data() + at0;
     if (total * 16 > nx) {
-      // Dense for the width: written as a running sum, so left unordered.
+      // Dense for the width: kept as the row's changes per pixel, to be
+      // written as a running sum.
       rowDense[r] = 1;
-      std::copy(w.sub[i0].data(), w.sub[i0].data() + subN[i0], out);
-      std::copy(w.sub[i1].data(), w.sub[i1].data() + subN[i1], out + subN[i0]);
-      std::copy(steps, steps + n, out + subN[i0] + subN[i1]);
+      rowSteps.resize(at0);
+      if (bandDiff.empty()) bandDiff.assign(static_cast<std::size_t>(kPage) * (nx + 1), 0);
+      std::uint16_t* const d = bandDiff.data() + static_cast<std::ptrdiff_t>(r - hY0) * (nx + 1);
+      for (const int i : {i0, i1}) {
+        for (const Run* p = w.sub[i].data(); p < w.sub[i].data() + subN[i]; ++p) {
+          d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
+        }
+      }
+      for (const Run* p = steps; p < steps + n; ++p)
+        d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
     } else {
       Run* const pair = w.pair.data();
       Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
@@ -476,8 +490,6 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   stride.resize(cells);
   const int cellOrigin = bounds.x >> 7;
   std::uint16_t diff[129] = {};
-  std::vector<std::uint16_t>& wide = w.wide;
-  wide.assign(static_cast<std::size_t>(nx) + 1, 0);
   std::uint8_t skip[128];
   bool ok = true;
   // The row pass runs a band at a time, ahead of the band's rows.
@@ -486,6 +498,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     const int y0 = cy[band], y1 = cy[band + 1];
     rowSteps.clear();
     rowAt[y0] = 0;
+    hY0 = y0;
     // Sub-line 2r + 2 closes row r; the last row is never closed.
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
     for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowSteps.size());
@@ -553,20 +566,24 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     // the chunk's columns all have.
     for (int y = y0; y < y1; ++y) {
       if (y > y0) apply(y);
-      if (!any) continue;
+      std::uint16_t* const wide =
+          rowDense[y] ? bandDiff.data() + static_cast<std::ptrdiff_t>(y - y0) * (nx + 1) : nullptr;
+      if (!any) {
+        if (wide) std::fill(wide, wide + nx + 1, 0);
+        continue;
+      }
       const Run* s = rowSteps.data() + rowAt[y];
       const Run* const e = rowSteps.data() + rowAt[y + 1];
-      if (rowDense[y]) {
+      if (wide) {
         // The row as running sums cell by cell, each started from the sum
         // left of it (cells not written are summed into `skip`), with the
         // column means merged in.
-        for (; s < e; ++s) wide[s->x] = static_cast<std::uint16_t>(wide[s->x] + s->d);
         std::uint16_t carry = 0;
         for (int c = 0; c < cells; ++c) {
           const int x0 = cx[c], x1 = cx[c + 1];
           std::uint8_t* const p = mem[c] ? mem[c] + (y - y0) * stride[c] : skip;
           wide[x0] = static_cast<std::uint16_t>(wide[x0] + carry);
-          carry = rows.running_thirds(p, wide.data() + x0, x1 - x0);
+          carry = rows.running_thirds(p, wide + x0, x1 - x0);
           const int m = std::min(x1, nx - 1);
           if (mem[c] && x0 < m) rows.merge_thirds(p, val.data() + 2 * x0, m - x0);
         }
