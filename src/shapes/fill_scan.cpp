@@ -294,7 +294,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // Row steps: row r's in rowSteps[rowAt[r] .. rowAt[r + 1]), by x, one per x.
   std::vector<Run>& rowSteps = w.rowSteps;
   std::vector<int>& rowAt = w.rowAt;
-  rowSteps.clear();
+  std::size_t rowN = 0;  // rowSteps in use (its size is only room)
   rowAt.assign(static_cast<std::size_t>(ny) + 1, 0);
   // Rows whose steps are many for the width keep them unordered.
   std::vector<std::uint8_t>& rowDense = w.rowDense;
@@ -310,8 +310,11 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // Dense rows of the band being run: row r's changes at
   // bandDiff[(r - hY0) * (nx + 1)], zero again once written.
   constexpr int kPage = 128;
+  // (All zero between calls.)
   std::vector<std::uint16_t>& bandDiff = w.bandDiff;
-  bandDiff.clear();
+  if (bandDiff.size() < static_cast<std::size_t>(kPage) * (nx + 1)) {
+    bandDiff.assign(static_cast<std::size_t>(kPage) * (nx + 1), 0);
+  }
   int hY0 = 0;
   int k = 0, done = 0;
   auto hLine = [&](long long s, const float* c, int nc) {
@@ -329,16 +332,11 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
     const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
-    const std::size_t at0 = rowSteps.size();
     const int total = subN[i0] + subN[i1] + n;
-    rowSteps.resize(at0 + static_cast<std::size_t>(total));
-    Run* const out = rowSteps.data() + at0;
     if (total * 16 > nx) {
       // Dense for the width: kept as the row's changes per pixel, to be
       // written as a running sum.
       rowDense[r] = 1;
-      rowSteps.resize(at0);
-      if (bandDiff.empty()) bandDiff.assign(static_cast<std::size_t>(kPage) * (nx + 1), 0);
       std::uint16_t* const d = bandDiff.data() + static_cast<std::ptrdiff_t>(r - hY0) * (nx + 1);
       for (const int i : {i0, i1}) {
         for (const Run* p = w.sub[i].data(); p < w.sub[i].data() + subN[i]; ++p) {
@@ -350,10 +348,14 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     } else {
       Run* const pair = w.pair.data();
       Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
-      Run* const re = MergeRuns(pair, static_cast<int>(pe - pair), steps, n, out);
-      rowSteps.resize(static_cast<std::size_t>(re - rowSteps.data()));
+      if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
+        rowSteps.resize(std::max(rowN + static_cast<std::size_t>(total), 2 * rowSteps.size()));
+      }
+      Run* const re =
+          MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + rowN);
+      rowN = static_cast<std::size_t>(re - rowSteps.data());
     }
-    rowAt[r + 1] = static_cast<int>(rowSteps.size());
+    rowAt[r + 1] = static_cast<int>(rowN);
     done = r + 1;
   };
 
@@ -496,12 +498,12 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   SubLines hLines = StartSubLines(w.h, w.active, w.cross);
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
-    rowSteps.clear();
+    rowN = 0;
     rowAt[y0] = 0;
     hY0 = y0;
     // Sub-line 2r + 2 closes row r; the last row is never closed.
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
-    for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowSteps.size());
+    for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
     apply(y0);
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
