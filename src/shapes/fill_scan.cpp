@@ -141,7 +141,8 @@ struct Run {
 };
 
 // Merges two lists of changes in order of x into `out`, the changes of
-// equal x in the two added into one; answers the end of the output.
+// equal x in the two added into one (left out when 0); answers the end of
+// the output.
 Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
   const Run *ae = a + na, *be = b + nb;
   while (a < ae && b < be) {
@@ -150,7 +151,7 @@ Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
     } else if (b->x < a->x) {
       *out++ = *b++;
     } else {
-      *out++ = {a->x, a->d + b->d};
+      if (a->d + b->d != 0) *out++ = {a->x, a->d + b->d};
       ++a;
       ++b;
     }
@@ -320,7 +321,11 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   auto hLine = [&](long long s, const float* c, int nc) {
     Run* const steps = w.sub[s % 3].data();
     Run* o = steps;
-    SpanSteps(c, nc, [&](int x, int d) { *o++ = {x, d}; });
+    // (A span starting or ending on a pixel edge has a step of 0 next to
+    // it: left out, it would only make a cell look crossed.)
+    SpanSteps(c, nc, [&](int x, int d) {
+      if (d != 0) *o++ = {x, d};
+    });
     const int n = static_cast<int>(o - steps);
     // The end of one span and the start of the next can share a pixel.
     for (int i = 1; i < n; ++i) {
@@ -371,7 +376,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
     Step* o = steps.data() + used;
     SpanSteps(c, nc, [&](int y, int delta) {
-      if (y < ny) {
+      if (y < ny && delta != 0) {
         ++at[y + 1];
         *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
       }
@@ -505,6 +510,11 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
     for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
     apply(y0);
+    if (stale) {
+      // The band's first row decides its cells: counted, dense or not.
+      countAll();
+      stale = false;
+    }
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
     for (int y = y0; y < y1; ++y) {
