@@ -4,26 +4,28 @@
 //
 // What is timed, per iteration, with the thread's CPU time (both sides on
 // this thread, alternating which goes first):
-// - ours: zeroing a coverage buffer of the fill bounds, ScanPolygonCoverage
-//   into it and setTile into a new one-channel ilSmartImage mask, as the
-//   fill renderer builds its mask;
+// - ours: a new one-channel ilSmartImage mask, FillCoverageMask into it (the
+//   fill renderer's whole mask: cells of one value stored as fills or left
+//   out, the others scanned into the mask's pages) and the mask let go;
 // - cairo: clearing a CAIRO_FORMAT_A8 image surface of the same bounds and
 //   filling the same polygon (default anti-aliasing, even-odd rule, which
 //   for these simple polygons is the same region as ours).
 // Rates are pixels of the bounds per second; ratio = cairo time / our time
 // (above 1: we are faster). The counter "diff" is the mean absolute
 // difference between the two masks, in coverage units of 255 (a check that
-// both drew the same shape). The row kernels' level is in the label
+// both drew the same shape); "exact" is 1 when our mask equals the scan into
+// one buffer pixel for pixel. The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 11 to 14): the
-// circle 1900 to 2850 Mpix/s against cairo's 4200 to 6500 (0.44 to 0.46
-// times), the star 410 to 570 Mpix/s against 420 to 540 (0.97 to 1.06
-// times); with BRENMARK_SIMD=scalar 0.37 and 0.83 times. Of ours on the
-// circle, roughly half is the fixed part: zeroing the buffer and setTile
-// into fresh mask pages (0.15 ms and more alone); the scan's two passes also
-// write every pixel of the bounds, where cairo's fill touches only the
-// pixels inside the polygon and its edge cells.
+// Measured on the shared 2-core build machine (AVX2, load 11 to 13, medians
+// of 5 repetitions, runs side by side): the circle 3050 to 3170 Mpix/s
+// against cairo's 5900 to 6200 (0.51 to 0.52 times; before the cell-wise
+// mask 0.44 to 0.46), the star 490 to 530 Mpix/s against 500 to 540 (0.96
+// to 0.98 times, as before); with BRENMARK_SIMD=scalar 0.50 and 0.74 times.
+// Of the circle's 72 cells 42 are stored as one value and 30 written; what
+// remains of our time is mostly the sub-line crossings and steps of the two
+// directions (about 3 million instructions a fill before any pixel is
+// written), which cairo's scan converter does not pay.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
