@@ -266,24 +266,25 @@ void CellEdges(int origin, int n, std::vector<int>* edges) {
 
 // Horizontal pass: row r (0 .. ny - 2) is the mean of sub-lines 2r, 2r + 1
 // and 2r + 2, each kept as its steps along the row; the three lists merge
-// into the row's steps (one per x), kept for all rows.
+// into the row's steps (one per x; a row with many for its width keeps its
+// changes per pixel instead). It runs one band of page rows at a time,
+// just ahead of the band's output.
 //
 // Vertical pass, swept by rows instead of walked by columns: each vertical
 // sub-line's values down its column are kept as steps (value(y) minus
 // value(y - 1), so four per span), the steps are sorted by row, and row y
 // applies its steps to one byte per sub-line (a sub-line's value at a pixel
-// is at most 255, so byte arithmetic modulo 256 is exact) and merges the
-// column means into the row.
+// is at most 255, so byte arithmetic modulo 256 is exact); the column means
+// are merged into the row where they may differ from the row pass.
 //
 // Both are cut into cells along the page grid. Over a band of cell rows, a
 // cell is uniform in one direction when no step of that direction falls
 // inside it: no row step strictly between its left and right edge in any of
-// its rows, and no sub-line step of its columns in a row after its first.
-// Its value there is the one at its top left, the same in all its rows
-// (or columns). A cell uniform both ways is handed over as one value; only
-// the others are written, a row at a time as runs between the row steps
-// with the column means merged in. The last column is 0 in both directions
-// (never reached), the last row has neither row steps nor sub-line values.
+// its rows, and no sub-line step of its columns in a row after its first
+// (with every column mean of the first row the same, 0 or 255). A cell
+// uniform both ways is handed over as one value; only the others are
+// written, a row at a time. The last column is 0 in both directions (never
+// reached), the last row has neither row steps nor sub-line values.
 bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
                               const ilTile& bounds, CoverageCells& out) {
   if (segments == nullptr || count <= 0 || bounds.nx <= 0 || bounds.ny <= 0) return true;

@@ -67,8 +67,7 @@ const FillScanRows* FillScanRowsFor(SimdLevel level);
 // The table chosen for this process (first call decides).
 const FillScanRows& ActiveFillScanRows();
 
-// ScanPolygonCoverage with the given row table (an active edge list, rows
-// written as runs, the vertical pass swept row by row).
+// ScanPolygonCoverage with the given row table (through the cell scan).
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage);
 
