@@ -21,7 +21,8 @@
 // of 5 repetitions, runs side by side): the circle 3050 to 3170 Mpix/s
 // against cairo's 5900 to 6200 (0.51 to 0.52 times; before the cell-wise
 // mask 0.44 to 0.46), the star 490 to 530 Mpix/s against 500 to 540 (0.96
-// to 0.98 times, as before); with BRENMARK_SIMD=scalar 0.50 and 0.74 times.
+// to 0.98 times; before 0.97 to 1.06); with BRENMARK_SIMD=scalar 0.50 and
+// 0.74 times (before 0.37 and 0.83).
 // Of the circle's 72 cells 42 are stored as one value and 30 written; what
 // remains of our time is mostly the sub-line crossings and steps of the two
 // directions (about 3 million instructions a fill before any pixel is
