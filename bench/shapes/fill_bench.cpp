@@ -4,26 +4,29 @@
 //
 // What is timed, per iteration, with the thread's CPU time (both sides on
 // this thread, alternating which goes first):
-// - ours: zeroing a coverage buffer of the fill bounds, ScanPolygonCoverage
-//   into it and setTile into a new one-channel ilSmartImage mask, as the
-//   fill renderer builds its mask;
+// - ours: a new one-channel ilSmartImage mask, FillCoverageMask into it (the
+//   fill renderer's whole mask: cells of one value stored as fills or left
+//   out, the others scanned into the mask's pages) and the mask let go;
 // - cairo: clearing a CAIRO_FORMAT_A8 image surface of the same bounds and
 //   filling the same polygon (default anti-aliasing, even-odd rule, which
 //   for these simple polygons is the same region as ours).
 // Rates are pixels of the bounds per second; ratio = cairo time / our time
 // (above 1: we are faster). The counter "diff" is the mean absolute
 // difference between the two masks, in coverage units of 255 (a check that
-// both drew the same shape). The row kernels' level is in the label
+// both drew the same shape); "exact" is 1 when our mask equals the scan into
+// one buffer pixel for pixel. The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 11 to 14): the
-// circle 1900 to 2850 Mpix/s against cairo's 4200 to 6500 (0.44 to 0.46
-// times), the star 410 to 570 Mpix/s against 420 to 540 (0.97 to 1.06
-// times); with BRENMARK_SIMD=scalar 0.37 and 0.83 times. Of ours on the
-// circle, roughly half is the fixed part: zeroing the buffer and setTile
-// into fresh mask pages (0.15 ms and more alone); the scan's two passes also
-// write every pixel of the bounds, where cairo's fill touches only the
-// pixels inside the polygon and its edge cells.
+// Measured on the shared 2-core build machine (AVX2, load 11 to 13, medians
+// of 5 repetitions, runs side by side): the circle 3050 to 3170 Mpix/s
+// against cairo's 5900 to 6200 (0.51 to 0.52 times; before the cell-wise
+// mask 0.44 to 0.46), the star 490 to 530 Mpix/s against 500 to 540 (0.96
+// to 0.98 times; before 0.97 to 1.06); with BRENMARK_SIMD=scalar 0.50 and
+// 0.74 times (before 0.37 and 0.83).
+// Of the circle's 72 cells 42 are stored as one value and 30 written; what
+// remains of our time is mostly the sub-line crossings and steps of the two
+// directions (about 3 million instructions a fill before any pixel is
+// written), which cairo's scan converter does not pay.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -36,7 +39,7 @@
 
 #include "../brush/bench_peer.h"
 #include "brenmark/smart_image.h"
-#include "shapes/fill_scan.h"
+#include "shapes/fill_mask.h"
 #include "shapes/fill_scan_rows.h"
 
 #if BRENMARK_HAVE_CAIRO
@@ -144,21 +147,19 @@ void BM_FillMask(benchmark::State& state) {
 #if BRENMARK_HAVE_CAIRO
   Peer peer(shape);
 #endif
-  // The coverage buffer is kept and zeroed each time, as cairo's surface is
-  // kept and cleared: neither side pays for fresh memory.
-  std::vector<std::uint8_t> buffer(n);
   double tOurs = 0, tPeer = 0;
   bool oursFirst = true;
+  // The fill renderer's whole mask: a new one-channel image, the coverage
+  // stored into it cell by cell, and the image let go again.
+  auto fill = [&] {
+    auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
+    mask->ref();
+    brenmark::shapes::FillCoverageMask(mask, shape.segments.data(),
+                                       static_cast<int>(shape.segments.size()), b, 1.0f);
+    return mask;
+  };
   for (auto _ : state) {
-    auto ours = [&] {
-      std::memset(buffer.data(), 0, n);
-      brenmark::shapes::ScanPolygonCoverage(
-          shape.segments.data(), static_cast<int>(shape.segments.size()), b, buffer.data());
-      auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
-      mask->ref();
-      mask->setTile(b.x, b.y, b.nx, b.ny, buffer.data());
-      mask->unref();
-    };
+    auto ours = [&] { fill()->unref(); };
 #if BRENMARK_HAVE_CAIRO
     state.SetIterationTime(brenmark::bench::TimeBoth(
         oursFirst, ours, [&] { peer.Fill(); }, &tOurs, &tPeer));
@@ -174,6 +175,15 @@ void BM_FillMask(benchmark::State& state) {
   state.counters["Mpix/s"] = static_cast<double>(n) * iters / tOurs / 1e6;
 #if BRENMARK_HAVE_CAIRO
   const std::vector<std::uint8_t> theirs = peer.Pixels();
+  std::vector<std::uint8_t> buffer(n);
+  ilSmartImage* mask = fill();
+  mask->getTile(b.x, b.y, b.nx, b.ny, buffer.data());
+  mask->unref();
+  // The mask against the scan into one buffer: 1 when every pixel agrees.
+  std::vector<std::uint8_t> scanned(n, 0);
+  brenmark::shapes::ScanPolygonCoverage(shape.segments.data(),
+                                        static_cast<int>(shape.segments.size()), b, scanned.data());
+  state.counters["exact"] = buffer == scanned ? 1 : 0;
   double diff = 0;
   for (std::size_t i = 0; i < n; ++i) diff += std::abs(int(buffer[i]) - int(theirs[i]));
   state.counters["diff"] = diff / static_cast<double>(n);

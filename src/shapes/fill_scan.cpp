@@ -17,13 +17,14 @@ namespace brenmark::shapes {
 
 namespace scalar {
 
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
   std::uint16_t sum = 0;
   for (int x = 0; x < n; ++x) {
     sum = static_cast<std::uint16_t>(sum + diff[x]);
     diff[x] = 0;
     out[x] = ThirdOf(sum);
   }
+  return sum;
 }
 
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
@@ -139,47 +140,25 @@ struct Run {
   int x, d;
 };
 
-// Writes row r = ThirdOf(sum of three sub-lines) from their steps (each list
-// in order of x): constant between steps, so written as runs. The buffer is
-// zero already, so runs of 0 are skipped. Where the steps are dense for the
-// width (many short spans), a running sum over the row through `diff` (n + 1
-// zeros, left zero) costs less than merging the lists. [*lo, *hi) receives
-// the extent of the steps.
-void WriteRow(const FillScanRows& rows, const std::vector<Run>* const l[3], std::uint8_t* out,
-              int n, std::uint16_t* diff, int* lo, int* hi) {
-  constexpr int kNone = std::numeric_limits<int>::max();
-  const std::size_t total = l[0]->size() + l[1]->size() + l[2]->size();
-  if (total == 0) return;
-  int x0 = kNone, x1 = 0;
-  for (int i = 0; i < 3; ++i) {
-    if (l[i]->empty()) continue;
-    x0 = std::min(x0, l[i]->front().x);
-    x1 = std::max(x1, l[i]->back().x);
-  }
-  *lo = x0;
-  *hi = x1;
-  if (total * 16 > static_cast<std::size_t>(x1 - x0)) {
-    for (int i = 0; i < 3; ++i) {
-      for (const Run& r : *l[i]) diff[r.x] = static_cast<std::uint16_t>(diff[r.x] + r.d);
+// Merges two lists of changes in order of x into `out`, the changes of
+// equal x in the two added into one (left out when 0); answers the end of
+// the output.
+Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
+  const Run *ae = a + na, *be = b + nb;
+  while (a < ae && b < be) {
+    if (a->x < b->x) {
+      *out++ = *a++;
+    } else if (b->x < a->x) {
+      *out++ = *b++;
+    } else {
+      if (a->d + b->d != 0) *out++ = {a->x, a->d + b->d};
+      ++a;
+      ++b;
     }
-    const int end = std::min(x1, n);
-    rows.running_thirds(out + x0, diff + x0, end - x0);
-    std::fill(diff + end, diff + x1 + 1, 0);
-    return;
   }
-  std::size_t p[3] = {0, 0, 0};
-  auto head = [&](int i) { return p[i] < l[i]->size() ? (*l[i])[p[i]].x : kNone; };
-  int x = x0;
-  int sum = 0;
-  for (;;) {
-    for (int i = 0; i < 3; ++i) {
-      for (; head(i) == x; ++p[i]) sum += (*l[i])[p[i]].d;
-    }
-    const int next = std::min({head(0), head(1), head(2)});
-    if (next == kNone) break;
-    if (sum != 0) std::memset(out + x, ThirdOf(static_cast<unsigned>(sum)), std::min(next, n) - x);
-    x = next;
-  }
+  while (a < ae) *out++ = *a++;
+  while (b < be) *out++ = *b++;
+  return out;
 }
 
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
@@ -190,41 +169,62 @@ void WriteRow(const FillScanRows& rows, const std::vector<Run>* const l[3], std:
 // testing every segment. The active list stays in the order of the last
 // crossings, so sorting the next ones is an insertion sort of an almost
 // sorted list.
-template <typename F>
-void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
+// Where a run through the sub-lines of one direction stands.
+struct SubLines {
+  Direction* d;
+  Edge* a;
+  float* c;
+  int na;
+  std::size_t next;
+  long long s, subs;
+  float last;
+};
+
+SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
   std::sort(d.edges.begin(), d.edges.end(),
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
-  active.clear();
+  active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
-  float* c = cross.data();
-  const float last = static_cast<float>(d.n - 1);
-  std::size_t next = 0;
-  const long long subs = 2LL * d.lines;
-  for (long long s = 0; s < subs; ++s) {
-    const float V = d.start + 0.5f * static_cast<float>(s);
-    while (next < d.edges.size() && d.edges[next].lo <= V) active.push_back(d.edges[next++]);
+  return {&d, active.data(), cross.data(), 0, 0, 0, 2LL * d.lines, static_cast<float>(d.n - 1)};
+}
+
+// Goes on up to (not including) sub-line `until`.
+template <typename F>
+void RunSubLines(SubLines& l, long long until, F&& f) {
+  const Direction& d = *l.d;
+  Edge* const a = l.a;
+  float* const c = l.c;
+  for (; l.s < std::min(until, l.subs); ++l.s) {
+    const float V = d.start + 0.5f * static_cast<float>(l.s);
+    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) a[l.na++] = d.edges[l.next++];
     int nc = 0;
-    for (const Edge& e : active) {
-      if (e.hi < V) continue;
-      active[nc] = e;
-      c[nc++] = Crossing(e, V, d.base, last);
+    for (int i = 0; i < l.na; ++i) {
+      if (a[i].hi < V) continue;
+      a[nc] = a[i];
+      c[nc++] = Crossing(a[i], V, d.base, l.last);
     }
-    active.resize(nc);
+    l.na = nc;
     for (int i = 1; i < nc; ++i) {
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
-      const Edge e = active[i];
+      const Edge e = a[i];
       int j = i;
       for (; j > 0 && c[j - 1] > key; --j) {
         c[j] = c[j - 1];
-        active[j] = active[j - 1];
+        a[j] = a[j - 1];
       }
       c[j] = key;
-      active[j] = e;
+      a[j] = e;
     }
     nc = Unique(c, nc);
-    f(s, c, nc % 2 == 0 ? nc : 0);
+    f(l.s, static_cast<const float*>(c), nc % 2 == 0 ? nc : 0);
   }
+}
+
+template <typename F>
+void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
+  SubLines l = StartSubLines(d, active, cross);
+  RunSubLines(l, l.subs, f);
 }
 
 // A change of one vertical sub-line's value from row y on; sd is the
@@ -240,122 +240,470 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<Run> sub[3];
-  std::vector<std::uint16_t> diff;
-  std::vector<int> rowLo, rowHi, live, at, fill;
+  std::vector<Run> sub[3], pair, rowSteps;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi,
+      cellSum;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val;
+  std::vector<std::uint8_t> val, rowDense;
+  std::vector<std::uint16_t> bandDiff;
+  std::vector<std::uint8_t*> cellMem;
+  std::vector<std::ptrdiff_t> cellStride;
 };
+
+// Bounds of the cells along one axis: the bounds [0, n) from image
+// coordinate `origin` cut at the multiples of the page size; cell k spans
+// [edges[k], edges[k + 1]).
+void CellEdges(int origin, int n, std::vector<int>* edges) {
+  edges->clear();
+  edges->push_back(0);
+  const int first = ((origin >> 7) + 1) * 128 - origin;  // the next page start
+  for (long long e = first; e < n; e += 128) edges->push_back(static_cast<int>(e));
+  edges->push_back(n);
+}
 
 }  // namespace
 
 // Horizontal pass: row r (0 .. ny - 2) is the mean of sub-lines 2r, 2r + 1
-// and 2r + 2, each kept as its steps along the row, and written as runs of
-// constant value (memset) between the steps of the three.
+// and 2r + 2, each kept as its steps along the row; the three lists merge
+// into the row's steps (one per x; a row with many for its width keeps its
+// changes per pixel instead). It runs one band of page rows at a time,
+// just ahead of the band's output.
 //
 // Vertical pass, swept by rows instead of walked by columns: each vertical
 // sub-line's values down its column are kept as steps (value(y) minus
 // value(y - 1), so four per span), the steps are sorted by row, and row y
 // applies its steps to one byte per sub-line (a sub-line's value at a pixel
-// is at most 255, so byte arithmetic modulo 256 is exact) and merges the
-// column means of the whole row at once. A row is merged over the columns
-// the horizontal pass wrote or a live span touches; elsewhere both are 0.
-void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
-                             const ilTile& bounds, std::uint8_t* coverage) {
-  if (!Usable(segments, count, bounds, coverage)) return;
+// is at most 255, so byte arithmetic modulo 256 is exact); the column means
+// are merged into the row where they may differ from the row pass.
+//
+// Both are cut into cells along the page grid. Over a band of cell rows, a
+// cell is uniform in one direction when no step of that direction falls
+// inside it: no row step strictly between its left and right edge in any of
+// its rows, and no sub-line step of its columns in a row after its first
+// (with every column mean of the first row the same, 0 or 255). A cell
+// uniform both ways is handed over as one value; only the others are
+// written, a row at a time. The last column is 0 in both directions (never
+// reached), the last row has neither row steps nor sub-line values.
+bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
+                              const ilTile& bounds, CoverageCells& out) {
+  if (segments == nullptr || count <= 0 || bounds.nx <= 0 || bounds.ny <= 0) return true;
   static thread_local Scratch scratch;
   Scratch& w = scratch;
   MakeDirections(segments, count, bounds, &w.h, &w.v);
   const int nx = bounds.nx, ny = bounds.ny;
 
-  std::vector<int>&rowLo = w.rowLo, &rowHi = w.rowHi;
-  rowLo.assign(static_cast<std::size_t>(ny), nx);
-  rowHi.assign(static_cast<std::size_t>(ny), 0);
-  w.diff.assign(static_cast<std::size_t>(nx) + 1, 0);
-  int k = 0;
-  ForEachSubLine(w.h, w.active, w.cross, [&](long long s, const float* c, int nc) {
-    std::vector<Run>& steps = w.sub[s % 3];
-    steps.resize(2 * static_cast<std::size_t>(nc));
-    Run* out = steps.data();
-    SpanSteps(c, nc, [&](int x, int d) { *out++ = {x, d}; });
-    steps.resize(static_cast<std::size_t>(out - steps.data()));
+  // Row steps: row r's in rowSteps[rowAt[r] .. rowAt[r + 1]), by x, one per x.
+  std::vector<Run>& rowSteps = w.rowSteps;
+  std::vector<int>& rowAt = w.rowAt;
+  std::size_t rowN = 0;  // rowSteps in use (its size is only room)
+  rowAt.assign(static_cast<std::size_t>(ny) + 1, 0);
+  // Rows whose steps are many for the width keep them unordered.
+  std::vector<std::uint8_t>& rowDense = w.rowDense;
+  rowDense.assign(static_cast<std::size_t>(ny), 0);
+  // Each sub-line's steps in sub[s % 3] (room for every edge crossing),
+  // the first two lists of a row merged through `pair`.
+  const std::size_t room = 2 * (w.h.edges.size() + 1);
+  for (std::vector<Run>& l : w.sub) {
+    if (l.size() < room) l.resize(room);
+  }
+  if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
+  int subN[3] = {0, 0, 0};
+  // Dense rows of the band being run: row r's changes at
+  // bandDiff[(r - hY0) * (nx + 1)], zero again once written.
+  constexpr int kPage = 128;
+  // (All zero between calls.)
+  std::vector<std::uint16_t>& bandDiff = w.bandDiff;
+  if (bandDiff.size() < static_cast<std::size_t>(kPage) * (nx + 1)) {
+    bandDiff.assign(static_cast<std::size_t>(kPage) * (nx + 1), 0);
+  }
+  int hY0 = 0;
+  int k = 0, done = 0;
+  auto hLine = [&](long long s, const float* c, int nc) {
+    Run* const steps = w.sub[s % 3].data();
+    Run* o = steps;
+    // (A span starting or ending on a pixel edge has a step of 0 next to
+    // it: left out, it would only make a cell look crossed.)
+    SpanSteps(c, nc, [&](int x, int d) {
+      if (d != 0) *o++ = {x, d};
+    });
+    const int n = static_cast<int>(o - steps);
     // The end of one span and the start of the next can share a pixel.
-    for (std::size_t i = 1; i < steps.size(); ++i) {
-      for (std::size_t j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) {
-        std::swap(steps[j], steps[j - 1]);
-      }
+    for (int i = 1; i < n; ++i) {
+      for (int j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) std::swap(steps[j], steps[j - 1]);
     }
+    subN[s % 3] = n;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    const std::vector<Run>* const rowSteps[3] = {&w.sub[(s - 2) % 3], &w.sub[(s - 1) % 3], &steps};
-    WriteRow(rows, rowSteps, coverage + static_cast<std::ptrdiff_t>(r) * nx, nx, w.diff.data(),
-             &rowLo[r], &rowHi[r]);
-  });
+    const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
+    const int total = subN[i0] + subN[i1] + n;
+    if (total * 16 > nx) {
+      // Dense for the width: kept as the row's changes per pixel, to be
+      // written as a running sum.
+      rowDense[r] = 1;
+      std::uint16_t* const d = bandDiff.data() + static_cast<std::ptrdiff_t>(r - hY0) * (nx + 1);
+      for (const int i : {i0, i1}) {
+        for (const Run* p = w.sub[i].data(); p < w.sub[i].data() + subN[i]; ++p) {
+          d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
+        }
+      }
+      for (const Run* p = steps; p < steps + n; ++p)
+        d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
+    } else {
+      Run* const pair = w.pair.data();
+      Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
+      if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
+        rowSteps.resize(std::max(rowN + static_cast<std::size_t>(total), 2 * rowSteps.size()));
+      }
+      Run* const re =
+          MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + rowN);
+      rowN = static_cast<std::size_t>(re - rowSteps.data());
+    }
+    rowAt[r + 1] = static_cast<int>(rowN);
+    done = r + 1;
+  };
 
   // Steps of every vertical sub-line (the first `used` of `steps`, whose
-  // size is only room), how many fall in each row, and per row how many
-  // spans begin (+1) and end (-1 on the row after) there.
+  // size is only room) and how many fall in each row.
   std::vector<Step>& steps = w.steps;
-  std::vector<int>&live = w.live, &at = w.at, &fill = w.fill;
-  live.assign(static_cast<std::size_t>(ny) + 1, 0);
+  std::vector<int>&at = w.at, &fill = w.fill;
   at.assign(static_cast<std::size_t>(ny) + 1, 0);
   std::size_t used = 0;
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
-    for (int p = 0; p < nc; p += 2) {
-      ++live[static_cast<int>(c[p])];
-      --live[static_cast<int>(c[p + 1]) + 1];
-    }
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
-    Step* out = steps.data() + used;
+    Step* o = steps.data() + used;
     SpanSteps(c, nc, [&](int y, int delta) {
-      if (y < ny) {
+      if (y < ny && delta != 0) {
         ++at[y + 1];
-        *out++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
+        *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
       }
     });
-    used = static_cast<std::size_t>(out - steps.data());
+    used = static_cast<std::size_t>(o - steps.data());
   });
   std::vector<std::uint32_t>& byRow = w.byRow;
   for (int y = 0; y < ny; ++y) at[y + 1] += at[y];
   byRow.resize(used);
   fill.assign(at.begin(), at.end() - 1);
   for (std::size_t e = 0; e < used; ++e) byRow[fill[steps[e].y]++] = steps[e].sd;
-  // Sub-line s's value in this row in val[s]; column c (0 .. nx - 2) is the
-  // mean of sub-lines 2c, 2c + 1 and 2c + 2.
+
+  // Sub-line s's value in the current row in val[s]; column c (0 .. nx - 2)
+  // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
   val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
-  int spans = 0, sLo = 2 * nx, sHi = -1;
-  for (int y = 0; y < ny; ++y) {
-    spans += live[y];
-    // A row's steps are in order of sub-line (sorting by row kept the order
-    // they were made in).
-    if (at[y] < at[y + 1]) {
-      sLo = std::min(sLo, static_cast<int>(byRow[at[y]] >> 8));
-      sHi = std::max(sHi, static_cast<int>(byRow[at[y + 1] - 1] >> 8));
-    }
-    for (int e = at[y]; e < at[y + 1]; ++e) {
-      std::uint8_t& v = val[byRow[e] >> 8];
-      v = static_cast<std::uint8_t>(v + byRow[e]);
-    }
-    int c0 = rowLo[y], c1 = rowHi[y];
-    if (spans > 0) {
-      c0 = std::min(c0, std::max(0, sLo / 2 - 1));
-      c1 = std::max(c1, std::min(nx - 1, sHi / 2 + 1));
-    } else {
-      sLo = 2 * nx;
-      sHi = -1;
-    }
-    c1 = std::min(c1, nx - 1);
-    if (c0 < c1) {
-      rows.merge_thirds(coverage + static_cast<std::ptrdiff_t>(y) * nx + c0, val.data() + 2 * c0,
-                        c1 - c0);
-    }
+  // Chunks of 32 columns (along the image's multiples of 32): chunk q
+  // holds the columns [chunkEnd(q) - 32, chunkEnd(q)) of the bounds, and its
+  // column means use the sub-lines from twice its first column to twice its
+  // last plus 2 (the last column's mean is 0, never reached: the chunk
+  // holding it uses only the sub-lines of the columns before). Per chunk,
+  // how many of them are 0 and how many 255: all 0 or all 255, every column
+  // of the chunk has that value ("quiet"); otherwise it is not known.
+  const int chunkOrigin = bounds.x >> 5;
+  const int chunks = ((bounds.x + nx - 1) >> 5) - chunkOrigin + 1;
+  auto chunkOf = [&](int c) { return ((bounds.x + c) >> 5) - chunkOrigin; };
+  auto chunkEnd = [&](int q) { return ((q + chunkOrigin + 1) << 5) - bounds.x; };
+  std::vector<int>&zeros = w.zeros, &fulls = w.fulls, &subs = w.subs;
+  zeros.assign(static_cast<std::size_t>(chunks), 0);
+  fulls.assign(static_cast<std::size_t>(chunks), 0);
+  subs.resize(static_cast<std::size_t>(chunks));
+  for (int q = 0; q < chunks; ++q) {
+    const int a = std::max(0, chunkEnd(q) - 32), b = std::min(nx - 1, chunkEnd(q));
+    subs[q] = b > a ? 2 * (b - a) + 1 : 0;
   }
+  // The value of a quiet chunk, or -1, kept in qv as the counts change.
+  std::vector<int>& qv = w.qv;
+  qv.assign(static_cast<std::size_t>(chunks), 0);
+  auto requiet = [&](int q) {
+    qv[q] = zeros[q] == subs[q] ? 0 : fulls[q] == subs[q] && chunkEnd(q) < nx ? 255 : -1;
+  };
+  // Chunk q's columns [qLo[q], qHi[q]).
+  std::vector<int>&qLo = w.qLo, &qHi = w.qHi;
+  qLo.resize(static_cast<std::size_t>(chunks));
+  qHi.resize(static_cast<std::size_t>(chunks));
+  for (int q = 0; q < chunks; ++q) {
+    qLo[q] = std::max(0, chunkEnd(q) - 32);
+    qHi[q] = std::min(nx, chunkEnd(q));
+  }
+  auto tally = [&](int q, int s, int d) {
+    const std::uint8_t v = val[s];
+    zeros[q] += d * (v == 0);
+    fulls[q] += d * (v == 255);
+  };
+  auto countAll = [&] {
+    for (int q = 0; q < chunks; ++q) {
+      zeros[q] = 0;
+      fulls[q] = 0;
+      if (subs[q] == 0) continue;
+      const int a = 2 * std::max(0, chunkEnd(q) - 32);
+      for (int s = a; s < a + subs[q]; ++s) tally(q, s, 1);
+      requiet(q);
+    }
+  };
+  countAll();
+  // Rows with many steps (more than one per chunk) leave the counts stale;
+  // the next row with few counts them all again.
+  bool stale = false;
+  auto apply = [&](int y) {
+    const bool dense = at[y + 1] - at[y] > chunks;
+    for (int e = at[y]; e < at[y + 1]; ++e) {
+      const int s = static_cast<int>(byRow[e] >> 8);
+      if (dense || stale) {
+        val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
+        continue;
+      }
+      // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
+      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
+      const int q0 = chunkOf(c0), q1 = chunkOf(c1);
+      if (c0 <= c1) tally(q0, s, -1);
+      if (c0 < c1 && q1 != q0) tally(q1, s, -1);
+      val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
+      if (c0 <= c1) {
+        tally(q0, s, 1);
+        requiet(q0);
+      }
+      if (c0 < c1 && q1 != q0) {
+        tally(q1, s, 1);
+        requiet(q1);
+      }
+    }
+    if (dense) {
+      if (!stale) {
+        // Unknown all over until counted again.
+        std::fill(zeros.begin(), zeros.end(), -1);
+        std::fill(fulls.begin(), fulls.end(), -1);
+        std::fill(qv.begin(), qv.end(), -1);
+      }
+      stale = true;
+    } else if (stale) {
+      countAll();
+      stale = false;
+    }
+  };
+
+  std::vector<int>&cx = w.cellX, &cy = w.cellY;
+  CellEdges(bounds.x, nx, &cx);
+  CellEdges(bounds.y, ny, &cy);
+  const int cells = static_cast<int>(cx.size()) - 1;
+  // Per cell of the band: row value (-1 none yet, -2 not uniform), column
+  // value (likewise), and the memory of a written cell (null: uniform).
+  std::vector<int>&hv = w.cellH, &vv = w.cellV;
+  std::vector<std::uint8_t*>& mem = w.cellMem;
+  std::vector<std::ptrdiff_t>& stride = w.cellStride;
+  hv.resize(cells);
+  vv.resize(cells);
+  mem.resize(cells);
+  stride.resize(cells);
+  const int cellOrigin = bounds.x >> 7;
+  std::uint16_t diff[129] = {};
+  std::uint8_t skip[128];
+  bool ok = true;
+  // The row pass runs a band at a time, ahead of the band's rows.
+  SubLines hLines = StartSubLines(w.h, w.active, w.cross);
+  for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
+    const int y0 = cy[band], y1 = cy[band + 1];
+    rowN = 0;
+    rowAt[y0] = 0;
+    hY0 = y0;
+    // Sub-line 2r + 2 closes row r; the last row is never closed.
+    RunSubLines(hLines, 2LL * y1 + 1, hLine);
+    for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
+    apply(y0);
+    if (stale) {
+      // The band's first row decides its cells: counted, dense or not.
+      countAll();
+      stale = false;
+    }
+    // Row values at the cells' left edges, and steps inside them.
+    std::fill(hv.begin(), hv.end(), -1);
+    for (int y = y0; y < y1; ++y) {
+      if (rowDense[y]) {
+        std::fill(hv.begin(), hv.end(), -2);
+        break;
+      }
+      const Run* s = rowSteps.data() + rowAt[y];
+      const Run* const e = rowSteps.data() + rowAt[y + 1];
+      int sum = 0;
+      for (int c = 0; c < cells; ++c) {
+        if (hv[c] == -2) continue;
+        for (; s < e && s->x <= cx[c]; ++s) sum += s->d;
+        const int v = ThirdOf(static_cast<unsigned>(sum));
+        if ((s < e && s->x < cx[c + 1]) || (hv[c] >= 0 && hv[c] != v)) {
+          hv[c] = -2;
+        } else {
+          hv[c] = v;
+        }
+      }
+    }
+    // Column values in the band's first row (one value over all the cell's
+    // chunks), and sub-line steps in its later rows.
+    for (int c = 0; c < cells; ++c) {
+      int v = qv[chunkOf(cx[c])];
+      for (int q = chunkOf(cx[c]) + 1; q <= chunkOf(cx[c + 1] - 1) && v >= 0; ++q) {
+        if (qv[q] != v) v = -2;
+      }
+      vv[c] = v < 0 ? -2 : v;
+    }
+    if (at[y1] - at[y0 + 1] > 8 * nx) {
+      // Steps all over: every cell taken as changing.
+      std::fill(vv.begin(), vv.end(), -2);
+    }
+    for (int e = at[y0 + 1]; e < at[y1] && at[y1] - at[y0 + 1] <= 8 * nx; ++e) {
+      const int s = static_cast<int>(byRow[e] >> 8);
+      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
+      if (c0 <= c1) {
+        vv[((bounds.x + c0) >> 7) - cellOrigin] = -2;
+        vv[((bounds.x + c1) >> 7) - cellOrigin] = -2;
+      }
+    }
+    bool any = false;
+    for (int c = 0; c < cells; ++c) {
+      const ilTile cell(bounds.x + cx[c], bounds.y + y0, 0, cx[c + 1] - cx[c], y1 - y0, 1);
+      mem[c] = nullptr;
+      if (hv[c] >= 0 && vv[c] >= 0) {
+        if (!out.Solid(cell, HalfSum(static_cast<unsigned>(hv[c]), static_cast<unsigned>(vv[c])))) {
+          ok = false;
+        }
+        continue;
+      }
+      mem[c] = out.Rows(cell, &stride[c]);
+      if (mem[c] == nullptr) ok = false;
+      any = any || mem[c] != nullptr;
+    }
+    // The written cells row by row: the row pass as runs between its steps
+    // (or, where the steps are dense for the width, as a running sum), then
+    // the column means merged in wherever they can differ from what the
+    // runs wrote: everywhere but the chunks lying whole in a run whose value
+    // the chunk's columns all have.
+    for (int y = y0; y < y1; ++y) {
+      if (y > y0) apply(y);
+      std::uint16_t* const wide =
+          rowDense[y] ? bandDiff.data() + static_cast<std::ptrdiff_t>(y - y0) * (nx + 1) : nullptr;
+      if (!any) {
+        if (wide) std::fill(wide, wide + nx + 1, 0);
+        continue;
+      }
+      const Run* s = rowSteps.data() + rowAt[y];
+      const Run* const e = rowSteps.data() + rowAt[y + 1];
+      if (wide) {
+        // The row as running sums cell by cell, each started from the sum
+        // left of it (cells not written are summed into `skip`), with the
+        // column means merged in.
+        std::uint16_t carry = 0;
+        for (int c = 0; c < cells; ++c) {
+          const int x0 = cx[c], x1 = cx[c + 1];
+          std::uint8_t* const p = mem[c] ? mem[c] + (y - y0) * stride[c] : skip;
+          wide[x0] = static_cast<std::uint16_t>(wide[x0] + carry);
+          carry = rows.running_thirds(p, wide + x0, x1 - x0);
+          const int m = std::min(x1, nx - 1);
+          if (mem[c] && x0 < m) rows.merge_thirds(p, val.data() + 2 * x0, m - x0);
+        }
+        wide[nx] = 0;
+        continue;
+      }
+      int sum = 0;
+      for (int c = 0; c < cells; ++c) {
+        if (mem[c] == nullptr) continue;
+        std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
+        const int x0 = cx[c], x1 = cx[c + 1];
+        // Merges the column means over [ma, mb), put off while the ranges
+        // to merge join up.
+        int ma = x0, mb = x0;
+        auto flush = [&] {
+          const int m = std::min(mb, nx - 1);
+          if (ma < m) rows.merge_thirds(p + ma, val.data() + 2 * ma, m - ma);
+        };
+        auto mergeOver = [&](int a, int b) {
+          if (a <= mb) {
+            mb = std::max(mb, b);
+          } else {
+            flush();
+            ma = a;
+            mb = b;
+          }
+        };
+        for (; s < e && s->x <= x0; ++s) sum += s->d;
+        const Run* t = s;
+        while (t < e && t->x < x1) ++t;
+        const int qFirst = chunkOf(x0), qLast = chunkOf(x1 - 1);
+        if (t == s) {
+          // No row step inside: one run, merged only over the chunks whose
+          // columns do not all have its value.
+          const int h = ThirdOf(static_cast<unsigned>(sum));
+          std::memset(p + x0, h, static_cast<std::size_t>(x1 - x0));
+          for (int q = qFirst; q <= qLast; ++q) {
+            if (qv[q] != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
+          }
+          flush();
+          continue;
+        }
+        if ((t - s) * 16 > x1 - x0) {
+          diff[0] = static_cast<std::uint16_t>(sum);
+          for (; s < t; ++s) {
+            sum += s->d;
+            diff[s->x - x0] = static_cast<std::uint16_t>(diff[s->x - x0] + s->d);
+          }
+          rows.running_thirds(p + x0, diff, x1 - x0);
+          mergeOver(x0, x1);
+          flush();
+          continue;
+        }
+        int q = qFirst;
+        for (int x = x0; x < x1;) {
+          const int next = s < t ? s->x : x1;
+          const int h = ThirdOf(static_cast<unsigned>(sum));
+          std::memset(p + x, h, static_cast<std::size_t>(next - x));
+          // The chunks this run reaches into (the last may go on into the
+          // next run).
+          for (; q <= qLast && qLo[q] < next; ++q) {
+            const int qa = std::max(qLo[q], x0), qb = std::min(qHi[q], x1);
+            if (qa < x || qb > next || qv[q] != h) mergeOver(qa, qb);
+            if (qb > next) break;
+          }
+          x = next;
+          if (s < t) sum += s++->d;
+        }
+        flush();
+      }
+    }
+    out.BandDone();
+  }
+  return ok;
+}
+
+namespace {
+
+// Cells into a buffer of the bounds (zeroed by the caller).
+class BufferCells final : public CoverageCells {
+ public:
+  BufferCells(const ilTile& b, std::uint8_t* coverage) : b_(b), coverage_(coverage) {}
+  bool Solid(const ilTile& cell, std::uint8_t value) override {
+    if (value == 0) return true;
+    std::ptrdiff_t stride;
+    std::uint8_t* p = Rows(cell, &stride);
+    for (int y = 0; y < cell.ny; ++y) std::memset(p + y * stride, value, cell.nx);
+    return true;
+  }
+  std::uint8_t* Rows(const ilTile& cell, std::ptrdiff_t* stride) override {
+    *stride = b_.nx;
+    return coverage_ + static_cast<std::ptrdiff_t>(cell.y - b_.y) * b_.nx + (cell.x - b_.x);
+  }
+  void BandDone() override {}
+
+ private:
+  ilTile b_;
+  std::uint8_t* coverage_;
+};
+
+}  // namespace
+
+void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
+                             const ilTile& bounds, std::uint8_t* coverage) {
+  if (!Usable(segments, count, bounds, coverage)) return;
+  BufferCells cells(bounds, coverage);
+  ScanPolygonCoverageCells(rows, segments, count, bounds, cells);
 }
 
 void ScanPolygonCoverageReference(const LineSegment* segments, int count, const ilTile& bounds,
@@ -411,6 +759,11 @@ void ScanPolygonCoverageReference(const LineSegment* segments, int count, const 
 void ScanPolygonCoverage(const LineSegment* segments, int count, const ilTile& bounds,
                          std::uint8_t* coverage) {
   ScanPolygonCoverageWith(ActiveFillScanRows(), segments, count, bounds, coverage);
+}
+
+bool ScanPolygonCoverageCells(const LineSegment* segments, int count, const ilTile& bounds,
+                              CoverageCells& out) {
+  return ScanPolygonCoverageCells(ActiveFillScanRows(), segments, count, bounds, out);
 }
 
 void ScaleCoverage(std::uint8_t* coverage, std::size_t n, float opacity) {

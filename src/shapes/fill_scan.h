@@ -29,6 +29,30 @@ struct LineSegment {
 void ScanPolygonCoverage(const LineSegment* segments, int count, const ilTile& bounds,
                          std::uint8_t* coverage);
 
+// Where the cell scan puts the coverage: the bounds cut along the page
+// grid (multiples of 128 in image coordinates) into cells, handed over a
+// band of cells (one page row) at a time, left to right, bands top to
+// bottom. A cell is either one value all over or written pixel by pixel.
+class CoverageCells {
+ public:
+  virtual ~CoverageCells() = default;
+  // Every pixel of `cell` (image coordinates) has coverage `value`; false
+  // when it could not be stored.
+  virtual bool Solid(const ilTile& cell, std::uint8_t value) = 0;
+  // Memory for the pixels of `cell`: its row r at the answer + r * *stride.
+  // Every byte of it is written before BandDone. Null when it cannot be had
+  // (the cell is then skipped).
+  virtual std::uint8_t* Rows(const ilTile& cell, std::ptrdiff_t* stride) = 0;
+  // The cells of the band are all written.
+  virtual void BandDone() = 0;
+};
+
+// The same coverage as ScanPolygonCoverage, cell by cell. False when a cell
+// could not be stored (the others are all the same). Null segments, a
+// negative count or an empty tile hand over nothing.
+bool ScanPolygonCoverageCells(const LineSegment* segments, int count, const ilTile& bounds,
+                              CoverageCells& out);
+
 // Below 0.997 every byte b becomes (b * k) >> 8, k = round(opacity * 256)
 // (halves away from zero). A negative opacity gives k = 0; NaN and values
 // from 0.997 on leave the bytes as they are.

@@ -42,22 +42,23 @@ struct FillScanRows {
   const char* name;
   // sum += diff[x] (16-bit), diff[x] = 0, out[x] = ThirdOf(sum) for x < n
   // in order, from sum = 0: a row of the horizontal pass from its steps.
-  void (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
+  // Answers the final sum.
+  std::uint16_t (*running_thirds)(std::uint8_t* out, std::uint16_t* diff, int n);
   // d[c] = HalfSum(d[c], ThirdOf(val[2c] + val[2c + 1] + val[2c + 2])) for
   // c < n: val holds one row of the vertical sub-lines (2n + 2 entries).
   void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* val, int n);
 };
 
 namespace scalar {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace scalar
 namespace sse2 {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace sse2
 namespace avx2 {
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 }  // namespace avx2
 
@@ -66,10 +67,13 @@ const FillScanRows* FillScanRowsFor(SimdLevel level);
 // The table chosen for this process (first call decides).
 const FillScanRows& ActiveFillScanRows();
 
-// ScanPolygonCoverage with the given row table (an active edge list, rows
-// written as runs, the vertical pass swept row by row).
+// ScanPolygonCoverage with the given row table (through the cell scan).
 void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segments, int count,
                              const ilTile& bounds, std::uint8_t* coverage);
+
+// ScanPolygonCoverageCells with the given row table.
+bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
+                              const ilTile& bounds, CoverageCells& out);
 
 // The definition the fast scan is held to: every segment tested on every
 // sub-line, whole coverage lines built, cleared and summed pixel by pixel,

@@ -24,7 +24,7 @@ inline __m128i HalfSum16(__m128i h, __m128i v) {
 
 }  // namespace
 
-void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
+std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
   const __m128i third = _mm_set1_epi16(21846);
   const __m128i zero = _mm_setzero_si128();
   __m128i carry = zero;  // the sum so far in every lane
@@ -47,6 +47,7 @@ void RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
     diff[x] = 0;
     out[x] = ThirdOf(sum);
   }
+  return sum;
 }
 
 // Sub-lines 2c and 2c + 1 are the low and high byte of 16-bit lane c of

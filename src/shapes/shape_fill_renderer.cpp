@@ -1,8 +1,6 @@
 // Fill renderer: the host's polygon of the curve, scan-converted into the
 // shape mask with partial coverage at the edges.
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <vector>
 
 #include "brenmark/il.h"
@@ -10,7 +8,7 @@
 #include "brenmark/shape_parms.h"
 #include "brenmark/shape_renderer.h"
 #include "brenmark/smart_image.h"
-#include "shapes/fill_scan.h"
+#include "shapes/fill_mask.h"
 
 namespace {
 
@@ -64,18 +62,13 @@ void ShapeFillRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
 }
 
 // Coverage of the kept segments over b, scaled by the opacity, into the
-// mask; false when the coverage buffer cannot be had.
+// mask; false when a page of the mask cannot be had.
 bool ShapeFillRenderer::FillMask(ilSmartImage* mask, const ilTile& b, float opacity) {
   const std::size_t n = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
   if (n > kMaxCoverageBytes) return false;
-  std::unique_ptr<std::uint8_t[]> coverage(new (std::nothrow) std::uint8_t[n]());
-  if (!coverage) return false;
-  brenmark::shapes::ScanPolygonCoverage(
-      reinterpret_cast<const brenmark::shapes::LineSegment*>(segments_.data()), SegmentCount(), b,
-      coverage.get());
-  brenmark::shapes::ScaleCoverage(coverage.get(), n, opacity);
-  mask->setTile(b.x, b.y, b.nx, b.ny, coverage.get());
-  return true;
+  return brenmark::shapes::FillCoverageMask(
+      mask, reinterpret_cast<const brenmark::shapes::LineSegment*>(segments_.data()),
+      SegmentCount(), b, opacity);
 }
 
 void ShapeFillRenderer::RenderShape(PaintOps* painter, ShapeParms* parms) {

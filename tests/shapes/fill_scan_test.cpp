@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "brenmark/smart_image.h"
+#include "imagestore/page.h"
+#include "shapes/fill_mask.h"
 #include "shapes/fill_scan_rows.h"
 
 namespace brenmark::shapes {
@@ -191,6 +194,124 @@ TEST(FillScan, EveryLevelMatchesTheReferenceOnRandomPolygons) {
           break;
         }
       }
+    }
+  }
+}
+
+// Cells into a buffer of the bounds, noting the cells handed over as one
+// value.
+struct RecordingCells final : CoverageCells {
+  ilTile b;
+  std::vector<std::uint8_t> px;
+  std::vector<std::pair<ilTile, int>> solid;
+  explicit RecordingCells(const ilTile& t) : b(t), px(static_cast<std::size_t>(t.nx) * t.ny, 0) {}
+  bool Solid(const ilTile& cell, std::uint8_t value) override {
+    solid.push_back({cell, value});
+    std::ptrdiff_t stride;
+    std::uint8_t* p = Rows(cell, &stride);
+    for (int y = 0; y < cell.ny; ++y) std::fill(p + y * stride, p + y * stride + cell.nx, value);
+    return true;
+  }
+  std::uint8_t* Rows(const ilTile& cell, std::ptrdiff_t* stride) override {
+    *stride = b.nx;
+    // Garbage first: every byte of a written cell must be written.
+    std::uint8_t* p = px.data() + static_cast<std::ptrdiff_t>(cell.y - b.y) * b.nx + (cell.x - b.x);
+    for (int y = 0; y < cell.ny; ++y) std::fill(p + y * b.nx, p + y * b.nx + cell.nx, 0xA5);
+    return p;
+  }
+  void BandDone() override {}
+};
+
+// How many cells of the bounds cut along the page grid are all 255.
+int FullCells(const std::vector<std::uint8_t>& px, const ilTile& b) {
+  int n = 0;
+  for (int cy = b.y & ~127; cy < b.y + b.ny; cy += 128) {
+    for (int cx = b.x & ~127; cx < b.x + b.nx; cx += 128) {
+      bool all = true;
+      for (int y = std::max(cy, b.y); y < std::min(cy + 128, b.y + b.ny) && all; ++y) {
+        for (int x = std::max(cx, b.x); x < std::min(cx + 128, b.x + b.nx) && all; ++x) {
+          all = px[(y - b.y) * b.nx + (x - b.x)] == 255;
+        }
+      }
+      n += all;
+    }
+  }
+  return n;
+}
+
+// Cells and the mask against the reference: the same pixels bit for bit, at
+// every level and through the mask's pages (opacity scaled); every page-grid
+// cell the reference fills with 255 handed over as one value, and in the
+// mask a solid page when it is a whole page.
+TEST(FillScan, CellsAndMaskMatchTheReferenceWithWholePagesSolid) {
+  struct Case {
+    const char* name;
+    std::vector<LineSegment> segments;
+    ilTile bounds;
+    int solidFull;  // cells of 255 expected to be handed over as one value
+  } const cases[] = {
+      {"interior over whole pages", Rect(130.5f, 260.25f, 700.75f, 650.5f),
+       ilTile(100, 200, 0, 650, 500, 1), 6},
+      {"edges on page boundaries", Rect(128, 256, 512, 640), ilTile(100, 200, 0, 600, 500, 1), 9},
+      {"sliver across a page corner", Polygon({{200, 200}, {201, 200}, {312, 311}, {311, 311}}),
+       ilTile(150, 150, 0, 250, 250, 1), 0},
+      {"disc in a tile at negative coordinates",
+       [] {
+         std::vector<std::pair<float, float>> p;
+         for (int i = 0; i < 64; ++i) {
+           const double t = 6.283185307179586 * i / 64;
+           p.push_back({static_cast<float>(-300 + 260 * std::cos(t)),
+                        static_cast<float>(-40 + 260 * std::sin(t))});
+         }
+         return Polygon(p);
+       }(),
+       ilTile(-563, -303, 0, 527, 526, 1), 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ilTile& b = c.bounds;
+    const int n = static_cast<int>(c.segments.size());
+    std::vector<std::uint8_t> want(static_cast<std::size_t>(b.nx) * b.ny, 0);
+    ScanPolygonCoverageReference(c.segments.data(), n, b, want.data());
+    for (SimdLevel l : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+      const FillScanRows* rows = FillScanRowsFor(l);
+      if (rows == nullptr) continue;
+      RecordingCells cells(b);
+      EXPECT_TRUE(ScanPolygonCoverageCells(*rows, c.segments.data(), n, b, cells));
+      EXPECT_EQ(cells.px, want) << rows->name;
+      int full = 0;
+      for (const auto& [cell, v] : cells.solid) full += v == 255;
+      EXPECT_EQ(full, c.solidFull) << rows->name;
+      EXPECT_EQ(full, FullCells(want, b)) << rows->name;
+    }
+    for (const float opacity : {1.0f, 0.5f}) {
+      auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
+      mask->ref();
+      EXPECT_TRUE(FillCoverageMask(mask, c.segments.data(), n, b, opacity));
+      std::vector<std::uint8_t> got(want.size()), scaled = want;
+      ScaleCoverage(scaled.data(), scaled.size(), opacity);
+      mask->getTile(b.x, b.y, b.nx, b.ny, got.data());
+      EXPECT_EQ(got, scaled) << opacity;
+      const ilTile mb = mask->getBounds();
+      EXPECT_TRUE(mb.contains(b)) << opacity;
+      // Whole pages the reference fills are solid pages of the scaled value.
+      int solidPages = 0;
+      for (int oy = (b.y + 127) & ~127; oy + 128 <= b.y + b.ny; oy += 128) {
+        for (int ox = (b.x + 127) & ~127; ox + 128 <= b.x + b.nx; ox += 128) {
+          bool all = true;
+          for (int y = oy; y < oy + 128 && all; ++y) {
+            for (int x = ox; x < ox + 128 && all; ++x)
+              all = want[(y - b.y) * b.nx + (x - b.x)] == 255;
+          }
+          if (!all) continue;
+          ++solidPages;
+          EXPECT_TRUE(mask->FindPageFromOrigin(ox, oy, 0)->IsSolidFilled(
+              scaled[(oy - b.y) * b.nx + ox - b.x]))
+              << ox << "," << oy;
+        }
+      }
+      EXPECT_EQ(solidPages > 0, c.solidFull > 0);
+      mask->unref();
     }
   }
 }
