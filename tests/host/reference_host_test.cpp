@@ -100,13 +100,15 @@ TEST(ReferenceHostRecord, RoutesToTheInstalledHostOnly) {
 TEST(ReferenceHostRecord, RecordsNoticesProxyDecisionsAndMessages) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
-  for (auto notice : {cb.LayersChanged, cb.LayersChanged, cb.LayerStackChanged, cb.StrokeIdle})
+  for (auto notice : {cb.LayersChanged, cb.LayersChanged, cb.LayerStackChanged, cb.StrokeIdle,
+                      cb.GeneratorsRegistered})
     notice();
   cb.SetBusy(true);
   cb.SetBusy(false);
-  EXPECT_EQ((std::vector<int>{host.CallCount(kCbLayersChanged),
-                              host.CallCount(kCbLayerStackChanged), host.CallCount(kCbStrokeIdle)}),
-            (std::vector<int>{2, 1, 1}));
+  EXPECT_EQ(
+      (std::vector<int>{host.CallCount(kCbLayersChanged), host.CallCount(kCbLayerStackChanged),
+                        host.CallCount(kCbStrokeIdle), host.CallCount(kCbGeneratorsRegistered)}),
+      (std::vector<int>{2, 1, 1, 1}));
   EXPECT_EQ(host.BusyChanges(), (std::vector<bool>{true, false}));
   host.ResetCounts();
   EXPECT_EQ(host.CallCount(kCbLayersChanged), 0);
@@ -178,6 +180,10 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
   EXPECT_EQ(rec->timedUpdateChecks, 2);
   cb.EndTimedUpdate(window);
   EXPECT_FALSE(rec->timedUpdateRunning);
+  cb.UpdateImageRequested(view, 0);
+  cb.ImagePlaneRefreshed(view);
+  EXPECT_EQ((std::vector<int>{rec->updateImageRequests, rec->imagePlaneRefreshes}),
+            (std::vector<int>{1, 1}));
   EXPECT_TRUE(cb.WantsTransparentBackdrop(view));
   host.SetTransparentBackdrop(window, false);
   EXPECT_FALSE(cb.WantsTransparentBackdrop(view));
@@ -188,7 +194,7 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
 }
 
 // What the host answers before the application configures anything.
-TEST(ReferenceHostQueries, NeutralDefaults) {
+TEST(ReferenceHostQueries, NeutralDefaultsAndTheDisplaySettings) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
   EXPECT_EQ(cb.GetBackgroundColor(), 0xFFFFFFFFu);
@@ -201,6 +207,14 @@ TEST(ReferenceHostQueries, NeutralDefaults) {
   EXPECT_EQ((std::vector<float>{float(ox), float(oy), sx, sy}), (std::vector<float>{0, 0, 1, 1}));
   EXPECT_EQ(host.LastAppView(), &appView);
   EXPECT_FALSE(cb.HoldMarchingAnts());
+  // The display filter and rotation centre reach the engine only from here.
+  host.SetDisplayFilter({0.5f, 1, 1, 1}, {0, 0.25f, 0, 0});
+  cb.GetDisplayFilter(0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
+  EXPECT_EQ(std::vector<float>(f, f + 8), (std::vector<float>{0.5f, 1, 1, 1, 0, 0.25f, 0, 0}));
+  host.SetRotationCentre(std::array<float, 2>{3, 4});
+  float cx = 0, cy = 0;
+  cb.GetRotationCentre(cb.GetViewOfWindow(cb.CreateStackWindow(0, ViewerParms{})), &cx, &cy);
+  EXPECT_EQ((std::vector<float>{cx, cy}), (std::vector<float>{3, 4}));
 }
 
 TEST(ReferenceHostMemory, MachineSizesArePlausibleAndOverridable) {
