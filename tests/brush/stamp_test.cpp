@@ -128,17 +128,19 @@ TEST(Stamp, BatchedChangesAnnounceEverythingOnceAtTheOutermostEnd) {
 
 TEST(Stamp, SixteenBitBrushingMovesTheOpacityToTheBlend) {
   Held h;
+  // Opacity, 16-bit opacity, the current blend opacity and the 16-bit flag.
+  const auto state = [&] {
+    return std::vector<float>{h->GetOpacity(), h->GetOpacity16(), h->CurrentOpacity16(),
+                              float(h->Is16Bit())};
+  };
   Stamp::SetBrush16Bit(true);
   h->SetOpacity(0.4f);
-  EXPECT_EQ(h->GetOpacity(), 1.0f);
-  EXPECT_EQ(h->GetOpacity16(), 0.4f);
-  EXPECT_TRUE(h->Is16Bit());
-  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  EXPECT_EQ(state(), (std::vector<float>{1.0f, 0.4f, 0.4f, 1}));
   Stamp::SetBrush16Bit(false);
   h->SetRadius(6.0f);  // re-evaluates against the switch
   EXPECT_EQ(h->GetOpacity(), 0.4f);
-  EXPECT_FALSE(h->Is16Bit());
-  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  EXPECT_EQ(state()[2], 0.4f);
+  EXPECT_EQ(state()[3], 0.0f);
   EXPECT_EQ(h.rec.codes, (std::vector<int>{8, 1, 8}));
 }
 
