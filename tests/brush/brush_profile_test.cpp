@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include <brenmark/brush_parameters.h>
 #include <brenmark/brush_profile.h>
@@ -127,14 +128,12 @@ TEST(ProfileFactory, StandardKindsAndRefusals) {
     r.count = count;  // the application may write the field directly
     return Held(BrushProfile::NewFunction(r, 10.0f)) != nullptr;
   };
-  EXPECT_TRUE(with(8, ProfFunc::Polynomial));
-  EXPECT_FALSE(with(9, ProfFunc::Polynomial));
-  EXPECT_TRUE(with(1, ProfFunc::Solid));
-  EXPECT_FALSE(with(2, ProfFunc::Solid));
-  EXPECT_TRUE(with(31, ProfFunc::Spline));
-  EXPECT_FALSE(with(32, ProfFunc::Linear));
-  EXPECT_FALSE(with(-1, ProfFunc::Linear));
-  EXPECT_FALSE(with(1, 4));
+  // Counts up to 8 coefficients, 1 hardness, 31 points; type 4 is none.
+  EXPECT_EQ((std::vector<bool>{with(8, ProfFunc::Polynomial), with(9, ProfFunc::Polynomial),
+                               with(1, ProfFunc::Solid), with(2, ProfFunc::Solid),
+                               with(31, ProfFunc::Spline), with(32, ProfFunc::Linear),
+                               with(-1, ProfFunc::Linear), with(1, 4)}),
+            (std::vector<bool>{true, false, true, false, true, false, false, false}));
 }
 
 TEST(ProfileRecords, ConstructionCopiesOnlyWhatFits) {

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,27 @@ Dab CachedDab(const Stamp& s, float x, float y) {
   return d;
 }
 
+// What the separable renderer writes with dither 128: each byte of the
+// colour under the dab through the coverage, over a clear 64 x 64 target.
+// The number of painted pixels.
+int ExpectSeparable(ilImage* target, const Dab& cov,
+                    const std::function<std::uint32_t(int, int)>& colour) {
+  int painted = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const unsigned a = cov.At(x, y);
+      const std::uint32_t s = a != 0 ? colour(x, y) : 0;
+      std::uint32_t expected = 0;
+      for (int c = 0; a != 0 && c < 4; ++c)
+        expected |= std::min(255u, (((s >> (8 * c)) & 0xFF) * a + 128) >> 8) << (8 * c);
+      EXPECT_EQ(Get(target, x, y), expected) << x << "," << y;
+      if (Get(target, x, y) != expected) return -1;
+      painted += a != 0;
+    }
+  }
+  return painted;
+}
+
 class StampDraw : public testing::Test {
  protected:
   void SetUp() override {
@@ -133,19 +155,7 @@ TEST_F(StampDraw, SeparableDabBlendsTheColourThroughCoverageWithDither) {
   const unsigned char full = 255;
   cover->SetColorSource(new ImagePaintObj("c", new ilConstImg(ilPixel(ilUChar, 1, &full))));
   const Dab cov = CachedDab(*cover.p, 30.0f, 31.0f);
-  const unsigned char colour[4] = {204, 102, 51, 255};
-  int painted = 0;
-  for (int y = 0; y < 64; ++y) {
-    for (int x = 0; x < 64; ++x) {
-      const unsigned a = cov.At(x, y);
-      std::uint32_t expected = 0;
-      for (int c = 0; a != 0 && c < 4; ++c)
-        expected |= std::min(255u, (colour[c] * a + 128) >> 8) << (8 * c);
-      ASSERT_EQ(Get(target.p, x, y), expected) << x << "," << y;
-      painted += a != 0;
-    }
-  }
-  EXPECT_GT(painted, 200);
+  EXPECT_GT(ExpectSeparable(target.p, cov, [](int, int) { return 0xFF3366CCu; }), 200);
   BlendFactor s, d;
   painter.get_blend_func(s, d);
   EXPECT_EQ(s, BlendOne);  // restored after the dab
@@ -202,16 +212,8 @@ TEST_F(StampDraw, ImageStampTakesTheColourUnderTheDab) {
   PinDither(0x01);
   ASSERT_EQ(sep.draw_stamp(20.2f, 30.0f, nullptr), 0);
   const Dab cov = CachedDab(*cover.p, 20.2f, 30.0f);
-  for (int y = 0; y < 64; ++y) {
-    for (int x = 0; x < 64; ++x) {
-      const unsigned a = cov.At(x, y);
-      const std::uint32_t s = Get(source.p, x + 5, y - 3);
-      std::uint32_t expected = 0;
-      for (int c = 0; a != 0 && c < 4; ++c)
-        expected |= std::min(255u, (((s >> (8 * c)) & 0xFF) * a + 128) >> 8) << (8 * c);
-      ASSERT_EQ(Get(other.p, x, y), expected) << x << "," << y;
-    }
-  }
+  EXPECT_GT(
+      ExpectSeparable(other.p, cov, [&](int x, int y) { return Get(source.p, x + 5, y - 3); }), 50);
 }
 
 TEST_F(StampDraw, MaskSourceScalesTheTwelveBitCoverage) {

@@ -44,107 +44,65 @@ ImagePaintObj* Constant1(unsigned char v) {
   return new ImagePaintObj("test", new ilConstImg(ilPixel(ilUChar, 1, &v)));
 }
 
+// Setters clamp, and announce a change code only when the value changed.
+// A new stamp is opaque black, radius 5, quality 40, the standard profile.
 TEST(Stamp, SettersClampAndAnnounceOnlyChanges) {
-  struct Row {
-    const char* what;
-    std::function<void(Stamp&)> set;
-    std::function<float(const Stamp&)> get;
-    float expected;
-    std::vector<int> codes;
+  using Set = void (*)(Stamp&);
+  using Get = double (*)(const Stamp&);
+  const Get radius = [](const Stamp& s) -> double { return s.GetRadius(); };
+  const Get aspect = [](const Stamp& s) -> double { return s.GetAspect(); };
+  const Get angle = [](const Stamp& s) -> double { return s.GetAngle(); };
+  const Get opacity = [](const Stamp& s) -> double { return s.GetOpacity(); };
+  const Get opacity16 = [](const Stamp& s) -> double { return s.GetOpacity16(); };
+  const Get kind = [](const Stamp& s) -> double { return s.GetKind(); };
+  const Get quality = [](const Stamp& s) -> double { return s.GetQuality(); };
+  const Get identity = [](const Stamp& s) -> double { return s.HasIdentityTransform(); };
+  const Get plain = [](const Stamp& s) -> double { return (s.IsHighQuality() && !s.HasNoise()); };
+  const Get masked = [](const Stamp& s) -> double { return (s.GetMaskSource() != nullptr); };
+  const Get offset = [](const Stamp& s) -> double {
+    int x, y;
+    s.GetOffset(x, y);
+    return 10.0f * x + y;
   };
-  const auto radius = [](const Stamp& s) { return s.GetRadius(); };
-  const Row rows[] = {
+  const Get colour = [](const Stamp& s) -> double {
+    std::uint32_t v = 0;
+    s.GetColorSource()->image()->getTile(0, 0, 1, 1, &v);
+    return static_cast<double>(v);
+  };
+  const struct {
+    const char* what;
+    Set set;
+    Get get;
+    double expected;
+    std::vector<int> codes;
+  } rows[] = {
       {"radius 0", [](Stamp& s) { s.SetRadius(0.0f); }, radius, 0.01f, {1}},
       {"radius -3", [](Stamp& s) { s.SetRadius(-3.0f); }, radius, 0.01f, {1}},
       {"radius NaN", [](Stamp& s) { s.SetRadius(NAN); }, radius, 0.01f, {1}},
       {"radius 300", [](Stamp& s) { s.SetRadius(300.0f); }, radius, 255.0f, {1}},
       {"radius unchanged", [](Stamp& s) { s.SetRadius(5.0f); }, radius, 5.0f, {}},
-      {"aspect -2",
-       [](Stamp& s) { s.SetAspect(-2.0f); },
-       [](const Stamp& s) { return s.GetAspect(); },
-       -1.0f,
-       {9}},
-      {"aspect 2 (already 1)",
-       [](Stamp& s) { s.SetAspect(2.0f); },
-       [](const Stamp& s) { return s.GetAspect(); },
-       1.0f,
-       {}},
-      {"angle",
-       [](Stamp& s) { s.SetAngle(30.0f); },
-       [](const Stamp& s) { return s.GetAngle(); },
-       30.0f,
-       {10}},
-      {"angle inf refused",
-       [](Stamp& s) { s.SetAngle(INFINITY); },
-       [](const Stamp& s) { return s.GetAngle(); },
-       0.0f,
-       {}},
-      {"identity transform",
-       [](Stamp& s) { s.SetTransform(1, 0, 0, 1); },
-       [](const Stamp& s) { return s.HasIdentityTransform() ? 1.0f : 0.0f; },
-       1.0f,
-       {11}},
-      {"opacity -1",
-       [](Stamp& s) { s.SetOpacity(-1.0f); },
-       [](const Stamp& s) { return s.GetOpacity(); },
-       0.0f,
-       {8}},
-      {"opacities",
-       [](Stamp& s) { s.SetOpacities(2.0f, 0.25f, false); },
-       [](const Stamp& s) { return s.GetOpacity16(); },
-       0.25f,
-       {8}},
-      {"kind",
-       [](Stamp& s) { s.SetKind(2); },
-       [](const Stamp& s) { return 1.0f * s.GetKind(); },
-       2.0f,
-       {7}},
-      {"quality",
-       [](Stamp& s) { s.SetQuality(7); },
-       [](const Stamp& s) { return 1.0f * s.GetQuality(); },
-       7.0f,
-       {6}},
-      {"offset",
-       [](Stamp& s) { s.SetOffset(3, -4); },
-       [](const Stamp& s) {
-         int x, y;
-         s.GetOffset(x, y);
-         return 10.0f * x + y;
-       },
-       26.0f,
-       {12}},
-      {"colour",
-       [](Stamp& s) { s.SetColor(1.0f, 0.5f, -1.0f, 1.0f); },
-       [](const Stamp& s) {
-         unsigned char b[4];
-         s.GetColorSource()->image()->getTile(0, 0, 1, 1, b);
-         return b[0] == 255 && b[1] == 127 && b[2] == 0 && b[3] == 255 ? 1.0f : 0.0f;
-       },
-       1.0f,
-       {3}},
-      {"mask colour",
-       [](Stamp& s) { s.SetMaskColor(0, 0, 0, 0.5f); },
-       [](const Stamp& s) { return s.GetMaskSource() != nullptr ? 1.0f : 0.0f; },
-       1.0f,
-       {4}},
+      {"aspect -2", [](Stamp& s) { s.SetAspect(-2.0f); }, aspect, -1.0f, {9}},
+      {"aspect 2 (already 1)", [](Stamp& s) { s.SetAspect(2.0f); }, aspect, 1.0f, {}},
+      {"angle", [](Stamp& s) { s.SetAngle(30.0f); }, angle, 30.0f, {10}},
+      {"angle inf refused", [](Stamp& s) { s.SetAngle(INFINITY); }, angle, 0.0f, {}},
+      {"identity", [](Stamp& s) { s.SetTransform(1, 0, 0, 1); }, identity, 1.0f, {11}},
+      {"opacity -1", [](Stamp& s) { s.SetOpacity(-1.0f); }, opacity, 0.0f, {8}},
+      {"opacities", [](Stamp& s) { s.SetOpacities(2.0f, 0.25f, false); }, opacity16, 0.25f, {8}},
+      {"kind", [](Stamp& s) { s.SetKind(2); }, kind, 2.0f, {7}},
+      {"quality", [](Stamp& s) { s.SetQuality(7); }, quality, 7.0f, {6}},
+      {"quality unchanged", [](Stamp& s) { s.SetQuality(40); }, plain, 1.0f, {}},
+      {"offset", [](Stamp& s) { s.SetOffset(3, -4); }, offset, 26.0f, {12}},
+      {"default colour", [](Stamp&) {}, colour, 0xFF000000u, {}},
+      {"colour", [](Stamp& s) { s.SetColor(1.0f, 0.5f, -1.0f, 1.0f); }, colour, 0xFF007FFFu, {3}},
+      {"mask colour", [](Stamp& s) { s.SetMaskColor(0, 0, 0, 0.5f); }, masked, 1.0f, {4}},
   };
-  for (const Row& r : rows) {
+  for (const auto& r : rows) {
     Held h;
     r.set(*h.s);
     EXPECT_EQ(r.get(*h.s), r.expected) << r.what;
     EXPECT_EQ(h.rec.codes, r.codes) << r.what;
   }
-}
-
-TEST(Stamp, DefaultsAreOpaqueBlackPolynomialRadiusFive) {
   Held h;
-  EXPECT_EQ(h->GetRadius(), 5.0f);
-  EXPECT_EQ(h->GetQuality(), 40);
-  EXPECT_TRUE(h->IsHighQuality());
-  EXPECT_FALSE(h->HasNoise());
-  std::uint32_t black = 0;
-  ASSERT_EQ(h->GetColorSource()->image()->getTile(0, 0, 1, 1, &black), ilOkay);
-  EXPECT_EQ(black, 0xFF000000u);
   const float coefficients[] = {1.0f, 0.0f, 1.42525f, -7.01f, 4.587f};
   const Poly1D standard(coefficients, 5);
   EXPECT_TRUE(h->GetProfile()->isEqual(&standard));
@@ -170,17 +128,19 @@ TEST(Stamp, BatchedChangesAnnounceEverythingOnceAtTheOutermostEnd) {
 
 TEST(Stamp, SixteenBitBrushingMovesTheOpacityToTheBlend) {
   Held h;
+  // Opacity, 16-bit opacity, the current blend opacity and the 16-bit flag.
+  const auto state = [&] {
+    return std::vector<float>{h->GetOpacity(), h->GetOpacity16(), h->CurrentOpacity16(),
+                              float(h->Is16Bit())};
+  };
   Stamp::SetBrush16Bit(true);
   h->SetOpacity(0.4f);
-  EXPECT_EQ(h->GetOpacity(), 1.0f);
-  EXPECT_EQ(h->GetOpacity16(), 0.4f);
-  EXPECT_TRUE(h->Is16Bit());
-  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  EXPECT_EQ(state(), (std::vector<float>{1.0f, 0.4f, 0.4f, 1}));
   Stamp::SetBrush16Bit(false);
   h->SetRadius(6.0f);  // re-evaluates against the switch
   EXPECT_EQ(h->GetOpacity(), 0.4f);
-  EXPECT_FALSE(h->Is16Bit());
-  EXPECT_EQ(h->CurrentOpacity16(), 0.4f);
+  EXPECT_EQ(state()[2], 0.4f);
+  EXPECT_EQ(state()[3], 0.0f);
   EXPECT_EQ(h.rec.codes, (std::vector<int>{8, 1, 8}));
 }
 

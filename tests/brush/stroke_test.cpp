@@ -105,18 +105,17 @@ TEST(Stroke, RecordsUnlockedAttributesAndMarksItsEnds) {
   EXPECT_EQ(s.AddPoint(NAN, 0, 1, 1, 1, 0), 0);     // refused: the stroke is unchanged
   EXPECT_EQ(s.AddPoint(0, -2.0e6f, 1, 1, 1, 0), 0);
   s.MarkEnd();
-  const StrokeSample want[] = {{1, 2, 3, 0.5f, 0.75f, 45, 15, 0, 0},
-                               {4, 5, 6, 0, 1, 0, 5, 1, 0},
-                               {7, 8, 0, 0, 0.5f, 0, 12, 2, 0}};
+  // x, y, radius, opacity, aspect, angle, present bits, state; absent
+  // attributes are stored as 0.
+  const std::vector<float> want[] = {
+      {1, 2, 3, 0.5f, 0.75f, 45, 15, 0}, {4, 5, 6, 0, 1, 0, 5, 1}, {7, 8, 0, 0, 0.5f, 0, 12, 2}};
   ASSERT_EQ(s.Count(), 3);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(s[i].present, want[i].present) << i;
-    EXPECT_EQ(s[i].state, want[i].state) << i;
-    const float got[] = {s[i].x, s[i].y, s[i].radius, s[i].opacity, s[i].aspect, s[i].angle};
-    const float exp[] = {want[i].x,       want[i].y,      want[i].radius,
-                         want[i].opacity, want[i].aspect, want[i].angle};
-    for (int a = 0; a < 6; ++a)  // absent attributes: whatever was stored is 0
-      EXPECT_EQ(got[a], exp[a]) << i << " field " << a;
+    const StrokeSample& g = s[i];
+    EXPECT_EQ((std::vector<float>{g.x, g.y, g.radius, g.opacity, g.aspect, g.angle,
+                                  float(g.present), float(g.state)}),
+              want[i])
+        << i;
   }
   Stroke empty;
   empty.MarkEnd();

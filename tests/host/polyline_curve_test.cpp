@@ -31,71 +31,47 @@ ag_curve* MakeSquare() {
   return MakePolylineCurve({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true);
 }
 
-TEST_F(PolylineCurveTest, OpenPolylineLengthEvaluationAndDirection) {
-  ag_curve* c = MakeBent();
-  EXPECT_FALSE(cb_.IsCurveClosed(c));
-  EXPECT_EQ(cb_.GetCurveLength(c), 11.0);
-  double x = 0, y = 0;
-  cb_.EvaluateCurve(c, 2.5, &x, &y);
-  EXPECT_EQ(x, 1.5);
-  EXPECT_EQ(y, 2.0);
-  cb_.EvaluateCurve(c, 8, &x, &y);
-  EXPECT_EQ(x, 3.0);
-  EXPECT_EQ(y, 7.0);
-  // Open curves clamp the parameter.
-  cb_.EvaluateCurve(c, -1, &x, &y);
-  EXPECT_EQ(x, 0.0);
-  EXPECT_EQ(y, 0.0);
-  cb_.EvaluateCurve(c, 20, &x, &y);
-  EXPECT_EQ(x, 3.0);
-  EXPECT_EQ(y, 10.0);
-
-  double dx = 0, dy = 0;
-  cb_.GetCurveDirection(c, 1, &dx, &dy);
-  EXPECT_DOUBLE_EQ(dx, 0.6);
-  EXPECT_DOUBLE_EQ(dy, 0.8);
-  cb_.GetCurveDirection(c, 5, &dx, &dy);  // at the vertex: the leaving segment
-  EXPECT_EQ(dx, 0.0);
-  EXPECT_EQ(dy, 1.0);
-  cb_.GetCurveDirection(c, 11, &dx, &dy);
-  EXPECT_EQ(dy, 1.0);
-
-  EXPECT_EQ(cb_.ProjectOntoCurve(c, 10, 7), 8.0);
-  EXPECT_EQ(cb_.ProjectOntoCurve(c, -3, -4), 0.0);
-  EXPECT_EQ(cb_.ProjectOntoCurve(c, 3, 50), 11.0);
-  cb_.ReleaseCurve(&c);
-  EXPECT_EQ(c, nullptr);
-  cb_.ReleaseCurve(&c);  // releasing an empty holder does nothing
-  EXPECT_EQ(host_.CallCount(kCbReleaseCurve), 2);
-}
-
-TEST_F(PolylineCurveTest, ClosedCurveWrapsTheParameter) {
-  ag_curve* c = MakeSquare();
-  EXPECT_TRUE(cb_.IsCurveClosed(c));
-  EXPECT_EQ(cb_.GetCurveLength(c), 40.0);
-  double x = 0, y = 0;
-  cb_.EvaluateCurve(c, 45, &x, &y);
-  EXPECT_EQ(x, 5.0);
-  EXPECT_EQ(y, 0.0);
-  cb_.EvaluateCurve(c, -5, &x, &y);  // 35: on the closing side
-  EXPECT_EQ(x, 0.0);
-  EXPECT_EQ(y, 5.0);
-  double dx = 0, dy = 0;
-  cb_.GetCurveDirection(c, 35, &dx, &dy);
-  EXPECT_EQ(dx, 0.0);
-  EXPECT_EQ(dy, -1.0);
-  EXPECT_EQ(cb_.ProjectOntoCurve(c, -2, 4), 36.0);
-  cb_.ReleaseCurve(&c);
+// Parameters past the ends clamp on an open curve and wrap on a closed one;
+// at a vertex the direction is the leaving segment's.
+TEST_F(PolylineCurveTest, LengthEvaluationDirectionAndProjection) {
+  const struct {
+    bool closed;
+    double t, x, y, dx, dy;
+  } points[] = {
+      {false, 2.5, 1.5, 2, 0.6, 0.8}, {false, 8, 3, 7, 0, 1},  {false, -1, 0, 0, 0.6, 0.8},
+      {false, 20, 3, 10, 0, 1},       {false, 5, 3, 4, 0, 1},  {true, 45, 5, 0, 1, 0},
+      {true, -5, 0, 5, 0, -1},        {true, 35, 0, 5, 0, -1},
+  };
+  ag_curve* curves[2] = {MakeBent(), MakeSquare()};
+  for (const auto& p : points) {
+    ag_curve* c = curves[p.closed];
+    double x = 0, y = 0, dx = 0, dy = 0;
+    cb_.EvaluateCurve(c, p.t, &x, &y);
+    cb_.GetCurveDirection(c, p.t, &dx, &dy);
+    EXPECT_EQ((std::vector<double>{x, y}), (std::vector<double>{p.x, p.y})) << p.t;
+    EXPECT_NEAR(dx, p.dx, 1e-12) << p.t;
+    EXPECT_NEAR(dy, p.dy, 1e-12) << p.t;
+  }
+  EXPECT_FALSE(cb_.IsCurveClosed(curves[0]));
+  EXPECT_TRUE(cb_.IsCurveClosed(curves[1]));
+  EXPECT_EQ(cb_.GetCurveLength(curves[0]), 11.0);
+  EXPECT_EQ(cb_.GetCurveLength(curves[1]), 40.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], 10, 7), 8.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], -3, -4), 0.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], 3, 50), 11.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[1], -2, 4), 36.0);
+  for (ag_curve*& c : curves) cb_.ReleaseCurve(&c);
+  EXPECT_EQ(curves[0], nullptr);
+  cb_.ReleaseCurve(&curves[0]);  // releasing an empty holder does nothing
+  EXPECT_EQ(host_.CallCount(kCbReleaseCurve), 3);
 }
 
 TEST_F(PolylineCurveTest, BoundsTessellationAndSplinePoints) {
   ag_curve* c = MakeSquare();
   double** corners = cb_.GetCurveBounds(c);
   ASSERT_NE(corners, nullptr);
-  EXPECT_EQ(corners[0][0], 0.0);
-  EXPECT_EQ(corners[0][1], 0.0);
-  EXPECT_EQ(corners[1][0], 10.0);
-  EXPECT_EQ(corners[1][1], 10.0);
+  EXPECT_EQ((std::vector<double>{corners[0][0], corners[0][1], corners[1][0], corners[1][1]}),
+            (std::vector<double>{0, 0, 10, 10}));
 
   int n = 0;
   float* segs = cb_.TessellateCurve(c, nullptr, &n);
@@ -117,10 +93,8 @@ TEST_F(PolylineCurveTest, BoundsTessellationAndSplinePoints) {
   // An open polyline is still closed for filling; a lone point gives nothing.
   ag_curve* open = MakeBent();
   segs = cb_.TessellateCurve(open, nullptr, &n);
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ(segs[8], 3.0f);
-  EXPECT_EQ(segs[10], -3.0f);
-  EXPECT_EQ(segs[11], -10.0f);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(std::vector<float>(segs + 8, segs + 12), (std::vector<float>{3, 10, -3, -10}));
   delete[] segs;
   cb_.ReleaseCurve(&open);
   ag_curve* dot = MakePolylineCurve({{2, 2}}, false);

@@ -79,24 +79,19 @@ TEST_F(BrushStroke, PointsAreClampedToOnePixel) {
   }
 }
 
-TEST_F(BrushStroke, SpacingIsRaisedToATenthAndStored) {
-  StrokeParameters p;
-  p.spacing = 0.05f;
-  Brenmark.SetStrokeParameters(p);
-  Brenmark.BeginBrushStroke();
-  Brenmark.EndBrushStroke();
-  EXPECT_EQ(Brenmark.GetStrokeParameters().spacing, 0.1f);
-}
-
-TEST_F(BrushStroke, SpacingBiasFollowsMarkerBlend) {
+TEST_F(BrushStroke, SpacingBiasFollowsMarkerBlendAndSpacingHasAFloor) {
   const float radii[] = {1, 8, 14, 20, 30, 40, 41, 100};
   const double marker[] = {0.3, 0.3, 0.55, 0.8, 0.9, 1.0, 1.0, 1.0};
   for (float r : radii) EXPECT_DOUBLE_EQ(Brenmark.GetSpacingBias(r), 1.0) << r;
   StrokeParameters p;
   p.markerBlend = true;
+  p.spacing = 0.05f;  // raised to a tenth when a stroke begins
   Brenmark.SetStrokeParameters(p);
   for (int i = 0; i < 8; ++i)
     EXPECT_NEAR(Brenmark.GetSpacingBias(radii[i]), marker[i], 1e-6) << radii[i];
+  Brenmark.BeginBrushStroke();
+  Brenmark.EndBrushStroke();
+  EXPECT_EQ(Brenmark.GetStrokeParameters().spacing, 0.1f);
 }
 
 TEST_F(BrushStroke, SixteenBitOnlyForLargeFaintPlainBrushes) {
@@ -144,9 +139,7 @@ TEST_F(BrushStroke, StrokePaintsTheLayerAndShowsOnTheView) {
   const std::uint32_t* shown = host_.ShownPixels(view);
   std::uint8_t bytes[4];
   std::memcpy(bytes, &shown[20 * 64 + 25], 4);
-  EXPECT_EQ(bytes[0], 255);
-  EXPECT_EQ(bytes[1], 0);
-  EXPECT_EQ(bytes[2], 0);
+  EXPECT_EQ((std::vector<int>{bytes[0], bytes[1], bytes[2]}), (std::vector<int>{255, 0, 0}));
 }
 
 TEST_F(BrushStroke, ColourSetDuringAStrokeDoesNotReachIt) {

@@ -45,30 +45,18 @@ class CommandFrame : public EngineTest {
   static int Commits(Kind k) { return CommandUndo::Committed(k); }
 };
 
-TEST(UndoSwitch, OnlyTheValueOneDisablesUndo) {
+TEST(UndoSwitch, OnlyTheValueOneDisablesUndoAndItIsReadOnce) {
   EXPECT_TRUE(UndoDisabledBy("1"));
-  EXPECT_FALSE(UndoDisabledBy(nullptr));
-  EXPECT_FALSE(UndoDisabledBy(""));
-  EXPECT_FALSE(UndoDisabledBy("0"));
-  EXPECT_FALSE(UndoDisabledBy("11"));
-  EXPECT_FALSE(UndoDisabledBy("1 "));
-}
-
-TEST(UndoSwitch, IsReadFromTheEnvironmentOnceAndKept) {
+  for (const char* v : {static_cast<const char*>(nullptr), "", "0", "11", "1 "})
+    EXPECT_FALSE(UndoDisabledBy(v)) << (v ? v : "unset");
   {
     UndoSwitchScope scope("1");
     EXPECT_FALSE(UndoEnabled());
     setenv("SID_UNDO_DISABLE", "0", 1);
     EXPECT_FALSE(UndoEnabled());  // cached
   }
-  {
-    UndoSwitchScope scope("yes");
-    EXPECT_TRUE(UndoEnabled());
-  }
-  {
-    UndoSwitchScope scope(nullptr);
-    EXPECT_TRUE(UndoEnabled());
-  }
+  UndoSwitchScope scope("yes");
+  EXPECT_TRUE(UndoEnabled());
 }
 
 TEST_F(CommandFrame, NewLayerGoesOnTopAndItsHandleResolvesThere) {
@@ -159,8 +147,14 @@ TEST_F(CommandFrame, BlurAndSharpenBrushesAreSwitchedBackOnAfterACommand) {
   EXPECT_FALSE(Brenmark.isSharpenBrush());
 }
 
-TEST_F(CommandFrame, UpAndDownLayerMoveTheCurrencyAndReturnTheNewHandle) {
+TEST_F(CommandFrame, CurrentStackAndLayerMoves) {
+  const int other = NewStack();
   int h = NewStack();
+  EXPECT_EQ(PntCurrentLayerStack(), h);
+  PntSetCurrentLayerStack(other);
+  PntSetCurrentLayerStack(-2);  // ignored
+  EXPECT_EQ(PntCurrentLayerStack(), other);
+  PntSetCurrentLayerStack(h);
   void* a = PntNewLayer(h, false);
   void* b = PntNewLayer(h, false);
   EXPECT_EQ(PntDownLayer(), a);
@@ -168,6 +162,12 @@ TEST_F(CommandFrame, UpAndDownLayerMoveTheCurrencyAndReturnTheNewHandle) {
   EXPECT_EQ(PntUpLayer(), b);
   EXPECT_EQ(PntUpLayer(), Brenmark.GetSelectionMaskHandle(h));  // above the top: the selection
   EXPECT_TRUE(Brenmark.isSelectionMaskCurrent(h));
+  Brenmark.SetCurrentLayer(2, h);
+  Brenmark.MoveCurrentLayer(1);
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
+  EXPECT_EQ(Brenmark.GetLayerHandle(2, h), a);
+  Brenmark.MoveCurrentlayer(1, 2);  // accepted, does nothing
+  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
 }
 
 TEST_F(CommandFrame, MergeWithBelowSkipsMasksAndDoesNothingAtTheBottom) {
@@ -203,17 +203,6 @@ TEST_F(CommandFrame, MergeWithBelowOfAMaskTakesTheMaskBelowIt) {
   EXPECT_EQ(Brenmark.GetLayerHandle(2, h), m1);
 }
 
-TEST_F(CommandFrame, MoveCurrentLayerActsOnTheCurrentStack) {
-  int h = NewStack();
-  void* a = PntNewLayer(h, false);
-  void* b = PntNewLayer(h, false);
-  Brenmark.MoveCurrentLayer(1);
-  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
-  EXPECT_EQ(Brenmark.GetLayerHandle(2, h), a);
-  Brenmark.MoveCurrentlayer(1, 2);  // accepted, does nothing
-  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), b);
-}
-
 TEST_F(CommandFrame, ForwardedAttributesReachTheStack) {
   int h = NewStack();
   PntNewLayer(h, false);
@@ -243,16 +232,6 @@ TEST_F(CommandFrame, InitializationRunsOnceAndSetsTheScaleFilters) {
   Brenmark.GetScaleFilter(magnify, minify);
   EXPECT_EQ(magnify, 2);
   Brenmark.SetScaleFilter(1, 1);
-}
-
-TEST_F(CommandFrame, ExportedCurrentStackFunctions) {
-  int a = NewStack();
-  int b = NewStack();
-  EXPECT_EQ(PntCurrentLayerStack(), b);
-  PntSetCurrentLayerStack(a);
-  EXPECT_EQ(PntCurrentLayerStack(), a);
-  PntSetCurrentLayerStack(-2);
-  EXPECT_EQ(PntCurrentLayerStack(), a);
 }
 
 TEST_F(CommandFrame, DumpListsEveryStackOnlyForTheStructureSelector) {

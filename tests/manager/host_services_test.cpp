@@ -29,13 +29,9 @@ TEST(HostServices, WatermarkReachesEveryPageInsideTheBounds) {
   int calls = 0;
   host.SetWatermarkHook([&](void* pixels, int x, int y, int w, int h, int bw, int bh) {
     ++calls;
-    EXPECT_EQ(w, 128);
-    EXPECT_EQ(h, 128);
-    EXPECT_EQ(bw, 200);
-    EXPECT_EQ(bh, 100);
+    EXPECT_EQ((std::vector<int>{y, w, h, bw, bh}), (std::vector<int>{0, 128, 128, 200, 100}));
     // Mark the page's first pixel with its origin.
-    std::uint32_t mark = 0xFF000000u | static_cast<std::uint32_t>(x / 128 + 1);
-    (void)y;
+    const std::uint32_t mark = 0xFF000000u | static_cast<std::uint32_t>(x / 128 + 1);
     std::memcpy(pixels, &mark, 4);
   });
   std::uint32_t zero = 0;
@@ -45,13 +41,10 @@ TEST(HostServices, WatermarkReachesEveryPageInsideTheBounds) {
   ASSERT_EQ(img->fillTile(0, 0, 200, 100, &grey), ilOkay);
   img->ApplyWatermark();
   EXPECT_EQ(calls, 2);
-  std::uint32_t px = 0;
-  img->getTile(0, 0, 1, 1, &px);
-  EXPECT_EQ(px, 0xFF000001u);
-  img->getTile(128, 0, 1, 1, &px);
-  EXPECT_EQ(px, 0xFF000002u);
-  img->getTile(1, 0, 1, 1, &px);
-  EXPECT_EQ(px, grey);
+  std::uint32_t px[3] = {};
+  for (int i = 0; i < 3; ++i) img->getTile((i % 2) * 128 + i / 2, 0, 1, 1, &px[i]);
+  EXPECT_EQ(std::vector<std::uint32_t>(px, px + 3),
+            (std::vector<std::uint32_t>{0xFF000001u, 0xFF000002u, grey}));
   img->unref();
 }
 

@@ -84,17 +84,12 @@ TEST_F(LayerStackRegistry, DeletingTheCurrentStackLeavesNoneCurrent) {
 }
 
 TEST_F(LayerStackRegistry, NextLayerStackWalksOccupiedSlotsThenKeepsAnsweringMinusOne) {
-  NewStack();
-  NewStack();
-  NewStack();
-  NewStack();
+  for (int i = 0; i < 4; ++i) NewStack();
   Brenmark.DeleteLayerStack(1);
   Brenmark.ResetLayerStackIterator();
-  EXPECT_EQ(Brenmark.NextLayerStack(), 0);
-  EXPECT_EQ(Brenmark.NextLayerStack(), 2);
-  EXPECT_EQ(Brenmark.NextLayerStack(), 3);
-  EXPECT_EQ(Brenmark.NextLayerStack(), -1);
-  EXPECT_EQ(Brenmark.NextLayerStack(), -1);
+  std::vector<int> walked;
+  for (int i = 0; i < 5; ++i) walked.push_back(Brenmark.NextLayerStack());
+  EXPECT_EQ(walked, (std::vector<int>{0, 2, 3, -1, -1}));
 }
 
 TEST_F(LayerStackRegistry, ReplaceLayerStackSwapsTheSlotAndKeepsTheCount) {
@@ -126,42 +121,36 @@ TEST_F(LayerStackRegistry, LayerHandlesResolveToTheFirstStackThatKnowsThem) {
   int b = NewStack();
   void* second = PntNewLayer(b, false);
   void* secondTop = PntNewLayer(b, false);
-  int index = 0, h = 0;
-  Brenmark.GetLayerFromHandle(first, index, h);
-  EXPECT_EQ(index, 1);
-  EXPECT_EQ(h, a);
-  Brenmark.GetLayerFromHandle(secondTop, index, h);
-  EXPECT_EQ(index, 2);
-  EXPECT_EQ(h, b);
-  Brenmark.GetLayerFromHandle(kCurrent, index, h);  // the current stack's current layer
-  EXPECT_EQ(index, 2);
-  EXPECT_EQ(h, b);
-  Brenmark.GetLayerFromHandle(Brenmark.GetSelectionMaskHandle(a), index, h);
-  EXPECT_EQ(index, 2);
-  EXPECT_EQ(h, a);
-  Brenmark.GetLayerFromHandle(kNone, index, h);
-  EXPECT_EQ(index, -1);
+  // The current stack's current layer for -2; the selection mask above the
+  // layers; -1, -1 for none.
+  const struct {
+    void* handle;
+    int index, stack;
+  } cases[] = {{first, 1, a},
+               {secondTop, 2, b},
+               {kCurrent, 2, b},
+               {Brenmark.GetSelectionMaskHandle(a), 2, a},
+               {kNone, -1, -1}};
+  for (const auto& c : cases) {
+    int index = 0, h = -1;
+    Brenmark.GetLayerFromHandle(c.handle, index, h);
+    EXPECT_EQ(index, c.index) << c.handle;
+    if (c.index > 0) {
+      EXPECT_EQ(h, c.stack) << c.handle;
+    }
+  }
   EXPECT_EQ(Brenmark.GetLayerHandle(1, b), second);
   EXPECT_EQ(Brenmark.GetLayerHandle(1, 9), kNone);
 }
 
-}  // namespace
-}  // namespace brenmark::testing
-
-namespace brenmark::testing {
-namespace {
-
-class ViewOriginHook : public EngineTest {};
-
-TEST_F(ViewOriginHook, TransformsBuiltFromAViewAskTheInstalledApplication) {
+TEST_F(LayerStackRegistry, TransformsBuiltFromAViewAskTheInstalledApplication) {
   host_.SetViewOriginAndScale(10, 20, 2.0f, 0.0f);
   int view = 5;
   LayerStackTransform t(&view);
   EXPECT_EQ(host_.LastAppView(), &view);
-  EXPECT_EQ(t.GetXOffset(), -10.0f);
-  EXPECT_EQ(t.GetYOffset(), -20.0f);
-  EXPECT_EQ(t.GetXScale(), 2.0f);
-  EXPECT_EQ(t.GetYScale(), 1.0f);  // a scale of 0 reads as 1
+  // A scale of 0 reads as 1.
+  EXPECT_EQ((std::vector<float>{t.GetXOffset(), t.GetYOffset(), t.GetXScale(), t.GetYScale()}),
+            (std::vector<float>{-10, -20, 2, 1}));
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 
 #include "command_registry.h"
 #include "host/reference_host.h"
-#include "png_test_files.h"
 #include "session.h"
 
 namespace fs = std::filesystem;
@@ -190,26 +189,15 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
   }
 }
 
+// The statistics' exact text is PixelCommands.StatisticsCountThePages'.
 TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
   Write("paint.bms", "canvas 64 64\nadd-layer Paper\nfill Paper 0 0 64 64 #FFFFFF\nprint\n");
   Outcome o = Tool({"--stats", "paint.bms"});
   EXPECT_EQ(o.status, 0);
-  const std::size_t stats = o.out.find("page cache:\n");
-  ASSERT_NE(stats, std::string::npos) << o.out;
   EXPECT_EQ(o.out.rfind("canvas 0 (current): 64 x 64", 0), 0u);
-  std::istringstream lines(o.out.substr(stats + 12));
-  std::vector<std::string> names;
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t colon = line.find(": ");
-    ASSERT_NE(colon, std::string::npos) << line;
-    EXPECT_EQ(line.find_first_not_of("0123456789", colon + 2), std::string::npos) << line;
-    names.push_back(line.substr(0, colon));
-  }
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"  budget bytes", "  bytes in memory",
-                                      "  big pages in memory", "  small pages in memory",
-                                      "  retained pages", "  swapped pages", "  swap slots in use",
-                                      "  pages to scan", "  hits", "  misses", "  smart images"}));
+  const std::size_t stats = o.out.find("\npage cache:\n  budget bytes: ");
+  EXPECT_NE(stats, std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find("  smart images: "), o.out.rfind('\n', o.out.size() - 2) + 1) << o.out;
   // A white 64 x 64 layer holds one page of four-byte pixels at least.
   EXPECT_EQ(o.out.find("  big pages in memory: 0\n"), std::string::npos) << o.out;
 
@@ -223,28 +211,6 @@ TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
                             "  smart images: 0\n", "  swapped pages: 0\n"}) {
     EXPECT_NE(o.out.find(empty), std::string::npos) << o.out;
   }
-}
-
-TEST_F(BrenmarkBinary, PaintsAndWritesPixelsThroughTheSharedLibrary) {
-  namespace t = brenmark::tool::test;
-  ASSERT_TRUE(t::WriteTestPng((dir_ / "in.png").string(),
-                              t::Rgba8(2, 1, {255, 0, 0, 255, 0, 0, 255, 128})));
-  Write("paint.bms",
-        "canvas 16 16\nadd-layer Paper\nfill Paper 0 0 2 2 #00FF0080\nexport Paper out.png\n"
-        "import in.png 4 4 Photo\nexport-view Photo view.png 2 0 nearest\n");
-  const Outcome o = Tool({"paint.bms"});
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "");
-  EXPECT_EQ(
-      t::DecodePng((dir_ / "out.png").string()).pixels,
-      (std::vector<std::uint8_t>{0, 255, 0, 128, 0, 255, 0, 128, 0, 255, 0, 128, 0, 255, 0, 128}));
-  const t::DecodedPng d = t::DecodePng((dir_ / "view.png").string());
-  EXPECT_EQ(d.width, 4);
-  const std::vector<std::uint8_t> row{255, 0, 0,   255, 255, 0, 0,   255,
-                                      0,   0, 255, 128, 0,   0, 255, 128};
-  std::vector<std::uint8_t> both = row;
-  both.insert(both.end(), row.begin(), row.end());
-  EXPECT_EQ(d.pixels, both);
 }
 
 TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExample) {

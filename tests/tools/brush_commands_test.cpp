@@ -9,9 +9,6 @@
 namespace brenmark::tool::test {
 namespace {
 
-const std::vector<int> kRed{255, 0, 0, 255};
-const std::vector<int> kClear{0, 0, 0, 0};
-
 // Every test paints from the library's starting state, so its pixels are
 // exact whatever ran before it.
 class BrushCommands : public ToolTest {

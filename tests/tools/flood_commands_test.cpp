@@ -57,29 +57,18 @@ TEST_F(FloodCommands, WandSelectsTheRegionAndAddKeepsTheSelection) {
 
 TEST_F(FloodCommands, BadLinesAreRefusedAndChangeNothing) {
   Run(std::string(kPicture) + "add-shape-layer S\nselect-layer L\n");
-  const std::string before = AllPixels();
-  const struct {
-    std::string setup, line, problem;
-  } cases[] = {
-      {"", "flood-fill 160 5 #FF0000 0",
+  ExpectRefused({
+      {"flood-fill 160 5 #FF0000 0",
        "flood-fill: the point 160,5 lies outside canvas 0 (160 x 96)"},
-      {"", "flood-fill 5 -1 #FF0000 0",
-       "flood-fill: the point 5,-1 lies outside canvas 0 (160 x 96)"},
-      {"", "wand 5 96 0", "wand: the point 5,96 lies outside canvas 0 (160 x 96)"},
-      {"", "flood-fill 5 5 #FF0000 1.5", ""},
-      {"", "flood-fill 5 5 red 0", ""},
-      {"", "wand 5 5 0 both", ""},
-      {"select-layer S\n", "flood-fill 5 5 #FF0000 0",
-       "flood-fill: layer 2 is a shape layer; its pixels are drawn from its shapes"},
-  };
-  for (const auto& c : cases) {
-    if (!c.setup.empty()) Run(c.setup);
-    const std::string problem = Refused(c.line);
-    if (!c.problem.empty()) {
-      EXPECT_EQ(problem, c.problem);
-    }
-    EXPECT_EQ(AllPixels(), before) << c.line;
-  }
+      {"flood-fill 5 -1 #FF0000 0", "flood-fill: the point 5,-1 lies outside canvas 0 (160 x 96)"},
+      {"wand 5 96 0", "wand: the point 5,96 lies outside canvas 0 (160 x 96)"},
+      {"flood-fill 5 5 #FF0000 1.5", ""},
+      {"flood-fill 5 5 red 0", ""},
+      {"wand 5 5 0 both", ""},
+      {"flood-fill 5 5 #FF0000 0",
+       "flood-fill: layer 2 is a shape layer; its pixels are drawn from its shapes",
+       "select-layer S"},
+  });
 }
 
 }  // namespace

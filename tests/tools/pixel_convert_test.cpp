@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 using namespace brenmark::tool;
 
@@ -52,13 +53,11 @@ TEST(PixelConvert, RoundTripStaysWithinTheDocumentedBound) {
 }
 
 TEST(PixelConvert, ConvertsRunsOfPixels) {
-  std::uint8_t px[12] = {128, 64, 0, 128, 10, 20, 30, 255, 9, 9, 9, 0};
-  PremultiplyPixels(px, 3);
-  const std::uint8_t pre[12] = {64, 32, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0};
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(px[i], pre[i]) << i;
-  UnpremultiplyPixels(px, 3);
-  const std::uint8_t back[12] = {128, 64, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0};
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(px[i], back[i]) << i;
+  std::vector<std::uint8_t> px{128, 64, 0, 128, 10, 20, 30, 255, 9, 9, 9, 0};
+  PremultiplyPixels(px.data(), 3);
+  EXPECT_EQ(px, (std::vector<std::uint8_t>{64, 32, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0}));
+  UnpremultiplyPixels(px.data(), 3);
+  EXPECT_EQ(px, (std::vector<std::uint8_t>{128, 64, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0}));
 }
 
 TEST(PixelConvert, MaskLevelIsThePremultipliedGrey) {

@@ -197,24 +197,6 @@ TEST_F(PngFiles, RefusesChunksAboveTheLimitAtOnce) {
   }
 }
 
-TEST_F(PngFiles, WritesTopRowFirst) {
-  ImagePixels pixels;
-  ASSERT_TRUE(pixels.Allocate(2, 2, 4));
-  pixels.bytes = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  ASSERT_EQ(WritePng(Path("out.png"), pixels, nullptr), "");
-  const DecodedPng d = DecodePng(Path("out.png"));
-  EXPECT_EQ(d.channels, 4);
-  EXPECT_EQ(d.pixels,
-            (std::vector<std::uint8_t>{9, 10, 11, 12, 13, 14, 15, 16, 1, 2, 3, 4, 5, 6, 7, 8}));
-  ImagePixels grey;
-  ASSERT_TRUE(grey.Allocate(3, 1, 1));
-  grey.bytes = {0, 128, 255};
-  ASSERT_EQ(WritePng(Path("grey.png"), grey, nullptr), "");
-  const DecodedPng g = DecodePng(Path("grey.png"));
-  EXPECT_EQ(g.channels, 1);
-  EXPECT_EQ(g.pixels, grey.bytes);
-}
-
 // Files are replaced through a temporary file beside the target: links are
 // followed and kept, anything but a regular file is refused untouched, a
 // failure leaves the old file, and the temporary file never stays.

@@ -10,9 +10,6 @@ namespace {
 
 using SelectionCommands = ToolTest;
 
-const std::vector<int> kClear{0, 0, 0, 0};
-const std::vector<int> kRed{255, 0, 0, 255};
-
 // A 6 x 4 canvas painted red; each script then selects and clears. The
 // expected rows are top first: 'r' red, '.' cleared.
 TEST_F(SelectionCommands, ClearSelectedActsWhereTheSelectionIsOpen) {
@@ -71,8 +68,7 @@ TEST_F(SelectionCommands, RefusedLinesSayWhyAndChangeNothing) {
   EXPECT_EQ(Refused("select-all"), "select-all: there is no canvas yet (create one with 'canvas')");
   Run("canvas 32 24\nadd-layer Paper\nfill Paper 0 0 4 4 #FF0000\nadd-shape-layer Lines\n"
       "select-rect 1 1 2 2");
-  const std::string before = AllPixels();
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  ExpectRefused({
       {"select-rect 100 100 5 5",
        "select-rect: the rectangle (100,100 5x5) lies outside canvas 0 (32 x 24)"},
       {"select-add-rect -9 0 5 5",
@@ -82,20 +78,16 @@ TEST_F(SelectionCommands, RefusedLinesSayWhyAndChangeNothing) {
        "select-subtract-rect <x> <y> <width> <height>)"},
       {"select-add-layer Paper", "select-add-layer: layer 1 is not a mask"},
       {"select-subtract-layer Sky",
-       "select-subtract-layer: there is no layer named \"Sky\" in "
-       "canvas 0"},
+       "select-subtract-layer: there is no layer named \"Sky\" in canvas 0"},
       {"clear-selected",
-       "clear-selected: layer 2 is a shape layer; its pixels are drawn from "
-       "its shapes"},
+       "clear-selected: layer 2 is a shape layer; its pixels are drawn from its shapes"},
       {"export-selection " + F("x.png") + " marching",
        "export-selection: <style> must be overlay or ants, got 'marching' (usage: "
        "export-selection <file> [<style>=overlay])"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Refused(c.first), c.second);
+  });
   const std::string missing = Refused("select-from-png " + F("none.png"));
-  EXPECT_NE(missing.find("select-from-png: "), std::string::npos) << missing;
+  EXPECT_EQ(missing.rfind("select-from-png: ", 0), 0u) << missing;
   EXPECT_NE(missing.find("none.png"), std::string::npos) << missing;
-  EXPECT_EQ(AllPixels(), before);
   EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
   // The selection is still the rectangle.
   bool empty = true;

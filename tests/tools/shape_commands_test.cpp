@@ -68,37 +68,24 @@ TEST_F(ShapeCommands, AShapeOnAMaskShapeLayerGivesItsLuminance) {
 TEST_F(ShapeCommands, BadLinesAreRefusedAndChangeNothing) {
   Run("canvas 96 64\nadd-layer L\nfill L 0 0 10 10 #102030\nadd-shape-layer S\n"
       "shape-rect 4 4 10 10 fill=#FF0000\n");
-  const std::string before = AllPixels();
-  const struct {
-    std::string setup, line, problem;
-  } cases[] = {
-      {"", "shape-rect 1 1 5 5",
-       "shape-rect: give fill=<colour>, stroke=<colour> or both; the shape would "
-       "draw nothing"},
-      {"", "shape-polygon 1,1,5,5 fill=#FF0000",
-       "shape-polygon: at least 3 points are needed; got 2"},
-      {"", "shape-polygon 1,1,5,5,9 fill=#FF0000",
+  ExpectRefused({
+      {"shape-rect 1 1 5 5",
+       "shape-rect: give fill=<colour>, stroke=<colour> or both; the shape would draw nothing"},
+      {"shape-polygon 1,1,5,5 fill=#FF0000", "shape-polygon: at least 3 points are needed; got 2"},
+      {"shape-polygon 1,1,5,5,9 fill=#FF0000",
        "shape-polygon: points need an x and a y each; got 5 numbers"},
-      {"", "shape-spline 1,2,x,4 stroke=#FF0000",
+      {"shape-spline 1,2,x,4 stroke=#FF0000",
        "shape-spline: points must be numbers separated by commas, x and y in turn: '1,2,x,4'"},
-      {"", "shape-ellipse 400 10 50 5 fill=#FF0000",
+      {"shape-ellipse 400 10 50 5 fill=#FF0000",
        "shape-ellipse: the point 450,15 lies more than 256 pixels outside canvas 0 (96 x 64)"},
-      {"", "shape-rect 1 1 5 5 fill=#FF0000 radius=0", ""},
-      {"", "shape-rect 1 1 5 5 fill=#FF0000 fill-opacity=1.5", ""},
-      {"", "shape-rect 1 1 0 5 fill=#FF0000", ""},
-      {"", "shape-rect 1 1 5 5 fill=red", ""},
-      {"select-layer L\n", "shape-rect 1 1 5 5 fill=#FF0000",
-       "shape-rect: layer 1 is not a shape layer (add one with add-shape-layer)"},
-  };
-  for (const auto& c : cases) {
-    if (!c.setup.empty()) Run(c.setup);
-    const std::string problem = Refused(c.line);
-    if (!c.problem.empty()) {
-      EXPECT_EQ(problem, c.problem);
-    }
-    EXPECT_EQ(AllPixels(), before) << c.line;
-    EXPECT_EQ(Brenmark.GetNumShapes(2, -2), 1) << c.line;
-  }
+      {"shape-rect 1 1 5 5 fill=#FF0000 radius=0", ""},
+      {"shape-rect 1 1 5 5 fill=#FF0000 fill-opacity=1.5", ""},
+      {"shape-rect 1 1 0 5 fill=#FF0000", ""},
+      {"shape-rect 1 1 5 5 fill=red", ""},
+      {"shape-rect 1 1 5 5 fill=#FF0000",
+       "shape-rect: layer 1 is not a shape layer (add one with add-shape-layer)", "select-layer L"},
+  });
+  EXPECT_EQ(Brenmark.GetNumShapes(2, -2), 1);
 }
 
 }  // namespace

@@ -122,22 +122,15 @@ TEST_F(ToolCommands, PrintsTheStructureOfEveryCanvas) {
 TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
   Run("canvas 64 64\nadd-layer Paper\nadd-layer Sky\nadd-mask Fade\nadd-layer Clouds\n"
       "canvas 32 32\nuse-canvas 0\nselect-layer Sky\n");
-  const std::string before = Printed();
   const std::string layers = Layers();
-  const struct {
-    std::string line;
-    std::string problem;
-  } cases[] = {
-      {"mergee", "unknown command 'mergee'"},
-      {"rename 2", "rename: missing argument <name> (usage: rename <layer> <name>)"},
-      {"print 0 1", "print: too many arguments (usage: print [<canvas>])"},
-      {"opacity Sky half",
-       "opacity: <value> must be a number, got 'half' (usage: opacity <layer> <value>)"},
-      {"opacity Sky 1.5",
-       "opacity: <value> must be between 0 and 1, got '1.5' (usage: opacity <layer> <value>)"},
+  // Generic argument checks are the command table's; these are the layer
+  // commands' own limits and rules.
+  ExpectRefused({
       {"canvas 99999999999999999999 1",
        "canvas: <width> must be between 1 and 4096, got '99999999999999999999' "
        "(usage: canvas [<width>=256] [<height>=256])"},
+      {"opacity Sky 1.5",
+       "opacity: <value> must be between 0 and 1, got '1.5' (usage: opacity <layer> <value>)"},
       {"rename 9 X", "rename: there is no layer 9 in canvas 0 (it has 4 layers)"},
       {"hide-layer 99999999999999999999",
        "hide-layer: there is no layer 9223372036854775807 in canvas 0 (it has 4 layers)"},
@@ -146,7 +139,6 @@ TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
       {"add-layer Clouds", "add-layer: layer 4 is already named \"Clouds\""},
       {"add-layer " + std::string(128, 'n'),
        "add-layer: <name> is longer than 127 bytes (usage: add-layer [<name>])"},
-      {"rename 1 \"Paper", "unterminated quoted text"},
       {"merge-down Paper", "merge-down: layer 1 has no image layer below it to merge with"},
       {"merge-down Fade",
        "merge-down: layer 3 is the lowest mask of its layer; a mask merges into the mask below "
@@ -159,14 +151,8 @@ TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
       {"use-canvas 7", "use-canvas: there is no canvas 7"},
       {"delete-canvas 511", "delete-canvas: there is no canvas 511"},
       {"print 512",
-       "print: <canvas> must be between 0 and 511, got '512' (usage: print "
-       "[<canvas>])"},
-      {"select-above\x01", "control character 0x01 in line (is this a text file?)"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Refused(c.line), c.problem);
-    EXPECT_EQ(Printed(), before) << "after: " << c.line;
-  }
+       "print: <canvas> must be between 0 and 511, got '512' (usage: print [<canvas>])"},
+  });
   Run("select-layer top");
   EXPECT_EQ(Refused("select-above"), "select-above: layer 4 is the top layer");
   Run("select-layer bottom");

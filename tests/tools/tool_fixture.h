@@ -26,6 +26,8 @@
 namespace brenmark::tool::test {
 
 using Pixels = std::vector<std::vector<int>>;  // one entry per pixel
+inline const std::vector<int> kClear{0, 0, 0, 0};
+inline const std::vector<int> kRed{255, 0, 0, 255};
 
 inline Pixels Repeat(std::vector<int> pixel, int count) {
   return Pixels(static_cast<std::size_t>(count), pixel);
@@ -70,6 +72,28 @@ class ToolTest : public ::testing::Test {
     const std::string problem = runner.RunLine(line);
     EXPECT_FALSE(problem.empty()) << line;
     return problem;
+  }
+
+  // A line that must be refused with its problem (any problem when empty),
+  // run after its setup lines.
+  struct Refusal {
+    std::string line, problem, setup = {};
+  };
+  // Each line is refused and leaves the structure and every layer's pixels
+  // as they were.
+  void ExpectRefused(const std::vector<Refusal>& cases) {
+    std::string before = Printed() + AllPixels();
+    for (const Refusal& c : cases) {
+      if (!c.setup.empty()) {
+        Run(c.setup);
+        before = Printed() + AllPixels();
+      }
+      const std::string problem = Refused(c.line);
+      if (!c.problem.empty()) {
+        EXPECT_EQ(problem, c.problem) << c.line;
+      }
+      EXPECT_EQ(Printed() + AllPixels(), before) << c.line;
+    }
   }
 
   static Layer* LayerAt(int index) {
