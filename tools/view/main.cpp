@@ -83,20 +83,23 @@ bool ParseSize(std::string_view text, int& w, int& h) {
          h <= tool::Session::kMaxCanvasSide;
 }
 
-// What the window shows, as an RGBA PNG written safely.
-std::string WriteScreenshot(const brenmark::view::ViewCanvas& canvas, const std::string& path) {
+// What the window shows, read back from its surface (the pixels handed to
+// the window system), as an RGBA PNG written safely.
+std::string WriteScreenshot(SDL_Window* window, const std::string& path) {
+  SDL_Surface* surface = SDL_GetWindowSurface(window);
+  if (!surface) return std::string("cannot read the window: ") + SDL_GetError();
   tool::ImagePixels image;
-  if (!image.Allocate(canvas.Width(), canvas.Height(), 4)) return "out of memory";
-  // Both keep the bottom row first; the window shows opaque pixels.
-  const auto& pixels = canvas.Pixels();
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    const std::uint32_t p = pixels[i];
-    std::uint8_t* d = image.bytes.data() + 4 * i;
-    d[0] = p & 0xFF;
-    d[1] = (p >> 8) & 0xFF;
-    d[2] = (p >> 16) & 0xFF;
-    d[3] = 0xFF;
+  if (!image.Allocate(surface->w, surface->h, 4)) return "out of memory";
+  if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+  // The PNG writer takes the bottom row first; the surface has the top.
+  for (int y = 0; y < surface->h; ++y) {
+    SDL_ConvertPixels(surface->w, 1, surface->format->format,
+                      static_cast<const std::uint8_t*>(surface->pixels) + y * surface->pitch,
+                      surface->pitch, SDL_PIXELFORMAT_RGBA32, image.Row(surface->h - 1 - y),
+                      surface->w * 4);
   }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  for (std::size_t i = 0; i < image.PixelCount(); ++i) image.bytes[4 * i + 3] = 0xFF;
   return tool::WritePng(path, image, nullptr);
 }
 
@@ -269,7 +272,7 @@ void App::OnKey(const SDL_KeyboardEvent& key) {
       }
       break;
     case SDLK_F12:
-      Report("wrote " + screenshotPath, WriteScreenshot(canvas_, screenshotPath));
+      Report("wrote " + screenshotPath, WriteScreenshot(window_, screenshotPath));
       break;
     default:
       break;
@@ -335,8 +338,9 @@ int App::Run() {
   }
   if (canvas_.InStroke()) canvas_.EndStroke();
   canvas_.RunTimers();
+  Present();
   if (!exitScreenshot.empty()) {
-    const std::string problem = WriteScreenshot(canvas_, exitScreenshot);
+    const std::string problem = WriteScreenshot(window_, exitScreenshot);
     if (!problem.empty()) {
       std::cerr << "brenmark-view: " << problem << "\n";
       return 1;
@@ -445,6 +449,10 @@ int main(int argc, char** argv) {
   const int winW = windowSize ? windowSize->first : std::min(size.nx, 1024);
   const int winH = windowSize ? windowSize->second : std::min(size.ny, 768);
 
+  // The click that gives the window focus paints too: otherwise SDL drops a
+  // press that comes within 10 ms of the focus, which a pointer moved in
+  // and pressed at once (a pen touching down) does.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
     std::cerr << "brenmark-view: cannot open a window: " << SDL_GetError() << "\n";
     return 3;
