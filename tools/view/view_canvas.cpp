@@ -3,9 +3,11 @@
 #include "view_canvas.h"
 
 #include <brenmark/brenmark.h>
+#include <brenmark/il_pixel.h>
 #include <brenmark/layer_stack.h>
 #include <brenmark/layer_stack_transform.h>
 #include <brenmark/paint_manager.h>
+#include <brenmark/qv_memory_img.h>
 #include <brenmark/store_stats.h>
 
 #include <algorithm>
@@ -22,7 +24,7 @@ constexpr std::uint32_t kBackdrop = 0xFF303030u;
 // Cells of the redraw of a turned view: the display transfers a turned
 // region only when its bounding box lies inside the view, so the canvas is
 // redrawn in pieces whose boxes do (all of them at zoom 0.5 or less).
-constexpr int kRedrawCell = 128;
+constexpr int kRedrawCell = 32;
 
 }  // namespace
 
@@ -79,10 +81,11 @@ void ViewCanvas::SetView(double zoom, double degrees, int panX, int panY) {
   const ilTile size = stack->GetSize();
   const float z = static_cast<float>(zoom_);
   const float cx = size.nx / 2.0f, cy = size.ny / 2.0f;
-  // The canvas centre sits at the window centre, moved by the pan (window
-  // y runs down, the engine's up).
-  LayerStackTransform t(static_cast<float>((width_ - size.nx) / 2 + panX_),
-                        static_cast<float>((height_ - size.ny) / 2 - panY_), z, z, cx, cy,
+  // Canvas point p shows at R * z * (p - c) + z * c - offset: the canvas
+  // centre c sits at the window centre, moved by the pan (window y runs
+  // down, the engine's up).
+  LayerStackTransform t(std::round(z * cx - width_ / 2.0f) - panX_,
+                        std::round(z * cy - height_ / 2.0f) + panY_, z, z, cx, cy,
                         static_cast<float>(degrees_));
   t.SetScaleOffset((1.0f - z) * cx, (1.0f - z) * cy);
   stack->SetTransform(t);
@@ -92,17 +95,31 @@ void ViewCanvas::SetView(double zoom, double degrees, int panX, int panY) {
 void ViewCanvas::Redraw() {
   LayerStack* stack = Brenmark.GetLayerStack(handle_);
   if (!stack) return;
-  stack->SetDisplayUpdate(true);
-  std::fill(pixels_.begin(), pixels_.end(), kBackdrop);
+  // Compose the whole image plane (and the composites around the current
+  // layer) without showing it, then show it through the update image.
+  stack->SetDisplayUpdate(false);
   stack->RedrawEntireCanvas(true, true);
-  if (degrees_ != 0) {
-    const ilTile size = stack->GetSize();
-    for (int y = 0; y < size.ny; y += kRedrawCell) {
-      for (int x = 0; x < size.nx; x += kRedrawCell) {
-        stack->DamageRegion(ilTile(x, y, 0, std::min(kRedrawCell, size.nx - x),
-                                   std::min(kRedrawCell, size.ny - y), 1));
-        stack->ForceUpdate();
-      }
+  stack->SetDisplayUpdate(true);
+  // A turned view reads the plane's fill beyond the canvas.
+  if (ilQVMemoryImg* plane = stack->GetImagePlane()) {
+    const std::uint8_t backdrop[4] = {kBackdrop & 0xFF, (kBackdrop >> 8) & 0xFF,
+                                      (kBackdrop >> 16) & 0xFF, kBackdrop >> 24};
+    plane->setFill(ilPixel(ilUChar, 4, backdrop));
+  }
+  // Where the display transfers nothing (a turned cell leaving the view)
+  // the shared update image keeps what it had: make that the backdrop.
+  if (ilQVMemoryImg* image = stack->GetUpdateImage(); image && image->getDataPtr()) {
+    std::fill_n(static_cast<std::uint32_t*>(image->getDataPtr()),
+                static_cast<std::size_t>(image->getXsize()) * image->getYsize(), kBackdrop);
+  }
+  std::fill(pixels_.begin(), pixels_.end(), kBackdrop);
+  const ilTile size = stack->GetSize();
+  const int cell = degrees_ == 0 ? std::max(size.nx, size.ny) : kRedrawCell;
+  for (int y = 0; y < size.ny; y += cell) {
+    for (int x = 0; x < size.nx; x += cell) {
+      stack->DamageRegion(
+          ilTile(x, y, 0, std::min(cell, size.nx - x), std::min(cell, size.ny - y), 1));
+      stack->ForceUpdate();
     }
   }
   wholeWindowDamaged_ = true;
