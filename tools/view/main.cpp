@@ -296,7 +296,7 @@ int App::Run() {
               e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             // The window system lost what it showed: the window pixels are
             // still current, only copied again.
-            canvas_.Redraw();
+            canvas_.Reshow();
           }
           break;
         case SDL_KEYDOWN:

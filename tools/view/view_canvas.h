@@ -60,6 +60,9 @@ class ViewCanvas {
   // Recomposes the whole canvas into the window through the display update
   // (after undo, a new layer, a new view).
   void Redraw();
+  // Hands the whole window to the window system again (it lost what it
+  // showed); the pixels are current, nothing is composed.
+  void Reshow() { wholeWindowDamaged_ = true; }
 
   ViewBrush& Brush() { return brush_; }
   // Strokes at window positions (x right, y down from the top-left pixel).
