@@ -14,7 +14,15 @@ command -v xdotool >/dev/null || skip "xdotool is not installed (Debian package 
 
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; }
+# The window first (SDL turns SIGTERM into a quit; a hung one is killed),
+# then the display server.
+cleanup() {
+  for p in "${pids[@]}"; do
+    kill "$p" 2>/dev/null || continue
+    for ((i = 0; i < 30; ++i)); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$p" 2>/dev/null
+  done
+}
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -f app.log ] && sed 's/^/  app: /' app.log; exit 1; }
 # Waits up to $2 tenths of a second for file $1.
@@ -31,10 +39,10 @@ export DISPLAY=:$(head -n1 display)
 # suppress. Address and undefined-behaviour checks stay on.
 asan="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-ASAN_OPTIONS=$asan timeout 150 "$view" --canvas 256x192 --save out.ora --screenshot undone.png \
+ASAN_OPTIONS=$asan "$view" --canvas 256x192 --save out.ora --screenshot undone.png \
   --screenshot-on-exit shot.png --pen-log stroke.pen >app.log 2>&1 &
 app=$!
-pids+=($app)
+pids=($app "${pids[@]}")
 # The title becomes the status line once the event loop runs.
 win=$(timeout 60 xdotool search --sync --onlyvisible --name '^brenmark-view [|]' | head -n1)
 [ -n "$win" ] || fail "no brenmark-view window appeared"
@@ -49,6 +57,8 @@ wait_for undone.png 300 || fail "no screenshot after undo"
 xdotool key --window "$win" ctrl+y ctrl+s
 wait_for out.ora 300 || fail "ctrl+s saved nothing"
 xdotool key --window "$win" Escape
+for ((i = 0; i < 600; ++i)); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "brenmark-view did not quit on Escape"
 wait "$app" || fail "brenmark-view exited with $?"
 
 [ "$(grep -vc '^#' stroke.pen)" -ge 10 ] || fail "only $(grep -vc '^#' stroke.pen) samples logged"
