@@ -239,18 +239,15 @@ struct Trampoline {
   }
   static void BeginTimedUpdate(int window, int interval) {
     ReferenceHost* h = Host(kCbBeginTimedUpdate);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
-      w->timedUpdateRunning = true;
-      w->timedUpdateInterval = interval;
-    }
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) h->BeginTimedUpdate(*w, interval);
   }
   static void EndTimedUpdate(int window) {
     ReferenceHost* h = Host(kCbEndTimedUpdate);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) w->timedUpdateRunning = false;
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) h->EndTimedUpdate(*w);
   }
   static void CheckTimedUpdate(int window) {
     ReferenceHost* h = Host(kCbCheckTimedUpdate);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->timedUpdateChecks;
+    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) h->CheckTimedUpdate(*w);
   }
   static ViewerParms& GetViewerParms(int window) {
     static ViewerParms detached{};
@@ -552,17 +549,43 @@ void ReferenceHost::ShowPulledUpdate(int window) {
   if (!w) return;
   w->showsPixels = showedPixels;
   if (!pulled || !u.pixels) return;
-  if (w->showsPixels) w->screen = w->pixels;
-  w->screen.resize(static_cast<size_t>(w->width) * w->height, 0);
-  w->showsPixels = false;
-  const int x0 = std::max({u.x, 0}), y0 = std::max({u.y, 0});
-  const int x1 = std::min({u.x + u.nx, w->width, u.width});
-  const int y1 = std::min({u.y + u.ny, w->height, u.height});
-  for (int y = y0; y < y1 && x0 < x1; ++y) {
-    const std::uint32_t* from = u.pixels + static_cast<size_t>(y) * u.width + x0;
-    std::copy(from, from + (x1 - x0),
-              w->screen.begin() + static_cast<std::ptrdiff_t>(y) * w->width + x0);
+  // The application's pixels, or the host's own copy of what the view shows.
+  std::uint32_t* target = w->appPixels;
+  int width = w->appWidth, height = w->appHeight;
+  if (!target) {
+    if (w->showsPixels) w->screen = w->pixels;
+    w->screen.resize(static_cast<size_t>(w->width) * w->height, 0);
+    w->showsPixels = false;
+    target = w->screen.data();
+    width = w->width;
+    height = w->height;
   }
+  const int x0 = std::max({u.x, 0}), y0 = std::max({u.y, 0});
+  const int x1 = std::min({u.x + u.nx, width, u.width});
+  const int y1 = std::min({u.y + u.ny, height, u.height});
+  if (x0 >= x1 || y0 >= y1) return;
+  for (int y = y0; y < y1; ++y) {
+    const std::uint32_t* from = u.pixels + static_cast<size_t>(y) * u.width + x0;
+    std::copy(from, from + (x1 - x0), target + static_cast<std::ptrdiff_t>(y) * width + x0);
+  }
+  if (w->appPixels) w->shownRects.push_back({x0, y0, x1 - x0, y1 - y0});
+}
+
+bool ReferenceHost::AttachWindowPixels(int window, std::uint32_t* pixels, int width, int height) {
+  HostWindow* w = FindWindow(window);
+  if (!w) return false;
+  const bool usable = pixels && width > 0 && height > 0;
+  w->appPixels = usable ? pixels : nullptr;
+  w->appWidth = usable ? width : 0;
+  w->appHeight = usable ? height : 0;
+  w->shownRects.clear();
+  return true;
+}
+
+std::vector<ShownRect> ReferenceHost::TakeShownRects(int window) {
+  std::vector<ShownRect> taken;
+  if (HostWindow* w = FindWindow(window)) taken.swap(w->shownRects);
+  return taken;
 }
 
 const std::uint32_t* ReferenceHost::ShownPixels(int view) const {
@@ -708,6 +731,54 @@ int ReferenceHost::StartTimer(int interval, BrenmarkTimerProc proc, void* contex
 
 void ReferenceHost::StopTimer(int id) {
   timers_.erase(id);
+}
+
+void ReferenceHost::BeginTimedUpdate(HostWindow& w, int interval) {
+  w.timedUpdateRunning = true;
+  w.timedUpdateInterval = interval;
+  if (!timedUpdate_) return;
+  if (w.timedUpdateTimer) StopTimer(w.timedUpdateTimer);
+  w.timedUpdateTimer = StartTimer(interval, &ReferenceHost::TimedUpdateProc, this);
+}
+
+void ReferenceHost::EndTimedUpdate(HostWindow& w) {
+  w.timedUpdateRunning = false;
+  if (w.timedUpdateTimer) StopTimer(w.timedUpdateTimer);
+  w.timedUpdateTimer = 0;
+}
+
+void ReferenceHost::CheckTimedUpdate(HostWindow& w) {
+  ++w.timedUpdateChecks;
+  auto it = timers_.find(w.timedUpdateTimer);
+  if (!timedUpdate_ || it == timers_.end() || it->second.due > WallNow()) return;
+  // Due now: refresh here and count the next interval from this refresh.
+  it->second.due = WallNow() + it->second.interval;
+  ++w.timedUpdateRefreshes;
+  timedUpdate_(w.id);
+}
+
+void ReferenceHost::TimedUpdateProc(int id, void* context) {
+  auto* self = static_cast<ReferenceHost*>(context);
+  for (auto& [windowId, w] : self->windows_) {
+    if (w.timedUpdateTimer != id) continue;
+    ++w.timedUpdateRefreshes;
+    if (self->timedUpdate_) self->timedUpdate_(windowId);
+    return;
+  }
+}
+
+std::int64_t ReferenceHost::WallNow() const {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - wallMark_);
+  return now_ + elapsed.count();
+}
+
+int ReferenceHost::MillisecondsToNextTimer() const {
+  if (timers_.empty()) return -1;
+  std::int64_t due = INT64_MAX;
+  for (const auto& [id, t] : timers_) due = std::min(due, t.due);
+  const std::int64_t wait = due - WallNow();
+  return wait <= 0 ? 0 : static_cast<int>(std::min<std::int64_t>(wait, INT_MAX));
 }
 
 int ReferenceHost::TimerInterval(int id) const {

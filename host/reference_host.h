@@ -50,6 +50,13 @@ struct UpdatePixels {
   int x = 0, y = 0, nx = 0, ny = 0;
 };
 
+// A rectangle of a window's pixels that a shown update rewrote, in the
+// update image's coordinates (row 0 the bottom row).
+struct ShownRect {
+  int x = 0, y = 0, nx = 0, ny = 0;
+  bool operator==(const ShownRect&) const = default;
+};
+
 struct ProxyDecision {
   int member;  // 39..42
   std::vector<int> layerIndices;
@@ -84,6 +91,14 @@ struct HostWindow {
   int timedUpdateInterval = 0;      // last interval given to member 18
   int timedUpdateChecks = 0;        // member 20
   int imagePlaneRefreshes = 0;      // member 36
+  // Pixels the application owns (AttachWindowPixels): width x height, row
+  // by row, bottom row first. Pulled updates land here instead of `screen`.
+  std::uint32_t* appPixels = nullptr;
+  int appWidth = 0;
+  int appHeight = 0;
+  std::vector<ShownRect> shownRects;  // copied into appPixels, not yet taken
+  int timedUpdateTimer = 0;           // the host's timer for members 18-19, 0 for none
+  int timedUpdateRefreshes = 0;       // times that timer (or member 20) refreshed
 };
 
 class ReferenceHost {
@@ -150,9 +165,12 @@ class ReferenceHost {
   // rectangle from the stack of the window (anything with GetLayerStack(h)
   // returning a stack with GetScrnUpdateRegion and GetUpdateImage);
   // compiled where it is used, like InstallInto.
+  // With `consume` the update region is reset once its image is pulled, so
+  // each damaged pixel is shown once (what an application that keeps its
+  // own window pixels wants); otherwise it stays for the caller to read.
   template <class Manager>
-  void PullUpdatesFrom(Manager& manager) {
-    SetShowUpdateHook([this, &manager](int window, UpdatePixels& out) {
+  void PullUpdatesFrom(Manager& manager, bool consume = false) {
+    SetShowUpdateHook([this, &manager, consume](int window, UpdatePixels& out) {
       const HostWindow* w = Window(window);
       auto* stack = w ? manager.GetLayerStack(w->layerStackHandle) : nullptr;
       if (!stack) return false;
@@ -166,7 +184,37 @@ class ReferenceHost {
       out.y = region.y;
       out.nx = region.nx;
       out.ny = region.ny;
+      if (consume) stack->ResetUpdateRegion();
       return true;
+    });
+  }
+
+  // ---- A window whose pixels the application owns (an on-screen window's
+  // back buffer). Pulled updates are copied into `pixels` (width x height,
+  // row by row, bottom row first, the update image's layout), clipped to
+  // it, and each copied rectangle is queued for TakeShownRects, so the
+  // application presents only what the engine rewrote. Null detaches; false
+  // for an unknown window. The memory must outlive the attachment.
+  bool AttachWindowPixels(int window, std::uint32_t* pixels, int width, int height);
+  // The rectangles copied since the last call, in order.
+  std::vector<ShownRect> TakeShownRects(int window);
+
+  // ---- Timed updates (members 18-20) run by the host: with a hook set,
+  // member 18 starts a repeating host timer of the given interval that calls
+  // the hook for the window, member 19 stops it, and member 20 calls it at
+  // once when the timer is overdue on the wall clock. Without a hook the
+  // members are only recorded.
+  using TimedUpdateHook = std::function<void(int window)>;
+  void SetTimedUpdateHook(TimedUpdateHook hook) { timedUpdate_ = std::move(hook); }
+  // A hook that forces a display update of the window's stack (which then
+  // shows through member 14); compiled where it is used, like InstallInto.
+  template <class Manager>
+  void RefreshOnTimedUpdate(Manager& manager) {
+    SetTimedUpdateHook([this, &manager](int window) {
+      const HostWindow* w = Window(window);
+      if (auto* stack = w ? manager.GetLayerStack(w->layerStackHandle) : nullptr) {
+        stack->ForceUpdate();
+      }
     });
   }
 
@@ -182,6 +230,10 @@ class ReferenceHost {
   bool IsTimerRunning(int id) const { return timers_.count(id) != 0; }
   int RunningTimerCount() const { return static_cast<int>(timers_.size()); }
   int TimerInterval(int id) const;  // -1 for a timer that does not run
+  // Milliseconds of wall-clock time until RunDueTimers would fire the next
+  // timer (0 when one is overdue), or -1 when no timer runs: the timeout
+  // of an event loop's wait.
+  int MillisecondsToNextTimer() const;
 
   // ---- Inspection.
   int CallCount(int member) const;  // calls of member 0..59 since the last reset
@@ -229,6 +281,12 @@ class ReferenceHost {
   int CreateWindow(int layerStackHandle, const ViewerParms& parms);
   int StartTimer(int interval, BrenmarkTimerProc proc, void* context);
   void StopTimer(int id);
+  void BeginTimedUpdate(HostWindow& w, int interval);
+  void EndTimedUpdate(HostWindow& w);
+  void CheckTimedUpdate(HostWindow& w);
+  static void TimedUpdateProc(int id, void* context);
+  // Time in timer units by the wall clock, without advancing.
+  std::int64_t WallNow() const;
   // Member 14 with a hook: copies the pulled update into what the view shows.
   void ShowPulledUpdate(int window);
 
@@ -251,6 +309,7 @@ class ReferenceHost {
   bool proxyAnswer_ = true;
   WatermarkHook watermark_;
   ShowUpdateHook showUpdate_;
+  TimedUpdateHook timedUpdate_;
 
   std::map<int, HostWindow> windows_;
   int nextWindowId_ = kFirstWindowId;

@@ -3,7 +3,8 @@
 # Usage: ensure-deps.sh build|bench|fuzz
 set -euo pipefail
 mode=${1:-build}
-want=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libpng-dev libzip-dev libpugixml-dev)
+want=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libpng-dev libzip-dev libpugixml-dev
+  libsdl2-dev xvfb xdotool)
 [ "$mode" = bench ] && want+=(python3 libbenchmark-dev libpixman-1-dev libmypaint-dev libopencv-imgproc-dev libcairo2-dev)
 [ "$mode" = fuzz ] && want+=(clang)
 

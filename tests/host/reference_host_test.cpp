@@ -468,3 +468,91 @@ TEST(ReferenceHostTimers, WallClockAdvancesAtLeastTheSleptTime) {
 }
 
 }  // namespace
+
+// Pulled updates land in the application's window pixels, clipped to them,
+// and each copied rectangle is queued once; detached, they land in the
+// host's own copy again.
+TEST(ReferenceHostWindowPixels, PulledUpdatesLandInTheApplicationsPixelsByRectangle) {
+  ReferenceHost host;
+  const BrenmarkCallbacks cb = host.Install();
+  host.SetDefaultViewSize(8, 6);
+  const int window = cb.CreateStackWindow(0, ViewerParms{});
+  std::vector<std::uint32_t> image(10 * 7);  // the update image, larger than the window
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = 0xFF000000u | static_cast<unsigned>(i);
+  brenmark::host::UpdatePixels next{image.data(), 10, 7, 0, 0, 0, 0};
+  host.SetShowUpdateHook([&next](int, brenmark::host::UpdatePixels& out) {
+    out = next;
+    return true;
+  });
+  std::vector<std::uint32_t> pixels(6 * 5, 0u);  // the application's window: 6 x 5
+  EXPECT_FALSE(host.AttachWindowPixels(window + 99, pixels.data(), 6, 5));
+  ASSERT_TRUE(host.AttachWindowPixels(window, pixels.data(), 6, 5));
+  struct Case {
+    int x, y, nx, ny;
+    brenmark::host::ShownRect queued;  // nx 0: nothing copied
+  } cases[] = {
+      {1, 2, 2, 1, {1, 2, 2, 1}},
+      {4, 3, 9, 9, {4, 3, 2, 2}},    // clipped to the window's last row and column
+      {-3, -1, 4, 2, {0, 0, 1, 1}},  // and to its first
+      {6, 0, 3, 3, {0, 0, 0, 0}},    // wholly outside
+  };
+  for (const Case& c : cases) {
+    next.x = c.x, next.y = c.y, next.nx = c.nx, next.ny = c.ny;
+    std::fill(pixels.begin(), pixels.end(), 0u);
+    cb.ShowUpdate(window);
+    const std::vector<brenmark::host::ShownRect> rects = host.TakeShownRects(window);
+    if (c.queued.nx == 0) {
+      EXPECT_TRUE(rects.empty()) << c.x;
+      continue;
+    }
+    ASSERT_EQ(rects.size(), 1u) << c.x;
+    EXPECT_EQ(rects[0], c.queued) << c.x;
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 6; ++x) {
+        const bool inside = x >= c.queued.x && x < c.queued.x + c.queued.nx && y >= c.queued.y &&
+                            y < c.queued.y + c.queued.ny;
+        EXPECT_EQ(pixels[y * 6 + x], inside ? image[y * 10 + x] : 0u) << x << "," << y;
+      }
+    }
+    EXPECT_TRUE(host.TakeShownRects(window).empty());
+  }
+  // Detached: the host's own copy of the view shows the update again.
+  ASSERT_TRUE(host.AttachWindowPixels(window, nullptr, 0, 0));
+  next = {image.data(), 10, 7, 7, 5, 1, 1};
+  cb.ShowUpdate(window);
+  EXPECT_TRUE(host.TakeShownRects(window).empty());
+  EXPECT_EQ(host.ShownPixels(cb.GetViewOfWindow(window))[5 * 8 + 7], image[5 * 10 + 7]);
+}
+
+// With a hook, a timed update runs on the host's timer queue at the
+// engine's interval until it ends; without one nothing is fired.
+TEST(ReferenceHostTimedUpdate, RunsTheHookAtTheIntervalUntilItEnds) {
+  for (const bool hooked : {true, false}) {
+    ReferenceHost host;
+    const BrenmarkCallbacks cb = host.Install();
+    const int window = cb.CreateStackWindow(0, ViewerParms{});
+    std::vector<long long> refreshes;
+    if (hooked) {
+      host.SetTimedUpdateHook([&](int w) {
+        EXPECT_EQ(w, window);
+        refreshes.push_back(host.Now());
+      });
+    }
+    EXPECT_EQ(host.MillisecondsToNextTimer(), -1);
+    cb.BeginTimedUpdate(window, 30);
+    EXPECT_EQ(host.RunningTimerCount(), hooked ? 1 : 0);
+    if (hooked) {
+      EXPECT_GT(host.MillisecondsToNextTimer(), 0);
+      EXPECT_LE(host.MillisecondsToNextTimer(), 30);
+    }
+    host.AdvanceTime(95);
+    cb.EndTimedUpdate(window);
+    host.AdvanceTime(100);
+    const std::vector<long long> expected =
+        hooked ? std::vector<long long>{30, 60, 90} : std::vector<long long>{};
+    EXPECT_EQ(refreshes, expected);
+    EXPECT_EQ(host.Window(window)->timedUpdateRefreshes, hooked ? 3 : 0);
+    EXPECT_EQ(host.RunningTimerCount(), 0);
+    EXPECT_EQ(host.MillisecondsToNextTimer(), -1);
+  }
+}
