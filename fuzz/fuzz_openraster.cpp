@@ -23,17 +23,8 @@
 
 namespace {
 
+using brenmark::fuzz::Broken;
 using brenmark::fuzz::FuzzSession;
-
-FuzzSession& Fuzz() {
-  static FuzzSession session;
-  return session;
-}
-
-[[noreturn]] void Broken(const std::string& what) {
-  std::fprintf(stderr, "%s\n", what.c_str());
-  std::abort();
-}
 
 brenmark::OpenRasterLimits SmallLimits() {
   brenmark::OpenRasterLimits limits;
@@ -94,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 void ReadAndRoundTrip(const std::uint8_t* data, std::size_t size) {
-  FuzzSession& fuzz = Fuzz();
+  FuzzSession& fuzz = FuzzSession::Get();
   brenmark::OpenRasterDocument document;
   const brenmark::OpenRasterResult read =
       brenmark::ReadOpenRasterMemory(data, size, document, SmallLimits());

@@ -23,6 +23,7 @@
 
 namespace {
 
+using brenmark::fuzz::Broken;
 using brenmark::fuzz::FuzzSession;
 namespace tool = brenmark::tool;
 
@@ -32,16 +33,6 @@ namespace tool = brenmark::tool;
 constexpr std::uint64_t kMaxDecodePixels = std::uint64_t{1} << 20;
 // Images up to this size also go through the import and export commands.
 constexpr std::uint64_t kMaxImportPixels = std::uint64_t{1} << 16;
-
-FuzzSession& Fuzz() {
-  static FuzzSession session;
-  return session;
-}
-
-[[noreturn]] void Broken(const std::string& what) {
-  std::fprintf(stderr, "%s\n", what.c_str());
-  std::abort();
-}
 
 std::uint32_t BigEndian32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
@@ -121,7 +112,7 @@ void RoundTrip(FuzzSession& fuzz, const tool::ImagePixels& rgba, bool grey) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Fuzz();
+  FuzzSession::Get();
   return 0;
 }
 
@@ -157,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t size)
   }
   if (!colourOk || rgba.PixelCount() > kMaxImportPixels) return 0;
   // The import commands read files: the same bytes go through them too.
-  FuzzSession& fuzz = Fuzz();
+  FuzzSession& fuzz = FuzzSession::Get();
   {
     std::ofstream file(fuzz.Folder() + "/in.png", std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

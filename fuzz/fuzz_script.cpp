@@ -24,11 +24,6 @@ namespace tool = brenmark::tool;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-FuzzSession& Fuzz() {
-  static FuzzSession session;
-  return session;
-}
-
 std::string Structure() {
   std::ostringstream text;
   tool::PrintAllCanvases(text);
@@ -44,12 +39,12 @@ std::string Structure() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Fuzz();
+  FuzzSession::Get();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FuzzSession& fuzz = Fuzz();
+  FuzzSession& fuzz = FuzzSession::Get();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   tool::LineReader reader(in, tool::kMaxLineLength);
   std::string line;

@@ -193,4 +193,14 @@ std::string FuzzSession::RunLine(std::string_view line) {
   return runner.RunLine(line);
 }
 
+void Broken(const std::string& what) {
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::abort();
+}
+
+FuzzSession& FuzzSession::Get() {
+  static FuzzSession session;
+  return session;
+}
+
 }  // namespace brenmark::fuzz

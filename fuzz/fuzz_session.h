@@ -25,6 +25,10 @@ inline constexpr std::int64_t kPixelBudget = std::int64_t{1} << 17;
 // temporary folder; aborts when it cannot (no fuzzing is possible then).
 std::string MakePrivateFolder(const char* what);
 
+// Reports what an input broke on stderr and aborts, so the fuzzer keeps
+// the input.
+[[noreturn]] void Broken(const std::string& what);
+
 class FuzzSession {
  public:
   // Once per process: makes the private folders, points swap files at one
@@ -34,6 +38,9 @@ class FuzzSession {
   ~FuzzSession();
   FuzzSession(const FuzzSession&) = delete;
   FuzzSession& operator=(const FuzzSession&) = delete;
+
+  // The process's one session, made on first use.
+  static FuzzSession& Get();
 
   // Deletes every canvas, empties the working folder and starts over with
   // a new host, session and command table: the host keeps the view memory
