@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "../brush/bench_peer.h"
+#include "../bench_timing.h"
 #include "brenmark/smart_image.h"
 #include "shapes/fill_mask.h"
 #include "shapes/fill_scan_rows.h"

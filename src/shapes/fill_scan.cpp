@@ -775,24 +775,12 @@ void ScaleCoverage(std::uint8_t* coverage, std::size_t n, float opacity) {
 }
 
 const FillScanRows* FillScanRowsFor(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kScalar:
-      return &kScalar;
-    case SimdLevel::kSse2:
-      return platform::HasSSE2() ? &kSse2 : nullptr;
-    case SimdLevel::kAvx2:
-      return platform::HasAVX2() ? &kAvx2 : nullptr;
-  }
-  return nullptr;
+  return SimdTableFor(level, kScalar, kSse2, kAvx2);
 }
 
 const FillScanRows& ActiveFillScanRows() {
-  static const FillScanRows* const chosen = [] {
-    const SimdLevel best = BestSimdLevel();
-    const FillScanRows* r = FillScanRowsFor(ParseSimdLevel(std::getenv("BRENMARK_SIMD"), best));
-    return r != nullptr ? r : FillScanRowsFor(best);
-  }();
-  return *chosen;
+  static const FillScanRows& chosen = ChooseSimdTable(kScalar, kSse2, kAvx2);
+  return chosen;
 }
 
 }  // namespace brenmark::shapes

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "paintops/blend_kernels.h"
+#include "platform/simd_level.h"
 #include "shapes/fill_scan.h"
 
 namespace brenmark::shapes {
