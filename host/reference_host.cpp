@@ -163,6 +163,16 @@ struct Trampoline {
     if (g_active) g_active->Count(member);
     return g_active;
   }
+  // The window (or the window of the view) a member names, the call
+  // counted; null without an active host or without such a window.
+  static HostWindow* WindowOf(int member, int window) {
+    ReferenceHost* h = Host(member);
+    return h ? h->FindWindow(window) : nullptr;
+  }
+  static HostWindow* ViewOf(int member, int view) {
+    ReferenceHost* h = Host(member);
+    return h ? h->FindView(view) : nullptr;
+  }
 
   static unsigned GetBackgroundColor() {
     ReferenceHost* h = Host(kCbGetBackgroundColor);
@@ -178,25 +188,21 @@ struct Trampoline {
     if (sy) *sy = h ? h->scaleY_ : 1;
   }
   static void GetViewSize(int view, int* width, int* height) {
-    ReferenceHost* h = Host(kCbGetViewSize);
-    const HostWindow* w = h ? h->FindView(view) : nullptr;
+    const HostWindow* w = ViewOf(kCbGetViewSize, view);
     if (width) *width = w ? w->width : 0;
     if (height) *height = w ? w->height : 0;
   }
   static bool WantsTransparentBackdrop(int view) {
-    ReferenceHost* h = Host(kCbWantsTransparentBackdrop);
-    const HostWindow* w = h ? h->FindView(view) : nullptr;
+    const HostWindow* w = ViewOf(kCbWantsTransparentBackdrop, view);
     return w && w->transparentBackdrop;
   }
   static void* GetViewPixels(int view) {
-    ReferenceHost* h = Host(kCbGetViewPixels);
-    HostWindow* w = h ? h->FindView(view) : nullptr;
+    HostWindow* w = ViewOf(kCbGetViewPixels, view);
     if (w) std::vector<std::uint32_t>().swap(w->retiredPixels);
     return w && !w->pixels.empty() ? w->pixels.data() : nullptr;
   }
   static void UpdateImageRequested(int view, int) {
-    ReferenceHost* h = Host(kCbUpdateImageRequested);
-    if (HostWindow* w = h ? h->FindView(view) : nullptr) ++w->updateImageRequests;
+    if (HostWindow* w = ViewOf(kCbUpdateImageRequested, view)) ++w->updateImageRequests;
   }
   static int StartTimer(int interval, BrenmarkTimerProc proc, void* context) {
     ReferenceHost* h = Host(kCbStartTimer);
@@ -230,12 +236,10 @@ struct Trampoline {
     if (h->showUpdate_) h->ShowPulledUpdate(window);
   }
   static void DrawMarchingAnts(int window, int) {
-    ReferenceHost* h = Host(kCbDrawMarchingAnts);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->antsDraws;
+    if (HostWindow* w = WindowOf(kCbDrawMarchingAnts, window)) ++w->antsDraws;
   }
   static void MarchingAntsChanged(int window) {
-    ReferenceHost* h = Host(kCbMarchingAntsChanged);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->antsChanges;
+    if (HostWindow* w = WindowOf(kCbMarchingAntsChanged, window)) ++w->antsChanges;
   }
   static void BeginTimedUpdate(int window, int interval) {
     ReferenceHost* h = Host(kCbBeginTimedUpdate);
@@ -261,12 +265,10 @@ struct Trampoline {
     return h ? h->CreateWindow(layerStackHandle, parms) : 0;
   }
   static void StackConstructed(int window) {
-    ReferenceHost* h = Host(kCbStackConstructed);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) ++w->constructedNotices;
+    if (HostWindow* w = WindowOf(kCbStackConstructed, window)) ++w->constructedNotices;
   }
   static void StackDestroying(int window) {
-    ReferenceHost* h = Host(kCbStackDestroying);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+    if (HostWindow* w = WindowOf(kCbStackDestroying, window)) {
       // The window closes with its canvas: its view memory goes now (a
       // program that makes and deletes canvases must not keep every view);
       // the small record stays so the notices can still be read.
@@ -279,15 +281,13 @@ struct Trampoline {
     }
   }
   static void SetViewerParms(int window, const ViewerParms& parms) {
-    ReferenceHost* h = Host(kCbSetViewerParms);
-    if (HostWindow* w = h ? h->FindWindow(window) : nullptr) {
+    if (HostWindow* w = WindowOf(kCbSetViewerParms, window)) {
       w->parms = parms;
       ++w->viewerParmsSets;
     }
   }
   static int GetViewOfWindow(int window) {
-    ReferenceHost* h = Host(kCbGetViewOfWindow);
-    const HostWindow* w = h ? h->FindWindow(window) : nullptr;
+    const HostWindow* w = WindowOf(kCbGetViewOfWindow, window);
     return w ? w->view : 0;
   }
   static int GetDebugSelector() {
@@ -326,13 +326,11 @@ struct Trampoline {
     if (y) *y = cy;
   }
   static void SetViewInFront(int view, bool inFront) {
-    ReferenceHost* h = Host(kCbSetViewInFront);
-    if (HostWindow* w = h ? h->FindView(view) : nullptr) w->inFront = inFront;
+    if (HostWindow* w = ViewOf(kCbSetViewInFront, view)) w->inFront = inFront;
   }
   static void LayerStackChanged() { Host(kCbLayerStackChanged); }
   static void ImagePlaneRefreshed(int view) {
-    ReferenceHost* h = Host(kCbImagePlaneRefreshed);
-    if (HostWindow* w = h ? h->FindView(view) : nullptr) {
+    if (HostWindow* w = ViewOf(kCbImagePlaneRefreshed, view)) {
       ++w->imagePlaneRefreshes;
       w->showsPixels = true;
     }
