@@ -105,25 +105,6 @@ TEST(CacheBudget, FollowsRequestsAndAvailableMemory) {
   }
 }
 
-TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
-  SwapFile file(16384);
-  SwapSlot* a = file.AllocSlot();
-  SwapSlot* b = file.AllocSlot();
-  SwapSlot* c = file.AllocSlot();
-  EXPECT_EQ(a->offset, 0u);
-  EXPECT_EQ(b->offset, 16384u);
-  EXPECT_EQ(c->offset, 32768u);
-  file.FreeSlot(a);
-  file.FreeSlot(c);
-  EXPECT_EQ(file.FreeSlots(), 2);
-  SwapSlot* d = file.AllocSlot();
-  SwapSlot* e = file.AllocSlot();
-  EXPECT_EQ(d, c);
-  EXPECT_EQ(e, a);
-  EXPECT_EQ(file.SlotsInUse(), 3);
-  EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
-}
-
 TEST(SwapFile, WritesAndReadsWholeSlotsOfAFileWithoutAName) {
   SwapFile file(16384);
   std::vector<std::uint8_t> out(16384), in(16384, 0);
