@@ -1,4 +1,4 @@
-# Entry points: `make demo`, `make test`, `make bench`, `make fuzz`.
+# Entry points: `make demo`, `make test`, `make bench`, `make fuzz`, `make soak`.
 BUILD      ?= build
 BENCHBUILD ?= build-bench
 FUZZBUILD  ?= build-fuzz
@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps bench-deps fuzz-deps configure build demo test bench fuzz format clean
+.PHONY: all deps bench-deps fuzz-deps configure build demo test bench fuzz soak format clean
 
 all: build
 
@@ -38,6 +38,14 @@ bench: bench-deps
 	cmake -S . -B $(BENCHBUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DBRENMARK_BUILD_BENCH=ON -DBRENMARK_BUILD_TESTS=OFF
 	cmake --build $(BENCHBUILD) -j $(JOBS)
 	@for b in $(BENCHBUILD)/bench/bench_*; do echo "== $$b"; SID_TEMP_DIR=$(CURDIR)/$(BENCHBUILD) $$b || exit 1; done
+
+# The long soak run: a million dabs on a 10000 x 10000 canvas under a 32 MB
+# budget, then without one; prints the memory curve and fails on drift,
+# swap files that do not shrink back, leftovers or differing pictures.
+soak: configure
+	cmake --build $(BUILD) --target soak -j $(JOBS)
+	mkdir -p $(BUILD)/swap-soak
+	SID_TEMP_DIR=$(CURDIR)/$(BUILD)/swap-soak $(BUILD)/tests/soak
 
 fuzz-deps:
 	@bash scripts/ensure-deps.sh fuzz
