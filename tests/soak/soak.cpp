@@ -413,8 +413,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--single") {
       compare = false;
-    } else if (i + 1 < argc &&
-               (a == "--dabs" || a == "--budget" || a == "--cycles" || a == "--canvas")) {
+    } else if (i + 1 < argc && (a == "--dabs" || a == "--budget" || a == "--cycles" ||
+                                a == "--canvas" || a == "--drift-limit")) {
       const long v = Number(argv[++i], a.c_str());
       if (a == "--dabs") o.dabs = v;
       if (a == "--budget") o.budgetMB = static_cast<int>(std::min(v, 65535L));
