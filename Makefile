@@ -1,4 +1,4 @@
-# Entry points: `make demo`, `make test`, `make bench`, `make fuzz`.
+# Entry points: `make demo`, `make test`, `make bench`, `make fuzz`, `make soak`.
 BUILD      ?= build
 BENCHBUILD ?= build-bench
 FUZZBUILD  ?= build-fuzz
@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps bench-deps fuzz-deps configure build demo test bench fuzz format clean
+.PHONY: all deps bench-deps fuzz-deps configure build demo test bench fuzz soak format clean
 
 all: build
 
@@ -43,6 +43,14 @@ bench: bench-deps
 	    --benchmark_out_format=json || exit 1; done
 	@echo "== Summary: every comparison with a peer (ratio above 1: Brenmark is faster)"
 	@python3 bench/summary.py $(BENCHBUILD)/results
+
+# The long soak run: a million dabs on a 10000 x 10000 canvas under a 32 MB
+# budget, then without one; prints the memory curve and fails on drift,
+# swap files that do not shrink back, leftovers or differing pictures.
+soak: configure
+	cmake --build $(BUILD) --target soak -j $(JOBS)
+	mkdir -p $(BUILD)/swap-soak
+	SID_TEMP_DIR=$(CURDIR)/$(BUILD)/swap-soak $(BUILD)/tests/soak
 
 fuzz-deps:
 	@bash scripts/ensure-deps.sh fuzz

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -104,13 +105,13 @@ bool SwapFile::Open() {
 }
 
 SwapSlot* SwapFile::AllocSlot() {
-  SwapSlot* slot = free_;
-  if (slot != nullptr) {
-    Unlink(free_, slot);
-    --free_count_;
+  SwapSlot* slot = nullptr;
+  if (!free_.empty()) {
+    slot = *free_.begin();
+    free_.erase(free_.begin());
   } else {
-    slot = new SwapSlot{kSignatureValid, nullptr, nullptr, slots_created_ * slot_size_, slot_size_};
-    ++slots_created_;
+    slot = new SwapSlot{kSignatureValid, nullptr, nullptr, slot_count_ * slot_size_, slot_size_};
+    ++slot_count_;
   }
   PushFront(used_, slot);
   ++in_use_;
@@ -124,8 +125,26 @@ void SwapFile::FreeSlot(SwapSlot* slot) {
   }
   Unlink(used_, slot);
   --in_use_;
-  PushFront(free_, slot);
-  ++free_count_;
+  free_.insert(slot);
+  if (slot->offset + slot_size_ == slot_count_ * slot_size_) TrimEnd();
+}
+
+void SwapFile::TrimEnd() {
+  const std::uint64_t before = slot_count_;
+  while (!free_.empty()) {
+    auto last = std::prev(free_.end());
+    SwapSlot* s = *last;
+    if (s->offset + slot_size_ != slot_count_ * slot_size_) break;
+    free_.erase(last);
+    s->signature = kSignatureDead;
+    delete s;
+    --slot_count_;
+  }
+  // Each slot is dropped once per time it was made, so trimming costs no
+  // more than growing did. A file the system would not cut keeps its tail:
+  // those bytes are never read again, and the next write past the end
+  // overwrites them.
+  if (open_ && slot_count_ != before) bp::TruncateFile(fd_, slot_count_ * slot_size_);
 }
 
 bool SwapFile::Write(SwapSlot* slot, const void* block) {
@@ -169,14 +188,12 @@ void SwapFile::Close() {
   if (open_) bp::CloseFile(fd_);
   fd_ = -1;
   open_ = false;
-  while (free_ != nullptr) {
-    SwapSlot* s = free_;
-    free_ = s->next;
+  for (SwapSlot* s : free_) {
     s->signature = kSignatureDead;
     delete s;
   }
-  free_count_ = 0;
-  if (in_use_ == 0) slots_created_ = 0;
+  free_.clear();
+  if (in_use_ == 0) slot_count_ = 0;
 }
 
 void SwapFile::CloseIfUnused() {

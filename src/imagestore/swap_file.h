@@ -1,17 +1,20 @@
 // One swap file: a headerless array of equal slots in the temporary
-// directory, each holding one page's raw pixel block. Slots are reused
-// last-freed first, so the file grows only when no freed slot is left; the
-// file never shrinks. Its name leaves the directory as soon as the file is
-// made, so the file disappears when it is closed or the process ends,
-// however it ends.
+// directory, each holding one page's raw pixel block. A new slot is the
+// lowest free one, so the file grows only when no freed slot is left, and
+// live slots crowd towards the start; when the last slots of the file are
+// free, their records go and the file is cut down to the highest slot in use
+// (to nothing when none is). Its name leaves the directory as soon as the
+// file is made, so the file disappears when it is closed or the process
+// ends, however it ends.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 namespace brenmark::imagestore {
 
-// One slot ever created; it lives on the used or the free list of its file.
+// One slot of the file: on the used list, or in the free set of its file.
 struct SwapSlot {
   std::uint32_t signature;
   SwapSlot* next;
@@ -57,20 +60,27 @@ class SwapFile {
   int Descriptor() const { return fd_; }
   std::uint32_t SlotSize() const { return slot_size_; }
   int SlotsInUse() const { return in_use_; }
-  int FreeSlots() const { return free_count_; }
+  int FreeSlots() const { return static_cast<int>(free_.size()); }
+  // Slots the file holds (in use or free): its size in slots.
+  std::uint64_t SlotCount() const { return slot_count_; }
   SwapSlot* UsedHead() const { return used_; }
-  SwapSlot* FreeHead() const { return free_; }
 
  private:
   std::uint32_t signature_;
   int fd_ = -1;
+  // Drops the free slots at the end of the file and cuts the file down.
+  void TrimEnd();
+
+  struct LowerOffset {
+    bool operator()(const SwapSlot* a, const SwapSlot* b) const { return a->offset < b->offset; }
+  };
+
   SwapSlot* used_ = nullptr;
-  SwapSlot* free_ = nullptr;
+  std::set<SwapSlot*, LowerOffset> free_;
   std::uint32_t slot_size_;
   int in_use_ = 0;
-  int free_count_ = 0;
   bool open_ = false;
-  std::uint64_t slots_created_ = 0;
+  std::uint64_t slot_count_ = 0;
   std::string name_;
 };
 

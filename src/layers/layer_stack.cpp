@@ -98,6 +98,9 @@ LayerStack::LayerStack(LayerStack* source) {
   maskDefaultColor_ = source->maskDefaultColor_;
   AdoptCachedImages(source);
   BuildImagePlane();
+  // The plane follows the view; the canvas keeps the size the source was
+  // given, which may differ from the view's.
+  size_ = source->size_;
   for (Layer* l = source->bottom_; l; l = l->GetNext()) {
     Layer* copy = new Layer(l);
     copy->ref();

@@ -143,6 +143,13 @@ void CloseFile(int fd) {
   if (fd >= 0) close(fd);
 }
 
+bool TruncateFile(int fd, std::uint64_t size) {
+  while (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 void InjectWriteFailures(int count) {
   g_write_failures.store(count);
 }

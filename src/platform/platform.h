@@ -42,6 +42,9 @@ bool RemoveFile(const std::string& path);
 bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n);
 bool ReadAt(int fd, std::uint64_t offset, void* data, std::size_t n);
 void CloseFile(int fd);
+// Cuts a file down (or extends it with zeros) to `size` bytes; false with
+// errno set when the system refused.
+bool TruncateFile(int fd, std::uint64_t size);
 
 // Fault seam for tests: the next `count` writes (reads) fail as if the disk
 // refused them. A negative count makes every call fail until reset with 0.

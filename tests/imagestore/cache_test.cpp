@@ -95,22 +95,6 @@ TEST(CacheBudget, FollowsRequestsAndAvailableMemory) {
   }
 }
 
-TEST(SwapFile, FreedSlotsAreReusedLastFreedFirst) {
-  SwapFile file(16384);
-  SwapSlot* a = file.AllocSlot();
-  SwapSlot* b = file.AllocSlot();
-  SwapSlot* c = file.AllocSlot();
-  EXPECT_EQ((std::array{a->offset, b->offset, c->offset}),
-            (std::array<std::size_t, 3>{0, 16384, 32768}));
-  file.FreeSlot(a);
-  file.FreeSlot(c);
-  EXPECT_EQ(file.FreeSlots(), 2);
-  SwapSlot* d = file.AllocSlot();
-  EXPECT_EQ((std::array{d, file.AllocSlot()}), (std::array{c, a}));
-  EXPECT_EQ(file.SlotsInUse(), 3);
-  EXPECT_EQ(file.AllocSlot()->offset, 49152u);  // only now does the file grow
-}
-
 TEST(SwapFile, WritesAndReadsWholeSlotsOfAFileWithoutAName) {
   SwapFile file(16384);
   std::vector<std::uint8_t> out(16384), in(16384, 0);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "layers/engine_fixture.h"
@@ -260,6 +261,36 @@ TEST_F(UndoList, AStrokeRecordCostsOnlyThePagesItsChangeTouched) {
         << c.rect.x << "," << c.rect.y;
   }
   EXPECT_EQ(PaintUndoList.Count(), 10);
+}
+
+// Commands recorded as a copy of the whole stack leave the copy in the
+// stack's slot: it keeps the canvas size the application set, not the
+// view's, or strokes beyond the view would no longer reach the layers.
+TEST_F(UndoList, StackCopiesKeepTheCanvasSize) {
+  NewStack();
+  PntNewLayer(-2, false);
+  PntNewLayer(-2, false);
+  const ilTile size(0, 0, 0, 20000, 12000, 1);
+  Brenmark.SetLayerStackSize(size, true);
+  PaintUndoList.FlushUndoList(nullptr);
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"duplicate", [] { PntDuplicateCurrentLayer(-2); }},
+      {"merge", [] { PntMergeLayerWithBelow(Brenmark.GetLayerHandle(2, -2)); }},
+      {"undo", [] { ASSERT_TRUE(PaintUndoList.Undo()); }},
+      {"redo", [] { ASSERT_TRUE(PaintUndoList.Redo()); }},
+  };
+  LayerStack* before = Stack();
+  for (const auto& [name, step] : steps) {
+    SCOPED_TRACE(name);
+    step();
+    const ilTile canvas = Brenmark.GetCanvasBounds(-2);
+    EXPECT_EQ(canvas.nx, 20000);
+    EXPECT_EQ(canvas.ny, 12000);
+  }
+  EXPECT_NE(Stack(), before);  // the slot holds a copy by now
+  Paint(1, ilTile(0, 0, 0, 1, 1, 1), 7);
+  Stroke(1, ilTile(19990, 11990, 0, 4, 4, 1), 9);
+  EXPECT_EQ(At(1, 19993, 11993), 9);
 }
 
 }  // namespace
