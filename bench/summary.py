@@ -53,6 +53,8 @@ COMPARISONS = [
     (r"BM_StrokeEndToEndVsMyPaint/320\b", "stroke end to end r=32", "libmypaint", 1.5),
     (r"BM_FloodFillCommand/maze:0", "flood fill disc", "OpenCV floodFill", 1.0),
     (r"BM_FloodFillCommand/maze:1", "flood fill maze", "OpenCV floodFill", 1.0),
+    (r"BM_FloodFillSearch/maze:0", "flood search alone, disc", "OpenCV floodFill", None),
+    (r"BM_FloodFillSearch/maze:1", "flood search alone, maze", "OpenCV floodFill", None),
     (r"BM_FillMask/star:0", "fill circle d=1000", "cairo A8", 1.0),
     (r"BM_FillMask/star:1", "fill star 200 vertices", "cairo A8", 1.0),
 ]
