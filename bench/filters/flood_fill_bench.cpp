@@ -26,11 +26,16 @@
 // 1: we are faster). The span scan's level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 3 to 4, three
-// runs): the command 1.29 to 1.47 times the peer on the disc (475 to 620
-// Mpix/s) and 0.98 to 1.03 on the maze (39 to 58 Mpix/s); the search 2.06
-// to 2.40 times on the disc (980 to 1370 Mpix/s) and 1.01 to 1.07 on the
-// maze (41 to 61 Mpix/s). Before the display stopped filling the backdrop
+// Measured on the shared 2-core build machine (AVX2, load 4.2 to 4.7,
+// three runs): the command 1.32 to 1.37 times the peer on the disc (470 to
+// 580 Mpix/s) and 1.10 on the maze (59 to 61 Mpix/s); the search 1.75 to
+// 2.29 times on the disc (770 to 1300 Mpix/s) and 1.13 to 1.17 on the maze
+// (49 to 67 Mpix/s). The maze's spans are one to a few pixels, about one
+// per filled pixel: what counts there is the work per span, not per pixel.
+// A span grows through its own page row by the pointer it was popped with
+// and its extent is kept in registers: 17% fewer instructions on the maze
+// (callgrind, 473 to 392 million per search), the command from 1.00 to
+// 1.10 times the peer. Before the display stopped filling the backdrop
 // under opaque pages the disc's command was 1.04 to 1.16 times the peer:
 // that fill, a pass over a view bigger than the cache, was a quarter of
 // it. Of the command over the maze the search is nine tenths.

@@ -376,6 +376,8 @@ void FloodFillOperation::FillSameImage(int x, int y) {
   // The seed has no parent: both rows are scanned whole.
   runs_.push_back({x, x, y, 1, x + 1, x, true, true});
   std::size_t peak = 1;
+  long spans = 0;
+  int minX = minX_, maxX = maxX_, minY = minY_, maxY = maxY_;
   while (!runs_.empty()) {
     // Field by field: a run is mostly popped right after it was pushed, and
     // a wide load over the narrower stores that wrote it waits for them to
@@ -399,14 +401,15 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     if (v == fillColour_) continue;
     // The row ahead is the one pixel data not yet in cache, and down a
     // narrow corridor the next runs' rows ahead follow it: four rows are
-    // asked for now while this span is found and written (within the page
-    // only), so they have the time of a few spans to arrive.
+    // asked for now while this span is found and written. A prefetch never
+    // faults, so the rows are not checked against the page: near its edge
+    // a request is only wasted.
     const int row = (s.y - a.OriginY()) & (kPage - 1);
-    for (int d = 1; d <= 4; ++d) {
-      if (static_cast<unsigned>(row + d * s.dir) < kPage) {
-        __builtin_prefetch(p + d * s.dir * (4 * kPage));
-      }
-    }
+    const std::ptrdiff_t step = s.dir * std::ptrdiff_t{4 * kPage};
+    __builtin_prefetch(p + step);
+    __builtin_prefetch(p + 2 * step);
+    __builtin_prefetch(p + 3 * step);
+    __builtin_prefetch(p + 4 * step);
     // The run below on the stack is next unless this span has children:
     // after a dead end it was pushed long ago and its rows have left the
     // cache. Asked for now, within the current page only.
@@ -414,46 +417,61 @@ void FloodFillOperation::FillSameImage(int x, int y) {
       const Run& next = runs_.back();
       if (const std::uint8_t* q = a.PixelIfCurrent(next.left, next.y)) {
         __builtin_prefetch(q);
-        const int nrow = (next.y - a.OriginY()) & (kPage - 1);
-        if (static_cast<unsigned>(nrow + next.dir) < kPage) {
-          __builtin_prefetch(q + next.dir * (4 * kPage));
-        }
+        __builtin_prefetch(q + next.dir * std::ptrdiff_t{4 * kPage});
       }
     }
-    int right = s.right, left = s.left, k = 0, n = 0;
-    while (s.openRight && right < xmax_) {
+    // The span's own page row first, through p (no lookup); only a run
+    // that meets the page's edge goes on through the accessor.
+    const int before = kPage - run;  // pixels of the page row left of s.left
+    int right = s.right, left = s.left;
+    bool moreRight = s.openRight && right < xmax_;
+    if (moreRight && right - s.left + 1 < run) {
+      const int off = right - s.left + 1;
+      const int n = std::min(run - off, xmax_ - right);
+      const int k = RunInsideRight(in, p + 4 * off, n);
+      right += k;
+      moreRight = k == n && right < xmax_;
+    }
+    bool moreLeft = s.openLeft && left > xmin_;
+    if (moreLeft && before > 0) {
+      const int n = std::min(before, left - xmin_);
+      const int k = RunInsideLeft(in, p - 4, n);
+      left -= k;
+      moreLeft = k == n && left > xmin_;
+    }
+    while (moreRight) {
       const std::uint8_t* q = a.PixelRunRight(right + 1, s.y, run);
       if (!q) break;
-      n = std::min(run, xmax_ - right);
-      k = RunInsideRight(in, q, n);
+      const int n = std::min(run, xmax_ - right);
+      const int k = RunInsideRight(in, q, n);
       right += k;
-      if (k < n) break;
+      moreRight = k == n && right < xmax_;
     }
-    while (s.openLeft && left > xmin_) {
+    while (moreLeft) {
       const std::uint8_t* q = a.PixelRunLeft(left - 1, s.y, run);
       if (!q) break;
-      n = std::min(run, left - xmin_);
-      k = RunInsideLeft(in, q, n);
+      const int n = std::min(run, left - xmin_);
+      const int k = RunInsideLeft(in, q, n);
       left -= k;
-      if (k < n) break;
+      moreLeft = k == n && left > xmin_;
     }
-    right_ = right;
-    left_ = left;
     // Most spans of a narrow region lie in the page of their first pixel,
-    // whose pointer is at hand.
-    const int before = (s.left - a.OriginX()) & (kPage - 1);
+    // whose pointer is still at hand: at most one page was looked up on
+    // each side, into other slots.
     const bool inPage = s.left - left <= before && right - s.left < kPage - before;
     std::uint8_t* d = inPage ? p - 4 * (s.left - left) : nullptr;
     if (inPage) {
-      for (int i = 0; i <= right - left; ++i) std::memcpy(d + 4 * i, &fillColour_, 4);
+      // The colour in a register: through d it would be reloaded per pixel.
+      const std::uint32_t colour = fillColour_;
+      for (int i = 0; i <= right - left; ++i) std::memcpy(d + 4 * i, &colour, 4);
     } else {
       WriteSpan(left, right, s.y);
     }
-    ++spans_;
-    minX_ = std::min(minX_, left);
-    maxX_ = std::max(maxX_, right);
-    minY_ = std::min(minY_, s.y);
-    maxY_ = std::max(maxY_, s.y);
+    ++spans;
+    minX = std::min(minX, left);
+    maxX = std::max(maxX, right);
+    minY = std::min(minY, s.y);
+    maxY = std::max(maxY, s.y);
     // Onward: the whole span. Back towards the parent: the parts of the
     // span beyond the parent's (all of it for the seed, whose parent is
     // empty).
@@ -463,7 +481,6 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     // this page's slot: the row behind is then looked up as well.
     const bool aheadIn = inPage && static_cast<unsigned>(row + s.dir) < kPage;
     const bool backIn = aheadIn && static_cast<unsigned>(row - s.dir) < kPage;
-    const std::ptrdiff_t step = s.dir * std::ptrdiff_t{4 * kPage};
     if (aheadIn && ahead <= ymax_ && ahead >= ymin_) {
       PushRunsInPage<Exact>(d + step, ahead, left, right, s.dir, left, right,
                             static_cast<unsigned>(row + 2 * s.dir) < kPage);
@@ -500,6 +517,11 @@ void FloodFillOperation::FillSameImage(int x, int y) {
     peak = std::max(peak, runs_.size());
   }
   peakSeeds_ = std::max(peakSeeds_, peak);
+  spans_ += spans;
+  minX_ = minX;
+  maxX_ = maxX;
+  minY_ = minY;
+  maxY_ = maxY;
 }
 
 void FloodFillOperation::Fill(int x, int y, int xmin, int ymin, int xmax, int ymax,
