@@ -28,12 +28,13 @@
 // per stroke / ours (above 1: we are faster). BM_StrokeEndToEnd runs ours
 // alone, for instruction counts that do not depend on the machine's load.
 //
-// Figures at r = 7.4 (2 cores, load average about 4 from other jobs, thread
-// CPU time): ours 1.36 ms, libmypaint 1.86 ms, ratio 1.36x; on an idle
-// machine earlier, ours 1.23 ms against 1.83 ms (1.49x). Instructions per
-// stroke once warm (callgrind, the stroke calls and display pulls only):
-// 12.5 M, down from 13.1 M before page locks reused their page objects and
-// the display's composition plans their lists.
+// Figures at r = 7.4 (2 cores, load average about 3 from other jobs, thread
+// CPU time, medians of 3): ours 1.26 ms, libmypaint 1.78 ms, ratio 1.42x;
+// the build before page locks reused their page objects and the display's
+// composition plans their lists, run beside it: ours 1.29 ms, 1.41x. On an
+// idle machine earlier: ours 1.23 ms against 1.83 ms (1.49x). Instructions
+// per stroke once warm (callgrind, the stroke calls and display pulls only):
+// 12.5 M, down from 13.1 M.
 #include <benchmark/benchmark.h>
 
 #include <brenmark/brenmark.h>
