@@ -4,9 +4,11 @@
 #include <brenmark/export.h>
 
 #include <brenmark/il_image.h>
+#include <brenmark/il_page.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // ilMemoryImg: an image whose pixels lie in one contiguous block in the
 // image's own order and coordinate space: interleaved pixels, rows of xsize
@@ -67,6 +69,9 @@ class BRENMARK_API ilMemoryImg : public ilSIDImage {
   void* data_ = nullptr;
   std::uint8_t* owned_ = nullptr;
   std::size_t ownedBytes_ = 0;
+  // The page object of the last unlock, handed to the next lock: a painter
+  // locks a dab image's page for every dab.
+  std::unique_ptr<ilPage> sparePage_;
 };
 
 // ilConstImg: every pixel, everywhere (no data box), reads as the one value,

@@ -29,6 +29,7 @@
 #include <brenmark/il.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class SmartImage;
@@ -211,6 +212,8 @@ class BRENMARK_API ilSmartImage : public ilSIDImage {
   int alphaAccumulator_ = 1;
   std::vector<ilSmartImage*> dependents_;
   std::vector<LockedPage> locked_;
+  // The page object of the last unlock, handed to the next lock.
+  std::unique_ptr<ilPage> sparePage_;
   unsigned fillValue_ = 0;
   int channels_ = 4;
   bool dying_ = false;  // set while the destructor detaches dependents

@@ -208,7 +208,14 @@ ilStatus ilMemoryImg::lockPageSet(ilLockRequest* requests, int /*mode*/, int cou
     if (data_ == nullptr || !inside) {
       r.status = data_ == nullptr ? ilNotWritable : ilInvalid;
     } else {
-      r.page = new (std::nothrow) ilPage(0, 0, 0, s.c, data_);
+      if (sparePage_) {
+        r.page = sparePage_.release();
+        r.page->x = r.page->y = r.page->z = 0;
+        r.page->c = s.c;
+        r.page->setData(data_);
+      } else {
+        r.page = new (std::nothrow) ilPage(0, 0, 0, s.c, data_);
+      }
       r.status = r.page != nullptr ? ilOkay : ilFailed;
     }
     if (r.status != ilOkay && result == ilOkay) result = r.status;
@@ -219,8 +226,13 @@ ilStatus ilMemoryImg::lockPageSet(ilLockRequest* requests, int /*mode*/, int cou
 ilStatus ilMemoryImg::unlockPageSet(ilLockRequest* requests, int count) {
   if (requests == nullptr || count < 0) return setStatus(ilInvalid);
   for (int i = 0; i < count; ++i) {
-    delete requests[i].page;
+    ilPage* page = requests[i].page;
     requests[i].page = nullptr;
+    if (page != nullptr && !sparePage_ && !page->isScratch()) {
+      sparePage_.reset(page);
+    } else {
+      delete page;
+    }
   }
   return setStatus(ilOkay);
 }

@@ -602,7 +602,16 @@ ilStatus ilSmartImage::lockPageSet(ilLockRequest* requests, int mode, int count)
       }
     }
     page->ForceRetain();
-    r.page = new ilPage(ox, oy, 0, channels_, page->GetDataPtr());
+    if (sparePage_) {
+      r.page = sparePage_.release();
+      r.page->x = ox;
+      r.page->y = oy;
+      r.page->z = 0;
+      r.page->c = channels_;
+      r.page->setData(page->GetDataPtr());
+    } else {
+      r.page = new ilPage(ox, oy, 0, channels_, page->GetDataPtr());
+    }
     r.status = ilOkay;
     locked_.push_back(LockedPage{r.page, page->Body()});
   }
@@ -616,7 +625,8 @@ ilStatus ilSmartImage::unlockPageSet(ilLockRequest* requests, int count) {
     if (r.page == nullptr) continue;
     auto it = std::find_if(locked_.begin(), locked_.end(),
                            [&r](const LockedPage& l) { return l.page == r.page; });
-    if (it != locked_.end()) {
+    const bool ours = it != locked_.end();
+    if (ours) {
       // The body that was locked, even if the table slot moved on since.
       SmartImgPage page = SmartImgPage::Wrap(static_cast<PageData*>(it->body));
       locked_.erase(it);
@@ -626,7 +636,11 @@ ilStatus ilSmartImage::unlockPageSet(ilLockRequest* requests, int count) {
       if (page.GetLockCount() == 0) page.ReleaseRetain();
     }
     const ilTile tile = PageTile(r.page->x, r.page->y);
-    delete r.page;
+    if (ours && !sparePage_ && !r.page->isScratch()) {
+      sparePage_.reset(r.page);
+    } else {
+      delete r.page;
+    }
     r.page = nullptr;
     ApplyForcedBounds(tile);
   }

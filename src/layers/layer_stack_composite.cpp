@@ -86,12 +86,15 @@ void Finish(ilSmartImage** image, bool contributed) {
 // layers' images get their bounds back at the end.
 class LayerStack::CompositionPlan {
  public:
-  // Room for the usual plan (a base, the current layer, the layers above),
-  // so that one display update costs an allocation per list, not several.
-  CompositionPlan() {
-    steps_.reserve(kUsualSteps);
-    held_.reserve(kUsualSteps);
-    kept_.reserve(kUsualSteps);
+  // The lists of the last plan done are taken over, so that a display
+  // update costs no allocation; a plan made while another runs (a composite
+  // built for it) starts with room for the usual plan (a base, the current
+  // layer, the layers above).
+  CompositionPlan() : lists_(std::move(Spare())) {
+    Spare() = Lists{};
+    lists_.steps.reserve(kUsualSteps);
+    lists_.held.reserve(kUsualSteps);
+    lists_.kept.reserve(kUsualSteps);
   }
   CompositionPlan(const CompositionPlan&) = delete;
   CompositionPlan& operator=(const CompositionPlan&) = delete;
@@ -101,6 +104,12 @@ class LayerStack::CompositionPlan {
     for (const Kept& k : kept_) {
       if (k.image->getRealBounds() != k.bounds) k.image->SetBounds_(k.bounds, 1);
     }
+    steps_.clear();
+    painters_.clear();
+    held_.clear();
+    kept_.clear();
+    scanned_.clear();
+    if (Spare().steps.capacity() < steps_.capacity()) Spare() = std::move(lists_);
   }
 
   // A painter of the plan's own on `target`.
@@ -214,11 +223,23 @@ class LayerStack::CompositionPlan {
     ilSmartImage* image;
     ilTile bounds;
   };
-  std::vector<Step> steps_;
-  std::vector<PaintOps*> painters_;
-  std::vector<ilImage*> held_;
-  std::vector<Kept> kept_;
-  std::vector<ilSmartImage*> scanned_;
+  struct Lists {
+    std::vector<Step> steps;
+    std::vector<PaintOps*> painters;
+    std::vector<ilImage*> held;
+    std::vector<Kept> kept;
+    std::vector<ilSmartImage*> scanned;
+  };
+  static Lists& Spare() {
+    static Lists spare;
+    return spare;
+  }
+  Lists lists_;
+  std::vector<Step>& steps_ = lists_.steps;
+  std::vector<PaintOps*>& painters_ = lists_.painters;
+  std::vector<ilImage*>& held_ = lists_.held;
+  std::vector<Kept>& kept_ = lists_.kept;
+  std::vector<ilSmartImage*>& scanned_ = lists_.scanned;
 };
 
 namespace {

@@ -252,6 +252,12 @@ TEST(IlMemoryImgTest, PageLockGivesTheWholeBlock) {
   EXPECT_EQ(img->getPixelPtr(2, 1), static_cast<std::uint8_t*>(img->getDataPtr()) + 5);
   img->unlockPageSet(r, 2);
   EXPECT_EQ(r[0].page, nullptr);
+  // The next lock gets the page object back with the whole block.
+  r[1].init(2, 2);
+  ASSERT_EQ(img->lockPageSet(&r[1], ilLockRead, 1), ilOkay);
+  EXPECT_EQ(r[1].page->getData(), img->getDataPtr());
+  EXPECT_EQ((std::array{r[1].page->x, r[1].page->y, r[1].page->c}), (std::array{0, 0, 1}));
+  img->unlockPageSet(&r[1], 1);
 }
 
 TEST(IlConstImgTest, ReadsItsValueEverywhereAndRefusesWrites) {

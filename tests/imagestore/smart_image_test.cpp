@@ -329,6 +329,20 @@ TEST(SmartImage, PageLocksPinPagesAndGrowBounds) {
   EXPECT_EQ(cache->BytesInMemory(), withPage);
   EXPECT_TRUE(img->FindPageFromOrigin(896, 896, 0)->IsSolidFilled(0x40404040u));
   EXPECT_EQ(withPage, before + 65536);
+
+  // A page object left by an unlock serves the next lock: two pages held at
+  // once keep their own origins and memory.
+  ilLockRequest two[2];
+  two[0].init(1000, 1000);
+  two[1].init(255, 383);
+  ASSERT_EQ(img->lockPageSet(two, ilLockRead, 2), ilOkay);
+  ASSERT_TRUE(two[0].page && two[1].page && two[0].page != two[1].page);
+  EXPECT_EQ((std::array{two[0].page->x, two[0].page->y, two[1].page->x, two[1].page->y}),
+            (std::array{896, 896, 128, 256}));
+  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[44 * 128 + 72], 0xFFFFFFFFu);
+  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[128 * 128 - 1], 0x40404040u);
+  ASSERT_EQ(img->unlockPageSet(two, 2), ilOkay);
+  EXPECT_EQ(cache->RetainedCount(), retained);
 }
 
 TEST(SmartImage, TransparencyQueriesWalkThePages) {
