@@ -186,6 +186,24 @@ BENCHMARK(BM_PainterDabsVsPixmanSolidMask)
 
 #endif  // BRENMARK_HAVE_PIXMAN
 
+// Blend (1, 0) of `src` (holding `srcPx`) onto a kSide x kSide smart image,
+// against memcpy of the same bytes.
+void CopyVsMemcpy(benchmark::State& state, ilImage* src, const std::vector<std::uint32_t>& srcPx,
+                  std::uint32_t dstSeed) {
+  const int n = kSide;
+  ilSmartImage* dst = SmartWith(RandomPremultiplied(n, n, dstSeed), n);
+  PaintOps painter(dst, 1);
+  std::vector<std::uint32_t> peerDst(srcPx.size(), 0);
+  double tOurs = 0, tPeer = 0;
+  bench::SideBySide(
+      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
+      [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
+      &tOurs, &tPeer);
+  benchmark::DoNotOptimize(peerDst.data());
+  Report(state, tOurs, tPeer, std::int64_t{n} * n);
+  dst->unref();
+}
+
 // Blend (1, 0) of a memory image into a smart image: every pixel moves.
 void BM_PainterCopyVsMemcpy(benchmark::State& state) {
   const int n = kSide;
@@ -194,40 +212,18 @@ void BM_PainterCopyVsMemcpy(benchmark::State& state) {
   src->ref();
   src->setCoordSpace(ilLowerLeft);
   std::memcpy(src->getDataPtr(), srcPx.data(), srcPx.size() * 4);
-  ilSmartImage* dst = SmartWith(RandomPremultiplied(n, n, 5), n);
-  PaintOps painter(dst, 1);
-
-  std::vector<std::uint32_t> peerDst(srcPx.size(), 0);
-  double tOurs = 0, tPeer = 0;
-  bench::SideBySide(
-      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
-      [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
-      &tOurs, &tPeer);
-  benchmark::DoNotOptimize(peerDst.data());
-  Report(state, tOurs, tPeer, std::int64_t{n} * n);
+  CopyVsMemcpy(state, src, srcPx, 5);
   src->unref();
-  dst->unref();
 }
 BENCHMARK(BM_PainterCopyVsMemcpy)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The same copy between two page-aligned smart images: the pages are shared
 // copy-on-write instead of copied, so this measures the page bookkeeping.
 void BM_PainterSharedCopyVsMemcpy(benchmark::State& state) {
-  const int n = kSide;
-  const std::vector<std::uint32_t> srcPx = RandomPremultiplied(n, n, 6);
-  ilSmartImage* src = SmartWith(srcPx, n);
-  ilSmartImage* dst = SmartWith(RandomPremultiplied(n, n, 7), n);
-  PaintOps painter(dst, 1);
-  std::vector<std::uint32_t> peerDst(srcPx.size(), 0);
-  double tOurs = 0, tPeer = 0;
-  bench::SideBySide(
-      state, [&] { painter.rect_copy(0, 0, n, n, src, 0, 0, nullptr, 1, 1); },
-      [&] { std::memcpy(peerDst.data(), srcPx.data(), srcPx.size() * sizeof(std::uint32_t)); },
-      &tOurs, &tPeer);
-  benchmark::DoNotOptimize(peerDst.data());
-  Report(state, tOurs, tPeer, std::int64_t{n} * n);
+  const std::vector<std::uint32_t> srcPx = RandomPremultiplied(kSide, kSide, 6);
+  ilSmartImage* src = SmartWith(srcPx, kSide);
+  CopyVsMemcpy(state, src, srcPx, 7);
   src->unref();
-  dst->unref();
 }
 BENCHMARK(BM_PainterSharedCopyVsMemcpy)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -156,10 +156,6 @@ void ViewCanvas::BeginStroke(double x, double y, double pressure, double millise
   inStroke_ = true;
   samples_.clear();
   startMs_ = milliseconds;
-  lastX_ = x;
-  lastY_ = y;
-  lastMs_ = milliseconds;
-  lastPressure_ = 1;
   AddPoint(x, y, pressure < 0 ? 1.0 : pressure, milliseconds);
 }
 
