@@ -50,6 +50,16 @@ TEST_F(ShapeCommands, FillCoverageAndOpacityGiveExactPixels) {
   // Coverage 255 scaled by 128 / 256 is 127; colour bytes times 127 / 256.
   EXPECT_EQ(EnginePixel(1, 20, 20), (std::vector<int>{126, 63, 0, 126}));
   EXPECT_EQ(Brenmark.GetNumShapes(1, -2), 2);
+  // Each shape is one undo step: its pixels and its place in the list.
+  const std::vector<int> orange{126, 63, 0, 126}, white{255, 255, 255, 255}, none{0, 0, 0, 0};
+  for (const auto& [line, shapes, at20, at128] : {std::tuple{"undo", 1, none, white},
+                                                  {"redo", 2, orange, white},
+                                                  {"undo 2", 0, none, none}}) {
+    Run(std::string(line) + "\n");
+    EXPECT_EQ(Brenmark.GetNumShapes(1, -2), shapes) << line;
+    EXPECT_EQ(EnginePixel(1, 20, 20), at20) << line;
+    EXPECT_EQ(EnginePixel(1, 128, 128), at128) << line;
+  }
 }
 
 TEST_F(ShapeCommands, AShapeOnAMaskShapeLayerGivesItsLuminance) {

@@ -8,6 +8,7 @@
 #include <brenmark/paint_manager.h>
 #include <brenmark/shape.h>
 #include <brenmark/shape_parms.h>
+#include <brenmark/undo_list.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -118,9 +119,30 @@ std::string CheckPaint(const Arguments& a) {
   return "";
 }
 
+// Records layer `l` for undo, as the engine records its own layer
+// commands: a snapshot of the layer's pixels, then a copy of the canvas's
+// structure (which holds the shape lists). The canvas then continues as the
+// copy, so `l` is looked up again. Nothing is recorded when
+// SID_UNDO_DISABLE=1 turns undo off.
+void RecordForUndo(PixelLayer& l) {
+  const char* off = std::getenv("SID_UNDO_DISABLE");
+  LayerStack* stack = Brenmark.GetLayerStack(l.h);
+  if ((off && std::string(off) == "1") || !stack) return;
+  TsharedObjectPtr<PntUndoOper> pixels(new PntUndoStroke(&Brenmark, l.h, l.index, stack, l.layer,
+                                                         l.layer->GetImage(), l.layer->GetStencil(),
+                                                         "SidStroke"));
+  TsharedObjectPtr<PntUndoOper> structure(
+      new PntUndoLayerStack(&Brenmark, l.h, stack->GetCurrentLayer(), stack,
+                            stack->GetCurrentLayerPtr(), "SidLayerStack"));
+  PaintUndoList.AddUndoOperation(new PntUndoCombo(structure.get(), pixels.get(), nullptr, nullptr,
+                                                  nullptr, false, false, nullptr));
+  FindPixelLayer(l.h, l.index, l);
+}
+
 // Adds the shape made of `curves` to the current layer `l` and redraws the
-// layer. Takes the curves.
-void AddShape(const PixelLayer& l, const Arguments& a, Curves curves) {
+// layer, as one undoable step. Takes the curves.
+void AddShape(PixelLayer l, const Arguments& a, Curves curves) {
+  RecordForUndo(l);
   ShapeImageParms* parms =
       l.channels == 1 ? static_cast<ShapeImageParms*>(new ShapeMaskParms()) : new ShapeImageParms();
   parms->DoFill(a.Has("fill"));

@@ -30,7 +30,8 @@ std::string Step(Session& s, const Arguments& a, bool undo) {
 void RegisterUndoCommands(CommandRegistry& registry, Session& session) {
   const std::string group = "Undo (the last 10 recorded changes, of all canvases together)";
   const std::string nothingLeft =
-      " Recorded are layers added, deleted, duplicated, moved, merged and cleared, mask and "
+      " Recorded are strokes, shapes, layers added, deleted, duplicated, moved, merged and "
+      "cleared, mask and "
       "hidden-paint changes, blur and sharpen; fill, import and paste write pixels directly and "
       "are not recorded. Deleting a canvas forgets its changes. With nothing left to undo, the "
       "engine's message (\"You cannot undo any more actions.\") is printed on standard error "
