@@ -1,5 +1,5 @@
 // LayerStack: sharpening and blurring a layer with the current convolution
-// kernel, in one piece or streamed down the layer in rows of 128-pixel tiles.
+// kernel, in blocks of four pages or streamed down the layer in rows of tiles.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +21,8 @@ namespace li = brenmark::layer_images;
 namespace {
 
 constexpr int kTile = 128;
+// The side of the blocks a large layer is convolved in: four pages.
+constexpr int kBlock = 4 * kTile;
 
 ilTile Grown(const ilTile& t, int by) {
   return ilTile(t.x - by, t.y - by, t.z, t.nx + 2 * by, t.ny + 2 * by, t.nz);
@@ -30,20 +32,10 @@ int FloorTo(int v, int step) {
   return v >= 0 ? v / step * step : -((-v + step - 1) / step) * step;
 }
 
-// Which part of the convolved rectangle E (r grown by the kernel size K)
-// goes back into the layer.
-enum class CopyBack {
-  kWhole,     // all of E: the four-box blur computes every pixel
-  kSpread,    // E less h0 = K / 2 on every side: a kernel without negative
-              // coefficients spreads pixels up to h0 beyond r, and that band
-              // lies in the computed interior because the margin is K > h0
-  kInterior,  // r only (sharpening; tiles)
-};
-
-// Convolves r grown by K, read from `source`, and writes the chosen part
-// through `painter` with the replacing blend.
+// Convolves r, read from `source` with a margin of the kernel size K, and
+// writes it through `painter` with the replacing blend.
 void ConvolveRect(PaintOps* painter, ilImage* source, const ilTile& r,
-                  const ConvolutionKernel& kernel, CopyBack part) {
+                  const ConvolutionKernel& kernel) {
   const int k = static_cast<int>(kernel.GetSize());
   const ilTile e = Grown(r, k);
   const int channels = li::Channels(source);
@@ -54,20 +46,7 @@ void ConvolveRect(PaintOps* painter, ilImage* source, const ilTile& r,
   img->copyTile(0, 0, e.nx, e.ny, source, e.x, e.y);
   if (img->Convolve(kernel) != ilOkay) return;
   painter->blend_func(BlendOne, BlendZero);
-  switch (part) {
-    case CopyBack::kWhole:
-      painter->rect_copy(e.x, e.y, e.nx, e.ny, img.get(), 0, 0, nullptr, 1.0f, 1.0f);
-      break;
-    case CopyBack::kSpread: {
-      const int h0 = k / 2;
-      painter->rect_copy(e.x + h0, e.y + h0, e.nx - 2 * h0, e.ny - 2 * h0, img.get(), h0, h0,
-                         nullptr, 1.0f, 1.0f);
-      break;
-    }
-    case CopyBack::kInterior:
-      painter->rect_copy(r.x, r.y, r.nx, r.ny, img.get(), k, k, nullptr, 1.0f, 1.0f);
-      break;
-  }
+  painter->rect_copy(r.x, r.y, r.nx, r.ny, img.get(), k, k, nullptr, 1.0f, 1.0f);
 }
 
 // The host's busy indicator around a long computation.
@@ -97,13 +76,35 @@ void LayerStack::ConvolveLayer(void* handle) {
   painter->SetLowOrderBitImage(nullptr);
   const ilTile r = painter->getUnMaskedBounds();
   if (r.empty()) return;
-  CopyBack part = CopyBack::kInterior;
+  // The part of the layer the result covers: r when sharpening; a blur
+  // spreads pixels beyond r, and is written over r grown by K (the four-box
+  // blur) or by K - K / 2 (a kernel without negative coefficients).
+  const int k = static_cast<int>(kernel->GetSize());
+  ilTile out = r;
   if (kernel->getSharpness() == -1.0f) {
-    part = CopyBack::kWhole;
+    out = Grown(r, k);
   } else if (kernel->isBlurType()) {
-    part = CopyBack::kSpread;
+    out = Grown(r, k - k / 2);
   }
-  ConvolveRect(painter, layer->GetImage(), r, *kernel, part);
+  // A large layer is convolved a block at a time, each block read with a
+  // margin of K from a copy-on-write snapshot of the layer as it was, so no
+  // block sees the ones written before it and the result equals that of one
+  // piece: every pixel written has its whole window inside its block's
+  // margin, and beyond the reach every result is the fill. One piece of a
+  // 10000-pixel layer would be 400 MB of plain memory outside the page
+  // cache's budget; a block is at most (512 + 2K) squared pixels.
+  ilImage* image = layer->GetImage();
+  if (!image) return;
+  auto* source = new ilSmartImage(image, 0, 0, 0, -1);
+  source->ref();
+  const int x0 = FloorTo(out.x, kTile), y0 = FloorTo(out.y, kTile);
+  for (int y = y0; y < out.y + out.ny; y += kBlock) {
+    for (int x = x0; x < out.x + out.nx; x += kBlock) {
+      const ilTile block(ilTile(x, y, 0, kBlock, kBlock, 1), out);
+      if (!block.empty()) ConvolveRect(painter, source, block, *kernel);
+    }
+  }
+  source->unref();
 }
 
 void LayerStack::ConvolveLayerByTile(void*, ilTile tile, ilSmartImage* source) {
@@ -111,7 +112,7 @@ void LayerStack::ConvolveLayerByTile(void*, ilTile tile, ilSmartImage* source) {
   if (!source || !kernel || tile.empty()) return;
   PaintOps* painter = GetCurrentLayerPainter();
   if (!painter) return;
-  ConvolveRect(painter, source, tile, *kernel, CopyBack::kInterior);
+  ConvolveRect(painter, source, tile, *kernel);
 }
 
 void LayerStack::SharpenOrBlurDone(ConvolutionKernel kernel, void* handle) {

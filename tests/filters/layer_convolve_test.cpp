@@ -53,18 +53,23 @@ class LayerConvolve : public EngineTest {
 
 // Blur radius 10 (with the progress calls), and 150, whose window spans more
 // than a page row: the blur reads well ahead of the rows it writes back. A
-// sharpening keeps to the old bounds (its negative taps clamp to 0 outside).
+// sharpening keeps to the old bounds (its negative taps clamp to 0 outside);
+// its layer reaches past x = y = 512, where ConvolveLayer's blocks meet.
 TEST_F(LayerConvolve, TiledFilterEqualsOneFilterOfTheWholeLayerAndTheImageFilter) {
   for (const float radius : {10.0f, 150.0f, 1.5f}) {
     SCOPED_TRACE(radius);
     const ConvolutionKernel blur = radius > 2 ? ConvolutionKernel(-1.0f, radius, 1.0f / 3)
                                               : ConvolutionKernel(0.5f, 1.5f, 1.0f / 3);
     int ha = 0, hb = 0;
+    if (radius < 2) host_.SetDefaultViewSize(640, 640);
     ilImage* a = PaintedLayer(&ha);
     ilImage* b = PaintedLayer(&hb);
+    if (radius < 2) {
+      for (ilImage* img : {a, b}) Paint(img, 490, 500, 40, 30, Pack(30, 250, 90, 255));
+    }
     // The filter over a box wide enough that its edges do not matter.
-    const int m = radius == 150 ? 250 : 0, side = 400 + 2 * m;
-    const std::vector<unsigned> expected = Filtered(a, -m, -m, 400 + m, 400 + m, blur);
+    const int m = radius == 150 ? 250 : 0, side = 600 + 2 * m;
+    const std::vector<unsigned> expected = Filtered(a, -m, -m, 600 + m, 600 + m, blur);
 
     std::vector<int> progress;
     SetConvolutionProgressHandler(&Progress, &progress);
@@ -84,8 +89,8 @@ TEST_F(LayerConvolve, TiledFilterEqualsOneFilterOfTheWholeLayerAndTheImageFilter
     a = LiveImage(ha);
     b = LiveImage(hb);
 
-    for (int y = 0; y < 400; ++y) {
-      for (int x = 0; x < 400; ++x) {
+    for (int y = 0; y < 600; ++y) {
+      for (int x = 0; x < 600; ++x) {
         ASSERT_EQ(Px(a, x, y), Px(b, x, y)) << x << "," << y;
         ASSERT_EQ(Px(a, x, y), expected[std::size_t(y + m) * side + x + m]) << x << "," << y;
       }
