@@ -495,15 +495,6 @@ std::uint32_t OverRef(std::uint32_t s, std::uint32_t d) {
   }
   return out;
 }
-// Mask blend: m 0 keeps d, 255 takes the copy, else (copy * m + d * (256 - m)) >> 8.
-std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
-  if (m == 0) return d;
-  if (m == 255) return copy;
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8)
-    out |= ((((copy >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
-  return out;
-}
 
 // kBrush reads its coverage in place from a memory image (rows a whole
 // image width apart, fetched ahead), kPagedBrush from a paged image (on the
@@ -621,7 +612,7 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
                 return a == 0 ? kDst : Brush(kDst, s, a, dither);
               }
               case SeamOp::kMaskBlend:
-                return RevealRef(kCopyPx, kDst, CoverageAt(x, y));
+                return MaskMix(kCopyPx, kDst, CoverageAt(x, y));
             }
             return 0;
           };

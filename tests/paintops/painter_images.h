@@ -131,6 +131,17 @@ inline std::uint8_t NextBlendDither() {
   return brenmark::fixed::ReverseByte(counter);
 }
 
+// The mask blend and a masked write's put-back under mask value m: 0 keeps
+// `d`, 255 takes `kept`, else (kept * m + d * (256 - m)) >> 8 per channel.
+inline std::uint32_t MaskMix(std::uint32_t kept, std::uint32_t d, unsigned m) {
+  if (m == 0) return d;
+  if (m == 255) return kept;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    out |= ((((kept >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
+  return out;
+}
+
 // The brush blend of one pixel, per channel:
 // out = min(255, (d * (256 - a) + s * a + dither) >> 8).
 inline std::uint32_t Brush(std::uint32_t d, std::uint32_t s, std::uint32_t a, std::uint8_t dither) {
