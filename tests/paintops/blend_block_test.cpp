@@ -15,6 +15,8 @@
 namespace brenmark {
 namespace {
 
+using Px = std::vector<std::uint32_t>;
+
 // A w x h four-channel block over one buffer, with optional coverage.
 struct Fixture4 {
   int w;
@@ -155,18 +157,15 @@ TEST(BlendBlock, BrushBlendTakesTheFirstSourcePixelAsColour) {
   const BlendOutcome out = BlendBlock(st, f.Rows(false, true));
   EXPECT_EQ(out.chosen, BlendCase::kBrush);
   EXPECT_TRUE(out.used_dither);
-  EXPECT_EQ(f.dst[0], 0x7F00007Fu);
-  EXPECT_EQ(f.dst[1], 0u);
-  EXPECT_EQ(f.dst[2], 0xFE0000FEu);  // (255*255) >> 8
-  EXPECT_EQ(f.dst[3], 0x3F00003Fu);
+  // Coverage 255: (255 * 255) >> 8 = 254.
+  EXPECT_EQ(f.dst, (Px{0x7F00007Fu, 0u, 0xFE0000FEu, 0x3F00003Fu}));
 
   // Per-pixel stamps when single colour is off.
   Fixture4 p(2, 1, 0u, 0xFF0000FFu);
   p.src[1] = 0xFFFF0000u;
   st.single_color = false;
   BlendBlock(st, p.Rows(false, true));
-  EXPECT_EQ(p.dst[0], 0xFE0000FEu);
-  EXPECT_EQ(p.dst[1], 0xFEFE0000u);
+  EXPECT_EQ(p.dst, (Px{0xFE0000FEu, 0xFEFE0000u}));
 }
 
 TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
@@ -176,10 +175,9 @@ TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   Fixture4 f(3, 1, 0u, 0xFF0000FFu);
   f.cov = {255, 0, 255};
   EXPECT_EQ(BlendBlock(st, f.Rows(true, true, true)).chosen, BlendCase::kBrush16);
-  EXPECT_EQ(f.dst[0], 0xFD0000FDu);
-  EXPECT_EQ(f.low[0], 0u);
-  EXPECT_EQ(f.dst[1], 0u);  // coverage 0: target and low bits untouched
-  EXPECT_EQ(f.low[1], 0x7F7F7F7Fu);
+  // Coverage 0 leaves the target and the low bits untouched.
+  EXPECT_EQ(f.dst, (Px{0xFD0000FDu, 0u, 0xFD0000FDu}));
+  EXPECT_EQ(f.low, (Px{0u, 0x7F7F7F7Fu, 0u}));
 
   // Without them the 16-bit brush falls back to the 8-bit one.
   Fixture4 g(3, 1, 0u, 0xFF0000FFu);
@@ -190,11 +188,11 @@ TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   st.marker_k = MarkerStrength(0.5f);
   Fixture4 m(3, 2, 0x80402010u, 0xFF2080C0u);
   EXPECT_EQ(BlendBlock(st, m.Rows(true, true, false)).chosen, BlendCase::kNothing);
-  for (std::uint32_t p : m.dst) EXPECT_EQ(p, 0x80402010u);
+  EXPECT_EQ(m.dst, Px(6, 0x80402010u));
   const BlendOutcome out = BlendBlock(st, m.Rows(true, true, true));
   EXPECT_EQ(out.chosen, BlendCase::kMarker);
   EXPECT_TRUE(out.used_dither);
-  EXPECT_NE(m.dst[0], 0x80402010u);
+  EXPECT_EQ(m.dst, Px(6, 0x913C291Du));
 }
 
 TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
@@ -204,9 +202,7 @@ TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
   BlendSetup st = Pair(0, 7);
   st.src_channels = 1;
   EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kEraseByRow);
-  EXPECT_EQ(dst[0], 0x78321E11u);
-  EXPECT_EQ(dst[1], 0xA0432917u);
-  EXPECT_EQ(dst[2], 0u);
+  EXPECT_EQ(dst, (Px{0x78321E11u, 0xA0432917u, 0u}));
 
   dst.assign(3, 0xA0432917u);
   r.src = m + 2;  // constant 255
@@ -253,9 +249,7 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   st.mask_blend = true;
   st.write_mask = 0xFFFFFF00u;  // still honoured
   EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kMaskBlend);
-  EXPECT_EQ(dst[0], 0x57345080u);
-  EXPECT_EQ(dst[1], 0x20406080u);
-  EXPECT_EQ(dst[2], 0xFF102080u);
+  EXPECT_EQ(dst, (Px{0x57345080u, 0x20406080u, 0xFF102080u}));
 
   // Without the copy: the message, then the ordinary (1, 0) blend.
   dst.assign(3, 0x20406080u);
