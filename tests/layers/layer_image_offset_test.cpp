@@ -153,8 +153,7 @@ TEST_F(LayerOffsets, LayerImageWithBackgroundIsOpaqueOverItsBounds) {
   Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 4, 4, 77);
   Picture m = Take(s, 2, true);
   EXPECT_EQ(m.image->getCsize(), 1);
-  EXPECT_EQ(Px(m.image, 1, 1), 77u);
-  EXPECT_EQ(Px(m.image, 6, 6), 0u);
+  EXPECT_TRUE(PixelsAre(m.image, {{1, 1, 77u}, {6, 6, 0u}}));
   m.image->unref();
 }
 
@@ -177,8 +176,7 @@ TEST_F(LayerOffsets, LayerImageLeavesOutWhatTheSelectionMasks) {
 
   // The selection layer itself comes back as it is.
   Picture selection = Take(s, s->GetLayerCount() + 1);
-  EXPECT_EQ(Px(selection.image, 3, 3), 255u);
-  EXPECT_EQ(Px(selection.image, 20, 3), 0u);
+  EXPECT_TRUE(PixelsAre(selection.image, {{3, 3, 255u}, {20, 3, 0u}}));
   selection.image->unref();
 }
 
@@ -191,9 +189,7 @@ TEST_F(LayerOffsets, ApplyingAnImageCompositesItOverTheLayer) {
   EXPECT_FALSE(s->ApplyImageToLayer(img, reinterpret_cast<void*>(12345)));
   EXPECT_FALSE(s->ApplyImageToLayer(nullptr, s->GetLayerHandle(1)));
   ilImage* image = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(image, 10, 5), Over(kB, kA));
-  EXPECT_EQ(Px(image, 13, 5), Over(kB, kB));
-  EXPECT_EQ(Px(image, 9, 5), kA);
+  EXPECT_TRUE(PixelsAre(image, {{10, 5, Over(kB, kA)}, {13, 5, Over(kB, kB)}, {9, 5, kA}}));
   img->unref();
 }
 

@@ -99,8 +99,7 @@ TEST_F(Proxy, EditProxyEndRestoresStartPixelsAndAsksTheApplication) {
     host_.ResetCounts();
     Stack()->EndProxy();
     EXPECT_FALSE(Stack()->InProxy() || l->InProxy());
-    EXPECT_EQ(Px(l->GetImage(), 3, 3), kRed);
-    EXPECT_EQ(Px(l->GetImage(), 5, 5), 0u);
+    EXPECT_TRUE(PixelsAre(l->GetImage(), {{3, 3, kRed}, {5, 5, 0u}}));
     EXPECT_EQ(Stack()->GetCurrentLayerPainter()->target_img(), l->GetImage());
     EXPECT_EQ(g_log.accepts, c.accepts);
     EXPECT_EQ(g_log.applies, c.applies);
@@ -142,8 +141,7 @@ TEST_F(Proxy, CallbacksRunAfterTheProxyIsTornDown) {
     Stack()->EndProxy();
     Begin(1, {1});
     Stack()->EndProxy();
-    EXPECT_EQ(Px(target->GetImage(), 0, 0), kRed);
-    EXPECT_EQ(Px(target->GetImage(), 11, 11), c.painted);
+    EXPECT_TRUE(PixelsAre(target->GetImage(), {{0, 0, kRed}, {11, 11, c.painted}}));
   }
 }
 

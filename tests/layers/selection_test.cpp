@@ -37,12 +37,13 @@ TEST_F(Selection, RectanglesAcrossThePageBoundaryOpenOrProtectExactlyTheirPixels
         s->FillSelectionMask(t);
       const unsigned in = open ? 0u : 255u, out = 255u - in;
       SCOPED_TRACE(::testing::Message() << "x " << x << (open ? " open" : " protected"));
-      EXPECT_EQ(Px(Sel(s), x, 126), in);
-      EXPECT_EQ(Px(Sel(s), x + 2, 128), in);  // the far corner
-      EXPECT_EQ(Px(Sel(s), x - 1, 127), out);
-      EXPECT_EQ(Px(Sel(s), x + 3, 127), out);
-      EXPECT_EQ(Px(Sel(s), x, 129), out);
-      EXPECT_EQ(Px(Sel(s), 4000, 4000), out);
+      // (x + 2, 128): the far corner.
+      EXPECT_TRUE(PixelsAre(Sel(s), {{x, 126, in},
+                                     {x + 2, 128, in},
+                                     {x - 1, 127, out},
+                                     {x + 3, 127, out},
+                                     {x, 129, out},
+                                     {4000, 4000, out}}));
     }
   }
 }
@@ -77,10 +78,10 @@ TEST_F(Selection, ImagesAddAndSubtractAsCoverageWithTheirFillsOutsideTheirBounds
     else
       s->SubtractFromSelection(img, 0.0f, 0.0f);
     img->unref();
-    EXPECT_EQ(Px(Sel(s), 10, 10), c.inImage);
-    EXPECT_EQ(Px(Sel(s), 13, 13), c.inImage);
-    EXPECT_EQ(Px(Sel(s), 201, 201), c.startFull && c.add ? 255u : c.atProtected);
-    EXPECT_EQ(Px(Sel(s), 3000, 5), c.far);
+    EXPECT_TRUE(PixelsAre(Sel(s), {{10, 10, c.inImage},
+                                   {13, 13, c.inImage},
+                                   {201, 201, c.startFull && c.add ? 255u : c.atProtected},
+                                   {3000, 5, c.far}}));
     EXPECT_EQ(Fill(Sel(s)), c.selFill);
   }
 }
@@ -93,9 +94,7 @@ TEST_F(Selection, AddingTheSameImageTwiceCompoundsAndOffsetsRoundHalfAway) {
   s->AddToSelection(img, 0, 0);
   EXPECT_EQ(Px(Sel(s), 10, 10), 192u);
   s->AddToSelection(img, 1.5f, -1.5f);  // to (12, 8): 192 + 192 x 128 / 256 where both
-  EXPECT_EQ(Px(Sel(s), 12, 11), 192u + 128u * 64u / 256u);
-  EXPECT_EQ(Px(Sel(s), 15, 8), 128u);
-  EXPECT_EQ(Px(Sel(s), 16, 8), 0u);
+  EXPECT_TRUE(PixelsAre(Sel(s), {{12, 11, 192u + 128u * 64u / 256u}, {15, 8, 128u}, {16, 8, 0u}}));
   img->unref();
 }
 
@@ -171,9 +170,8 @@ TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
     // What clearing spares, painting spares too.
     EXPECT_EQ(s->GetMaskComposite() != nullptr, c.outside == kOld);
     s->ClearLayerImageBySelMask(s->GetLayerHandle(1));
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 5, 5), c.inside);
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 20, 20), c.outside);
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 31, 31), c.outside);
+    EXPECT_TRUE(PixelsAre(s->GetLayerFromIndex(1)->GetImage(),
+                          {{5, 5, c.inside}, {20, 20, c.outside}, {31, 31, c.outside}}));
   }
 }
 
