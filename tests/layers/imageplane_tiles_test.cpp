@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/il_tile_compose.h"
@@ -184,8 +185,7 @@ TEST(QVMemoryImgTiles, ReadIntoBufferTileKeepsTheRestOfTheBuffer) {
   // Partly outside the image: the outside reads as the fill.
   std::uint32_t edge[2] = {1, 1};
   ASSERT_EQ(img->getTile(5, 3, 2, 1, edge), ilOkay);
-  EXPECT_EQ(edge[0], 0xAA000305u);
-  EXPECT_EQ(edge[1], 0u);
+  EXPECT_EQ((std::tuple{edge[0], edge[1]}), (std::tuple{0xAA000305u, 0u}));
 }
 
 TEST(QVMemoryImgTiles, CopyReadsTheSourceStraightIntoTheBlock) {
@@ -355,18 +355,14 @@ TEST(QVSubImg, ItsChannelConfigurationSelectsInputChannels) {
   EXPECT_EQ(view.getCsize(), 1);
   std::uint8_t px[4] = {};
   ASSERT_EQ(view.getTile(0, 0, 2, 2, px), ilOkay);
-  EXPECT_EQ(px[0], 1);
-  EXPECT_EQ(px[1], 2);
-  EXPECT_EQ(px[2], 1);
+  EXPECT_EQ((std::tuple{px[0], px[1], px[2]}), (std::tuple{1, 2, 1}));
   // The caller asks for view channel 0 twice and a channel the view lacks
   // (channel i of a pixel is memory element 2 - i here).
   const int twice[3] = {0, 0, 5};
   const ilConfig caller(ilUChar, ilInterleaved, 3, twice);
   std::uint8_t three[3] = {9, 9, 9};
   ASSERT_EQ(view.getTile(1, 1, 1, 1, three, &caller), ilOkay);
-  EXPECT_EQ(three[2], 2);
-  EXPECT_EQ(three[1], 2);
-  EXPECT_EQ(three[0], 0);
+  EXPECT_EQ((std::tuple{three[2], three[1], three[0]}), (std::tuple{2, 2, 0}));
   // Writes reach only the chosen input channel.
   const std::uint8_t v = 0x55;
   ASSERT_EQ(view.setTile(0, 0, 1, 1, &v), ilOkay);

@@ -1,6 +1,8 @@
 // Mask layers and the painters of the current layer: combining masks into
 // the mask composite, inverting and switching masks, and the painter that
 // brushes write through (plain, masking, stencil-targeted).
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 #include "layers/layer_images.h"
@@ -60,8 +62,7 @@ TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
   m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
   ASSERT_NE(m, nullptr);
   m->ref();
-  EXPECT_EQ(m->GetFillValue(), 255u);
-  EXPECT_EQ(Px(m, 5, 5), 255u);
+  EXPECT_EQ((std::tuple{m->GetFillValue(), Px(m, 5, 5)}), (std::tuple{255u, 255u}));
   m->unref();
 }
 

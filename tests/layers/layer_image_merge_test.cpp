@@ -1,6 +1,8 @@
 // The pixels of the structure operations: merges against a reference
 // composite computed here, duplication and clearing through the mask
 // composite, cropping to the brush reach, added and deleted layers.
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -67,8 +69,7 @@ TEST_F(LayerMerges, MergingBakesTheLowerLayerAndCompositesTheUpperAtItsOffset) {
   Layer* low = s->GetLayerFromIndex(1);
   s->MergeLayers(s->GetLayerHandle(2), s->GetLayerHandle(1), true);
   ASSERT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerFromIndex(1), low);
-  EXPECT_EQ(s->GetCurrentLayerPtr(), low);
+  EXPECT_EQ((std::tuple{s->GetLayerFromIndex(1), s->GetCurrentLayerPtr()}), (std::tuple{low, low}));
   EXPECT_FLOAT_EQ(low->GetOpacity(), 1.0f);
   EXPECT_EQ(low->GetStencilledImage(nullptr, false, true), low->GetImage());  // stencil baked
   ilImage* merged = low->GetImage();
@@ -196,8 +197,7 @@ TEST_F(LayerMerges, DeletingTheOnlyLayerLeavesItEmpty) {
   LayerStack* s = MaskedLayer(false);
   Layer* l = s->GetLayerFromIndex(1);
   s->DeleteCurrentLayer(reinterpret_cast<void*>(-2), true);
-  EXPECT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerFromIndex(1), l);
+  EXPECT_EQ((std::tuple{s->GetLayerCount(), s->GetLayerFromIndex(1)}), (std::tuple{1, l}));
   EXPECT_EQ(Px(l->GetImage(), 5, 5), 0u);
   EXPECT_TRUE(l->getLayerBounds(false).empty());
 }

@@ -1,6 +1,8 @@
 // Layer images: colour image and stencil replacement, the stencilled image,
 // baking opacity and stencil into the pixels, hiding paint and
 // the layer's own painter.
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -94,8 +96,7 @@ TEST_F(LayerImages, DoStencilAppliesOpacityAndStencilToAPaintersTarget) {
   EXPECT_TRUE(PixelsAre(target, {{1, 1, Times(Times(kGrey, 128), 64)}, {5, 1, Times(kGrey, 128)}}));
   BlendFactor src, dst;
   painter->get_blend_func(src, dst);  // the painter's blend is kept
-  EXPECT_EQ(src, BlendOne);
-  EXPECT_EQ(dst, BlendOneMinusSrcAlpha);
+  EXPECT_EQ((std::tuple{src, dst}), (std::tuple{BlendOne, BlendOneMinusSrcAlpha}));
   painter->unref();
   target->unref();
   l->unref();
@@ -151,8 +152,7 @@ TEST_F(LayerImages, SetStencilIgnoresAFourChannelImageAndReportsOneThatIsNotSmar
   ::testing::internal::CaptureStderr();
   l->SetStencil(colour);
   EXPECT_EQ(StopCapture(), "");
-  EXPECT_EQ(l->GetStencil(), before);
-  EXPECT_EQ(colour->getRefCount(), 1);
+  EXPECT_EQ((std::tuple{l->GetStencil(), colour->getRefCount()}), (std::tuple{before, 1}));
   colour->unref();
 
   EXPECT_EQ(Px(l->GetStencil(), 0, 0), 9u);
@@ -177,8 +177,7 @@ TEST_F(LayerImages, SetImageReferencesTheNewImageAndTheLayerPainterFollowsIt) {
 
   auto* next = new ilSmartImage(ilPixel(ilUChar, 4));
   l->SetImage(next);
-  EXPECT_EQ(next->getRefCount(), 1);
-  EXPECT_EQ(l->GetPainter(), painter);
+  EXPECT_EQ((std::tuple{next->getRefCount(), l->GetPainter()}), (std::tuple{1, painter}));
   EXPECT_EQ(painter->target_img(), next);
   l->unref();
 }

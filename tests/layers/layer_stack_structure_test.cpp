@@ -1,6 +1,7 @@
 // Layer stack structure: lookups, naming, mask grouping, delete, move,
 // duplicate, merge and the current layer.
 #include <functional>
+#include <tuple>
 
 #include "layers/engine_fixture.h"
 
@@ -209,8 +210,7 @@ TEST_F(LayerStackStructure, EditsKeepEveryImageLayerWithItsMasks) {
     LayerStack* s = Build(c.layers);
     SCOPED_TRACE(::testing::Message() << "from " << Names(s) << " to " << c.order);
     c.edit(s);
-    EXPECT_EQ(Names(s), c.order);
-    EXPECT_EQ(Current(s), c.current);
+    EXPECT_EQ((std::tuple{Names(s), Current(s)}), (std::tuple{c.order, c.current}));
   }
 }
 
@@ -222,8 +222,7 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   source->MoveCurrentlayer(target, 2);
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X A mA Y");
-  EXPECT_EQ(target->GetCurrentLayer(), 3);
-  EXPECT_EQ(source->GetLayerCount(), 1);
+  EXPECT_EQ((std::tuple{target->GetCurrentLayer(), source->GetLayerCount()}), (std::tuple{3, 1}));
   EXPECT_EQ(source->GetCurrentLayer(), 1);
   EXPECT_FALSE(source->isLayerMask(1));
 
@@ -244,13 +243,11 @@ TEST_F(LayerStackStructure, SetCurrentLayerClampsToTheSelectionMask) {
   LayerStack* s = Build({"A", "B"});
   s->SetCurrentLayer(s->GetLayerCount() + 5, true);
   EXPECT_TRUE(s->isSelectionMaskCurrent());
-  EXPECT_EQ(s->GetCurrentLayer(), 3);
-  EXPECT_EQ(s->GetLayerIndex(kCurrent), -1);
+  EXPECT_EQ((std::tuple{s->GetCurrentLayer(), s->GetLayerIndex(kCurrent)}), (std::tuple{3, -1}));
   EXPECT_EQ(s->GetLayerIndex(s->GetSelectionMaskHandle()), 3);
   EXPECT_EQ(s->GetLayerFromHandle(kCurrent), s->GetSelectionMask());
   s->SetCurrentLayer(-7, true);
-  EXPECT_EQ(s->GetCurrentLayer(), 1);
-  EXPECT_EQ(s->GetLayerIndex(kCurrent), 1);
+  EXPECT_EQ((std::tuple{s->GetCurrentLayer(), s->GetLayerIndex(kCurrent)}), (std::tuple{1, 1}));
   EXPECT_EQ(s->GetLayerIndex(kNone), -1);
   // A pending index is reported until the switch; the current one is not pending.
   s = Build({"A", "B", "C"});

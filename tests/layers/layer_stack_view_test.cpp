@@ -2,6 +2,7 @@
 // viewer parameters, in-front flag, coordinate conversions, offsets, pivots
 // and the structure dump.
 #include <cstdio>
+#include <tuple>
 
 #include "layers/engine_fixture.h"
 #include "manager/debug_selector.h"
@@ -26,8 +27,7 @@ TEST_F(LayerStackView, ConstructionAsksTheApplicationForWindowColourAndView) {
   EXPECT_EQ(host_.CallCount(kCbStartTimer), 0);
   const host::HostWindow* w = host_.Window(s->GetWindow());
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->layerStackHandle, h);
-  EXPECT_EQ(w->constructedNotices, 1);
+  EXPECT_EQ((std::tuple{w->layerStackHandle, w->constructedNotices}), (std::tuple{h, 1}));
   PaintColor expected;
   expected.Set(0xFF336699u);
   EXPECT_EQ(s->GetBackgroundColor(), expected);

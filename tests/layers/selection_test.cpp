@@ -2,6 +2,7 @@
 // copies, open bounds, clearing by the selection, mask inversion and the
 // mask composite of two masks; the marching ants.
 #include <cstring>
+#include <tuple>
 
 #include "brenmark/qv_memory_img.h"
 #include "layers/engine_fixture.h"
@@ -239,12 +240,9 @@ TEST_F(SelectionAnts, OutlineFollowsTheOpenRectangleAndDashesFollowThePhase) {
   const unsigned phase = s->GetAntsPhase();
   s->DoMarchingAntsImg();
   EXPECT_EQ(s->GetSelMaskBounds(), ilTile(10, 10, 0, 21, 13, 1));
-  EXPECT_EQ(OutlineAt(s, 10, 15), 255);
-  EXPECT_EQ(OutlineAt(s, 30, 15), 255);
-  EXPECT_EQ(OutlineAt(s, 11, 15), 0);
-  EXPECT_EQ(OutlineAt(s, 9, 15), 0);
-  EXPECT_EQ(OutlineAt(s, 20, 22), 255);
-  EXPECT_EQ(s->GetAntsPhase(), phase - 1);
+  EXPECT_EQ((std::tuple{OutlineAt(s, 10, 15), OutlineAt(s, 30, 15)}), (std::tuple{255, 255}));
+  EXPECT_EQ((std::tuple{OutlineAt(s, 11, 15), OutlineAt(s, 9, 15)}), (std::tuple{0, 0}));
+  EXPECT_EQ((std::tuple{OutlineAt(s, 20, 22), s->GetAntsPhase()}), (std::tuple{255, phase - 1}));
   EXPECT_EQ(host_.Window(s->GetWindow())->antsChanges, 1);
   // Row k of the region (k from 0 at y = 10): black when (x + p + k + 1) mod 8 < 4.
   for (int x = 10; x <= 30; ++x) {
@@ -253,8 +251,7 @@ TEST_F(SelectionAnts, OutlineFollowsTheOpenRectangleAndDashesFollowThePhase) {
   }
   const unsigned k = 12;  // y = 22
   EXPECT_EQ(AntAt(s, 17, 22), (17 + phase + k + 1) % 8 < 4 ? 0xFF000000u : 0xFFFFFFFFu);
-  EXPECT_EQ(AntAt(s, 15, 15), 0u);
-  EXPECT_EQ(AntAt(s, 31, 15), 0u);
+  EXPECT_EQ((std::tuple{AntAt(s, 15, 15), AntAt(s, 31, 15)}), (std::tuple{0u, 0u}));
 }
 
 TEST_F(SelectionAnts, AnUnchangedSelectionIsNotReprocessedButAnEditIs) {
@@ -274,8 +271,7 @@ TEST_F(SelectionAnts, AnUnchangedSelectionIsNotReprocessedButAnEditIs) {
 
 TEST_F(SelectionAnts, TheTimerRunsWithStyleOneAndStepsTheCurrentStack) {
   LayerStack* s = AntsCanvas();
-  EXPECT_EQ(host_.RunningTimerCount(), 1);
-  EXPECT_EQ(host_.AdvanceTime(100), 1);
+  EXPECT_EQ((std::tuple{host_.RunningTimerCount(), host_.AdvanceTime(100)}), (std::tuple{1, 1}));
   EXPECT_EQ(host_.Window(s->GetWindow())->antsChanges, 1);
   host_.SetHoldMarchingAnts(true);
   host_.AdvanceTime(100);
@@ -288,8 +284,7 @@ TEST_F(SelectionAnts, TheTimerRunsWithStyleOneAndStepsTheCurrentStack) {
   s->DrawMarchingAnts();
   EXPECT_EQ(host_.Window(s->GetWindow())->antsDraws, 1);
   Brenmark.SetSelectionMaskDrawStyle(kSMDrawTinted);
-  EXPECT_EQ(host_.RunningTimerCount(), 0);
-  EXPECT_EQ(AntAt(s, 10, 10), 0u);
+  EXPECT_EQ((std::tuple{host_.RunningTimerCount(), AntAt(s, 10, 10)}), (std::tuple{0, 0u}));
   s->DrawMarchingAnts();
   EXPECT_EQ(host_.Window(s->GetWindow())->antsDraws, 1);
 }

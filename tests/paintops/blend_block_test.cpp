@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "paintops/blend_kernels.h"
@@ -219,8 +220,7 @@ TEST(BlendBlock, OneChannelBlocks) {
   BlendSetup st = Pair(6, 7);
   st.dst_channels = 1;
   EXPECT_EQ(BlendBlock(st, Row(dst.data(), &colour, 4, true, cov)).chosen, BlendCase::kBrush);
-  EXPECT_EQ(dst[0], 109);
-  EXPECT_EQ(dst[1], 0xA3);
+  EXPECT_EQ((std::tuple{dst[0], dst[1]}), (std::tuple{109, 0xA3}));
 
   // (0, 6) with a constant 255 keeps the destination.
   const std::uint8_t full = 255;
@@ -234,8 +234,7 @@ TEST(BlendBlock, OneChannelBlocks) {
   // (1, 7) with a constant 255 fills.
   ks.src_factor = 1;
   ks.dst_factor = 7;
-  EXPECT_EQ(BlendBlock(ks, k).chosen, BlendCase::kFill);
-  EXPECT_EQ(keep[1], 255);
+  EXPECT_EQ((std::tuple{BlendBlock(ks, k).chosen, keep[1]}), (std::tuple{BlendCase::kFill, 255}));
 }
 
 TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
@@ -258,8 +257,7 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   testing::internal::CaptureStderr();
   const BlendOutcome out = BlendBlock(st, r);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID:Invalid parms for mask blend\n");
-  EXPECT_EQ(out.chosen, BlendCase::kGeneral);
-  EXPECT_EQ(dst[0], 0x40000000u);
+  EXPECT_EQ((std::tuple{out.chosen, dst[0]}), (std::tuple{BlendCase::kGeneral, 0x40000000u}));
 }
 
 TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
@@ -267,8 +265,7 @@ TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   // 0, 1, 1, 2, 2, 3, 3 and column 7 (source 4) is outside.
   std::vector<int> map(8, -99);
   const ZoomRun run = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, map.data());
-  EXPECT_EQ(run.offset, 0);
-  EXPECT_EQ(run.count, 7);
+  EXPECT_EQ((std::tuple{run.offset, run.count}), (std::tuple{0, 7}));
   EXPECT_EQ(map, (std::vector<int>{0, 1, 1, 2, 2, 3, 3, -99}));
 
   // Negative columns round away from zero too: -1.5 -> -2, -0.5 -> -1.

@@ -6,6 +6,8 @@
 #include <brenmark/stamp.h>
 #include <brenmark/stamp_cache.h>
 
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 #include "painter_stamps.h"
@@ -81,8 +83,7 @@ TEST_F(MaskedLayerDab, BrushClipModifiedAndDamageReachTheInnermostPainter) {
     ilTile want, got;
     ASSERT_EQ(plain.tile_modified(want, SinceReset, 0, 0), 1);
     ASSERT_EQ(painter->tile_modified(got, SinceReset, 0, 0), 1);
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(want, ilTile(29, 469, 0, 109, 161, 1));
+    EXPECT_EQ((std::tuple{got, want}), (std::tuple{want, ilTile(29, 469, 0, 109, 161, 1)}));
   }
   int mismatches = 0, painted = 0;
   for (int y = 428; y < 684; ++y) {

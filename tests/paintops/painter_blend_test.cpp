@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 #include "painter_images.h"
 #include "paintops/dither.h"
@@ -200,8 +201,7 @@ TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
   int channels = 0;
   const int* flags = painter.get_writable(channels);
-  EXPECT_EQ(channels, 4);
-  EXPECT_EQ(flags[3], 0);
+  EXPECT_EQ((std::tuple{channels, flags[3]}), (std::tuple{4, 0}));
   // The envelope hands out its letter and declines everything afterwards.
   auto* letter = dynamic_cast<SoftPaintOps*>(painter.transform());
   ASSERT_NE(letter, nullptr);
@@ -333,8 +333,7 @@ TEST(PainterBlend, ChannelMapsFormatsAndEmptyRectangles) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
   }
-  EXPECT_EQ(c(0, 0), kDst);
-  EXPECT_EQ(Modified(painter), std::nullopt);
+  EXPECT_EQ((std::tuple{c(0, 0), Modified(painter)}), (std::tuple{kDst, std::nullopt}));
   EXPECT_EQ(painter.rect_copy(0, 0, 0, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
   EXPECT_EQ(Modified(painter), std::nullopt);
   const int map[4] = {0, 1, -1, 3};
@@ -456,8 +455,7 @@ TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
   EXPECT_EQ(painter.keep_read_valid(0), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   painter.set_scale(2, 2);
-  EXPECT_EQ(painter.keep_read_valid(1), 0);
-  EXPECT_EQ(painter.is_read_valid(), 0);
+  EXPECT_EQ((std::tuple{painter.keep_read_valid(1), painter.is_read_valid()}), (std::tuple{0, 0}));
 }
 
 // ---- Page seams and row tails: rectangles whose edges fall just before, on

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 #include <utility>
 
 #include "painter_images.h"
@@ -82,19 +83,16 @@ TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflowStrokesStopAtZero) {
   painter.BeginOperation();
   EXPECT_EQ(PaintOps::InOperation(), 2);
   painter.EndOperation();
-  EXPECT_EQ(PaintOps::InOperation(), 0);
-  EXPECT_EQ(observer.updates, 0);
+  EXPECT_EQ((std::tuple{PaintOps::InOperation(), observer.updates}), (std::tuple{0, 0}));
   painter.EndOperation();
-  EXPECT_EQ(PaintOps::InOperation(), 0);
-  EXPECT_EQ(observer.updates, 1);
+  EXPECT_EQ((std::tuple{PaintOps::InOperation(), observer.updates}), (std::tuple{0, 1}));
 
   PaintOps own(target.get(), 0);
   own.BeginOperation();
   own.EndOperation();
   EXPECT_EQ(observer.updates, 1);
   own.EndOperation();
-  EXPECT_EQ(observer.updates, 2);
-  EXPECT_EQ(PaintOps::InOperation(), 0);
+  EXPECT_EQ((std::tuple{observer.updates, PaintOps::InOperation()}), (std::tuple{2, 0}));
   PaintOps::GetOperationObservable()->detach(&observer);
   // The stroke count is not forwarded and stops at zero.
   painter.BeginStroke();

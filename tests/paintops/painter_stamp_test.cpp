@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -62,8 +63,7 @@ TEST_F(PainterStamp, TheStampChoosesItsRendererAndBothAreKept) {
     EXPECT_EQ(separable->stamp, nullptr);
 
     painter.reset();
-    EXPECT_EQ(colour.resets, 1);
-    EXPECT_EQ(services.cacheEmptied, 1);
+    EXPECT_EQ((std::tuple{colour.resets, services.cacheEmptied}), (std::tuple{1, 1}));
 
     EXPECT_EQ(painter.set_stamp(nullptr), 0);
     EXPECT_EQ(plain->stamp, nullptr);
@@ -72,9 +72,7 @@ TEST_F(PainterStamp, TheStampChoosesItsRendererAndBothAreKept) {
     EXPECT_EQ(services.cacheEmptied, 2);
     EXPECT_EQ(painter.set_stamp(AsStamp(&fine)), 1);
   }
-  EXPECT_EQ(colour.refs, 0);
-  EXPECT_EQ(image.refs, 0);
-  EXPECT_EQ(fine.refs, 0);
+  EXPECT_EQ((std::tuple{colour.refs, image.refs, fine.refs}), (std::tuple{0, 0, 0}));
 }
 
 TEST_F(PainterStamp, WithoutServicesNoStampIsTaken) {
@@ -84,8 +82,7 @@ TEST_F(PainterStamp, WithoutServicesNoStampIsTaken) {
   PaintOps painter(target.get(), 1);
   EXPECT_EQ(painter.set_stamp(AsStamp(&colour)), 0);
   EXPECT_EQ(painter.get_stamp(), nullptr);
-  EXPECT_EQ(colour.refs, 0);
-  EXPECT_EQ(painter.draw_stamp(1, 1, nullptr), -1);
+  EXPECT_EQ((std::tuple{colour.refs, painter.draw_stamp(1, 1, nullptr)}), (std::tuple{0, -1}));
 }
 
 TEST_F(PainterStamp, ADabRunPlacesEachDabRecordsTheirUnionAndEndsAtAFailure) {
@@ -110,14 +107,12 @@ TEST_F(PainterStamp, ADabRunPlacesEachDabRecordsTheirUnionAndEndsAtAFailure) {
   painter.reset_tile_modified();
   const PaintPoint more[3] = {{10, 10}, {40, 40}, {50, 50}};
   EXPECT_EQ(painter.draw_stamps(more, 3, nullptr), 7);
-  EXPECT_EQ(impl->dabs.size(), 4u);
-  EXPECT_EQ(impl->ends, 2);
+  EXPECT_EQ((std::tuple{impl->dabs.size(), impl->ends}), (std::tuple{4u, 2}));
   EXPECT_EQ(Modified(painter), ilTile(9, 9, 0, 3, 3, 1));
   // A run that cannot begin draws nothing and still ends.
   impl->beginResult = 3;
   EXPECT_EQ(painter.draw_stamps(more, 1, nullptr), 3);
-  EXPECT_EQ(impl->dabs.size(), 4u);
-  EXPECT_EQ(impl->ends, 3);
+  EXPECT_EQ((std::tuple{impl->dabs.size(), impl->ends}), (std::tuple{4u, 3}));
 }
 
 TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
@@ -145,8 +140,7 @@ TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
   impl->failAt = 3;
   PointList more({{1, 1}, {2, 2}, {3, 3}});
   EXPECT_EQ(painter.draw_stamps(more, nullptr), 7);
-  EXPECT_EQ(impl->dabs.size(), 3u);
-  EXPECT_EQ(more.at, 2u);
+  EXPECT_EQ((std::tuple{impl->dabs.size(), more.at}), (std::tuple{3u, 2u}));
 }
 
 // Dabs painted through the brush blend where four pages meet, by both dab
