@@ -418,7 +418,6 @@ TEST(ImageBlender, CopiesAndFillsWithTheChosenFunction) {
   src.fillTile(0, 0, 2, 1, &half);  // pixels 2 and 3 stay transparent
   auto* blender = new ImageBlender(&target);
   blender->ref();
-  EXPECT_EQ(blender->GetTargetImage(), &target);
   EXPECT_EQ(blender->GetBlendFunc(), ImageBlender::kBlendReplace);
   // Replace: a plain copy, placed by the destination rectangle.
   ASSERT_EQ(blender->copyTile(1, 0, 3, 1, &src, 0, 0), 0);

@@ -273,7 +273,6 @@ TEST_F(LayerStackDisplay, BackdropIsTheBackgroundOrTransparent) {
       EXPECT_EQ(s_->GetBelowComposite() == nullptr, current == 1);
       // The canvas export never has a transparent backdrop.
       EXPECT_EQ(Composite()[100 * kW + 100], kBackground);
-      EXPECT_EQ(s_->isInFront(), c.inFront);
       Brenmark.DeleteLayerStack(-2);
     }
   }
