@@ -80,51 +80,43 @@ BlendSetup Pair(int sf, int df) {
 // pixel s, coverage 255 where given): the case the switch takes and the
 // pixel every destination ends with.
 TEST(BlendBlock, CaseAndPixelsForEachSetting) {
+  using enum BlendCase;
   const std::uint32_t kNoAlpha = 0xFFFFFF00u;  // bits 0-7 locked
   const struct {
     const char* what;
     int sf, df;
     std::uint32_t d, s;
     bool constant, coverage;
-    std::uint32_t mask, scale, offset;
     BlendCase chosen;
     std::uint32_t want;
+    std::uint32_t mask = ~0u, scale = ~0u, offset = 0;  // write mask, packed scale and offset
   } cases[] = {
-      {"opaque constant over fills", 1, 7, 0x80402010u, 0xFF336699u, true, false, ~0u, ~0u, 0,
-       BlendCase::kFill, 0xFF336699u},
-      {"transparent constant over", 1, 7, 0x80402010u, 0u, true, false, ~0u, ~0u, 0,
-       BlendCase::kNothing, 0x80402010u},
-      {"premultiplied over", 1, 7, 0x80402010u, 0x40102030u, false, false, ~0u, ~0u, 0,
-       BlendCase::kOver, 0xA040383Cu},
+      {"opaque constant over", 1, 7, 0x80402010u, 0xFF336699u, true, false, kFill, 0xFF336699u},
+      {"transparent constant over", 1, 7, 0x80402010u, 0u, true, false, kNothing, 0x80402010u},
+      {"premultiplied over", 1, 7, 0x80402010u, 0x40102030u, false, false, kOver, 0xA040383Cu},
       // A partial write mask skips the fast cases; bits 0-7 kept.
-      {"over, bits 0-7 locked", 1, 7, 0x80402010u, 0x40102030u, false, false, kNoAlpha, ~0u, 0,
-       BlendCase::kGeneral, 0xA0403810u},
+      {"over, bits 0-7 locked", 1, 7, 0x80402010u, 0x40102030u, false, false, kGeneral, 0xA0403810u,
+       kNoAlpha, ~0u, 0},
       // The general lerp truncates each product: 255 at coverage 255 gives 254.
-      {"brush, bits 0-7 locked", 6, 7, 0x10203040u, 0xFF0000FFu, true, true, kNoAlpha, ~0u, 0,
-       BlendCase::kGeneral, 0xFE000040u},
+      {"brush, bits 0-7 locked", 6, 7, 0x10203040u, 0xFF0000FFu, true, true, kGeneral, 0xFE000040u,
+       kNoAlpha, ~0u, 0},
       // (8, 0): destination alpha 255 takes the source as it is.
-      {"(8, 0) opaque destination", 8, 0, 0xFF000000u, 0x4511233Bu, true, false, ~0u, ~0u, 0,
-       BlendCase::kDstAlpha, 0x4511233Bu},
-      {"(8, 0)", 8, 0, 0xA0432917u, 0x4511233Bu, true, false, ~0u, ~0u, 0, BlendCase::kDstAlpha,
-       0x2B0A1524u},
+      {"(8, 0) opaque destination", 8, 0, 0xFF000000u, 0x4511233Bu, true, false, kDstAlpha,
+       0x4511233Bu},
+      {"(8, 0)", 8, 0, 0xA0432917u, 0x4511233Bu, true, false, kDstAlpha, 0x2B0A1524u},
       // (0, 6): a constant alpha of 255 is left to the general blend (255/256).
-      {"(0, 6) constant 255", 0, 6, 0xA0432917u, 0xFF000000u, true, false, ~0u, ~0u, 0,
-       BlendCase::kGeneral, 0x9F422816u},
-      {"(0, 6) constant 0", 0, 6, 0xA0432917u, 0x00123456u, true, false, ~0u, ~0u, 0,
-       BlendCase::kFill, 0u},
+      {"(0, 6) constant 255", 0, 6, 0xA0432917u, 0xFF000000u, true, false, kGeneral, 0x9F422816u},
+      {"(0, 6) constant 0", 0, 6, 0xA0432917u, 0x00123456u, true, false, kFill, 0u},
       // (0, 6) per pixel multiplies channel by channel; all-ones keeps.
-      {"(0, 6) per pixel", 0, 6, 0xA0432917u, 0x80FF40C0u, false, false, ~0u, ~0u, 0,
-       BlendCase::kMultiply, 0x50420A11u},
-      {"(0, 6) all ones", 0, 6, 0xA0432917u, 0xFFFFFFFFu, false, false, ~0u, ~0u, 0,
-       BlendCase::kMultiply, 0xA0432917u},
+      {"(0, 6) per pixel", 0, 6, 0xA0432917u, 0x80FF40C0u, false, false, kMultiply, 0x50420A11u},
+      {"(0, 6) all ones", 0, 6, 0xA0432917u, 0xFFFFFFFFu, false, false, kMultiply, 0xA0432917u},
       // Scale bytes (bit 0 up) 0xFF, 0x40, 0xFF, 0x7F and 0x10 on bits 16-23
       // follow the fast copy; a constant replace is a general blend without them.
-      {"scaled copy", 1, 0, 0u, 0x80FF4020u, false, false, ~0u, 0x7FFF40FFu, 0x00100000u,
-       BlendCase::kCopy, 0x3FFF1020u},
-      {"scaled constant replace", 1, 0, 0u, 0x80FF4020u, true, false, ~0u, 0x7FFF40FFu, 0x00100000u,
-       BlendCase::kGeneral, 0x80FF4020u},
-      {"no such factor", 2, 0, 0x12345678u, ~0u, false, false, ~0u, ~0u, 0, BlendCase::kNothing,
-       0x12345678u},
+      {"scaled copy", 1, 0, 0u, 0x80FF4020u, false, false, kCopy, 0x3FFF1020u, ~0u, 0x7FFF40FFu,
+       0x00100000u},
+      {"scaled constant replace", 1, 0, 0u, 0x80FF4020u, true, false, kGeneral, 0x80FF4020u, ~0u,
+       0x7FFF40FFu, 0x00100000u},
+      {"no such factor", 2, 0, 0x12345678u, ~0u, false, false, kNothing, 0x12345678u},
   };
   for (const auto& c : cases) {
     Fixture4 f(3, 2, c.d, c.s);
