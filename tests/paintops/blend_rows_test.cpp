@@ -132,10 +132,19 @@ TEST(GeneralBlend, PixelsAndChannelsThatAreLeftAlone) {
   EXPECT_EQ(d1, 0xA3);
 }
 
-// The fast four-channel rows on hand-computed pixels: each runs over the
-// destination row `d` and must leave `want`. (Over, (8, 0), multiply, erase,
-// scale-and-offset and the 16-bit brush at full coverage are pinned by the
-// block tests through the rows the block switch picks.)
+using Row = std::vector<std::uint32_t>;
+
+// `op` run over a copy of the row `d`; what it leaves.
+template <typename Op>
+Row After(Row d, const Op& op) {
+  op(d.data());
+  return d;
+}
+
+// The fast four-channel rows on hand-computed pixels: each runs over a
+// destination row and must leave the row given (a failure quotes the call). (Over, (8, 0),
+// multiply, erase, scale-and-offset and the 16-bit brush at full coverage are pinned by the block
+// tests through the rows the block switch picks.)
 TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint8_t m[3] = {0x40, 0, 255};
   const std::uint8_t cov[3] = {128, 0, 64};
@@ -146,57 +155,31 @@ TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint32_t copy[3] = {0xFF102030u, 0xFF102030u, 0xFF102030u};
   const std::uint32_t copied[2] = {0xAABBCCDDu, 0x99999999u};
   const int flags[4] = {1, 1, 0, 1};  // channel 2: bits 8-15
-  const struct {
-    const char* what;
-    std::vector<std::uint32_t> d;
-    std::function<void(std::uint32_t*)> op;
-    std::vector<std::uint32_t> want;
-  } cases[] = {
-      // * 192/256 + s, saturated; alpha 0 skipped; opaque replaces.
-      {"over",
-       {0x80402010u, 0xFFFFFFFFu, kDst, kDst},
-       [&](auto* d) { Over(d, over, 4); },
-       {0xA040383Cu, 0xFFFF7F7Fu, kDst, 0xFF123456u}},
-      {"over const as general", {kDst}, [](auto* d) { OverConst(d, kSrc, 1); }, {kGeneral44[1][3]}},
-      {"under", {kDst}, [](auto* d) { Under(d, &kSrc, 0, 1); }, {0xB949362Du}},
-      {"under saturates", {0x10F0F0F0u}, [&](auto* d) { Under(d, &white, 1, 1); }, {white}},
-      {"scale const", {kDst}, [](auto* d) { ScaleConst(d, 64, 1); }, {0x28100A05u}},
-      {"keep by row",
-       {kDst, kDst, kDst},
-       [&](auto* d) { KeepByRow(d, m, 3); },
-       {0x28100A05u, 0u, kDst}},
-      // (128*192 + 255*64) >> 8 = 159 in the last pixel.
-      {"brush const",
-       {0, 0, 0x80808080u},
-       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 3, 0); },
-       {0x7F00007Fu, 0u, 0x9F60609Fu}},
-      // (255*128 + 255) >> 8 = 128; zero channels stay 0.
-      {"brush const dithered",
-       {0},
-       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 1, 255); },
-       {0x80000080u}},
-      {"brush",
-       {kDst, kDst},
-       [&](auto* d) { Brush(d, brushed, c2, 2, kDither); },
-       {0x6C27262Cu, kDst}},
-      {"mask blend",
-       {0x20406080u, 0x20406080u, 0x20406080u},
-       [&](auto* d) { MaskBlend(d, m, 1, copy, 3, ~0u); },
-       {0x5734506Cu, 0x20406080u, 0xFF102030u}},
-      {"mask blend, channel 3 locked",
-       {0x20406080u},
-       [&](auto* d) { MaskBlend(d, m + 2, 0, copy, 1, 0xFFFFFF00u); },
-       {0xFF102080u}},
-      {"copy masked",
-       {0x11223344u, 0x55667788u},
-       [&](auto* d) { CopyMasked(d, copied, 2, MakeWriteMask(flags, 4)); },
-       {0xAABB33DDu, 0x99997799u}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::uint32_t> d = c.d;
-    c.op(d.data());
-    EXPECT_EQ(d, c.want) << c.what;
-  }
+  // * 192/256 + s, saturated; alpha 0 skipped; opaque replaces.
+  EXPECT_EQ(After({0x80402010u, 0xFFFFFFFFu, kDst, kDst}, [&](auto* d) { Over(d, over, 4); }),
+            (Row{0xA040383Cu, 0xFFFF7F7Fu, kDst, 0xFF123456u}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { OverConst(d, kSrc, 1); }), (Row{kGeneral44[1][3]}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { Under(d, &kSrc, 0, 1); }), (Row{0xB949362Du}));
+  EXPECT_EQ(After({0x10F0F0F0u}, [&](auto* d) { Under(d, &white, 1, 1); }), (Row{white}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { ScaleConst(d, 64, 1); }), (Row{0x28100A05u}));
+  EXPECT_EQ(After({kDst, kDst, kDst}, [&](auto* d) { KeepByRow(d, m, 3); }),
+            (Row{0x28100A05u, 0u, kDst}));
+  // (128*192 + 255*64) >> 8 = 159 in the last pixel.
+  EXPECT_EQ(After({0, 0, 0x80808080u}, [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 3, 0); }),
+            (Row{0x7F00007Fu, 0u, 0x9F60609Fu}));
+  // (255*128 + 255) >> 8 = 128; zero channels stay 0.
+  EXPECT_EQ(After({0}, [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 1, 255); }),
+            (Row{0x80000080u}));
+  EXPECT_EQ(After({kDst, kDst}, [&](auto* d) { Brush(d, brushed, c2, 2, kDither); }),
+            (Row{0x6C27262Cu, kDst}));
+  EXPECT_EQ(After({0x20406080u, 0x20406080u, 0x20406080u},
+                  [&](auto* d) { MaskBlend(d, m, 1, copy, 3, ~0u); }),
+            (Row{0x5734506Cu, 0x20406080u, 0xFF102030u}));
+  EXPECT_EQ(After({0x20406080u}, [&](auto* d) { MaskBlend(d, m + 2, 0, copy, 1, 0xFFFFFF00u); }),
+            (Row{0xFF102080u}));
+  EXPECT_EQ(After({0x11223344u, 0x55667788u},
+                  [&](auto* d) { CopyMasked(d, copied, 2, MakeWriteMask(flags, 4)); }),
+            (Row{0xAABB33DDu, 0x99997799u}));
 }
 
 TEST(FastRows, OneChannelRows) {
