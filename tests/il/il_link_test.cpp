@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 namespace {
 
@@ -41,8 +42,7 @@ TEST(IlRefCountTest, LastUnrefDestroysAndSoDoesUnrefOfAnUnreferencedImage) {
 TEST(IlInputTest, OneInputIsSetReadAndRemovedAndCyclesAreRefused) {
   ilMemoryImg seed(ilSize(1, 1, 1), ilUChar);
   ilMemoryImg img(ilSize(1, 1, 1), ilUChar);
-  EXPECT_EQ(img.setInput(&seed), ilOkay);
-  EXPECT_EQ(img.getNumInputs(), 1);
+  EXPECT_EQ((std::tuple{img.setInput(&seed), img.getNumInputs()}), (std::tuple{ilOkay, 1}));
   EXPECT_EQ((std::array<ilImage*, 2>{img.getInput(), img.GetSeedImage()}),
             (std::array<ilImage*, 2>{&seed, &seed}));
   EXPECT_EQ(img.setInput(&seed, 1), ilInvalid);
@@ -52,8 +52,7 @@ TEST(IlInputTest, OneInputIsSetReadAndRemovedAndCyclesAreRefused) {
   // Cycles are refused.
   EXPECT_EQ(img.setInput(&img), ilInvalid);
   ASSERT_EQ(seed.setInput(&img), ilOkay);
-  EXPECT_EQ(img.setInput(&seed), ilInvalid);
-  EXPECT_EQ(img.getNumInputs(), 0);
+  EXPECT_EQ((std::tuple{img.setInput(&seed), img.getNumInputs()}), (std::tuple{ilInvalid, 0}));
   seed.setInput(nullptr);
 }
 
@@ -77,8 +76,7 @@ TEST(IlAlteredTest, ResetRunsOnceAfterChangesWhenQueriedAlsoForAnInputsChange) {
   EXPECT_EQ(img.getAltered() & (ilSizeAltered | ilColorModelAltered),
             ilSizeAltered | ilColorModelAltered);
   EXPECT_EQ(img.resets, before);  // nothing yet
-  EXPECT_EQ(img.getXsize(), 4);
-  EXPECT_EQ(img.resets, before + 1);
+  EXPECT_EQ((std::tuple{img.getXsize(), img.resets}), (std::tuple{4, before + 1}));
   EXPECT_EQ(img.getAltered(), 0u);
   img.getYsize();
   EXPECT_EQ(img.resets, before + 1);

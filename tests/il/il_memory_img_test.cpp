@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -232,8 +233,7 @@ TEST(IlMemoryImgTest, CopyConstructorCopiesPixelsAndAttributes) {
   fill.setElem(5, 0);
   src->setFill(fill);
   ilMemoryImg copy(src.get());
-  EXPECT_EQ(copy.getCoordSpace(), ilLowerLeft);
-  EXPECT_EQ(copy.getFill(), fill);
+  EXPECT_EQ((std::tuple{copy.getCoordSpace(), copy.getFill()}), (std::tuple{ilLowerLeft, fill}));
   EXPECT_EQ(bytesOf(copy), bytesOf(*src));
 }
 
@@ -272,8 +272,7 @@ TEST(IlConstImgTest, ReadsItsValueEverywhereAndRefusesWrites) {
   ilPixel grey(ilUChar, 1);
   grey.setElem(128, 0);
   c.setFill(grey);
-  EXPECT_EQ(c.getCsize(), 1);
-  EXPECT_EQ(c.getValue(), grey);
+  EXPECT_EQ((std::tuple{c.getCsize(), c.getValue()}), (std::tuple{1, grey}));
 }
 
 TEST(IlConstImgTest, IsACopySourceAndLocksReadOnly) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -90,8 +91,7 @@ TEST(IlPixelTest, ConvertedKeepsChannelIndicesAndZeroesMissingOnes) {
   const std::uint8_t expect[4] = {0, 0, 0, 200};  // channel 0 is the last byte
   EXPECT_EQ(std::memcmp(four.elems(), expect, 4), 0);
   const ilPixel back = four.converted(ilFloat, 1);
-  EXPECT_EQ(back.getDataType(), ilFloat);
-  EXPECT_EQ(back.getElem(0), 200.0);
+  EXPECT_EQ((std::tuple{back.getDataType(), back.getElem(0)}), (std::tuple{ilFloat, 200.0}));
 }
 
 TEST(IlConfigTest, ChannelListAndOffset) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/qv_memory_img.h"
@@ -66,8 +67,7 @@ TEST(QVScaleSettings, ColourScaleAndOffsetAreClampedBytesChannelZeroLowest) {
   img.SetRGBAScaleAndOffset(1.5f, 0.5f, -0.1f, 1.0f, 0.0f, 0.25f, 2.0f, 0.0f);
   unsigned s, o;
   img.GetRGBAScaleAndOffset(s, o);
-  EXPECT_EQ(s, 0xFF007FFFu);
-  EXPECT_EQ(o, 0x00FF3F00u);
+  EXPECT_EQ((std::tuple{s, o}), (std::tuple{0xFF007FFFu, 0x00FF3F00u}));
 }
 
 TEST(AxisTable, EntriesRoundTheHalfPixelShiftedSourcePosition) {
@@ -83,14 +83,12 @@ TEST(AxisTable, EntriesRoundTheHalfPixelShiftedSourcePosition) {
   // f = 0.5 reads every other pixel pair.
   EXPECT_EQ(ip::AxisEntry(1, 0.5f, 10000), 384);
   // Clamped at the last index; an unscaled axis is the identity.
-  EXPECT_EQ(ip::AxisUpperClamp(4), 768);
-  EXPECT_EQ(ip::AxisUpperClamp(1), 0);
+  EXPECT_EQ((std::tuple{ip::AxisUpperClamp(4), ip::AxisUpperClamp(1)}), (std::tuple{768, 0}));
   EXPECT_EQ(ip::AxisEntry(7, 2.0f, ip::AxisUpperClamp(4)), 768);
   EXPECT_EQ(ip::AxisEntry(9, 2.0f, ip::AxisUpperClamp(4)), 768);
   EXPECT_EQ(ip::AxisEntry(3, 1.0f, ip::AxisUpperClamp(4)), 768);
   EXPECT_EQ(ip::AxisEntry(4, 1.0f, ip::AxisUpperClamp(4)), 768);
-  EXPECT_EQ(ip::RoundHalfAway(7.5), 8);
-  EXPECT_EQ(ip::RoundHalfAway(-7.5), -8);
+  EXPECT_EQ((std::tuple{ip::RoundHalfAway(7.5), ip::RoundHalfAway(-7.5)}), (std::tuple{8, -8}));
   EXPECT_EQ(ip::RoundHalfAway(-7.4), -7);
 }
 
@@ -102,8 +100,7 @@ TEST(AxisTable, BuiltForTheRoundedRangeAndReusedUntilFactorOrModeChange) {
   EXPECT_EQ(t.entries[8], 691);     // t = 2.7: 691.7
   // A covered request keeps the table as built.
   ip::EnsureAxisTable(t, 2.5f, 1, 1, 10, 1.0f, 2.0f, 3, 5);
-  EXPECT_EQ(t.s0, 0.0f);
-  EXPECT_EQ(t.s1, 3.0f);
+  EXPECT_EQ((std::tuple{t.s0, t.s1}), (std::tuple{0.0f, 3.0f}));
   // A wider one, another mode or another factor rebuilds.
   ip::EnsureAxisTable(t, 2.5f, 1, 1, 10, 2.0f, 5.0f, 5, 12);
   EXPECT_EQ(t.first, 5);
@@ -215,8 +212,7 @@ TEST(QVScaleKernels, BicubicKeepsFlatAreasAndSmoothsAStep) {
   img->SetMagnifyScaleMode(2);
   std::vector<std::uint32_t> dst(16);
   ASSERT_EQ(img->getScaleTile(0, 0, 8, 1, dst.data(), 16, 1), ilOkay);
-  EXPECT_EQ(dst[0], dark);
-  EXPECT_EQ(dst[15], light);
+  EXPECT_EQ((std::tuple{dst[0], dst[15]}), (std::tuple{dark, light}));
   for (int j = 1; j < 16; ++j)
     EXPECT_GE(dst[static_cast<std::size_t>(j)] & 255, dst[static_cast<std::size_t>(j - 1)] & 255);
   // Entry 7 (t = 3.0): weights 42, 171, 43 over columns 2, 3, 4 of one row.
@@ -248,14 +244,12 @@ TEST(QVScaleKernels, PlacedFormPutsTheSourceOriginAtTheGivenPosition) {
   ASSERT_EQ(img->getScaleTile(2, 1, 3, 2, dst.data(), 10, 10, 4, 5), ilOkay);
   const auto* src = static_cast<const std::uint8_t*>(img->getDataPtr());
   EXPECT_EQ(dst[5 * 10 + 4], src[1 * 6 + 2]);
-  EXPECT_EQ(dst[6 * 10 + 6], src[2 * 6 + 4]);
-  EXPECT_EQ(dst[5 * 10 + 3], 0);
+  EXPECT_EQ((std::tuple{dst[6 * 10 + 6], dst[5 * 10 + 3]}), (std::tuple{src[2 * 6 + 4], 0}));
   EXPECT_EQ(dst[5 * 10 + 7], 0);
   // A position left of the buffer moves the source start instead.
   std::vector<std::uint8_t> left(4, 0);
   ASSERT_EQ(img->getScaleTile(0, 0, 6, 1, left.data(), 4, 1, -2, 0), ilOkay);
-  EXPECT_EQ(left[0], src[2]);
-  EXPECT_EQ(left[3], src[5]);
+  EXPECT_EQ((std::tuple{left[0], left[3]}), (std::tuple{src[2], src[5]}));
 }
 
 TEST(QVScaleKernels, HugeFactorClearsFromTheDestinationStartOnly) {

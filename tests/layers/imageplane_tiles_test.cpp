@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/il_tile_compose.h"
@@ -16,8 +17,12 @@
 #include "brenmark/qv_memory_img.h"
 #include "brenmark/qv_sub_img.h"
 #include "host/reference_host.h"
+#include "layers/layer_image_helpers.h"
 
 namespace {
+
+using brenmark::testing::PixelsAt;
+using brenmark::testing::Probe;
 
 std::vector<ilTile> Pieces(const ilTile& a, const ilTile& b) {
   std::vector<ilTile> out;
@@ -29,6 +34,10 @@ std::uint32_t Px(ilQVMemoryImg& img, int x, int y) {
   std::uint32_t v;
   std::memcpy(&v, img.getPixelPtr(x, y), 4);
   return v;
+}
+
+::testing::AssertionResult PixelsAre(ilQVMemoryImg& img, std::initializer_list<Probe> probes) {
+  return PixelsAt([&img](int x, int y) { return Px(img, x, y); }, probes);
 }
 
 std::uint8_t Px1(ilQVMemoryImg& img, int x, int y) {
@@ -149,8 +158,7 @@ TEST(QVMemoryImgFill, ExclusionLeavesItsRectangleUntouchedOnEveryPath) {
   const ilConfig alphaOnly(ilUChar, ilInterleaved, 1, list);
   const std::uint8_t a = 0x80;
   ASSERT_EQ(img.fillTile(0, 0, 2, 1, &a, &alphaOnly), ilOkay);
-  EXPECT_EQ(Px(img, 1, 0), 0x80000000u);
-  EXPECT_EQ(Px(img, 2, 0), 0u);
+  EXPECT_TRUE(PixelsAre(img, {{1, 0, 0x80000000u}, {2, 0, 0u}}));
   // One-byte pixels with the native configuration take the fast path.
   ilQVMemoryImg one(ilSize(5, 3, 1, 1), ilUChar);
   const std::uint8_t nine = 9;
@@ -177,8 +185,7 @@ TEST(QVMemoryImgTiles, ReadIntoBufferTileKeepsTheRestOfTheBuffer) {
   // Partly outside the image: the outside reads as the fill.
   std::uint32_t edge[2] = {1, 1};
   ASSERT_EQ(img->getTile(5, 3, 2, 1, edge), ilOkay);
-  EXPECT_EQ(edge[0], 0xAA000305u);
-  EXPECT_EQ(edge[1], 0u);
+  EXPECT_EQ((std::tuple{edge[0], edge[1]}), (std::tuple{0xAA000305u, 0u}));
 }
 
 TEST(QVMemoryImgTiles, CopyReadsTheSourceStraightIntoTheBlock) {
@@ -187,13 +194,10 @@ TEST(QVMemoryImgTiles, CopyReadsTheSourceStraightIntoTheBlock) {
   // Destination (3, 3) onwards from source (2, 2): the last row and column
   // of the copy fall outside the destination and are dropped.
   ASSERT_EQ(dst.copyTile(3, 3, 3, 3, src.get(), 2, 2), ilOkay);
-  EXPECT_EQ(Px(dst, 3, 3), 0xAA000202u);
-  EXPECT_EQ(Px(dst, 4, 4), 0xAA000303u);
-  EXPECT_EQ(Px(dst, 2, 3), 0u);
+  EXPECT_TRUE(PixelsAre(dst, {{3, 3, 0xAA000202u}, {4, 4, 0xAA000303u}, {2, 3, 0u}}));
   // Reading past the source gives its fill.
   ASSERT_EQ(dst.copyTile(0, 0, 2, 1, src.get(), 3, 0), ilOkay);
-  EXPECT_EQ(Px(dst, 0, 0), 0xAA000003u);
-  EXPECT_EQ(Px(dst, 1, 0), 0u);
+  EXPECT_TRUE(PixelsAre(dst, {{0, 0, 0xAA000003u}, {1, 0, 0u}}));
   // A one-channel source fills channel 0 and zeroes the others.
   ilQVMemoryImg mask(ilSize(2, 2, 1, 1), ilUChar);
   *static_cast<std::uint8_t*>(mask.getPixelPtr(1, 1)) = 0x7F;
@@ -218,13 +222,9 @@ TEST(QVMemoryImgTiles, LockedPagesHaveOriginAndChannelZero) {
 TEST(QVMemoryImgFlip, HorizontalReversesRowsVerticalSwapsThem) {
   std::unique_ptr<ilQVMemoryImg> img(Numbered(3, 3));
   img->HorizontalFlip();
-  EXPECT_EQ(Px(*img, 0, 0), 0xAA000002u);
-  EXPECT_EQ(Px(*img, 1, 2), 0xAA000201u);
-  EXPECT_EQ(Px(*img, 2, 1), 0xAA000100u);
+  EXPECT_TRUE(PixelsAre(*img, {{0, 0, 0xAA000002u}, {1, 2, 0xAA000201u}, {2, 1, 0xAA000100u}}));
   img->VerticalFlip();
-  EXPECT_EQ(Px(*img, 0, 0), 0xAA000202u);
-  EXPECT_EQ(Px(*img, 1, 1), 0xAA000101u);
-  EXPECT_EQ(Px(*img, 2, 2), 0xAA000000u);
+  EXPECT_TRUE(PixelsAre(*img, {{0, 0, 0xAA000202u}, {1, 1, 0xAA000101u}, {2, 2, 0xAA000000u}}));
 
   ilQVMemoryImg mask(ilSize(4, 2, 1, 1), ilUChar);
   const std::uint8_t ones = 1, twos = 2;
@@ -289,8 +289,8 @@ TEST(MarchingAnts, ApplyDrawsFourOnFourOffDashesThatCrawlWithThePhase) {
   // Row 1 is the region's second row: (x + phase + 2) mod 8 < 4 is black.
   ants.MarchingAntsApply(e, 0, nullptr);
   EXPECT_EQ(row1(), (std::vector<std::uint32_t>{0, B, W, W, W, 0}));
-  EXPECT_EQ(Px(ants, 0, 0), 0u);
-  EXPECT_EQ(Px(ants, 1, 4), W);  // 1 + 0 + 5 = 6
+  // (1, 4): 1 + 0 + 5 = 6, white.
+  EXPECT_TRUE(PixelsAre(ants, {{0, 0, 0u}, {1, 4, W}}));
   ants.MarchingAntsApply(e, 1, nullptr);
   EXPECT_EQ(row1(), (std::vector<std::uint32_t>{0, W, W, W, W, 0}));
   // A phase counted down through zero continues the pattern.
@@ -339,8 +339,7 @@ TEST(QVSubImg, ReadsAndWritesThroughTheOrigin) {
 
   const std::uint32_t w[2] = {7, 8};
   ASSERT_EQ(view.setTile(1, 2, 2, 1, w), ilOkay);
-  EXPECT_EQ(Px(*in, 3, 3), 7u);
-  EXPECT_EQ(Px(*in, 4, 3), 8u);
+  EXPECT_TRUE(PixelsAre(*in, {{3, 3, 7u}, {4, 3, 8u}}));
 
   auto src = Numbered(3, 3);
   ASSERT_EQ(view.copyTile(0, 0, 1, 1, src.get(), 2, 2), ilOkay);
@@ -356,18 +355,14 @@ TEST(QVSubImg, ItsChannelConfigurationSelectsInputChannels) {
   EXPECT_EQ(view.getCsize(), 1);
   std::uint8_t px[4] = {};
   ASSERT_EQ(view.getTile(0, 0, 2, 2, px), ilOkay);
-  EXPECT_EQ(px[0], 1);
-  EXPECT_EQ(px[1], 2);
-  EXPECT_EQ(px[2], 1);
+  EXPECT_EQ((std::tuple{px[0], px[1], px[2]}), (std::tuple{1, 2, 1}));
   // The caller asks for view channel 0 twice and a channel the view lacks
   // (channel i of a pixel is memory element 2 - i here).
   const int twice[3] = {0, 0, 5};
   const ilConfig caller(ilUChar, ilInterleaved, 3, twice);
   std::uint8_t three[3] = {9, 9, 9};
   ASSERT_EQ(view.getTile(1, 1, 1, 1, three, &caller), ilOkay);
-  EXPECT_EQ(three[2], 2);
-  EXPECT_EQ(three[1], 2);
-  EXPECT_EQ(three[0], 0);
+  EXPECT_EQ((std::tuple{three[2], three[1], three[0]}), (std::tuple{2, 2, 0}));
   // Writes reach only the chosen input channel.
   const std::uint8_t v = 0x55;
   ASSERT_EQ(view.setTile(0, 0, 1, 1, &v), ilOkay);
@@ -423,14 +418,10 @@ TEST(ImageBlender, CopiesAndFillsWithTheChosenFunction) {
   src.fillTile(0, 0, 2, 1, &half);  // pixels 2 and 3 stay transparent
   auto* blender = new ImageBlender(&target);
   blender->ref();
-  EXPECT_EQ(blender->GetTargetImage(), &target);
   EXPECT_EQ(blender->GetBlendFunc(), ImageBlender::kBlendReplace);
   // Replace: a plain copy, placed by the destination rectangle.
   ASSERT_EQ(blender->copyTile(1, 0, 3, 1, &src, 0, 0), 0);
-  EXPECT_EQ(Px(target, 0, 0), 0u);
-  EXPECT_EQ(Px(target, 1, 0), half);
-  EXPECT_EQ(Px(target, 2, 0), half);
-  EXPECT_EQ(Px(target, 3, 0), 0u);
+  EXPECT_TRUE(PixelsAre(target, {{0, 0, 0u}, {1, 0, half}, {2, 0, half}, {3, 0, 0u}}));
   // Under: beneath a transparent destination the new pixels show as they are.
   blender->SetBlendFunc(ImageBlender::kBlendUnder);
   std::uint32_t fill = opaque;
@@ -439,9 +430,7 @@ TEST(ImageBlender, CopiesAndFillsWithTheChosenFunction) {
   // Over: transparent source pixels leave the destination alone.
   blender->SetBlendFunc(ImageBlender::kBlendOver);
   ASSERT_EQ(blender->copyTile(0, 0, 4, 1, &src, 1, 0), 0);
-  EXPECT_EQ(Px(target, 1, 0), half);
-  EXPECT_EQ(Px(target, 2, 0), half);
-  EXPECT_EQ(Px(target, 3, 0), opaque);
+  EXPECT_TRUE(PixelsAre(target, {{1, 0, half}, {2, 0, half}, {3, 0, opaque}}));
   // An unknown function falls back to replace.
   blender->SetBlendFunc(static_cast<ImageBlender::BlendFunc>(7));
   EXPECT_EQ(blender->GetBlendFunc(), ImageBlender::kBlendReplace);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "brenmark/brenmark.h"
@@ -68,6 +69,30 @@ inline unsigned Mix(unsigned earlier, unsigned painted, unsigned m) {
   for (int i = 0; i < 4; ++i)
     out |= ((Ch(earlier, i) * m + Ch(painted, i) * (256 - m)) >> 8) << (8 * (3 - i));
   return out;
+}
+
+// Exact pixels at chosen places (x, y, packed value) of any image `get`
+// reads; every miss is named.
+struct Probe {
+  int x, y;
+  unsigned v;
+};
+template <typename Get>
+::testing::AssertionResult PixelsAt(const Get& get, std::initializer_list<Probe> probes) {
+  ::testing::AssertionResult r = ::testing::AssertionSuccess();
+  bool ok = true;
+  for (const Probe& p : probes) {
+    const unsigned got = get(p.x, p.y);
+    if (got == p.v) continue;
+    if (ok) r = ::testing::AssertionFailure();
+    ok = false;
+    r << "(" << p.x << ", " << p.y << "): 0x" << std::hex << got << " not 0x" << p.v << std::dec
+      << "; ";
+  }
+  return r;
+}
+inline ::testing::AssertionResult PixelsAre(ilImage* img, std::initializer_list<Probe> probes) {
+  return PixelsAt([img](int x, int y) { return Px(img, x, y); }, probes);
 }
 
 // Where a test compares two pictures, the first differing pixel is named.

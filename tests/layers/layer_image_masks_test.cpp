@@ -1,6 +1,8 @@
 // Mask layers and the painters of the current layer: combining masks into
 // the mask composite, inverting and switching masks, and the painter that
 // brushes write through (plain, masking, stencil-targeted).
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 #include "layers/layer_images.h"
@@ -49,8 +51,7 @@ TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
   // Inside the area the first mask is copied and the second goes over it:
   // 128 + (100 x 128) >> 8 where the first has 100, 128 + (128 x 128) >> 8
   // elsewhere.
-  EXPECT_EQ(Px(m, 1, 1), 128u + 50u);
-  EXPECT_EQ(Px(m, 10, 10), 192u);
+  EXPECT_TRUE(PixelsAre(m, {{1, 1, 128u + 50u}, {10, 10, 192u}}));
   m->unref();
   // A mask is combined only from itself on, and only when asked to.
   EXPECT_EQ(s->GetLayerFromIndex(2)->MakeMaskImage(s->GetSize(), false), nullptr);
@@ -61,8 +62,7 @@ TEST_F(LayerMasks, MaskFillsCombineAsCoverageOverCoverage) {
   m = s->GetLayerFromIndex(1)->MakeMaskImage(s->GetSize(), false);
   ASSERT_NE(m, nullptr);
   m->ref();
-  EXPECT_EQ(m->GetFillValue(), 255u);
-  EXPECT_EQ(Px(m, 5, 5), 255u);
+  EXPECT_EQ((std::tuple{m->GetFillValue(), Px(m, 5, 5)}), (std::tuple{255u, 255u}));
   m->unref();
 }
 
@@ -77,10 +77,10 @@ TEST_F(LayerMasks, MaskOpacityStencilOffsetAndActivityShapeTheComposite) {
   ilSmartImage* m = image->MakeMaskImage(s->GetSize(), false);
   ASSERT_NE(m, nullptr);
   m->ref();
-  EXPECT_EQ(Px(m, 6, 3), (((255u * 64) >> 8) * 128) >> 8);
-  EXPECT_EQ(Px(m, 9, 3), (255u * 128) >> 8);
-  EXPECT_EQ(Px(m, 2, 3), 0u);
-  EXPECT_EQ(Px(m, 15, 3), 0u);
+  EXPECT_TRUE(PixelsAre(m, {{6, 3, (((255u * 64) >> 8) * 128) >> 8},
+                            {9, 3, (255u * 128) >> 8},
+                            {2, 3, 0u},
+                            {15, 3, 0u}}));
   m->unref();
 
   mask->SetMaskActive(false);  // an inactive mask does not count
@@ -127,9 +127,8 @@ TEST_F(LayerMasks, LayerImageOfTheCurrentLayerLeavesOutWhatItsMasksProtect) {
   int x = 0, y = 0;
   ilSmartImage* img = s->GetLayerImage(x, y, s->GetLayerHandle(1), false, false);
   ASSERT_NE(img, nullptr);
-  EXPECT_EQ(Px(img, 3, 3), 0u);  // times (256 - m) / 256
-  EXPECT_EQ(Px(img, 9, 3), Times(kOld, 192));
-  EXPECT_EQ(Px(img, 20, 3), kOld);
+  // Times (256 - m) / 256.
+  EXPECT_TRUE(PixelsAre(img, {{3, 3, 0u}, {9, 3, Times(kOld, 192)}, {20, 3, kOld}}));
   img->unref();
   // The mask's own picture is its values, unprotected.
   img = s->GetLayerImage(x, y, s->GetLayerHandle(2), false, false);
@@ -208,13 +207,11 @@ TEST_F(LayerMasks, InvertingAMaskLayerComplementsItsValuesAndFill) {
   EXPECT_FALSE(mask->isMaskInverted());
   s->InvertMaskLayer(2);
   EXPECT_TRUE(mask->isMaskInverted());
-  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 0u);
-  EXPECT_EQ(Px(mask->GetImage(), 5, 1), (255u * 156) >> 8);  // 155
-  EXPECT_EQ(Px(mask->GetImage(), 40, 40), 255u);
+  // (255 x 156) >> 8 = 155 where the mask held 100; the fill inverts too.
+  EXPECT_TRUE(PixelsAre(mask->GetImage(), {{1, 1, 0u}, {5, 1, (255u * 156) >> 8}, {40, 40, 255u}}));
   s->InvertMaskLayer(2);
   EXPECT_FALSE(mask->isMaskInverted());
-  EXPECT_EQ(Px(mask->GetImage(), 1, 1), 255u);
-  EXPECT_EQ(Px(mask->GetImage(), 40, 40), 0u);
+  EXPECT_TRUE(PixelsAre(mask->GetImage(), {{1, 1, 255u}, {40, 40, 0u}}));
   s->InvertMaskLayer(1);  // not a mask: nothing
   EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 1, 1), kOld);
 
@@ -226,8 +223,7 @@ TEST_F(LayerMasks, InvertingAMaskLayerComplementsItsValuesAndFill) {
   ASSERT_NE(dynamic_cast<MaskingPaintOps*>(painter), nullptr);
   painter->blend_func(BlendOne, BlendZero);
   Fill(painter, 0, 0, 32, 32, kPaint);
-  EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 12, 12), kOld);
-  EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 2, 2), kOld);
+  EXPECT_TRUE(PixelsAre(s->GetLayerFromIndex(1)->GetImage(), {{12, 12, kOld}, {2, 2, kOld}}));
   // Beyond the canvas nothing of the mask is stored: its fill protects.
   EXPECT_TRUE(
       static_cast<MaskingPaintOps*>(painter)->IsFullyProtected(ilTile(300, 300, 0, 5, 5, 1)));
@@ -243,8 +239,7 @@ TEST_F(LayerMasks, HidingErasingAndTargetingPaintGoThroughTheStencil) {
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   Paint(l->GetStencil(), 0, 0, 16, 32, 0);
   s->EraseHiddenPaint(1);
-  EXPECT_EQ(Px(l->GetImage(), 3, 3), 0u);
-  EXPECT_EQ(Px(l->GetImage(), 20, 3), kOld);
+  EXPECT_TRUE(PixelsAre(l->GetImage(), {{3, 3, 0u}, {20, 3, kOld}}));
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   s->HideAllPaint(7);  // no layer: nothing
   // Targeting the stencil hands out a painter on it.

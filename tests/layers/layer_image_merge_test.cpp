@@ -1,6 +1,8 @@
 // The pixels of the structure operations: merges against a reference
 // composite computed here, duplication and clearing through the mask
 // composite, cropping to the brush reach, added and deleted layers.
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -67,8 +69,7 @@ TEST_F(LayerMerges, MergingBakesTheLowerLayerAndCompositesTheUpperAtItsOffset) {
   Layer* low = s->GetLayerFromIndex(1);
   s->MergeLayers(s->GetLayerHandle(2), s->GetLayerHandle(1), true);
   ASSERT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerFromIndex(1), low);
-  EXPECT_EQ(s->GetCurrentLayerPtr(), low);
+  EXPECT_EQ((std::tuple{s->GetLayerFromIndex(1), s->GetCurrentLayerPtr()}), (std::tuple{low, low}));
   EXPECT_FLOAT_EQ(low->GetOpacity(), 1.0f);
   EXPECT_EQ(low->GetStencilledImage(nullptr, false, true), low->GetImage());  // stencil baked
   ilImage* merged = low->GetImage();
@@ -111,8 +112,8 @@ TEST_F(LayerMerges, MergingVisibleLayersLeavesHiddenLayersAndMasksInPlace) {
   EXPECT_EQ(s->GetLayerFromIndex(2), mask);
   EXPECT_EQ(s->GetLayerFromIndex(3), hidden);
   ilImage* merged = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(merged, 20, 20), Over(HighStencilled(17, 18), LowBaked(20, 20)));
-  EXPECT_EQ(Px(merged, 1, 1), LowBaked(1, 1));
+  EXPECT_TRUE(PixelsAre(
+      merged, {{20, 20, Over(HighStencilled(17, 18), LowBaked(20, 20))}, {1, 1, LowBaked(1, 1)}}));
 }
 
 TEST_F(LayerMerges, MergingVisibleLayersWithoutAVisibleImageLayerChangesNothing) {
@@ -136,9 +137,7 @@ TEST_F(LayerMerges, DuplicateThroughMasksKeepsOnlyWhatTheyLeavePaintable) {
   Layer* copy = s->GetCurrentLayerPtr();
   EXPECT_EQ(s->GetIndexFromLayer(copy), 3);  // above the mask run
   // Each pixel times (256 - m) / 256.
-  EXPECT_EQ(Px(copy->GetImage(), 3, 3), 0u);
-  EXPECT_EQ(Px(copy->GetImage(), 9, 3), Times(kLow, 192));
-  EXPECT_EQ(Px(copy->GetImage(), 14, 3), kLow);
+  EXPECT_TRUE(PixelsAre(copy->GetImage(), {{3, 3, 0u}, {9, 3, Times(kLow, 192)}, {14, 3, kLow}}));
   EXPECT_EQ(Px(image->GetImage(), 3, 3), kLow);  // the source keeps its pixels
 }
 
@@ -155,9 +154,8 @@ TEST_F(LayerMerges, ClearingErasesOnlyWhatMasksOrTheSelectionLeavePaintable) {
     Layer* image = s->GetLayerFromIndex(1);
     host_.ResetCounts();
     s->ClearCurrentLayer();
-    EXPECT_EQ(Px(image->GetImage(), 3, 3), want[g][0]);
-    EXPECT_EQ(Px(image->GetImage(), 9, 3), want[g][1]);
-    EXPECT_EQ(Px(image->GetImage(), 14, 3), want[g][2]);
+    EXPECT_TRUE(PixelsAre(image->GetImage(),
+                          {{3, 3, want[g][0]}, {9, 3, want[g][1]}, {14, 3, want[g][2]}}));
     EXPECT_EQ(image->getLayerBounds(false).empty(), g == kNothing);
     EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
   }
@@ -170,10 +168,9 @@ TEST_F(LayerMerges, DuplicatingCropsTheSourceToTheBrushReach) {
   Paint(l->GetImage(), 300, 4, 40, 4, kLow);
   Paint(l->GetStencil(), 300, 4, 40, 4, 100);
   s->DuplicateCurrentLayer(true);
-  EXPECT_EQ(Px(l->GetImage(), 319, 5), kLow);
-  EXPECT_EQ(Px(l->GetImage(), 320, 5), 0u);
-  EXPECT_EQ(Px(l->GetStencil(), 319, 5), 100u);
-  EXPECT_EQ(Px(l->GetStencil(), 320, 5), 255u);  // back to the stencil's fill
+  EXPECT_TRUE(PixelsAre(l->GetImage(), {{319, 5, kLow}, {320, 5, 0u}}));
+  // (320, 5) is back to the stencil's fill.
+  EXPECT_TRUE(PixelsAre(l->GetStencil(), {{319, 5, 100u}, {320, 5, 255u}}));
   // The copy holds the same pixels and stencil in images of its own.
   ilImage* copy = s->GetLayerFromIndex(2)->GetImage();
   EXPECT_NE(copy, l->GetImage());
@@ -200,8 +197,7 @@ TEST_F(LayerMerges, DeletingTheOnlyLayerLeavesItEmpty) {
   LayerStack* s = MaskedLayer(false);
   Layer* l = s->GetLayerFromIndex(1);
   s->DeleteCurrentLayer(reinterpret_cast<void*>(-2), true);
-  EXPECT_EQ(s->GetLayerCount(), 1);
-  EXPECT_EQ(s->GetLayerFromIndex(1), l);
+  EXPECT_EQ((std::tuple{s->GetLayerCount(), s->GetLayerFromIndex(1)}), (std::tuple{1, l}));
   EXPECT_EQ(Px(l->GetImage(), 5, 5), 0u);
   EXPECT_TRUE(l->getLayerBounds(false).empty());
 }

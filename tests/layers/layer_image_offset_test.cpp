@@ -1,6 +1,8 @@
 // Layer offsets: truncation, normalisation that keeps the picture in place,
 // the allowed rectangle of a moved layer, pivots, and the layer images the
 // application receives (GetLayerImage) and gives (ApplyImageToLayer).
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -80,8 +82,7 @@ TEST_F(LayerOffsets, NormalisingAndShrinkingMoveThePixelsButNotThePicture) {
   Picture before = Take(s, 1);
   l->ShrinkAndNormalizeLayerImages();
   EXPECT_EQ(l->getLayerBounds(false), ilTile(0, 0, 0, 16, 8, 1));
-  EXPECT_EQ(l->getXOffset(), 2);
-  EXPECT_EQ(l->getYOffset(), 5);
+  EXPECT_EQ((std::tuple{l->getXOffset(), l->getYOffset()}), (std::tuple{2, 5}));
   Picture after = Take(s, 1);
   EXPECT_TRUE(SamePicture(-8, -8, 48, 48, before, after));
   before.image->unref();
@@ -118,10 +119,7 @@ TEST_F(LayerOffsets, LayerImageIsASnapshotAtTheLayersCanvasPosition) {
   l->SetOffset(7.0f, -3.0f);
   Picture p = Take(s, 1);
   ASSERT_NE(p.image, nullptr);
-  EXPECT_EQ(p.image->getRefCount(), 1);
-  EXPECT_EQ(p.x, 7);
-  EXPECT_EQ(p.y, -3);
-  EXPECT_EQ(p(12, 2), kA);
+  EXPECT_EQ((std::tuple{p.image->getRefCount(), p.x, p.y, p(12, 2)}), (std::tuple{1, 7, -3, kA}));
   EXPECT_EQ(p(20, 2), kB);
   Paint(l->GetImage(), 4, 4, 8, 8, kB);  // later paint does not reach the copy
   EXPECT_EQ(p(12, 2), kA);
@@ -153,8 +151,7 @@ TEST_F(LayerOffsets, LayerImageWithBackgroundIsOpaqueOverItsBounds) {
   Paint(s->GetLayerFromIndex(2)->GetImage(), 0, 0, 4, 4, 77);
   Picture m = Take(s, 2, true);
   EXPECT_EQ(m.image->getCsize(), 1);
-  EXPECT_EQ(Px(m.image, 1, 1), 77u);
-  EXPECT_EQ(Px(m.image, 6, 6), 0u);
+  EXPECT_TRUE(PixelsAre(m.image, {{1, 1, 77u}, {6, 6, 0u}}));
   m.image->unref();
 }
 
@@ -167,18 +164,13 @@ TEST_F(LayerOffsets, LayerImageLeavesOutWhatTheSelectionMasks) {
   Picture p = Take(s, 1, false, true);
   // The origin is the union of the selection and the layer, in canvas
   // coordinates; each pixel is scaled by (256 - selection) / 256.
-  EXPECT_EQ(p.x, 0);
-  EXPECT_EQ(p.y, 0);
-  EXPECT_EQ(p(6, 6), 0u);
-  EXPECT_EQ(p(9, 6), kA);
-  EXPECT_EQ(p(14, 6), Times(kB, 192));
-  EXPECT_EQ(p(17, 6), kB);
+  EXPECT_EQ((std::tuple{p.x, p.y, p(6, 6), p(9, 6)}), (std::tuple{0, 0, 0u, kA}));
+  EXPECT_EQ((std::tuple{p(14, 6), p(17, 6)}), (std::tuple{Times(kB, 192), kB}));
   p.image->unref();
 
   // The selection layer itself comes back as it is.
   Picture selection = Take(s, s->GetLayerCount() + 1);
-  EXPECT_EQ(Px(selection.image, 3, 3), 255u);
-  EXPECT_EQ(Px(selection.image, 20, 3), 0u);
+  EXPECT_TRUE(PixelsAre(selection.image, {{3, 3, 255u}, {20, 3, 0u}}));
   selection.image->unref();
 }
 
@@ -191,9 +183,7 @@ TEST_F(LayerOffsets, ApplyingAnImageCompositesItOverTheLayer) {
   EXPECT_FALSE(s->ApplyImageToLayer(img, reinterpret_cast<void*>(12345)));
   EXPECT_FALSE(s->ApplyImageToLayer(nullptr, s->GetLayerHandle(1)));
   ilImage* image = s->GetLayerFromIndex(1)->GetImage();
-  EXPECT_EQ(Px(image, 10, 5), Over(kB, kA));
-  EXPECT_EQ(Px(image, 13, 5), Over(kB, kB));
-  EXPECT_EQ(Px(image, 9, 5), kA);
+  EXPECT_TRUE(PixelsAre(image, {{10, 5, Over(kB, kA)}, {13, 5, Over(kB, kB)}, {9, 5, kA}}));
   img->unref();
 }
 

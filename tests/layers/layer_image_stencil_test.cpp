@@ -1,6 +1,8 @@
 // Layer images: colour image and stencil replacement, the stencilled image,
 // baking opacity and stencil into the pixels, hiding paint and
 // the layer's own painter.
+#include <tuple>
+
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
 
@@ -37,9 +39,7 @@ TEST_F(LayerImages, HalfOpacityHalvesEveryChannelOfTheSharedStencilledImage) {
   ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
   ASSERT_NE(s, l->GetImage());
   EXPECT_EQ(s, Layer::StencilledImage());
-  EXPECT_EQ(Px(s, 1, 1), 0x7F00007Fu);
-  EXPECT_EQ(Px(s, 5, 2), 0x64323232u);
-  EXPECT_EQ(Px(s, 9, 1), 0u);
+  EXPECT_TRUE(PixelsAre(s, {{1, 1, 0x7F00007Fu}, {5, 2, 0x64323232u}, {9, 1, 0u}}));
   EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);  // the layer's own pixels stay
   // The next stencilled image of any layer replaces the shared one.
   Layer* other = PaintedLayer();
@@ -56,14 +56,13 @@ TEST_F(LayerImages, StencilMultipliesCoverageAndCanStandInForTheLayersOwn) {
   Layer* l = PaintedLayer();
   Paint(l->GetStencil(), 0, 0, 2, 4, 128);
   ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
-  EXPECT_EQ(Px(s, 0, 0), Times(kRed, 128));
-  EXPECT_EQ(Px(s, 3, 0), kRed);  // blank stencil outside its pixels
+  // (3, 0): the blank stencil outside its pixels.
+  EXPECT_TRUE(PixelsAre(s, {{0, 0, Times(kRed, 128)}, {3, 0, kRed}}));
   auto* other = new ilSmartImage(PixelOf(255, 1));
   other->ref();
   Paint(other, 4, 0, 4, 4, 0);
   s = l->GetStencilledImage(nullptr, other);
-  EXPECT_EQ(Px(s, 0, 0), kRed);
-  EXPECT_EQ(Px(s, 5, 0), 0u);
+  EXPECT_TRUE(PixelsAre(s, {{0, 0, kRed}, {5, 0, 0u}}));
   other->unref();
   l->unref();
 }
@@ -74,12 +73,11 @@ TEST_F(LayerImages, MaskStencilledImageIsItsColourWeightedByValueAndDisplayOpaci
   Paint(m->GetImage(), 2, 0, 2, 2, 100);
   m->SetMaskDisplayOpacity(1.0f);
   ilSIDImage* s = m->GetStencilledImage(nullptr, false, true);
-  EXPECT_EQ(Px(s, 0, 0), kRed);                // the mask colour 0xFF0000FF
-  EXPECT_EQ(Px(s, 2, 0), Pack(99, 0, 0, 99));  // (255 x 100) >> 8
+  // The mask colour 0xFF0000FF, and (255 x 100) >> 8 at value 100.
+  EXPECT_TRUE(PixelsAre(s, {{0, 0, kRed}, {2, 0, Pack(99, 0, 0, 99)}}));
   m->SetMaskDisplayOpacity(0.5f);
   s = m->GetStencilledImage(nullptr, false, true);
-  EXPECT_EQ(Px(s, 0, 0), Times(kRed, 128));
-  EXPECT_EQ(Px(s, 2, 0), Times(Pack(99, 0, 0, 99), 128));
+  EXPECT_TRUE(PixelsAre(s, {{0, 0, Times(kRed, 128)}, {2, 0, Times(Pack(99, 0, 0, 99), 128)}}));
   m->unref();
 }
 
@@ -95,12 +93,10 @@ TEST_F(LayerImages, DoStencilAppliesOpacityAndStencilToAPaintersTarget) {
   painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
   ilTile area(0, 0, 0, 8, 4, 1);
   l->DoStencil(&area, painter);
-  EXPECT_EQ(Px(target, 1, 1), Times(Times(kGrey, 128), 64));
-  EXPECT_EQ(Px(target, 5, 1), Times(kGrey, 128));
+  EXPECT_TRUE(PixelsAre(target, {{1, 1, Times(Times(kGrey, 128), 64)}, {5, 1, Times(kGrey, 128)}}));
   BlendFactor src, dst;
   painter->get_blend_func(src, dst);  // the painter's blend is kept
-  EXPECT_EQ(src, BlendOne);
-  EXPECT_EQ(dst, BlendOneMinusSrcAlpha);
+  EXPECT_EQ((std::tuple{src, dst}), (std::tuple{BlendOne, BlendOneMinusSrcAlpha}));
   painter->unref();
   target->unref();
   l->unref();
@@ -111,15 +107,13 @@ TEST_F(LayerImages, CollapseOpacityBakesTruncatedOpacityOnlyBelowTheOpaqueThresh
   l->SetOpacity(0.998f);
   l->CollapseOpacity();
   EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
-  EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);
-  EXPECT_EQ(Px(l->GetImage(), 5, 1), kGrey);
+  EXPECT_TRUE(PixelsAre(l->GetImage(), {{1, 1, kRed}, {5, 1, kGrey}}));
 
   l->SetOpacity(0.5f);  // trunc(127.5) = 127
   l->CollapseOpacity();
   EXPECT_FLOAT_EQ(l->GetOpacity(), 1.0f);
-  EXPECT_EQ(Px(l->GetImage(), 1, 1), Times(kRed, 127));
-  EXPECT_EQ(Px(l->GetImage(), 5, 1), Times(kGrey, 127));
-  EXPECT_EQ(Px(l->GetImage(), 9, 1), 0u);
+  EXPECT_TRUE(
+      PixelsAre(l->GetImage(), {{1, 1, Times(kRed, 127)}, {5, 1, Times(kGrey, 127)}, {9, 1, 0u}}));
   l->unref();
 }
 
@@ -128,9 +122,7 @@ TEST_F(LayerImages, CollapseStencilErasesHiddenPaintAndLeavesABlankStencil) {
   Paint(l->GetStencil(), 0, 0, 4, 4, 0);
   Paint(l->GetStencil(), 4, 0, 2, 4, 64);
   l->CollapseStencil();
-  EXPECT_EQ(Px(l->GetImage(), 1, 1), 0u);
-  EXPECT_EQ(Px(l->GetImage(), 4, 1), Times(kGrey, 64));
-  EXPECT_EQ(Px(l->GetImage(), 7, 1), kGrey);
+  EXPECT_TRUE(PixelsAre(l->GetImage(), {{1, 1, 0u}, {4, 1, Times(kGrey, 64)}, {7, 1, kGrey}}));
   EXPECT_TRUE(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds().empty());
   EXPECT_EQ(Px(l->GetStencil(), 4, 1), 255u);
   // A blank stencil is no stencil content: the layer is used directly.
@@ -144,8 +136,7 @@ TEST_F(LayerImages, FillStencilHidesEverythingUntilCleared) {
   EXPECT_EQ(ilSmartImage::As_ilSmartImage(l->GetStencil())->getBounds(),
             ilTile(-4096, -4096, 0, 8192, 8192, 1));
   ilSIDImage* s = l->GetStencilledImage(nullptr, false, true);
-  EXPECT_EQ(Px(s, 1, 1), 0u);
-  EXPECT_EQ(Px(s, 6, 3), 0u);
+  EXPECT_TRUE(PixelsAre(s, {{1, 1, 0u}, {6, 3, 0u}}));
   l->ClearStencil();
   EXPECT_EQ(l->GetStencilledImage(nullptr, false, true), l->GetImage());
   EXPECT_EQ(Px(l->GetImage(), 1, 1), kRed);
@@ -161,8 +152,7 @@ TEST_F(LayerImages, SetStencilIgnoresAFourChannelImageAndReportsOneThatIsNotSmar
   ::testing::internal::CaptureStderr();
   l->SetStencil(colour);
   EXPECT_EQ(StopCapture(), "");
-  EXPECT_EQ(l->GetStencil(), before);
-  EXPECT_EQ(colour->getRefCount(), 1);
+  EXPECT_EQ((std::tuple{l->GetStencil(), colour->getRefCount()}), (std::tuple{before, 1}));
   colour->unref();
 
   EXPECT_EQ(Px(l->GetStencil(), 0, 0), 9u);
@@ -187,8 +177,7 @@ TEST_F(LayerImages, SetImageReferencesTheNewImageAndTheLayerPainterFollowsIt) {
 
   auto* next = new ilSmartImage(ilPixel(ilUChar, 4));
   l->SetImage(next);
-  EXPECT_EQ(next->getRefCount(), 1);
-  EXPECT_EQ(l->GetPainter(), painter);
+  EXPECT_EQ((std::tuple{next->getRefCount(), l->GetPainter()}), (std::tuple{1, painter}));
   EXPECT_EQ(painter->target_img(), next);
   l->unref();
 }

@@ -1,6 +1,7 @@
 // Iterators over stacks, layers, masks and shapes; shapes found and moved
 // through the layer stack.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "layers/engine_fixture.h"
@@ -35,12 +36,8 @@ TEST_F(LayerIterators, LayerStackIteratorWalksOccupiedSlotsThenStops) {
   int a = NewStack(), b = NewStack(), c = NewStack();
   Brenmark.DeleteLayerStack(b);
   LayerStackIterator it;
-  EXPECT_EQ(it.Count(), 2);
-  EXPECT_EQ(it.Next(), a);
-  EXPECT_EQ(it.Next(), c);
-  EXPECT_EQ(it.CountRemaining(), 0);
-  EXPECT_EQ(it.Next(), -1);
-  EXPECT_EQ(it.Next(), -1);
+  EXPECT_EQ((std::tuple{it.Count(), it.Next(), it.Next()}), (std::tuple{2, a, c}));
+  EXPECT_EQ((std::tuple{it.CountRemaining(), it.Next(), it.Next()}), (std::tuple{0, -1, -1}));
   it.Reset();
   EXPECT_EQ(it.Next(), a);
 }
@@ -55,11 +52,9 @@ TEST_F(LayerIterators, LayerIteratorWalksEitherWayWithOrWithoutMasks) {
   EXPECT_EQ(images.Count(), 3);
   int stack = 0, index = 0;
   EXPECT_EQ(images.Next(stack, index), s->GetLayerHandle(6));
-  EXPECT_EQ(stack, h);
-  EXPECT_EQ(index, 6);
+  EXPECT_EQ((std::tuple{stack, index}), (std::tuple{h, 6}));
   EXPECT_EQ(Walk(images, s), (Names{"B", "A"}));
-  EXPECT_EQ(images.Next(stack, index), kNone);
-  EXPECT_EQ(index, -1);
+  EXPECT_EQ((std::tuple{images.Next(stack, index), index}), (std::tuple{kNone, -1}));
 
   EXPECT_EQ(LayerIterator::GetNextLayer(s->GetLayerHandle(1), true), s->GetLayerHandle(4));
   EXPECT_EQ(LayerIterator::GetNextLayer(s->GetLayerHandle(1), false), s->GetLayerHandle(2));
@@ -68,8 +63,7 @@ TEST_F(LayerIterators, LayerIteratorWalksEitherWayWithOrWithoutMasks) {
   EXPECT_EQ(LayerIterator::GetNextLayer(kNone, false), kNone);
 
   LayerIterator missing(77, false, false);
-  EXPECT_EQ(missing.Count(), 0);
-  EXPECT_EQ(missing.Next(), kNone);
+  EXPECT_EQ((std::tuple{missing.Count(), missing.Next()}), (std::tuple{0, kNone}));
 }
 
 TEST_F(LayerIterators, MaskIteratorWalksTheRunAboveOneImageLayer) {
@@ -83,11 +77,9 @@ TEST_F(LayerIterators, MaskIteratorWalksTheRunAboveOneImageLayer) {
   EXPECT_EQ(down.Next(stack, index), s->GetLayerHandle(3));
   EXPECT_EQ(index, 3);
   EXPECT_EQ(down.Next(stack, index), s->GetLayerHandle(2));
-  EXPECT_EQ(down.Next(stack, index), kNone);
-  EXPECT_EQ(index, -1);
+  EXPECT_EQ((std::tuple{down.Next(stack, index), index}), (std::tuple{kNone, -1}));
   MaskIterator none(h, 6, false);
-  EXPECT_EQ(none.Count(), 0);
-  EXPECT_EQ(none.Next(), kNone);
+  EXPECT_EQ((std::tuple{none.Count(), none.Next()}), (std::tuple{0, kNone}));
 
   EXPECT_EQ(MaskIterator::GetAssociateImageLayer(s->GetLayerHandle(3)), s->GetLayerHandle(1));
   EXPECT_EQ(MaskIterator::GetAssociateImageLayer(s->GetLayerHandle(5)), s->GetLayerHandle(4));
@@ -107,9 +99,7 @@ TEST_F(LayerIterators, ShapeIteratorReportsStackLayerAndShapeIndex) {
   EXPECT_EQ(it.Count(), 2);
   int stack = 0, layerIndex = 0, shapeIndex = 0;
   EXPECT_EQ(it.Next(stack, layerIndex, shapeIndex), second->GetHandle());
-  EXPECT_EQ(stack, h);
-  EXPECT_EQ(layerIndex, 1);
-  EXPECT_EQ(shapeIndex, 2);
+  EXPECT_EQ((std::tuple{stack, layerIndex, shapeIndex}), (std::tuple{h, 1, 2}));
   EXPECT_EQ(it.Next(), first->GetHandle());
   EXPECT_EQ(it.Next(stack, layerIndex, shapeIndex), kNone);
   EXPECT_EQ(shapeIndex, -1);
@@ -149,8 +139,7 @@ TEST_F(LayerStackShapes, ShapesAreFoundByHandleAcrossLayersAndRemovedFromTheirOw
   Shape* b2 = s_->GetShapeFromIndex(2, 2);
   int layer = 0, index = 0;
   s_->GetShapeIndexFromHandle(b2->GetHandle(), layer, index);
-  EXPECT_EQ(layer, 2);
-  EXPECT_EQ(index, 2);
+  EXPECT_EQ((std::tuple{layer, index}), (std::tuple{2, 2}));
   EXPECT_EQ(s_->GetShapeFromHandle(b2->GetHandle()), b2);
   s_->GetShapeIndexFromHandle(reinterpret_cast<void*>(-9), layer, index);
   EXPECT_EQ(index, -1);

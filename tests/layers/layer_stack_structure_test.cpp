@@ -1,6 +1,9 @@
 // Layer stack structure: lookups, naming, mask grouping, delete, move,
 // duplicate, merge and the current layer.
 #include <functional>
+#include <sstream>
+#include <string>
+#include <tuple>
 
 #include "layers/engine_fixture.h"
 
@@ -17,12 +20,13 @@ class LayerStackStructure : public EngineTest {
     int index = s->AddLayer(nullptr, nullptr, mask, true, false, -2, true);
     s->SetLayerName(name, index);
   }
-  // A stack holding the named layers bottom to top; names starting with 'm'
-  // are masks.
-  LayerStack* Build(std::initializer_list<const char*> names) {
+  // A stack holding the named layers bottom to top (space-separated); names
+  // starting with 'm' are masks.
+  LayerStack* Build(const std::string& names) {
     NewStack();
     LayerStack* s = Stack();
-    for (const char* n : names) Add(s, n, n[0] == 'm');
+    std::istringstream in(names);
+    for (std::string n; in >> n;) Add(s, n.c_str(), n[0] == 'm');
     return s;
   }
   static std::string Current(LayerStack* s) {
@@ -79,7 +83,7 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
 // Masks take the stack's default display colour and opacity; a missing
 // layer answers half-transparent dark red at half opacity.
 TEST_F(LayerStackStructure, MaskDisplayDefaultsAndMissingLayers) {
-  LayerStack* s = Build({"A", "mA"});
+  LayerStack* s = Build("A mA");
   Layer* mask = s->GetLayerFromIndex(2);
   EXPECT_EQ(mask->GetMaskColor(), PaintColor(1.0f, 0.0f, 0.0f, 1.0f));
   EXPECT_FLOAT_EQ(mask->GetMaskDisplayOpacity(), 0.5f);
@@ -96,85 +100,52 @@ TEST_F(LayerStackStructure, MaskDisplayDefaultsAndMissingLayers) {
 // order and the current layer afterwards. Image layers keep their masks.
 TEST_F(LayerStackStructure, EditsKeepEveryImageLayerWithItsMasks) {
   using Edit = std::function<void(LayerStack*)>;
-  const auto current = [](int i) { return [i](LayerStack* s) { s->SetCurrentLayer(i, true); }; };
   const struct {
-    std::initializer_list<const char*> layers;
+    const char *layers, *order, *current;
+    int first;  // made current before the edit; 0: the last one added stays
     Edit edit;
-    const char* order;
-    const char* current;
   } cases[] = {
       // A new image layer goes above the masks of the current one; a new
       // mask directly above its image layer; over the selection, on top.
-      {{"A", "mA1", "mA2", "B"},
-       [&](LayerStack* s) { current(1)(s), Add(s, "C"); },
-       "A mA1 mA2 C B",
-       "C"},
-      {{"A", "mA1", "mA2", "B"},
-       [&](LayerStack* s) { current(1)(s), Add(s, "mA0", true); },
-       "A mA0 mA1 mA2 B",
-       "mA0"},
-      {{"A", "B"}, [&](LayerStack* s) { s->SetSelectionMaskCurrent(), Add(s, "C"); }, "A B C", "C"},
+      {"A mA1 mA2 B", "A mA1 mA2 C B", "C", 1, [&](LayerStack* s) { Add(s, "C"); }},
+      {"A mA1 mA2 B", "A mA0 mA1 mA2 B", "mA0", 1, [&](LayerStack* s) { Add(s, "mA0", true); }},
+      {"A B", "A B C", "C", 0, [&](LayerStack* s) { s->SetSelectionMaskCurrent(), Add(s, "C"); }},
       // Deleting a mask leaves its image layer current; deleting an image
       // layer deletes its masks; the bottom layer hands currency upward;
       // unknown handles and the selection are not deleted.
-      {{"A", "B", "mB1", "mB2", "C"},
-       [&](LayerStack* s) { current(3)(s), s->DeleteCurrentLayer(kCurrent, true); },
-       "A B mB2 C",
-       "B"},
-      {{"A", "B", "mB1", "mB2", "C"},
+      {"A B mB1 mB2 C", "A B mB2 C", "B", 3,
+       [&](LayerStack* s) { s->DeleteCurrentLayer(kCurrent, true); }},
+      {"A B mB1 mB2 C", "A C", "C", 0,
        [&](LayerStack* s) {
          s->DeleteCurrentLayer(s->GetLayerHandle(2), false);
          EXPECT_TRUE(s->IsRedrawPending());
-       },
-       "A C",
-       "C"},
-      {{"A", "B"},
-       [&](LayerStack* s) { current(1)(s), s->DeleteCurrentLayer(kCurrent, true); },
-       "B",
-       "B"},
-      {{"A", "B"},
+       }},
+      {"A B", "B", "B", 1, [&](LayerStack* s) { s->DeleteCurrentLayer(kCurrent, true); }},
+      {"A B", "A B", "B", 0,
        [&](LayerStack* s) {
          s->DeleteCurrentLayer(kNone, true);
          s->DeleteCurrentLayer(s->GetSelectionMaskHandle(), true);
-       },
-       "A B",
-       "B"},
+       }},
       // Moving: clamped to the ends, never a mask to the bottom, a group
       // below the indexed layer, not below its own mask, not the selection.
-      {{"A", "B", "C"}, [](LayerStack* s) { s->MoveCurrentLayer(0); }, "C A B", "C"},
-      {{"A", "B", "C"},
-       [&](LayerStack* s) { current(2)(s), s->MoveCurrentLayer(1); },
-       "B A C",
-       "B"},
-      {{"A", "B", "mB"}, [](LayerStack* s) { s->MoveCurrentLayer(1); }, "A mB B", "mB"},
-      {{"A", "mA", "B", "C"},
-       [&](LayerStack* s) { current(1)(s), s->MoveCurrentLayer(4); },
-       "B A mA C",
-       "A"},
-      {{"A", "mA", "B", "C"},
-       [&](LayerStack* s) { current(1)(s), s->MoveCurrentLayer(99); },
-       "B C A mA",
-       "A"},
-      {{"B", "C", "A", "mA"},
-       [&](LayerStack* s) { current(3)(s), s->MoveCurrentLayer(4); },
-       "B C A mA",
-       "A"},
-      {{"A", "B"},
-       [](LayerStack* s) { s->SetSelectionMaskCurrent(), s->MoveCurrentLayer(1); },
-       "A B",
-       "Selection"},
+      {"A B C", "C A B", "C", 0, [](LayerStack* s) { s->MoveCurrentLayer(0); }},
+      {"A B C", "B A C", "B", 2, [&](LayerStack* s) { s->MoveCurrentLayer(1); }},
+      {"A B mB", "A mB B", "mB", 0, [](LayerStack* s) { s->MoveCurrentLayer(1); }},
+      {"A mA B C", "B A mA C", "A", 1, [&](LayerStack* s) { s->MoveCurrentLayer(4); }},
+      {"A mA B C", "B C A mA", "A", 1, [&](LayerStack* s) { s->MoveCurrentLayer(99); }},
+      {"B C A mA", "B C A mA", "A", 3, [&](LayerStack* s) { s->MoveCurrentLayer(4); }},
+      {"A B", "A B", "Selection", 0,
+       [](LayerStack* s) { s->SetSelectionMaskCurrent(), s->MoveCurrentLayer(1); }},
       // Duplicate names count up until unique.
-      {{"Layer-3"},
+      {"Layer-3", "Layer-3 Layer-3-2 Layer-3-1 Layer-3-1-1", "Layer-3-1-1", 0,
        [&](LayerStack* s) {
          s->DuplicateCurrentLayer(true);
-         current(1)(s), s->DuplicateCurrentLayer(true);
-         current(3)(s), s->DuplicateCurrentLayer(true);
-       },
-       "Layer-3 Layer-3-2 Layer-3-1 Layer-3-1-1",
-       "Layer-3-1-1"},
+         s->SetCurrentLayer(1, true), s->DuplicateCurrentLayer(true);
+         s->SetCurrentLayer(3, true), s->DuplicateCurrentLayer(true);
+       }},
       // Merging removes the upper layer with its masks (bad handles do
       // nothing), keeps only the base, or keeps hidden layers and masks.
-      {{"A", "B", "mB", "C"},
+      {"A B mB C", "A C", "A", 0,
        [&](LayerStack* s) {
          host_.ResetCounts();
          s->MergeLayers(s->GetLayerHandle(2), s->GetLayerHandle(1), true);
@@ -183,47 +154,40 @@ TEST_F(LayerStackStructure, EditsKeepEveryImageLayerWithItsMasks) {
          s->MergeLayers(kNone, s->GetLayerHandle(1), true);
          s->MergeLayers(s->GetLayerHandle(1), s->GetLayerHandle(1), true);
          s->MergeLayers(s->GetSelectionMaskHandle(), s->GetLayerHandle(1), true);
-       },
-       "A C",
-       "A"},
-      {{"A", "mA", "B", "C"}, [](LayerStack* s) { s->MergeAllLayers(false); }, "A", "A"},
-      {{"A", "B", "mB", "C", "D"},
+       }},
+      {"A mA B C", "A", "A", 0, [](LayerStack* s) { s->MergeAllLayers(false); }},
+      {"A B mB C D", "A B mB C", "B", 0,
        [](LayerStack* s) {
          s->SetLayerActive(1, false);
          s->SetLayerActive(4, false);
          s->MergeAllLayers(true);
-       },
-       "A B mB C",
-       "B"},
-      {{"A", "B"},
+       }},
+      {"A B", "A B", "B", 0,
        [](LayerStack* s) {
          s->SetAllLayerActive(false);
          s->SetLayerActive(2, false);  // the current layer was kept active
          s->MergeAllLayers(true);
-       },
-       "A B",
-       "B"},
-      {{"A", "mA", "B", "mB1", "mB2"}, [](LayerStack* s) { s->DeleteAllMasks(); }, "A B", "A"},
+       }},
+      {"A mA B mB1 mB2", "A B", "A", 0, [](LayerStack* s) { s->DeleteAllMasks(); }},
   };
   for (const auto& c : cases) {
     LayerStack* s = Build(c.layers);
+    if (c.first) s->SetCurrentLayer(c.first, true);
     SCOPED_TRACE(::testing::Message() << "from " << Names(s) << " to " << c.order);
     c.edit(s);
-    EXPECT_EQ(Names(s), c.order);
-    EXPECT_EQ(Current(s), c.current);
+    EXPECT_EQ((std::tuple{Names(s), Current(s)}), (std::tuple{c.order, c.current}));
   }
 }
 
 TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySource) {
-  LayerStack* target = Build({"X", "Y"});
-  LayerStack* source = Build({"A", "mA"});
+  LayerStack* target = Build("X Y");
+  LayerStack* source = Build("A mA");
   source->SetCurrentLayer(1, true);
   ::testing::internal::CaptureStderr();
   source->MoveCurrentlayer(target, 2);
   EXPECT_EQ(StopCapture(), "moving a layer to a new stack\n");
   EXPECT_EQ(Names(target), "X A mA Y");
-  EXPECT_EQ(target->GetCurrentLayer(), 3);
-  EXPECT_EQ(source->GetLayerCount(), 1);
+  EXPECT_EQ((std::tuple{target->GetCurrentLayer(), source->GetLayerCount()}), (std::tuple{3, 1}));
   EXPECT_EQ(source->GetCurrentLayer(), 1);
   EXPECT_FALSE(source->isLayerMask(1));
 
@@ -233,7 +197,7 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
   EXPECT_EQ(Names(target), "X mA A Y");
   // A mask moved to the bottom of another stack survives DeleteAllMasks.
   target->SetCurrentLayer(2, true);
-  target->MoveCurrentlayer(Build({"Z"}), 1);
+  target->MoveCurrentlayer(Build("Z"), 1);
   LayerStack* z = Stack();
   EXPECT_EQ(Names(z), "mA Z");
   z->DeleteAllMasks();
@@ -241,19 +205,17 @@ TEST_F(LayerStackStructure, MoveToAnotherStackCarriesTheMasksAndRefillsAnEmptySo
 }
 
 TEST_F(LayerStackStructure, SetCurrentLayerClampsToTheSelectionMask) {
-  LayerStack* s = Build({"A", "B"});
+  LayerStack* s = Build("A B");
   s->SetCurrentLayer(s->GetLayerCount() + 5, true);
   EXPECT_TRUE(s->isSelectionMaskCurrent());
-  EXPECT_EQ(s->GetCurrentLayer(), 3);
-  EXPECT_EQ(s->GetLayerIndex(kCurrent), -1);
+  EXPECT_EQ((std::tuple{s->GetCurrentLayer(), s->GetLayerIndex(kCurrent)}), (std::tuple{3, -1}));
   EXPECT_EQ(s->GetLayerIndex(s->GetSelectionMaskHandle()), 3);
   EXPECT_EQ(s->GetLayerFromHandle(kCurrent), s->GetSelectionMask());
   s->SetCurrentLayer(-7, true);
-  EXPECT_EQ(s->GetCurrentLayer(), 1);
-  EXPECT_EQ(s->GetLayerIndex(kCurrent), 1);
+  EXPECT_EQ((std::tuple{s->GetCurrentLayer(), s->GetLayerIndex(kCurrent)}), (std::tuple{1, 1}));
   EXPECT_EQ(s->GetLayerIndex(kNone), -1);
   // A pending index is reported until the switch; the current one is not pending.
-  s = Build({"A", "B", "C"});
+  s = Build("A B C");
   s->PrepareToSetCurrentLayer(1);
   EXPECT_EQ(s->GetCurrentLayer(), 1);
   EXPECT_EQ(Current(s), "C");
@@ -264,7 +226,7 @@ TEST_F(LayerStackStructure, SetCurrentLayerClampsToTheSelectionMask) {
 }
 
 TEST_F(LayerStackStructure, ActivityForAllLayersOrTheCurrentLayersMasks) {
-  LayerStack* s = Build({"A", "B", "C"});
+  LayerStack* s = Build("A B C");
   s->SetCurrentLayer(2, true);
   host_.ResetCounts();
   s->SetAllLayerActive(false);
@@ -276,7 +238,7 @@ TEST_F(LayerStackStructure, ActivityForAllLayersOrTheCurrentLayersMasks) {
   s->SetAllLayerActive(false);  // nothing changes: no notice
   EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
   // Showing only the current layer's masks.
-  s = Build({"A", "mA", "B", "mB"});
+  s = Build("A mA B mB");
   s->SetCurrentLayer(3, true);
   s->SetCurrentMasksActive();
   EXPECT_FALSE(s->isLayerActive(2));
@@ -285,7 +247,7 @@ TEST_F(LayerStackStructure, ActivityForAllLayersOrTheCurrentLayersMasks) {
 }
 
 TEST_F(LayerStackStructure, DuplicateCopiesAttributesAndKeepsAMaskWithItsOwner) {
-  LayerStack* s = Build({"A", "mA", "B"});
+  LayerStack* s = Build("A mA B");
   s->SetCurrentLayer(1, true);
   s->SetLayerOpacity(1, 0.25f);
   s->GetLayerFromIndex(1)->SetOffset(3.7f, -2.2f);
@@ -306,7 +268,7 @@ TEST_F(LayerStackStructure, DuplicateCopiesAttributesAndKeepsAMaskWithItsOwner) 
 }
 
 TEST_F(LayerStackStructure, DuplicateKeepsLongNamesWithinTheNameLimitAndUnique) {
-  LayerStack* s = Build({"A"});
+  LayerStack* s = Build("A");
   std::string longName(127, 'x');
   s->SetLayerName(longName.c_str(), 1);
   s->DuplicateCurrentLayer(true);
@@ -317,7 +279,7 @@ TEST_F(LayerStackStructure, DuplicateKeepsLongNamesWithinTheNameLimitAndUnique) 
 }
 
 TEST_F(LayerStackStructure, CopiedStackKeepsHandlesNamesOrderAndCurrentIndex) {
-  LayerStack* s = Build({"A", "mA", "B"});
+  LayerStack* s = Build("A mA B");
   s->SetCurrentLayer(2, true);
   auto* copy = new LayerStack(s);
   copy->ref();

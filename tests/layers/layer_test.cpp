@@ -1,5 +1,6 @@
 // Layer: names, flags, offsets, pivot, thumbnail settings, the smart-image
 // checks, the shape list and layers and stacks from stored records.
+#include <tuple>
 #include <utility>
 
 #include "layers/engine_fixture.h"
@@ -75,8 +76,7 @@ TEST_F(LayerTest, ImagesThatAreNotSmartAreReportedAndUsed) {
   ::testing::internal::CaptureStderr();
   Layer* l = new Layer(color, stencil, false, false);
   EXPECT_EQ(StopCapture(), "Color Img must be a smart image!\nStencil must be a smart image!\n");
-  EXPECT_EQ(l->GetImage(), color);
-  EXPECT_EQ(l->GetStencil(), stencil);
+  EXPECT_EQ((std::tuple{l->GetImage(), l->GetStencil()}), (std::tuple{color, stencil}));
   l->ref();
   l->unref();
 }
@@ -106,9 +106,7 @@ TEST_F(LayerTest, MaskOwnerIsTheNearestImageLayerBelow) {
   m1->SetPrev(a);
   m1->SetNext(m2);
   m2->SetPrev(m1);
-  EXPECT_EQ(m2->MaskOwner(), a);
-  EXPECT_EQ(m1->MaskOwner(), a);
-  EXPECT_EQ(a->MaskOwner(), a);
+  EXPECT_EQ((std::tuple{m2->MaskOwner(), m1->MaskOwner(), a->MaskOwner()}), (std::tuple{a, a, a}));
   a->SetNext(nullptr);
   m1->SetPrev(nullptr);
   EXPECT_EQ(m2->MaskOwner(), m2);  // no image layer below: its own owner
@@ -129,10 +127,8 @@ TEST_F(LayerTest, ShapeListKeepsOrderIndicesAndReferences) {
   EXPECT_EQ(s1->RefCount(), 2);
   l->AddShape(s2, Layer::kTopShapeIndex);  // on top
   l->AddShape(s3, 1);                      // directly above the first
-  EXPECT_EQ(l->GetNumShapes(), 3);
-  EXPECT_EQ(l->GetBottomShape(), s1);
-  EXPECT_EQ(l->GetTopShape(), s2);
-  EXPECT_EQ(l->GetShapeFromIndex(2), s3);
+  EXPECT_EQ((std::tuple{l->GetNumShapes(), l->GetBottomShape()}), (std::tuple{3, s1}));
+  EXPECT_EQ((std::tuple{l->GetTopShape(), l->GetShapeFromIndex(2)}), (std::tuple{s2, s3}));
   EXPECT_EQ(l->GetShapeFromIndex(Layer::kBottomShapeIndex), s1);
   EXPECT_EQ(l->GetShapeIndexFromHandle(s2->GetHandle()), 3);
   EXPECT_EQ(l->GetShapeIndexFromHandle(reinterpret_cast<void*>(-5)), -1);
@@ -144,8 +140,7 @@ TEST_F(LayerTest, ShapeListKeepsOrderIndicesAndReferences) {
   EXPECT_FALSE(l->RemoveShape(s1));
   EXPECT_EQ(s1->RefCount(), 1);
   EXPECT_EQ(s1->GetOwnerLayer(), nullptr);
-  EXPECT_EQ(l->GetBottomShape(), s3);
-  EXPECT_EQ(l->GetNumShapes(), 2);
+  EXPECT_EQ((std::tuple{l->GetBottomShape(), l->GetNumShapes()}), (std::tuple{s3, 2}));
 
   Layer* copy = new Layer(l);  // shapes are copied with their handles, in order
   copy->ref();
@@ -214,8 +209,7 @@ TEST_F(LayerTest, AStackFromAStoredRecordCallsNothingAndIsNotRegistered) {
   s->ref();
   EXPECT_EQ(s->GetLayerCount(), 0);
   EXPECT_EQ(s->GetSelectionMask(), nullptr);
-  EXPECT_EQ(s->GetWindow(), 0);
-  EXPECT_EQ(Brenmark.GetLayerStackCount(), stacks);
+  EXPECT_EQ((std::tuple{s->GetWindow(), Brenmark.GetLayerStackCount()}), (std::tuple{0, stacks}));
   s->unref();
   for (int member = 0; member < kCbMemberCount; ++member) {
     EXPECT_EQ(host_.CallCount(member), 0) << "callback " << member;

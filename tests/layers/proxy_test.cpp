@@ -3,6 +3,7 @@
 // proxy, previews from the base images, the final resampling's filters and
 // flips across page edges.
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "brenmark/qv_memory_img.h"
@@ -99,11 +100,9 @@ TEST_F(Proxy, EditProxyEndRestoresStartPixelsAndAsksTheApplication) {
     host_.ResetCounts();
     Stack()->EndProxy();
     EXPECT_FALSE(Stack()->InProxy() || l->InProxy());
-    EXPECT_EQ(Px(l->GetImage(), 3, 3), kRed);
-    EXPECT_EQ(Px(l->GetImage(), 5, 5), 0u);
+    EXPECT_TRUE(PixelsAre(l->GetImage(), {{3, 3, kRed}, {5, 5, 0u}}));
     EXPECT_EQ(Stack()->GetCurrentLayerPainter()->target_img(), l->GetImage());
-    EXPECT_EQ(g_log.accepts, c.accepts);
-    EXPECT_EQ(g_log.applies, c.applies);
+    EXPECT_EQ((std::tuple{g_log.accepts, g_log.applies}), (std::tuple{c.accepts, c.applies}));
     EXPECT_EQ(g_log.indices, (c.accepts ? std::vector<int>{1, 7} : std::vector<int>{}));
     EXPECT_EQ(host_.CallCount(kCbLayerStackChanged), c.notices);
     EXPECT_EQ(host_.CallCount(kCbImagePlaneRefreshed), c.notices);
@@ -142,8 +141,7 @@ TEST_F(Proxy, CallbacksRunAfterTheProxyIsTornDown) {
     Stack()->EndProxy();
     Begin(1, {1});
     Stack()->EndProxy();
-    EXPECT_EQ(Px(target->GetImage(), 0, 0), kRed);
-    EXPECT_EQ(Px(target->GetImage(), 11, 11), c.painted);
+    EXPECT_TRUE(PixelsAre(target->GetImage(), {{0, 0, kRed}, {11, 11, c.painted}}));
   }
 }
 
@@ -189,8 +187,7 @@ TEST_F(Proxy, TransformProxyKeepsThePictureWhereItWas) {
       SCOPED_TRACE(::testing::Message() << c.ox << " step " << step);
       if (step == 0) Begin(0, {1});
       if (step == 1) Stack()->EndProxy();
-      EXPECT_EQ(l->getXOffset(), c.placedX);
-      EXPECT_EQ(l->getYOffset(), c.placedY);
+      EXPECT_EQ((std::tuple{l->getXOffset(), l->getYOffset()}), (std::tuple{c.placedX, c.placedY}));
       EXPECT_EQ(CanvasPx(l, cx, cy), kGreen);
       EXPECT_EQ(CanvasPx(l, cx - 4, cy - 3), kRed);
       EXPECT_EQ(CanvasPx(l, cx - 5, cy - 3), step == 0 ? Times(kRed, 128) : kRed);

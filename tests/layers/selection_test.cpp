@@ -2,6 +2,7 @@
 // copies, open bounds, clearing by the selection, mask inversion and the
 // mask composite of two masks; the marching ants.
 #include <cstring>
+#include <tuple>
 
 #include "brenmark/qv_memory_img.h"
 #include "layers/engine_fixture.h"
@@ -37,12 +38,13 @@ TEST_F(Selection, RectanglesAcrossThePageBoundaryOpenOrProtectExactlyTheirPixels
         s->FillSelectionMask(t);
       const unsigned in = open ? 0u : 255u, out = 255u - in;
       SCOPED_TRACE(::testing::Message() << "x " << x << (open ? " open" : " protected"));
-      EXPECT_EQ(Px(Sel(s), x, 126), in);
-      EXPECT_EQ(Px(Sel(s), x + 2, 128), in);  // the far corner
-      EXPECT_EQ(Px(Sel(s), x - 1, 127), out);
-      EXPECT_EQ(Px(Sel(s), x + 3, 127), out);
-      EXPECT_EQ(Px(Sel(s), x, 129), out);
-      EXPECT_EQ(Px(Sel(s), 4000, 4000), out);
+      // (x + 2, 128): the far corner.
+      EXPECT_TRUE(PixelsAre(Sel(s), {{x, 126, in},
+                                     {x + 2, 128, in},
+                                     {x - 1, 127, out},
+                                     {x + 3, 127, out},
+                                     {x, 129, out},
+                                     {4000, 4000, out}}));
     }
   }
 }
@@ -77,10 +79,10 @@ TEST_F(Selection, ImagesAddAndSubtractAsCoverageWithTheirFillsOutsideTheirBounds
     else
       s->SubtractFromSelection(img, 0.0f, 0.0f);
     img->unref();
-    EXPECT_EQ(Px(Sel(s), 10, 10), c.inImage);
-    EXPECT_EQ(Px(Sel(s), 13, 13), c.inImage);
-    EXPECT_EQ(Px(Sel(s), 201, 201), c.startFull && c.add ? 255u : c.atProtected);
-    EXPECT_EQ(Px(Sel(s), 3000, 5), c.far);
+    EXPECT_TRUE(PixelsAre(Sel(s), {{10, 10, c.inImage},
+                                   {13, 13, c.inImage},
+                                   {201, 201, c.startFull && c.add ? 255u : c.atProtected},
+                                   {3000, 5, c.far}}));
     EXPECT_EQ(Fill(Sel(s)), c.selFill);
   }
 }
@@ -93,9 +95,7 @@ TEST_F(Selection, AddingTheSameImageTwiceCompoundsAndOffsetsRoundHalfAway) {
   s->AddToSelection(img, 0, 0);
   EXPECT_EQ(Px(Sel(s), 10, 10), 192u);
   s->AddToSelection(img, 1.5f, -1.5f);  // to (12, 8): 192 + 192 x 128 / 256 where both
-  EXPECT_EQ(Px(Sel(s), 12, 11), 192u + 128u * 64u / 256u);
-  EXPECT_EQ(Px(Sel(s), 15, 8), 128u);
-  EXPECT_EQ(Px(Sel(s), 16, 8), 0u);
+  EXPECT_TRUE(PixelsAre(Sel(s), {{12, 11, 192u + 128u * 64u / 256u}, {15, 8, 128u}, {16, 8, 0u}}));
   img->unref();
 }
 
@@ -171,9 +171,8 @@ TEST_F(Selection, ClearingBySelectionErasesOnlyTheOpenPart) {
     // What clearing spares, painting spares too.
     EXPECT_EQ(s->GetMaskComposite() != nullptr, c.outside == kOld);
     s->ClearLayerImageBySelMask(s->GetLayerHandle(1));
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 5, 5), c.inside);
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 20, 20), c.outside);
-    EXPECT_EQ(Px(s->GetLayerFromIndex(1)->GetImage(), 31, 31), c.outside);
+    EXPECT_TRUE(PixelsAre(s->GetLayerFromIndex(1)->GetImage(),
+                          {{5, 5, c.inside}, {20, 20, c.outside}, {31, 31, c.outside}}));
   }
 }
 
@@ -241,12 +240,9 @@ TEST_F(SelectionAnts, OutlineFollowsTheOpenRectangleAndDashesFollowThePhase) {
   const unsigned phase = s->GetAntsPhase();
   s->DoMarchingAntsImg();
   EXPECT_EQ(s->GetSelMaskBounds(), ilTile(10, 10, 0, 21, 13, 1));
-  EXPECT_EQ(OutlineAt(s, 10, 15), 255);
-  EXPECT_EQ(OutlineAt(s, 30, 15), 255);
-  EXPECT_EQ(OutlineAt(s, 11, 15), 0);
-  EXPECT_EQ(OutlineAt(s, 9, 15), 0);
-  EXPECT_EQ(OutlineAt(s, 20, 22), 255);
-  EXPECT_EQ(s->GetAntsPhase(), phase - 1);
+  EXPECT_EQ((std::tuple{OutlineAt(s, 10, 15), OutlineAt(s, 30, 15)}), (std::tuple{255, 255}));
+  EXPECT_EQ((std::tuple{OutlineAt(s, 11, 15), OutlineAt(s, 9, 15)}), (std::tuple{0, 0}));
+  EXPECT_EQ((std::tuple{OutlineAt(s, 20, 22), s->GetAntsPhase()}), (std::tuple{255, phase - 1}));
   EXPECT_EQ(host_.Window(s->GetWindow())->antsChanges, 1);
   // Row k of the region (k from 0 at y = 10): black when (x + p + k + 1) mod 8 < 4.
   for (int x = 10; x <= 30; ++x) {
@@ -255,8 +251,7 @@ TEST_F(SelectionAnts, OutlineFollowsTheOpenRectangleAndDashesFollowThePhase) {
   }
   const unsigned k = 12;  // y = 22
   EXPECT_EQ(AntAt(s, 17, 22), (17 + phase + k + 1) % 8 < 4 ? 0xFF000000u : 0xFFFFFFFFu);
-  EXPECT_EQ(AntAt(s, 15, 15), 0u);
-  EXPECT_EQ(AntAt(s, 31, 15), 0u);
+  EXPECT_EQ((std::tuple{AntAt(s, 15, 15), AntAt(s, 31, 15)}), (std::tuple{0u, 0u}));
 }
 
 TEST_F(SelectionAnts, AnUnchangedSelectionIsNotReprocessedButAnEditIs) {
@@ -276,8 +271,7 @@ TEST_F(SelectionAnts, AnUnchangedSelectionIsNotReprocessedButAnEditIs) {
 
 TEST_F(SelectionAnts, TheTimerRunsWithStyleOneAndStepsTheCurrentStack) {
   LayerStack* s = AntsCanvas();
-  EXPECT_EQ(host_.RunningTimerCount(), 1);
-  EXPECT_EQ(host_.AdvanceTime(100), 1);
+  EXPECT_EQ((std::tuple{host_.RunningTimerCount(), host_.AdvanceTime(100)}), (std::tuple{1, 1}));
   EXPECT_EQ(host_.Window(s->GetWindow())->antsChanges, 1);
   host_.SetHoldMarchingAnts(true);
   host_.AdvanceTime(100);
@@ -290,8 +284,7 @@ TEST_F(SelectionAnts, TheTimerRunsWithStyleOneAndStepsTheCurrentStack) {
   s->DrawMarchingAnts();
   EXPECT_EQ(host_.Window(s->GetWindow())->antsDraws, 1);
   Brenmark.SetSelectionMaskDrawStyle(kSMDrawTinted);
-  EXPECT_EQ(host_.RunningTimerCount(), 0);
-  EXPECT_EQ(AntAt(s, 10, 10), 0u);
+  EXPECT_EQ((std::tuple{host_.RunningTimerCount(), AntAt(s, 10, 10)}), (std::tuple{0, 0u}));
   s->DrawMarchingAnts();
   EXPECT_EQ(host_.Window(s->GetWindow())->antsDraws, 1);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "paintops/blend_kernels.h"
@@ -14,6 +15,8 @@
 
 namespace brenmark {
 namespace {
+
+using Px = std::vector<std::uint32_t>;
 
 // A w x h four-channel block over one buffer, with optional coverage.
 struct Fixture4 {
@@ -77,51 +80,43 @@ BlendSetup Pair(int sf, int df) {
 // pixel s, coverage 255 where given): the case the switch takes and the
 // pixel every destination ends with.
 TEST(BlendBlock, CaseAndPixelsForEachSetting) {
+  using enum BlendCase;
   const std::uint32_t kNoAlpha = 0xFFFFFF00u;  // bits 0-7 locked
   const struct {
     const char* what;
     int sf, df;
     std::uint32_t d, s;
     bool constant, coverage;
-    std::uint32_t mask, scale, offset;
     BlendCase chosen;
     std::uint32_t want;
+    std::uint32_t mask = ~0u, scale = ~0u, offset = 0;  // write mask, packed scale and offset
   } cases[] = {
-      {"opaque constant over fills", 1, 7, 0x80402010u, 0xFF336699u, true, false, ~0u, ~0u, 0,
-       BlendCase::kFill, 0xFF336699u},
-      {"transparent constant over", 1, 7, 0x80402010u, 0u, true, false, ~0u, ~0u, 0,
-       BlendCase::kNothing, 0x80402010u},
-      {"premultiplied over", 1, 7, 0x80402010u, 0x40102030u, false, false, ~0u, ~0u, 0,
-       BlendCase::kOver, 0xA040383Cu},
+      {"opaque constant over", 1, 7, 0x80402010u, 0xFF336699u, true, false, kFill, 0xFF336699u},
+      {"transparent constant over", 1, 7, 0x80402010u, 0u, true, false, kNothing, 0x80402010u},
+      {"premultiplied over", 1, 7, 0x80402010u, 0x40102030u, false, false, kOver, 0xA040383Cu},
       // A partial write mask skips the fast cases; bits 0-7 kept.
-      {"over, bits 0-7 locked", 1, 7, 0x80402010u, 0x40102030u, false, false, kNoAlpha, ~0u, 0,
-       BlendCase::kGeneral, 0xA0403810u},
+      {"over, bits 0-7 locked", 1, 7, 0x80402010u, 0x40102030u, false, false, kGeneral, 0xA0403810u,
+       kNoAlpha, ~0u, 0},
       // The general lerp truncates each product: 255 at coverage 255 gives 254.
-      {"brush, bits 0-7 locked", 6, 7, 0x10203040u, 0xFF0000FFu, true, true, kNoAlpha, ~0u, 0,
-       BlendCase::kGeneral, 0xFE000040u},
+      {"brush, bits 0-7 locked", 6, 7, 0x10203040u, 0xFF0000FFu, true, true, kGeneral, 0xFE000040u,
+       kNoAlpha, ~0u, 0},
       // (8, 0): destination alpha 255 takes the source as it is.
-      {"(8, 0) opaque destination", 8, 0, 0xFF000000u, 0x4511233Bu, true, false, ~0u, ~0u, 0,
-       BlendCase::kDstAlpha, 0x4511233Bu},
-      {"(8, 0)", 8, 0, 0xA0432917u, 0x4511233Bu, true, false, ~0u, ~0u, 0, BlendCase::kDstAlpha,
-       0x2B0A1524u},
+      {"(8, 0) opaque destination", 8, 0, 0xFF000000u, 0x4511233Bu, true, false, kDstAlpha,
+       0x4511233Bu},
+      {"(8, 0)", 8, 0, 0xA0432917u, 0x4511233Bu, true, false, kDstAlpha, 0x2B0A1524u},
       // (0, 6): a constant alpha of 255 is left to the general blend (255/256).
-      {"(0, 6) constant 255", 0, 6, 0xA0432917u, 0xFF000000u, true, false, ~0u, ~0u, 0,
-       BlendCase::kGeneral, 0x9F422816u},
-      {"(0, 6) constant 0", 0, 6, 0xA0432917u, 0x00123456u, true, false, ~0u, ~0u, 0,
-       BlendCase::kFill, 0u},
+      {"(0, 6) constant 255", 0, 6, 0xA0432917u, 0xFF000000u, true, false, kGeneral, 0x9F422816u},
+      {"(0, 6) constant 0", 0, 6, 0xA0432917u, 0x00123456u, true, false, kFill, 0u},
       // (0, 6) per pixel multiplies channel by channel; all-ones keeps.
-      {"(0, 6) per pixel", 0, 6, 0xA0432917u, 0x80FF40C0u, false, false, ~0u, ~0u, 0,
-       BlendCase::kMultiply, 0x50420A11u},
-      {"(0, 6) all ones", 0, 6, 0xA0432917u, 0xFFFFFFFFu, false, false, ~0u, ~0u, 0,
-       BlendCase::kMultiply, 0xA0432917u},
+      {"(0, 6) per pixel", 0, 6, 0xA0432917u, 0x80FF40C0u, false, false, kMultiply, 0x50420A11u},
+      {"(0, 6) all ones", 0, 6, 0xA0432917u, 0xFFFFFFFFu, false, false, kMultiply, 0xA0432917u},
       // Scale bytes (bit 0 up) 0xFF, 0x40, 0xFF, 0x7F and 0x10 on bits 16-23
       // follow the fast copy; a constant replace is a general blend without them.
-      {"scaled copy", 1, 0, 0u, 0x80FF4020u, false, false, ~0u, 0x7FFF40FFu, 0x00100000u,
-       BlendCase::kCopy, 0x3FFF1020u},
-      {"scaled constant replace", 1, 0, 0u, 0x80FF4020u, true, false, ~0u, 0x7FFF40FFu, 0x00100000u,
-       BlendCase::kGeneral, 0x80FF4020u},
-      {"no such factor", 2, 0, 0x12345678u, ~0u, false, false, ~0u, ~0u, 0, BlendCase::kNothing,
-       0x12345678u},
+      {"scaled copy", 1, 0, 0u, 0x80FF4020u, false, false, kCopy, 0x3FFF1020u, ~0u, 0x7FFF40FFu,
+       0x00100000u},
+      {"scaled constant replace", 1, 0, 0u, 0x80FF4020u, true, false, kGeneral, 0x80FF4020u, ~0u,
+       0x7FFF40FFu, 0x00100000u},
+      {"no such factor", 2, 0, 0x12345678u, ~0u, false, false, kNothing, 0x12345678u},
   };
   for (const auto& c : cases) {
     Fixture4 f(3, 2, c.d, c.s);
@@ -155,18 +150,15 @@ TEST(BlendBlock, BrushBlendTakesTheFirstSourcePixelAsColour) {
   const BlendOutcome out = BlendBlock(st, f.Rows(false, true));
   EXPECT_EQ(out.chosen, BlendCase::kBrush);
   EXPECT_TRUE(out.used_dither);
-  EXPECT_EQ(f.dst[0], 0x7F00007Fu);
-  EXPECT_EQ(f.dst[1], 0u);
-  EXPECT_EQ(f.dst[2], 0xFE0000FEu);  // (255*255) >> 8
-  EXPECT_EQ(f.dst[3], 0x3F00003Fu);
+  // Coverage 255: (255 * 255) >> 8 = 254.
+  EXPECT_EQ(f.dst, (Px{0x7F00007Fu, 0u, 0xFE0000FEu, 0x3F00003Fu}));
 
   // Per-pixel stamps when single colour is off.
   Fixture4 p(2, 1, 0u, 0xFF0000FFu);
   p.src[1] = 0xFFFF0000u;
   st.single_color = false;
   BlendBlock(st, p.Rows(false, true));
-  EXPECT_EQ(p.dst[0], 0xFE0000FEu);
-  EXPECT_EQ(p.dst[1], 0xFEFE0000u);
+  EXPECT_EQ(p.dst, (Px{0xFE0000FEu, 0xFEFE0000u}));
 }
 
 TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
@@ -176,10 +168,9 @@ TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   Fixture4 f(3, 1, 0u, 0xFF0000FFu);
   f.cov = {255, 0, 255};
   EXPECT_EQ(BlendBlock(st, f.Rows(true, true, true)).chosen, BlendCase::kBrush16);
-  EXPECT_EQ(f.dst[0], 0xFD0000FDu);
-  EXPECT_EQ(f.low[0], 0u);
-  EXPECT_EQ(f.dst[1], 0u);  // coverage 0: target and low bits untouched
-  EXPECT_EQ(f.low[1], 0x7F7F7F7Fu);
+  // Coverage 0 leaves the target and the low bits untouched.
+  EXPECT_EQ(f.dst, (Px{0xFD0000FDu, 0u, 0xFD0000FDu}));
+  EXPECT_EQ(f.low, (Px{0u, 0x7F7F7F7Fu, 0u}));
 
   // Without them the 16-bit brush falls back to the 8-bit one.
   Fixture4 g(3, 1, 0u, 0xFF0000FFu);
@@ -190,11 +181,11 @@ TEST(BlendBlock, SixteenBitBrushAndMarkerNeedTheirLowOrderRows) {
   st.marker_k = MarkerStrength(0.5f);
   Fixture4 m(3, 2, 0x80402010u, 0xFF2080C0u);
   EXPECT_EQ(BlendBlock(st, m.Rows(true, true, false)).chosen, BlendCase::kNothing);
-  for (std::uint32_t p : m.dst) EXPECT_EQ(p, 0x80402010u);
+  EXPECT_EQ(m.dst, Px(6, 0x80402010u));
   const BlendOutcome out = BlendBlock(st, m.Rows(true, true, true));
   EXPECT_EQ(out.chosen, BlendCase::kMarker);
   EXPECT_TRUE(out.used_dither);
-  EXPECT_NE(m.dst[0], 0x80402010u);
+  EXPECT_EQ(m.dst, Px(6, 0x913C291Du));
 }
 
 TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
@@ -204,9 +195,7 @@ TEST(BlendBlock, OneChannelSourceScalesFourChannels) {
   BlendSetup st = Pair(0, 7);
   st.src_channels = 1;
   EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kEraseByRow);
-  EXPECT_EQ(dst[0], 0x78321E11u);
-  EXPECT_EQ(dst[1], 0xA0432917u);
-  EXPECT_EQ(dst[2], 0u);
+  EXPECT_EQ(dst, (Px{0x78321E11u, 0xA0432917u, 0u}));
 
   dst.assign(3, 0xA0432917u);
   r.src = m + 2;  // constant 255
@@ -223,8 +212,7 @@ TEST(BlendBlock, OneChannelBlocks) {
   BlendSetup st = Pair(6, 7);
   st.dst_channels = 1;
   EXPECT_EQ(BlendBlock(st, Row(dst.data(), &colour, 4, true, cov)).chosen, BlendCase::kBrush);
-  EXPECT_EQ(dst[0], 109);
-  EXPECT_EQ(dst[1], 0xA3);
+  EXPECT_EQ((std::tuple{dst[0], dst[1]}), (std::tuple{109, 0xA3}));
 
   // (0, 6) with a constant 255 keeps the destination.
   const std::uint8_t full = 255;
@@ -238,8 +226,7 @@ TEST(BlendBlock, OneChannelBlocks) {
   // (1, 7) with a constant 255 fills.
   ks.src_factor = 1;
   ks.dst_factor = 7;
-  EXPECT_EQ(BlendBlock(ks, k).chosen, BlendCase::kFill);
-  EXPECT_EQ(keep[1], 255);
+  EXPECT_EQ((std::tuple{BlendBlock(ks, k).chosen, keep[1]}), (std::tuple{BlendCase::kFill, 255}));
 }
 
 TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
@@ -253,9 +240,7 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   st.mask_blend = true;
   st.write_mask = 0xFFFFFF00u;  // still honoured
   EXPECT_EQ(BlendBlock(st, r).chosen, BlendCase::kMaskBlend);
-  EXPECT_EQ(dst[0], 0x57345080u);
-  EXPECT_EQ(dst[1], 0x20406080u);
-  EXPECT_EQ(dst[2], 0xFF102080u);
+  EXPECT_EQ(dst, (Px{0x57345080u, 0x20406080u, 0xFF102080u}));
 
   // Without the copy: the message, then the ordinary (1, 0) blend.
   dst.assign(3, 0x20406080u);
@@ -264,8 +249,7 @@ TEST(BlendBlock, MaskBlendRevealsTheCopyAndRefusesBadParameters) {
   testing::internal::CaptureStderr();
   const BlendOutcome out = BlendBlock(st, r);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "SID:Invalid parms for mask blend\n");
-  EXPECT_EQ(out.chosen, BlendCase::kGeneral);
-  EXPECT_EQ(dst[0], 0x40000000u);
+  EXPECT_EQ((std::tuple{out.chosen, dst[0]}), (std::tuple{BlendCase::kGeneral, 0x40000000u}));
 }
 
 TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
@@ -273,8 +257,7 @@ TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   // 0, 1, 1, 2, 2, 3, 3 and column 7 (source 4) is outside.
   std::vector<int> map(8, -99);
   const ZoomRun run = MapZoomedSpan(0, 0, 8, 2.0, 0, 0, 4, map.data());
-  EXPECT_EQ(run.offset, 0);
-  EXPECT_EQ(run.count, 7);
+  EXPECT_EQ((std::tuple{run.offset, run.count}), (std::tuple{0, 7}));
   EXPECT_EQ(map, (std::vector<int>{0, 1, 1, 2, 2, 3, 3, -99}));
 
   // Negative columns round away from zero too: -1.5 -> -2, -0.5 -> -1.

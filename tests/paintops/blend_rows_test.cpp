@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace brenmark::rows {
@@ -103,12 +104,10 @@ TEST(GeneralBlend, PixelsAndChannelsThatAreLeftAlone) {
     for (int df : kCodes) {
       std::uint32_t d[3] = {kDst, kDst, kDst};
       GeneralRow(4, 4, sf, df, true)(d, src, 1, cov, 3, ~0u, kDither);
-      EXPECT_EQ(d[0], kDst);
-      EXPECT_EQ(d[2], kDst);
+      EXPECT_EQ((std::tuple{d[0], d[2]}), (std::tuple{kDst, kDst}));
       std::uint8_t d1[3] = {0xA3, 0xA3, 0xA3};
       GeneralRow(1, 1, sf, df, true)(d1, m, 1, cov, 3, ~0u, kDither);
-      EXPECT_EQ(d1[0], 0xA3);
-      EXPECT_EQ(d1[2], 0xA3);
+      EXPECT_EQ((std::tuple{d1[0], d1[2]}), (std::tuple{0xA3, 0xA3}));
       std::uint32_t w = kDst;
       GeneralRow(4, 4, sf, df, false)(&w, &kSrc, 1, nullptr, 1, mask, kDither);
       EXPECT_EQ(w & 0xFFu, kDst & 0xFFu);
@@ -117,15 +116,13 @@ TEST(GeneralBlend, PixelsAndChannelsThatAreLeftAlone) {
   std::uint32_t c[4] = {kDst, kDst, kDst, kDst};
   const std::uint8_t full[4] = {0, 0x93, 0xFF, 0x93};
   GeneralRow(4, 4, 6, 7, true)(c, &kSrc, 0, full, 4, ~0u, kDither);
-  EXPECT_EQ(c[0], kDst);
-  EXPECT_EQ(c[1], kGeneral44Coverage[2][3]);
+  EXPECT_EQ((std::tuple{c[0], c[1]}), (std::tuple{kDst, kGeneral44Coverage[2][3]}));
   EXPECT_EQ(c[3], kGeneral44Coverage[2][3]);
   EXPECT_NE(c[2], c[1]);
   const std::uint32_t clear[2] = {0x00FF0000u, 0x00000000u};
   std::uint32_t o[2] = {kDst, kDst};
   GeneralRow(4, 4, 1, 7, false)(o, clear, 1, nullptr, 2, ~0u, 0);
-  EXPECT_EQ(o[0], kDst);
-  EXPECT_EQ(o[1], kDst);
+  EXPECT_EQ((std::tuple{o[0], o[1]}), (std::tuple{kDst, kDst}));
   // One channel: only the first flag counts, and its mask is the top byte.
   const int off[4] = {0, 1, 1, 1};
   EXPECT_EQ(MakeWriteMask(off, 1), 0x00FFFFFFu);
@@ -135,10 +132,19 @@ TEST(GeneralBlend, PixelsAndChannelsThatAreLeftAlone) {
   EXPECT_EQ(d1, 0xA3);
 }
 
-// The fast four-channel rows on hand-computed pixels: each runs over the
-// destination row `d` and must leave `want`. (Over, (8, 0), multiply, erase,
-// scale-and-offset and the 16-bit brush at full coverage are pinned by the
-// block tests through the rows the block switch picks.)
+using Row = std::vector<std::uint32_t>;
+
+// `op` run over a copy of the row `d`; what it leaves.
+template <typename Op>
+Row After(Row d, const Op& op) {
+  op(d.data());
+  return d;
+}
+
+// The fast four-channel rows on hand-computed pixels: each runs over a
+// destination row and must leave the row given (a failure quotes the call). (Over, (8, 0),
+// multiply, erase, scale-and-offset and the 16-bit brush at full coverage are pinned by the block
+// tests through the rows the block switch picks.)
 TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint8_t m[3] = {0x40, 0, 255};
   const std::uint8_t cov[3] = {128, 0, 64};
@@ -149,57 +155,31 @@ TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint32_t copy[3] = {0xFF102030u, 0xFF102030u, 0xFF102030u};
   const std::uint32_t copied[2] = {0xAABBCCDDu, 0x99999999u};
   const int flags[4] = {1, 1, 0, 1};  // channel 2: bits 8-15
-  const struct {
-    const char* what;
-    std::vector<std::uint32_t> d;
-    std::function<void(std::uint32_t*)> op;
-    std::vector<std::uint32_t> want;
-  } cases[] = {
-      // * 192/256 + s, saturated; alpha 0 skipped; opaque replaces.
-      {"over",
-       {0x80402010u, 0xFFFFFFFFu, kDst, kDst},
-       [&](auto* d) { Over(d, over, 4); },
-       {0xA040383Cu, 0xFFFF7F7Fu, kDst, 0xFF123456u}},
-      {"over const as general", {kDst}, [](auto* d) { OverConst(d, kSrc, 1); }, {kGeneral44[1][3]}},
-      {"under", {kDst}, [](auto* d) { Under(d, &kSrc, 0, 1); }, {0xB949362Du}},
-      {"under saturates", {0x10F0F0F0u}, [&](auto* d) { Under(d, &white, 1, 1); }, {white}},
-      {"scale const", {kDst}, [](auto* d) { ScaleConst(d, 64, 1); }, {0x28100A05u}},
-      {"keep by row",
-       {kDst, kDst, kDst},
-       [&](auto* d) { KeepByRow(d, m, 3); },
-       {0x28100A05u, 0u, kDst}},
-      // (128*192 + 255*64) >> 8 = 159 in the last pixel.
-      {"brush const",
-       {0, 0, 0x80808080u},
-       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 3, 0); },
-       {0x7F00007Fu, 0u, 0x9F60609Fu}},
-      // (255*128 + 255) >> 8 = 128; zero channels stay 0.
-      {"brush const dithered",
-       {0},
-       [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 1, 255); },
-       {0x80000080u}},
-      {"brush",
-       {kDst, kDst},
-       [&](auto* d) { Brush(d, brushed, c2, 2, kDither); },
-       {0x6C27262Cu, kDst}},
-      {"mask blend",
-       {0x20406080u, 0x20406080u, 0x20406080u},
-       [&](auto* d) { MaskBlend(d, m, 1, copy, 3, ~0u); },
-       {0x5734506Cu, 0x20406080u, 0xFF102030u}},
-      {"mask blend, channel 3 locked",
-       {0x20406080u},
-       [&](auto* d) { MaskBlend(d, m + 2, 0, copy, 1, 0xFFFFFF00u); },
-       {0xFF102080u}},
-      {"copy masked",
-       {0x11223344u, 0x55667788u},
-       [&](auto* d) { CopyMasked(d, copied, 2, MakeWriteMask(flags, 4)); },
-       {0xAABB33DDu, 0x99997799u}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::uint32_t> d = c.d;
-    c.op(d.data());
-    EXPECT_EQ(d, c.want) << c.what;
-  }
+  // * 192/256 + s, saturated; alpha 0 skipped; opaque replaces.
+  EXPECT_EQ(After({0x80402010u, 0xFFFFFFFFu, kDst, kDst}, [&](auto* d) { Over(d, over, 4); }),
+            (Row{0xA040383Cu, 0xFFFF7F7Fu, kDst, 0xFF123456u}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { OverConst(d, kSrc, 1); }), (Row{kGeneral44[1][3]}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { Under(d, &kSrc, 0, 1); }), (Row{0xB949362Du}));
+  EXPECT_EQ(After({0x10F0F0F0u}, [&](auto* d) { Under(d, &white, 1, 1); }), (Row{white}));
+  EXPECT_EQ(After({kDst}, [](auto* d) { ScaleConst(d, 64, 1); }), (Row{0x28100A05u}));
+  EXPECT_EQ(After({kDst, kDst, kDst}, [&](auto* d) { KeepByRow(d, m, 3); }),
+            (Row{0x28100A05u, 0u, kDst}));
+  // (128*192 + 255*64) >> 8 = 159 in the last pixel.
+  EXPECT_EQ(After({0, 0, 0x80808080u}, [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 3, 0); }),
+            (Row{0x7F00007Fu, 0u, 0x9F60609Fu}));
+  // (255*128 + 255) >> 8 = 128; zero channels stay 0.
+  EXPECT_EQ(After({0}, [&](auto* d) { BrushConst(d, 0xFF0000FFu, cov, 1, 255); }),
+            (Row{0x80000080u}));
+  EXPECT_EQ(After({kDst, kDst}, [&](auto* d) { Brush(d, brushed, c2, 2, kDither); }),
+            (Row{0x6C27262Cu, kDst}));
+  EXPECT_EQ(After({0x20406080u, 0x20406080u, 0x20406080u},
+                  [&](auto* d) { MaskBlend(d, m, 1, copy, 3, ~0u); }),
+            (Row{0x5734506Cu, 0x20406080u, 0xFF102030u}));
+  EXPECT_EQ(After({0x20406080u}, [&](auto* d) { MaskBlend(d, m + 2, 0, copy, 1, 0xFFFFFF00u); }),
+            (Row{0xFF102080u}));
+  EXPECT_EQ(After({0x11223344u, 0x55667788u},
+                  [&](auto* d) { CopyMasked(d, copied, 2, MakeWriteMask(flags, 4)); }),
+            (Row{0xAABB33DDu, 0x99997799u}));
 }
 
 TEST(FastRows, OneChannelRows) {
@@ -229,8 +209,7 @@ TEST(FastRows, SixteenBitBrushOnFreshLowBits) {
   std::uint32_t low[2] = {0x7F7F7F7Fu, 0x7F7F7F7Fu};
   const std::uint8_t cov[2] = {255, 0};
   Brush16Const(d, low, 0xFF0000FFu, cov, 2, 255, 0);
-  EXPECT_EQ(d[0], 0xFD0000FDu);
-  EXPECT_EQ(low[0], 0u);
+  EXPECT_EQ((std::tuple{d[0], low[0]}), (std::tuple{0xFD0000FDu, 0u}));
   EXPECT_EQ(d[1], 0x12345678u);  // coverage 0: both images untouched
   EXPECT_EQ(low[1], 0x7F7F7F7Fu);
 
@@ -238,8 +217,7 @@ TEST(FastRows, SixteenBitBrushOnFreshLowBits) {
   d[0] = 0;
   low[0] = 0x7F7F7F7Fu;
   Brush16Const(d, low, 0xFF0000FFu, cov, 1, 255, 255);
-  EXPECT_EQ(d[0], 0xFD0000FDu);
-  EXPECT_EQ(low[0], 0x01010101u);
+  EXPECT_EQ((std::tuple{d[0], low[0]}), (std::tuple{0xFD0000FDu, 0x01010101u}));
 
   // A partial dab: d 0x80FF0010, low 0x40007F01, colour 0x00FF80FF,
   // coverage 128, k 200, dither 0xC0.
@@ -247,36 +225,30 @@ TEST(FastRows, SixteenBitBrushOnFreshLowBits) {
   std::uint32_t pl = 0x40007F01u;
   const std::uint8_t half = 128;
   Brush16Const(&pd, &pl, 0x00FF80FFu, &half, 1, 200, 0xC0);
-  EXPECT_EQ(pd, 0x4EFE326Du);
-  EXPECT_EQ(pl, 0x277F4D2Fu);
+  EXPECT_EQ((std::tuple{pd, pl}), (std::tuple{0x4EFE326Du, 0x277F4D2Fu}));
 
   std::uint8_t d1 = 0x80;
   std::uint8_t l1 = 0x40;
   Brush16One(&d1, &l1, 0xFF, &half, 1, 200, 0xC0);
-  EXPECT_EQ(d1, 177);
-  EXPECT_EQ(l1, 117);
+  EXPECT_EQ((std::tuple{d1, l1}), (std::tuple{177, 117}));
 }
 
 TEST(FastRows, MarkerDarkensColourAndRaisesAlpha) {
-  EXPECT_EQ(MarkerStrength(0.0f), 6);
-  EXPECT_EQ(MarkerStrength(0.5f), 35);
+  EXPECT_EQ((std::tuple{MarkerStrength(0.0f), MarkerStrength(0.5f)}), (std::tuple{6, 35}));
   EXPECT_EQ(MarkerStrength(1.0f), 64);
   std::uint32_t d[2] = {0x80402010u, 0x55555555u};
   std::uint32_t low[2] = {0x11223344u, 0x66666666u};
   const std::uint8_t cov[2] = {200, 0};
   const std::uint32_t colour = 0xFF2080C0u;
   Marker(d, low, &colour, 0, cov, 2, 40, 0x33);
-  EXPECT_EQ(d[0], 0x8F3C281Bu);
-  EXPECT_EQ(low[0], 0xAE3501FAu);
-  EXPECT_EQ(d[1], 0x55555555u);
+  EXPECT_EQ((std::tuple{d[0], low[0], d[1]}), (std::tuple{0x8F3C281Bu, 0xAE3501FAu, 0x55555555u}));
   EXPECT_EQ(low[1], 0x66666666u);
   // On an empty canvas the marker lays down its own colour.
   std::uint32_t e = 0;
   std::uint32_t el = 0;
   const std::uint8_t full = 255;
   Marker(&e, &el, &colour, 0, &full, 1, 64, 0);
-  EXPECT_EQ(e, 0x3F071F2Fu);
-  EXPECT_EQ(el, 0xC0F7DFCFu);
+  EXPECT_EQ((std::tuple{e, el}), (std::tuple{0x3F071F2Fu, 0xC0F7DFCFu}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <tuple>
 
 #include "paintops/dither.h"
 
@@ -20,14 +21,14 @@ std::uint32_t Spread(std::uint32_t v) {
 }
 
 TEST(FixedPoint, BiasTablesMergeAndByteReversal) {
-  EXPECT_EQ(Bias8(kBiasTruncate, 0x9C), 0u);
-  EXPECT_EQ(Bias8(kBiasHalf, 0x9C), 127u);
-  EXPECT_EQ(Bias8(kBiasFull, 0x9C), 255u);
-  EXPECT_EQ(Bias8(kBiasDither, 0x9C), 0x9Cu);
-  EXPECT_EQ(Bias14(kBiasTruncate, 0x9C), 0u);
-  EXPECT_EQ(Bias14(kBiasHalf, 0x9C), 31u);
-  EXPECT_EQ(Bias14(kBiasFull, 0x9C), 63u);
-  EXPECT_EQ(Bias14(kBiasDither, 0x9C), 0x27u);
+  // Truncate, half, full and dither (0x9C >> 2 for the 14-bit lerp).
+  for (auto [bias, want8, want14] : {std::tuple{kBiasTruncate, 0u, 0u},
+                                     {kBiasHalf, 127u, 31u},
+                                     {kBiasFull, 255u, 63u},
+                                     {kBiasDither, 0x9Cu, 0x27u}}) {
+    EXPECT_EQ(Bias8(bias, 0x9C), want8) << bias;
+    EXPECT_EQ(Bias14(bias, 0x9C), want14) << bias;
+  }
   EXPECT_EQ(MergeMasked(0x11223344u, 0xAABBCCDDu, 0xFFFFFF00u), 0xAABBCC44u);
   EXPECT_EQ(MergeMasked(0x11223344u, 0xAABBCCDDu, 0u), 0x11223344u);
   for (std::uint32_t v = 0; v < 512; ++v) {  // the dither's bit reversal of the low byte

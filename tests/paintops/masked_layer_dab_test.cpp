@@ -8,6 +8,7 @@
 
 #include "layers/engine_fixture.h"
 #include "layers/layer_image_helpers.h"
+#include "painter_images.h"
 #include "painter_stamps.h"
 #include "paintops/dither.h"
 
@@ -78,11 +79,8 @@ TEST_F(MaskedLayerDab, BrushClipModifiedAndDamageReachTheInnermostPainter) {
     painter_test::PointList inside({points[0], points[1], points[4]});
     PinDither(0x01);
     ASSERT_EQ(plain.draw_stamps(inside, nullptr), 0);
-    ilTile want, got;
-    ASSERT_EQ(plain.tile_modified(want, SinceReset, 0, 0), 1);
-    ASSERT_EQ(painter->tile_modified(got, SinceReset, 0, 0), 1);
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(want, ilTile(29, 469, 0, 109, 161, 1));
+    EXPECT_EQ(painter_test::Modified(plain), ilTile(29, 469, 0, 109, 161, 1));
+    EXPECT_EQ(painter_test::Modified(*painter), painter_test::Modified(plain));
   }
   int mismatches = 0, painted = 0;
   for (int y = 428; y < 684; ++y) {
@@ -94,8 +92,8 @@ TEST_F(MaskedLayerDab, BrushClipModifiedAndDamageReachTheInnermostPainter) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_GT(painted, 600);
-  EXPECT_EQ(Px(image, 129, 500), 0u);  // the centre of the dab right of the clip
-  EXPECT_EQ(Px(image, 60, 439), 0u);   // and of the one below it
+  // The centres of the dabs right of the clip and below it.
+  EXPECT_TRUE(PixelsAre(image, {{129, 500, 0u}, {60, 439, 0u}}));
   ref->unref();
 
   // Damage announced to the masking painter is what it reports back.

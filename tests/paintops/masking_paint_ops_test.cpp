@@ -22,20 +22,6 @@ using namespace painter_test;
 constexpr std::uint32_t kOld = 0xFF204060u;    // opaque, what the target holds
 constexpr std::uint32_t kPaint = 0xFFC0A080u;  // opaque paint
 
-std::uint32_t PixelAt(ilSmartImage* img, int x, int y) {
-  return img->GetPixel(x, y);
-}
-
-// (earlier x m + painted x (256 - m)) >> 8 per channel.
-std::uint32_t Mix(std::uint32_t earlier, std::uint32_t painted, unsigned m) {
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const unsigned e = (earlier >> shift) & 0xFF, p = (painted >> shift) & 0xFF;
-    out |= ((e * m + p * (256 - m)) >> 8) << shift;
-  }
-  return out;
-}
-
 // A mask pattern in target coordinates around the page corner at (128, 128):
 // unprotected, protected and three partial values.
 unsigned CornerMask(int x, int y) {
@@ -45,7 +31,7 @@ unsigned CornerMask(int x, int y) {
 
 // What a masked write of `painted` over `earlier` leaves under mask value m.
 std::uint32_t Protected(std::uint32_t earlier, std::uint32_t painted, unsigned m) {
-  return m == 0 ? painted : m == 255 ? earlier : Mix(earlier, painted, m);
+  return MaskMix(earlier, painted, m);
 }
 
 // Offsets of the mask against the target: its own page seam lands elsewhere.
@@ -95,9 +81,7 @@ TEST_F(MaskingPainter, EmptyMaskOfFillZeroProtectsNothingAndTakesNoSnapshot) {
   // No snapshot: the masked view is the target itself.
   EXPECT_EQ(m->GetMaskedTargetImg(ilTile(0, 0, 0, 16, 16, 1)), target_.get());
   m->EndOperation();
-  EXPECT_EQ(PixelAt(target_.get(), 4, 4), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 11, 11), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 12, 12), kOld);
+  EXPECT_TRUE(PixelsAre(target_.get(), {{4, 4, kPaint}, {11, 11, kPaint}, {12, 12, kOld}}));
   EXPECT_EQ(m->getUnMaskedBounds(), target_->getBounds());
   m->unref();
 }
@@ -112,7 +96,7 @@ TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
   Held<ilMemoryImg> src(Memory4(8, 8, kPaint));
   EXPECT_EQ(m->rect_copy(0, 0, 8, 8, src.get(), 0, 0, nullptr, 1.0f, 1.0f), 0);
   for (int y = 0; y < 64; y += 7) {
-    for (int x = 0; x < 64; x += 7) ASSERT_EQ(PixelAt(target_.get(), x, y), kOld) << x << "," << y;
+    for (int x = 0; x < 64; x += 7) ASSERT_EQ(target_->GetPixel(x, y), kOld) << x << "," << y;
   }
   EXPECT_TRUE(m->getUnMaskedBounds().empty());
   m->unref();
@@ -152,7 +136,7 @@ TEST_F(MaskingPainter, WritesAcrossThePageCornerFollowAnOffsetMask) {
           Fill(m, 120, 120, 16, 16, kPaint);
           // Meanwhile the target holds the paint and the masked view the result.
           const int px = 120 + (CornerMask(120, 120) == 255 ? 0 : 1);
-          EXPECT_EQ(PixelAt(target_.get(), px, 120), kPaint);
+          EXPECT_EQ(target_->GetPixel(px, 120), kPaint);
           std::uint32_t seen = 0;
           EXPECT_EQ(m->rect_read(px, 120, 1, 1, &seen, nullptr), 0);
           EXPECT_EQ(seen, Protected(kOld, kPaint, CornerMask(px, 120)));
@@ -168,7 +152,7 @@ TEST_F(MaskingPainter, WritesAcrossThePageCornerFollowAnOffsetMask) {
           const std::uint32_t once = Protected(kOld, kPaint, CornerMask(x, y));
           const std::uint32_t want =
               form == kTwice ? Protected(once, kPaint, CornerMask(x, y)) : once;
-          ASSERT_EQ(PixelAt(target_.get(), x, y), in ? want : kOld) << x << ", " << y;
+          ASSERT_EQ(target_->GetPixel(x, y), in ? want : kOld) << x << ", " << y;
         }
       }
       m->unref();
@@ -202,8 +186,7 @@ TEST_F(MaskingPainter, UnmaskedBoundsOfAFill255MaskAreWithinItsPaintableArea) {
   // A write outside that area is skipped; one inside lands.
   EXPECT_TRUE(m->IsFullyProtected(ilTile(100, 100, 0, 10, 10, 1)));
   Fill(m, 0, 0, 200, 200, kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 5, 5), kOld);
-  EXPECT_EQ(PixelAt(target_.get(), 30, 30), kPaint);
+  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kOld}, {30, 30, kPaint}}));
   m->unref();
 }
 
@@ -244,7 +227,7 @@ TEST_F(MaskedDabs, AStrokeThroughThePageCornerIsPutBackOnceAtItsEnd) {
     PointList stroke(pts);
     m->BeginOperation();
     EXPECT_EQ(m->draw_stamps(stroke, nullptr), 0);
-    EXPECT_EQ(PixelAt(target_.get(), 128, 127), kPaint);  // protected (255), painted for now
+    EXPECT_EQ(target_->GetPixel(128, 127), kPaint);  // protected (255), painted for now
     m->EndOperation();
     EXPECT_EQ(services_.made.back()->dabs.size(), pts.size());
     auto painted = [&](int x, int y) {
@@ -256,7 +239,7 @@ TEST_F(MaskedDabs, AStrokeThroughThePageCornerIsPutBackOnceAtItsEnd) {
     };
     for (int y = 112; y < 144; ++y) {
       for (int x = 112; x < 144; ++x) {
-        ASSERT_EQ(PixelAt(target_.get(), x, y),
+        ASSERT_EQ(target_->GetPixel(x, y),
                   painted(x, y) ? Protected(kOld, kPaint, CornerMask(x, y)) : kOld)
             << x << ", " << y;
       }
@@ -274,13 +257,12 @@ TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {
   const PaintPoint far[1] = {PaintPoint(40.0f, 40.0f)};
   EXPECT_EQ(m->draw_stamps(far, 1, nullptr), 0);
   EXPECT_EQ(services_.made.back()->dabs.size(), 0u);  // never reached the painter
-  EXPECT_EQ(PixelAt(target_.get(), 40, 40), kOld);
+  EXPECT_EQ(target_->GetPixel(40, 40), kOld);
   const PaintPoint inside[2] = {PaintPoint(5.0f, 5.0f), PaintPoint(19.0f, 10.0f)};
   EXPECT_EQ(m->draw_stamps(inside, 2, nullptr), 0);
   EXPECT_EQ(services_.made.back()->dabs.size(), 2u);
-  EXPECT_EQ(PixelAt(target_.get(), 5, 5), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 19, 10), kPaint);
-  EXPECT_EQ(PixelAt(target_.get(), 20, 10), kOld);  // past the open area: put back
+  // Past the open area (20, 10) is put back.
+  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kPaint}, {19, 10, kPaint}, {20, 10, kOld}}));
   m->set_stamp(nullptr);
   m->unref();
 }

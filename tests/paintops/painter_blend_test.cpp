@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 #include "painter_images.h"
 #include "paintops/dither.h"
@@ -81,12 +82,9 @@ TEST(PainterBlend, EveryPairLandsOnASmartImageAcrossPagesAndNegativeCoordinates)
           ASSERT_EQ(target->GetPixel(x, y), want) << Pair(si, di) << " at " << x << ", " << y;
         }
       }
-      EXPECT_EQ(target->GetPixel(-131, 0), kDst) << Pair(si, di);
-      EXPECT_EQ(target->GetPixel(130, 0), kDst) << Pair(si, di);
-      EXPECT_EQ(target->GetPixel(0, 2), kDst) << Pair(si, di);
-      ilTile modified;
-      EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 1);
-      EXPECT_EQ(modified, ilTile(-130, -2, 0, 260, 4, 1)) << Pair(si, di);
+      EXPECT_TRUE(PixelsAre(target.get(), {{-131, 0, kDst}, {130, 0, kDst}, {0, 2, kDst}}))
+          << Pair(si, di);
+      EXPECT_EQ(Modified(painter), ilTile(-130, -2, 0, 260, 4, 1)) << Pair(si, di);
     }
   }
 }
@@ -95,19 +93,16 @@ TEST(PainterBlend, EveryPairUnderAPartialWriteMaskTakesTheGeneralBlend) {
   Held<ilMemoryImg> src(Memory4(3, 2, kSrc));
   for (int si = 0; si < 6; ++si) {
     for (int di = 0; di < 6; ++di) {
-      Held<ilMemoryImg> target(Memory4(5, 4, kDst));
-      PaintOps painter(target.get(), 1);
-      painter.blend_func(kCodes[si], kCodes[di]);
-      painter.set_writable(1, 1, 1, 0);
-      ASSERT_EQ(painter.rect_copy(1, 1, 3, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+      Canvas c(5, 4, kDst);
+      c.painter.blend_func(kCodes[si], kCodes[di]);
+      c.painter.set_writable(1, 1, 1, 0);
+      ASSERT_EQ(c.painter.rect_copy(1, 1, 3, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
       const std::uint32_t general =
           kCodes[si] == BlendZero && kCodes[di] == BlendSrcAlpha ? kGeneral06 : kFast44[si][di];
       const std::uint32_t want = (general & 0xFFFFFF00u) | (kDst & 0xFFu);
-      EXPECT_EQ(Get4(target.get(), 1, 1), want) << Pair(si, di);
-      EXPECT_EQ(Get4(target.get(), 3, 2), want) << Pair(si, di);
-      EXPECT_EQ(Get4(target.get(), 0, 1), kDst) << Pair(si, di);
-      EXPECT_EQ(Get4(target.get(), 4, 2), kDst) << Pair(si, di);
-      EXPECT_EQ(Get4(target.get(), 1, 3), kDst) << Pair(si, di);
+      EXPECT_TRUE(
+          PixelsAre(c, {{1, 1, want}, {3, 2, want}, {0, 1, kDst}, {4, 2, kDst}, {1, 3, kDst}}))
+          << Pair(si, di);
     }
   }
 }
@@ -117,11 +112,10 @@ TEST(PainterBlend, OneChannelImagesOnEitherSide) {
   Held<ilMemoryImg> colour(Memory4(2, 2, kSrc));
   for (int si = 0; si < 6; ++si) {
     for (int di = 0; di < 6; ++di) {
-      Held<ilMemoryImg> four(Memory4(2, 2, kDst));
-      PaintOps onFour(four.get(), 1);
-      onFour.blend_func(kCodes[si], kCodes[di]);
-      ASSERT_EQ(onFour.rect_copy(0, 0, 2, 2, mask.get(), 0, 0, nullptr, 1, 1), 0);
-      EXPECT_EQ(Get4(four.get(), 1, 1), kOneOnFour[si][di]) << "4/1 " << Pair(si, di);
+      Canvas four(2, 2, kDst);
+      four.painter.blend_func(kCodes[si], kCodes[di]);
+      ASSERT_EQ(four.painter.rect_copy(0, 0, 2, 2, mask.get(), 0, 0, nullptr, 1, 1), 0);
+      EXPECT_EQ(four(1, 1), kOneOnFour[si][di]) << "4/1 " << Pair(si, di);
 
       for (ilMemoryImg* src : {mask.get(), colour.get()}) {
         Held<ilMemoryImg> one(Memory1(2, 2, kDst1));
@@ -136,20 +130,18 @@ TEST(PainterBlend, OneChannelImagesOnEitherSide) {
 }
 
 TEST(PainterBlend, ReplaceFillWithAConfigurationGoesThroughTheConstantImage) {
-  Held<ilMemoryImg> target(Memory4(4, 4, kDst));
-  PaintOps painter(target.get(), 1);
+  Canvas c(4, 4, kDst);
   // Without a configuration the target fills itself.
   std::uint32_t value = 0x11223344u;
-  ASSERT_EQ(painter.rect_fill(0, 0, 2, 2, &value, nullptr), 0);
-  EXPECT_EQ(Get4(target.get(), 1, 1), value);
+  ASSERT_EQ(c.painter.rect_fill(0, 0, 2, 2, &value, nullptr), 0);
+  EXPECT_EQ(c(1, 1), value);
   // Through a map that writes channel 0 (the alpha, the last byte of the
   // pixel in memory) and leaves the others.
   const int map[4] = {0, -1, -1, -1};
   const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
   std::uint8_t pixel[4] = {0x01, 0x02, 0x03, 0x7E};
-  ASSERT_EQ(painter.rect_fill(2, 2, 2, 2, pixel, &cfg), 0);
-  EXPECT_EQ(Get4(target.get(), 3, 3), 0x7E402010u);
-  EXPECT_EQ(Get4(target.get(), 1, 3), kDst);
+  ASSERT_EQ(c.painter.rect_fill(2, 2, 2, 2, pixel, &cfg), 0);
+  EXPECT_TRUE(PixelsAre(c, {{3, 3, 0x7E402010u}, {1, 3, kDst}}));
 }
 
 TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangleOnEachAxis) {
@@ -163,22 +155,19 @@ TEST(PainterBlend, ScaledRectFillCoversTheScaledRectangleOnEachAxis) {
                {1.5f, 1, ilTile(2, 1, 0, 3, 2, 1)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "scale " << c.sx << ", " << c.sy);
-    Held<ilMemoryImg> target(Memory4(10, 10, 0));
-    PaintOps painter(target.get(), 1);
-    painter.set_scale(c.sx, c.sy);
-    painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+    Canvas t(10, 10, 0);
+    t.painter.set_scale(c.sx, c.sy);
+    t.painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
     std::uint32_t opaque = 0xFF0000FFu;
-    ASSERT_EQ(painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
-    const ilTile& t = c.covered;
+    ASSERT_EQ(t.painter.rect_fill(1, 1, 2, 2, &opaque, nullptr), 0);
+    const ilTile& r = c.covered;
     for (int y = 0; y < 10; ++y) {
       for (int x = 0; x < 10; ++x) {
-        const bool inside = x >= t.x && x < t.x + t.nx && y >= t.y && y < t.y + t.ny;
-        ASSERT_EQ(Get4(target.get(), x, y), inside ? opaque : 0u) << x << ", " << y;
+        const bool inside = x >= r.x && x < r.x + r.nx && y >= r.y && y < r.y + r.ny;
+        ASSERT_EQ(t(x, y), inside ? opaque : 0u) << x << ", " << y;
       }
     }
-    ilTile modified;
-    painter.tile_modified(modified, SinceReset, 0, 0);
-    EXPECT_EQ(modified, t);
+    EXPECT_EQ(Modified(t.painter), r);
   }
 }
 
@@ -187,19 +176,22 @@ TEST(PainterBlend, SourceFillCoversWhatTheSourceDoesNotHold) {
   // the three bands around it blend the fill.
   Held<ilMemoryImg> src(Memory4(2, 2, 0xFF0000FFu));
   src->setFill(Pixel4(0x80404040u));
-  Held<ilMemoryImg> target(Memory4(6, 6, 0xFF000000u));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
-  ASSERT_EQ(painter.rect_copy(1, 1, 4, 4, src.get(), -1, -1, nullptr, 1, 1), 0);
-  // Destination (2, 2) reads source (0, 0).
-  EXPECT_EQ(Get4(target.get(), 2, 2), 0xFF0000FFu);
-  EXPECT_EQ(Get4(target.get(), 3, 3), 0xFF0000FFu);
-  // Elsewhere: A = 255 * 128 >> 8 + 128 = 255, colour 0 + 0x40.
-  const int band[6][2] = {{1, 1}, {4, 4}, {1, 3}, {4, 2}, {2, 1}, {3, 4}};
-  for (const auto& p : band)
-    EXPECT_EQ(Get4(target.get(), p[0], p[1]), 0xFF404040u) << p[0] << ", " << p[1];
-  EXPECT_EQ(Get4(target.get(), 0, 0), 0xFF000000u);
-  EXPECT_EQ(Get4(target.get(), 5, 5), 0xFF000000u);
+  Canvas c(6, 6, 0xFF000000u);
+  c.painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ASSERT_EQ(c.painter.rect_copy(1, 1, 4, 4, src.get(), -1, -1, nullptr, 1, 1), 0);
+  // Destination (2, 2) reads source (0, 0); elsewhere A = 255 * 128 >> 8 +
+  // 128 = 255, colour 0 + 0x40.
+  constexpr std::uint32_t kRed = 0xFF0000FFu, kBand = 0xFF404040u, kOld = 0xFF000000u;
+  EXPECT_TRUE(PixelsAre(c, {{2, 2, kRed},
+                            {3, 3, kRed},
+                            {1, 1, kBand},
+                            {4, 4, kBand},
+                            {1, 3, kBand},
+                            {4, 2, kBand},
+                            {2, 1, kBand},
+                            {3, 4, kBand},
+                            {0, 0, kOld},
+                            {5, 5, kOld}}));
 }
 
 TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
@@ -209,8 +201,7 @@ TEST(PainterBlend, WriteMaskIsHonouredOnTheFastPaths) {
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
   int channels = 0;
   const int* flags = painter.get_writable(channels);
-  EXPECT_EQ(channels, 4);
-  EXPECT_EQ(flags[3], 0);
+  EXPECT_EQ((std::tuple{channels, flags[3]}), (std::tuple{4, 0}));
   // The envelope hands out its letter and declines everything afterwards.
   auto* letter = dynamic_cast<SoftPaintOps*>(painter.transform());
   ASSERT_NE(letter, nullptr);
@@ -260,15 +251,14 @@ TEST(PainterBlend, ZoomedCopyRoundsSourceColumnsHalvesAwayFromZero) {
   Held<ilMemoryImg> src(Memory4(4, 4, 0));
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x) Set4(src.get(), x, y, 0xFF000000u | (y << 8) | x);
-  Held<ilMemoryImg> target(Memory4(8, 8, 0x12345678u));
-  PaintOps painter(target.get(), 1);
-  ASSERT_EQ(painter.rect_copy(0, 0, 8, 8, src.get(), 0, 0, nullptr, 2, 2), 0);
+  Canvas c(8, 8, 0x12345678u);
+  ASSERT_EQ(c.painter.rect_copy(0, 0, 8, 8, src.get(), 0, 0, nullptr, 2, 2), 0);
   const int map[8] = {0, 1, 1, 2, 2, 3, 3, -1};
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
       const std::uint32_t want =
           map[x] < 0 || map[y] < 0 ? 0x12345678u : 0xFF000000u | (map[y] << 8) | map[x];
-      ASSERT_EQ(Get4(target.get(), x, y), want) << x << ", " << y;
+      ASSERT_EQ(c(x, y), want) << x << ", " << y;
     }
   }
 }
@@ -280,19 +270,17 @@ TEST(PainterBlend, ZoomedCoverageFollowsTheResampledSource) {
   for (int x = 0; x < 6; ++x) Set4(src.get(), x, 0, 0xFF000000u | x);
   Held<ilMemoryImg> coverage(Memory1(6, 1, 255));
   Set1(coverage.get(), 1, 0, 0);
-  Held<ilMemoryImg> target(Memory4(8, 1, 0));
-  PaintOps painter(target.get(), 1);
-  painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-  painter.src_alpha_img(coverage.get());
+  Canvas c(8, 1, 0);
+  c.painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
+  c.painter.src_alpha_img(coverage.get());
   SoftPaintOps::SingleColorStamp(0);
   const std::uint8_t dither = NextBlendDither();
-  ASSERT_EQ(painter.rect_copy(0, 0, 8, 1, src.get(), 1, 0, nullptr, 2, 1), 0);
+  ASSERT_EQ(c.painter.rect_copy(0, 0, 8, 1, src.get(), 1, 0, nullptr, 2, 1), 0);
   SoftPaintOps::SingleColorStamp(1);
   const int cols[8] = {1, 2, 2, 3, 3, 4, 4, 5};  // 0.5 and 1.5 round up
   for (int d = 0; d < 8; ++d) {
     const bool bare = cols[d] - 1 == 1;  // coverage pixel 1 is 0
-    EXPECT_EQ(Get4(target.get(), d, 0), bare ? 0u : Brush(0, 0xFF000000u | cols[d], 255, dither))
-        << d;
+    EXPECT_EQ(c(d, 0), bare ? 0u : Brush(0, 0xFF000000u | cols[d], 255, dither)) << d;
   }
 }
 
@@ -314,24 +302,15 @@ TEST(PainterBlend, ZoomedCopyAcrossSourceAndTargetPages) {
 
 TEST(PainterBlend, ScaledPainterResamplesIntoTheRoundedRectangle) {
   Held<ilMemoryImg> src(Memory4(2, 2, 0));
-  Set4(src.get(), 0, 0, 0xFF000001u);
-  Set4(src.get(), 1, 0, 0xFF000002u);
-  Set4(src.get(), 0, 1, 0xFF000003u);
-  Set4(src.get(), 1, 1, 0xFF000004u);
-  Held<ilMemoryImg> target(Memory4(8, 8, 0));
-  PaintOps painter(target.get(), 1);
-  painter.set_scale(1.5f, 1.5f);
+  for (int i = 0; i < 4; ++i) Set4(src.get(), i % 2, i / 2, 0xFF000001u + i);
+  Canvas c(8, 8, 0);
+  c.painter.set_scale(1.5f, 1.5f);
   // x' = round(1 * 1.5) = 2, nx' = round(3 * 1.5) - 2 = 3; zoom 1.5: columns
   // 2, 3, 4 read round(0), round(0.67), round(1.33) = 0, 1, 1.
-  ASSERT_EQ(painter.rect_copy(1, 1, 2, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 2, 2), 0xFF000001u);
-  EXPECT_EQ(Get4(target.get(), 3, 2), 0xFF000002u);
-  EXPECT_EQ(Get4(target.get(), 4, 4), 0xFF000004u);
-  EXPECT_EQ(Get4(target.get(), 5, 2), 0u);
-  EXPECT_EQ(Get4(target.get(), 1, 2), 0u);
-  ilTile modified;
-  painter.tile_modified(modified, SinceReset, 0, 0);
-  EXPECT_EQ(modified, ilTile(2, 2, 0, 3, 3, 1));
+  ASSERT_EQ(c.painter.rect_copy(1, 1, 2, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_TRUE(PixelsAre(
+      c, {{2, 2, 0xFF000001u}, {3, 2, 0xFF000002u}, {4, 4, 0xFF000004u}, {5, 2, 0}, {1, 2, 0}}));
+  EXPECT_EQ(Modified(c.painter), ilTile(2, 2, 0, 3, 3, 1));
 }
 
 // A negative map entry drops its channel from the blend; a source of
@@ -339,10 +318,10 @@ TEST(PainterBlend, ScaledPainterResamplesIntoTheRoundedRectangle) {
 // reported, nothing written, nothing recorded. Zero extent writes nothing
 // either.
 TEST(PainterBlend, ChannelMapsFormatsAndEmptyRectangles) {
-  Held<ilMemoryImg> target(Memory4(2, 2, kDst));
+  Canvas c(2, 2, kDst);
+  PaintOps& painter = c.painter;
   Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
   Held<ilMemoryImg> wide(new ilMemoryImg(ilSize(2, 2, 1, 4), ilUShort));
-  PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
   const int swap[4] = {1, 0, 2, 3};
   const ilConfig moved(ilUChar, ilInterleaved, 4, swap);
@@ -354,15 +333,13 @@ TEST(PainterBlend, ChannelMapsFormatsAndEmptyRectangles) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "SoftPaintOps::rect_copy unable to blend due to image format incompatibilities\n");
   }
-  EXPECT_EQ(Get4(target.get(), 0, 0), kDst);
-  ilTile modified;
-  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
+  EXPECT_EQ((std::tuple{c(0, 0), Modified(painter)}), (std::tuple{kDst, std::nullopt}));
   EXPECT_EQ(painter.rect_copy(0, 0, 0, 2, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
+  EXPECT_EQ(Modified(painter), std::nullopt);
   const int map[4] = {0, 1, -1, 3};
   const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
   ASSERT_EQ(painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, &cfg, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 0, 0), (kFast44[1][3] & 0xFFFF00FFu) | (kDst & 0xFF00u));
+  EXPECT_EQ(c(0, 0), (kFast44[1][3] & 0xFFFF00FFu) | (kDst & 0xFF00u));
 }
 
 TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
@@ -374,61 +351,55 @@ TEST(PainterBlend, FailedPageLockFailsTheCopyAndRecordsNothing) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(painter.rect_copy(300000, 0, 4, 4, src.get(), 0, 0, nullptr, 1, 1), -1);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("SID: "), std::string::npos);
-  ilTile modified;
-  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 0);
+  EXPECT_EQ(Modified(painter), std::nullopt);
 }
 
 TEST(PainterBlend, ChannelScaleAndOffsetAreClampedAndFollowAReplace) {
-  Held<ilMemoryImg> target(Memory4(2, 1, 0));
+  Canvas c(2, 1, 0);
   Held<ilMemoryImg> src(Memory4(2, 1, 0x80808080u));
-  PaintOps painter(target.get(), 1);
   // The first value scales bits 0-7, the last offsets bits 24-31.
-  painter.SetScaleAndOffset(0.5f, 1, 1, 1, 0, 0, 0, 0.25f);
-  ASSERT_EQ(painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
+  c.painter.SetScaleAndOffset(0.5f, 1, 1, 1, 0, 0, 0, 0.25f);
+  ASSERT_EQ(c.painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
   // 0x80 * 127 >> 8 = 63; 0x80 + 63 (0.25 * 255 truncated) = 0xBF.
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0xBF80803Fu);
+  EXPECT_EQ(c(1, 0), 0xBF80803Fu);
   // Scales and offsets are clamped to [0, 1]: 1.5 keeps bits 8-15, -1
   // clears bits 16-23, an offset of 2 saturates bits 24-31.
-  painter.SetScaleAndOffset(0.5f, 1.5f, -1, 1, 0, 0, 0, 2);
-  ASSERT_EQ(painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0xFF00803Fu);
+  c.painter.SetScaleAndOffset(0.5f, 1.5f, -1, 1, 0, 0, 0, 2);
+  ASSERT_EQ(c.painter.rect_copy(0, 0, 2, 1, src.get(), 0, 0, nullptr, 1, 1), 0);
+  EXPECT_EQ(c(1, 0), 0xFF00803Fu);
 }
 
 TEST(PainterBlend, GridWarpProxyCopiesTheImageAtMinusTheOffset) {
-  Held<ilMemoryImg> target(Memory4(6, 6, 0));
+  Canvas c(6, 6, 0);
+  PaintOps& painter = c.painter;
   Held<ilMemoryImg> img(Memory4(2, 2, 0xFF112233u));
-  PaintOps painter(target.get(), 1);
   EXPECT_EQ(painter.grid_warp_image_proxy(nullptr, 0, 0, 0, PaintOps::ProxyQualityDefault), -1);
   EXPECT_EQ(painter.image_proxy(img.get(), 0, 0, 0, PaintOps::ProxyQualityDefault), 0);
-  EXPECT_EQ(Get4(target.get(), 0, 0), 0u);
+  EXPECT_EQ(c(0, 0), 0u);
   ASSERT_EQ(painter.grid_warp_image_proxy(img.get(), -3, -2, 0, PaintOps::ProxyQualityDefault), 0);
-  EXPECT_EQ(Get4(target.get(), 3, 2), 0xFF112233u);
-  EXPECT_EQ(Get4(target.get(), 4, 3), 0xFF112233u);
-  EXPECT_EQ(Get4(target.get(), 5, 3), 0u);
+  EXPECT_TRUE(PixelsAre(c, {{3, 2, 0xFF112233u}, {4, 3, 0xFF112233u}, {5, 3, 0}}));
 }
 
 TEST(PainterBlend, RectWriteAndReadThroughAChannelMap) {
-  Held<ilMemoryImg> target(Memory4(3, 1, 0));
-  PaintOps painter(target.get(), 1);
+  Canvas c(3, 1, 0);
   // Buffer channel i lands in image channel map[i]: reversed channels.
   const int map[4] = {3, 2, 1, 0};
   const ilConfig cfg(ilUChar, ilInterleaved, 4, map);
   std::uint32_t buf[3] = {0x11223344u, 0x55667788u, 0x99AABBCCu};
-  ASSERT_EQ(painter.rect_write(0, 0, 3, 1, buf, &cfg), 0);
-  EXPECT_EQ(Get4(target.get(), 0, 0), 0x44332211u);
-  EXPECT_EQ(Get4(target.get(), 2, 0), 0xCCBBAA99u);
+  ASSERT_EQ(c.painter.rect_write(0, 0, 3, 1, buf, &cfg), 0);
+  EXPECT_TRUE(PixelsAre(c, {{0, 0, 0x44332211u}, {2, 0, 0xCCBBAA99u}}));
   std::uint32_t back[3] = {};
-  ASSERT_EQ(painter.rect_read(0, 0, 3, 1, back, &cfg), 0);
+  ASSERT_EQ(c.painter.rect_read(0, 0, 3, 1, back, &cfg), 0);
   EXPECT_EQ(back[1], 0x55667788u);
-  ASSERT_EQ(painter.rect_write(1, 0, 1, 1, buf, nullptr), 0);
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0x11223344u);
+  ASSERT_EQ(c.painter.rect_write(1, 0, 1, 1, buf, nullptr), 0);
+  EXPECT_EQ(c(1, 0), 0x11223344u);
 }
 
 TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
-  Held<ilMemoryImg> target(Memory4(2, 2, 0));
+  Canvas c(2, 2, 0);
+  PaintOps& painter = c.painter;
   Held<ilMemoryImg> src(Memory4(2, 2, kSrc));
   Held<ilMemoryImg> coverage(Memory1(2, 2, 200));
-  PaintOps painter(target.get(), 1);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
   painter.rect_copy(0, 0, 2, 2, src.get(), 0, 0, nullptr, 1, 1);
   const std::uint32_t before = brenmark::BlendDither::Counter();
@@ -445,21 +416,19 @@ TEST(PainterBlend, DitherAdvancesOnlyAfterADitheredBlend) {
 }
 
 TEST(PainterBlend, MaskBlendRevealsTheDestinationCopy) {
-  Held<ilMemoryImg> target(Memory4(3, 1, 0xFF0000FFu));
+  Canvas c(3, 1, 0xFF0000FFu);
+  PaintOps& painter = c.painter;
   Held<ilSmartImage> saved(new ilSmartImage(Pixel4(0xFFFF0000u)));
   Held<ilMemoryImg> mask(Memory1(3, 1, 0));
   Set1(mask.get(), 1, 0, 255);
   Set1(mask.get(), 2, 0, 128);
-  PaintOps painter(target.get(), 1);
   painter.dst_copy_img(saved.get());
   EXPECT_EQ(painter.dst_copy_img(), saved.get());
   painter.SetMaskBlend(true);
   painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
   ASSERT_EQ(painter.rect_copy(0, 0, 3, 1, mask.get(), 0, 0, nullptr, 1, 1), 0);
-  EXPECT_EQ(Get4(target.get(), 0, 0), 0xFF0000FFu);
-  EXPECT_EQ(Get4(target.get(), 1, 0), 0xFFFF0000u);
-  // (copy * 128 + d * 128) >> 8 per channel.
-  EXPECT_EQ(Get4(target.get(), 2, 0), 0xFF7F007Fu);
+  // Mask 0 keeps, 255 takes the copy, 128 mixes: (copy * 128 + d * 128) >> 8.
+  EXPECT_TRUE(PixelsAre(c, {{0, 0, 0xFF0000FFu}, {1, 0, 0xFFFF0000u}, {2, 0, 0xFF7F007Fu}}));
 
   // A copy that is not a smart image is not kept: the blend reports it and
   // runs as an ordinary one.
@@ -472,8 +441,8 @@ TEST(PainterBlend, MaskBlendRevealsTheDestinationCopy) {
 }
 
 TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
-  Held<ilMemoryImg> target(Memory4(1, 1, 0));
-  PaintOps painter(target.get(), 1);
+  Canvas c(1, 1, 0);
+  PaintOps& painter = c.painter;
   EXPECT_EQ(painter.is_read_valid(), 1);
   testing::internal::CaptureStderr();
   for (int i = 0; i < 9; ++i) EXPECT_EQ(painter.keep_read_valid(1), 1);
@@ -486,8 +455,7 @@ TEST(PainterBlend, KeepReadValidWarnsFromTheTenthOutstandingCall) {
   EXPECT_EQ(painter.keep_read_valid(0), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   painter.set_scale(2, 2);
-  EXPECT_EQ(painter.keep_read_valid(1), 0);
-  EXPECT_EQ(painter.is_read_valid(), 0);
+  EXPECT_EQ((std::tuple{painter.keep_read_valid(1), painter.is_read_valid()}), (std::tuple{0, 0}));
 }
 
 // ---- Page seams and row tails: rectangles whose edges fall just before, on
@@ -523,15 +491,6 @@ std::uint32_t OverRef(std::uint32_t s, std::uint32_t d) {
         ((s >> shift) & 0xFFu) + ((((d >> shift) & 0xFFu) * (256 - (s >> 24))) >> 8);
     out |= (v > 255 ? 255 : v) << shift;
   }
-  return out;
-}
-// Mask blend: m 0 keeps d, 255 takes the copy, else (copy * m + d * (256 - m)) >> 8.
-std::uint32_t RevealRef(std::uint32_t copy, std::uint32_t d, unsigned m) {
-  if (m == 0) return d;
-  if (m == 255) return copy;
-  std::uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8)
-    out |= ((((copy >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
   return out;
 }
 
@@ -651,7 +610,7 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
                 return a == 0 ? kDst : Brush(kDst, s, a, dither);
               }
               case SeamOp::kMaskBlend:
-                return RevealRef(kCopyPx, kDst, CoverageAt(x, y));
+                return MaskMix(kCopyPx, kDst, CoverageAt(x, y));
             }
             return 0;
           };
@@ -664,12 +623,10 @@ TEST(PainterSeams, WritesEndExactlyAtTheirEdgesOnBothSidesOfThePageSeam) {
               ASSERT_EQ(got, want(x, y)) << "at " << x << ", " << y;
             }
           }
-          ilTile modified;
-          painter.tile_modified(modified, SinceLastCall, 0, 0);
           // A memory target reports the rectangle clipped to its size.
           const int x0 = paged ? sx.from : std::max(sx.from, 0),
                     y0 = paged ? sy.from : std::max(sy.from, 0);
-          EXPECT_EQ(modified,
+          EXPECT_EQ(Modified(painter, SinceLastCall),
                     ilTile(x0, y0, 0, (paged ? sx.to : std::min(sx.to, 131)) - x0, sy.to - y0, 1));
         }
       }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
 #include <utility>
 
 #include "painter_images.h"
@@ -36,20 +38,17 @@ TEST(PainterEnvelope, WithoutALetterOperationsDeclineAndQueriesAnswerDefaults) {
   PaintOps own(target.get(), 0);
   Held<ilMemoryImg> src(Memory4(1, 1, 0));
   std::uint32_t px = 0;
-  EXPECT_EQ(own.set_writable(1, 1, 1, 1), -1);
-  EXPECT_EQ(own.set_stamp(nullptr), -1);
-  EXPECT_EQ(own.draw_stamp(1, 1, nullptr), -1);
-  EXPECT_EQ(own.blend_func(BlendOne, BlendZero), -1);
-  EXPECT_EQ(own.rect_read(0, 0, 1, 1, &px, nullptr), -1);
-  EXPECT_EQ(own.rect_write(0, 0, 1, 1, &px, nullptr), -1);
-  EXPECT_EQ(own.rect_fill(0, 0, 1, 1, &px, nullptr), -1);
-  EXPECT_EQ(own.rect_copy(0, 0, 1, 1, src.get(), 0, 0, nullptr, 1, 1), -1);
-  EXPECT_EQ(own.connect_stamps(1, 2, 3), -1);
-  EXPECT_EQ(own.connect_stamps(), 0);
-  EXPECT_EQ(own.keep_read_valid(1), 0);
-  EXPECT_EQ(own.is_read_valid(), 0);
   BlendFactor s, d;
-  EXPECT_EQ(own.get_blend_func(s, d), -1);
+  // Declined: -1 from every operation; 0 from the queries.
+  EXPECT_EQ((std::array{
+                own.set_writable(1, 1, 1, 1), own.set_stamp(nullptr), own.draw_stamp(1, 1, nullptr),
+                own.blend_func(BlendOne, BlendZero), own.rect_read(0, 0, 1, 1, &px, nullptr),
+                own.rect_write(0, 0, 1, 1, &px, nullptr), own.rect_fill(0, 0, 1, 1, &px, nullptr),
+                own.rect_copy(0, 0, 1, 1, src.get(), 0, 0, nullptr, 1, 1),
+                own.connect_stamps(1, 2, 3), own.get_blend_func(s, d)}),
+            (std::array{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1}));
+  EXPECT_EQ((std::array{own.connect_stamps(), own.keep_read_valid(1), own.is_read_valid()}),
+            (std::array{0, 0, 0}));
   EXPECT_EQ(own.target_img(), target.get());
   EXPECT_EQ(own.GetMaskedTargetImg(ilTile()), target.get());
   EXPECT_EQ(own.getUnMaskedBounds(), ilTile(0, 0, 0, 4, 4, 1));
@@ -58,8 +57,8 @@ TEST(PainterEnvelope, WithoutALetterOperationsDeclineAndQueriesAnswerDefaults) {
 
 // Mode 0 paints (1, 7), any other erases (0, 7); unknown codes are refused.
 TEST(PainterEnvelope, ApplicationModeChoosesPaintOrEraseAndUnknownCodesAreRefused) {
-  Held<ilMemoryImg> target(Memory4(1, 1, 0));
-  PaintOps painter(target.get(), 1);
+  Canvas c(1, 1, 0);
+  PaintOps& painter = c.painter;
   BlendFactor s, d;
   const auto pair = [&] {
     painter.get_blend_func(s, d);
@@ -84,19 +83,16 @@ TEST(PainterEnvelope, OperationObserversHearOnlyAnUnderflowStrokesStopAtZero) {
   painter.BeginOperation();
   EXPECT_EQ(PaintOps::InOperation(), 2);
   painter.EndOperation();
-  EXPECT_EQ(PaintOps::InOperation(), 0);
-  EXPECT_EQ(observer.updates, 0);
+  EXPECT_EQ((std::tuple{PaintOps::InOperation(), observer.updates}), (std::tuple{0, 0}));
   painter.EndOperation();
-  EXPECT_EQ(PaintOps::InOperation(), 0);
-  EXPECT_EQ(observer.updates, 1);
+  EXPECT_EQ((std::tuple{PaintOps::InOperation(), observer.updates}), (std::tuple{0, 1}));
 
   PaintOps own(target.get(), 0);
   own.BeginOperation();
   own.EndOperation();
   EXPECT_EQ(observer.updates, 1);
   own.EndOperation();
-  EXPECT_EQ(observer.updates, 2);
-  EXPECT_EQ(PaintOps::InOperation(), 0);
+  EXPECT_EQ((std::tuple{observer.updates, PaintOps::InOperation()}), (std::tuple{2, 0}));
   PaintOps::GetOperationObservable()->detach(&observer);
   // The stroke count is not forwarded and stops at zero.
   painter.BeginStroke();
@@ -127,32 +123,25 @@ TEST(PainterEnvelope, RetargetCarriesTheListedStateToANewLetter) {
   EXPECT_NE(painter.letter(), old);
   EXPECT_EQ(painter.target_img(), second.get());
   const int* flags = painter.get_writable();
-  EXPECT_EQ(flags[1], 0);
-  EXPECT_EQ(flags[0] + flags[2] + flags[3], 3);
+  EXPECT_EQ((std::array{flags[0], flags[1], flags[2], flags[3]}), (std::array{1, 0, 1, 1}));
   BlendFactor s, d;
   painter.get_blend_func(s, d);
-  EXPECT_EQ(s, BlendSrcAlpha);
-  EXPECT_EQ(d, BlendOneMinusSrcAlpha);
-  EXPECT_TRUE(painter.IsMarkerBlend());
-  EXPECT_FLOAT_EQ(painter.MarkerWetness(), 0.8f);
-  EXPECT_TRUE(painter.IsMaskBlend());
+  EXPECT_EQ(std::pair(s, d), std::pair(BlendSrcAlpha, BlendOneMinusSrcAlpha));
+  EXPECT_TRUE(painter.IsMarkerBlend() && painter.IsMaskBlend());
   float sx, sy;
   painter.get_scale(sx, sy);
-  EXPECT_EQ(sx, 2.0f);
+  EXPECT_EQ((std::array{sx, painter.MarkerWetness(), painter.GetBlendOpacity()}),
+            (std::array{2.0f, 0.8f, 0.25f}));
   EXPECT_EQ(painter.GetBrushClippingRect(), ilTile(1, 2, 0, 3, 4, 1));
   EXPECT_EQ(painter.GetDamaged(), ilTile(0, 0, 0, 10, 10, 1));
-  ilTile modified;
-  EXPECT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 1);
-  EXPECT_EQ(modified, ilTile(0, 0, 0, 2, 2, 1));
-  EXPECT_FLOAT_EQ(painter.GetBlendOpacity(), 0.25f);
+  EXPECT_EQ(Modified(painter), ilTile(0, 0, 0, 2, 2, 1));
 
   // A one-channel image: flags for channels it lacks are 1.
   Held<ilSmartImage> mask(new ilSmartImage(Pixel1(0)));
   painter.set_writable(0, 0, 0, 0);
   painter.retarget(mask.get(), false, false);
   flags = painter.get_writable();
-  EXPECT_EQ(flags[0], 0);
-  EXPECT_EQ(flags[1] + flags[2] + flags[3], 3);
+  EXPECT_EQ((std::array{flags[0], flags[1], flags[2], flags[3]}), (std::array{0, 1, 1, 1}));
 }
 
 TEST(PainterEnvelope, RetargetKeepsOrDropsTheLowOrderBits) {
@@ -279,10 +268,9 @@ TEST(PainterRectangles, FixedSizeTargetsClipInTheirOwnUnits) {
   // Writes are recorded in target pixels.
   std::uint32_t px = 0xFFFFFFFFu;
   ASSERT_EQ(painter.rect_fill(-1, 2, 4, 4, &px, nullptr), 0);
-  ilTile out;
-  EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 0), 1);
-  EXPECT_EQ(out, ilTile(0, 4, 0, 6, 4, 1));
+  EXPECT_EQ(Modified(painter), ilTile(0, 4, 0, 6, 4, 1));
   // In caller units the limits are the size over the scale: 5 x 4.
+  ilTile out;
   EXPECT_EQ(painter.tile_modified(out, SinceReset, 0, 1), 1);
   EXPECT_EQ(out, ilTile(0, 2, 0, 3, 2, 1));
 }

@@ -3,10 +3,15 @@
 #pragma once
 
 #include <brenmark/il.h>
+#include <brenmark/paint_ops.h>
 #include <brenmark/smart_image.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 
 #include "paintops/dither.h"
 #include "paintops/fixed_point.h"
@@ -73,6 +78,49 @@ inline void Set1(ilMemoryImg* img, int x, int y, std::uint8_t v) {
   *static_cast<std::uint8_t*>(img->getPixelPtr(x, y)) = v;
 }
 
+// A w x h four-channel memory target of `value` and an enveloped software
+// painter on it; canvas(x, y) is a packed pixel.
+struct Canvas {
+  Canvas(int w, int h, std::uint32_t value) : img(Memory4(w, h, value)), painter(img.get(), 1) {}
+  std::uint32_t operator()(int x, int y) const { return Get4(img.get(), x, y); }
+  Held<ilMemoryImg> img;
+  PaintOps painter;
+};
+
+// The rectangle a painter recorded, if any.
+inline std::optional<ilTile> Modified(PaintOps& p, ModifySince since = SinceReset) {
+  ilTile t;
+  if (p.tile_modified(t, since, 0, 0) == 0) return std::nullopt;
+  return t;
+}
+
+// Exact pixels at chosen places (x, y, packed value); every miss is named.
+struct Probe {
+  int x, y;
+  std::uint32_t v;
+};
+template <typename Get>
+::testing::AssertionResult PixelsAre(const Get& get, std::initializer_list<Probe> probes) {
+  ::testing::AssertionResult r = ::testing::AssertionSuccess();
+  bool ok = true;
+  for (const Probe& p : probes) {
+    const std::uint32_t got = get(p.x, p.y);
+    if (got == p.v) continue;
+    if (ok) r = ::testing::AssertionFailure();
+    ok = false;
+    r << "(" << p.x << ", " << p.y << "): 0x" << std::hex << got << " not 0x" << p.v << std::dec
+      << "; ";
+  }
+  return r;
+}
+inline ::testing::AssertionResult PixelsAre(ilMemoryImg* img, std::initializer_list<Probe> probes) {
+  return PixelsAre([img](int x, int y) { return Get4(img, x, y); }, probes);
+}
+inline ::testing::AssertionResult PixelsAre(ilSmartImage* img,
+                                            std::initializer_list<Probe> probes) {
+  return PixelsAre([img](int x, int y) { return img->GetPixel(x, y); }, probes);
+}
+
 // The dither byte the next blend call will use: the counter advances first
 // when the previous calls dithered.
 inline std::uint8_t NextBlendDither() {
@@ -81,6 +129,17 @@ inline std::uint8_t NextBlendDither() {
                                     ? brenmark::NextDitherCounter(BlendDither::Counter())
                                     : BlendDither::Counter();
   return brenmark::fixed::ReverseByte(counter);
+}
+
+// The mask blend and a masked write's put-back under mask value m: 0 keeps
+// `d`, 255 takes `kept`, else (kept * m + d * (256 - m)) >> 8 per channel.
+inline std::uint32_t MaskMix(std::uint32_t kept, std::uint32_t d, unsigned m) {
+  if (m == 0) return d;
+  if (m == 255) return kept;
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    out |= ((((kept >> shift) & 0xFFu) * m + ((d >> shift) & 0xFFu) * (256 - m)) >> 8) << shift;
+  return out;
 }
 
 // The brush blend of one pixel, per channel:

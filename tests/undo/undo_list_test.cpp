@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -77,8 +78,7 @@ TEST_F(UndoList, TenMostRecentRecordsKeptAndANewOneDropsTheUndoneRecords) {
   // first one (its record was the one dropped), on every page touched.
   for (int k = 10; k >= 1; --k) {
     ASSERT_TRUE(PaintUndoList.Undo());
-    EXPECT_EQ(At(1, 126, 126), k * 10);
-    EXPECT_EQ(At(1, 129, 129), k * 10);
+    EXPECT_EQ((std::tuple{At(1, 126, 126), At(1, 129, 129)}), (std::tuple{k * 10, k * 10}));
   }
   EXPECT_FALSE(PaintUndoList.Undo());
   EXPECT_EQ(LastBox(), kCannotUndo);
@@ -149,8 +149,7 @@ TEST_F(UndoList, DeletingAStackRemovesExactlyItsRecords) {
   LayerStack* fresh = Stack(a);
   while (PaintUndoList.Undo()) {
   }
-  EXPECT_EQ(Stack(a), fresh);
-  EXPECT_EQ(Brenmark.GetLayerCount(b), 0);
+  EXPECT_EQ((std::tuple{Stack(a), Brenmark.GetLayerCount(b)}), (std::tuple{fresh, 0}));
 }
 
 TEST_F(UndoList, SwitchedOffNothingIsRecordedAndGarbageCollectNeedsDirty) {
@@ -284,8 +283,7 @@ TEST_F(UndoList, StackCopiesKeepTheCanvasSize) {
     SCOPED_TRACE(name);
     step();
     const ilTile canvas = Brenmark.GetCanvasBounds(-2);
-    EXPECT_EQ(canvas.nx, 20000);
-    EXPECT_EQ(canvas.ny, 12000);
+    EXPECT_EQ((std::tuple{canvas.nx, canvas.ny}), (std::tuple{20000, 12000}));
   }
   EXPECT_NE(Stack(), before);  // the slot holds a copy by now
   Paint(1, ilTile(0, 0, 0, 1, 1, 1), 7);
