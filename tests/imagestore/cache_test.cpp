@@ -137,8 +137,7 @@ TEST(PageOut, SwappedPageComesBackOnReadAndGivesItsSlotBack) {
   SmartImageCache* cache = Cache();
   SmartImgPage page(0, 4);
   ASSERT_TRUE(page.Realize(2));
-  std::vector<std::uint32_t> pattern(16384);
-  store_test::MakePattern(42, pattern.data(), 16384);
+  const std::vector<std::uint32_t> pattern = store_test::Pattern(42, 16384);
   std::memcpy(page.GetDataPtr(), pattern.data(), 65536);
   const std::size_t bytes = cache->BytesInMemory();
   const int used = cache->BigSwapFile().SlotsInUse();
@@ -207,11 +206,10 @@ namespace {
 std::vector<SmartImgPage> DistinctPages(int count, int pixelSize, std::uint32_t seed) {
   std::vector<SmartImgPage> pages;
   pages.reserve(static_cast<std::size_t>(count));  // moved handles would take references
-  std::vector<std::uint32_t> px(16384);
   for (int i = 0; i < count; ++i) {
     pages.emplace_back(0, pixelSize);
     pages.back().Realize(2);
-    store_test::MakePattern(seed + static_cast<std::uint32_t>(i), px.data(), 16384);
+    const auto px = store_test::Pattern(seed + static_cast<std::uint32_t>(i), 16384);
     std::memcpy(pages.back().GetDataPtr(), px.data(), static_cast<std::size_t>(16384 * pixelSize));
   }
   return pages;

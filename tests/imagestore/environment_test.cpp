@@ -80,8 +80,7 @@ TEST(StoreFaults, UnusablePageLatchesTheStoreWhichStopsPaging) {
     if (cache->MaxBytes() != budget) return 3;
     SmartImgPage written(0, 4);
     written.Realize(2);
-    std::vector<std::uint32_t> pattern(16384);
-    store_test::MakePattern(1, pattern.data(), 16384);
+    const std::vector<std::uint32_t> pattern = store_test::Pattern(1, 16384);
     std::memcpy(written.GetDataPtr(), pattern.data(), 65536);
     testing::internal::CaptureStderr();
     const bool evicted = cache->Evict(written.Body());

@@ -70,11 +70,10 @@ TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
   SmartImage table;
   table.SetFill(0);
   table.SetBounds(0, 0, 128 * 6, 128, 1);
-  std::vector<std::uint32_t> pattern(16384);
   for (int i = 0; i < 6; ++i) {
     table.SetPixel(i * 128, 0, 1);  // private in-memory page
-    store_test::MakePattern(static_cast<std::uint32_t>(i), pattern.data(), 16384);
-    std::memcpy(table.FindPageFromOrigin(i * 128, 0, 1)->GetDataPtr(), pattern.data(), 65536);
+    std::memcpy(table.FindPageFromOrigin(i * 128, 0, 1)->GetDataPtr(),
+                store_test::Pattern(static_cast<std::uint32_t>(i), 16384).data(), 65536);
   }
   // Page 1 and then page 4 go to the swap file; page 3 is touched last.
   ASSERT_TRUE(cache->Evict(table.FindPageFromOrigin(128, 0, 0)->Body()));

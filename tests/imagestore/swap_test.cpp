@@ -53,10 +53,10 @@ class PageSet {
         const int px = read ? i / 32 : i % 32, py = read ? i % 32 : i / 32;
         const std::size_t index = k + static_cast<std::size_t>(py * 32 + px);
         if (!read) {
-          store_test::MakePattern(static_cast<std::uint32_t>(index + 1), page.data(),
-                                  static_cast<int>(bytes / 4));
-          sums_.push_back(store_test::Checksum(page.data(), bytes));
-          img->setTile(px * 128, py * 128, 128, 128, page.data());
+          const auto pattern = store_test::Pattern(static_cast<std::uint32_t>(index + 1),
+                                                   static_cast<int>(bytes / 4));
+          sums_.push_back(store_test::Checksum(pattern.data(), bytes));
+          img->setTile(px * 128, py * 128, 128, 128, pattern.data());
         } else if (img->getTile(px * 128, py * 128, 128, 128, page.data()) != ilOkay ||
                    store_test::Checksum(page.data(), bytes) != sums_[index]) {
           if (bad++ == 0) ADD_FAILURE() << "page " << index << " at " << px << ", " << py;
@@ -98,9 +98,8 @@ void RecordMessage(void*, const char* text) {
 struct SwappedRow {
   explicit SwappedRow(int pages) : img(new ilSmartImage(ilPixel(ilUChar, 4))), sums(pages) {
     img->ref();
-    std::vector<std::uint32_t> px(128 * 128);
     for (int i = 0; i < pages; ++i) {
-      store_test::MakePattern(900 + i, px.data(), 128 * 128);
+      const auto px = store_test::Pattern(900 + i, 128 * 128);
       sums[i] = store_test::Checksum(px.data(), 65536);
       img->setTile(i * 128, 0, 128, 128, px.data());
       Cache()->Evict(img->FindPageFromOrigin(i * 128, 0, 0)->Body());
