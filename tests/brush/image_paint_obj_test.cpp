@@ -8,7 +8,11 @@
 #include <brenmark/image_paint_obj.h>
 #include <brenmark/qv_sub_img.h>
 
+#include "brush/brush_fixture.h"
+
 namespace {
+
+using brush_test::Px;
 
 class Counter : public Observer {
  public:
@@ -30,12 +34,6 @@ ilMemoryImg* Ramp(int w, int h) {
     }
   img->ref();
   return img;
-}
-
-std::uint32_t PixelAt(ilImage* img, int x, int y) {
-  std::uint8_t px[4] = {};
-  EXPECT_EQ(img->getTile(x, y, 1, 1, px), ilOkay);
-  return px[0] | px[1] << 8 | px[2] << 16 | static_cast<std::uint32_t>(px[3]) << 24;
 }
 
 // Exposes the protected image setter.
@@ -147,7 +145,7 @@ TEST(EnvelopeImagePaintObj, SwappingTheInnerObjectRewiresConsumers) {
   EXPECT_EQ(reader->getInput(), b);
   EXPECT_EQ(second->getInput(), b);
   EXPECT_EQ(a->getNumOutputs(), 0);
-  EXPECT_EQ(PixelAt(reader, 0, 0), PixelAt(b, 2, 3));
+  EXPECT_EQ(Px(reader, 0, 0), Px(b, 2, 3));
 
   // The new inner image itself reads the old one: it keeps its input.
   EXPECT_TRUE(env->SetInner(new Settable("view", view), 1));
@@ -185,8 +183,8 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   ilImage* view = win->image();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->getSize(), ilSize(16, 8, 1, 4));
-  EXPECT_EQ(PixelAt(view, 0, 0), PixelAt(img, 8, 4));
-  EXPECT_EQ(PixelAt(view, 15, 7), PixelAt(img, 23, 11));
+  EXPECT_EQ(Px(view, 0, 0), Px(img, 8, 4));
+  EXPECT_EQ(Px(view, 15, 7), Px(img, 23, 11));
 
   Counter seen;
   win->attach(&seen);
@@ -195,7 +193,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   EXPECT_EQ(win->image(), view);
   EXPECT_EQ(seen.updates, 1);
   EXPECT_EQ(view->getSize(), ilSize(24, 12, 1, 4));
-  EXPECT_EQ(PixelAt(view, 23, 11), PixelAt(img, 63, 31));  // the source's last pixel
+  EXPECT_EQ(Px(view, 23, 11), Px(img, 63, 31));  // the source's last pixel
 
   // Another source, one channel: same image object, re-pointed.
   ilMemoryImg* other = Ramp(20, 20);

@@ -16,9 +16,12 @@
 #include <functional>
 #include <vector>
 
+#include "brush/brush_fixture.h"
 #include "brush/profile_tables.h"
 
 namespace {
+
+using brush_test::Constant1;
 
 struct Recorder : Observer {
   void update(Observable* o) override { codes.push_back(static_cast<Stamp*>(o)->LastChange()); }
@@ -39,10 +42,6 @@ struct Held {
   Stamp* s;
   Recorder rec;
 };
-
-ImagePaintObj* Constant1(unsigned char v) {
-  return new ImagePaintObj("test", new ilConstImg(ilPixel(ilUChar, 1, &v)));
-}
 
 // Setters clamp, and announce a change code only when the value changed.
 // A new stamp is opaque black, radius 5, quality 40, the standard profile.

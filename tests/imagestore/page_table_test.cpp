@@ -5,12 +5,19 @@
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
-using store_test::Cache;
+namespace {
 
-TEST(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
-  Cache();
+// A page table of fill 0 over the process cache.
+class PageTable : public testing::Test {
+ protected:
+  void SetUp() override { table.SetFill(0); }
+  store_test::SmartImageCache* cache = store_test::Cache();
   SmartImage table;
-  table.SetFill(0);
+};
+
+}  // namespace
+
+TEST_F(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
   SmartImgPage* far = table.FindPageFromOrigin(4096, 0, 1);
   ASSERT_EQ(table.ClusterCount(), 2);
   const PageCluster* cluster = table.FirstCluster()->GetNext();
@@ -27,9 +34,7 @@ TEST(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
 
 // Without create a lookup gives the default page; beyond the range a
 // create warns and gives a fill page, where writes are lost.
-TEST(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
-  Cache();
-  SmartImage table;
+TEST_F(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
   table.SetFill(9);
   EXPECT_EQ(table.FindPageFromOrigin(-128, -128, 0), table.GetDefaultPage());
   EXPECT_EQ(table.ClusterCount(), 1);
@@ -48,10 +53,7 @@ TEST(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
   EXPECT_EQ(table.GetPixel(200000, 5), 9u);
 }
 
-TEST(PageTable, PageListRunsRowsBottomUpLeftToRight) {
-  Cache();
-  SmartImage table;
-  table.SetFill(0);
+TEST_F(PageTable, PageListRunsRowsBottomUpLeftToRight) {
   const Rectangle_ rect{-1, -1, 2, 2};
   std::vector<PageListItem> items(static_cast<std::size_t>(SmartImage::GetPageListSize(rect)));
   int count = 0;
@@ -65,10 +67,7 @@ TEST(PageTable, PageListRunsRowsBottomUpLeftToRight) {
   EXPECT_EQ(SmartImage::GetPageListSize(Rectangle_{0, 0, 128, 128}), 10);
 }
 
-TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
-  auto* cache = Cache();
-  SmartImage table;
-  table.SetFill(0);
+TEST_F(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
   table.SetBounds(0, 0, 128 * 6, 128, 1);
   for (int i = 0; i < 6; ++i) {
     table.SetPixel(i * 128, 0, 1);  // private in-memory page
@@ -93,9 +92,7 @@ TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
   EXPECT_EQ(ox, 0);
 }
 
-TEST(PageTable, BoundsClipToTheRangeWithAMessage) {
-  Cache();
-  SmartImage table;
+TEST_F(PageTable, BoundsClipToTheRangeWithAMessage) {
   testing::internal::CaptureStderr();
   table.SetBounds(10, 10, -5, 20, 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -110,10 +107,8 @@ TEST(PageTable, BoundsClipToTheRangeWithAMessage) {
   EXPECT_EQ((std::array{x, w}), (std::array{102400, 0}));
 }
 
-TEST(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
-  auto* cache = Cache();
+TEST_F(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
   const std::size_t before = cache->BytesInMemory();
-  SmartImage table;
   table.SetPixelSize(1);
   table.SetFill(0);
   table.SetBounds(0, 0, 4096, 256, 1);
@@ -132,9 +127,7 @@ TEST(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
   EXPECT_EQ(cache->BytesInMemory(), before);
 }
 
-TEST(PageTable, PixelScanWalksWithinBoundsAndAdjacentPixelsFollow) {
-  Cache();
-  SmartImage table;
+TEST_F(PageTable, PixelScanWalksWithinBoundsAndAdjacentPixelsFollow) {
   table.SetPixelSize(1);
   table.SetFill(0);
   table.SetBounds(10, 0, 100, 10, 1);

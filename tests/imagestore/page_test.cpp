@@ -6,9 +6,18 @@
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
-using store_test::Cache;
-
 namespace {
+
+// Lets each handle go (a copied handle would take a reference).
+template <typename... P>
+void Release(P&... pages) {
+  (pages.UnRef(kReleaseReference), ...);
+}
+
+class Page : public testing::Test {
+ protected:
+  store_test::SmartImageCache* cache = store_test::Cache();
+};
 
 // Makes `page` a private in-memory four-byte page whose pixel i holds
 // base + i. (Handles are filled in place: a copied handle takes a reference.)
@@ -21,7 +30,7 @@ void MakeGradientPage(SmartImgPage& page, std::uint32_t base) {
 
 }  // namespace
 
-TEST(Page, NullHandleReadsAsSolidClearZero) {
+TEST_F(Page, NullHandleReadsAsSolidClearZero) {
   SmartImgPage page;
   EXPECT_TRUE(page.IsNull());
   EXPECT_TRUE(page.IsSolidFilled(0u));
@@ -32,8 +41,7 @@ TEST(Page, NullHandleReadsAsSolidClearZero) {
   EXPECT_EQ(page.GetFillValue(), 0u);
 }
 
-TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
-  Cache();
+TEST_F(Page, CopyOnWriteGivesWriterItsOwnPage) {
   SmartImgPage a;
   MakeGradientPage(a, 1000);
   SmartImgPage b(a);  // second holder
@@ -49,15 +57,14 @@ TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
   EXPECT_EQ(b.GetSourcePage(), shared);
 
   b.SetPixel(0xFFFFFFFFu, 5, 6);
-  EXPECT_EQ(b.GetPixel(5, 6), 0xFFFFFFFFu);
-  EXPECT_EQ(a.GetPixel(5, 6), 1000u + 6 * 128 + 5);
+  EXPECT_EQ((std::array{b.GetPixel(5, 6), a.GetPixel(5, 6)}),
+            (std::array{0xFFFFFFFFu, 1000u + 6 * 128 + 5}));
   a.UnRef(kReleaseReference);
   EXPECT_EQ(b.GetSourcePage(), nullptr);  // the source went away; no dangling link
   b.UnRef(kReleaseReference);
 }
 
-TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
-  auto* cache = Cache();
+TEST_F(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
   SmartImgPage a;
   MakeGradientPage(a, 5);
   SmartImgPage b(a);
@@ -69,12 +76,10 @@ TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
   EXPECT_TRUE(a.IsInMemory());
   EXPECT_EQ(a.GetPixel(127, 127), 5u + 16383);
   EXPECT_EQ((std::array{a.GetRefCnt(), b.GetRefCnt()}), (std::array{1, 1}));
-  a.UnRef(kReleaseReference);
-  b.UnRef(kReleaseReference);
+  Release(a, b);
 }
 
-TEST(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
-  auto* cache = Cache();
+TEST_F(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
   const std::size_t before = cache->BytesInMemory();
   SmartImgPage page(0x80402010u, 4);
   ASSERT_TRUE(page.Realize(1));  // now in memory, every pixel the old fill
@@ -96,13 +101,11 @@ TEST(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
   EXPECT_EQ(other.CheckForSolid(&part), 1);
   EXPECT_EQ(other.CheckForSolid(&across), 0);
   EXPECT_TRUE(other.IsInMemory());
-  page.UnRef(kReleaseReference);
-  other.UnRef(kReleaseReference);
+  Release(page, other);
   EXPECT_EQ(cache->BytesInMemory(), before);
 }
 
-TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
-  Cache();
+TEST_F(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
   SmartImgPage page(0, 1);
   page.DrawHorizLine(10, 5, 3, 200);
   for (int x = 0; x < 128; ++x) EXPECT_EQ(page.GetPixel(x, 3), x >= 5 && x <= 10 ? 200u : 0u) << x;
@@ -113,27 +116,25 @@ TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
   SmartImgPage solid(50, 1);
   solid.DrawHorizLine(0, 127, 0, 50);  // already that value: stays solid
   EXPECT_TRUE(solid.IsSolidFilled(50u));
-  page.UnRef(kReleaseReference);
-  solid.UnRef(kReleaseReference);
+  Release(page, solid);
 }
 
-TEST(Page, PriorityStopsAtItsLimitsAndClippingKeepsToThePage) {
+TEST_F(Page, PriorityStopsAtItsLimitsAndClippingKeepsToThePage) {
   SmartImgPage page(0, 4);
   page.SetPriority(254);
   page.IncrementPriority();
-  EXPECT_EQ(page.GetPriority(), 254);
+  const int top = page.GetPriority();
   page.SetPriority(0);
   page.DecrementPriority();
-  EXPECT_EQ(page.GetPriority(), 0);
-  page.UnRef(kReleaseReference);
+  EXPECT_EQ((std::array{top, page.GetPriority()}), (std::array{254, 0}));
+  Release(page);
 
   int x = -10, y = 120, w = 30, h = 30;
   SmartImgPage::ClipToPage(x, y, w, h);
   EXPECT_EQ((std::array{x, y, w, h}), (std::array{0, 120, 20, 8}));
 }
 
-TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
-  Cache();
+TEST_F(Page, TransparencyClassesOfSolidAndMemoryPages) {
   SmartImgPage clear(0x00000000u, 4), opaque(0xFF102030u, 4), half(0x80101010u, 4), mask(255, 1);
   EXPECT_EQ((std::array{clear.TestTransparency(nullptr), opaque.TestTransparency(nullptr),
                         half.TestTransparency(nullptr), mask.TestTransparency(nullptr)}),
@@ -149,14 +150,13 @@ TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
   clear.MarkDirty();
   EXPECT_EQ(clear.IsTransparent(&left, 0), kTransMixed);
   EXPECT_EQ(clear.IsTransparent(&left, 1), kTransClear);
-  for (SmartImgPage* p : {&clear, &opaque, &half, &mask}) p->UnRef(kReleaseReference);
+  Release(clear, opaque, half, mask);
 }
 
 // One pixel off the page's alpha decides the class wherever it lies: mid
 // page, the last pixel of a rectangle's tail past the sixteen-pixel groups,
 // just outside the rectangle; a colour change alone does not.
-TEST(Page, OnePixelDecidesTheTransparencyClass) {
-  Cache();
+TEST_F(Page, OnePixelDecidesTheTransparencyClass) {
   struct Case {
     std::uint32_t fill;
     ilTile rect;
@@ -182,8 +182,7 @@ TEST(Page, OnePixelDecidesTheTransparencyClass) {
   }
 }
 
-TEST(Page, AlphaChecksGradeColourAboveAlpha) {
-  Cache();
+TEST_F(Page, AlphaChecksGradeColourAboveAlpha) {
   // slight: colour exceeds alpha by 2.
   SmartImgPage valid(0x80404040u, 4), slight(0x80808282u, 4), noAlpha(0x00302010u, 4),
       bad(0x10ff0000u, 4), small(5, 1);
@@ -199,12 +198,10 @@ TEST(Page, AlphaChecksGradeColourAboveAlpha) {
   premult.ForceAlphaValid(3);
   // 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64
   EXPECT_EQ(premult.GetFillValue(), 0x80804080u);
-  for (SmartImgPage* p : {&valid, &slight, &noAlpha, &bad, &small, &premult})
-    p->UnRef(kReleaseReference);
+  Release(valid, slight, noAlpha, bad, small, premult);
 }
 
-TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
-  auto* cache = Cache();
+TEST_F(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   const std::size_t before = cache->BytesInMemory();
   const int retained = cache->RetainedCount();
   SmartImgPage page(0x11223344u, 4);
@@ -233,7 +230,7 @@ TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   EXPECT_EQ(cache->BytesInMemory(), before);
 }
 
-TEST(Page, StaleHandleReportsWhereItWasReleased) {
+TEST_F(Page, StaleHandleReportsWhereItWasReleased) {
   SmartImgPage page(1, 4);
   SmartImgPage stale;
   stale = page;           // assignment copies the pointer only: no reference
