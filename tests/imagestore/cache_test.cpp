@@ -192,9 +192,7 @@ TEST(CacheLists, RetainedListWarnsPastFiveHundredTwelve) {
 
 TEST(CacheLists, StatisticsReportBudgetAndLists) {
   StandaloneCache cache(1024, 36);
-  testing::internal::CaptureStderr();
-  cache->PrintStatistics();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(store_test::Stderr([&] { cache->PrintStatistics(); }),
             "Maximum Cache Size: 67108864, Hits: 0, Misses: 0.\n"
             "In Memory Pages -- Big: 0, Small: 0, Locked: 0, Total Bytes 0\n"
             "Dirty Pages on scan list: 0\n");
@@ -244,17 +242,16 @@ TEST(ReplacementPolicy, TrimmingPicksVictimsInOrder) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    const Case* param = &c;
-    RUN_IN_FRESH_PROCESS([param] {
+    RUN_IN_FRESH_PROCESS([&] {
       SmartImageCache* cache = Cache();
-      std::vector<SmartImgPage> big = DistinctPages(param->big, 4, 1);
+      std::vector<SmartImgPage> big = DistinctPages(c.big, 4, 1);
       std::vector<SmartImgPage> small = DistinctPages(4, 1, 1000);
       if (cache->SwappedCount() != 0) return 1;
-      if (param->touched >= 0) big[param->touched].Realize(0);
-      if (param->retained >= 0) big[param->retained].ForceRetain();
+      if (c.touched >= 0) big[c.touched].Realize(0);
+      if (c.retained >= 0) big[c.retained].ForceRetain();
       cache->SetCacheSize(8 * kMB);
-      if (SwappedIndices(big) != param->bigOut) return 2;
-      if (SwappedIndices(small) != param->smallOut) return 3;
+      if (SwappedIndices(big) != c.bigOut) return 2;
+      if (SwappedIndices(small) != c.smallOut) return 3;
       if (cache->BytesInMemory() >= 8 * kMB) return 4;
       return 0;
     });

@@ -22,10 +22,9 @@ class Impostor : public ilSIDImage {
 TEST(StoreEnvironment, CheckingSwitchAnnouncesItselfAndPoisonsBlocks) {
   RUN_IN_FRESH_PROCESS([] {
     setenv("NORVANE_QV_SMARTIMAGE_CHECKING", "", 1);
-    testing::internal::CaptureStderr();
-    auto* cache = Cache();
-    const std::string out = testing::internal::GetCapturedStderr();
-    if (out != "SID: SmartImage checking is enabled.\n") return 1;
+    store_test::SmartImageCache* cache = nullptr;
+    if (store_test::Stderr([&] { cache = Cache(); }) != "SID: SmartImage checking is enabled.\n")
+      return 1;
     SmartImgPage page(0, 4);
     page.MakeInMemFromSolid();  // the fill overwrites the poison
     if (page.GetPixel(0, 0) != 0) return 2;
@@ -42,10 +41,7 @@ TEST(StoreEnvironment, CheckingSwitchAnnouncesItselfAndPoisonsBlocks) {
 TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
   RUN_IN_FRESH_PROCESS([] {
     setenv("NORVANE_QV_USE_OLD_IMAGEID", "1", 1);
-    testing::internal::CaptureStderr();
-    Cache();
-    const std::string out = testing::internal::GetCapturedStderr();
-    if (out !=
+    if (store_test::Stderr(Cache) !=
         "\nSID: Using Old ImageID method. Performance may be degraded.\n"
         "Quorvel: to use the new method, unsetenv NORVANE_QV_USE_OLD_IMAGEID\n\n")
       return 1;
@@ -69,9 +65,8 @@ TEST(StoreFaults, UnusablePageLatchesTheStoreWhichStopsPaging) {
     auto* cache = Cache();
     SmartImgPage page(0, 4);
     page.UnRealize();
-    testing::internal::CaptureStderr();
-    const bool ok = page.Realize(0);
-    const std::string out = testing::internal::GetCapturedStderr();
+    bool ok = true;
+    const std::string out = store_test::Stderr([&] { ok = page.Realize(0); });
     page.UnRef(kReleaseReference);
     if (ok || out != "\nSID: Error: Unrealized page\n") return 1;
     if (brenmark::imagestore::StoreFault() != 1) return 2;
@@ -82,10 +77,11 @@ TEST(StoreFaults, UnusablePageLatchesTheStoreWhichStopsPaging) {
     written.Realize(2);
     const std::vector<std::uint32_t> pattern = store_test::Pattern(1, 16384);
     std::memcpy(written.GetDataPtr(), pattern.data(), 65536);
-    testing::internal::CaptureStderr();
-    const bool evicted = cache->Evict(written.Body());
-    const std::string text = testing::internal::GetCapturedStderr();
-    if (!evicted || text != "SID: Paging Out 1\n") return 4;
+    bool evicted = false;
+    if (store_test::Stderr([&] { evicted = cache->Evict(written.Body()); }) !=
+            "SID: Paging Out 1\n" ||
+        !evicted)
+      return 4;
     if (written.GetPixel(5, 0) != pattern[5]) return 5;
     written.UnRef(kReleaseReference);
     return 0;

@@ -5,6 +5,8 @@
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
+using store_test::Stderr;
+
 namespace {
 
 // A page table of fill 0 over the process cache.
@@ -40,15 +42,13 @@ TEST_F(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
   EXPECT_EQ(table.ClusterCount(), 1);
   EXPECT_TRUE(table.GetDefaultPage()->IsSolidFilled(9u));
   EXPECT_EQ(table.GetPixel(-5, -5), 9u);
-  testing::internal::CaptureStderr();
-  SmartImgPage* page = table.FindPageFromOrigin(102528, 0, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  SmartImgPage* page = nullptr;
+  EXPECT_EQ(Stderr([&] { page = table.FindPageFromOrigin(102528, 0, 1); }),
             "SID: Warning: Exceeding Max coord range of -102400 to 102400\n");
   EXPECT_TRUE(page->IsSolidFilled(9u));
   EXPECT_NE(page, table.GetDefaultPage());
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(table.FindPageFromOrigin(102528, 0, 0), table.GetDefaultPage());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Stderr([&] { page = table.FindPageFromOrigin(102528, 0, 0); }), "");
+  EXPECT_EQ(page, table.GetDefaultPage());
   table.SetPixel(200000, 5, 1);
   EXPECT_EQ(table.GetPixel(200000, 5), 9u);
 }
@@ -93,15 +93,11 @@ TEST_F(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
 }
 
 TEST_F(PageTable, BoundsClipToTheRangeWithAMessage) {
-  testing::internal::CaptureStderr();
-  table.SetBounds(10, 10, -5, 20, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Stderr([&] { table.SetBounds(10, 10, -5, 20, 1); }), "");
   int x, y, w, h;
   table.GetBounds(x, y, w, h);
   EXPECT_EQ(w, 0);
-  testing::internal::CaptureStderr();
-  table.SetBounds(200000, 0, 10, 10, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(Stderr([&] { table.SetBounds(200000, 0, 10, 10, 1); }),
             "SID: SmartImage had to clip an image op to fit +- 102400\n");
   table.GetBounds(x, y, w, h);
   EXPECT_EQ((std::array{x, w}), (std::array{102400, 0}));

@@ -235,9 +235,9 @@ TEST_F(Page, StaleHandleReportsWhereItWasReleased) {
   SmartImgPage stale;
   stale = page;           // assignment copies the pointer only: no reference
   page.MakeFilled(2, 4);  // releases the first body with tag 1234002
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(stale.CheckValid());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  bool valid = true;
+  EXPECT_EQ(store_test::Stderr([&] { valid = stale.CheckValid(); }),
             "Quorvel: Invalid page -- Unrefed at 1234002 (Sig - deadbeef)\n");
+  EXPECT_FALSE(valid);
   page.UnRef(kReleaseReference);
 }

@@ -211,9 +211,7 @@ TEST_F(SmartImageTest, MergeHandsWrittenPagesBackToTheSeed) {
 TEST_F(SmartImageTest, ForcedBoundsPinTheBounds) {
   Img img;
   PaintSquare(img, 0, 0, 1);
-  testing::internal::CaptureStderr();
-  img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(store_test::Stderr([&] { img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1)); }),
             "SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 
@@ -378,8 +376,6 @@ TEST_F(SmartImageTest, ClippingIsReportedOncePerOperation) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(c.op(), ilOkay);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.want);
+    EXPECT_EQ(store_test::Stderr([&] { EXPECT_EQ(c.op(), ilOkay); }), c.want);
   }
 }

@@ -67,6 +67,14 @@ inline std::uint64_t Checksum(const void* data, std::size_t bytes) {
   return h;
 }
 
+// What `f` prints to stderr.
+template <typename F>
+std::string Stderr(F&& f) {
+  testing::internal::CaptureStderr();
+  f();
+  return testing::internal::GetCapturedStderr();
+}
+
 // A smart image held for one scope: the caller's reference goes at its end.
 struct Img {
   explicit Img(ilSmartImage* i) : img(i) { img->ref(); }
@@ -91,12 +99,12 @@ inline ilStatus Fill(ilSmartImage* img, int x, int y, int w, int h, std::uint32_
 
 // The body of a test that must run in a process of its own: it answers
 // through its exit code (0 passes) and prints what went wrong to stderr.
-#define RUN_IN_FRESH_PROCESS(body)                  \
+#define RUN_IN_FRESH_PROCESS(...)                   \
   do {                                              \
     GTEST_FLAG_SET(death_test_style, "threadsafe"); \
     EXPECT_EXIT(                                    \
         {                                           \
-          const int code = (body)();                \
+          const int code = (__VA_ARGS__)();         \
           std::fflush(stdout);                      \
           std::exit(code);                          \
         },                                          \
