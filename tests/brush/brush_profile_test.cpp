@@ -2,6 +2,7 @@
 // brush parameter record.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -78,11 +79,9 @@ TEST(ProfileFunctions, EqualityNeedsTheSameClassAndData) {
       {linear.get(), linear2.get(), false}, {solid.get(), nullptr, false},
       {poly.get(), poly.get(), true},       {poly.get(), linear.get(), false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.a->isEqual(c.b), c.equal);
-    EXPECT_EQ(c.a->isNotEqual(c.b), !c.equal);
-    EXPECT_EQ(c.a->differs(c.b), !c.equal);
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ((std::array{c.a->isEqual(c.b), c.a->isNotEqual(c.b), c.a->differs(c.b)}),
+              (std::array<bool, 3>{c.equal, !c.equal, !c.equal}));
   EXPECT_NE(copy.get(), solid.get());
   EXPECT_EQ(copy->ClassIdentifier(), SolidProfile::ClassId());
   EXPECT_EQ(copy->RefCount(), 0);  // a copy starts unreferenced
@@ -188,8 +187,7 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
     p.SetSecondPaintSource(b);
     EXPECT_EQ(a->RefCount(), 2);
     BrushParameters copy(p);
-    EXPECT_EQ(a->RefCount(), 3);
-    EXPECT_EQ(b->RefCount(), 2);
+    EXPECT_EQ((std::array{a->RefCount(), b->RefCount()}), (std::array{3, 2}));
     BrushParameters other;
     other = copy;
     other = other;  // self-assignment keeps the count
@@ -197,9 +195,7 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
     other.SetPaintSource(nullptr);
     EXPECT_EQ(a->RefCount(), 3);
   }
-  EXPECT_EQ(a->RefCount(), 1);
-  EXPECT_TRUE(goneB);  // only the records held it
-  EXPECT_FALSE(goneA);
+  EXPECT_TRUE(a->RefCount() == 1 && goneB && !goneA);  // only the records held b
   a->unref();
   EXPECT_TRUE(goneA);
 }

@@ -2,6 +2,7 @@
 // inner swap and the sub-image window.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 
 #include <brenmark/il.h>
@@ -36,6 +37,13 @@ ilMemoryImg* Ramp(int w, int h) {
   return img;
 }
 
+// The bounds the object reports.
+ilTile Bounds(ImagePaintObj& obj) {
+  ilTile t(9, 9, 9, 9, 9, 9);
+  obj.bounds(t);
+  return t;
+}
+
 // Exposes the protected image setter.
 class Settable : public ImagePaintObj {
  public:
@@ -45,27 +53,20 @@ class Settable : public ImagePaintObj {
 
 TEST(ImagePaintObj, HoldsItsImageReportsBoundsAndNotifies) {
   ilMemoryImg* img = Ramp(64, 32);
-  ilTile t(9, 9, 9, 9, 9, 9);
   {
     Settable none("none", nullptr);
-    none.bounds(t);
-    EXPECT_EQ(t, ilTile());
+    EXPECT_EQ(Bounds(none), ilTile());
     auto* obj = new Settable("ramp", img);
     obj->ref();
-    EXPECT_EQ(img->getRefCount(), 2);
-    obj->bounds(t);
-    EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+    EXPECT_EQ(Bounds(*obj), ilTile(0, 0, 0, 64, 32, 1));
     Settable copy(*obj);
-    EXPECT_EQ(copy.image(), img);
-    EXPECT_EQ(img->getRefCount(), 3);
+    EXPECT_TRUE(copy.image() == img && img->getRefCount() == 3);
 
     Counter seen;
     obj->attach(&seen);
     obj->set_image(img);  // the same image: no notice
-    EXPECT_EQ(seen.updates, 0);
     obj->image_modified(0);
-    EXPECT_EQ(obj->changed(), 1);
-    EXPECT_EQ(seen.updates, 0);
+    EXPECT_TRUE(obj->changed() == 1 && seen.updates == 0);
     obj->image_modified(1);
     EXPECT_EQ(seen.updates, 1);
     obj->set_image(nullptr);
@@ -86,11 +87,8 @@ TEST(EnvelopeImagePaintObj, PassesInnerNoticesAndCombinesChangedMarks) {
   auto* inner = new Settable("inner", img);
   auto* env = new EnvelopeImagePaintObj("env", inner);
   env->ref();
-  EXPECT_EQ(inner->RefCount(), 1);
-  EXPECT_EQ(env->image(), img);
-  ilTile t;
-  env->bounds(t);
-  EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+  EXPECT_TRUE(inner->RefCount() == 1 && env->image() == img);
+  EXPECT_EQ(Bounds(*env), ilTile(0, 0, 0, 64, 32, 1));
 
   Counter seen;
   env->attach(&seen);
@@ -120,8 +118,7 @@ TEST(EnvelopeImagePaintObj, PassesInnerNoticesAndCombinesChangedMarks) {
   outer->unref();
 
   EXPECT_TRUE(env->SetInner(nullptr, 1));  // releases the inner object
-  EXPECT_EQ(seen.updates, 3);
-  EXPECT_EQ(env->image(), nullptr);
+  EXPECT_TRUE(seen.updates == 3 && env->image() == nullptr);
   EXPECT_EQ(img->getRefCount(), 1);
   env->detach(&seen);
   env->unref();
@@ -158,8 +155,7 @@ TEST(EnvelopeImagePaintObj, SwappingTheInnerObjectRewiresConsumers) {
   delete reader;
   delete second;
   view->unref();
-  EXPECT_EQ(a->getRefCount(), 1);
-  EXPECT_EQ(b->getRefCount(), 1);
+  EXPECT_EQ((std::array{a->getRefCount(), b->getRefCount()}), (std::array{1, 1}));
   a->unref();
   b->unref();
 }
@@ -172,9 +168,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
     SubImagePaintObj whole("whole", src), alpha("alpha", src, 0, 1);
     EXPECT_EQ(whole.image()->getSize(), ilSize(64, 32, 1, 4));
     EXPECT_EQ(alpha.image()->getSize(), ilSize(64, 32, 1, 1));
-    ilTile t;
-    alpha.bounds(t);
-    EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+    EXPECT_EQ(Bounds(alpha), ilTile(0, 0, 0, 64, 32, 1));
     EXPECT_EQ(src->RefCount(), 3);
   }
   auto* win = new SubImagePaintObj("win", src, 8, 4, 16, 8);
@@ -190,8 +184,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   win->attach(&seen);
   view->ref();  // an outside holder of the window's image
   win->Move(40, 20, 24, 12);
-  EXPECT_EQ(win->image(), view);
-  EXPECT_EQ(seen.updates, 1);
+  EXPECT_TRUE(win->image() == view && seen.updates == 1);
   EXPECT_EQ(view->getSize(), ilSize(24, 12, 1, 4));
   EXPECT_EQ(Px(view, 23, 11), Px(img, 63, 31));  // the source's last pixel
 
@@ -199,15 +192,13 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   ilMemoryImg* other = Ramp(20, 20);
   auto* src2 = new Settable("src2", other);
   win->SetWindow(src2, 5, 6, 0, 10, 10, 1);
-  EXPECT_EQ(win->image(), view);
-  EXPECT_EQ(seen.updates, 2);
+  EXPECT_TRUE(win->image() == view && seen.updates == 2);
   EXPECT_EQ(view->getInput(), other);
   EXPECT_EQ(view->getSize(), ilSize(10, 10, 1, 1));
   std::uint8_t one = 0;
   EXPECT_EQ(view->getTile(9, 9, 1, 1, &one), ilOkay);
-  EXPECT_EQ(one, 255 - 14);       // channel 0 of (14, 15)
-  EXPECT_EQ(src->RefCount(), 1);  // the first source was released
-  EXPECT_EQ(src2->RefCount(), 1);
+  EXPECT_EQ(one, 255 - 14);                                    // channel 0 of (14, 15)
+  EXPECT_TRUE(src->RefCount() == 1 && src2->RefCount() == 1);  // the first source went
 
   // A source without image changes nothing.
   Settable empty("empty", nullptr);
@@ -224,8 +215,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   EXPECT_EQ(view->getRefCount(), 1);
   view->unref();
   src->unref();
-  EXPECT_EQ(img->getRefCount(), 1);
-  EXPECT_EQ(other->getRefCount(), 1);
+  EXPECT_EQ((std::array{img->getRefCount(), other->getRefCount()}), (std::array{1, 1}));
   img->unref();
   other->unref();
 }
