@@ -40,6 +40,11 @@ inline std::uint32_t Px(ilImage* img, int x, int y) {
   return v;
 }
 
+// Sets the four bytes at (x, y).
+inline void Paint(ilImage* img, int x, int y, std::uint32_t v) {
+  img->setTile(x, y, 1, 1, &v);
+}
+
 // A paint object of one constant byte.
 inline ImagePaintObj* Constant1(unsigned char v) {
   return new ImagePaintObj("constant", new ilConstImg(ilPixel(ilUChar, 1, &v)));
