@@ -26,6 +26,11 @@ PageData* BodyAt(const Img& img, int x, int y) {
   return img->FindPageFromOrigin(ox, oy, 0)->Body();
 }
 
+// The pixels of a locked page.
+std::uint32_t* Words(const ilLockRequest& r) {
+  return static_cast<std::uint32_t*>(r.page->getData());
+}
+
 class SmartImageTest : public testing::Test {
  protected:
   store_test::SmartImageCache* cache = store_test::Cache();
@@ -50,8 +55,8 @@ TEST_F(SmartImageTest, MemoryFollowsContentOnAHugeLayer) {
   layer->SetBounds_(ilTile(0, 0, 0, 100000, 100000, 1), 1);
   PaintSquare(layer, 51200, 76800, 1);
   EXPECT_EQ(cache->BytesInMemory() - before, 65536u);
-  EXPECT_EQ(layer->GetPixel(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(layer->GetPixel(99999, 99999), 0xFFFFFFFFu);
+  EXPECT_EQ((std::array{layer->GetPixel(0, 0), layer->GetPixel(99999, 99999)}),
+            (std::array{0xFFFFFFFFu, 0xFFFFFFFFu}));
   EXPECT_EQ(layer->getBounds(), ilTile(0, 0, 0, 100000, 100000, 1));
 }
 
@@ -82,8 +87,8 @@ TEST_F(SmartImageTest, ConfiguredTransfersMapChannelsAndFlipRows) {
   const int list[1] = {0};
   const ilConfig oneChannel(ilUChar, ilInterleaved, 1, list);
   ASSERT_EQ(img->setTile(0, 0, 3, 2, alpha, &oneChannel), ilOkay);
-  EXPECT_EQ(img->GetPixel(0, 0), 0x01102030u);
-  EXPECT_EQ(img->GetPixel(2, 1), 0x06102030u);
+  EXPECT_EQ((std::array{img->GetPixel(0, 0), img->GetPixel(2, 1)}),
+            (std::array{0x01102030u, 0x06102030u}));
   // Reading in the upper-left space turns the rows over.
   std::array<std::uint8_t, 6> back{};
   const ilConfig flipped(ilUChar, ilInterleaved, 1, list, 0, ilUpperLeft);
@@ -110,9 +115,8 @@ TEST_F(SmartImageTest, AlignedCopySharesPagesUntilOnePixelIsWritten) {
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
   EXPECT_NE(BodyAt(dst, 128, -256), BodyAt(src, 0, 0));
   EXPECT_EQ(BodyAt(dst, 256, -256), BodyAt(src, 128, 0));
-  EXPECT_EQ(src->GetPixel(0, 0), old);
-  EXPECT_EQ(dst->GetPixel(128, -256), white);
-  EXPECT_EQ(dst->GetPixel(129, -256), src->GetPixel(1, 0));
+  EXPECT_EQ((std::array{src->GetPixel(0, 0), dst->GetPixel(128, -256), dst->GetPixel(129, -256)}),
+            (std::array{old, white, src->GetPixel(1, 0)}));
 }
 
 TEST_F(SmartImageTest, UnalignedCopyMovesPixels) {
@@ -191,8 +195,8 @@ TEST_F(SmartImageTest, NonPagedSeedIsCopiedAtOnce) {
   Img copy(new ilSmartImage(mem, 0, 0, 0, -1));
   delete mem;
   EXPECT_EQ(copy->getBounds(), ilTile(0, 0, 0, 200, 150, 1));
-  EXPECT_EQ(copy->GetPixel(199, 149), pattern.back());
-  EXPECT_EQ(copy->GetPixel(0, 1), pattern[200]);
+  EXPECT_EQ((std::array{copy->GetPixel(199, 149), copy->GetPixel(0, 1)}),
+            (std::array{pattern.back(), pattern[200]}));
 }
 
 TEST_F(SmartImageTest, MergeHandsWrittenPagesBackToTheSeed) {
@@ -253,37 +257,33 @@ TEST_F(SmartImageTest, NewFillReachesEverythingOutsideTheBounds) {
   const std::uint32_t green = 0xFF00FF00u;
   ASSERT_EQ(Fill(img, 10, 10, 100, 100, 0xFF0000FFu), ilOkay);
   ASSERT_EQ(img->setFill(ilPixel(ilUChar, 4, &green)), ilOkay);
-  EXPECT_EQ(img->GetPixel(50, 50), 0xFF0000FFu);
-  EXPECT_EQ(img->GetPixel(5, 5), 0xFF00FF00u);      // same page, outside the bounds
-  EXPECT_EQ(img->GetPixel(120, 120), 0xFF00FF00u);  // same page, beyond the far edge
-  EXPECT_EQ(img->GetPixel(-500, 9000), 0xFF00FF00u);
+  // Inside; the same page outside the bounds and beyond the far edge; far off.
+  EXPECT_EQ((std::array{img->GetPixel(50, 50), img->GetPixel(5, 5), img->GetPixel(120, 120),
+                        img->GetPixel(-500, 9000)}),
+            (std::array{0xFF0000FFu, green, green, green}));
 }
 
 TEST_F(SmartImageTest, PageLocksPinPagesAndGrowBounds) {
   const std::size_t before = cache->BytesInMemory();
   const int retained = cache->RetainedCount();
   Img img(0x40404040u);
-  ilLockRequest req;
-  req.init(200, 300);
+  ilLockRequest req{200, 300};
   ASSERT_EQ(img->lockPageSet(&req, ilLockWrite, 1), ilOkay);
   ASSERT_NE(req.page, nullptr);
   EXPECT_EQ((std::array{req.page->x, req.page->y, req.page->c}), (std::array{128, 256, 4}));
   EXPECT_EQ(cache->RetainedCount(), retained + 1);
   EXPECT_EQ(img->getBounds(), ilTile(128, 256, 0, 128, 128, 1));
-  auto* words = static_cast<std::uint32_t*>(req.page->getData());
-  EXPECT_EQ(words[0], 0x40404040u);
-  words[(300 - 256) * 128 + (200 - 128)] = 0xFFFFFFFFu;
+  EXPECT_EQ(Words(req)[0], 0x40404040u);
+  Words(req)[(300 - 256) * 128 + (200 - 128)] = 0xFFFFFFFFu;
   ASSERT_EQ(img->unlockPageSet(&req, 1), ilOkay);
-  EXPECT_EQ(req.page, nullptr);
-  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_TRUE(req.page == nullptr && cache->RetainedCount() == retained);
   EXPECT_EQ(img->GetPixel(200, 300), 0xFFFFFFFFu);
 
   // A read lock of a solid page lends memory and takes it back.
-  ilLockRequest read;
-  read.init(1000, 1000);
+  ilLockRequest read{1000, 1000};
   const std::size_t withPage = cache->BytesInMemory();
   ASSERT_EQ(img->lockPageSet(&read, ilLockRead, 1), ilOkay);
-  EXPECT_EQ(static_cast<std::uint32_t*>(read.page->getData())[5], 0x40404040u);
+  EXPECT_EQ(Words(read)[5], 0x40404040u);
   EXPECT_EQ(cache->BytesInMemory(), withPage + 65536);
   ASSERT_EQ(img->unlockPageSet(&read, 1), ilOkay);
   EXPECT_EQ(cache->BytesInMemory(), withPage);
@@ -292,15 +292,13 @@ TEST_F(SmartImageTest, PageLocksPinPagesAndGrowBounds) {
 
   // A page object left by an unlock serves the next lock: two pages held at
   // once keep their own origins and memory.
-  ilLockRequest two[2];
-  two[0].init(1000, 1000);
-  two[1].init(255, 383);
+  ilLockRequest two[2] = {{1000, 1000}, {255, 383}};
   ASSERT_EQ(img->lockPageSet(two, ilLockRead, 2), ilOkay);
   ASSERT_TRUE(two[0].page && two[1].page && two[0].page != two[1].page);
   EXPECT_EQ((std::array{two[0].page->x, two[0].page->y, two[1].page->x, two[1].page->y}),
             (std::array{896, 896, 128, 256}));
-  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[44 * 128 + 72], 0xFFFFFFFFu);
-  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[128 * 128 - 1], 0x40404040u);
+  EXPECT_EQ((std::array{Words(two[1])[44 * 128 + 72], Words(two[1])[128 * 128 - 1]}),
+            (std::array{0xFFFFFFFFu, 0x40404040u}));
   ASSERT_EQ(img->unlockPageSet(two, 2), ilOkay);
   EXPECT_EQ(cache->RetainedCount(), retained);
 }
