@@ -3,6 +3,8 @@
 
 #include <brenmark/il_types.h>
 
+#include <tuple>
+
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
@@ -32,13 +34,11 @@ void MakeGradientPage(SmartImgPage& page, std::uint32_t base) {
 
 TEST_F(Page, NullHandleReadsAsSolidClearZero) {
   SmartImgPage page;
-  EXPECT_TRUE(page.IsNull());
-  EXPECT_TRUE(page.IsSolidFilled(0u));
-  EXPECT_FALSE(page.IsSolidFilled(7u));
-  EXPECT_TRUE(page.IsSolidFilled(ilTile(3, 3, 0, 10, 10, 1)));
-  EXPECT_EQ(page.GetTransparency(), kTransClear);
-  EXPECT_EQ(page.WalkPage(nullptr), 1);
-  EXPECT_EQ(page.GetFillValue(), 0u);
+  EXPECT_EQ((std::array{page.IsNull(), page.IsSolidFilled(0u), page.IsSolidFilled(7u),
+                        page.IsSolidFilled(ilTile(3, 3, 0, 10, 10, 1))}),
+            (std::array{true, true, false, true}));
+  EXPECT_EQ((std::tuple{page.GetTransparency(), page.WalkPage(nullptr), page.GetFillValue()}),
+            (std::tuple{kTransClear, 1, 0u}));
 }
 
 TEST_F(Page, CopyOnWriteGivesWriterItsOwnPage) {
@@ -50,8 +50,7 @@ TEST_F(Page, CopyOnWriteGivesWriterItsOwnPage) {
   PageData* shared = a.Body();
 
   ASSERT_TRUE(b.Realize(1));
-  EXPECT_NE(a.Body(), b.Body());
-  EXPECT_EQ(a.Body(), shared);
+  EXPECT_TRUE(a.Body() == shared && b.Body() != shared);
   EXPECT_EQ((std::array{a.GetRefCnt(), b.GetRefCnt()}), (std::array{1, 1}));
   EXPECT_EQ(std::memcmp(a.GetDataPtr(), b.GetDataPtr(), 65536), 0);
   EXPECT_EQ(b.GetSourcePage(), shared);
@@ -70,10 +69,8 @@ TEST_F(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
   SmartImgPage b(a);
   const std::size_t before = cache->BytesInMemory();
   ASSERT_TRUE(b.Realize(3));
-  EXPECT_TRUE(b.IsSolidFilled(0u));
-  EXPECT_EQ(b.GetDataPtr(), nullptr);
+  EXPECT_TRUE(b.IsSolidFilled(0u) && b.GetDataPtr() == nullptr && a.IsInMemory());
   EXPECT_EQ(cache->BytesInMemory(), before);
-  EXPECT_TRUE(a.IsInMemory());
   EXPECT_EQ(a.GetPixel(127, 127), 5u + 16383);
   EXPECT_EQ((std::array{a.GetRefCnt(), b.GetRefCnt()}), (std::array{1, 1}));
   Release(a, b);
@@ -86,20 +83,18 @@ TEST_F(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
   EXPECT_EQ(page.Body()->scanned, 0);  // queued for scan by the write
   EXPECT_EQ(page.CheckForSolid(nullptr), 1);
-  EXPECT_TRUE(page.IsSolidFilled(0x80402010u));
-  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_TRUE(page.IsSolidFilled(0x80402010u) && cache->BytesInMemory() == before);
 
   SmartImgPage other(0xFF000000u, 4);
   ASSERT_TRUE(other.Realize(1));
   other.SetPixel(0xFF0000FFu, 64, 64);  // one different pixel, still opaque
   EXPECT_EQ(other.CheckForSolid(nullptr), 0);
-  EXPECT_TRUE(other.IsInMemory());
-  EXPECT_EQ(other.GetTransparency(), kTransOpaque);
+  EXPECT_TRUE(other.IsInMemory() && other.GetTransparency() == kTransOpaque);
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
   // A test of part of the page answers for that part and changes nothing.
   const ilTile part(0, 0, 0, 50, 50, 1), across(60, 60, 0, 20, 20, 1);
-  EXPECT_EQ(other.CheckForSolid(&part), 1);
-  EXPECT_EQ(other.CheckForSolid(&across), 0);
+  EXPECT_EQ((std::array{other.CheckForSolid(&part), other.CheckForSolid(&across)}),
+            (std::array{1, 0}));
   EXPECT_TRUE(other.IsInMemory());
   Release(page, other);
   EXPECT_EQ(cache->BytesInMemory(), before);
@@ -143,13 +138,14 @@ TEST_F(Page, TransparencyClassesOfSolidAndMemoryPages) {
   ASSERT_TRUE(clear.Realize(1));
   clear.SetPixel(0xFF000000u, 127, 0);
   const ilTile left(0, 0, 0, 64, 128, 1);
-  EXPECT_EQ(clear.TestTransparency(&left), kTransClear);
-  EXPECT_EQ(clear.GetTransparency(), kTransMixed);  // a part is never cached
-  EXPECT_EQ(clear.TestTransparency(nullptr), kTransMixed);
+  // A part is never cached.
+  EXPECT_EQ((std::array{clear.TestTransparency(&left), clear.GetTransparency(),
+                        clear.TestTransparency(nullptr)}),
+            (std::array{kTransClear, kTransMixed, kTransMixed}));
   // Not forced and nothing cached: unknown answers mixed.
   clear.MarkDirty();
-  EXPECT_EQ(clear.IsTransparent(&left, 0), kTransMixed);
-  EXPECT_EQ(clear.IsTransparent(&left, 1), kTransClear);
+  EXPECT_EQ((std::array{clear.IsTransparent(&left, 0), clear.IsTransparent(&left, 1)}),
+            (std::array{kTransMixed, kTransClear}));
   Release(clear, opaque, half, mask);
 }
 
@@ -190,14 +186,13 @@ TEST_F(Page, AlphaChecksGradeColourAboveAlpha) {
                         bad.CheckAlpha(), small.CheckAlpha()}),
             (std::array{0, 1, 3, 2, 0}));
 
-  bad.ForceAlphaValid(1);
-  EXPECT_EQ(bad.GetFillValue(), 0xFFFF0000u);
-  slight.ForceAlphaValid(2);
-  EXPECT_EQ(slight.GetFillValue(), 0x82808282u);
   SmartImgPage premult(0x80FF80FFu, 4);
+  bad.ForceAlphaValid(1);
+  slight.ForceAlphaValid(2);
   premult.ForceAlphaValid(3);
-  // 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64
-  EXPECT_EQ(premult.GetFillValue(), 0x80804080u);
+  // Premultiplied: 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64.
+  EXPECT_EQ((std::array{bad.GetFillValue(), slight.GetFillValue(), premult.GetFillValue()}),
+            (std::array{0xFFFF0000u, 0x82808282u, 0x80804080u}));
   Release(valid, slight, noAlpha, bad, small, premult);
 }
 
@@ -208,14 +203,11 @@ TEST_F(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   page.MakeInMemFromSolid();
   page.MarkTempSolid();
   page.ForceRetain();
-  EXPECT_EQ(page.GetPriority(), 255);
-  EXPECT_EQ(cache->RetainedCount(), retained + 1);
+  EXPECT_TRUE(page.GetPriority() == 255 && cache->RetainedCount() == retained + 1);
   page.ForceRetain();  // already pinned: no second count
-  EXPECT_EQ(page.GetRetainCount(), 1);
-  EXPECT_EQ(cache->FindVictim(true) == page.Body(), false);
+  EXPECT_TRUE(page.GetRetainCount() == 1 && cache->FindVictim(true) != page.Body());
   page.DontRetain();
-  EXPECT_TRUE(page.IsSolidFilled(0x11223344u));
-  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_TRUE(page.IsSolidFilled(0x11223344u) && cache->RetainedCount() == retained);
   EXPECT_EQ(cache->BytesInMemory(), before);
 
   // A pinned body outlives its last reference until it is let go.
@@ -226,8 +218,7 @@ TEST_F(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   page.UnRef(kReleaseReference);
   EXPECT_TRUE(keep.IsValid());
   keep.DontRetain();
-  EXPECT_TRUE(keep.IsNull());
-  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_TRUE(keep.IsNull() && cache->BytesInMemory() == before);
 }
 
 TEST_F(Page, StaleHandleReportsWhereItWasReleased) {
