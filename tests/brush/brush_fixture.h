@@ -7,10 +7,12 @@
 #include <brenmark/image_paint_obj.h>
 #include <brenmark/paint_ops.h>
 #include <brenmark/qv_memory_img.h>
+#include <brenmark/stamp_image.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "golden_image.h"
 #include "paintops/dither.h"
@@ -43,6 +45,13 @@ inline std::uint32_t Px(ilImage* img, int x, int y) {
 // Sets the four bytes at (x, y).
 inline void Paint(ilImage* img, int x, int y, std::uint32_t v) {
   img->setTile(x, y, 1, 1, &v);
+}
+
+// The bytes of a dab image, brought up to date first.
+inline std::vector<std::uint8_t> DabBytes(ILStampImg* img) {
+  EXPECT_EQ(img->Update(), ilOkay);
+  const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
+  return std::vector<std::uint8_t>(p, p + img->getDataSize());
 }
 
 // A paint object of one constant byte.

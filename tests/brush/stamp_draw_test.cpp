@@ -44,14 +44,12 @@ Dab CachedDab(const Stamp& s, float x, float y) {
   const float px = x - 0.375f, py = y - 0.375f;
   ILStampImg* img =
       StampImageCache::Shared().Lookup(s, px - std::floor(px), py - std::floor(py))->image();
-  EXPECT_EQ(img->Update(), ilOkay);
   Dab d;
+  d.px = DabBytes(img);
   const StampGeometry& g = img->Geometry();
   d.place = ilTile(static_cast<int>(std::floor(px)) - g.originX,
                    static_cast<int>(std::floor(py)) - g.originY, 0, g.width, g.height, 1);
   d.channels = img->getCsize();
-  const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
-  d.px.assign(p, p + img->getDataSize());
   return d;
 }
 
