@@ -82,9 +82,9 @@ TEST(ProfileFunctions, EqualityNeedsTheSameClassAndData) {
   for (const Case& c : cases)
     EXPECT_EQ((std::array{c.a->isEqual(c.b), c.a->isNotEqual(c.b), c.a->differs(c.b)}),
               (std::array<bool, 3>{c.equal, !c.equal, !c.equal}));
-  EXPECT_NE(copy.get(), solid.get());
-  EXPECT_EQ(copy->ClassIdentifier(), SolidProfile::ClassId());
-  EXPECT_EQ(copy->RefCount(), 0);  // a copy starts unreferenced
+  EXPECT_NE(copy.get(), solid.get());  // a copy starts unreferenced
+  EXPECT_EQ((std::array{copy->ClassIdentifier(), copy->RefCount()}),
+            (std::array{SolidProfile::ClassId(), 0}));
 }
 
 TEST(ProfileFactory, SolidHardnessFollowsBrushSize) {
@@ -114,12 +114,11 @@ TEST(ProfileFactory, StandardKindsAndRefusals) {
                        LinearProfile::ClassId(), LinearProfile::ClassId()};
   for (int i = 0; i < BrushProfile::kStandardCount; ++i) {
     Held f(BrushProfile::NewProfileFunction(i, 20.0f));
-    ASSERT_NE(f, nullptr) << i;
-    EXPECT_EQ(f->ClassIdentifier(), kinds[i]) << i;
-    EXPECT_EQ(f->RefCount(), 0) << i;  // the caller references it
+    ASSERT_NE(f, nullptr) << i;  // the caller references it
+    EXPECT_EQ((std::array{f->ClassIdentifier(), f->RefCount()}), (std::array{kinds[i], 0})) << i;
   }
-  EXPECT_EQ(BrushProfile::NewProfileFunction(-1, 20.0f), nullptr);
-  EXPECT_EQ(BrushProfile::NewProfileFunction(8, 20.0f), nullptr);
+  EXPECT_TRUE(BrushProfile::NewProfileFunction(-1, 20.0f) == nullptr &&
+              BrushProfile::NewProfileFunction(8, 20.0f) == nullptr);
 
   float v[ProfFunc::kValueCount] = {};
   auto with = [&](int count, int type) {
