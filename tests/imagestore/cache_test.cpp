@@ -85,9 +85,8 @@ TEST(CacheBudget, FollowsRequestsAndAvailableMemory) {
     EXPECT_EQ(cache->TotalMemoryMB(), c.total);
     if (c.requestMB != 0) cache->SetCacheSize(c.requestMB * kMB);
     if (c.step == kIdle) cache->IdleStep();  // nothing to scan: re-evaluate
-    if (c.step == kGrow || c.step == kGrowAggressively) {
+    if (c.step == kGrow || c.step == kGrowAggressively)
       cache->AdjustCacheSize(false, c.step == kGrowAggressively);
-    }
     EXPECT_EQ(cache->MaxBytes(), c.budgetMB * kMB);
     EXPECT_FALSE(cache->ScanPending());
   }

@@ -153,9 +153,9 @@ TEST(PagingFailure, FailedWritesKeepPagesInMemory) {
 
 // Reads retry a bounded number of times. A read that cannot bring its page
 // back fails, and so do copies of it and writes into it, whatever made the
-// read fail; the store says why, once per
-// read, on stderr and to the host, and latches. The page keeps its slot, so
-// once the fault is gone it reads back exactly.
+// read fail; the store says why, once per read, on stderr and to the host,
+// and latches. The page keeps its slot, so once the fault is gone it reads
+// back exactly.
 TEST(PagingFailure, UnreadablePageFailsReadsAndWrites) {
   struct Case {
     const char* name;
