@@ -2,6 +2,7 @@
 // brush parameter record.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -78,14 +79,12 @@ TEST(ProfileFunctions, EqualityNeedsTheSameClassAndData) {
       {linear.get(), linear2.get(), false}, {solid.get(), nullptr, false},
       {poly.get(), poly.get(), true},       {poly.get(), linear.get(), false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.a->isEqual(c.b), c.equal);
-    EXPECT_EQ(c.a->isNotEqual(c.b), !c.equal);
-    EXPECT_EQ(c.a->differs(c.b), !c.equal);
-  }
-  EXPECT_NE(copy.get(), solid.get());
-  EXPECT_EQ(copy->ClassIdentifier(), SolidProfile::ClassId());
-  EXPECT_EQ(copy->RefCount(), 0);  // a copy starts unreferenced
+  for (const Case& c : cases)
+    EXPECT_EQ((std::array{c.a->isEqual(c.b), c.a->isNotEqual(c.b), c.a->differs(c.b)}),
+              (std::array<bool, 3>{c.equal, !c.equal, !c.equal}));
+  EXPECT_NE(copy.get(), solid.get());  // a copy starts unreferenced
+  EXPECT_EQ((std::array{copy->ClassIdentifier(), copy->RefCount()}),
+            (std::array{SolidProfile::ClassId(), 0}));
 }
 
 TEST(ProfileFactory, SolidHardnessFollowsBrushSize) {
@@ -115,12 +114,11 @@ TEST(ProfileFactory, StandardKindsAndRefusals) {
                        LinearProfile::ClassId(), LinearProfile::ClassId()};
   for (int i = 0; i < BrushProfile::kStandardCount; ++i) {
     Held f(BrushProfile::NewProfileFunction(i, 20.0f));
-    ASSERT_NE(f, nullptr) << i;
-    EXPECT_EQ(f->ClassIdentifier(), kinds[i]) << i;
-    EXPECT_EQ(f->RefCount(), 0) << i;  // the caller references it
+    ASSERT_NE(f, nullptr) << i;  // the caller references it
+    EXPECT_EQ((std::array{f->ClassIdentifier(), f->RefCount()}), (std::array{kinds[i], 0})) << i;
   }
-  EXPECT_EQ(BrushProfile::NewProfileFunction(-1, 20.0f), nullptr);
-  EXPECT_EQ(BrushProfile::NewProfileFunction(8, 20.0f), nullptr);
+  EXPECT_TRUE(BrushProfile::NewProfileFunction(-1, 20.0f) == nullptr &&
+              BrushProfile::NewProfileFunction(8, 20.0f) == nullptr);
 
   float v[ProfFunc::kValueCount] = {};
   auto with = [&](int count, int type) {
@@ -188,8 +186,7 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
     p.SetSecondPaintSource(b);
     EXPECT_EQ(a->RefCount(), 2);
     BrushParameters copy(p);
-    EXPECT_EQ(a->RefCount(), 3);
-    EXPECT_EQ(b->RefCount(), 2);
+    EXPECT_EQ((std::array{a->RefCount(), b->RefCount()}), (std::array{3, 2}));
     BrushParameters other;
     other = copy;
     other = other;  // self-assignment keeps the count
@@ -197,9 +194,7 @@ TEST(BrushParameters, RecordsReferenceTheirPaintSources) {
     other.SetPaintSource(nullptr);
     EXPECT_EQ(a->RefCount(), 3);
   }
-  EXPECT_EQ(a->RefCount(), 1);
-  EXPECT_TRUE(goneB);  // only the records held it
-  EXPECT_FALSE(goneA);
+  EXPECT_TRUE(a->RefCount() == 1 && goneB && !goneA);  // only the records held b
   a->unref();
   EXPECT_TRUE(goneA);
 }

@@ -2,13 +2,18 @@
 // inner swap and the sub-image window.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 
 #include <brenmark/il.h>
 #include <brenmark/image_paint_obj.h>
 #include <brenmark/qv_sub_img.h>
 
+#include "brush/brush_fixture.h"
+
 namespace {
+
+using brush_test::Px;
 
 class Counter : public Observer {
  public:
@@ -32,10 +37,11 @@ ilMemoryImg* Ramp(int w, int h) {
   return img;
 }
 
-std::uint32_t PixelAt(ilImage* img, int x, int y) {
-  std::uint8_t px[4] = {};
-  EXPECT_EQ(img->getTile(x, y, 1, 1, px), ilOkay);
-  return px[0] | px[1] << 8 | px[2] << 16 | static_cast<std::uint32_t>(px[3]) << 24;
+// The bounds the object reports.
+ilTile Bounds(ImagePaintObj& obj) {
+  ilTile t(9, 9, 9, 9, 9, 9);
+  obj.bounds(t);
+  return t;
 }
 
 // Exposes the protected image setter.
@@ -47,27 +53,20 @@ class Settable : public ImagePaintObj {
 
 TEST(ImagePaintObj, HoldsItsImageReportsBoundsAndNotifies) {
   ilMemoryImg* img = Ramp(64, 32);
-  ilTile t(9, 9, 9, 9, 9, 9);
   {
     Settable none("none", nullptr);
-    none.bounds(t);
-    EXPECT_EQ(t, ilTile());
+    EXPECT_EQ(Bounds(none), ilTile());
     auto* obj = new Settable("ramp", img);
     obj->ref();
-    EXPECT_EQ(img->getRefCount(), 2);
-    obj->bounds(t);
-    EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+    EXPECT_EQ(Bounds(*obj), ilTile(0, 0, 0, 64, 32, 1));
     Settable copy(*obj);
-    EXPECT_EQ(copy.image(), img);
-    EXPECT_EQ(img->getRefCount(), 3);
+    EXPECT_TRUE(copy.image() == img && img->getRefCount() == 3);
 
     Counter seen;
     obj->attach(&seen);
     obj->set_image(img);  // the same image: no notice
-    EXPECT_EQ(seen.updates, 0);
     obj->image_modified(0);
-    EXPECT_EQ(obj->changed(), 1);
-    EXPECT_EQ(seen.updates, 0);
+    EXPECT_TRUE(obj->changed() == 1 && seen.updates == 0);
     obj->image_modified(1);
     EXPECT_EQ(seen.updates, 1);
     obj->set_image(nullptr);
@@ -88,11 +87,8 @@ TEST(EnvelopeImagePaintObj, PassesInnerNoticesAndCombinesChangedMarks) {
   auto* inner = new Settable("inner", img);
   auto* env = new EnvelopeImagePaintObj("env", inner);
   env->ref();
-  EXPECT_EQ(inner->RefCount(), 1);
-  EXPECT_EQ(env->image(), img);
-  ilTile t;
-  env->bounds(t);
-  EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+  EXPECT_TRUE(inner->RefCount() == 1 && env->image() == img);
+  EXPECT_EQ(Bounds(*env), ilTile(0, 0, 0, 64, 32, 1));
 
   Counter seen;
   env->attach(&seen);
@@ -122,8 +118,7 @@ TEST(EnvelopeImagePaintObj, PassesInnerNoticesAndCombinesChangedMarks) {
   outer->unref();
 
   EXPECT_TRUE(env->SetInner(nullptr, 1));  // releases the inner object
-  EXPECT_EQ(seen.updates, 3);
-  EXPECT_EQ(env->image(), nullptr);
+  EXPECT_TRUE(seen.updates == 3 && env->image() == nullptr);
   EXPECT_EQ(img->getRefCount(), 1);
   env->detach(&seen);
   env->unref();
@@ -147,7 +142,7 @@ TEST(EnvelopeImagePaintObj, SwappingTheInnerObjectRewiresConsumers) {
   EXPECT_EQ(reader->getInput(), b);
   EXPECT_EQ(second->getInput(), b);
   EXPECT_EQ(a->getNumOutputs(), 0);
-  EXPECT_EQ(PixelAt(reader, 0, 0), PixelAt(b, 2, 3));
+  EXPECT_EQ(Px(reader, 0, 0), Px(b, 2, 3));
 
   // The new inner image itself reads the old one: it keeps its input.
   EXPECT_TRUE(env->SetInner(new Settable("view", view), 1));
@@ -160,8 +155,7 @@ TEST(EnvelopeImagePaintObj, SwappingTheInnerObjectRewiresConsumers) {
   delete reader;
   delete second;
   view->unref();
-  EXPECT_EQ(a->getRefCount(), 1);
-  EXPECT_EQ(b->getRefCount(), 1);
+  EXPECT_EQ((std::array{a->getRefCount(), b->getRefCount()}), (std::array{1, 1}));
   a->unref();
   b->unref();
 }
@@ -174,9 +168,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
     SubImagePaintObj whole("whole", src), alpha("alpha", src, 0, 1);
     EXPECT_EQ(whole.image()->getSize(), ilSize(64, 32, 1, 4));
     EXPECT_EQ(alpha.image()->getSize(), ilSize(64, 32, 1, 1));
-    ilTile t;
-    alpha.bounds(t);
-    EXPECT_EQ(t, ilTile(0, 0, 0, 64, 32, 1));
+    EXPECT_EQ(Bounds(alpha), ilTile(0, 0, 0, 64, 32, 1));
     EXPECT_EQ(src->RefCount(), 3);
   }
   auto* win = new SubImagePaintObj("win", src, 8, 4, 16, 8);
@@ -185,31 +177,28 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   ilImage* view = win->image();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->getSize(), ilSize(16, 8, 1, 4));
-  EXPECT_EQ(PixelAt(view, 0, 0), PixelAt(img, 8, 4));
-  EXPECT_EQ(PixelAt(view, 15, 7), PixelAt(img, 23, 11));
+  EXPECT_EQ(Px(view, 0, 0), Px(img, 8, 4));
+  EXPECT_EQ(Px(view, 15, 7), Px(img, 23, 11));
 
   Counter seen;
   win->attach(&seen);
   view->ref();  // an outside holder of the window's image
   win->Move(40, 20, 24, 12);
-  EXPECT_EQ(win->image(), view);
-  EXPECT_EQ(seen.updates, 1);
+  EXPECT_TRUE(win->image() == view && seen.updates == 1);
   EXPECT_EQ(view->getSize(), ilSize(24, 12, 1, 4));
-  EXPECT_EQ(PixelAt(view, 23, 11), PixelAt(img, 63, 31));  // the source's last pixel
+  EXPECT_EQ(Px(view, 23, 11), Px(img, 63, 31));  // the source's last pixel
 
   // Another source, one channel: same image object, re-pointed.
   ilMemoryImg* other = Ramp(20, 20);
   auto* src2 = new Settable("src2", other);
   win->SetWindow(src2, 5, 6, 0, 10, 10, 1);
-  EXPECT_EQ(win->image(), view);
-  EXPECT_EQ(seen.updates, 2);
+  EXPECT_TRUE(win->image() == view && seen.updates == 2);
   EXPECT_EQ(view->getInput(), other);
   EXPECT_EQ(view->getSize(), ilSize(10, 10, 1, 1));
   std::uint8_t one = 0;
   EXPECT_EQ(view->getTile(9, 9, 1, 1, &one), ilOkay);
-  EXPECT_EQ(one, 255 - 14);       // channel 0 of (14, 15)
-  EXPECT_EQ(src->RefCount(), 1);  // the first source was released
-  EXPECT_EQ(src2->RefCount(), 1);
+  EXPECT_EQ(one, 255 - 14);                                    // channel 0 of (14, 15)
+  EXPECT_TRUE(src->RefCount() == 1 && src2->RefCount() == 1);  // the first source went
 
   // A source without image changes nothing.
   Settable empty("empty", nullptr);
@@ -226,8 +215,7 @@ TEST(SubImagePaintObj, WindowsReadTheSourceAndKeepTheirImageObject) {
   EXPECT_EQ(view->getRefCount(), 1);
   view->unref();
   src->unref();
-  EXPECT_EQ(img->getRefCount(), 1);
-  EXPECT_EQ(other->getRefCount(), 1);
+  EXPECT_EQ((std::array{img->getRefCount(), other->getRefCount()}), (std::array{1, 1}));
   img->unref();
   other->unref();
 }

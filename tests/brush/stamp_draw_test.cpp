@@ -20,37 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "brush/brush_fixture.h"
 #include "brush/stamp_impl.h"
-#include "golden_image.h"
-#include "paintops/dither.h"
 
 namespace {
 
-using brenmark::BlendDither;
-
-template <typename T>
-struct Ref {
-  explicit Ref(T* p) : p(p) { p->ref(); }
-  ~Ref() { p->unref(); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  T* operator->() const { return p; }
-  T* p;
-};
-
-std::uint32_t Get(ilImage* img, int x, int y) {
-  std::uint32_t v = 0;
-  img->getTile(x, y, 1, 1, &v);
-  return v;
-}
-
-// The next blend dithers with bit-reverse(low).
-void PinDither(std::uint8_t low) {
-  while ((BlendDither::Counter() & 0xFF) != low || BlendDither::Used()) {
-    BlendDither::MarkUsed();
-    BlendDither::BeginBlend();
-  }
-}
+using namespace brush_test;
 
 // The dab image (pixels and placement) the cache holds for `s` at (x, y).
 struct Dab {
@@ -69,14 +44,12 @@ Dab CachedDab(const Stamp& s, float x, float y) {
   const float px = x - 0.375f, py = y - 0.375f;
   ILStampImg* img =
       StampImageCache::Shared().Lookup(s, px - std::floor(px), py - std::floor(py))->image();
-  EXPECT_EQ(img->Update(), ilOkay);
   Dab d;
+  d.px = DabBytes(img);
   const StampGeometry& g = img->Geometry();
   d.place = ilTile(static_cast<int>(std::floor(px)) - g.originX,
                    static_cast<int>(std::floor(py)) - g.originY, 0, g.width, g.height, 1);
   d.channels = img->getCsize();
-  const auto* p = static_cast<const std::uint8_t*>(img->getDataPtr());
-  d.px.assign(p, p + img->getDataSize());
   return d;
 }
 
@@ -86,19 +59,27 @@ Dab CachedDab(const Stamp& s, float x, float y) {
 int ExpectSeparable(ilImage* target, const Dab& cov,
                     const std::function<std::uint32_t(int, int)>& colour) {
   int painted = 0;
-  for (int y = 0; y < 64; ++y) {
+  for (int y = 0; y < 64; ++y)
     for (int x = 0; x < 64; ++x) {
       const unsigned a = cov.At(x, y);
       const std::uint32_t s = a != 0 ? colour(x, y) : 0;
       std::uint32_t expected = 0;
       for (int c = 0; a != 0 && c < 4; ++c)
         expected |= std::min(255u, (((s >> (8 * c)) & 0xFF) * a + 128) >> 8) << (8 * c);
-      EXPECT_EQ(Get(target, x, y), expected) << x << "," << y;
-      if (Get(target, x, y) != expected) return -1;
+      if (Px(target, x, y) != expected)
+        return ADD_FAILURE() << x << "," << y << ": " << Px(target, x, y) << " for " << expected,
+               -1;
       painted += a != 0;
     }
-  }
   return painted;
+}
+
+// A private copy of `s` that paints its coverage: a constant full colour.
+Stamp* CoverageOf(Stamp* s) {
+  auto* cover = new Stamp(*s);
+  cover->SetColorSource(Constant1(255));
+  cover->SetKind(Stamp::kColorKind);
+  return cover;
 }
 
 class StampDraw : public testing::Test {
@@ -112,10 +93,8 @@ class StampDraw : public testing::Test {
 };
 
 TEST_F(StampDraw, ColourDabAcrossAPageCornerOfASmartImageCopiesTheDabImage) {
-  const unsigned char none[4] = {0, 0, 0, 0};
-  Ref<ilSmartImage> target(new ilSmartImage(ilPixel(ilUChar, 4, none)));
-  PaintOps painter(target.p, 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  Ref<ilSmartImage> target(new ilSmartImage(ilPixel(ilUChar, 4)));
+  OverPainter painter(target.p);
   stamp->SetHighQuality(false);  // the colour-image renderer
   stamp->SetRadius(20.0f);
   ASSERT_EQ(painter.set_stamp(stamp.p), 1);
@@ -126,34 +105,28 @@ TEST_F(StampDraw, ColourDabAcrossAPageCornerOfASmartImageCopiesTheDabImage) {
   EXPECT_EQ(modified, dab.place);
   EXPECT_EQ(dab.place, ilTile(107, 107, 0, 41, 41, 1));
   // Every pixel of the four pages around the corner is the dab image's.
-  int mismatches = 0;
   for (int y = 100; y < 156; ++y)
-    for (int x = 100; x < 156; ++x)
-      if (Get(target.p, x, y) != dab.At(x, y) && ++mismatches < 4) ADD_FAILURE() << x << "," << y;
-  EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(Get(target.p, 127, 127), 0xFF3366CCu);  // the centre: full coverage
+    for (int x = 100; x < 156; ++x) ASSERT_EQ(Px(target.p, x, y), dab.At(x, y)) << x << "," << y;
+  EXPECT_EQ(Px(target.p, 127, 127), 0xFF3366CCu);  // the centre: full coverage
   // The rim, (0, 20) of the dab image: 20.26 pixels from the phase-shifted
   // centre, beyond the radius table's 80 steps.
-  EXPECT_EQ(Get(target.p, 127, 107), 0u);
+  EXPECT_EQ(Px(target.p, 127, 107), 0u);
   // Two rows in: 18.27 pixels, step 73, profile position 933 (f = 0.041):
   // coverage trunc(0.041 * 4080) >> 4 = 10 scales the colour.
-  EXPECT_EQ(Get(target.p, 127, 109) >> 24, 10u);
-  EXPECT_EQ(Get(target.p, 127, 109),
+  EXPECT_EQ(Px(target.p, 127, 109) >> 24, 10u);
+  EXPECT_EQ(Px(target.p, 127, 109),
             10u << 24 | (51 * 10 / 255) << 16 | (102 * 10 / 255) << 8 | (204 * 10 / 255));
 }
 
 TEST_F(StampDraw, SeparableDabBlendsTheColourThroughCoverageWithDither) {
-  Ref<ilQVMemoryImg> target(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
-  PaintOps painter(target.p, 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  Ref<ilQVMemoryImg> target(NewMem(64, 64));
+  OverPainter painter(target.p);
   stamp->SetRadius(9.5f);
   ASSERT_EQ(painter.set_stamp(stamp.p), 1);
   PinDither(0x01);  // dither 128
   ASSERT_EQ(painter.draw_stamp(30.0f, 31.0f, nullptr), 0);
   // Coverage: the private copy's one-channel dab, through the shared cache.
-  Ref<Stamp> cover(new Stamp(*stamp.p));
-  const unsigned char full = 255;
-  cover->SetColorSource(new ImagePaintObj("c", new ilConstImg(ilPixel(ilUChar, 1, &full))));
+  Ref<Stamp> cover(CoverageOf(stamp.p));
   const Dab cov = CachedDab(*cover.p, 30.0f, 31.0f);
   EXPECT_GT(ExpectSeparable(target.p, cov, [](int, int) { return 0xFF3366CCu; }), 200);
   BlendFactor s, d;
@@ -165,21 +138,16 @@ TEST_F(StampDraw, SeparableDabBlendsTheColourThroughCoverageWithDither) {
 // An image stamp takes the colour under the dab, displaced by the offset:
 // a = coverage, out = colour * a >> 8 with alpha 255 becoming a exactly.
 TEST_F(StampDraw, ImageStampTakesTheColourUnderTheDab) {
-  Ref<ilQVMemoryImg> source(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
+  Ref<ilQVMemoryImg> source(NewMem(64, 64));
   for (int y = 0; y < 64; ++y)
-    for (int x = 0; x < 64; ++x) {
-      const std::uint32_t v = 0xFF000000u | (x * 4) | (y * 4) << 8 | 0x40u << 16;
-      source->setTile(x, y, 1, 1, &v);
-    }
+    for (int x = 0; x < 64; ++x)
+      Paint(source.p, x, y, 0xFF000000u | x * 4 | y * 4 << 8 | 0x40u << 16);
   stamp->SetColorSource(new ImagePaintObj("layer", source.p));
   stamp->SetKind(Stamp::kImageKind);
   stamp->SetOffset(5, -3);
   stamp->SetRadius(6.0f);
-  Ref<Stamp> cover(new Stamp(*stamp.p));
-  const unsigned char full = 255;
-  cover->SetColorSource(new ImagePaintObj("c", new ilConstImg(ilPixel(ilUChar, 1, &full))));
-  cover->SetKind(Stamp::kColorKind);
-  Ref<ilQVMemoryImg> target(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
+  Ref<Stamp> cover(CoverageOf(stamp.p));
+  Ref<ilQVMemoryImg> target(NewMem(64, 64));
   Ref<SoftPaintOps> painter(new SoftPaintOps(target.p));
   painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
   ILStampImpl impl(painter.p);
@@ -189,39 +157,33 @@ TEST_F(StampDraw, ImageStampTakesTheColourUnderTheDab) {
     ilTile touched;
     ASSERT_EQ(impl.draw_stamp(cx - 0.375f, 30.0f - 0.375f, touched), 0);
     EXPECT_EQ(touched, cov.place);
-    for (int y = cov.place.y; y < cov.place.y + cov.place.ny; ++y) {
+    for (int y = cov.place.y; y < cov.place.y + cov.place.ny; ++y)
       for (int x = cov.place.x; x < cov.place.x + cov.place.nx; ++x) {
         const unsigned a = cov.At(x, y);
-        const std::uint32_t s = Get(source.p, x + 5, y - 3);
-        std::uint32_t expected = 0;
-        if (a != 0) {
-          for (int c = 0; c < 3; ++c) expected |= (((s >> (8 * c)) & 0xFF) * a >> 8) << (8 * c);
-          expected |= a << 24;
-        }
-        ASSERT_EQ(Get(target.p, x, y), expected) << cx << ": " << x << "," << y;
+        const std::uint32_t s = Px(source.p, x + 5, y - 3);
+        std::uint32_t expected = a << 24;
+        for (int c = 0; c < 3; ++c) expected |= (((s >> (8 * c)) & 0xFF) * a >> 8) << (8 * c);
+        ASSERT_EQ(Px(target.p, x, y), expected) << cx << ": " << x << "," << y;
       }
-    }
   }
   impl.set_stamp(nullptr);
   // Through the painter an image stamp takes the separable renderer: the
   // colour under the dab goes through the coverage with the dither (128).
-  Ref<ilQVMemoryImg> other(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
-  PaintOps sep(other.p, 1);
-  sep.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  Ref<ilQVMemoryImg> other(NewMem(64, 64));
+  OverPainter sep(other.p);
   ASSERT_EQ(sep.set_stamp(stamp.p), 1);
   PinDither(0x01);
   ASSERT_EQ(sep.draw_stamp(20.2f, 30.0f, nullptr), 0);
   const Dab cov = CachedDab(*cover.p, 20.2f, 30.0f);
-  EXPECT_GT(
-      ExpectSeparable(other.p, cov, [&](int x, int y) { return Get(source.p, x + 5, y - 3); }), 50);
+  EXPECT_GT(ExpectSeparable(other.p, cov, [&](int x, int y) { return Px(source.p, x + 5, y - 3); }),
+            50);
 }
 
 TEST_F(StampDraw, MaskSourceScalesTheTwelveBitCoverage) {
   const int w = 11;  // radius 5
   Ref<ilQVMemoryImg> mask(new ilQVMemoryImg(ilSize(w, w, 1, 1), ilUChar));
   for (int i = 0; i < w * w; ++i) static_cast<std::uint8_t*>(mask->getDataPtr())[i] = i * 2;
-  const unsigned char full = 255;
-  stamp->SetColorSource(new ImagePaintObj("c", new ilConstImg(ilPixel(ilUChar, 1, &full))));
+  stamp->SetColorSource(Constant1(255));
   Ref<Stamp> plain(new Stamp(*stamp.p));
   stamp->SetMaskSource(new ImagePaintObj("mask", mask.p));
   // Without noise the unmasked pixel is the 12-bit value >> 4; the masked
@@ -243,9 +205,8 @@ TEST_F(StampDraw, MaskSourceScalesTheTwelveBitCoverage) {
 }
 
 TEST_F(StampDraw, FailuresStopTheRunAndDrawNothing) {
-  Ref<ilQVMemoryImg> target(new ilQVMemoryImg(ilSize(32, 32, 1, 4), ilUChar));
-  PaintOps painter(target.p, 1);
-  painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  Ref<ilQVMemoryImg> target(NewMem(32, 32));
+  OverPainter painter(target.p);
   ASSERT_EQ(painter.set_stamp(stamp.p), 1);
   EXPECT_EQ(painter.draw_stamp(NAN, 3.0f, nullptr), -1);
   for (bool hq : {true, false}) {
@@ -260,25 +221,13 @@ TEST_F(StampDraw, FailuresStopTheRunAndDrawNothing) {
     EXPECT_EQ(painter.draw_stamp(16.0f, 16.0f, nullptr), 0) << hq;
     stamp->SetAspect(1.0f);
   }
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) ASSERT_EQ(Get(target.p, x, y), 0u);
+  EXPECT_EQ(Snapshot(target.p, 0, 0, 32, 32).pixels, std::vector<std::uint8_t>(32 * 32 * 4, 0));
   // The painter's reset puts the placement back and empties the cache.
   stamp->SetTransform(2, 0, 0, 2);
   EXPECT_GT(StampImageCache::Shared().Count(), 0);
   painter.reset();
   EXPECT_TRUE(stamp->HasIdentityTransform());
   EXPECT_EQ(StampImageCache::Shared().Count(), 0);
-}
-
-// 64 x 64 reference dabs, top row first.
-golden::Image Snapshot(ilImage* img) {
-  golden::Image out;
-  out.width = img->getXsize();
-  out.height = img->getYsize();
-  out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * 4);
-  for (int y = 0; y < out.height; ++y)
-    img->getTile(0, out.height - 1 - y, out.width, 1, &out.pixels[y * out.width * 4]);
-  return out;
 }
 
 TEST_F(StampDraw, SingleDabsMatchTheirReferenceImages) {
@@ -304,17 +253,16 @@ TEST_F(StampDraw, SingleDabsMatchTheirReferenceImages) {
     s->SetAspect(c.aspect);
     s->SetAngle(c.angle);
     s->SetOpacity(c.opacity);
-    Ref<ilQVMemoryImg> target(new ilQVMemoryImg(ilSize(64, 64, 1, 4), ilUChar));
+    Ref<ilQVMemoryImg> target(NewMem(64, 64));
     {
-      PaintOps painter(target.p, 1);
-      painter.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+      OverPainter painter(target.p);
       ASSERT_EQ(painter.set_stamp(s.p), 1);
       PinDither(0x01);
       ASSERT_EQ(painter.draw_stamp(32.2f, 31.6f, nullptr), 0) << c.name;
       ASSERT_EQ(painter.GetLowOrderBitImage() != nullptr, c.sixteen) << c.name;
     }
     Stamp::SetBrush16Bit(false);
-    EXPECT_TRUE(golden::MatchesGolden(c.name, Snapshot(target.p)));
+    EXPECT_TRUE(golden::MatchesGolden(c.name, Snapshot(target.p, 0, 0, 64, 64)));
   }
 }
 

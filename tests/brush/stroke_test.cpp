@@ -11,14 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <set>
+#include <tuple>
 #include <vector>
 
-#include "golden_image.h"
+#include "brush/brush_fixture.h"
 #include "host/reference_host.h"
-#include "paintops/dither.h"
 
 namespace {
 
@@ -155,10 +156,8 @@ TEST_F(StrokePaint, SpacingFollowsRadiusAspectAndScale) {
     lo = std::min(lo, impl.Spacing());
     hi = std::max(hi, impl.Spacing());
   }
-  EXPECT_GE(lo, 3.0f);
-  EXPECT_LE(hi, 9.0002f);
-  EXPECT_LT(lo, 3.2f);
-  EXPECT_GT(hi, 8.8f);
+  EXPECT_TRUE(lo >= 3.0f && lo < 3.2f) << lo;
+  EXPECT_TRUE(hi > 8.8f && hi <= 9.0002f) << hi;
 }
 
 TEST_F(StrokePaint, DabsAreSpacedAlongSegmentsWithRampedAttributes) {
@@ -190,23 +189,25 @@ TEST_F(StrokePaint, DabsAreSpacedAlongSegmentsWithRampedAttributes) {
         {7.99819f, 0, 8.99909f, 1}}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Stroke s;
     RecordingPainter p;
-    auto* impl = new StampStrokeImpl(&s, &p, stamp, new FltInterpolate2D(1), c.scale);
-    s.MarkStart();
-    Paint(*impl, c.samples);
-    s.MarkEnd();
-    EXPECT_EQ(impl->PaintStep(), 0) << c.name;
-    delete impl;
-    EXPECT_EQ(p.begins, 1) << c.name;
-    EXPECT_EQ(p.ends, 0) << c.name;  // the end mark came after the last sample was painted
-    EXPECT_EQ(p.connects, (std::vector<int>{1, 0})) << c.name;
-    ASSERT_EQ(p.dabs.size(), c.dabs.size()) << c.name;
+    {
+      StampStrokeImpl impl(&s, &p, stamp, new FltInterpolate2D(1), c.scale);
+      s.MarkStart();
+      Paint(impl, c.samples);
+      s.MarkEnd();
+      EXPECT_EQ(impl.PaintStep(), 0);
+    }
+    // The end mark came after the last sample was painted: no end.
+    EXPECT_EQ((std::array{p.begins, p.ends}), (std::array{1, 0}));
+    EXPECT_EQ(p.connects, (std::vector<int>{1, 0}));
+    ASSERT_EQ(p.dabs.size(), c.dabs.size());
     for (size_t i = 0; i < c.dabs.size(); ++i) {
-      EXPECT_NEAR(p.dabs[i].x, c.dabs[i].x, 1e-4) << c.name << " dab " << i;
-      EXPECT_EQ(p.dabs[i].y, c.dabs[i].y) << c.name << " dab " << i;
-      EXPECT_NEAR(p.dabs[i].radius, c.dabs[i].radius, 1e-4) << c.name << " dab " << i;
-      EXPECT_NEAR(p.dabs[i].opacity, c.dabs[i].opacity, 1e-6) << c.name << " dab " << i;
+      EXPECT_NEAR(p.dabs[i].x, c.dabs[i].x, 1e-4) << i;
+      EXPECT_EQ(p.dabs[i].y, c.dabs[i].y) << i;
+      EXPECT_NEAR(p.dabs[i].radius, c.dabs[i].radius, 1e-4) << i;
+      EXPECT_NEAR(p.dabs[i].opacity, c.dabs[i].opacity, 1e-6) << i;
     }
   }
 }
@@ -226,6 +227,7 @@ TEST_F(StrokePaint, FollowingTheDirectionTurnsDabsAndSmearingOffsetsThem) {
                {false, 0.6f, 0.8f, 30, -1, -1}, {false, 0.316228f, -0.948683f, 30, 0, 1},
                {false, -1, 0, 30, 1, 0}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.dx << "," << c.dy);
     StampStrokeImpl::SetStrokeSettings(0, 0, c.follow);
     StampStrokeImpl::SetSmear(!c.follow);
     stamp->SetAngle(0);
@@ -239,13 +241,12 @@ TEST_F(StrokePaint, FollowingTheDirectionTurnsDabsAndSmearingOffsetsThem) {
     }
     EXPECT_EQ(stamp->GetAngle(), 30.0f);  // given back when the painter goes
     // Points at 0, 3, 6, 9 along the way; following skips the unmoved first.
-    ASSERT_EQ(p.dabs.size(), c.follow ? 3u : 4u) << c.dx << "," << c.dy;
+    ASSERT_EQ(p.dabs.size(), c.follow ? 3u : 4u);
     for (int i = 0; i < static_cast<int>(p.dabs.size()); ++i) {
       EXPECT_NEAR(p.dabs[i].x, 3 * i * c.dx, 1e-4);
       EXPECT_NEAR(p.dabs[i].y, 3 * i * c.dy, 1e-4);
-      EXPECT_EQ(p.dabs[i].angle, c.angle) << c.dx << "," << c.dy;
-      EXPECT_EQ(p.dabs[i].ox, i ? c.ox : 0) << c.dx << "," << c.dy;
-      EXPECT_EQ(p.dabs[i].oy, i ? c.oy : 0) << c.dx << "," << c.dy;
+      EXPECT_EQ((std::tuple{p.dabs[i].angle, p.dabs[i].ox, p.dabs[i].oy}),
+                (std::tuple{c.angle, i ? c.ox : 0, i ? c.oy : 0}));
     }
   }
 }
@@ -276,13 +277,9 @@ TEST_F(StrokePaint, AFailingDabStopsThePaintStepAndTheNextCallGoesOn) {
   stroke.MarkStart();
   for (float x : {0, 10, 20}) stroke.AddPoint(x, 0, 20, 1, 1, 0);
   stroke.MarkEnd();
-  EXPECT_EQ(impl.PaintStep(), 5);
-  EXPECT_EQ(impl.NextIndex(), 2);
-  EXPECT_EQ(painter.ends, 0);
-  EXPECT_EQ(impl.PaintStep(), 0);
-  EXPECT_EQ(impl.NextIndex(), 3);
-  EXPECT_EQ(painter.begins, 1);
-  EXPECT_EQ(painter.ends, 1);
+  EXPECT_EQ((std::array{impl.PaintStep(), impl.NextIndex(), painter.ends}), (std::array{5, 2, 0}));
+  EXPECT_EQ((std::array{impl.PaintStep(), impl.NextIndex(), painter.begins, painter.ends}),
+            (std::array{0, 3, 1, 1}));
   // The failed dab at 3 used up its step; the next segment's first step
   // covers the 7 left over and lands on the joint.
   std::vector<float> xs;
@@ -298,7 +295,6 @@ TEST_F(StrokePaint, TimedDabsStartWhenThePenRestsAndWanderFurtherEachTick) {
     TimerStampStrokeImpl impl(&stroke, &painter, stamp, new FltInterpolate2D(1), 0.5);
     Paint(impl, {{50, 50, 20, 1, 0}});
     EXPECT_EQ(host.TimerInterval(impl.IdleTimer()), TimerStampStrokeImpl::kDefaultIdleDelay);
-    EXPECT_EQ(impl.DabTimer(), -1);
     host.AdvanceTime(39);
     EXPECT_EQ(impl.DabTimer(), -1);
     host.AdvanceTime(1);
@@ -308,16 +304,14 @@ TEST_F(StrokePaint, TimedDabsStartWhenThePenRestsAndWanderFurtherEachTick) {
     ASSERT_EQ(painter.dabs.size(), 50u);
     EXPECT_EQ(impl.TimedDabCount(), 50);
     // Dab k is 1 + up to k / 200 pixels off in x and in y; the first is (-1, -1).
-    EXPECT_EQ(painter.dabs[0].x, 49.0f);
-    EXPECT_EQ(painter.dabs[0].y, 49.0f);
+    EXPECT_EQ((std::array{painter.dabs[0].x, painter.dabs[0].y}), (std::array{49.0f, 49.0f}));
     float widest = 0;
-    for (int k = 0; k < 50; ++k) {
+    for (int k = 0; k < 50; ++k)
       for (float off : {painter.dabs[k].x - 50, painter.dabs[k].y - 50}) {
-        EXPECT_GE(std::fabs(off), 1.0f) << k;
-        EXPECT_LE(std::fabs(off), 1.0f + 0.5f * k / 100 + 1e-5f) << k;
+        EXPECT_TRUE(std::fabs(off) >= 1.0f && std::fabs(off) <= 1.0f + 0.5f * k / 100 + 1e-5f)
+            << k << ": " << off;
         widest = std::max(widest, std::fabs(off));
       }
-    }
     EXPECT_GT(widest, 1.2f);
     // A pen that creeps by less than a pixel keeps the dabs coming; a new
     // interval restarts the dab timer.
@@ -325,62 +319,36 @@ TEST_F(StrokePaint, TimedDabsStartWhenThePenRestsAndWanderFurtherEachTick) {
     Paint(impl, {{50.5f, 50.5f, 20, 1, 0}});
     EXPECT_EQ(impl.DabTimer(), dabTimer);
     impl.SetDabInterval(25);
-    EXPECT_FALSE(host.IsTimerRunning(dabTimer));
-    EXPECT_EQ(host.TimerInterval(impl.DabTimer()), 25);
+    EXPECT_TRUE(!host.IsTimerRunning(dabTimer) && host.TimerInterval(impl.DabTimer()) == 25);
     // Moving on stops them and waits for the next rest.
     Paint(impl, {{56.5f, 50.5f, 20, 1, 0}});
     EXPECT_EQ(impl.DabTimer(), -1);
     impl.SetIdleDelay(100);
-    EXPECT_EQ(host.TimerInterval(impl.IdleTimer()), 100);
-    EXPECT_EQ(host.RunningTimerCount(), 1);
+    EXPECT_TRUE(host.TimerInterval(impl.IdleTimer()) == 100 && host.RunningTimerCount() == 1);
   }
   EXPECT_EQ(host.RunningTimerCount(), 0);
   Brenmark.SetCallbacks(saved);
 }
 
-// The next blend dithers with bit-reverse(low).
-void PinDither(std::uint8_t low) {
-  using brenmark::BlendDither;
-  while ((BlendDither::Counter() & 0xFF) != low || BlendDither::Used()) {
-    BlendDither::MarkUsed();
-    BlendDither::BeginBlend();
-  }
-}
-
 TEST_F(StrokePaint, AStrokeAcrossAPageEdgePaintsTheSamePixelsEveryTime) {
-  const unsigned char none[4] = {0, 0, 0, 0};
-  auto* target = new ilSmartImage(ilPixel(ilUChar, 4, none));
-  target->ref();
+  brush_test::Ref<ilSmartImage> target(new ilSmartImage(ilPixel(ilUChar, 4)));
   StampImageCache::Shared().Empty();
   stamp->SetColor(0.2f, 0.4f, 0.9f, 1.0f);
   stamp->SetRadius(5);
   {
-    PaintOps soft(target, 1);
-    soft.blend_func(BlendOne, BlendOneMinusSrcAlpha);
+    brush_test::OverPainter soft(target.p);
     StampStrokeImpl impl(&stroke, &soft, stamp, new FltInterpolate2D(1), 1.0);
-    PinDither(0x01);
+    brush_test::PinDither(0x01);
     stroke.MarkStart();
     // Opacity ramps up to the page edge at x = 128, then down again.
     Paint(impl, {{106, 14, 5, 0.1f, 0}, {128, 20, 5, 1, 0}, {150, 30, 4, 0.3f, 0}});
     stroke.MarkEnd();
     EXPECT_EQ(impl.PaintStep(), 0);
   }
-  golden::Image img;
-  img.width = 64;
-  img.height = 32;
-  img.pixels.resize(64 * 32 * 4);
-  for (int y = 0; y < 32; ++y) target->getTile(96, 8 + 31 - y, 64, 1, &img.pixels[y * 64 * 4]);
-  std::uint32_t hash = 2166136261u;  // FNV-1a over the bytes
-  for (std::uint8_t b : img.pixels) hash = (hash ^ b) * 16777619u;
-  EXPECT_EQ(hash, 3102805426u);
   // Around the joint the dabs pile up to the opaque colour on both pages.
-  for (int x : {127, 128}) {
-    std::uint32_t px = 0;
-    target->getTile(x, 20, 1, 1, &px);
-    EXPECT_EQ(px, 0xFFE56633u) << x;
-  }
-  EXPECT_TRUE(golden::MatchesGolden("stroke_opacity_ramp", img));
-  target->unref();
+  for (int x : {127, 128}) EXPECT_EQ(brush_test::Px(target.p, x, 20), 0xFFE56633u) << x;
+  EXPECT_TRUE(
+      golden::MatchesGolden("stroke_opacity_ramp", brush_test::Snapshot(target.p, 96, 8, 64, 32)));
   StampImageCache::Shared().Empty();
 }
 

@@ -33,17 +33,16 @@ Bytes Random(std::size_t n, unsigned seed) {
   return b;
 }
 
-float Sum(const ConvolutionKernel& k) {
+// The sum of the kernel's taps (the fixed ones when asked).
+float Sum(const ConvolutionKernel& k, bool fixed = false) {
   float s = 0.0f;
-  for (unsigned i = 0; i < k.GetSize() * k.GetSize(); ++i) s += k.getKernel()[i];
+  for (unsigned i = 0; i < k.GetSize() * k.GetSize(); ++i)
+    s += fixed ? k.getFixedKernel()[i] : k.getKernel()[i];
   return s;
 }
 
-int FixedSum(const ConvolutionKernel& k) {
-  int s = 0;
-  for (unsigned i = 0; i < k.GetSize() * k.GetSize(); ++i) s += k.getFixedKernel()[i];
-  return s;
-}
+const float kBox[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
+                       1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
 
 TEST(ConvolutionKernel, GeneratedKernelsHaveTheirSizeSumAndStoredParameters) {
   struct Case {
@@ -63,14 +62,13 @@ TEST(ConvolutionKernel, GeneratedKernelsHaveTheirSizeSumAndStoredParameters) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.sharpness << " " << c.radius << " " << c.sigma);
     const ConvolutionKernel k(c.sharpness, c.radius, c.sigma);
-    EXPECT_EQ(k.GetSize(), c.size);
+    EXPECT_EQ((std::tuple{k.GetSize(), k.isGenerated(), !k.isBlurType()}),
+              (std::tuple{c.size, true, c.negatives}));
     EXPECT_FLOAT_EQ(k.getRadius(), c.storedRadius);
     EXPECT_FLOAT_EQ(k.getSigma(), c.storedSigma);
-    EXPECT_TRUE(k.isGenerated());
     EXPECT_NEAR(Sum(k), 1.0f, 1e-5f);
-    EXPECT_EQ(!k.isBlurType(), c.negatives);
     ASSERT_NE(k.getFixedKernel(), nullptr);
-    EXPECT_EQ(FixedSum(k), 2048);
+    EXPECT_EQ(Sum(k, true), 2048);
   }
   EXPECT_EQ(ConvolutionKernel(0.5f, 1.5f, 0.0f).getSigma(), 9.999999747e-06f);
 }
@@ -85,12 +83,9 @@ TEST(ConvolutionKernel, DefaultSharpenCoefficients) {
 }
 
 TEST(ConvolutionKernel, ValuesCopiesAndSetters) {
-  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
-                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
-  ConvolutionKernel k(box, 3);
+  ConvolutionKernel k(kBox, 3);
   EXPECT_FALSE(k.isGenerated());
-  EXPECT_FLOAT_EQ(k.getSharpness(), 0.5f);
-  EXPECT_EQ(FixedSum(k), 2048);  // 228 each rounded, the centre takes up the excess
+  EXPECT_EQ(Sum(k, true), 2048);  // 228 each rounded, the centre takes up the excess
   ConvolutionKernel copy(k);
   EXPECT_NE(copy.getKernel(), k.getKernel());
   EXPECT_EQ(std::memcmp(copy.getFixedKernel(), k.getFixedKernel(), 9 * sizeof(short)), 0);
@@ -116,8 +111,6 @@ TEST(ConvolutionKernel, PrintsParametersAndRows) {
 
 // Identity kernels, and kernels summing to 1 over flat areas, change nothing.
 TEST(ConvolutionImg, IdentitiesAndFlatAreasAreUnchanged) {
-  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
-                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
   // 16-bit saturating sums gave 31 here in one tap order and 255 in another.
   const float steep[9] = {0, 0, 0, 15.9f, -7.45f, -7.45f, 0, 0, 0};
   const float steepReversed[9] = {0, 0, 0, -7.45f, -7.45f, 15.9f, 0, 0, 0};
@@ -132,12 +125,12 @@ TEST(ConvolutionImg, IdentitiesAndFlatAreasAreUnchanged) {
       {ConvolutionKernel(-1.0f, 0.0f, 1.0f / 3), true, 0},
       {ConvolutionKernel(5.0f, 1.5f, 1.0f / 3), false, 100},
       {ConvolutionKernel(0.5f, 3.0f, 1.0f / 3), false, 100},
-      {ConvolutionKernel(box, 3), false, 255},
+      {ConvolutionKernel(kBox, 3), false, 255},
       {ConvolutionKernel(steep, 3), false, 255},
       {ConvolutionKernel(steepReversed, 3), false, 255},
       {ConvolutionKernel(-1.0f, 12.0f, 1.0f / 3), false, 77},
   };
-  for (int c : {1, 4}) {
+  for (int c : {1, 4})
     for (const Case& t : cases) {
       SCOPED_TRACE(testing::Message() << "channels " << c << " size " << t.kernel.GetSize()
                                       << " sharpness " << t.kernel.getSharpness());
@@ -146,7 +139,6 @@ TEST(ConvolutionImg, IdentitiesAndFlatAreasAreUnchanged) {
           t.random ? Random(std::size_t{w} * h * c, 7) : Bytes(std::size_t{w} * h * c, t.value);
       EXPECT_EQ(Convolved(in, w, h, c, t.kernel), in);
     }
-  }
 }
 
 // The four-box blur of random images against its definition: per line, the
@@ -168,33 +160,28 @@ TEST(ConvolutionImg, FourBoxMatchesItsDefinition) {
     }
     return out;
   };
-  for (int c : {1, 4}) {
+  const int w = 33, h = 21;
+  for (int c : {1, 4})
     for (int h0 : {1, 2, 3, 4, 9}) {
-      const int w = 33, h = 21;
+      // One pass of `line` over every row (or column) of every channel.
+      auto pass = [&](const std::vector<int>& from, bool rows) {
+        std::vector<int> out(from.size());
+        for (int j = 0; j < (rows ? h : w); ++j)
+          for (int ch = 0; ch < c; ++ch) {
+            auto at = [&](int i) { return (rows ? j * w + i : i * w + j) * c + ch; };
+            std::vector<int> v(rows ? w : h);
+            for (int i = 0; i < int(v.size()); ++i) v[i] = from[at(i)];
+            const std::vector<int> o = line(v, h0);
+            for (int i = 0; i < int(v.size()); ++i) out[at(i)] = o[i];
+          }
+        return out;
+      };
       const Bytes in = Random(std::size_t(w) * h * c, h0 * 10 + c);
-      std::vector<int> mid(in.size());
-      for (int y = 0; y < h; ++y) {
-        for (int ch = 0; ch < c; ++ch) {
-          std::vector<int> v(w);
-          for (int x = 0; x < w; ++x) v[x] = in[(y * w + x) * c + ch];
-          const std::vector<int> o = line(v, h0);
-          for (int x = 0; x < w; ++x) mid[(y * w + x) * c + ch] = o[x];
-        }
-      }
-      Bytes expected(in.size());
-      for (int x = 0; x < w; ++x) {
-        for (int ch = 0; ch < c; ++ch) {
-          std::vector<int> v(h);
-          for (int y = 0; y < h; ++y) v[y] = mid[(y * w + x) * c + ch];
-          const std::vector<int> o = line(v, h0);
-          for (int y = 0; y < h; ++y)
-            expected[(y * w + x) * c + ch] = static_cast<std::uint8_t>(o[y]);
-        }
-      }
-      EXPECT_EQ(Convolved(in, w, h, c, ConvolutionKernel(-1.0f, float(h0), 1.0f / 3)), expected)
+      const std::vector<int> both = pass(pass(std::vector<int>(in.begin(), in.end()), true), false);
+      EXPECT_EQ(Convolved(in, w, h, c, ConvolutionKernel(-1.0f, float(h0), 1.0f / 3)),
+                Bytes(both.begin(), both.end()))
           << c << " channels, h0 " << h0;
     }
-  }
 }
 
 // Kernels with coefficients of 16 or more run in floating point, rounded.
@@ -247,47 +234,45 @@ TEST(ConvolutionRows, SimdRowsMatchScalar) {
           for (int r : radii.r) w += std::min(n - 1, x + r) - std::max(0, x - r) + 1;
           recip[x] = conv::Reciprocal(w);
         }
-        Bytes ra(n * 4), rb(n * 4), sa(n * 4), sb(n * 4);
-        ref->box_rows4(a.data() + pad * 4, b.data() + pad * 4, ra.data(), rb.data(), n, radii,
-                       recip.data());
-        k->box_rows4(a.data() + pad * 4, b.data() + pad * 4, sa.data(), sb.data(), n, radii,
-                     recip.data());
-        EXPECT_EQ(sa, ra) << n << " " << h0;
-        EXPECT_EQ(sb, rb) << n << " " << h0;
+        std::vector<Bytes> out[2];
+        for (const conv::ConvKernels* kk : {ref, k}) {
+          Bytes oa(n * 4), ob(n * 4);
+          kk->box_rows4(a.data() + pad * 4, b.data() + pad * 4, oa.data(), ob.data(), n, radii,
+                        recip.data());
+          out[kk == k] = {oa, ob};
+        }
+        EXPECT_EQ(out[1], out[0]) << n << " " << h0;
       }
       std::vector<Bytes> rows;
       for (int i = 0; i < 8; ++i) rows.push_back(Random(n, 1000 + i * 7 + n));
       const std::uint8_t* add[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
       const std::uint8_t* sub[4] = {rows[4].data(), rows[5].data(), rows[6].data(), rows[7].data()};
-      std::vector<std::int32_t> tr(n, 2040), ts(n, 2040);  // room for the subtractions
-      Bytes outR(n), outS(n);
-      ref->box_column(tr.data(), add, sub, n, outR.data(), conv::Reciprocal(16));
-      k->box_column(ts.data(), add, sub, n, outS.data(), conv::Reciprocal(16));
-      EXPECT_EQ(ts, tr);
-      EXPECT_EQ(outS, outR);
-      std::vector<std::int32_t> ar(n, -5000), as(n, -5000);
-      ref->mac_row2(ar.data(), rows[0].data(), 32767, rows[1].data(), -32768, n);
-      k->mac_row2(as.data(), rows[0].data(), 32767, rows[1].data(), -32768, n);
-      EXPECT_EQ(as, ar);
-      ref->fixed_out(outR.data(), ar.data(), n);
-      k->fixed_out(outS.data(), as.data(), n);
-      EXPECT_EQ(outS, outR);
+      // Column sums (2040: room for the subtractions), a two-row multiply-add
+      // and its fixed-point output.
+      auto run = [&](const conv::ConvKernels* kk) {
+        std::vector<std::int32_t> sums(n, 2040), acc(n, -5000);
+        Bytes column(n), fixed(n);
+        kk->box_column(sums.data(), add, sub, n, column.data(), conv::Reciprocal(16));
+        kk->mac_row2(acc.data(), rows[0].data(), 32767, rows[1].data(), -32768, n);
+        kk->fixed_out(fixed.data(), acc.data(), n);
+        return std::tuple{sums, column, acc, fixed};
+      };
+      EXPECT_EQ(run(k), run(ref)) << n;
     }
   }
 }
 
 // Whole images through the active level equal the scalar rows' result.
 TEST(ConvolutionImg, ImagesMatchAScalarReference) {
-  for (int c : {1, 4}) {
+  // Direct two-dimensional reference of the fixed path.
+  const ConvolutionKernel sharpen(3.0f, 2.5f, 0.5f);
+  const int n = static_cast<int>(sharpen.GetSize()), h0 = n / 2, h = 23;
+  for (int c : {1, 4})
     for (int w : {1, 17, 70, 300}) {  // 300: rows of more than one 512-byte block
-      const int h = 23;
       const Bytes in = Random(std::size_t(w) * h * c, w * c);
-      // Direct two-dimensional reference of the fixed path.
-      const ConvolutionKernel sharpen(3.0f, 2.5f, 0.5f);
       const Bytes out = Convolved(in, w, h, c, sharpen);
-      const int n = static_cast<int>(sharpen.GetSize()), h0 = n / 2;
-      for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
           for (int ch = 0; ch < c; ++ch) {
             const std::size_t at = (std::size_t(y) * w + x) * c + ch;
             int expected = in[at];
@@ -301,10 +286,7 @@ TEST(ConvolutionImg, ImagesMatchAScalarReference) {
             }
             ASSERT_EQ(out[at], expected) << c << " " << w << " " << x << "," << y;
           }
-        }
-      }
     }
-  }
 }
 
 }  // namespace

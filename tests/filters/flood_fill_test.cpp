@@ -36,11 +36,16 @@ FillResult FillImage(ilSmartImage* img, int x, int y, ilTile clip, float t) {
   return {op.ReachedBorder(), op.ExtentTile(), op.PeakSeeds(), acc.Loads()};
 }
 
-ilSmartImage* NewImage(int channels, unsigned fill = 0) {
-  auto* img = new ilSmartImage(PixelOf(fill, channels));
-  img->ref();
-  return img;
-}
+// A smart image held for one step of a test.
+struct Image {
+  explicit Image(int channels, unsigned fill = 0) : img(new ilSmartImage(PixelOf(fill, channels))) {
+    img->ref();
+  }
+  ~Image() { img->unref(); }
+  operator ilSmartImage*() const { return img; }
+  ilSmartImage* operator->() const { return img; }
+  ilSmartImage* img;
+};
 
 TEST(FloodFill, ToleranceRoundsHalfAwayFromZeroAndIsKeptInRange) {
   const std::pair<float, int> cases[] = {{0.0f, 0},   {0.0019f, 0}, {0.002f, 1},
@@ -57,7 +62,7 @@ TEST(FloodFill, OnePixelCorridorsLeadOnAndTheFillColourBlocks) {
   const std::tuple<float, unsigned, unsigned> cases[] = {
       {0.0f, kB, kA + 1}, {1.0f / 255, kB, kC}, {1.0f, kC, kC}};
   for (auto [t, beside, dot] : cases) {
-    ilSmartImage* img = NewImage(4, kB);
+    Image img(4, kB);
     Paint(img, 0, 0, 40, 40, kA);
     Paint(img, 0, 30, 64, 1, kC);
     Paint(img, 5, 40, 1, 21, kA);
@@ -66,7 +71,6 @@ TEST(FloodFill, OnePixelCorridorsLeadOnAndTheFillColourBlocks) {
     const unsigned probes[][3] = {{5, 41, kC}, {5, 31, kC}, {39, 39, kC}, {6, 41, beside},
                                   {5, 29, kA}, {0, 0, kA},  {15, 35, dot}};
     for (auto [x, y, want] : probes) EXPECT_EQ(Px(img, x, y), want) << x << "," << y << " t " << t;
-    img->unref();
   }
 }
 
@@ -74,7 +78,7 @@ TEST(FloodFill, RegionsAcrossPageSeamsAndMorePagesThanTheRingHolds) {
   // A serpentine over 1024 x 640 (40 pages): walls of kB every 64 rows with
   // a gap at alternating ends, so the search goes back and forth across
   // every page seam.
-  ilSmartImage* img = NewImage(4, kA);
+  Image img(4, kA);
   for (int y = 63, i = 0; y < 640; y += 64, ++i) Paint(img, i % 2 ? 1 : 0, y, 1023, 1, kB);
   const FillResult r = FillImage(img, 0, 0, ilTile(0, 0, 0, 1024, 640, 1), 0.0f);
   const int probes[][2] = {{0, 0},  {127, 126},  {128, 128}, {127, 128}, {1023, 62},
@@ -83,7 +87,6 @@ TEST(FloodFill, RegionsAcrossPageSeamsAndMorePagesThanTheRingHolds) {
   EXPECT_EQ(Px(img, 500, 63), kB);
   EXPECT_TRUE(r.border);   // the clip box edge is reached
   EXPECT_GT(r.loads, 40);  // pages came back after leaving the ring
-  img->unref();
 }
 
 // Random corridors and walls over page seams (negative coordinates in the
@@ -99,15 +102,14 @@ TEST(FloodFill, RandomRegionsOverPageSeamsMatchAPlainSearch) {
                        Case{-150, -40, 290, 300, 60, 0.02f, kA + 0x00050302u}}) {
     std::mt19937 rng(static_cast<unsigned>(c.w));
     std::vector<std::uint32_t> px(std::size_t(c.w) * c.h);
-    for (int y = 0; y < c.h; ++y) {
+    for (int y = 0; y < c.h; ++y)
       for (int x = 0; x < c.w; ++x) {
         const bool open = int(rng() % 100) < c.openPercent || (y % 16 == 3 && x % 64 < 50);
         px[std::size_t(y) * c.w + x] = !open ? kB : (x + y) % 3 ? kA : c.near;
       }
-    }
     const int sx = c.w / 2 / 64 * 64 + 10, sy = c.h / 2 / 16 * 16 + 3;  // on an open bar
     px[std::size_t(sy) * c.w + sx] = kA;
-    ilSmartImage* img = NewImage(4, kB);
+    Image img(4, kB);
     img->setTile(c.x0, c.y0, c.w, c.h, px.data());
     FillImage(img, c.x0 + sx, c.y0 + sy, ilTile(c.x0, c.y0, 0, c.w, c.h, 1), c.tolerance);
     // The plain search: inside is kA, or `near` within the tolerance.
@@ -135,27 +137,24 @@ TEST(FloodFill, RandomRegionsOverPageSeamsMatchAPlainSearch) {
     }
     EXPECT_EQ(wrong, 0) << "first at " << first % c.w << "," << first / c.w;
     EXPECT_GT(filled, long(px.size()) / 3);  // the region spreads over most pages
-    img->unref();
   }
 }
 
 TEST(FloodFill, CheckerboardKeepsFewSeedsAndTolerancePicksTheConnectivity) {
   for (float t : {0.0f, 1.0f}) {
-    ilSmartImage* img = NewImage(4, kA);
-    for (int y = 0; y < 256; ++y) {
+    Image img(4, kA);
+    for (int y = 0; y < 256; ++y)
       for (int x = y % 2; x < 256; x += 2) img->SetPixelExp(x, y, kB);
-    }
     const FillResult r = FillImage(img, 10, 10, ilTile(0, 0, 0, 256, 256, 1), t);
     EXPECT_EQ(Px(img, 11, 10), t == 0.0f ? kA : kC);
     EXPECT_EQ(Px(img, 10, 10), kC);
     EXPECT_EQ(Px(img, 255, 255), t == 0.0f ? kB : kC);
     EXPECT_LE(r.peakSeeds, 1024u);
-    img->unref();
   }
 }
 
 TEST(FloodFill, ReachingTheClipBoxMakesTheColourTheFillBeyondIt) {
-  ilSmartImage* img = NewImage(4, 0);
+  Image img(4, 0);
   Paint(img, 100, 100, 60, 60, kA);  // crosses the page seam at 128
   const FillResult r = FillImage(img, 98, 98, ilTile(98, 98, 0, 64, 64, 1), 0.0f);
   EXPECT_TRUE(r.border);
@@ -164,16 +163,14 @@ TEST(FloodFill, ReachingTheClipBoxMakesTheColourTheFillBeyondIt) {
       {99, 99, kC}, {5, 5, kC}, {255, 130, kC}, {-900, 4000, kC}, {100, 100, kA}, {159, 159, kA}};
   for (auto [x, y, want] : probes) EXPECT_EQ(Px(img, x, y), want) << x << "," << y;
   // The same seed outside the clip box does nothing.
-  ilSmartImage* other = NewImage(4, 0);
+  Image other(4, 0);
   Paint(other, 100, 100, 60, 60, kA);
   EXPECT_FALSE(FillImage(other, 90, 98, ilTile(98, 98, 0, 64, 64, 1), 0.0f).border);
   EXPECT_EQ(Px(other, 98, 98), 0u);
-  other->unref();
-  img->unref();
 }
 
 TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
-  ilSmartImage* mask = NewImage(1, 0);
+  Image mask(1, 0);
   Paint(mask, 0, 0, 10, 10, 7);
   Paint(mask, 4, 4, 1, 1, 9);
   FillImage(mask, 0, 0, ilTile(-2, -2, 0, 14, 14, 1), 2.0f / 255);
@@ -181,8 +178,8 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
             (std::array{0xFFu, 0xFFu}));  // kC's alpha
   EXPECT_EQ(mask->GetFillValue(), 0u);    // the 0 ring is no region of 7 +- 2
 
-  ilSmartImage* layer = NewImage(4, 0);
-  ilSmartImage* sel = NewImage(1, 255);
+  Image layer(4, 0);
+  Image sel(1, 255);
   Paint(layer, 126, 126, 4, 4, kA);
   {
     PagePixelAccessor src(layer, 0, 0, false), dst(sel, 0, 0);
@@ -193,7 +190,6 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
       (std::array{Px(sel, 136, 123), Px(sel, 139, 126), Px(sel, 140, 126), Px(sel, 126, 126)}),
       (std::array{0u, 0u, 255u, 255u}));
   EXPECT_EQ(Px(layer, 127, 127), kA);
-  for (ilSmartImage* i : {mask, layer, sel}) i->unref();
 }
 
 // A fill through pages the store writes to its swap file and reads back
@@ -202,30 +198,23 @@ TEST(FloodFill, OneChannelImagesUseTheAlphaByteAndWandWritesAtAnOffset) {
 // same pixels are filled: every kA pixel, and no wall pixel.
 TEST(FloodFill, PagesSwappedOutDuringTheFillLoseNothingAtTheSeams) {
   constexpr int kW = 2048, kH = 1280;
-  auto fixedMemory = [] {  // 36 MB free: the budget is neither grown nor shrunk
-    brenmark::imagestore::MemoryInfoSource source;
-    source.total_kb = [](void*) { return 4u << 20; };
-    source.available_kb = [](void*) { return 36u << 10; };
-    return source;
-  };
   auto* cache = brenmark::imagestore::SmartImageCache::Instance();
   std::vector<std::uint32_t> filled[2];
   for (int swapped = 0; swapped < 2; ++swapped) {
     SCOPED_TRACE(swapped);
-    if (swapped) {
-      brenmark::imagestore::SetMemoryInfoSource(fixedMemory());
+    if (swapped) {  // 36 MB free of 4 GB: the budget is neither grown nor shrunk
+      brenmark::imagestore::SetMemoryInfoSource(
+          {[](void*) { return 4u << 20; }, [](void*) { return 36u << 10; }});
       cache->SetCacheSize(brenmark::imagestore::SmartImageCache::kMinBudget);
     }
-    ilSmartImage* img = NewImage(4, kA);
+    Image img(4, kA);
     Paint(img, 0, 0, kW, kH, kA);  // written pages, not the fill value
     for (int e = 127; e < kW; e += 128) Paint(img, e, 0, 1, kH, kB);
     for (int e = 127; e < kH; e += 128) Paint(img, 0, e, kW, 1, kB);
-    for (int e = 127; e < kW; e += 128) {
+    for (int e = 127; e < kW; e += 128)  // a gap in each wall per page
       for (int y = 5; y < kH; y += 128) Paint(img, e, y, 1, 1, kA);
-    }
-    for (int e = 127; e < kH; e += 128) {
+    for (int e = 127; e < kH; e += 128)
       for (int x = 120; x < kW; x += 128) Paint(img, x, e, 1, 1, kA);
-    }
     const long missesBefore = cache->Misses();
     FillImage(img, kW - 2, kH - 2, ilTile(0, 0, 0, kW, kH, 1), 0.0f);
     if (swapped) {
@@ -240,10 +229,8 @@ TEST(FloodFill, PagesSwappedOutDuringTheFillLoseNothingAtTheSeams) {
     EXPECT_EQ(std::count(filled[swapped].begin(), filled[swapped].end(), kC),
               long{kW} * kH - walls);
     EXPECT_EQ(std::count(filled[swapped].begin(), filled[swapped].end(), kB), walls);
-    for (auto [x, y] : {std::pair{127, 5}, {128, 5}, {127, 6}, {120, 127}, {120, 128}, {0, 0}}) {
+    for (auto [x, y] : {std::pair{127, 5}, {128, 5}, {127, 6}, {120, 127}, {120, 128}, {0, 0}})
       EXPECT_EQ(Px(img, x, y), x == 127 && y == 6 ? kB : kC) << x << "," << y;
-    }
-    img->unref();
     if (swapped) {
       cache->SetCacheSize(64 * brenmark::imagestore::SmartImageCache::kMB);
       brenmark::imagestore::SetMemoryInfoSource({});

@@ -1,6 +1,7 @@
 // Sharpening and blurring layers through the paint manager: the tiled blur
 // against one blur of the whole layer and against the image filter itself,
 // blur-type kernels growing the layer, and the calls that must do nothing.
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -15,13 +16,17 @@ void* const kCurrent = reinterpret_cast<void*>(-2);
 
 class LayerConvolve : public EngineTest {
  protected:
-  // A new stack (made current) with one layer holding rectangles that cross
-  // the 128-pixel page seams; its image.
-  ilImage* PaintedLayer(int* handle = nullptr) {
+  // A new stack (made current) with one empty layer; its image.
+  ilImage* EmptyLayer(int* handle = nullptr) {
     const int h = NewStack();
     if (handle) *handle = h;
     Stack(h)->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-    ilImage* img = Stack(h)->GetCurrentLayerPtr()->GetImage();
+    return LiveImage(h);
+  }
+
+  // The same with rectangles that cross the 128-pixel page seams.
+  ilImage* PaintedLayer(int* handle = nullptr) {
+    ilImage* img = EmptyLayer(handle);
     Paint(img, 100, 90, 200, 170, Pack(255, 40, 120, 200));
     Paint(img, 120, 120, 20, 150, Pack(200, 200, 10, 0));
     Paint(img, 250, 250, 3, 3, Pack(128, 0, 128, 64));
@@ -58,8 +63,7 @@ class LayerConvolve : public EngineTest {
 TEST_F(LayerConvolve, TiledFilterEqualsOneFilterOfTheWholeLayerAndTheImageFilter) {
   for (const float radius : {10.0f, 150.0f, 1.5f}) {
     SCOPED_TRACE(radius);
-    const ConvolutionKernel blur = radius > 2 ? ConvolutionKernel(-1.0f, radius, 1.0f / 3)
-                                              : ConvolutionKernel(0.5f, 1.5f, 1.0f / 3);
+    const ConvolutionKernel blur(radius > 2 ? -1.0f : 0.5f, radius, 1.0f / 3);
     int ha = 0, hb = 0;
     if (radius < 2) host_.SetDefaultViewSize(640, 640);
     ilImage* a = PaintedLayer(&ha);
@@ -78,8 +82,7 @@ TEST_F(LayerConvolve, TiledFilterEqualsOneFilterOfTheWholeLayerAndTheImageFilter
     if (radius == 10) {
       // Bounds (100, 90)-(300, 260) grown by 21 and aligned: 0..384 x 0..384.
       ASSERT_EQ(progress.size(), 18u);
-      EXPECT_EQ(progress[16], 9);
-      EXPECT_EQ(progress[17], 9);
+      EXPECT_EQ((std::array{progress[16], progress[17]}), (std::array{9, 9}));
       EXPECT_EQ(host_.BusyChanges(), (std::vector<bool>{true, false}));
     }
 
@@ -121,13 +124,10 @@ TEST_F(LayerConvolve, TiledBlurLeavesTheWholeAreaPendingAndTheViewComposed) {
 
 // A blur-type kernel given as values grows the layer as the blur does.
 TEST_F(LayerConvolve, BlurTypeKernelSpreadsBeyondTheOldBounds) {
-  NewStack();
-  Stack()->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  ilImage* img = Stack()->GetCurrentLayerPtr()->GetImage();
+  ilImage* img = EmptyLayer();
   Paint(img, 127, 127, 1, 1, 0x90909090u);
-  const float box[9] = {1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9,
-                        1.f / 9, 1.f / 9, 1.f / 9, 1.f / 9};
-  Brenmark.SetCurrentConvolution(ConvolutionKernel(box, 3));
+  const std::vector<float> box(9, 1.f / 9);
+  Brenmark.SetCurrentConvolution(ConvolutionKernel(box.data(), 3));
   Brenmark.ConvolveLayer(kCurrent);
   img = LiveImage();
   for (int y = 125; y <= 129; ++y) {

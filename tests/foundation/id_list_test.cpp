@@ -69,8 +69,9 @@ TEST(IdList, ResolvePtrTestsTheChainAndByCurrIDTheExactType) {
       (Ptrs{&mask, nullptr, nullptr}));
   // The current identifier is what construction was given, not the chain.
   ShapeImageParms renamed("Custom");
-  EXPECT_EQ(ShapeImageParms::ResolvePtrByCurrID(&renamed), nullptr);
-  EXPECT_EQ(ShapeImageParms::ResolvePtr(&renamed), &renamed);
+  EXPECT_EQ(
+      (Ptrs{ShapeImageParms::ResolvePtrByCurrID(&renamed), ShapeImageParms::ResolvePtr(&renamed)}),
+      (Ptrs{nullptr, &renamed}));
 }
 
 TEST(IdList, EmptyListChecksNothingLongIdentifiersAreCut) {
@@ -83,16 +84,14 @@ TEST(IdList, EmptyListChecksNothingLongIdentifiersAreCut) {
   IdList ids(long_name.c_str());
   ids.SetID(long_name.c_str());
   EXPECT_EQ(std::string(ids.GetCurrID()), std::string(127, 'x'));
-  EXPECT_TRUE(ids.CheckID(std::string(127, 'x').c_str()));
-  EXPECT_FALSE(ids.CheckID(long_name.c_str()));
+  EXPECT_TRUE(ids.CheckID(std::string(127, 'x').c_str()) && !ids.CheckID(long_name.c_str()));
 }
 
 TEST(IdList, CopyOwnsItsListAssignmentCopiesOnlyTheCurrentIdentifier) {
   auto* original = new ShapeMaskParms;
   ShapeMaskParms copy(*original);
   delete original;  // the copy's list must not depend on the original's
-  EXPECT_STREQ(copy.GetCurrID(), "ShapeMaskParms");
-  EXPECT_TRUE(copy.CheckID("ShapeImageParms"));
+  EXPECT_TRUE(copy.CheckID("ShapeImageParms") && copy.GetCurrID() == std::string("ShapeMaskParms"));
 
   IdList target("Target");
   target.SetID("TargetKind");
@@ -100,6 +99,5 @@ TEST(IdList, CopyOwnsItsListAssignmentCopiesOnlyTheCurrentIdentifier) {
   source.SetID("SourceKind");
   target = source;
   EXPECT_STREQ(target.GetCurrID(), "Source");
-  EXPECT_TRUE(target.CheckID("TargetKind"));
-  EXPECT_FALSE(target.CheckID("SourceKind"));
+  EXPECT_TRUE(target.CheckID("TargetKind") && !target.CheckID("SourceKind"));
 }

@@ -102,8 +102,7 @@ TEST(LayerStackTransform, EqualityIgnoresScaleOffset) {
   T a(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f);
   T b(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f);
   b.SetScaleOffset(9.0f, 9.0f);
-  EXPECT_TRUE(a == b);
-  EXPECT_FALSE(a != b);
+  EXPECT_TRUE(a == b && !(a != b));
   b.SetPivot(5.0f, 6.5f);
   EXPECT_TRUE(a != b);
 }

@@ -40,9 +40,7 @@ TEST(Observable, NotifiesInAttachOrderAndPassesItself) {
   Observable* seen = nullptr;
   a.on_update = [&seen](Observable* o) { seen = o; };
   subject.notify();  // no list yet
-  subject.attach(&a);
-  subject.attach(&b);
-  subject.attach(&a);
+  for (Observer* o : {&a, &b, &a}) subject.attach(o);
   subject.notify();
   EXPECT_EQ(log, (Log{"update a", "update b", "update a"}));
   EXPECT_EQ(seen, &subject);
@@ -66,9 +64,7 @@ TEST(Observable, DetachingDuringNotifyLeavesTheOthersCalled) {
     Recorder a(&log, "a"), b(&log, "b"), c(&log, "c");
     Observable subject;  // declared after its observers, so it goes first
     (self ? b : a).on_update = [&](Observable* o) { o->detach(&b); };
-    subject.attach(&a);
-    subject.attach(&b);
-    subject.attach(&c);
+    for (Observer* o : {&a, &b, &c}) subject.attach(o);
     subject.notify();
     EXPECT_EQ(log, (self ? Log{"update a", "update b", "update c"} : Log{"update a", "update c"}));
     log.clear();
@@ -98,8 +94,7 @@ TEST(Observable, DestructionDisconnectsEveryObserverInOrder) {
   Recorder a(&log, "a"), b(&log, "b");
   {
     Observable subject;
-    subject.attach(&a);
-    subject.attach(&b);
+    for (Observer* o : {&a, &b}) subject.attach(o);
     // Detaching from inside disconnect is harmless.
     a.on_disconnect = [&](Observable* o) { o->detach(&a); };
   }
@@ -111,11 +106,9 @@ TEST(Observable, CopyStartsWithoutObservers) {
   Recorder a(&log, "a");
   Observable subject;
   subject.attach(&a);
-  Observable copy(subject);
-  copy.notify();
-  EXPECT_TRUE(log.empty());
-  Observable other;
+  Observable copy(subject), other;
   other = subject;  // keeps its own (empty) list
+  copy.notify();
   other.notify();
   EXPECT_TRUE(log.empty());
   subject.detach(&a);

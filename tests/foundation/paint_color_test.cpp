@@ -46,8 +46,8 @@ TEST(PaintColor, ConversionsTruncateClampAndPack) {
   PaintColor c;
   c.Set(1.5f, -0.2f, 0.5f, 2.0f);
   EXPECT_EQ(Floats(c), (F{1.0f, 0.0f, 0.5f, 1.0f}));
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN(),
+              inf = std::numeric_limits<float>::infinity();
   c.Set(nan, -inf, inf, -nan);
   EXPECT_EQ(Floats(c), (F{0.0f, 0.0f, 1.0f, 0.0f}));
   SIDColor_sr rec{};
@@ -67,12 +67,10 @@ TEST(PaintColor, ForcePremultMultipliesOnlyColourBeyondAlpha) {
 TEST(PaintColorPixel, FourChannelPixelHoldsThePackedBytes) {
   const PaintColor c(uchar(255), uchar(128), uchar(7), uchar(200));
   const ilPixel p = c.GetilPixel();
-  EXPECT_EQ(p.getDataType(), ilUChar);
-  ASSERT_EQ(p.nc(), 4);
+  ASSERT_TRUE(p.getDataType() == ilUChar && p.nc() == 4);
   const uchar* bytes = static_cast<const uchar*>(p.elems());
   EXPECT_EQ((B{bytes[0], bytes[1], bytes[2], bytes[3]}), (B{255, 128, 7, 200}));
-  EXPECT_EQ(p.getElem(0), 200.0);  // channel 0 is the alpha
-  EXPECT_TRUE(PaintColor(p) == c);
+  EXPECT_TRUE(p.getElem(0) == 200.0 && PaintColor(p) == c);  // channel 0 is the alpha
 }
 
 // One channel is alpha over black; missing bytes read as zero.

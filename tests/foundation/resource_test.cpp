@@ -69,8 +69,7 @@ TEST_F(ResourceTest, LastUnrefDestroysEarlierOnesDoNotStaticFormsIgnoreNull) {
   Resource::ref(static_cast<const Resource*>(r));
   r->Reference();
   r->unref();
-  EXPECT_EQ(r->RefCount(), 1);
-  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(r->RefCount() == 1 && log.empty());
   Resource::unref(static_cast<const Resource*>(r));
   EXPECT_EQ(log, (Log{"cleanup a", "destroy a"}));
 }
@@ -84,15 +83,12 @@ TEST_F(ResourceTest, IdentifiersIncreaseAndCopiesGetTheirOwn) {
   EXPECT_EQ((std::pair{c->RefCount(), c->ResourceID()}), (std::pair{0, b->ResourceID() + 1}));
   *b = *a;  // assignment keeps b's identity
   EXPECT_EQ((std::pair{b->RefCount(), b->ResourceID()}), (std::pair{0, a->ResourceID() + 1}));
-  a->unref();
-  b->unref();
-  c->unref();
+  for (Probe* p : {a, b, c}) p->unref();
 }
 
 TEST_F(ResourceTest, DeferralCleansUpAtOnceAndDestroysAtFlushInOrder) {
   EXPECT_EQ(Resource::defer(1), 0);
-  Resource* a = new Probe(&log, "a");
-  Resource* b = new Probe(&log, "b");
+  Resource *a = new Probe(&log, "a"), *b = new Probe(&log, "b");
   a->ref();
   b->ref();
   b->unref_deferred();

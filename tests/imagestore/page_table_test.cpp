@@ -5,12 +5,21 @@
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
-using store_test::Cache;
+using store_test::Stderr;
 
-TEST(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
-  Cache();
+namespace {
+
+// A page table of fill 0 over the process cache.
+class PageTable : public testing::Test {
+ protected:
+  void SetUp() override { table.SetFill(0); }
+  store_test::SmartImageCache* cache = store_test::Cache();
   SmartImage table;
-  table.SetFill(0);
+};
+
+}  // namespace
+
+TEST_F(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
   SmartImgPage* far = table.FindPageFromOrigin(4096, 0, 1);
   ASSERT_EQ(table.ClusterCount(), 2);
   const PageCluster* cluster = table.FirstCluster()->GetNext();
@@ -27,31 +36,24 @@ TEST(PageTable, NewClusterGoesRightAfterTheFirstAndIsCached) {
 
 // Without create a lookup gives the default page; beyond the range a
 // create warns and gives a fill page, where writes are lost.
-TEST(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
-  Cache();
-  SmartImage table;
+TEST_F(PageTable, LookupsOutsideTheBoundsOrBeyondTheRangeGiveFillPages) {
   table.SetFill(9);
   EXPECT_EQ(table.FindPageFromOrigin(-128, -128, 0), table.GetDefaultPage());
   EXPECT_EQ(table.ClusterCount(), 1);
   EXPECT_TRUE(table.GetDefaultPage()->IsSolidFilled(9u));
   EXPECT_EQ(table.GetPixel(-5, -5), 9u);
-  testing::internal::CaptureStderr();
-  SmartImgPage* page = table.FindPageFromOrigin(102528, 0, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  SmartImgPage* page = nullptr;
+  EXPECT_EQ(Stderr([&] { page = table.FindPageFromOrigin(102528, 0, 1); }),
             "SID: Warning: Exceeding Max coord range of -102400 to 102400\n");
   EXPECT_TRUE(page->IsSolidFilled(9u));
   EXPECT_NE(page, table.GetDefaultPage());
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(table.FindPageFromOrigin(102528, 0, 0), table.GetDefaultPage());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Stderr([&] { page = table.FindPageFromOrigin(102528, 0, 0); }), "");
+  EXPECT_EQ(page, table.GetDefaultPage());
   table.SetPixel(200000, 5, 1);
   EXPECT_EQ(table.GetPixel(200000, 5), 9u);
 }
 
-TEST(PageTable, PageListRunsRowsBottomUpLeftToRight) {
-  Cache();
-  SmartImage table;
-  table.SetFill(0);
+TEST_F(PageTable, PageListRunsRowsBottomUpLeftToRight) {
   const Rectangle_ rect{-1, -1, 2, 2};
   std::vector<PageListItem> items(static_cast<std::size_t>(SmartImage::GetPageListSize(rect)));
   int count = 0;
@@ -65,16 +67,12 @@ TEST(PageTable, PageListRunsRowsBottomUpLeftToRight) {
   EXPECT_EQ(SmartImage::GetPageListSize(Rectangle_{0, 0, 128, 128}), 10);
 }
 
-TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
-  auto* cache = Cache();
-  SmartImage table;
-  table.SetFill(0);
+TEST_F(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
   table.SetBounds(0, 0, 128 * 6, 128, 1);
-  std::vector<std::uint32_t> pattern(16384);
   for (int i = 0; i < 6; ++i) {
     table.SetPixel(i * 128, 0, 1);  // private in-memory page
-    store_test::MakePattern(static_cast<std::uint32_t>(i), pattern.data(), 16384);
-    std::memcpy(table.FindPageFromOrigin(i * 128, 0, 1)->GetDataPtr(), pattern.data(), 65536);
+    std::memcpy(table.FindPageFromOrigin(i * 128, 0, 1)->GetDataPtr(),
+                store_test::Pattern(static_cast<std::uint32_t>(i), 16384).data(), 65536);
   }
   // Page 1 and then page 4 go to the swap file; page 3 is touched last.
   ASSERT_TRUE(cache->Evict(table.FindPageFromOrigin(128, 0, 0)->Body()));
@@ -94,27 +92,19 @@ TEST(PageTable, SortedListPutsResidentPagesFirstAndSwappedInFileOrder) {
   EXPECT_EQ(ox, 0);
 }
 
-TEST(PageTable, BoundsClipToTheRangeWithAMessage) {
-  Cache();
-  SmartImage table;
-  testing::internal::CaptureStderr();
-  table.SetBounds(10, 10, -5, 20, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+TEST_F(PageTable, BoundsClipToTheRangeWithAMessage) {
+  EXPECT_EQ(Stderr([&] { table.SetBounds(10, 10, -5, 20, 1); }), "");
   int x, y, w, h;
   table.GetBounds(x, y, w, h);
   EXPECT_EQ(w, 0);
-  testing::internal::CaptureStderr();
-  table.SetBounds(200000, 0, 10, 10, 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(Stderr([&] { table.SetBounds(200000, 0, 10, 10, 1); }),
             "SID: SmartImage had to clip an image op to fit +- 102400\n");
   table.GetBounds(x, y, w, h);
   EXPECT_EQ((std::array{x, w}), (std::array{102400, 0}));
 }
 
-TEST(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
-  auto* cache = Cache();
+TEST_F(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
   const std::size_t before = cache->BytesInMemory();
-  SmartImage table;
   table.SetPixelSize(1);
   table.SetFill(0);
   table.SetBounds(0, 0, 4096, 256, 1);
@@ -133,9 +123,7 @@ TEST(PageTable, PruningDropsOutsidePagesAndFillsStraddlingOnes) {
   EXPECT_EQ(cache->BytesInMemory(), before);
 }
 
-TEST(PageTable, PixelScanWalksWithinBoundsAndAdjacentPixelsFollow) {
-  Cache();
-  SmartImage table;
+TEST_F(PageTable, PixelScanWalksWithinBoundsAndAdjacentPixelsFollow) {
   table.SetPixelSize(1);
   table.SetFill(0);
   table.SetBounds(10, 0, 100, 10, 1);

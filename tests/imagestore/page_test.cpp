@@ -3,12 +3,23 @@
 
 #include <brenmark/il_types.h>
 
+#include <tuple>
+
 #include "imagestore/page.h"
 #include "imagestore/store_test_support.h"
 
-using store_test::Cache;
-
 namespace {
+
+// Lets each handle go (a copied handle would take a reference).
+template <typename... P>
+void Release(P&... pages) {
+  (pages.UnRef(kReleaseReference), ...);
+}
+
+class Page : public testing::Test {
+ protected:
+  store_test::SmartImageCache* cache = store_test::Cache();
+};
 
 // Makes `page` a private in-memory four-byte page whose pixel i holds
 // base + i. (Handles are filled in place: a copied handle takes a reference.)
@@ -21,19 +32,16 @@ void MakeGradientPage(SmartImgPage& page, std::uint32_t base) {
 
 }  // namespace
 
-TEST(Page, NullHandleReadsAsSolidClearZero) {
+TEST_F(Page, NullHandleReadsAsSolidClearZero) {
   SmartImgPage page;
-  EXPECT_TRUE(page.IsNull());
-  EXPECT_TRUE(page.IsSolidFilled(0u));
-  EXPECT_FALSE(page.IsSolidFilled(7u));
-  EXPECT_TRUE(page.IsSolidFilled(ilTile(3, 3, 0, 10, 10, 1)));
-  EXPECT_EQ(page.GetTransparency(), kTransClear);
-  EXPECT_EQ(page.WalkPage(nullptr), 1);
-  EXPECT_EQ(page.GetFillValue(), 0u);
+  EXPECT_EQ((std::array{page.IsNull(), page.IsSolidFilled(0u), page.IsSolidFilled(7u),
+                        page.IsSolidFilled(ilTile(3, 3, 0, 10, 10, 1))}),
+            (std::array{true, true, false, true}));
+  EXPECT_EQ((std::tuple{page.GetTransparency(), page.WalkPage(nullptr), page.GetFillValue()}),
+            (std::tuple{kTransClear, 1, 0u}));
 }
 
-TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
-  Cache();
+TEST_F(Page, CopyOnWriteGivesWriterItsOwnPage) {
   SmartImgPage a;
   MakeGradientPage(a, 1000);
   SmartImgPage b(a);  // second holder
@@ -42,67 +50,57 @@ TEST(Page, CopyOnWriteGivesWriterItsOwnPage) {
   PageData* shared = a.Body();
 
   ASSERT_TRUE(b.Realize(1));
-  EXPECT_NE(a.Body(), b.Body());
-  EXPECT_EQ(a.Body(), shared);
+  EXPECT_TRUE(a.Body() == shared && b.Body() != shared);
   EXPECT_EQ((std::array{a.GetRefCnt(), b.GetRefCnt()}), (std::array{1, 1}));
   EXPECT_EQ(std::memcmp(a.GetDataPtr(), b.GetDataPtr(), 65536), 0);
   EXPECT_EQ(b.GetSourcePage(), shared);
 
   b.SetPixel(0xFFFFFFFFu, 5, 6);
-  EXPECT_EQ(b.GetPixel(5, 6), 0xFFFFFFFFu);
-  EXPECT_EQ(a.GetPixel(5, 6), 1000u + 6 * 128 + 5);
+  EXPECT_EQ((std::array{b.GetPixel(5, 6), a.GetPixel(5, 6)}),
+            (std::array{0xFFFFFFFFu, 1000u + 6 * 128 + 5}));
   a.UnRef(kReleaseReference);
   EXPECT_EQ(b.GetSourcePage(), nullptr);  // the source went away; no dangling link
   b.UnRef(kReleaseReference);
 }
 
-TEST(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
-  auto* cache = Cache();
+TEST_F(Page, ClearOnSharedPageLeavesOtherHolderAndAllocatesNothing) {
   SmartImgPage a;
   MakeGradientPage(a, 5);
   SmartImgPage b(a);
   const std::size_t before = cache->BytesInMemory();
   ASSERT_TRUE(b.Realize(3));
-  EXPECT_TRUE(b.IsSolidFilled(0u));
-  EXPECT_EQ(b.GetDataPtr(), nullptr);
+  EXPECT_TRUE(b.IsSolidFilled(0u) && b.GetDataPtr() == nullptr && a.IsInMemory());
   EXPECT_EQ(cache->BytesInMemory(), before);
-  EXPECT_TRUE(a.IsInMemory());
   EXPECT_EQ(a.GetPixel(127, 127), 5u + 16383);
   EXPECT_EQ((std::array{a.GetRefCnt(), b.GetRefCnt()}), (std::array{1, 1}));
-  a.UnRef(kReleaseReference);
-  b.UnRef(kReleaseReference);
+  Release(a, b);
 }
 
-TEST(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
-  auto* cache = Cache();
+TEST_F(Page, ScanTurnsUniformPageSolidAndGivesMemoryBack) {
   const std::size_t before = cache->BytesInMemory();
   SmartImgPage page(0x80402010u, 4);
   ASSERT_TRUE(page.Realize(1));  // now in memory, every pixel the old fill
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
   EXPECT_EQ(page.Body()->scanned, 0);  // queued for scan by the write
   EXPECT_EQ(page.CheckForSolid(nullptr), 1);
-  EXPECT_TRUE(page.IsSolidFilled(0x80402010u));
-  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_TRUE(page.IsSolidFilled(0x80402010u) && cache->BytesInMemory() == before);
 
   SmartImgPage other(0xFF000000u, 4);
   ASSERT_TRUE(other.Realize(1));
   other.SetPixel(0xFF0000FFu, 64, 64);  // one different pixel, still opaque
   EXPECT_EQ(other.CheckForSolid(nullptr), 0);
-  EXPECT_TRUE(other.IsInMemory());
-  EXPECT_EQ(other.GetTransparency(), kTransOpaque);
+  EXPECT_TRUE(other.IsInMemory() && other.GetTransparency() == kTransOpaque);
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
   // A test of part of the page answers for that part and changes nothing.
   const ilTile part(0, 0, 0, 50, 50, 1), across(60, 60, 0, 20, 20, 1);
-  EXPECT_EQ(other.CheckForSolid(&part), 1);
-  EXPECT_EQ(other.CheckForSolid(&across), 0);
+  EXPECT_EQ((std::array{other.CheckForSolid(&part), other.CheckForSolid(&across)}),
+            (std::array{1, 0}));
   EXPECT_TRUE(other.IsInMemory());
-  page.UnRef(kReleaseReference);
-  other.UnRef(kReleaseReference);
+  Release(page, other);
   EXPECT_EQ(cache->BytesInMemory(), before);
 }
 
-TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
-  Cache();
+TEST_F(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
   SmartImgPage page(0, 1);
   page.DrawHorizLine(10, 5, 3, 200);
   for (int x = 0; x < 128; ++x) EXPECT_EQ(page.GetPixel(x, 3), x >= 5 && x <= 10 ? 200u : 0u) << x;
@@ -113,27 +111,25 @@ TEST(Page, HorizontalLinesSwapEndsAndIgnoreOutOfPageRows) {
   SmartImgPage solid(50, 1);
   solid.DrawHorizLine(0, 127, 0, 50);  // already that value: stays solid
   EXPECT_TRUE(solid.IsSolidFilled(50u));
-  page.UnRef(kReleaseReference);
-  solid.UnRef(kReleaseReference);
+  Release(page, solid);
 }
 
-TEST(Page, PriorityStopsAtItsLimitsAndClippingKeepsToThePage) {
+TEST_F(Page, PriorityStopsAtItsLimitsAndClippingKeepsToThePage) {
   SmartImgPage page(0, 4);
   page.SetPriority(254);
   page.IncrementPriority();
-  EXPECT_EQ(page.GetPriority(), 254);
+  const int top = page.GetPriority();
   page.SetPriority(0);
   page.DecrementPriority();
-  EXPECT_EQ(page.GetPriority(), 0);
-  page.UnRef(kReleaseReference);
+  EXPECT_EQ((std::array{top, page.GetPriority()}), (std::array{254, 0}));
+  Release(page);
 
   int x = -10, y = 120, w = 30, h = 30;
   SmartImgPage::ClipToPage(x, y, w, h);
   EXPECT_EQ((std::array{x, y, w, h}), (std::array{0, 120, 20, 8}));
 }
 
-TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
-  Cache();
+TEST_F(Page, TransparencyClassesOfSolidAndMemoryPages) {
   SmartImgPage clear(0x00000000u, 4), opaque(0xFF102030u, 4), half(0x80101010u, 4), mask(255, 1);
   EXPECT_EQ((std::array{clear.TestTransparency(nullptr), opaque.TestTransparency(nullptr),
                         half.TestTransparency(nullptr), mask.TestTransparency(nullptr)}),
@@ -142,21 +138,21 @@ TEST(Page, TransparencyClassesOfSolidAndMemoryPages) {
   ASSERT_TRUE(clear.Realize(1));
   clear.SetPixel(0xFF000000u, 127, 0);
   const ilTile left(0, 0, 0, 64, 128, 1);
-  EXPECT_EQ(clear.TestTransparency(&left), kTransClear);
-  EXPECT_EQ(clear.GetTransparency(), kTransMixed);  // a part is never cached
-  EXPECT_EQ(clear.TestTransparency(nullptr), kTransMixed);
+  // A part is never cached.
+  EXPECT_EQ((std::array{clear.TestTransparency(&left), clear.GetTransparency(),
+                        clear.TestTransparency(nullptr)}),
+            (std::array{kTransClear, kTransMixed, kTransMixed}));
   // Not forced and nothing cached: unknown answers mixed.
   clear.MarkDirty();
-  EXPECT_EQ(clear.IsTransparent(&left, 0), kTransMixed);
-  EXPECT_EQ(clear.IsTransparent(&left, 1), kTransClear);
-  for (SmartImgPage* p : {&clear, &opaque, &half, &mask}) p->UnRef(kReleaseReference);
+  EXPECT_EQ((std::array{clear.IsTransparent(&left, 0), clear.IsTransparent(&left, 1)}),
+            (std::array{kTransMixed, kTransClear}));
+  Release(clear, opaque, half, mask);
 }
 
 // One pixel off the page's alpha decides the class wherever it lies: mid
 // page, the last pixel of a rectangle's tail past the sixteen-pixel groups,
 // just outside the rectangle; a colour change alone does not.
-TEST(Page, OnePixelDecidesTheTransparencyClass) {
-  Cache();
+TEST_F(Page, OnePixelDecidesTheTransparencyClass) {
   struct Case {
     std::uint32_t fill;
     ilTile rect;
@@ -182,8 +178,7 @@ TEST(Page, OnePixelDecidesTheTransparencyClass) {
   }
 }
 
-TEST(Page, AlphaChecksGradeColourAboveAlpha) {
-  Cache();
+TEST_F(Page, AlphaChecksGradeColourAboveAlpha) {
   // slight: colour exceeds alpha by 2.
   SmartImgPage valid(0x80404040u, 4), slight(0x80808282u, 4), noAlpha(0x00302010u, 4),
       bad(0x10ff0000u, 4), small(5, 1);
@@ -191,34 +186,28 @@ TEST(Page, AlphaChecksGradeColourAboveAlpha) {
                         bad.CheckAlpha(), small.CheckAlpha()}),
             (std::array{0, 1, 3, 2, 0}));
 
-  bad.ForceAlphaValid(1);
-  EXPECT_EQ(bad.GetFillValue(), 0xFFFF0000u);
-  slight.ForceAlphaValid(2);
-  EXPECT_EQ(slight.GetFillValue(), 0x82808282u);
   SmartImgPage premult(0x80FF80FFu, 4);
+  bad.ForceAlphaValid(1);
+  slight.ForceAlphaValid(2);
   premult.ForceAlphaValid(3);
-  // 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64
-  EXPECT_EQ(premult.GetFillValue(), 0x80804080u);
-  for (SmartImgPage* p : {&valid, &slight, &noAlpha, &bad, &small, &premult})
-    p->UnRef(kReleaseReference);
+  // Premultiplied: 255 * 128 / 255 = 128; 128 / 255 * 128 / 255 * 255 = 64.25 -> 64.
+  EXPECT_EQ((std::array{bad.GetFillValue(), slight.GetFillValue(), premult.GetFillValue()}),
+            (std::array{0xFFFF0000u, 0x82808282u, 0x80804080u}));
+  Release(valid, slight, noAlpha, bad, small, premult);
 }
 
-TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
-  auto* cache = Cache();
+TEST_F(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   const std::size_t before = cache->BytesInMemory();
   const int retained = cache->RetainedCount();
   SmartImgPage page(0x11223344u, 4);
   page.MakeInMemFromSolid();
   page.MarkTempSolid();
   page.ForceRetain();
-  EXPECT_EQ(page.GetPriority(), 255);
-  EXPECT_EQ(cache->RetainedCount(), retained + 1);
+  EXPECT_TRUE(page.GetPriority() == 255 && cache->RetainedCount() == retained + 1);
   page.ForceRetain();  // already pinned: no second count
-  EXPECT_EQ(page.GetRetainCount(), 1);
-  EXPECT_EQ(cache->FindVictim(true) == page.Body(), false);
+  EXPECT_TRUE(page.GetRetainCount() == 1 && cache->FindVictim(true) != page.Body());
   page.DontRetain();
-  EXPECT_TRUE(page.IsSolidFilled(0x11223344u));
-  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_TRUE(page.IsSolidFilled(0x11223344u) && cache->RetainedCount() == retained);
   EXPECT_EQ(cache->BytesInMemory(), before);
 
   // A pinned body outlives its last reference until it is let go.
@@ -229,18 +218,17 @@ TEST(Page, RetainedPageSurvivesAndTemporarySolidReturns) {
   page.UnRef(kReleaseReference);
   EXPECT_TRUE(keep.IsValid());
   keep.DontRetain();
-  EXPECT_TRUE(keep.IsNull());
-  EXPECT_EQ(cache->BytesInMemory(), before);
+  EXPECT_TRUE(keep.IsNull() && cache->BytesInMemory() == before);
 }
 
-TEST(Page, StaleHandleReportsWhereItWasReleased) {
+TEST_F(Page, StaleHandleReportsWhereItWasReleased) {
   SmartImgPage page(1, 4);
   SmartImgPage stale;
   stale = page;           // assignment copies the pointer only: no reference
   page.MakeFilled(2, 4);  // releases the first body with tag 1234002
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(stale.CheckValid());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  bool valid = true;
+  EXPECT_EQ(store_test::Stderr([&] { valid = stale.CheckValid(); }),
             "Quorvel: Invalid page -- Unrefed at 1234002 (Sig - deadbeef)\n");
+  EXPECT_FALSE(valid);
   page.UnRef(kReleaseReference);
 }

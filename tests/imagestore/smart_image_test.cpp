@@ -10,156 +10,134 @@
 #include "imagestore/page_table.h"
 #include "imagestore/store_test_support.h"
 
-using store_test::Cache;
+using store_test::Fill;
+using store_test::Img;
 
 namespace {
 
-const ilPixel kClear4(ilUChar, 4);
-
-ilPixel Pixel4(std::uint32_t packed) {
-  return ilPixel(ilUChar, 4, &packed);
-}
-
-// Releases the caller's reference at the end of a scope.
-struct Holder {
-  explicit Holder(ilSmartImage* i) : img(i) { img->ref(); }
-  ~Holder() {
-    if (img != nullptr) img->unref();
-  }
-  ilSmartImage* operator->() const { return img; }
-  ilSmartImage* img;
-};
-
 // Writes a distinct, non-uniform 128 x 128 block at (x, y).
-void PaintSquare(ilSmartImage* img, int x, int y, std::uint32_t id) {
-  std::vector<std::uint32_t> px(128 * 128);
-  store_test::MakePattern(id, px.data(), 128 * 128);
-  ASSERT_EQ(img->setTile(x, y, 128, 128, px.data()), ilOkay);
+void PaintSquare(const Img& img, int x, int y, std::uint32_t id) {
+  ASSERT_EQ(img->setTile(x, y, 128, 128, store_test::Pattern(id, 128 * 128).data()), ilOkay);
 }
 
-PageData* BodyAt(ilSmartImage* img, int x, int y) {
+PageData* BodyAt(const Img& img, int x, int y) {
   int ox, oy;
   SmartImgPage::FindOrigin(x, y, ox, oy);
   return img->FindPageFromOrigin(ox, oy, 0)->Body();
 }
 
+// The pixels of a locked page.
+std::uint32_t* Words(const ilLockRequest& r) {
+  return static_cast<std::uint32_t*>(r.page->getData());
+}
+
+class SmartImageTest : public testing::Test {
+ protected:
+  store_test::SmartImageCache* cache = store_test::Cache();
+};
+
 }  // namespace
 
-TEST(SmartImage, IsRecognisedByItsImageType) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
-  EXPECT_EQ(img->getImageType(), 100);
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(img.img), img.img);
-  EXPECT_TRUE(ilSmartImage::IsSmartImage(img.img));
+TEST_F(SmartImageTest, IsRecognisedByItsImageType) {
+  Img img;
   ilMemoryImg mem(ilSize(4, 4, 1, 4), ilUChar);
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(&mem), nullptr);
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(nullptr), nullptr);
+  EXPECT_EQ((std::array<ilImage*, 3>{ilSmartImage::As_ilSmartImage(img),
+                                     ilSmartImage::As_ilSmartImage(&mem),
+                                     ilSmartImage::As_ilSmartImage(nullptr)}),
+            (std::array<ilImage*, 3>{img, nullptr, nullptr}));
+  EXPECT_TRUE(ilSmartImage::IsSmartImage(img) && img->getImageType() == 100);
   EXPECT_EQ(img->getCoordSpace(), ilLowerLeft);
 }
 
-TEST(SmartImage, MemoryFollowsContentOnAHugeLayer) {
-  auto* cache = Cache();
+TEST_F(SmartImageTest, MemoryFollowsContentOnAHugeLayer) {
   const std::size_t before = cache->BytesInMemory();
-  Holder layer(new ilSmartImage(Pixel4(0xFFFFFFFFu)));
+  Img layer(0xFFFFFFFFu);
   layer->SetBounds_(ilTile(0, 0, 0, 100000, 100000, 1), 1);
-  PaintSquare(layer.img, 51200, 76800, 1);
+  PaintSquare(layer, 51200, 76800, 1);
   EXPECT_EQ(cache->BytesInMemory() - before, 65536u);
-  EXPECT_EQ(layer->GetPixel(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(layer->GetPixel(99999, 99999), 0xFFFFFFFFu);
+  EXPECT_EQ((std::array{layer->GetPixel(0, 0), layer->GetPixel(99999, 99999)}),
+            (std::array{0xFFFFFFFFu, 0xFFFFFFFFu}));
   EXPECT_EQ(layer->getBounds(), ilTile(0, 0, 0, 100000, 100000, 1));
 }
 
-TEST(SmartImage, WholePageFillsHoldNoPixelMemory) {
-  auto* cache = Cache();
+TEST_F(SmartImageTest, WholePageFillsHoldNoPixelMemory) {
   const std::size_t before = cache->BytesInMemory();
-  Holder img(new ilSmartImage(kClear4));
-  const std::uint32_t opaque = 0xFF3366CCu;
-  ASSERT_EQ(img->fillTile(0, 0, 4096, 4096, &opaque), ilOkay);
+  Img img;
+  const std::uint32_t opaque = 0xFF3366CCu, red = 0xFF0000FFu;
+  ASSERT_EQ(Fill(img, 0, 0, 4096, 4096, opaque), ilOkay);
   EXPECT_EQ(cache->BytesInMemory(), before);
   EXPECT_EQ(img->GetPixel(4000, 17), opaque);
   EXPECT_TRUE(img->FindPageFromOrigin(256, 256, 0)->IsSolidFilled(opaque));
   EXPECT_EQ(img->TestTransparency(0), kTransOpaque);
   ilPixel value;
   EXPECT_TRUE(img->is_filled(value, 0));
-  EXPECT_EQ(value, Pixel4(opaque));
+  EXPECT_EQ(value, ilPixel(ilUChar, 4, &opaque));
   // A partial page does need memory: one page, the rest stays solid.
-  const std::uint32_t red = 0xFF0000FFu;
-  ASSERT_EQ(img->fillTile(10, 10, 20, 20, &red), ilOkay);
+  ASSERT_EQ(Fill(img, 10, 10, 20, 20, red), ilOkay);
   EXPECT_EQ(cache->BytesInMemory() - before, 65536u);
   EXPECT_FALSE(img->is_filled(value, 0));
   EXPECT_TRUE(img->is_filled(ilTile(10, 10, 0, 20, 20, 1), value, 1));
-  EXPECT_EQ(value, Pixel4(red));
+  EXPECT_EQ(value, ilPixel(ilUChar, 4, &red));
 }
 
-TEST(SmartImage, ConfiguredTransfersMapChannelsAndFlipRows) {
-  Cache();
-  Holder img(new ilSmartImage(Pixel4(0x00102030u)));
+TEST_F(SmartImageTest, ConfiguredTransfersMapChannelsAndFlipRows) {
+  Img img(0x00102030u);
   // Write only the alpha (channel 0) from one-channel rows.
   const std::uint8_t alpha[2 * 3] = {1, 2, 3, 4, 5, 6};
   const int list[1] = {0};
   const ilConfig oneChannel(ilUChar, ilInterleaved, 1, list);
   ASSERT_EQ(img->setTile(0, 0, 3, 2, alpha, &oneChannel), ilOkay);
-  EXPECT_EQ(img->GetPixel(0, 0), 0x01102030u);
-  EXPECT_EQ(img->GetPixel(2, 1), 0x06102030u);
+  EXPECT_EQ((std::array{img->GetPixel(0, 0), img->GetPixel(2, 1)}),
+            (std::array{0x01102030u, 0x06102030u}));
   // Reading in the upper-left space turns the rows over.
-  std::uint8_t back[2 * 3] = {};
+  std::array<std::uint8_t, 6> back{};
   const ilConfig flipped(ilUChar, ilInterleaved, 1, list, 0, ilUpperLeft);
-  const int h = img->getYsize();
-  ASSERT_EQ(img->getTile(0, h - 2, 3, 2, back, &flipped), ilOkay);
-  const std::uint8_t expect[6] = {4, 5, 6, 1, 2, 3};
-  EXPECT_EQ(std::memcmp(back, expect, 6), 0);
+  ASSERT_EQ(img->getTile(0, img->getYsize() - 2, 3, 2, back.data(), &flipped), ilOkay);
+  EXPECT_EQ(back, (std::array<std::uint8_t, 6>{4, 5, 6, 1, 2, 3}));
 }
 
-TEST(SmartImage, AlignedCopySharesPagesUntilOnePixelIsWritten) {
-  auto* cache = Cache();
-  Holder src(new ilSmartImage(kClear4));
+TEST_F(SmartImageTest, AlignedCopySharesPagesUntilOnePixelIsWritten) {
+  Img src, dst;
   for (int y = 0; y < 256; y += 128)
-    for (int x = 0; x < 256; x += 128)
-      PaintSquare(src.img, x, y, static_cast<std::uint32_t>(x + y));
-  Holder dst(new ilSmartImage(kClear4));
+    for (int x = 0; x < 256; x += 128) PaintSquare(src, x, y, static_cast<std::uint32_t>(x + y));
   const std::size_t before = cache->BytesInMemory();
-  ASSERT_EQ(dst->copyTile(128, -256, 256, 256, src.img, 0, 0), ilOkay);
+  ASSERT_EQ(dst->copyTile(128, -256, 256, 256, src, 0, 0), ilOkay);
   EXPECT_EQ(cache->BytesInMemory(), before);
   for (int y = 0; y < 256; y += 128)
     for (int x = 0; x < 256; x += 128) {
-      EXPECT_EQ(BodyAt(dst.img, 128 + x, -256 + y), BodyAt(src.img, x, y));
-      EXPECT_EQ(BodyAt(src.img, x, y)->ref_count, 2);
+      EXPECT_EQ(BodyAt(dst, 128 + x, -256 + y), BodyAt(src, x, y));
+      EXPECT_EQ(BodyAt(src, x, y)->ref_count, 2);
     }
   EXPECT_EQ(dst->getBounds(), ilTile(128, -256, 0, 256, 256, 1));
 
-  const std::uint32_t old = src->GetPixel(0, 0);
-  const std::uint32_t white = 0xFFFFFFFFu;
+  const std::uint32_t old = src->GetPixel(0, 0), white = 0xFFFFFFFFu;
   ASSERT_EQ(dst->setTile(128, -256, 1, 1, &white), ilOkay);
   EXPECT_EQ(cache->BytesInMemory(), before + 65536);
-  EXPECT_NE(BodyAt(dst.img, 128, -256), BodyAt(src.img, 0, 0));
-  EXPECT_EQ(BodyAt(dst.img, 256, -256), BodyAt(src.img, 128, 0));
-  EXPECT_EQ(src->GetPixel(0, 0), old);
-  EXPECT_EQ(dst->GetPixel(128, -256), white);
-  EXPECT_EQ(dst->GetPixel(129, -256), src->GetPixel(1, 0));
+  EXPECT_NE(BodyAt(dst, 128, -256), BodyAt(src, 0, 0));
+  EXPECT_EQ(BodyAt(dst, 256, -256), BodyAt(src, 128, 0));
+  EXPECT_EQ((std::array{src->GetPixel(0, 0), dst->GetPixel(128, -256), dst->GetPixel(129, -256)}),
+            (std::array{old, white, src->GetPixel(1, 0)}));
 }
 
-TEST(SmartImage, UnalignedCopyMovesPixels) {
-  Cache();
-  Holder src(new ilSmartImage(kClear4));
-  PaintSquare(src.img, 0, 0, 99);
-  Holder dst(new ilSmartImage(kClear4));
-  ASSERT_EQ(dst->copyTile(10, 20, 128, 128, src.img, 0, 0), ilOkay);
+TEST_F(SmartImageTest, UnalignedCopyMovesPixels) {
+  Img src, dst;
+  PaintSquare(src, 0, 0, 99);
+  ASSERT_EQ(dst->copyTile(10, 20, 128, 128, src, 0, 0), ilOkay);
   for (int y = 0; y < 128; y += 31)
     for (int x = 0; x < 128; x += 29) EXPECT_EQ(dst->GetPixel(10 + x, 20 + y), src->GetPixel(x, y));
   // A copy from an image into itself behaves as if the source were read first.
-  ASSERT_EQ(src->copyTile(1, 0, 127, 128, src.img, 0, 0), ilOkay);
+  ASSERT_EQ(src->copyTile(1, 0, 127, 128, src, 0, 0), ilOkay);
   EXPECT_EQ(src->GetPixel(1, 5), dst->GetPixel(10, 25));
 }
 
 // Copying from a plain memory image writes its pixels as one dense buffer,
 // as a tile write does; the result must equal a pixel-by-pixel copy wherever
 // the rectangle falls, and read back so across pages.
-TEST(SmartImage, UnalignedCopyFromAMemoryImageMatchesEveryPixel) {
-  Cache();
+TEST_F(SmartImageTest, UnalignedCopyFromAMemoryImageMatchesEveryPixel) {
   const int w = 300, h = 200;
   auto pixel = [](int x, int y) { return 0xFF000000u | (y & 0xFFF) << 12 | (x & 0xFFF); };
   ilMemoryImg src(ilSize(w, h, 1, 4), ilUChar);
-  Holder dst(new ilSmartImage(kClear4));
+  Img dst;
   src.setCoordSpace(dst->getCoordSpace());
   auto* px = static_cast<std::uint32_t*>(src.getDataPtr());
   for (int y = 0; y < h; ++y)
@@ -179,29 +157,27 @@ TEST(SmartImage, UnalignedCopyFromAMemoryImageMatchesEveryPixel) {
             (std::array{pixel(w - 1, 0), 0u}));
 }
 
-TEST(SmartImage, SeededImageSharesPagesCopyOnWrite) {
-  auto* cache = Cache();
-  Holder seed(new ilSmartImage(kClear4));
-  PaintSquare(seed.img, 0, 0, 5);
-  PaintSquare(seed.img, 128, 0, 6);
+TEST_F(SmartImageTest, SeededImageSharesPagesCopyOnWrite) {
+  Img seed;
+  PaintSquare(seed, 0, 0, 5);
+  PaintSquare(seed, 128, 0, 6);
   const std::size_t before = cache->BytesInMemory();
   {
-    Holder copy(new ilSmartImage(seed.img, 0, 0, 0, -1));
+    Img copy(new ilSmartImage(seed, 0, 0, 0, -1));
     EXPECT_EQ((std::array{seed->DependentCount(), seed->getRefCount()}), (std::array{1, 2}));
     EXPECT_EQ(copy->getBounds(), ilTile(0, 0, 0, 256, 128, 1));
     EXPECT_EQ(copy->GetPixel(200, 100), seed->GetPixel(200, 100));
-    EXPECT_EQ(BodyAt(copy.img, 200, 100), BodyAt(seed.img, 200, 100));
+    EXPECT_EQ(BodyAt(copy, 200, 100), BodyAt(seed, 200, 100));
     EXPECT_EQ(cache->BytesInMemory(), before);
-    const std::uint32_t v = 0x80808080u;
-    copy->SetPixelExp(5, 5, v);
+    copy->SetPixelExp(5, 5, 0x80808080u);
     EXPECT_EQ(cache->BytesInMemory(), before + 65536);
-    EXPECT_NE(seed->GetPixel(5, 5), v);
+    EXPECT_NE(seed->GetPixel(5, 5), 0x80808080u);
   }
   EXPECT_EQ((std::array{seed->DependentCount(), seed->getRefCount()}), (std::array{0, 1}));
   EXPECT_EQ(cache->BytesInMemory(), before);
   // A seed destroyed while a copy depends on it leaves the copy's pixels.
-  PaintSquare(seed.img, 256, 128, 12);
-  Holder copy(new ilSmartImage(seed.img, 0, 0, 0, -1));
+  PaintSquare(seed, 256, 128, 12);
+  Img copy(new ilSmartImage(seed, 0, 0, 0, -1));
   std::vector<std::uint32_t> expect(384 * 256), got(384 * 256);
   ASSERT_EQ(seed->getTile(0, 0, 384, 256, expect.data()), ilOkay);
   delete seed.img;
@@ -211,48 +187,42 @@ TEST(SmartImage, SeededImageSharesPagesCopyOnWrite) {
   EXPECT_EQ(got, expect);
 }
 
-TEST(SmartImage, NonPagedSeedIsCopiedAtOnce) {
-  Cache();
+TEST_F(SmartImageTest, NonPagedSeedIsCopiedAtOnce) {
   auto* mem = new ilMemoryImg(ilSize(200, 150, 1, 4), ilUChar);
   mem->setCoordSpace(ilLowerLeft);
-  std::vector<std::uint32_t> pattern(200 * 150);
-  store_test::MakePattern(3, pattern.data(), static_cast<int>(pattern.size()));
+  const std::vector<std::uint32_t> pattern = store_test::Pattern(3, 200 * 150);
   std::memcpy(mem->getDataPtr(), pattern.data(), pattern.size() * 4);
-  Holder copy(new ilSmartImage(mem, 0, 0, 0, -1));
+  Img copy(new ilSmartImage(mem, 0, 0, 0, -1));
   delete mem;
   EXPECT_EQ(copy->getBounds(), ilTile(0, 0, 0, 200, 150, 1));
-  EXPECT_EQ(copy->GetPixel(199, 149), pattern.back());
-  EXPECT_EQ(copy->GetPixel(0, 1), pattern[200]);
+  EXPECT_EQ((std::array{copy->GetPixel(199, 149), copy->GetPixel(0, 1)}),
+            (std::array{pattern.back(), pattern[200]}));
 }
 
-TEST(SmartImage, MergeHandsWrittenPagesBackToTheSeed) {
-  auto* cache = Cache();
-  Holder seed(new ilSmartImage(kClear4));
-  PaintSquare(seed.img, 0, 0, 1);
-  PaintSquare(seed.img, 128, 0, 2);
-  Holder copy(new ilSmartImage(seed.img, 0, 0, 0, -1));
-  PaintSquare(copy.img, 128, 0, 3);
+TEST_F(SmartImageTest, MergeHandsWrittenPagesBackToTheSeed) {
+  Img seed;
+  PaintSquare(seed, 0, 0, 1);
+  PaintSquare(seed, 128, 0, 2);
+  Img copy(new ilSmartImage(seed, 0, 0, 0, -1));
+  PaintSquare(copy, 128, 0, 3);
   const std::size_t before = cache->BytesInMemory();
   ASSERT_EQ(copy->MergeChangesIntoSeed(), ilOkay);
-  EXPECT_EQ(BodyAt(seed.img, 128, 0), BodyAt(copy.img, 128, 0));
+  EXPECT_EQ(BodyAt(seed, 128, 0), BodyAt(copy, 128, 0));
   EXPECT_EQ(seed->GetPixel(130, 3), copy->GetPixel(130, 3));
   EXPECT_EQ(cache->BytesInMemory(), before - 65536);  // the old seed page went
 }
 
-TEST(SmartImage, ForcedBoundsPinTheBounds) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
-  PaintSquare(img.img, 0, 0, 1);
-  testing::internal::CaptureStderr();
-  img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+TEST_F(SmartImageTest, ForcedBoundsPinTheBounds) {
+  Img img;
+  PaintSquare(img, 0, 0, 1);
+  EXPECT_EQ(store_test::Stderr([&] { img->SetForcedBounds(ilTile(0, 0, 0, 0, 50, 1)); }),
             "SID: Warning: SmartImage: Someone is SETTING Empty Forced Bounds! Ignoring.\n");
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 
   img->SetForcedBounds(ilTile(0, 0, 0, 256, 256, 1));
   img->EnableForcedBounds(1);
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 256, 256, 1));
-  PaintSquare(img.img, 1000, 1000, 2);
+  PaintSquare(img, 1000, 1000, 2);
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 256, 256, 1));
   EXPECT_EQ(img->GetPixel(1000, 1000), 0u);  // did not survive
   int x = -10, y = 100, w = 400, h = 400;
@@ -260,70 +230,60 @@ TEST(SmartImage, ForcedBoundsPinTheBounds) {
   EXPECT_EQ((std::array{x, y, w, h}), (std::array{0, 100, 256, 156}));
 }
 
-TEST(SmartImage, ShrinkingFindsContentAndEmptiesErasedImages) {
-  auto* cache = Cache();
+TEST_F(SmartImageTest, ShrinkingFindsContentAndEmptiesErasedImages) {
   const std::size_t before = cache->BytesInMemory();
-  Holder img(new ilSmartImage(kClear4));
-  PaintSquare(img.img, 0, 0, 1);
-  const std::uint32_t dot = 0xFF00FF00u;
-  ASSERT_EQ(img->setTile(300, 400, 1, 1, &dot), ilOkay);
-  // Erase the square back to the fill.
-  const std::uint32_t clear = 0;
-  ASSERT_EQ(img->fillTile(0, 0, 128, 128, &clear), ilOkay);
+  Img img;
+  PaintSquare(img, 0, 0, 1);
+  ASSERT_EQ(Fill(img, 300, 400, 1, 1, 0xFF00FF00u), ilOkay);
+  ASSERT_EQ(Fill(img, 0, 0, 128, 128, 0), ilOkay);  // erases the square back to the fill
   img->ForceShrinkAttempt(false);
   EXPECT_EQ(img->getBounds(), ilTile(300, 400, 0, 1, 1, 1));
-  ASSERT_EQ(img->fillTile(300, 400, 1, 1, &clear), ilOkay);
+  ASSERT_EQ(Fill(img, 300, 400, 1, 1, 0), ilOkay);
   img->ForceShrinkAttempt(true);
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 0, 0, 1));
   EXPECT_EQ(img->getXsize(), 1);
   EXPECT_EQ(cache->BytesInMemory(), before);  // the scan made the erased page solid
   // Without a forced attempt the shrink a fill marked runs at the next reset.
-  PaintSquare(img.img, 0, 0, 1);
-  PaintSquare(img.img, 512, 0, 2);
-  ASSERT_EQ(img->fillTile(512, 0, 128, 128, &clear), ilOkay);
+  PaintSquare(img, 0, 0, 1);
+  PaintSquare(img, 512, 0, 2);
+  ASSERT_EQ(Fill(img, 512, 0, 128, 128, 0), ilOkay);
   img->getBounds();
   img->resetCheck();
   EXPECT_EQ(img->getBounds(), ilTile(0, 0, 0, 128, 128, 1));
 }
 
-TEST(SmartImage, NewFillReachesEverythingOutsideTheBounds) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
-  const std::uint32_t red = 0xFF0000FFu;
-  ASSERT_EQ(img->fillTile(10, 10, 100, 100, &red), ilOkay);
-  ASSERT_EQ(img->setFill(Pixel4(0xFF00FF00u)), ilOkay);
-  EXPECT_EQ(img->GetPixel(50, 50), red);
-  EXPECT_EQ(img->GetPixel(5, 5), 0xFF00FF00u);      // same page, outside the bounds
-  EXPECT_EQ(img->GetPixel(120, 120), 0xFF00FF00u);  // same page, beyond the far edge
-  EXPECT_EQ(img->GetPixel(-500, 9000), 0xFF00FF00u);
+TEST_F(SmartImageTest, NewFillReachesEverythingOutsideTheBounds) {
+  Img img;
+  const std::uint32_t green = 0xFF00FF00u;
+  ASSERT_EQ(Fill(img, 10, 10, 100, 100, 0xFF0000FFu), ilOkay);
+  ASSERT_EQ(img->setFill(ilPixel(ilUChar, 4, &green)), ilOkay);
+  // Inside; the same page outside the bounds and beyond the far edge; far off.
+  EXPECT_EQ((std::array{img->GetPixel(50, 50), img->GetPixel(5, 5), img->GetPixel(120, 120),
+                        img->GetPixel(-500, 9000)}),
+            (std::array{0xFF0000FFu, green, green, green}));
 }
 
-TEST(SmartImage, PageLocksPinPagesAndGrowBounds) {
-  auto* cache = Cache();
+TEST_F(SmartImageTest, PageLocksPinPagesAndGrowBounds) {
   const std::size_t before = cache->BytesInMemory();
   const int retained = cache->RetainedCount();
-  Holder img(new ilSmartImage(Pixel4(0x40404040u)));
-  ilLockRequest req;
-  req.init(200, 300);
+  Img img(0x40404040u);
+  ilLockRequest req{200, 300};
   ASSERT_EQ(img->lockPageSet(&req, ilLockWrite, 1), ilOkay);
   ASSERT_NE(req.page, nullptr);
   EXPECT_EQ((std::array{req.page->x, req.page->y, req.page->c}), (std::array{128, 256, 4}));
   EXPECT_EQ(cache->RetainedCount(), retained + 1);
   EXPECT_EQ(img->getBounds(), ilTile(128, 256, 0, 128, 128, 1));
-  auto* words = static_cast<std::uint32_t*>(req.page->getData());
-  EXPECT_EQ(words[0], 0x40404040u);
-  words[(300 - 256) * 128 + (200 - 128)] = 0xFFFFFFFFu;
+  EXPECT_EQ(Words(req)[0], 0x40404040u);
+  Words(req)[(300 - 256) * 128 + (200 - 128)] = 0xFFFFFFFFu;
   ASSERT_EQ(img->unlockPageSet(&req, 1), ilOkay);
-  EXPECT_EQ(req.page, nullptr);
-  EXPECT_EQ(cache->RetainedCount(), retained);
+  EXPECT_TRUE(req.page == nullptr && cache->RetainedCount() == retained);
   EXPECT_EQ(img->GetPixel(200, 300), 0xFFFFFFFFu);
 
   // A read lock of a solid page lends memory and takes it back.
-  ilLockRequest read;
-  read.init(1000, 1000);
+  ilLockRequest read{1000, 1000};
   const std::size_t withPage = cache->BytesInMemory();
   ASSERT_EQ(img->lockPageSet(&read, ilLockRead, 1), ilOkay);
-  EXPECT_EQ(static_cast<std::uint32_t*>(read.page->getData())[5], 0x40404040u);
+  EXPECT_EQ(Words(read)[5], 0x40404040u);
   EXPECT_EQ(cache->BytesInMemory(), withPage + 65536);
   ASSERT_EQ(img->unlockPageSet(&read, 1), ilOkay);
   EXPECT_EQ(cache->BytesInMemory(), withPage);
@@ -332,26 +292,22 @@ TEST(SmartImage, PageLocksPinPagesAndGrowBounds) {
 
   // A page object left by an unlock serves the next lock: two pages held at
   // once keep their own origins and memory.
-  ilLockRequest two[2];
-  two[0].init(1000, 1000);
-  two[1].init(255, 383);
+  ilLockRequest two[2] = {{1000, 1000}, {255, 383}};
   ASSERT_EQ(img->lockPageSet(two, ilLockRead, 2), ilOkay);
   ASSERT_TRUE(two[0].page && two[1].page && two[0].page != two[1].page);
   EXPECT_EQ((std::array{two[0].page->x, two[0].page->y, two[1].page->x, two[1].page->y}),
             (std::array{896, 896, 128, 256}));
-  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[44 * 128 + 72], 0xFFFFFFFFu);
-  EXPECT_EQ(static_cast<std::uint32_t*>(two[1].page->getData())[128 * 128 - 1], 0x40404040u);
+  EXPECT_EQ((std::array{Words(two[1])[44 * 128 + 72], Words(two[1])[128 * 128 - 1]}),
+            (std::array{0xFFFFFFFFu, 0x40404040u}));
   ASSERT_EQ(img->unlockPageSet(two, 2), ilOkay);
   EXPECT_EQ(cache->RetainedCount(), retained);
 }
 
-TEST(SmartImage, TransparencyQueriesWalkThePages) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
+TEST_F(SmartImageTest, TransparencyQueriesWalkThePages) {
+  Img img;
   EXPECT_EQ((std::array{img->TestTransparency(0), img->TestFillTransparency()}),
             (std::array<int, 2>{kTransNone, kTransClear}));
-  const std::uint32_t opaque = 0xFF000000u;
-  ASSERT_EQ(img->fillTile(0, 0, 256, 128, &opaque), ilOkay);
+  ASSERT_EQ(Fill(img, 0, 0, 256, 128, 0xFF000000u), ilOkay);
   EXPECT_EQ(
       (std::array{img->TestTransparency(0), img->TestTransparency(ilTile(0, 0, 0, 512, 128, 1), 0),
                   img->TestTransparency(ilTile(300, 0, 0, 10, 10, 1), 0),
@@ -359,9 +315,8 @@ TEST(SmartImage, TransparencyQueriesWalkThePages) {
       (std::array<int, 4>{kTransOpaque, kTransMixed, kTransClear, kTransOpaque}));
 }
 
-TEST(SmartImage, AlphaCheckingRepairsInvalidPixelsWhenTurnedOff) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
+TEST_F(SmartImageTest, AlphaCheckingRepairsInvalidPixelsWhenTurnedOff) {
+  Img img;
   img->SetCheckAlphaOnCopy(1);
   std::vector<std::uint32_t> px(128 * 128, 0x40FF8000u);  // colour far above alpha
   ASSERT_EQ(img->setTile(0, 0, 128, 128, px.data()), ilOkay);
@@ -371,12 +326,10 @@ TEST(SmartImage, AlphaCheckingRepairsInvalidPixelsWhenTurnedOff) {
   EXPECT_EQ(img->GetPixel(3, 3), 0x40402000u);
 }
 
-TEST(SmartImage, StoredFormSizeCountsPagesAndSavingIsAStub) {
-  Cache();
-  Holder img(new ilSmartImage(kClear4));
-  PaintSquare(img.img, 0, 0, 1);
-  const std::uint32_t opaque = 0xFF000000u;
-  ASSERT_EQ(img->fillTile(128, 0, 128, 128, &opaque), ilOkay);
+TEST_F(SmartImageTest, StoredFormSizeCountsPagesAndSavingIsAStub) {
+  Img img;
+  PaintSquare(img, 0, 0, 1);
+  ASSERT_EQ(Fill(img, 128, 0, 128, 128, 0xFF000000u), ilOkay);
   int pages = 0;
   EXPECT_EQ(img->GetImageFileSize(pages), 72 + (16 + 4 * 16384) + 16);
   EXPECT_EQ(pages, 2);
@@ -385,15 +338,13 @@ TEST(SmartImage, StoredFormSizeCountsPagesAndSavingIsAStub) {
 
 // The watermark pass visits the pages of four-channel images only (what it
 // hands the host is checked in the host services tests).
-TEST(SmartImage, WatermarkPassVisitsPagesOfColourImagesOnly) {
-  Cache();
+TEST_F(SmartImageTest, WatermarkPassVisitsPagesOfColourImagesOnly) {
   static int calls = 0;
   brenmark::imagestore::SetWatermarkFunction(
       [](void*, void*, int, int, int, int, int, int) { ++calls; }, nullptr);
-  const std::uint32_t c = 0xFF101010u;
-  Holder img(new ilSmartImage(kClear4)), mask(new ilSmartImage(ilPixel(ilUChar, 1)));
-  ASSERT_EQ(img->fillTile(0, 0, 200, 100, &c), ilOkay);
-  ASSERT_EQ(mask->fillTile(0, 0, 200, 100, &c), ilOkay);
+  Img img, mask(0, 1);
+  ASSERT_EQ(Fill(img, 0, 0, 200, 100, 0xFF101010u), ilOkay);
+  ASSERT_EQ(Fill(mask, 0, 0, 200, 100, 0xFF101010u), ilOkay);
   mask->ApplyWatermark();
   EXPECT_EQ(calls, 0);
   img->ApplyWatermark();
@@ -404,12 +355,9 @@ TEST(SmartImage, WatermarkPassVisitsPagesOfColourImagesOnly) {
 // One tile operation that keeps meeting the coordinate range says so once,
 // with a count when it met it more than once; the next operation speaks
 // for itself.
-TEST(SmartImage, ClippingIsReportedOncePerOperation) {
-  Cache();
-  Holder src(new ilSmartImage(kClear4));
-  Holder dst(new ilSmartImage(kClear4));
+TEST_F(SmartImageTest, ClippingIsReportedOncePerOperation) {
+  Img src, dst;
   std::vector<std::uint32_t> buf(1024 * 1024);
-  const std::uint32_t red = 0xFF0000FFu;
   const std::string clip = "SID: SmartImage had to clip an image op to fit +- 102400";
   struct Case {
     const char* name;
@@ -419,15 +367,13 @@ TEST(SmartImage, ClippingIsReportedOncePerOperation) {
   const Case cases[] = {
       {"read", [&] { return src->getTile(102300, 0, 1024, 1024, buf.data()); }, clip + "\n"},
       {"write", [&] { return dst->setTile(-102500, 0, 1024, 1024, buf.data()); }, clip + "\n"},
-      {"fill", [&] { return dst->fillTile(0, 102350, 100, 100, &red); }, clip + "\n"},
+      {"fill", [&] { return Fill(dst, 0, 102350, 100, 100, 0xFF0000FFu); }, clip + "\n"},
       // 64 destination pages, each reading the source beyond the range.
-      {"copy", [&] { return dst->copyTile(0, 0, 1024, 1024, src.img, 102300, 0); },
+      {"copy", [&] { return dst->copyTile(0, 0, 1024, 1024, src, 102300, 0); },
        clip + " (64 times)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(c.op(), ilOkay);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.want);
+    EXPECT_EQ(store_test::Stderr([&] { EXPECT_EQ(c.op(), ilOkay); }), c.want);
   }
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <brenmark/smart_image.h>
+
 #include "imagestore/page_cache.h"
 #include "imagestore/store_hooks.h"
 
@@ -39,15 +41,18 @@ class ScopedBudget {
   ~ScopedBudget() { Cache()->SetCacheSize(64 * SmartImageCache::kMB); }
 };
 
-// A non-uniform pattern unique to `id`; cheap enough for hundreds of MB.
-inline void MakePattern(std::uint32_t id, std::uint32_t* words, int n) {
+// `n` words of a non-uniform pattern unique to `id`; cheap enough for
+// hundreds of MB.
+inline std::vector<std::uint32_t> Pattern(std::uint32_t id, int n) {
+  std::vector<std::uint32_t> words(static_cast<std::size_t>(n));
   std::uint32_t v = id * 0x9E3779B1u + 0x7F4A7C15u;
-  for (int i = 0; i < n; ++i) {
+  for (std::uint32_t& w : words) {
     v ^= v << 13;
     v ^= v >> 17;
     v ^= v << 5;
-    words[i] = v;
+    w = v;
   }
+  return words;
 }
 
 // FNV-1a over 64-bit words (`bytes` is a multiple of 8).
@@ -62,16 +67,44 @@ inline std::uint64_t Checksum(const void* data, std::size_t bytes) {
   return h;
 }
 
+// What `f` prints to stderr.
+template <typename F>
+std::string Stderr(F&& f) {
+  testing::internal::CaptureStderr();
+  f();
+  return testing::internal::GetCapturedStderr();
+}
+
+// A smart image held for one scope: the caller's reference goes at its end.
+struct Img {
+  explicit Img(ilSmartImage* i) : img(i) { img->ref(); }
+  explicit Img(std::uint32_t fill = 0, int channels = 4)
+      : Img(new ilSmartImage(ilPixel(ilUChar, channels, &fill))) {}
+  Img(const Img&) = delete;
+  Img& operator=(const Img&) = delete;
+  ~Img() {
+    if (img != nullptr) img->unref();
+  }
+  ilSmartImage* operator->() const { return img; }
+  operator ilSmartImage*() const { return img; }
+  ilSmartImage* img;
+};
+
+// Fills a rectangle with one four-byte value.
+inline ilStatus Fill(ilSmartImage* img, int x, int y, int w, int h, std::uint32_t v) {
+  return img->fillTile(x, y, w, h, &v);
+}
+
 }  // namespace store_test
 
 // The body of a test that must run in a process of its own: it answers
 // through its exit code (0 passes) and prints what went wrong to stderr.
-#define RUN_IN_FRESH_PROCESS(body)                  \
+#define RUN_IN_FRESH_PROCESS(...)                   \
   do {                                              \
     GTEST_FLAG_SET(death_test_style, "threadsafe"); \
     EXPECT_EXIT(                                    \
         {                                           \
-          const int code = (body)();                \
+          const int code = (__VA_ARGS__)();         \
           std::fflush(stdout);                      \
           std::exit(code);                          \
         },                                          \

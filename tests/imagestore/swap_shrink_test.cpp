@@ -80,11 +80,10 @@ TEST(SwapShrink, ReleasedImageEmptiesTheSwapFile) {
   const std::uint64_t slotsBefore = swap.SlotCount();
   {
     store_test::ScopedBudget budget(8 * store_test::SmartImageCache::kMB);
-    auto* img = new ilSmartImage(ilPixel(ilUChar, 4));
-    img->ref();
-    std::vector<std::uint32_t> page(128 * 128);
+    store_test::Img img;
+    std::vector<std::uint32_t> page;
     for (int i = 0; i < 256; ++i) {  // 16 MB of distinct pages
-      store_test::MakePattern(static_cast<std::uint32_t>(i + 1), page.data(), 128 * 128);
+      page = store_test::Pattern(static_cast<std::uint32_t>(i + 1), 128 * 128);
       img->setTile((i % 16) * 128, (i / 16) * 128, 128, 128, page.data());
     }
     EXPECT_GE(swap.SlotCount(), slotsBefore + 128);
@@ -93,7 +92,6 @@ TEST(SwapShrink, ReleasedImageEmptiesTheSwapFile) {
     std::vector<std::uint32_t> back(128 * 128);
     ASSERT_EQ(img->getTile(15 * 128, 15 * 128, 128, 128, back.data()), ilOkay);
     EXPECT_EQ(back, page);
-    img->unref();
   }
   EXPECT_EQ(swap.SlotCount(), slotsBefore);
   EXPECT_EQ(FileBytes(swap), static_cast<std::int64_t>(slotsBefore * 65536));

@@ -53,10 +53,10 @@ class PageSet {
         const int px = read ? i / 32 : i % 32, py = read ? i % 32 : i / 32;
         const std::size_t index = k + static_cast<std::size_t>(py * 32 + px);
         if (!read) {
-          store_test::MakePattern(static_cast<std::uint32_t>(index + 1), page.data(),
-                                  static_cast<int>(bytes / 4));
-          sums_.push_back(store_test::Checksum(page.data(), bytes));
-          img->setTile(px * 128, py * 128, 128, 128, page.data());
+          const auto pattern = store_test::Pattern(static_cast<std::uint32_t>(index + 1),
+                                                   static_cast<int>(bytes / 4));
+          sums_.push_back(store_test::Checksum(pattern.data(), bytes));
+          img->setTile(px * 128, py * 128, 128, 128, pattern.data());
         } else if (img->getTile(px * 128, py * 128, 128, 128, page.data()) != ilOkay ||
                    store_test::Checksum(page.data(), bytes) != sums_[index]) {
           if (bad++ == 0) ADD_FAILURE() << "page " << index << " at " << px << ", " << py;
@@ -96,17 +96,14 @@ void RecordMessage(void*, const char* text) {
 // One four-channel image of `pages` distinct pages in a row, each paged out
 // at once: every later access reads the big swap file.
 struct SwappedRow {
-  explicit SwappedRow(int pages) : img(new ilSmartImage(ilPixel(ilUChar, 4))), sums(pages) {
-    img->ref();
-    std::vector<std::uint32_t> px(128 * 128);
+  explicit SwappedRow(int pages) : sums(pages) {
     for (int i = 0; i < pages; ++i) {
-      store_test::MakePattern(900 + i, px.data(), 128 * 128);
+      const auto px = store_test::Pattern(900 + i, 128 * 128);
       sums[i] = store_test::Checksum(px.data(), 65536);
       img->setTile(i * 128, 0, 128, 128, px.data());
       Cache()->Evict(img->FindPageFromOrigin(i * 128, 0, 0)->Body());
     }
   }
-  ~SwappedRow() { img->unref(); }
   // The page's read status; `exact` tells whether its pixels came back.
   ilStatus Read(int i, bool* exact) {
     std::vector<std::uint32_t> px(128 * 128);
@@ -114,7 +111,7 @@ struct SwappedRow {
     *exact = store_test::Checksum(px.data(), 65536) == sums[i];
     return st;
   }
-  ilSmartImage* img;
+  store_test::Img img;
   std::vector<std::uint64_t> sums;
 };
 
@@ -138,32 +135,27 @@ TEST(Paging, EveryPageSurvivesAnEightMegabyteBudget) {
 TEST(PagingFailure, FailedWritesKeepPagesInMemory) {
   RUN_IN_FRESH_PROCESS([] {
     Cache()->SetCacheSize(8 * kMB);
-    testing::internal::CaptureStderr();
-    brenmark::platform::InjectWriteFailures(-1);
-    int bad;
-    {
+    int bad = -1;
+    const std::string out = store_test::Stderr([&] {
+      brenmark::platform::InjectWriteFailures(-1);
       PageSet pages(64);
       pages.Write();  // every page-out fails: nothing may be lost
       brenmark::platform::InjectWriteFailures(0);
       bad = pages.Verify();
-    }
-    const std::string out = testing::internal::GetCapturedStderr();
+    });
     if (bad != 0) return 1;
-    if (brenmark::imagestore::StoreFault() != 1) return 2;
-    if (out.find("SID: Error: could not write a page to the swap file") == std::string::npos) {
-      std::fprintf(stderr, "output: %s\n", out.c_str());
-      return 3;
-    }
-    if (Cache()->SwappedCount() != 0) return 4;
+    if (brenmark::imagestore::StoreFault() != 1 || Cache()->SwappedCount() != 0) return 2;
+    if (out.find("SID: Error: could not write a page to the swap file") == std::string::npos)
+      return std::fprintf(stderr, "output: %s\n", out.c_str()), 3;
     return 0;
   });
 }
 
 // Reads retry a bounded number of times. A read that cannot bring its page
 // back fails, and so do copies of it and writes into it, whatever made the
-// read fail; the store says why, once per
-// read, on stderr and to the host, and latches. The page keeps its slot, so
-// once the fault is gone it reads back exactly.
+// read fail; the store says why, once per read, on stderr and to the host,
+// and latches. The page keeps its slot, so once the fault is gone it reads
+// back exactly.
 TEST(PagingFailure, UnreadablePageFailsReadsAndWrites) {
   struct Case {
     const char* name;
@@ -176,50 +168,38 @@ TEST(PagingFailure, UnreadablePageFailsReadsAndWrites) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    const Case* param = &c;
-    RUN_IN_FRESH_PROCESS([param] {
+    RUN_IN_FRESH_PROCESS([&] {
       SwappedRow row(3);
       const std::string name = Cache()->BigSwapFile().Name();
       brenmark::imagestore::SetMessageFunction(RecordMessage, nullptr);
       bool exact = false;
       // Fewer failures than attempts: the retries absorb them.
-      param->inject(brenmark::imagestore::SwapFile::kTransferAttempts - 1);
+      c.inject(brenmark::imagestore::SwapFile::kTransferAttempts - 1);
       if (row.Read(0, &exact) != ilOkay || !exact || !g_host_messages.empty()) return 7;
-      param->inject(brenmark::imagestore::SwapFile::kTransferAttempts);
-      testing::internal::CaptureStderr();
-      const ilStatus read = row.Read(2, &exact);
-      const std::string err = testing::internal::GetCapturedStderr();
+      c.inject(brenmark::imagestore::SwapFile::kTransferAttempts);
+      ilStatus read = ilOkay;
+      const std::string err = store_test::Stderr([&] { read = row.Read(2, &exact); });
       const std::string want = "SID: Error: could not read a page from the swap file " + name +
-                               " (" + param->reason +
-                               ") after 4 attempts; the page stays swapped out";
+                               " (" + c.reason + ") after 4 attempts; the page stays swapped out";
       if (read != ilFailed) return 1;
-      if (err != want + "\n" || g_host_messages != std::vector<std::string>{want}) {
-        std::fprintf(stderr, "got: %s", err.c_str());
-        return 2;
-      }
+      if (err != want + "\n" || g_host_messages != std::vector<std::string>{want})
+        return std::fprintf(stderr, "got: %s", err.c_str()), 2;
       if (brenmark::imagestore::StoreFault() != 1) return 3;
       // Copies read it as well: pixel by pixel, or shared and read later.
-      param->inject(-1);
-      testing::internal::CaptureStderr();
-      ilSmartImage* copy = new ilSmartImage(ilPixel(ilUChar, 4));
-      copy->ref();
-      const ilStatus moved = copy->copyTile(0, 0, 128, 128, row.img, 259, 0);
-      const ilStatus shared = copy->copyTile(0, 128, 128, 128, row.img, 256, 0);
-      std::vector<std::uint32_t> px(128 * 128);
-      const ilStatus sharedRead = copy->getTile(0, 128, 128, 128, px.data());
-      copy->unref();
-      testing::internal::GetCapturedStderr();
-      if (moved != ilFailed || shared != ilOkay || sharedRead != ilFailed) {
-        std::fprintf(stderr, "copies: %d %d %d\n", moved, shared, sharedRead);
-        return 6;
-      }
+      c.inject(-1);
       // A write of part of the page needs its old pixels: it fails too.
-      std::uint32_t red = 0xFF0000FFu;
-      testing::internal::CaptureStderr();
-      if (row.img->setTile(130, 5, 1, 1, &red) != ilFailed) return 4;
-      if (row.img->fillTile(130, 5, 2, 2, &red) != ilFailed) return 5;
-      testing::internal::GetCapturedStderr();
-      param->inject(0);
+      const std::uint32_t red = 0xFF0000FFu;
+      std::array<ilStatus, 5> got{};  // moved, shared, shared read; pixel and fill writes
+      store_test::Stderr([&] {
+        store_test::Img copy;
+        std::vector<std::uint32_t> px(128 * 128);
+        got = {copy->copyTile(0, 0, 128, 128, row.img, 259, 0),
+               copy->copyTile(0, 128, 128, 128, row.img, 256, 0),
+               copy->getTile(0, 128, 128, 128, px.data()), row.img->setTile(130, 5, 1, 1, &red),
+               store_test::Fill(row.img, 130, 5, 2, 2, red)};
+      });
+      if (got != std::array{ilFailed, ilOkay, ilFailed, ilFailed, ilFailed}) return 4;
+      c.inject(0);
       for (int i = 0; i < 3; ++i) {
         if (row.Read(i, &exact) != ilOkay || !exact) return 10 + i;
       }
@@ -234,9 +214,8 @@ TEST(PagingFailure, TruncatedSwapFileFailsTheRead) {
     SwappedRow row(2);
     if (ftruncate(Cache()->BigSwapFile().Descriptor(), 65536 + 1000) != 0) return 1;
     bool exact = false;
-    testing::internal::CaptureStderr();
-    const ilStatus second = row.Read(1, &exact);
-    const std::string err = testing::internal::GetCapturedStderr();
+    ilStatus second = ilOkay;
+    const std::string err = store_test::Stderr([&] { second = row.Read(1, &exact); });
     if (second != ilFailed) return 2;
     if (err.find("(the file ends before the page) after 4 attempts") == std::string::npos) return 3;
     // The first slot lies wholly before the cut.
@@ -283,27 +262,20 @@ TEST(SwapDirectory, UnusableChoiceIsReportedOnceAndSkipped) {
   const Case cases[] = {{file, "not a directory"}, {dir + "/missing", "no such directory"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
-    const std::pair<const Case*, const std::string*> args(&c, &dir);
-    RUN_IN_FRESH_PROCESS([args] {
-      const Case* param = args.first;
-      const std::string* tmp = args.second;
-      setenv("SID_TEMP_DIR", param->sidTempDir.c_str(), 1);
-      setenv("TMP", tmp->c_str(), 1);
-      testing::internal::CaptureStderr();
-      SwappedRow row(1);
+    RUN_IN_FRESH_PROCESS([&] {
+      setenv("SID_TEMP_DIR", c.sidTempDir.c_str(), 1);
+      setenv("TMP", dir.c_str(), 1);
       brenmark::imagestore::SwapFile other(16384);
-      const std::vector<std::uint8_t> block(16384, 9);
-      other.Write(other.AllocSlot(), block.data());  // a second file: no second warning
-      const std::string err = testing::internal::GetCapturedStderr();
-      const std::string want = "SID: Warning: SID_TEMP_DIR=" + param->sidTempDir +
-                               " cannot be used (" + param->reason + "); swap files go to " + *tmp +
-                               "\n";
-      if (err != want) {
-        std::fprintf(stderr, "got: %s", err.c_str());
-        return 1;
-      }
-      if (Cache()->BigSwapFile().Name().rfind(*tmp + "/SID", 0) != 0) return 2;
-      if (other.Name().rfind(*tmp + "/SID", 0) != 0) return 3;
+      const std::string err = store_test::Stderr([&] {
+        SwappedRow row(1);
+        const std::vector<std::uint8_t> block(16384, 9);
+        other.Write(other.AllocSlot(), block.data());  // a second file: no second warning
+      });
+      const std::string want = "SID: Warning: SID_TEMP_DIR=" + c.sidTempDir + " cannot be used (" +
+                               c.reason + "); swap files go to " + dir + "\n";
+      if (err != want) return std::fprintf(stderr, "got: %s", err.c_str()), 1;
+      if (Cache()->BigSwapFile().Name().rfind(dir + "/SID", 0) != 0) return 2;
+      if (other.Name().rfind(dir + "/SID", 0) != 0) return 3;
       return 0;
     });
   }

@@ -55,18 +55,14 @@ TEST(TempDirectory, FollowsVariableOrder) {
 }
 
 TEST(TempFile, CreatedExclusivelyWithPrefixAndRemoved) {
-  std::string dir = std::filesystem::temp_directory_path();
+  const std::string dir = std::filesystem::temp_directory_path();
   std::string p1, p2;
-  int fd1 = bp::CreateTempFile(dir, "SID", &p1);
-  int fd2 = bp::CreateTempFile(dir, "SID", &p2);
-  ASSERT_GE(fd1, 0);
-  ASSERT_GE(fd2, 0);
-  EXPECT_NE(p1, p2);
+  const int fd1 = bp::CreateTempFile(dir, "SID", &p1), fd2 = bp::CreateTempFile(dir, "SID", &p2);
+  ASSERT_TRUE(fd1 >= 0 && fd2 >= 0 && p1 != p2);
   EXPECT_EQ(std::filesystem::path(p1).filename().string().rfind("SID", 0), 0u);
   bp::CloseFile(fd1);
   bp::CloseFile(fd2);
-  EXPECT_TRUE(bp::RemoveFile(p1));
-  EXPECT_TRUE(bp::RemoveFile(p2));
+  EXPECT_TRUE(bp::RemoveFile(p1) && bp::RemoveFile(p2));
   EXPECT_FALSE(std::filesystem::exists(p1));
 }
 
@@ -80,8 +76,7 @@ TEST(TempFile, UnusableDirectoryFailsWithAReason) {
   for (const auto& [dir, reason] : cases) {
     std::string p = "unchanged", problem;
     EXPECT_EQ(bp::CreateTempFile(dir, "SID", &p, &problem), -1) << dir;
-    EXPECT_TRUE(p.empty());
-    EXPECT_EQ(problem, reason);
+    EXPECT_TRUE(p.empty() && problem == reason) << problem;
   }
   std::remove(file.c_str());
 }
@@ -113,8 +108,7 @@ TEST(FileIo, RoundTripAndInjectedFailures) {
   ASSERT_TRUE(bp::WriteAt(fd, 0, fresh, 10));
   errno = EBADF;
   EXPECT_FALSE(bp::ReadAt(fd, 0, back, 10));
-  EXPECT_EQ(errno, 0);
-  EXPECT_EQ(std::string(back, 10), "abcde56789");
+  EXPECT_EQ((std::pair{errno, std::string(back, 10)}), (std::pair{0, std::string("abcde56789")}));
   EXPECT_TRUE(bp::ReadAt(fd, 0, back, 10));
   EXPECT_EQ(std::string(back, 10), "abcdefghij");
   bp::CloseFile(fd);
