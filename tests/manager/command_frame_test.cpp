@@ -13,6 +13,11 @@ namespace brenmark::testing {
 namespace {
 
 void* const kNone = reinterpret_cast<void*>(-1);
+void* const kCurrent = reinterpret_cast<void*>(-2);
+
+void AddUnrecorded(int h) {
+  Brenmark.AddLayer(nullptr, nullptr, false, true, false, h, false, 0, 0, -2, true);
+}
 
 using Kind = UndoRecordKind;
 
@@ -93,17 +98,10 @@ TEST_F(CommandFrame, LayerCommandsRequestTheirUndoRecordsOnlyWithTheSwitchOn) {
       {"clear", 1, PntClearCurrentLayer, {0, 1, 0}},
       {"merge all", 2, PntMergeAllLayers, {0, 0, 1}},
       {"merge visible", 2, PntMergeVisibleLayer, {0, 0, 1}},
-      {"merge with below",
-       2,
-       [](int) { PntMergeLayerWithBelow(reinterpret_cast<void*>(-2)); },
-       {0, 0, 1}},
-      // AddLayer without recordUndo records nothing.
-      {"add layer unrecorded",
-       0,
-       [](int h) {
-         Brenmark.AddLayer(nullptr, nullptr, false, true, false, h, false, 0, 0, -2, true);
-       },
-       {0, 0, 0}},
+      {"merge with below", 2, [](int) { PntMergeLayerWithBelow(kCurrent); }, {0, 0, 1}},
+      // The last layer is cleared instead.
+      {"delete the last", 1, PntDeleteCurrentLayer, {0, 1, 0}},
+      {"add layer without recordUndo", 0, [](int h) { AddUnrecorded(h); }, {0, 0, 0}},
   };
   const auto counts = [](int (*of)(Kind)) {
     return std::vector<int>{of(Kind::kLayerStructure), of(Kind::kLayerStroke),
@@ -123,19 +121,6 @@ TEST_F(CommandFrame, LayerCommandsRequestTheirUndoRecordsOnlyWithTheSwitchOn) {
       Brenmark.DeleteLayerStack(h);
     }
   }
-}
-
-TEST_F(CommandFrame, DeletingTheLastLayerClearsItInstead) {
-  UndoSwitchScope scope(nullptr);
-  int h = NewStack();
-  void* handle = PntNewLayer(h, false);
-  int structure = Requests(Kind::kLayerStructure);
-  int strokes = Requests(Kind::kLayerStroke);
-  PntDeleteCurrentLayer(h);
-  EXPECT_EQ(Brenmark.GetLayerCount(h), 1);
-  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), handle);
-  EXPECT_EQ(Requests(Kind::kLayerStructure), structure);
-  EXPECT_EQ(Requests(Kind::kLayerStroke), strokes + 1);
 }
 
 TEST_F(CommandFrame, BlurAndSharpenBrushesAreSwitchedBackOnAfterACommand) {
