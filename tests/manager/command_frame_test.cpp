@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "layers/engine_fixture.h"
 #include "manager/command_undo.h"
-#include "manager/undo_switch.h"
+#include "manager/manager_fixture.h"
 
 namespace brenmark::testing {
 namespace {
@@ -20,30 +19,6 @@ void AddUnrecorded(int h) {
 }
 
 using Kind = UndoRecordKind;
-
-// Sets SID_UNDO_DISABLE (or removes it) for one test and makes the switch
-// read it again; restores the previous state afterwards.
-class UndoSwitchScope {
- public:
-  explicit UndoSwitchScope(const char* value) {
-    if (const char* old = std::getenv("SID_UNDO_DISABLE")) saved_ = old;
-    if (value)
-      setenv("SID_UNDO_DISABLE", value, 1);
-    else
-      unsetenv("SID_UNDO_DISABLE");
-    RereadUndoSwitch();
-  }
-  ~UndoSwitchScope() {
-    if (saved_)
-      setenv("SID_UNDO_DISABLE", saved_->c_str(), 1);
-    else
-      unsetenv("SID_UNDO_DISABLE");
-    RereadUndoSwitch();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
 
 class CommandFrame : public EngineTest {
  protected:
