@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "golden_image.h"
 #include "host/reference_host.h"
 #include "png_test_files.h"
 #include "session.h"
@@ -92,7 +93,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
     std::string err;
   } cases[] = {
       {"", "", "", 0,
-       // Then the path of the picture it painted (DemoPicture checks it).
+       // Then the path of the picture it painted (BuiltInDemoIs... checks it).
        "canvas 0 (current): 320 x 240, 9 layers, bottom to top, * = current\n"
        "       #  kind   active  opacity  name\n"
        "       1  image  yes        1.00  \"Paper\"\n"
@@ -181,12 +182,22 @@ TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
   }
 }
 
-TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExample) {
+// Run from a scratch folder, the demo finds its pen files, writes its
+// picture there and prints where last: the picture is the reference one.
+TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExampleAndPaintsTheReferencePicture) {
   const Outcome o = Tool("--demo-script");
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, FileBytes(BRENMARK_SOURCE_DIR "/examples/demo.bms"));
-  // And running the file gives what the built-in demo prints.
-  EXPECT_EQ(Tool("'" BRENMARK_SOURCE_DIR "/examples/demo.bms'").out, Tool("").out);
+  const std::string fromFile = Tool("'" BRENMARK_SOURCE_DIR "/examples/demo.bms'").out;
+  const Outcome demo = Tool("");
+  EXPECT_EQ(demo.out, fromFile);
+  EXPECT_EQ(demo.err, "");
+  const std::string picture = (dir_ / "brenmark-demo.png").string();
+  EXPECT_TRUE(demo.out.ends_with("\n" + picture + "\n")) << demo.out;
+  golden::Image img;
+  std::string error;
+  ASSERT_TRUE(golden::ReadPng(picture, img, error)) << error;
+  EXPECT_TRUE(golden::MatchesGolden("demo_picture", img));
 }
 
 TEST_F(BrenmarkBinary, HelpDocumentsEveryCommandWithAnExample) {
