@@ -92,10 +92,8 @@ TEST_F(PixelCommands, ImportThenExportGivesTheSourceBack) {
   for (int row = 0; row < 3; ++row) {
     for (int x = 0; x < 256; ++x) {
       const auto v = static_cast<std::uint8_t>(x);
-      const std::vector<std::uint8_t> px = row == 0   ? std::vector<std::uint8_t>{200, 100, 50, v}
-                                           : row == 1 ? std::vector<std::uint8_t>{255, 255, 255, v}
-                                                      : std::vector<std::uint8_t>{v, 255, 7, 255};
-      rgba.insert(rgba.end(), px.begin(), px.end());
+      const std::uint8_t px[3][4] = {{200, 100, 50, v}, {255, 255, 255, v}, {v, 255, 7, 255}};
+      rgba.insert(rgba.end(), px[row], px[row] + 4);
     }
   }
   WritePng("source.png", Rgba8(256, 3, rgba));

@@ -29,11 +29,7 @@ TEST_F(SelectionCommands, ClearSelectedActsWhereTheSelectionIsOpen) {
       {"select-from-png " + F("sel.png") + " 2 1", {"rrrrrr", "rr.rrr", "rrr.rr", "rrrrrr"}},
   };
   // White selects: a 2 x 2 grey PNG with white on its diagonal, top row first.
-  TestPng grey;
-  grey.width = grey.height = 2;
-  grey.colourType = 0;
-  grey.samples = {255, 0, 0, 255};
-  WritePng("sel.png", grey);
+  WritePng("sel.png", Png(2, 2, 0, 8, {255, 0, 0, 255}));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.select);
     Run("canvas 6 4\nadd-layer Paper\nfill Paper 0 0 6 4 #FF0000\n" + c.select +
