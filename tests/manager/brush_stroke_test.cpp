@@ -2,15 +2,12 @@
 // decision, the pressure filter, painted and shown pixels, undo capture and
 // the guarded corners (unknown interpolation, preview, marker colour, curve).
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "brenmark/image_paint_obj.h"
 #include "host/polyline_curve.h"
-#include "layers/engine_fixture.h"
 #include "manager/command_undo.h"
-#include "manager/paint_state.h"
-#include "manager/undo_switch.h"
+#include "manager/manager_fixture.h"
 
 namespace brenmark::testing {
 namespace {
@@ -18,47 +15,10 @@ namespace {
 const PaintColor kRed(1.0f, 0.0f, 0.0f, 1.0f);
 const PaintColor kBlue(0.0f, 0.0f, 1.0f, 1.0f);
 
-class BrushStroke : public EngineTest {
+class BrushStroke : public StrokeTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    setenv("SID_UNDO_DISABLE", "0", 1);
-    RereadUndoSwitch();
-    PntNewLayer(NewStack(), false);
-    StrokeParameters straight;
-    straight.interpolation = 0;
-    Brenmark.SetStrokeParameters(straight);
-    Brush(kRed, 4.0f, 1.0f);
-    // Pixels are exact whatever strokes the process painted before.
-    ResetPaintState();
-  }
-  void TearDown() override {
-    if (Brenmark.InBrushStroke()) Brenmark.EndBrushStroke();
-    Brenmark.SetBlurBrush(false);
-    EngineTest::TearDown();
-  }
-  static void Brush(PaintColor c, float radius, float opacity, bool smear = false) {
-    BrushParameters b;
-    b.color = c;
-    b.radius1 = b.radius2 = radius;
-    b.opacity1 = b.opacity2 = opacity;
-    b.smear = smear;
-    Brenmark.SetBrushParameters(b, true);
-  }
-  static void Line(float x0, float y, float x1) {
-    Brenmark.BeginBrushStroke();
-    Brenmark.AddStrokePoint(x0, y, 4.0f, 1.0f, 1.0f, 0.0f, false, false);
-    Brenmark.AddStrokePoint(x1, y, 4.0f, 1.0f, 1.0f, 0.0f, false, false);
-    Brenmark.EndBrushStroke();
-  }
   // Opaque red: memory bytes R, G, B, A.
   static constexpr std::uint32_t kOpaqueRed = 0xff0000ffu;
-  // Memory bytes R, G, B, A of a layer pixel.
-  std::uint32_t Pixel(int x, int y) {
-    std::uint32_t v = 0;
-    Stack()->GetCurrentLayerPtr()->GetImage()->getTile(x, y, 1, 1, &v);
-    return v;
-  }
 };
 
 TEST_F(BrushStroke, PointsAreClampedToOnePixel) {
@@ -168,8 +128,7 @@ TEST_F(BrushStroke, EachStrokeCommitsOneLayerRecordUnlessUndoIsOff) {
   const int before = CommandUndo::Committed(UndoRecordKind::kLayerStroke);
   Line(10, 20, 40);
   EXPECT_EQ(CommandUndo::Committed(UndoRecordKind::kLayerStroke), before + 1);
-  setenv("SID_UNDO_DISABLE", "1", 1);
-  RereadUndoSwitch();
+  UndoSwitchScope off("1");
   Line(10, 20, 40);
   EXPECT_EQ(CommandUndo::Committed(UndoRecordKind::kLayerStroke), before + 1);
 }

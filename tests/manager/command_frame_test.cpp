@@ -3,41 +3,22 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "layers/engine_fixture.h"
 #include "manager/command_undo.h"
-#include "manager/undo_switch.h"
+#include "manager/manager_fixture.h"
 
 namespace brenmark::testing {
 namespace {
 
 void* const kNone = reinterpret_cast<void*>(-1);
+void* const kCurrent = reinterpret_cast<void*>(-2);
+
+void AddUnrecorded(int h) {
+  Brenmark.AddLayer(nullptr, nullptr, false, true, false, h, false, 0, 0, -2, true);
+}
 
 using Kind = UndoRecordKind;
-
-// Sets SID_UNDO_DISABLE (or removes it) for one test and makes the switch
-// read it again; restores the previous state afterwards.
-class UndoSwitchScope {
- public:
-  explicit UndoSwitchScope(const char* value) {
-    if (const char* old = std::getenv("SID_UNDO_DISABLE")) saved_ = old;
-    if (value)
-      setenv("SID_UNDO_DISABLE", value, 1);
-    else
-      unsetenv("SID_UNDO_DISABLE");
-    RereadUndoSwitch();
-  }
-  ~UndoSwitchScope() {
-    if (saved_)
-      setenv("SID_UNDO_DISABLE", saved_->c_str(), 1);
-    else
-      unsetenv("SID_UNDO_DISABLE");
-    RereadUndoSwitch();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
 
 class CommandFrame : public EngineTest {
  protected:
@@ -76,57 +57,45 @@ TEST_F(CommandFrame, NewLayerGoesOnTopAndItsHandleResolvesThere) {
   EXPECT_EQ(PntNewLayer(9, false), kNone);
 }
 
-TEST_F(CommandFrame, LayerCommandsRequestUndoRecordsOnlyWithTheSwitchOn) {
-  UndoSwitchScope scope(nullptr);
-  int h = NewStack();
-  int structure = Requests(Kind::kLayerStructure);
-  PntNewLayer(h, false);
-  PntNewLayer(h, false);
-  PntDuplicateCurrentLayer(h);
-  PntDeleteCurrentLayer(h);
-  EXPECT_EQ(Requests(Kind::kLayerStructure), structure + 4);
-  EXPECT_EQ(Commits(Kind::kLayerStructure), Requests(Kind::kLayerStructure));
-  // AddLayer without recordUndo records nothing.
-  Brenmark.AddLayer(nullptr, nullptr, false, true, false, h, false, 0, 0, -2, true);
-  EXPECT_EQ(Requests(Kind::kLayerStructure), structure + 4);
-  int strokes = Requests(Kind::kLayerStroke);
-  PntClearCurrentLayer(h);
-  EXPECT_EQ(Requests(Kind::kLayerStroke), strokes + 1);
-  int combos = Requests(Kind::kStructureAndStroke);
-  PntMergeAllLayers(h);
-  EXPECT_EQ(Requests(Kind::kStructureAndStroke), combos + 1);
-  EXPECT_EQ(Commits(Kind::kStructureAndStroke), Requests(Kind::kStructureAndStroke));
-  EXPECT_EQ(Brenmark.GetLayerCount(h), 1);
-}
-
-TEST_F(CommandFrame, WithUndoDisabledNoCommandRequestsARecord) {
-  UndoSwitchScope scope("1");
-  int h = NewStack();
-  int before = Requests(Kind::kLayerStructure) + Requests(Kind::kLayerStroke) +
-               Requests(Kind::kStructureAndStroke);
-  PntNewLayer(h, false);
-  PntNewLayer(h, true);
-  PntDuplicateCurrentLayer(h);
-  PntClearCurrentLayer(h);
-  PntMergeLayerWithBelow(reinterpret_cast<void*>(-2));
-  PntMergeVisibleLayer(h);
-  PntDeleteCurrentLayer(h);
-  int after = Requests(Kind::kLayerStructure) + Requests(Kind::kLayerStroke) +
-              Requests(Kind::kStructureAndStroke);
-  EXPECT_EQ(after, before);
-}
-
-TEST_F(CommandFrame, DeletingTheLastLayerClearsItInstead) {
-  UndoSwitchScope scope(nullptr);
-  int h = NewStack();
-  void* handle = PntNewLayer(h, false);
-  int structure = Requests(Kind::kLayerStructure);
-  int strokes = Requests(Kind::kLayerStroke);
-  PntDeleteCurrentLayer(h);
-  EXPECT_EQ(Brenmark.GetLayerCount(h), 1);
-  EXPECT_EQ(Brenmark.GetLayerHandle(1, h), handle);
-  EXPECT_EQ(Requests(Kind::kLayerStructure), structure);
-  EXPECT_EQ(Requests(Kind::kLayerStroke), strokes + 1);
+// Each command on a stack of `layers` image layers: the records it requests
+// (structure, stroke, both) with undo on; with undo off, none.
+TEST_F(CommandFrame, LayerCommandsRequestTheirUndoRecordsOnlyWithTheSwitchOn) {
+  const struct {
+    const char* name;
+    int layers;
+    void (*command)(int h);
+    std::vector<int> records;
+  } cases[] = {
+      {"new layer", 0, [](int h) { PntNewLayer(h, false); }, {1, 0, 0}},
+      {"new mask", 1, [](int h) { PntNewLayer(h, true); }, {1, 0, 0}},
+      {"duplicate", 1, PntDuplicateCurrentLayer, {1, 0, 0}},
+      {"delete", 2, PntDeleteCurrentLayer, {1, 0, 0}},
+      {"clear", 1, PntClearCurrentLayer, {0, 1, 0}},
+      {"merge all", 2, PntMergeAllLayers, {0, 0, 1}},
+      {"merge visible", 2, PntMergeVisibleLayer, {0, 0, 1}},
+      {"merge with below", 2, [](int) { PntMergeLayerWithBelow(kCurrent); }, {0, 0, 1}},
+      // The last layer is cleared instead.
+      {"delete the last", 1, PntDeleteCurrentLayer, {0, 1, 0}},
+      {"add layer without recordUndo", 0, [](int h) { AddUnrecorded(h); }, {0, 0, 0}},
+  };
+  const auto counts = [](int (*of)(Kind)) {
+    return std::vector<int>{of(Kind::kLayerStructure), of(Kind::kLayerStroke),
+                            of(Kind::kStructureAndStroke)};
+  };
+  for (const char* undoOff : {static_cast<const char*>(nullptr), "1"}) {
+    UndoSwitchScope scope(undoOff);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (undoOff ? ", undo off" : ""));
+      const int h = NewStack();
+      for (int i = 0; i < c.layers; ++i) PntNewLayer(h, false);
+      std::vector<int> records = counts(Requests);
+      c.command(h);
+      for (int k = 0; k < 3; ++k) records[k] = counts(Requests)[k] - records[k];
+      EXPECT_EQ(records, undoOff ? std::vector<int>(3, 0) : c.records);
+      EXPECT_EQ(counts(Commits), counts(Requests));
+      Brenmark.DeleteLayerStack(h);
+    }
+  }
 }
 
 TEST_F(CommandFrame, BlurAndSharpenBrushesAreSwitchedBackOnAfterACommand) {

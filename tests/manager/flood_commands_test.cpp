@@ -15,12 +15,14 @@ constexpr unsigned kA = 0xFF204060u;
 
 class FloodCommands : public EngineTest {
  protected:
-  // A 300 x 200 canvas with one layer holding a 40 x 40 square of `value`
-  // at (10, 10); the stack's handle.
-  int Canvas(unsigned value = kA) {
+  // A 300 x 200 canvas with one layer (and a mask of it, current, when
+  // `mask` is set) holding a 40 x 40 square of `value` at (10, 10); the
+  // stack's handle.
+  int Canvas(unsigned value = kA, bool mask = false) {
     const int h = NewStack();
     Stack(h)->SetSize(ilTile(0, 0, 0, 300, 200, 1), true);
     Stack(h)->AddLayer(nullptr, nullptr, false, true, false, -2, true);
+    if (mask) Brenmark.AddLayer(nullptr, nullptr, true, false, false, h, false, 0, 0, -2, true);
     if (value) Paint(Image(), 10, 10, 40, 40, value);
     return h;
   }
@@ -79,12 +81,8 @@ TEST_F(FloodCommands, FillsInsideOutsideUniformAndClampedSeeds) {
 }
 
 TEST_F(FloodCommands, MaskLayersTakeTheAlphaByte) {
-  const int h = NewStack();
-  Stack(h)->SetSize(ilTile(0, 0, 0, 300, 200, 1), true);
-  Stack(h)->AddLayer(nullptr, nullptr, false, true, false, -2, true);
-  Brenmark.AddLayer(nullptr, nullptr, true, false, false, h, false, 0, 0, -2, true);
+  Canvas(7, true);
   ASSERT_EQ(Image()->GetChannels(), 1);
-  Paint(Image(), 10, 10, 40, 40, 7);
   PaintColor c(0.2f, 0.4f, 0.6f, 0.6f);
   Brenmark.FloodFillDone(5, 5, 0.0f, c, kCurrent, -2);
   EXPECT_EQ(Px(Image(), 20, 20), 7u);

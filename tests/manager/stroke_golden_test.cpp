@@ -3,6 +3,7 @@
 // jitter, marker, smear, clone, clearing clone, blur, the 16-bit faint
 // brush), painted from the library's starting state; and the same strokes painted with every dab
 // built afresh, or found in a warm dab cache, give the same pixels.
+#include <array>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -18,7 +19,18 @@ constexpr int kWidth = 96, kHeight = 64;
 // Each picture lies across the corner of four 128 x 128 pages.
 constexpr int kLeft = 80, kBottom = 100;
 
-enum class Ground { kWhite, kRedYellow, kBlackWhite, kChecks, kClear };
+// What lies under a stroke: rectangles (x, y, width, height, RGBA).
+using Ground = std::vector<std::array<std::uint32_t, 5>>;
+const Ground kWhite{{0, 0, kWidth, kHeight, 0xFFFFFFFF}}, kClear{},
+    kRedYellow{{0, 0, 48, kHeight, 0xD02020FF}, {48, 0, 48, kHeight, 0xF0D030FF}},
+    kBlackWhite{{0, 0, 48, kHeight, 0x000000FF}, {48, 0, 48, kHeight, 0xFFFFFFFF}};
+// White with blue squares of 8 in a checkerboard over its lower left 32 x 32.
+const Ground kChecks = [] {
+  Ground g = kWhite;
+  for (std::uint32_t y = 0; y < 32; y += 8)
+    for (std::uint32_t x = (y / 8) % 2 * 8; x < 32; x += 16) g.push_back({x, y, 8, 8, 0x3050A0FF});
+  return g;
+}();
 
 struct Sample {
   float x, y, pressure;
@@ -54,27 +66,25 @@ const PaintColor kInk(0.1f, 0.2f, 0.6f, 1.0f), kRust(0.7f, 0.1f, 0.1f, 1.0f),
 
 // Pressure scales radius and opacity, as a tablet pen does.
 const Case kCases[] = {
-    Stroke("stroke_soft_pressure_ramp", Ground::kWhite, kInk, kPaint, {10, 1},
+    Stroke("stroke_soft_pressure_ramp", kWhite, kInk, kPaint, {10, 1},
            {{10, 32, 0.1f}, {30, 40, 0.4f}, {55, 24, 0.7f}, {84, 32, 1.0f}}),
-    Stroke("stroke_hard_flat_turned", Ground::kWhite, kRust, kPaint, {9, 1, 4, 0.5f, 30},
+    Stroke("stroke_hard_flat_turned", kWhite, kRust, kPaint, {9, 1, 4, 0.5f, 30},
            {{12, 12, 1}, {48, 50, 1}, {84, 14, 1}}),
-    Stroke("stroke_spaced_dabs", Ground::kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4},
+    Stroke("stroke_spaced_dabs", kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4},
            {{8, 20, 1}, {88, 20, 1}}),
-    Stroke("stroke_spaced_dabs_jitter", Ground::kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4, 0.6f},
+    Stroke("stroke_spaced_dabs_jitter", kWhite, kInk, kPaint, {5, 1, 4, 1, 0, 4, 0.6f},
            {{8, 44, 1}, {88, 44, 1}}),
-    Stroke("stroke_marker_over_colour", Ground::kRedYellow, kLeaf, kMarker, {8, 1},
+    Stroke("stroke_marker_over_colour", kRedYellow, kLeaf, kMarker, {8, 1},
            {{8, 32, 1}, {88, 32, 1}, {88, 12, 1}}),
-    Stroke("stroke_smear_two_colours", Ground::kRedYellow, kInk, kSmear, {8, 1, 0, 1, 0, 0.25f},
+    Stroke("stroke_smear_two_colours", kRedYellow, kInk, kSmear, {8, 1, 0, 1, 0, 0.25f},
            {{20, 32, 1}, {76, 32, 1}}),
-    Stroke("stroke_clone_offset", Ground::kChecks, kInk, kClone, {10, 1, 2},
-           {{60, 28, 1}, {88, 52, 1}}),
+    Stroke("stroke_clone_offset", kChecks, kInk, kClone, {10, 1, 2}, {{60, 28, 1}, {88, 52, 1}}),
     // Cloning from where the layer is empty blends towards transparent: the
     // engine's eraser.
-    Stroke("stroke_clone_from_nothing_clears", Ground::kChecks, kInk, kClone, {6, 1, 4},
+    Stroke("stroke_clone_from_nothing_clears", kChecks, kInk, kClone, {6, 1, 4},
            {{8, 20, 1}, {60, 36, 0.5f}, {88, 48, 1}}, 0, -80),
-    Stroke("stroke_blur_hard_edge", Ground::kBlackWhite, kInk, kBlur, {12, 1},
-           {{48, 8, 1}, {48, 56, 1}}),
-    Stroke("stroke_16bit_faint_large", Ground::kClear, kInk, kPaint, {24, 0.1f},
+    Stroke("stroke_blur_hard_edge", kBlackWhite, kInk, kBlur, {12, 1}, {{48, 8, 1}, {48, 56, 1}}),
+    Stroke("stroke_16bit_faint_large", kClear, kInk, kPaint, {24, 0.1f},
            {{16, 32, 1}, {80, 32, 1}, {16, 34, 1}}),
 };
 
@@ -89,41 +99,15 @@ class StrokeGolden : public EngineTest {
     EngineTest::TearDown();
   }
 
-  static void Fill(ilImage* img, int x, int y, int nx, int ny, std::uint32_t rgba) {
-    const std::uint8_t px[4] = {
-        static_cast<std::uint8_t>(rgba >> 24), static_cast<std::uint8_t>(rgba >> 16),
-        static_cast<std::uint8_t>(rgba >> 8), static_cast<std::uint8_t>(rgba)};
-    img->fillTile(kLeft + x, kBottom + y, nx, ny, px);
-  }
-
-  static void PaintGround(ilImage* img, Ground g) {
-    switch (g) {
-      case Ground::kWhite:
-        Fill(img, 0, 0, kWidth, kHeight, 0xFFFFFFFF);
-        break;
-      case Ground::kRedYellow:
-        Fill(img, 0, 0, kWidth / 2, kHeight, 0xD02020FF);
-        Fill(img, kWidth / 2, 0, kWidth / 2, kHeight, 0xF0D030FF);
-        break;
-      case Ground::kBlackWhite:
-        Fill(img, 0, 0, kWidth / 2, kHeight, 0x000000FF);
-        Fill(img, kWidth / 2, 0, kWidth / 2, kHeight, 0xFFFFFFFF);
-        break;
-      case Ground::kChecks:
-        Fill(img, 0, 0, kWidth, kHeight, 0xFFFFFFFF);
-        for (int y = 0; y < 32; y += 8)
-          for (int x = (y / 8) % 2 * 8; x < 32; x += 16) Fill(img, x, y, 8, 8, 0x3050A0FF);
-        break;
-      case Ground::kClear:
-        break;
-    }
-  }
-
   // Paints the case on a new canvas; its layer's pixels, top row first.
   golden::Image Paint(const Case& c) {
     PntNewLayer(NewStack(), false);
     ilImage* img = Stack()->GetCurrentLayerPtr()->GetImage();
-    PaintGround(img, c.ground);
+    for (const auto& [x, y, nx, ny, rgba] : c.ground) {
+      const std::uint8_t px[4] = {std::uint8_t(rgba >> 24), std::uint8_t(rgba >> 16),
+                                  std::uint8_t(rgba >> 8), std::uint8_t(rgba)};
+      img->fillTile(kLeft + x, kBottom + y, nx, ny, px);
+    }
     StrokeParameters sp;
     sp.interpolation = 0;
     sp.spacing = c.tip.spacing;

@@ -1,42 +1,14 @@
 // A stroke interrupted by a command: structural and recorded commands end
 // the running stroke first, so its dabs stay in the layer it began on, its
 // record comes before the command's, and the later stroke calls do nothing.
-#include <cstdint>
-#include <cstdlib>
 #include <functional>
 
-#include "layers/engine_fixture.h"
-#include "manager/undo_switch.h"
+#include "manager/manager_fixture.h"
 
 namespace brenmark::testing {
 namespace {
 
-class StrokeInterruption : public EngineTest {
- protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    setenv("SID_UNDO_DISABLE", "0", 1);
-    RereadUndoSwitch();
-    PaintUndoList.FlushUndoList(nullptr);
-    NewStack();
-    StrokeParameters straight;
-    straight.interpolation = 0;
-    Brenmark.SetStrokeParameters(straight);
-    BrushParameters b;
-    b.color = PaintColor(0.0f, 0.0f, 1.0f, 1.0f);
-    b.radius1 = b.radius2 = 4.0f;
-    Brenmark.SetBrushParameters(b, true);
-  }
-  void TearDown() override {
-    EngineTest::TearDown();
-    PaintUndoList.FlushUndoList(nullptr);
-  }
-  static std::uint8_t Alpha(Layer* layer, int x, int y) {
-    std::uint8_t px[4] = {};
-    layer->GetImage()->getTile(x, y, 1, 1, px);
-    return px[3];
-  }
-};
+using StrokeInterruption = StrokeTest;
 
 TEST_F(StrokeInterruption, CommandsEndTheRunningStrokeAndRecordAfterIt) {
   struct Case {
@@ -61,19 +33,17 @@ TEST_F(StrokeInterruption, CommandsEndTheRunningStrokeAndRecordAfterIt) {
     PntNewLayer(-2, false);
     Layer* painted = Stack()->GetCurrentLayerPtr();
     Resource::ref(painted);
-    Brenmark.BeginBrushStroke();
-    Brenmark.AddStrokePoint(10, 10, 4, 1, 1, 0, false, false);
-    Brenmark.AddStrokePoint(40, 10, 4, 1, 1, 0, false, false);
+    Line(10, 10, 40, false);
     const int before = PaintUndoList.Count();
     c.command();
     EXPECT_FALSE(Brenmark.InBrushStroke());
     // The stroke's record, then the command's.
     EXPECT_EQ(PaintUndoList.Count(), before + 2);
-    EXPECT_EQ(Alpha(painted, 25, 10), c.alphaAfter);
+    EXPECT_EQ(Pixel(25, 10, painted) >> 24, c.alphaAfter);
     // What follows belongs to no stroke and changes nothing.
     Brenmark.AddStrokePoint(40, 30, 4, 1, 1, 0, false, false);
     Brenmark.EndBrushStroke();
-    EXPECT_EQ(Alpha(painted, 40, 30), 0);
+    EXPECT_EQ(Pixel(40, 30, painted) >> 24, 0);
     EXPECT_EQ(PaintUndoList.Count(), before + 2);
     EXPECT_EQ(Stack()->GetLayerCount(), c.layersAfter);
     Resource::unref(painted);
@@ -82,7 +52,7 @@ TEST_F(StrokeInterruption, CommandsEndTheRunningStrokeAndRecordAfterIt) {
     ASSERT_TRUE(PaintUndoList.Undo());
     ASSERT_TRUE(PaintUndoList.Undo());
     EXPECT_EQ(Stack()->GetLayerCount(), 2);
-    EXPECT_EQ(Alpha(Stack()->GetLayerFromIndex(2), 25, 10), 0);
+    EXPECT_EQ(Pixel(25, 10, Stack()->GetLayerFromIndex(2)) >> 24, 0);
   }
 }
 

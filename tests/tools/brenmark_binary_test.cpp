@@ -1,12 +1,9 @@
 // The brenmark binary run as a subprocess: the built-in demo, options,
 // files that cannot be read, and junk that must never crash it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,21 +13,17 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "golden_image.h"
 #include "host/reference_host.h"
+#include "png_test_files.h"
 #include "session.h"
 
 namespace fs = std::filesystem;
+using brenmark::tool::test::FileBytes;
 
 namespace {
 
 const std::string kBinary = BRENMARK_BINARY_DIR "/tools/brenmark";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct Outcome {
   int status = -1;  // exit status; 128 + signal number after a crash
@@ -55,36 +48,16 @@ class BrenmarkBinary : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary) << text;
   }
 
-  // Runs the tool in the scratch directory with `input` on its standard input.
-  // `env` holds NAME=value settings for the tool's environment.
-  Outcome Tool(const std::vector<std::string>& args, const std::string& input = "",
-               const std::vector<std::string>& env = {}) {
+  // Runs the tool in the scratch directory with `args` (shell words), `input`
+  // on its standard input and `env` (NAME=value words) in its environment.
+  Outcome Tool(const std::string& args, const std::string& input = "",
+               const std::string& env = "") {
     Write(".stdin", input);
-    const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-      if (chdir(dir_.c_str()) != 0) _exit(126);
-      const int in = open(".stdin", O_RDONLY);
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) _exit(126);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(kBinary.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(kBinary.c_str(), argv.data());
-      _exit(127);
-    }
-    Outcome o;
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return o;
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = ReadFile(outPath);
-    o.err = ReadFile(errPath);
-    return o;
+    const std::string command = "cd '" + dir_.string() + "' && env " + env + " '" + kBinary + "' " +
+                                args + " <.stdin >.stdout 2>.stderr";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            FileBytes((dir_ / ".stdout").string()), FileBytes((dir_ / ".stderr").string())};
   }
 
   fs::path dir_;
@@ -112,7 +85,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
       "\" cannot be used: give 12 or 16 to 65535 megabytes, as a number with an optional K, M or G "
       "suffix (e.g. 64M, 1G) (see brenmark --help)\n";
   const struct {
-    std::string args;   // the arguments, separated by spaces
+    std::string args;   // the arguments, as shell words
     std::string input;  // standard input
     std::string env;    // NAME=value for the environment, or empty
     int status;
@@ -120,7 +93,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
     std::string err;
   } cases[] = {
       {"", "", "", 0,
-       // Then the path of the picture it painted (DemoPicture checks it).
+       // Then the path of the picture it painted (BuiltInDemoIs... checks it).
        "canvas 0 (current): 320 x 240, 9 layers, bottom to top, * = current\n"
        "       #  kind   active  opacity  name\n"
        "       1  image  yes        1.00  \"Paper\"\n"
@@ -177,11 +150,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
        "brenmark: --memory needs a size, e.g. --memory 512M (see brenmark --help)\n"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args;
-    std::istringstream words(c.args);
-    for (std::string w; words >> w;) args.push_back(w);
-    const Outcome o =
-        Tool(args, c.input, c.env.empty() ? std::vector<std::string>{} : std::vector{c.env});
+    const Outcome o = Tool(c.args, c.input, c.env);
     EXPECT_EQ(o.status, c.status) << c.args;
     const bool start = c.out.size() > 3 && c.out.compare(c.out.size() - 3, 3, "...") == 0;
     EXPECT_EQ(start ? o.out.substr(0, c.out.size() - 3) + "..." : o.out, c.out) << c.args;
@@ -192,7 +161,7 @@ TEST_F(BrenmarkBinary, RunsScriptsAndReportsEveryOutcome) {
 // The statistics' exact text is PixelCommands.StatisticsCountThePages'.
 TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
   Write("paint.bms", "canvas 64 64\nadd-layer Paper\nfill Paper 0 0 64 64 #FFFFFF\nprint\n");
-  Outcome o = Tool({"--stats", "paint.bms"});
+  Outcome o = Tool("--stats paint.bms");
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out.rfind("canvas 0 (current): 64 x 64", 0), 0u);
   const std::size_t stats = o.out.find("\npage cache:\n  budget bytes: ");
@@ -203,26 +172,36 @@ TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
 
   // Printed after a failed script too. Before any canvas the cache holds
   // nothing: the paint manager's warm-up stroke gave back what it used.
-  o = Tool({"--stats", "-"}, "canvas 8 8\nmergee\n");
+  o = Tool("--stats -", "canvas 8 8\nmergee\n");
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out.rfind("page cache:\n  budget bytes: ", 0), 0u) << o.out;
-  o = Tool({"--stats", "-"}, "# nothing\n");
+  o = Tool("--stats -", "# nothing\n");
   for (const char* empty : {"  bytes in memory: 0\n", "  big pages in memory: 0\n",
                             "  smart images: 0\n", "  swapped pages: 0\n"}) {
     EXPECT_NE(o.out.find(empty), std::string::npos) << o.out;
   }
 }
 
-TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExample) {
-  const Outcome o = Tool({"--demo-script"});
+// Run from a scratch folder, the demo finds its pen files, writes its
+// picture there and prints where last: the picture is the reference one.
+TEST_F(BrenmarkBinary, BuiltInDemoIsTheShippedExampleAndPaintsTheReferencePicture) {
+  const Outcome o = Tool("--demo-script");
   EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(o.out, ReadFile(BRENMARK_SOURCE_DIR "/examples/demo.bms"));
-  // And running the file gives what the built-in demo prints.
-  EXPECT_EQ(Tool({BRENMARK_SOURCE_DIR "/examples/demo.bms"}).out, Tool({}).out);
+  EXPECT_EQ(o.out, FileBytes(BRENMARK_SOURCE_DIR "/examples/demo.bms"));
+  const std::string fromFile = Tool("'" BRENMARK_SOURCE_DIR "/examples/demo.bms'").out;
+  const Outcome demo = Tool("");
+  EXPECT_EQ(demo.out, fromFile);
+  EXPECT_EQ(demo.err, "");
+  const std::string picture = (dir_ / "brenmark-demo.png").string();
+  EXPECT_TRUE(demo.out.ends_with("\n" + picture + "\n")) << demo.out;
+  golden::Image img;
+  std::string error;
+  ASSERT_TRUE(golden::ReadPng(picture, img, error)) << error;
+  EXPECT_TRUE(golden::MatchesGolden("demo_picture", img));
 }
 
 TEST_F(BrenmarkBinary, HelpDocumentsEveryCommandWithAnExample) {
-  const Outcome o = Tool({"--help"});
+  const Outcome o = Tool("--help");
   ASSERT_EQ(o.status, 0);
   brenmark::host::ReferenceHost host;
   std::ostringstream unused;
@@ -268,7 +247,7 @@ TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
   };
   for (const auto& c : cases) {
     Write(c.name, c.text);
-    const Outcome o = Tool({c.name});
+    const Outcome o = Tool(c.name);
     EXPECT_EQ(o.out, "") << c.name;
     if (c.status >= 0) {
       EXPECT_EQ(o.status, c.status) << c.name;

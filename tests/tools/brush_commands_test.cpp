@@ -1,8 +1,5 @@
 // The brush commands: brush settings, inline strokes, pen-sample replays
 // (relative names from the script's folder) and their refusals.
-#include <cstdlib>
-#include <fstream>
-
 #include "manager/paint_state.h"
 #include "tool_fixture.h"
 
@@ -16,9 +13,6 @@ class BrushCommands : public ToolTest {
   void SetUp() override {
     ToolTest::SetUp();
     brenmark::testing::ResetPaintState();
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(Path(name), std::ios::binary) << text;
   }
 };
 
@@ -37,7 +31,7 @@ TEST_F(BrushCommands, PressureScalesTheRadius) {
 }
 
 TEST_F(BrushCommands, ReplayPaintsAsTheInlineStroke) {
-  Write("s.pen", "# t x y pressure\n0 10 20 1\n\n16 40 20 1 0 0\n");
+  WriteBytes(Path("s.pen"), "# t x y pressure\n0 10 20 1\n\n16 40 20 1 0 0\n");
   // From the same dither state and random draws the pixels are the same to
   // the bit; the second stroke meets a warm dab cache.
   Run("canvas 64 48\nadd-layer A\nbrush #FF0000 radius=4\nstroke 10 20 1 40 20 1\nadd-layer B\n");
@@ -73,7 +67,7 @@ TEST_F(BrushCommands, BadSampleFilesAreReportedByLineAndPaintNothing) {
       {"# nothing\n", "s.pen: no samples"},
   };
   for (const auto& c : cases) {
-    Write("s.pen", c.text);
+    WriteBytes(Path("s.pen"), c.text);
     const std::string problem = Refused("replay " + F("s.pen"));
     EXPECT_NE(problem.find(Path(c.problem)), std::string::npos) << problem;
     EXPECT_EQ(AllPixels(), before) << c.text;

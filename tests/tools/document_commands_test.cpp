@@ -1,19 +1,11 @@
 // save and open: a canvas saved as an OpenRaster document comes back as a
 // new canvas that shows the same picture; a document that cannot be read
 // changes nothing.
-#include <fstream>
-#include <iterator>
-
 #include "tool_fixture.h"
 
 #if BRENMARK_HAVE_OPENRASTER
 namespace brenmark::tool::test {
 namespace {
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // 130 x 129: one column and one row past the first page.
 TEST_F(ToolTest, SavedCanvasOpensAsTheSamePicture) {
@@ -23,7 +15,7 @@ TEST_F(ToolTest, SavedCanvasOpensAsTheSamePicture) {
       F("a.ora") + "\nopen " + F("a.ora") + "\nexport-canvas " + F("opened.png") +
       "\nuse-canvas 0\nexport-canvas " + F("saved.png") + "\n");
   EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
-  EXPECT_EQ(Bytes(Path("opened.png")), Bytes(Path("saved.png")));
+  EXPECT_EQ(FileBytes(Path("opened.png")), FileBytes(Path("saved.png")));
   EXPECT_EQ(warnings.str(), "");
   const std::string missing = Path("missing.ora");
   EXPECT_EQ(Refused("open " + F("missing.ora")),

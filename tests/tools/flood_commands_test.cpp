@@ -1,6 +1,8 @@
 // The flood-fill and wand commands in-process: a fill over a painted picture
 // against its reference image, the selection the wand leaves, undo, and bad
 // lines refused with nothing changed.
+#include <array>
+
 #include "golden_image.h"
 #include "tool_fixture.h"
 
@@ -37,22 +39,19 @@ TEST_F(FloodCommands, FillOverAPaintedPictureMatchesItsReference) {
 TEST_F(FloodCommands, WandSelectsTheRegionAndAddKeepsTheSelection) {
   Run(std::string(kPicture) + "wand 120 40 0\n");
   // Each wand is recorded for undo: the selection then holds a new image.
-  auto at = [](int x, int y) {
-    std::uint8_t v = 0;
-    Brenmark.GetLayerStack(-2)->GetSelectionMask()->GetImage()->getTile(x, y, 1, 1, &v);
-    return int{v};
+  // Selection values at (x, y): 0 is selected.
+  const auto expect = [](std::vector<std::array<int, 3>> probes) {
+    for (const auto& [x, y, want] : probes) {
+      std::uint8_t v = 0;
+      Brenmark.GetLayerStack(-2)->GetSelectionMask()->GetImage()->getTile(x, y, 1, 1, &v);
+      EXPECT_EQ(v, want) << x << "," << y;
+    }
   };
-  EXPECT_EQ(at(110, 30), 0);
-  EXPECT_EQ(at(139, 59), 0);
-  EXPECT_EQ(at(109, 30), 255);
-  EXPECT_EQ(at(5, 5), 255);
+  expect({{110, 30, 0}, {139, 59, 0}, {109, 30, 255}, {5, 5, 255}});
   Run("wand 25 25 0 add\n");
-  EXPECT_EQ(at(25, 25), 0);
-  EXPECT_EQ(at(120, 40), 0);
-  EXPECT_EQ(at(5, 5), 255);
+  expect({{25, 25, 0}, {120, 40, 0}, {5, 5, 255}});
   Run("undo\n");
-  EXPECT_EQ(at(25, 25), 255);
-  EXPECT_EQ(at(120, 40), 0);
+  expect({{25, 25, 255}, {120, 40, 0}});
 }
 
 TEST_F(FloodCommands, BadLinesAreRefusedAndChangeNothing) {

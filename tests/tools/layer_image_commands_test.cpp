@@ -42,6 +42,8 @@ TEST_F(LayerImageCommands, MaskActiveSwitchesTheProtectionOfTheCurrentLayer) {
   EXPECT_EQ(FilePixels("off.png", 2, 2), Repeat(kRed, 4));
   Run("mask-active 2 on");
   EXPECT_TRUE(Brenmark.isMaskActive(2, h));
+  EXPECT_FALSE(Brenmark.isMaskActive(7, h));    // no such layer
+  EXPECT_FALSE(Brenmark.isMaskActive(2, 300));  // no such canvas
 }
 
 TEST_F(LayerImageCommands, StencilHidesShowsAndErasesPaint) {

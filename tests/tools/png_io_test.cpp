@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "png_test_files.h"
+#include "tool_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace brenmark::tool;
@@ -24,26 +24,7 @@ using namespace brenmark::tool::test;
 
 namespace {
 
-class PngFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::path(BRENMARK_BINARY_DIR) / ("png-test-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  // Writes `png` as `name` and reads it back; the problem or "".
-  std::string Read(const std::string& name, const TestPng& png, PngPixels want, ImagePixels& out) {
-    EXPECT_TRUE(WriteTestPng(Path(name), png));
-    return ReadPng(Path(name), want, out, nullptr);
-  }
-
-  fs::path dir_;
-};
+using PngFiles = ToolTest;  // for its scratch folder
 
 // Every kind of PNG read as 8-bit pixels, rows bottom first; a colour file
 // asked for as grey is refused.
@@ -99,7 +80,8 @@ TEST_F(PngFiles, ReadsEveryKindAsEightBitPixelsBottomRowFirst) {
   };
   for (const auto& c : cases) {
     ImagePixels out;
-    const std::string problem = Read("in.png", c.png, c.want, out);
+    WritePng("in.png", c.png);
+    const std::string problem = ReadPng(Path("in.png"), c.want, out, nullptr);
     std::string want = c.problem.empty() ? "" : "'" + Path("in.png") + c.problem;
     if (const std::size_t size = want.find("%s"); size != std::string::npos) {
       want.replace(size, 2, std::to_string(c.png.width) + " x " + std::to_string(c.png.height));
@@ -239,7 +221,7 @@ TEST_F(PngFiles, ReplacesFilesSafely) {
       want = "cannot write '" + c.path + refused;
       want.replace(want.find("%s"), 2, c.problem);
     }
-    EXPECT_EQ(WritePng(c.path, pixels, nullptr), want) << c.path.substr(0, 80);
+    EXPECT_EQ(brenmark::tool::WritePng(c.path, pixels, nullptr), want) << c.path.substr(0, 80);
     if (c.lands.empty()) continue;
     EXPECT_EQ(DecodePng(c.lands).pixels, written) << c.lands;
     EXPECT_EQ(fs::status(c.lands).permissions(), c.mode) << c.lands;
@@ -262,7 +244,7 @@ TEST_F(PngFiles, ReplacesFilesSafely) {
   small.rlim_cur = 1000;
   const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const std::string problem = WritePng(Path("link.png"), pixels, nullptr);
+  const std::string problem = brenmark::tool::WritePng(Path("link.png"), pixels, nullptr);
   setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, oldSignal);
   EXPECT_EQ(problem, "cannot write '" + Path("link.png") +

@@ -54,22 +54,12 @@ int SamplesPerPixel(int colourType) {
 }  // namespace
 
 TestPng Rgba8(int width, int height, std::vector<std::uint8_t> rgba) {
-  TestPng t;
-  t.width = width;
-  t.height = height;
-  t.samples = std::move(rgba);
-  return t;
+  return Png(width, height, PNG_COLOR_TYPE_RGBA, 8, std::move(rgba));
 }
 
 TestPng Png(int width, int height, int colourType, int bitDepth,
             std::vector<std::uint8_t> samples) {
-  TestPng t;
-  t.width = width;
-  t.height = height;
-  t.colourType = colourType;
-  t.bitDepth = bitDepth;
-  t.samples = std::move(samples);
-  return t;
+  return {width, height, colourType, bitDepth, false, std::move(samples), {}, {}};
 }
 
 bool WriteTestPng(const std::string& path, const TestPng& t) {

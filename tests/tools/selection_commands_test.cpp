@@ -1,7 +1,6 @@
 // The selection commands, driven in-process: what each selection clears,
 // the exported overlay and ants against reference images, and the refused
 // lines, which change nothing.
-#include "golden_image.h"
 #include "tool_fixture.h"
 
 using namespace brenmark::tool::test;
@@ -30,11 +29,7 @@ TEST_F(SelectionCommands, ClearSelectedActsWhereTheSelectionIsOpen) {
       {"select-from-png " + F("sel.png") + " 2 1", {"rrrrrr", "rr.rrr", "rrr.rr", "rrrrrr"}},
   };
   // White selects: a 2 x 2 grey PNG with white on its diagonal, top row first.
-  TestPng grey;
-  grey.width = grey.height = 2;
-  grey.colourType = 0;
-  grey.samples = {255, 0, 0, 255};
-  WritePng("sel.png", grey);
+  WritePng("sel.png", Png(2, 2, 0, 8, {255, 0, 0, 255}));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.select);
     Run("canvas 6 4\nadd-layer Paper\nfill Paper 0 0 6 4 #FF0000\n" + c.select +
@@ -45,20 +40,13 @@ TEST_F(SelectionCommands, ClearSelectedActsWhereTheSelectionIsOpen) {
   }
 }
 
-golden::Image Decoded(const std::string& path) {
-  golden::Image img;
-  std::string error;
-  EXPECT_TRUE(golden::ReadPng(path, img, error)) << error;
-  return img;
-}
-
 TEST_F(SelectionCommands, ExportedOverlayAndAntsMatchTheirReferences) {
   Run("canvas 40 24\nadd-layer Paper\nfill Paper 0 0 40 24 #3060C0\nfill Paper 20 0 20 24 "
       "#F0E0A0\nselect-rect 4 3 14 10\nselect-add-rect 12 8 20 12\n"
       "export-selection " +
       F("overlay.png") + "\nexport-selection " + F("ants.png") + " ants");
-  EXPECT_TRUE(golden::MatchesGolden("selection_overlay", Decoded(Path("overlay.png"))));
-  EXPECT_TRUE(golden::MatchesGolden("selection_ants", Decoded(Path("ants.png"))));
+  EXPECT_TRUE(MatchesGoldenFile("overlay.png", "selection_overlay"));
+  EXPECT_TRUE(MatchesGoldenFile("ants.png", "selection_ants"));
   // The ants export leaves the canvas's display style as it was.
   EXPECT_EQ(Brenmark.GetLayerStack(PntCurrentLayerStack())->GetSelectionMaskDrawStyle(),
             kSMDrawTinted);

@@ -3,7 +3,6 @@
 // arithmetic is simple, and bad lines refused with nothing changed.
 #include <brenmark/shape.h>
 
-#include "golden_image.h"
 #include "tool_fixture.h"
 
 using namespace brenmark::tool::test;
@@ -31,10 +30,7 @@ TEST_F(ShapeCommands, ExportedShapesMatchTheirReferences) {
     const std::string n = std::to_string(c.size);
     Run("canvas " + n + " " + n + "\nadd-shape-layer S\n" + c.lines + "export S " +
         F(std::string(c.golden) + ".png") + " 0 0 " + n + " " + n + "\n");
-    golden::Image img;
-    std::string error;
-    ASSERT_TRUE(golden::ReadPng(Path(std::string(c.golden) + ".png"), img, error)) << error;
-    EXPECT_TRUE(golden::MatchesGolden(c.golden, img));
+    EXPECT_TRUE(MatchesGoldenFile(std::string(c.golden) + ".png", c.golden));
   }
 }
 

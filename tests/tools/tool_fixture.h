@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "golden_image.h"
 #include "host/reference_host.h"
 #include "png_test_files.h"
 #include "script_runner.h"
@@ -151,6 +152,12 @@ class ToolTest : public ::testing::Test {
       out.emplace_back(d.pixels.begin() + i, d.pixels.begin() + i + d.channels);
     }
     return out;
+  }
+  // Whether a file written in the scratch folder matches a reference image.
+  bool MatchesGoldenFile(const std::string& name, const char* reference) {
+    const DecodedPng d = DecodePng(Path(name));
+    EXPECT_TRUE(d.ok) << name;
+    return golden::MatchesGolden(reference, {d.width, d.height, d.channels, d.pixels});
   }
   void WritePng(const std::string& name, const TestPng& png) {
     ASSERT_TRUE(WriteTestPng(Path(name), png)) << name;

@@ -1,7 +1,6 @@
 // The transform commands: a committed rotation and scale against a
 // reference image, previews that exports show and that cancelling (or
 // another command) takes back, flips recorded for undo, and refused lines.
-#include "golden_image.h"
 #include "tools/tool_fixture.h"
 
 namespace brenmark::tool::test {
@@ -27,10 +26,7 @@ TEST_F(TransformCommands, CommittedPreviewMatchesTheReferenceImage) {
   Picture();
   Run("transform L scale 1.5 rotate 30 preview\ncommit-transform\nexport-canvas " + F("t.png") +
       "\n");
-  const DecodedPng d = DecodePng(Path("t.png"));
-  ASSERT_TRUE(d.ok);
-  golden::Image img{d.width, d.height, d.channels, d.pixels};
-  EXPECT_TRUE(golden::MatchesGolden("transform_scale15_rotate30", img));
+  EXPECT_TRUE(MatchesGoldenFile("t.png", "transform_scale15_rotate30"));
   EXPECT_FALSE(Brenmark.InProxy(-2));
   // The same transform at once gives the same layer.
   const std::string committed = AllPixels();
