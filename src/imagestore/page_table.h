@@ -138,9 +138,6 @@ class SmartImage {
     return FindPageFromOrigin(ox, oy, create);
   }
   SmartImgPage* FindPageFromOrigin(int ox, int oy, int create);
-  // The body in the slot of page origin (ox, oy), or null while the slot
-  // was never made: looks, creates nothing.
-  const PageData* PeekPage(int ox, int oy) const;
 
   void GetBounds(int& x, int& y, int& w, int& h) const {
     x = bounds_.x;

@@ -19,11 +19,5 @@ unsigned PackPixel(const ilPixel& pixel, int channels);
 ilPixel UnpackPixel(unsigned value, int channels);
 // `img` as a smart image by the process's identity test, or null.
 ilSmartImage* AsSmart(ilImage* img);
-// The page-aligned rectangle of the pages where `image` may differ from its
-// paged seed: pages written since the seed was set, and pages that lie
-// inside the bounds of only one of the two. Empty when none; false when it
-// cannot tell (no paged seed, an offset from it, another fill or channel
-// count). Reads no pixels and creates no page.
-bool ChangedSinceSeed(ilSmartImage* image, ilTile& area);
 
 }  // namespace brenmark::imagestore

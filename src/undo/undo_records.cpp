@@ -5,10 +5,8 @@
 #include "brenmark/paint_ops.h"
 #include "brenmark/smart_image.h"
 #include "brenmark/undo_list.h"
-#include "imagestore/smart_image_p.h"
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -27,27 +25,6 @@ ilImage* SeedOf(ilImage* image) {
 
 void LayersChanged() {
   if (Brenmark.CB()->LayersChanged) Brenmark.CB()->LayersChanged();
-}
-
-// The pages where a stroke record's images differ from the pixels before
-// it (in layer coordinates), false when that cannot be told.
-bool ChangedArea(ilImage* color, ilImage* stencil, ilTile& area) {
-  area = ilTile(0, 0, 0, 0, 0, 1);
-  for (ilImage* image : {color, stencil}) {
-    if (!image) continue;
-    ilTile changed;
-    if (!brenmark::imagestore::ChangedSinceSeed(AsSmart(image), changed)) return false;
-    if (changed.nx <= 0 || changed.ny <= 0) continue;
-    if (area.nx <= 0 || area.ny <= 0) {
-      area = changed;
-      continue;
-    }
-    const int x0 = std::min(area.x, changed.x), y0 = std::min(area.y, changed.y);
-    const int x1 = std::max(area.x + area.nx, changed.x + changed.nx);
-    const int y1 = std::max(area.y + area.ny, changed.y + changed.ny);
-    area = ilTile(x0, y0, 0, x1 - x0, y1 - y0, 1);
-  }
-  return true;
 }
 
 }  // namespace
@@ -197,28 +174,10 @@ void PntUndoStroke::SwapIn(ilImage* color, ilImage* stencil, bool keep) {
   }
 }
 
-// The cached composites hold the layers below and above the current one:
-// a record of the current layer (an ordinary one: masks and the selection
-// take part in other composites) changes neither, and only the pages it
-// wrote need showing again. Anything else rebuilds the whole canvas.
 void PntUndoStroke::Refresh() {
   const int saved = pm_->GetCurrentLayerStack();
   pm_->SetCurrentLayerStack(handle_);
-  if (LayerStack* live = pm_->GetLayerStack(handle_)) {
-    ilTile area;
-    if (layer_ && layer_ == live->GetCurrentLayerPtr() && !layer_->isMask() &&
-        !layer_->isGeometry() && layer_ != live->GetSelectionMask() && !live->IsRedrawPending() &&
-        ChangedArea(color_, stencil_, area)) {
-      live->GetCurrentLayerPainter();
-      if (area.nx > 0 && area.ny > 0) {
-        live->DamageRegion(ilTile(area.x + layer_->getXOffset(), area.y + layer_->getYOffset(), 0,
-                                  area.nx, area.ny, 1));
-      }
-      live->ForceUpdate();
-    } else {
-      live->RedrawEntireCanvas(true, true);
-    }
-  }
+  if (LayerStack* live = pm_->GetLayerStack(handle_)) live->RedrawEntireCanvas(true, true);
   LayersChanged();
   pm_->SetCurrentLayerStack(saved);
 }
