@@ -57,7 +57,9 @@ class BRENMARK_API StampCacheEntry {
   Stamp* stamp() const { return stamp_; }
   ILStampImg* image() const { return image_; }
   StampKey key;
-  std::size_t bytes = 0;  // image data + kEntryOverhead
+  // What the entry takes: its pixels, the entry, the stamp copy and the
+  // image object, 256 x channels for a colour table, and kEntryOverhead.
+  std::size_t bytes = 0;
 
  private:
   Stamp* stamp_;
@@ -65,7 +67,10 @@ class BRENMARK_API StampCacheEntry {
 };
 
 // Most recently used first, 256 hash buckets over the keys, and a byte
-// budget (2 MB unless set): an entry counts its image data plus 184 bytes.
+// budget (2 MB unless set): an entry counts all the memory it takes (see
+// StampCacheEntry::bytes), so that small dabs, whose pixels are far
+// smaller than the image object around them, cannot pile up thousands of
+// entries under a budget that sees only their pixels.
 // A lookup that adds an entry evicts from the least recently used end while
 // the byte count exceeds the budget, never the entry it returns, so one dab
 // larger than the budget is still drawn (and goes with the next lookup).
@@ -75,7 +80,9 @@ class BRENMARK_API StampCacheEntry {
 class BRENMARK_API StampImageCache {
  public:
   static constexpr std::size_t kDefaultBudget = 2097152;
-  static constexpr std::size_t kEntryOverhead = 184;
+  // The stamp's observer list, the list node, the bucket slot and the
+  // allocator's block headers.
+  static constexpr std::size_t kEntryOverhead = 320;
   static constexpr int kBuckets = 256;
 
   StampImageCache() = default;

@@ -97,13 +97,28 @@ unsigned StampKey::Bucket() const {
 
 // ---- StampCacheEntry.
 
+namespace {
+
+// The memory an entry takes with `dataBytes` of pixels in `channels`: the
+// pixels, the entry, its stamp copy, the image object (which carries its
+// radius and coverage tables, some 5 kB), a colour table of 256 rows (when
+// the colour is 1 x 1) and kEntryOverhead for the stamp's observer list,
+// the list node, the bucket slot and the allocator's block headers.
+std::size_t Footprint(std::size_t dataBytes, int channels) {
+  return dataBytes + sizeof(StampCacheEntry) + sizeof(Stamp) + sizeof(ILStampImg) +
+         std::size_t{256} * static_cast<std::size_t>(std::max(channels, 0)) +
+         StampImageCache::kEntryOverhead;
+}
+
+}  // namespace
+
 StampCacheEntry::StampCacheEntry(const Stamp& stamp, int px, int py)
     : stamp_(new Stamp(stamp)), image_(nullptr) {
   stamp_->ref();
   image_ = new ILStampImg(stamp_);
   image_->ref();
   image_->SetPhase(px, py);
-  bytes = image_->getDataSize() + StampImageCache::kEntryOverhead;
+  bytes = Footprint(image_->getDataSize(), image_->getCsize());
 }
 
 StampCacheEntry::~StampCacheEntry() {

@@ -313,7 +313,7 @@ TEST_F(StampCache, StaysWithinItsBudgetWhileTheRadiusKeepsChanging) {
     h->SetRadius(4.0f + static_cast<float>((i * 37) % 230) * 0.25f);
     StampCacheEntry* e = cache.Lookup(*h.s, 0.1f, 0.9f);
     ASSERT_LE(cache.Bytes(), cache.Budget()) << i;
-    ASSERT_EQ(e->bytes, e->image()->getDataSize() + 184u);
+    ASSERT_GT(e->bytes, e->image()->getDataSize() + sizeof(ILStampImg) + sizeof(Stamp));
     ASSERT_EQ(e->image()->Update(), ilOkay);
   }
   EXPECT_TRUE(cache.Count() > 10 && cache.Count() < 300) << cache.Count();

@@ -17,6 +17,18 @@
 //  - no file is left in the swap directory.
 // Both runs print a checksum of the composite and of every layer's image
 // and stencil; they must be equal: swapping changes no pixel.
+//
+// Last full run (10000 x 10000, 94 rounds, 992,640 dabs, 1000 undo/redo
+// cycles, 32 MB budget):
+//   dabs      rss_MB heap_MB cache_MB swap_MB
+//   21120       41.0    37.3     14.7    20.4
+//   190080      57.6    53.1     30.6    92.8  (end of warm-up)
+//   992640      56.9    52.6     32.0   131.2
+//   drift +0.60 % (58.0 MB late in warm-up, 58.4 MB after); swap files
+//   137.7 MB at their peak, 0 after release; both checksums e276edf97500c171.
+// The live heap keeps some 21 MB beside the page cache, round after round.
+// (It drifted by 10 % while the dab-image cache counted only the pixels of
+// its entries: thousands of small-dab entries of some 6 kB each.)
 #include <brenmark/brenmark.h>
 #include <brenmark/layer.h>
 #include <brenmark/layer_stack.h>
