@@ -241,11 +241,10 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3], pair, rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi,
-      cellSum;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, subs, qv, qLo, qHi;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val, rowDense;
+  std::vector<std::uint8_t> val, rowDense, dirty, changed;
   std::vector<std::uint16_t> bandDiff;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
@@ -371,15 +370,34 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::vector<int>&at = w.at, &fill = w.fill;
   at.assign(static_cast<std::size_t>(ny) + 1, 0);
   std::size_t used = 0;
+  std::vector<int>&cx = w.cellX, &cy = w.cellY;
+  CellEdges(bounds.x, nx, &cx);
+  CellEdges(bounds.y, ny, &cy);
+  const int cells = static_cast<int>(cx.size()) - 1;
+  const int cellOrigin = bounds.x >> 7, bandOrigin = bounds.y >> 7;
+  // changed[band * cells + c]: a sub-line of cell c's column means steps in
+  // a row of the band other than its first.
+  std::vector<std::uint8_t>& changed = w.changed;
+  changed.assign((cy.size() - 1) * static_cast<std::size_t>(cells), 0);
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
     Step* o = steps.data() + used;
+    // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
+    const int c0 = std::max(0, (static_cast<int>(s) - 1) >> 1);
+    const int c1 = std::min(static_cast<int>(s) >> 1, nx - 2);
+    const int cell0 = ((bounds.x + c0) >> 7) - cellOrigin,
+              cell1 = ((bounds.x + c1) >> 7) - cellOrigin;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny && delta != 0) {
         ++at[y + 1];
         *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
+        if (c0 <= c1 && y > 0 && ((bounds.y + y) & 127) != 0) {
+          std::uint8_t* const row = changed.data() + (((bounds.y + y) >> 7) - bandOrigin) * cells;
+          row[cell0] = 1;
+          row[cell1] = 1;
+        }
       }
     });
     used = static_cast<std::size_t>(o - steps.data());
@@ -405,19 +423,31 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   const int chunks = ((bounds.x + nx - 1) >> 5) - chunkOrigin + 1;
   auto chunkOf = [&](int c) { return ((bounds.x + c) >> 5) - chunkOrigin; };
   auto chunkEnd = [&](int q) { return ((q + chunkOrigin + 1) << 5) - bounds.x; };
-  std::vector<int>&zeros = w.zeros, &fulls = w.fulls, &subs = w.subs;
-  zeros.assign(static_cast<std::size_t>(chunks), 0);
-  fulls.assign(static_cast<std::size_t>(chunks), 0);
+  std::vector<int>& subs = w.subs;
   subs.resize(static_cast<std::size_t>(chunks));
   for (int q = 0; q < chunks; ++q) {
     const int a = std::max(0, chunkEnd(q) - 32), b = std::min(nx - 1, chunkEnd(q));
     subs[q] = b > a ? 2 * (b - a) + 1 : 0;
   }
-  // The value of a quiet chunk, or -1, kept in qv as the counts change.
+  // The value of a quiet chunk, or -1, in qv; found again from val when
+  // asked for after one of the chunk's sub-lines changed (dirty).
   std::vector<int>& qv = w.qv;
+  std::vector<std::uint8_t>& dirty = w.dirty;
   qv.assign(static_cast<std::size_t>(chunks), 0);
-  auto requiet = [&](int q) {
-    qv[q] = zeros[q] == subs[q] ? 0 : fulls[q] == subs[q] && chunkEnd(q) < nx ? 255 : -1;
+  dirty.assign(static_cast<std::size_t>(chunks), 1);
+  std::uint8_t* const vp = val.data();
+  auto quiet = [&](int q) {
+    if (dirty[q]) {
+      dirty[q] = 0;
+      const std::uint8_t* const v = vp + 2 * std::max(0, chunkEnd(q) - 32);
+      unsigned any = 0, all = 255;
+      for (int i = 0; i < subs[q]; ++i) {
+        any |= v[i];
+        all &= v[i];
+      }
+      qv[q] = any == 0 ? 0 : all == 255 && chunkEnd(q) < nx ? 255 : -1;
+    }
+    return qv[q];
   };
   // Chunk q's columns [qLo[q], qHi[q]).
   std::vector<int>&qLo = w.qLo, &qHi = w.qHi;
@@ -427,66 +457,19 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     qLo[q] = std::max(0, chunkEnd(q) - 32);
     qHi[q] = std::min(nx, chunkEnd(q));
   }
-  auto tally = [&](int q, int s, int d) {
-    const std::uint8_t v = val[s];
-    zeros[q] += d * (v == 0);
-    fulls[q] += d * (v == 255);
-  };
-  auto countAll = [&] {
-    for (int q = 0; q < chunks; ++q) {
-      zeros[q] = 0;
-      fulls[q] = 0;
-      if (subs[q] == 0) continue;
-      const int a = 2 * std::max(0, chunkEnd(q) - 32);
-      for (int s = a; s < a + subs[q]; ++s) tally(q, s, 1);
-      requiet(q);
-    }
-  };
-  countAll();
-  // Rows with many steps (more than one per chunk) leave the counts stale;
-  // the next row with few counts them all again.
-  bool stale = false;
+  // The vertical sub-lines' steps of row y applied to val.
   auto apply = [&](int y) {
-    const bool dense = at[y + 1] - at[y] > chunks;
     for (int e = at[y]; e < at[y + 1]; ++e) {
       const int s = static_cast<int>(byRow[e] >> 8);
-      if (dense || stale) {
-        val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
-        continue;
-      }
-      // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
-      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
-      const int q0 = chunkOf(c0), q1 = chunkOf(c1);
-      if (c0 <= c1) tally(q0, s, -1);
-      if (c0 < c1 && q1 != q0) tally(q1, s, -1);
-      val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
+      vp[s] = static_cast<std::uint8_t>(vp[s] + byRow[e]);
+      const int c0 = std::max(0, (s - 1) >> 1), c1 = std::min(s >> 1, nx - 2);
       if (c0 <= c1) {
-        tally(q0, s, 1);
-        requiet(q0);
+        dirty[chunkOf(c0)] = 1;
+        dirty[chunkOf(c1)] = 1;
       }
-      if (c0 < c1 && q1 != q0) {
-        tally(q1, s, 1);
-        requiet(q1);
-      }
-    }
-    if (dense) {
-      if (!stale) {
-        // Unknown all over until counted again.
-        std::fill(zeros.begin(), zeros.end(), -1);
-        std::fill(fulls.begin(), fulls.end(), -1);
-        std::fill(qv.begin(), qv.end(), -1);
-      }
-      stale = true;
-    } else if (stale) {
-      countAll();
-      stale = false;
     }
   };
 
-  std::vector<int>&cx = w.cellX, &cy = w.cellY;
-  CellEdges(bounds.x, nx, &cx);
-  CellEdges(bounds.y, ny, &cy);
-  const int cells = static_cast<int>(cx.size()) - 1;
   // Per cell of the band: row value (-1 none yet, -2 not uniform), column
   // value (likewise), and the memory of a written cell (null: uniform).
   std::vector<int>&hv = w.cellH, &vv = w.cellV;
@@ -496,7 +479,6 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   vv.resize(cells);
   mem.resize(cells);
   stride.resize(cells);
-  const int cellOrigin = bounds.x >> 7;
   std::uint16_t diff[129] = {};
   std::uint8_t skip[128];
   bool ok = true;
@@ -511,11 +493,6 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
     for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
     apply(y0);
-    if (stale) {
-      // The band's first row decides its cells: counted, dense or not.
-      countAll();
-      stale = false;
-    }
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
     for (int y = y0; y < y1; ++y) {
@@ -540,9 +517,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     // Column values in the band's first row (one value over all the cell's
     // chunks), and sub-line steps in its later rows.
     for (int c = 0; c < cells; ++c) {
-      int v = qv[chunkOf(cx[c])];
+      int v = quiet(chunkOf(cx[c]));
       for (int q = chunkOf(cx[c]) + 1; q <= chunkOf(cx[c + 1] - 1) && v >= 0; ++q) {
-        if (qv[q] != v) v = -2;
+        if (quiet(q) != v) v = -2;
       }
       vv[c] = v < 0 ? -2 : v;
     }
@@ -550,13 +527,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       // Steps all over: every cell taken as changing.
       std::fill(vv.begin(), vv.end(), -2);
     }
-    for (int e = at[y0 + 1]; e < at[y1] && at[y1] - at[y0 + 1] <= 8 * nx; ++e) {
-      const int s = static_cast<int>(byRow[e] >> 8);
-      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
-      if (c0 <= c1) {
-        vv[((bounds.x + c0) >> 7) - cellOrigin] = -2;
-        vv[((bounds.x + c1) >> 7) - cellOrigin] = -2;
-      }
+    const std::uint8_t* const bandChanged = changed.data() + band * cells;
+    for (int c = 0; c < cells; ++c) {
+      if (bandChanged[c]) vv[c] = -2;
     }
     bool any = false;
     for (int c = 0; c < cells; ++c) {
@@ -634,7 +607,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
           const int h = ThirdOf(static_cast<unsigned>(sum));
           std::memset(p + x0, h, static_cast<std::size_t>(x1 - x0));
           for (int q = qFirst; q <= qLast; ++q) {
-            if (qv[q] != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
+            if (quiet(q) != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
           }
           flush();
           continue;
@@ -659,7 +632,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
           // next run).
           for (; q <= qLast && qLo[q] < next; ++q) {
             const int qa = std::max(qLo[q], x0), qb = std::min(qHi[q], x1);
-            if (qa < x || qb > next || qv[q] != h) mergeOver(qa, qb);
+            if (qa < x || qb > next || quiet(q) != h) mergeOver(qa, qb);
             if (qb > next) break;
           }
           x = next;
