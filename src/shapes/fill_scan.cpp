@@ -200,8 +200,9 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
     int nc = 0;
     for (int i = 0; i < l.na; ++i) {
       if (a[i].hi < V) continue;
-      a[nc] = a[i];
-      c[nc++] = Crossing(a[i], V, d.base, l.last);
+      if (nc != i) a[nc] = a[i];
+      c[nc] = Crossing(a[nc], V, d.base, l.last);
+      ++nc;
     }
     l.na = nc;
     for (int i = 1; i < nc; ++i) {
@@ -241,7 +242,7 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3], pair, rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, subs, qv, qLo, qHi;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, subs, qv, qLo, qHi, rowMark;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
   std::vector<std::uint8_t> val, rowDense, dirty, changed;
@@ -374,11 +375,20 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   CellEdges(bounds.x, nx, &cx);
   CellEdges(bounds.y, ny, &cy);
   const int cells = static_cast<int>(cx.size()) - 1;
-  const int cellOrigin = bounds.x >> 7, bandOrigin = bounds.y >> 7;
+  const int cellOrigin = bounds.x >> 7;
   // changed[band * cells + c]: a sub-line of cell c's column means steps in
-  // a row of the band other than its first.
+  // a row of the band other than its first (the last entry takes the marks
+  // of sub-lines in no column's mean). rowMark[y]: where row y's marks go in
+  // changed, -1 for a band's first row.
   std::vector<std::uint8_t>& changed = w.changed;
-  changed.assign((cy.size() - 1) * static_cast<std::size_t>(cells), 0);
+  const std::size_t bandCells = (cy.size() - 1) * static_cast<std::size_t>(cells);
+  changed.assign(bandCells + 1, 0);
+  std::vector<int>& rowMark = w.rowMark;
+  rowMark.resize(static_cast<std::size_t>(ny));
+  for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
+    rowMark[cy[band]] = -1;
+    for (int y = cy[band] + 1; y < cy[band + 1]; ++y) rowMark[y] = static_cast<int>(band) * cells;
+  }
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
@@ -387,16 +397,18 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
     const int c0 = std::max(0, (static_cast<int>(s) - 1) >> 1);
     const int c1 = std::min(static_cast<int>(s) >> 1, nx - 2);
-    const int cell0 = ((bounds.x + c0) >> 7) - cellOrigin,
-              cell1 = ((bounds.x + c1) >> 7) - cellOrigin;
+    std::uint8_t* const mark0 = c0 <= c1 ? changed.data() + ((bounds.x + c0) >> 7) - cellOrigin
+                                         : changed.data() + bandCells;
+    std::uint8_t* const mark1 = c0 <= c1 ? changed.data() + ((bounds.x + c1) >> 7) - cellOrigin
+                                         : changed.data() + bandCells;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny && delta != 0) {
         ++at[y + 1];
         *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
-        if (c0 <= c1 && y > 0 && ((bounds.y + y) & 127) != 0) {
-          std::uint8_t* const row = changed.data() + (((bounds.y + y) >> 7) - bandOrigin) * cells;
-          row[cell0] = 1;
-          row[cell1] = 1;
+        const int m = rowMark[y];
+        if (m >= 0) {
+          mark0[m] = 1;
+          mark1[m] = 1;
         }
       }
     });
