@@ -242,10 +242,10 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3], pair, rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, subs, qv, qLo, qHi, rowMark;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, rowMark;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val, rowDense, dirty, changed;
+  std::vector<std::uint8_t> val, rowDense, changed;
   std::vector<std::uint16_t> bandDiff;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
@@ -424,61 +424,24 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
   val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
-  // Chunks of 32 columns (along the image's multiples of 32): chunk q
-  // holds the columns [chunkEnd(q) - 32, chunkEnd(q)) of the bounds, and its
-  // column means use the sub-lines from twice its first column to twice its
-  // last plus 2 (the last column's mean is 0, never reached: the chunk
-  // holding it uses only the sub-lines of the columns before). Per chunk,
-  // how many of them are 0 and how many 255: all 0 or all 255, every column
-  // of the chunk has that value ("quiet"); otherwise it is not known.
-  const int chunkOrigin = bounds.x >> 5;
-  const int chunks = ((bounds.x + nx - 1) >> 5) - chunkOrigin + 1;
-  auto chunkOf = [&](int c) { return ((bounds.x + c) >> 5) - chunkOrigin; };
-  auto chunkEnd = [&](int q) { return ((q + chunkOrigin + 1) << 5) - bounds.x; };
-  std::vector<int>& subs = w.subs;
-  subs.resize(static_cast<std::size_t>(chunks));
-  for (int q = 0; q < chunks; ++q) {
-    const int a = std::max(0, chunkEnd(q) - 32), b = std::min(nx - 1, chunkEnd(q));
-    subs[q] = b > a ? 2 * (b - a) + 1 : 0;
-  }
-  // The value of a quiet chunk, or -1, in qv; found again from val when
-  // asked for after one of the chunk's sub-lines changed (dirty).
-  std::vector<int>& qv = w.qv;
-  std::vector<std::uint8_t>& dirty = w.dirty;
-  qv.assign(static_cast<std::size_t>(chunks), 0);
-  dirty.assign(static_cast<std::size_t>(chunks), 1);
   std::uint8_t* const vp = val.data();
-  auto quiet = [&](int q) {
-    if (dirty[q]) {
-      dirty[q] = 0;
-      const std::uint8_t* const v = vp + 2 * std::max(0, chunkEnd(q) - 32);
-      unsigned any = 0, all = 255;
-      for (int i = 0; i < subs[q]; ++i) {
-        any |= v[i];
-        all &= v[i];
-      }
-      qv[q] = any == 0 ? 0 : all == 255 && chunkEnd(q) < nx ? 255 : -1;
+  // The value every column mean of cell c has in the current row, 0 or 255,
+  // or -2. The last column's mean is 0, never reached: a cell holding it is
+  // never all 255.
+  auto cellColumns = [&](int c) {
+    const int n = std::min(cx[c + 1], nx - 1) - cx[c];
+    unsigned any = 0, all = 255;
+    for (const std::uint8_t *v = vp + 2 * cx[c], *e = n > 0 ? v + 2 * n + 1 : v; v < e; ++v) {
+      any |= *v;
+      all &= *v;
     }
-    return qv[q];
+    return any == 0 ? 0 : all == 255 && cx[c + 1] < nx ? 255 : -2;
   };
-  // Chunk q's columns [qLo[q], qHi[q]).
-  std::vector<int>&qLo = w.qLo, &qHi = w.qHi;
-  qLo.resize(static_cast<std::size_t>(chunks));
-  qHi.resize(static_cast<std::size_t>(chunks));
-  for (int q = 0; q < chunks; ++q) {
-    qLo[q] = std::max(0, chunkEnd(q) - 32);
-    qHi[q] = std::min(nx, chunkEnd(q));
-  }
   // The vertical sub-lines' steps of row y applied to val.
   auto apply = [&](int y) {
     for (int e = at[y]; e < at[y + 1]; ++e) {
       const int s = static_cast<int>(byRow[e] >> 8);
       vp[s] = static_cast<std::uint8_t>(vp[s] + byRow[e]);
-      const int c0 = std::max(0, (s - 1) >> 1), c1 = std::min(s >> 1, nx - 2);
-      if (c0 <= c1) {
-        dirty[chunkOf(c0)] = 1;
-        dirty[chunkOf(c1)] = 1;
-      }
     }
   };
 
@@ -526,15 +489,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
         }
       }
     }
-    // Column values in the band's first row (one value over all the cell's
-    // chunks), and sub-line steps in its later rows.
-    for (int c = 0; c < cells; ++c) {
-      int v = quiet(chunkOf(cx[c]));
-      for (int q = chunkOf(cx[c]) + 1; q <= chunkOf(cx[c + 1] - 1) && v >= 0; ++q) {
-        if (quiet(q) != v) v = -2;
-      }
-      vv[c] = v < 0 ? -2 : v;
-    }
+    // Column values in the band's first row, and sub-line steps in its
+    // later rows.
+    for (int c = 0; c < cells; ++c) vv[c] = cellColumns(c);
     if (at[y1] - at[y0 + 1] > 8 * nx) {
       // Steps all over: every cell taken as changing.
       std::fill(vv.begin(), vv.end(), -2);
@@ -559,9 +516,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     }
     // The written cells row by row: the row pass as runs between its steps
     // (or, where the steps are dense for the width, as a running sum), then
-    // the column means merged in wherever they can differ from what the
-    // runs wrote: everywhere but the chunks lying whole in a run whose value
-    // the chunk's columns all have.
+    // the column means merged in.
     for (int y = y0; y < y1; ++y) {
       if (y > y0) apply(y);
       std::uint16_t* const wide =
@@ -593,37 +548,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
         if (mem[c] == nullptr) continue;
         std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
         const int x0 = cx[c], x1 = cx[c + 1];
-        // Merges the column means over [ma, mb), put off while the ranges
-        // to merge join up.
-        int ma = x0, mb = x0;
-        auto flush = [&] {
-          const int m = std::min(mb, nx - 1);
-          if (ma < m) rows.merge_thirds(p + ma, val.data() + 2 * ma, m - ma);
-        };
-        auto mergeOver = [&](int a, int b) {
-          if (a <= mb) {
-            mb = std::max(mb, b);
-          } else {
-            flush();
-            ma = a;
-            mb = b;
-          }
-        };
         for (; s < e && s->x <= x0; ++s) sum += s->d;
         const Run* t = s;
         while (t < e && t->x < x1) ++t;
-        const int qFirst = chunkOf(x0), qLast = chunkOf(x1 - 1);
-        if (t == s) {
-          // No row step inside: one run, merged only over the chunks whose
-          // columns do not all have its value.
-          const int h = ThirdOf(static_cast<unsigned>(sum));
-          std::memset(p + x0, h, static_cast<std::size_t>(x1 - x0));
-          for (int q = qFirst; q <= qLast; ++q) {
-            if (quiet(q) != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
-          }
-          flush();
-          continue;
-        }
         if ((t - s) * 16 > x1 - x0) {
           diff[0] = static_cast<std::uint16_t>(sum);
           for (; s < t; ++s) {
@@ -631,26 +558,17 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
             diff[s->x - x0] = static_cast<std::uint16_t>(diff[s->x - x0] + s->d);
           }
           rows.running_thirds(p + x0, diff, x1 - x0);
-          mergeOver(x0, x1);
-          flush();
-          continue;
-        }
-        int q = qFirst;
-        for (int x = x0; x < x1;) {
-          const int next = s < t ? s->x : x1;
-          const int h = ThirdOf(static_cast<unsigned>(sum));
-          std::memset(p + x, h, static_cast<std::size_t>(next - x));
-          // The chunks this run reaches into (the last may go on into the
-          // next run).
-          for (; q <= qLast && qLo[q] < next; ++q) {
-            const int qa = std::max(qLo[q], x0), qb = std::min(qHi[q], x1);
-            if (qa < x || qb > next || quiet(q) != h) mergeOver(qa, qb);
-            if (qb > next) break;
+        } else {
+          for (int x = x0; x < x1;) {
+            const int next = s < t ? s->x : x1;
+            std::memset(p + x, ThirdOf(static_cast<unsigned>(sum)),
+                        static_cast<std::size_t>(next - x));
+            x = next;
+            if (s < t) sum += s++->d;
           }
-          x = next;
-          if (s < t) sum += s++->d;
         }
-        flush();
+        const int m = std::min(x1, nx - 1);
+        if (x0 < m) rows.merge_thirds(p + x0, vp + 2 * x0, m - x0);
       }
     }
     out.BandDone();
