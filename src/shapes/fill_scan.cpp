@@ -309,6 +309,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   }
   if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
+  bool subSorted[3] = {};
   // Dense rows of the band being run: row r's changes at
   // bandDiff[(r - hY0) * (nx + 1)], zero again once written.
   constexpr int kPage = 128;
@@ -328,11 +329,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       if (d != 0) *o++ = {x, d};
     });
     const int n = static_cast<int>(o - steps);
-    // The end of one span and the start of the next can share a pixel.
-    for (int i = 1; i < n; ++i) {
-      for (int j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) std::swap(steps[j], steps[j - 1]);
-    }
     subN[s % 3] = n;
+    subSorted[s % 3] = false;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
@@ -352,6 +350,16 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       for (const Run* p = steps; p < steps + n; ++p)
         d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
     } else {
+      // The end of one span and the start of the next can share a pixel:
+      // the lists put in order of x first.
+      for (const int i : {i0, i1, static_cast<int>(s % 3)}) {
+        if (subSorted[i]) continue;
+        subSorted[i] = true;
+        Run* const l = w.sub[i].data();
+        for (int a = 1; a < subN[i]; ++a) {
+          for (int j = a; j > 0 && l[j].x < l[j - 1].x; --j) std::swap(l[j], l[j - 1]);
+        }
+      }
       Run* const pair = w.pair.data();
       Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
       if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
