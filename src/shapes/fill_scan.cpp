@@ -178,6 +178,7 @@ struct SubLines {
   std::size_t next;
   long long s, subs;
   float last;
+  float ends;  // no active segment ends before this
 };
 
 SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
@@ -185,7 +186,15 @@ SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<floa
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
   active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
-  return {&d, active.data(), cross.data(), 0, 0, 0, 2LL * d.lines, static_cast<float>(d.n - 1)};
+  return {&d,
+          active.data(),
+          cross.data(),
+          0,
+          0,
+          0,
+          2LL * d.lines,
+          static_cast<float>(d.n - 1),
+          std::numeric_limits<float>::infinity()};
 }
 
 // Goes on up to (not including) sub-line `until`.
@@ -196,15 +205,23 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
   float* const c = l.c;
   for (; l.s < std::min(until, l.subs); ++l.s) {
     const float V = d.start + 0.5f * static_cast<float>(l.s);
-    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) a[l.na++] = d.edges[l.next++];
-    int nc = 0;
-    for (int i = 0; i < l.na; ++i) {
-      if (a[i].hi < V) continue;
-      if (nc != i) a[nc] = a[i];
-      c[nc] = Crossing(a[nc], V, d.base, l.last);
-      ++nc;
+    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) {
+      l.ends = std::min(l.ends, d.edges[l.next].hi);
+      a[l.na++] = d.edges[l.next++];
     }
-    l.na = nc;
+    if (l.ends < V) {
+      // Segments have ended: dropped, keeping the order of the others.
+      int kept = 0;
+      l.ends = std::numeric_limits<float>::infinity();
+      for (int i = 0; i < l.na; ++i) {
+        if (a[i].hi < V) continue;
+        l.ends = std::min(l.ends, a[i].hi);
+        a[kept++] = a[i];
+      }
+      l.na = kept;
+    }
+    const int nc = l.na;
+    for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
     for (int i = 1; i < nc; ++i) {
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
@@ -217,8 +234,8 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
       c[j] = key;
       a[j] = e;
     }
-    nc = Unique(c, nc);
-    f(l.s, static_cast<const float*>(c), nc % 2 == 0 ? nc : 0);
+    const int nu = Unique(c, nc);
+    f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
   }
 }
 
