@@ -72,9 +72,12 @@ inline float Crossing(const Edge& e, float V, float base, float last) {
 // Keeps a value of the sorted c only when it differs from the last one
 // kept; answers how many remain.
 int Unique(float* c, int n) {
-  int m = 0;
-  for (int i = 0; i < n; ++i) {
-    if (m == 0 || c[i] != c[m - 1]) c[m++] = c[i];
+  int i = 1;
+  while (i < n && c[i] != c[i - 1]) ++i;  // mostly all distinct
+  if (i >= n) return n;
+  int m = i;
+  for (++i; i < n; ++i) {
+    if (c[i] != c[m - 1]) c[m++] = c[i];
   }
   return m;
 }
