@@ -72,12 +72,9 @@ inline float Crossing(const Edge& e, float V, float base, float last) {
 // Keeps a value of the sorted c only when it differs from the last one
 // kept; answers how many remain.
 int Unique(float* c, int n) {
-  int i = 1;
-  while (i < n && c[i] != c[i - 1]) ++i;  // mostly all distinct
-  if (i >= n) return n;
-  int m = i;
-  for (++i; i < n; ++i) {
-    if (c[i] != c[m - 1]) c[m++] = c[i];
+  int m = 0;
+  for (int i = 0; i < n; ++i) {
+    if (m == 0 || c[i] != c[m - 1]) c[m++] = c[i];
   }
   return m;
 }
@@ -225,7 +222,12 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
     }
     const int nc = l.na;
     for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
+    // Mostly in order already and all distinct: then no crossing moves and
+    // none is dropped.
+    bool distinct = true;
     for (int i = 1; i < nc; ++i) {
+      if (c[i] > c[i - 1]) continue;
+      distinct = false;
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
       const Edge e = a[i];
@@ -237,7 +239,7 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
       c[j] = key;
       a[j] = e;
     }
-    const int nu = Unique(c, nc);
+    const int nu = distinct ? nc : Unique(c, nc);
     f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
   }
 }
