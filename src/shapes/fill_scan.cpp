@@ -165,10 +165,13 @@ Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
 // lone segment). Only segments whose range has begun and not ended are
-// tested (an active list in order of lo), which finds the same crossings as
-// testing every segment. The active list stays in the order of the last
-// crossings, so sorting the next ones is an insertion sort of an almost
-// sorted list.
+// tested (an active list in order of lo, entered as the sub-lines reach
+// them and dropped on the first sub-line past their end), which finds the
+// same crossings, each by the same formula, as testing every segment. The
+// active list stays in the order of the last crossings, so sorting the next
+// ones is an insertion sort of an almost sorted list, and a list that needs
+// no move and has no equal neighbours is known to be distinct.
+//
 // Where a run through the sub-lines of one direction stands.
 struct SubLines {
   Direction* d;
@@ -407,12 +410,10 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   const int cells = static_cast<int>(cx.size()) - 1;
   const int cellOrigin = bounds.x >> 7;
   // changed[band * cells + c]: a sub-line of cell c's column means steps in
-  // a row of the band other than its first (the last entry takes the marks
-  // of sub-lines in no column's mean). rowMark[y]: where row y's marks go in
-  // changed, -1 for a band's first row.
+  // a row of the band other than its first. rowMark[y]: where row y's marks
+  // go in changed, -1 for a band's first row.
   std::vector<std::uint8_t>& changed = w.changed;
-  const std::size_t bandCells = (cy.size() - 1) * static_cast<std::size_t>(cells);
-  changed.assign(bandCells + 1, 0);
+  changed.assign((cy.size() - 1) * static_cast<std::size_t>(cells), 0);
   std::vector<int>& rowMark = w.rowMark;
   rowMark.resize(static_cast<std::size_t>(ny));
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
@@ -427,16 +428,15 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
     const int c0 = std::max(0, (static_cast<int>(s) - 1) >> 1);
     const int c1 = std::min(static_cast<int>(s) >> 1, nx - 2);
-    std::uint8_t* const mark0 = c0 <= c1 ? changed.data() + ((bounds.x + c0) >> 7) - cellOrigin
-                                         : changed.data() + bandCells;
-    std::uint8_t* const mark1 = c0 <= c1 ? changed.data() + ((bounds.x + c1) >> 7) - cellOrigin
-                                         : changed.data() + bandCells;
+    const bool inMeans = c0 <= c1;
+    std::uint8_t* const mark0 = changed.data() + ((bounds.x + c0) >> 7) - cellOrigin;
+    std::uint8_t* const mark1 = changed.data() + ((bounds.x + std::max(c0, c1)) >> 7) - cellOrigin;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny && delta != 0) {
         ++at[y + 1];
         *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
         const int m = rowMark[y];
-        if (m >= 0) {
+        if (m >= 0 && inMeans) {
           mark0[m] = 1;
           mark1[m] = 1;
         }
