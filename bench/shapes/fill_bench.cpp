@@ -21,7 +21,8 @@
 // of 5 repetitions, the previous build and this one run in turn): the
 // circle 4100 to 4400 Mpix/s against cairo's 6900 to 7300 (0.59 to 0.61
 // times; the previous build 0.48 to 0.50 in the same runs), the star 610 to
-// 630 Mpix/s against 520 to 560 (1.15 to 1.17 times; before 0.98 to 1.04);
+// 630 Mpix/s against 520 to 560 (1.15 to 1.17 times; before 0.98 to 1.04;
+// at load 4 to 6 the star gave 1.18 to 1.24 in four runs, 1.02 in one);
 // with BRENMARK_SIMD=scalar 0.49 and 0.85 times (before 0.47 and 0.66).
 // Under callgrind a circle fill takes 3.6 million instructions (4.8 million
 // before) against cairo_fill's 1.55 million, a star fill 18.3 million (22.3
