@@ -17,16 +17,22 @@
 // one buffer pixel for pixel. The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 11 to 13, medians
-// of 5 repetitions, runs side by side): the circle 3050 to 3170 Mpix/s
-// against cairo's 5900 to 6200 (0.51 to 0.52 times; before the cell-wise
-// mask 0.44 to 0.46), the star 490 to 530 Mpix/s against 500 to 540 (0.96
-// to 0.98 times; before 0.97 to 1.06); with BRENMARK_SIMD=scalar 0.50 and
-// 0.74 times (before 0.37 and 0.83).
-// Of the circle's 72 cells 42 are stored as one value and 30 written; what
-// remains of our time is mostly the sub-line crossings and steps of the two
-// directions (about 3 million instructions a fill before any pixel is
-// written), which cairo's scan converter does not pay.
+// Measured on the shared 2-core build machine (AVX2, load 10 to 14, medians
+// of 5 repetitions, the previous build and this one run in turn): the
+// circle 4100 to 4400 Mpix/s against cairo's 6900 to 7300 (0.59 to 0.61
+// times; the previous build 0.48 to 0.50 in the same runs), the star 610 to
+// 630 Mpix/s against 520 to 560 (1.15 to 1.17 times; before 0.98 to 1.04;
+// at load 4 to 6 the star gave 1.18 to 1.24 in four runs, 1.02 in one);
+// with BRENMARK_SIMD=scalar 0.49 and 0.85 times (before 0.47 and 0.66).
+// Under callgrind a circle fill takes 3.6 million instructions (4.8 million
+// before) against cairo_fill's 1.55 million, a star fill 18.3 million (22.3
+// before) against 14.8.
+// Of the circle's 72 cells 42 are stored as one value and 30 written. What
+// remains is spread out: the written cells' rows (runs between the row
+// steps, then the column means merged in, about 1.1 million), the sub-line
+// crossings and steps of the two directions with their merge into rows
+// (about 1.3 million), and the mask's page memory (about 0.5 million);
+// cairo converts in one direction only.
 #include <benchmark/benchmark.h>
 
 #include <cmath>

@@ -165,10 +165,13 @@ Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
 // lone segment). Only segments whose range has begun and not ended are
-// tested (an active list in order of lo), which finds the same crossings as
-// testing every segment. The active list stays in the order of the last
-// crossings, so sorting the next ones is an insertion sort of an almost
-// sorted list.
+// tested (an active list in order of lo, entered as the sub-lines reach
+// them and dropped on the first sub-line past their end), which finds the
+// same crossings, each by the same formula, as testing every segment. The
+// active list stays in the order of the last crossings, so sorting the next
+// ones is an insertion sort of an almost sorted list, and a list that needs
+// no move and has no equal neighbours is known to be distinct.
+//
 // Where a run through the sub-lines of one direction stands.
 struct SubLines {
   Direction* d;
@@ -178,6 +181,7 @@ struct SubLines {
   std::size_t next;
   long long s, subs;
   float last;
+  float ends;  // no active segment ends before this
 };
 
 SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
@@ -185,7 +189,15 @@ SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<floa
             [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
   active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
-  return {&d, active.data(), cross.data(), 0, 0, 0, 2LL * d.lines, static_cast<float>(d.n - 1)};
+  return {&d,
+          active.data(),
+          cross.data(),
+          0,
+          0,
+          0,
+          2LL * d.lines,
+          static_cast<float>(d.n - 1),
+          std::numeric_limits<float>::infinity()};
 }
 
 // Goes on up to (not including) sub-line `until`.
@@ -196,15 +208,29 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
   float* const c = l.c;
   for (; l.s < std::min(until, l.subs); ++l.s) {
     const float V = d.start + 0.5f * static_cast<float>(l.s);
-    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) a[l.na++] = d.edges[l.next++];
-    int nc = 0;
-    for (int i = 0; i < l.na; ++i) {
-      if (a[i].hi < V) continue;
-      a[nc] = a[i];
-      c[nc++] = Crossing(a[i], V, d.base, l.last);
+    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) {
+      l.ends = std::min(l.ends, d.edges[l.next].hi);
+      a[l.na++] = d.edges[l.next++];
     }
-    l.na = nc;
+    if (l.ends < V) {
+      // Segments have ended: dropped, keeping the order of the others.
+      int kept = 0;
+      l.ends = std::numeric_limits<float>::infinity();
+      for (int i = 0; i < l.na; ++i) {
+        if (a[i].hi < V) continue;
+        l.ends = std::min(l.ends, a[i].hi);
+        a[kept++] = a[i];
+      }
+      l.na = kept;
+    }
+    const int nc = l.na;
+    for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
+    // Mostly in order already and all distinct: then no crossing moves and
+    // none is dropped.
+    bool distinct = true;
     for (int i = 1; i < nc; ++i) {
+      if (c[i] > c[i - 1]) continue;
+      distinct = false;
       if (!(c[i] < c[i - 1])) continue;
       const float key = c[i];
       const Edge e = a[i];
@@ -216,8 +242,8 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
       c[j] = key;
       a[j] = e;
     }
-    nc = Unique(c, nc);
-    f(l.s, static_cast<const float*>(c), nc % 2 == 0 ? nc : 0);
+    const int nu = distinct ? nc : Unique(c, nc);
+    f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
   }
 }
 
@@ -241,11 +267,10 @@ struct Scratch {
   std::vector<Edge> active;
   std::vector<float> cross;
   std::vector<Run> sub[3], pair, rowSteps;
-  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, zeros, fulls, subs, qv, qLo, qHi,
-      cellSum;
+  std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, rowMark;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
-  std::vector<std::uint8_t> val, rowDense;
+  std::vector<std::uint8_t> val, rowDense, changed;
   std::vector<std::uint16_t> bandDiff;
   std::vector<std::uint8_t*> cellMem;
   std::vector<std::ptrdiff_t> cellStride;
@@ -309,6 +334,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   }
   if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
+  bool subSorted[3] = {};
   // Dense rows of the band being run: row r's changes at
   // bandDiff[(r - hY0) * (nx + 1)], zero again once written.
   constexpr int kPage = 128;
@@ -328,11 +354,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       if (d != 0) *o++ = {x, d};
     });
     const int n = static_cast<int>(o - steps);
-    // The end of one span and the start of the next can share a pixel.
-    for (int i = 1; i < n; ++i) {
-      for (int j = i; j > 0 && steps[j].x < steps[j - 1].x; --j) std::swap(steps[j], steps[j - 1]);
-    }
     subN[s % 3] = n;
+    subSorted[s % 3] = false;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
@@ -352,6 +375,16 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
       for (const Run* p = steps; p < steps + n; ++p)
         d[p->x] = static_cast<std::uint16_t>(d[p->x] + p->d);
     } else {
+      // The end of one span and the start of the next can share a pixel:
+      // the lists put in order of x first.
+      for (const int i : {i0, i1, static_cast<int>(s % 3)}) {
+        if (subSorted[i]) continue;
+        subSorted[i] = true;
+        Run* const l = w.sub[i].data();
+        for (int a = 1; a < subN[i]; ++a) {
+          for (int j = a; j > 0 && l[j].x < l[j - 1].x; --j) std::swap(l[j], l[j - 1]);
+        }
+      }
       Run* const pair = w.pair.data();
       Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
       if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
@@ -371,15 +404,42 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   std::vector<int>&at = w.at, &fill = w.fill;
   at.assign(static_cast<std::size_t>(ny) + 1, 0);
   std::size_t used = 0;
+  std::vector<int>&cx = w.cellX, &cy = w.cellY;
+  CellEdges(bounds.x, nx, &cx);
+  CellEdges(bounds.y, ny, &cy);
+  const int cells = static_cast<int>(cx.size()) - 1;
+  const int cellOrigin = bounds.x >> 7;
+  // changed[band * cells + c]: a sub-line of cell c's column means steps in
+  // a row of the band other than its first. rowMark[y]: where row y's marks
+  // go in changed, -1 for a band's first row.
+  std::vector<std::uint8_t>& changed = w.changed;
+  changed.assign((cy.size() - 1) * static_cast<std::size_t>(cells), 0);
+  std::vector<int>& rowMark = w.rowMark;
+  rowMark.resize(static_cast<std::size_t>(ny));
+  for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
+    rowMark[cy[band]] = -1;
+    for (int y = cy[band] + 1; y < cy[band + 1]; ++y) rowMark[y] = static_cast<int>(band) * cells;
+  }
   ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
     Step* o = steps.data() + used;
+    // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
+    const int c0 = std::max(0, (static_cast<int>(s) - 1) >> 1);
+    const int c1 = std::min(static_cast<int>(s) >> 1, nx - 2);
+    const bool inMeans = c0 <= c1;
+    std::uint8_t* const mark0 = changed.data() + ((bounds.x + c0) >> 7) - cellOrigin;
+    std::uint8_t* const mark1 = changed.data() + ((bounds.x + std::max(c0, c1)) >> 7) - cellOrigin;
     SpanSteps(c, nc, [&](int y, int delta) {
       if (y < ny && delta != 0) {
         ++at[y + 1];
         *o++ = {static_cast<std::uint32_t>(y), s << 8 | static_cast<std::uint8_t>(delta)};
+        const int m = rowMark[y];
+        if (m >= 0 && inMeans) {
+          mark0[m] = 1;
+          mark1[m] = 1;
+        }
       }
     });
     used = static_cast<std::size_t>(o - steps.data());
@@ -394,99 +454,27 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
   std::vector<std::uint8_t>& val = w.val;
   val.assign(2 * static_cast<std::size_t>(nx) + 2, 0);
-  // Chunks of 32 columns (along the image's multiples of 32): chunk q
-  // holds the columns [chunkEnd(q) - 32, chunkEnd(q)) of the bounds, and its
-  // column means use the sub-lines from twice its first column to twice its
-  // last plus 2 (the last column's mean is 0, never reached: the chunk
-  // holding it uses only the sub-lines of the columns before). Per chunk,
-  // how many of them are 0 and how many 255: all 0 or all 255, every column
-  // of the chunk has that value ("quiet"); otherwise it is not known.
-  const int chunkOrigin = bounds.x >> 5;
-  const int chunks = ((bounds.x + nx - 1) >> 5) - chunkOrigin + 1;
-  auto chunkOf = [&](int c) { return ((bounds.x + c) >> 5) - chunkOrigin; };
-  auto chunkEnd = [&](int q) { return ((q + chunkOrigin + 1) << 5) - bounds.x; };
-  std::vector<int>&zeros = w.zeros, &fulls = w.fulls, &subs = w.subs;
-  zeros.assign(static_cast<std::size_t>(chunks), 0);
-  fulls.assign(static_cast<std::size_t>(chunks), 0);
-  subs.resize(static_cast<std::size_t>(chunks));
-  for (int q = 0; q < chunks; ++q) {
-    const int a = std::max(0, chunkEnd(q) - 32), b = std::min(nx - 1, chunkEnd(q));
-    subs[q] = b > a ? 2 * (b - a) + 1 : 0;
-  }
-  // The value of a quiet chunk, or -1, kept in qv as the counts change.
-  std::vector<int>& qv = w.qv;
-  qv.assign(static_cast<std::size_t>(chunks), 0);
-  auto requiet = [&](int q) {
-    qv[q] = zeros[q] == subs[q] ? 0 : fulls[q] == subs[q] && chunkEnd(q) < nx ? 255 : -1;
-  };
-  // Chunk q's columns [qLo[q], qHi[q]).
-  std::vector<int>&qLo = w.qLo, &qHi = w.qHi;
-  qLo.resize(static_cast<std::size_t>(chunks));
-  qHi.resize(static_cast<std::size_t>(chunks));
-  for (int q = 0; q < chunks; ++q) {
-    qLo[q] = std::max(0, chunkEnd(q) - 32);
-    qHi[q] = std::min(nx, chunkEnd(q));
-  }
-  auto tally = [&](int q, int s, int d) {
-    const std::uint8_t v = val[s];
-    zeros[q] += d * (v == 0);
-    fulls[q] += d * (v == 255);
-  };
-  auto countAll = [&] {
-    for (int q = 0; q < chunks; ++q) {
-      zeros[q] = 0;
-      fulls[q] = 0;
-      if (subs[q] == 0) continue;
-      const int a = 2 * std::max(0, chunkEnd(q) - 32);
-      for (int s = a; s < a + subs[q]; ++s) tally(q, s, 1);
-      requiet(q);
+  std::uint8_t* const vp = val.data();
+  // The value every column mean of cell c has in the current row, 0 or 255,
+  // or -2. The last column's mean is 0, never reached: a cell holding it is
+  // never all 255.
+  auto cellColumns = [&](int c) {
+    const int n = std::min(cx[c + 1], nx - 1) - cx[c];
+    unsigned any = 0, all = 255;
+    for (const std::uint8_t *v = vp + 2 * cx[c], *e = n > 0 ? v + 2 * n + 1 : v; v < e; ++v) {
+      any |= *v;
+      all &= *v;
     }
+    return any == 0 ? 0 : all == 255 && cx[c + 1] < nx ? 255 : -2;
   };
-  countAll();
-  // Rows with many steps (more than one per chunk) leave the counts stale;
-  // the next row with few counts them all again.
-  bool stale = false;
+  // The vertical sub-lines' steps of row y applied to val.
   auto apply = [&](int y) {
-    const bool dense = at[y + 1] - at[y] > chunks;
     for (int e = at[y]; e < at[y + 1]; ++e) {
       const int s = static_cast<int>(byRow[e] >> 8);
-      if (dense || stale) {
-        val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
-        continue;
-      }
-      // Sub-line s is in the means of the columns c with 2c <= s <= 2c + 2.
-      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
-      const int q0 = chunkOf(c0), q1 = chunkOf(c1);
-      if (c0 <= c1) tally(q0, s, -1);
-      if (c0 < c1 && q1 != q0) tally(q1, s, -1);
-      val[s] = static_cast<std::uint8_t>(val[s] + byRow[e]);
-      if (c0 <= c1) {
-        tally(q0, s, 1);
-        requiet(q0);
-      }
-      if (c0 < c1 && q1 != q0) {
-        tally(q1, s, 1);
-        requiet(q1);
-      }
-    }
-    if (dense) {
-      if (!stale) {
-        // Unknown all over until counted again.
-        std::fill(zeros.begin(), zeros.end(), -1);
-        std::fill(fulls.begin(), fulls.end(), -1);
-        std::fill(qv.begin(), qv.end(), -1);
-      }
-      stale = true;
-    } else if (stale) {
-      countAll();
-      stale = false;
+      vp[s] = static_cast<std::uint8_t>(vp[s] + byRow[e]);
     }
   };
 
-  std::vector<int>&cx = w.cellX, &cy = w.cellY;
-  CellEdges(bounds.x, nx, &cx);
-  CellEdges(bounds.y, ny, &cy);
-  const int cells = static_cast<int>(cx.size()) - 1;
   // Per cell of the band: row value (-1 none yet, -2 not uniform), column
   // value (likewise), and the memory of a written cell (null: uniform).
   std::vector<int>&hv = w.cellH, &vv = w.cellV;
@@ -496,7 +484,6 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   vv.resize(cells);
   mem.resize(cells);
   stride.resize(cells);
-  const int cellOrigin = bounds.x >> 7;
   std::uint16_t diff[129] = {};
   std::uint8_t skip[128];
   bool ok = true;
@@ -511,11 +498,6 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
     for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
     apply(y0);
-    if (stale) {
-      // The band's first row decides its cells: counted, dense or not.
-      countAll();
-      stale = false;
-    }
     // Row values at the cells' left edges, and steps inside them.
     std::fill(hv.begin(), hv.end(), -1);
     for (int y = y0; y < y1; ++y) {
@@ -537,26 +519,16 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
         }
       }
     }
-    // Column values in the band's first row (one value over all the cell's
-    // chunks), and sub-line steps in its later rows.
-    for (int c = 0; c < cells; ++c) {
-      int v = qv[chunkOf(cx[c])];
-      for (int q = chunkOf(cx[c]) + 1; q <= chunkOf(cx[c + 1] - 1) && v >= 0; ++q) {
-        if (qv[q] != v) v = -2;
-      }
-      vv[c] = v < 0 ? -2 : v;
-    }
+    // Column values in the band's first row, and sub-line steps in its
+    // later rows.
+    for (int c = 0; c < cells; ++c) vv[c] = cellColumns(c);
     if (at[y1] - at[y0 + 1] > 8 * nx) {
       // Steps all over: every cell taken as changing.
       std::fill(vv.begin(), vv.end(), -2);
     }
-    for (int e = at[y0 + 1]; e < at[y1] && at[y1] - at[y0 + 1] <= 8 * nx; ++e) {
-      const int s = static_cast<int>(byRow[e] >> 8);
-      const int c0 = std::max(0, (s - 1) / 2), c1 = std::min(s / 2, nx - 2);
-      if (c0 <= c1) {
-        vv[((bounds.x + c0) >> 7) - cellOrigin] = -2;
-        vv[((bounds.x + c1) >> 7) - cellOrigin] = -2;
-      }
+    const std::uint8_t* const bandChanged = changed.data() + band * cells;
+    for (int c = 0; c < cells; ++c) {
+      if (bandChanged[c]) vv[c] = -2;
     }
     bool any = false;
     for (int c = 0; c < cells; ++c) {
@@ -574,9 +546,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     }
     // The written cells row by row: the row pass as runs between its steps
     // (or, where the steps are dense for the width, as a running sum), then
-    // the column means merged in wherever they can differ from what the
-    // runs wrote: everywhere but the chunks lying whole in a run whose value
-    // the chunk's columns all have.
+    // the column means merged in.
     for (int y = y0; y < y1; ++y) {
       if (y > y0) apply(y);
       std::uint16_t* const wide =
@@ -608,37 +578,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
         if (mem[c] == nullptr) continue;
         std::uint8_t* const p = mem[c] + (y - y0) * stride[c] - cx[c];
         const int x0 = cx[c], x1 = cx[c + 1];
-        // Merges the column means over [ma, mb), put off while the ranges
-        // to merge join up.
-        int ma = x0, mb = x0;
-        auto flush = [&] {
-          const int m = std::min(mb, nx - 1);
-          if (ma < m) rows.merge_thirds(p + ma, val.data() + 2 * ma, m - ma);
-        };
-        auto mergeOver = [&](int a, int b) {
-          if (a <= mb) {
-            mb = std::max(mb, b);
-          } else {
-            flush();
-            ma = a;
-            mb = b;
-          }
-        };
         for (; s < e && s->x <= x0; ++s) sum += s->d;
         const Run* t = s;
         while (t < e && t->x < x1) ++t;
-        const int qFirst = chunkOf(x0), qLast = chunkOf(x1 - 1);
-        if (t == s) {
-          // No row step inside: one run, merged only over the chunks whose
-          // columns do not all have its value.
-          const int h = ThirdOf(static_cast<unsigned>(sum));
-          std::memset(p + x0, h, static_cast<std::size_t>(x1 - x0));
-          for (int q = qFirst; q <= qLast; ++q) {
-            if (qv[q] != h) mergeOver(std::max(qLo[q], x0), std::min(qHi[q], x1));
-          }
-          flush();
-          continue;
-        }
         if ((t - s) * 16 > x1 - x0) {
           diff[0] = static_cast<std::uint16_t>(sum);
           for (; s < t; ++s) {
@@ -646,26 +588,17 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
             diff[s->x - x0] = static_cast<std::uint16_t>(diff[s->x - x0] + s->d);
           }
           rows.running_thirds(p + x0, diff, x1 - x0);
-          mergeOver(x0, x1);
-          flush();
-          continue;
-        }
-        int q = qFirst;
-        for (int x = x0; x < x1;) {
-          const int next = s < t ? s->x : x1;
-          const int h = ThirdOf(static_cast<unsigned>(sum));
-          std::memset(p + x, h, static_cast<std::size_t>(next - x));
-          // The chunks this run reaches into (the last may go on into the
-          // next run).
-          for (; q <= qLast && qLo[q] < next; ++q) {
-            const int qa = std::max(qLo[q], x0), qb = std::min(qHi[q], x1);
-            if (qa < x || qb > next || qv[q] != h) mergeOver(qa, qb);
-            if (qb > next) break;
+        } else {
+          for (int x = x0; x < x1;) {
+            const int next = s < t ? s->x : x1;
+            std::memset(p + x, ThirdOf(static_cast<unsigned>(sum)),
+                        static_cast<std::size_t>(next - x));
+            x = next;
+            if (s < t) sum += s++->d;
           }
-          x = next;
-          if (s < t) sum += s++->d;
         }
-        flush();
+        const int m = std::min(x1, nx - 1);
+        if (x0 < m) rows.merge_thirds(p + x0, vp + 2 * x0, m - x0);
       }
     }
     out.BandDone();

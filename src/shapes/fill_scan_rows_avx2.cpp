@@ -29,21 +29,30 @@ inline __m256i ThirdsOf16(const std::uint8_t* val, __m256i third) {
   return _mm256_mulhi_epu16(sum, third);
 }
 
+// The merged 32 pixels from c on.
+inline __m256i Merged32(const std::uint8_t* d, const std::uint8_t* val, int c, __m256i third) {
+  // The pack works per 128-bit lane; the permute puts the quarters back in order.
+  const __m256i v = _mm256_permute4x64_epi64(
+      _mm256_packus_epi16(ThirdsOf16(val + 2 * c, third), ThirdsOf16(val + 2 * c + 32, third)),
+      0xD8);
+  // (h + v) >> 1 = (h & v) + ((h ^ v) >> 1)
+  const __m256i h = Load(d + c);
+  const __m256i half =
+      _mm256_and_si256(_mm256_srli_epi16(_mm256_xor_si256(h, v), 1), _mm256_set1_epi8(0x7F));
+  return _mm256_add_epi8(_mm256_and_si256(h, v), half);
+}
+
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
-  const __m256i third = _mm256_set1_epi16(21846);
-  const __m256i low7 = _mm256_set1_epi8(0x7F);
-  int c = 0;
-  for (; c + 32 <= n; c += 32) {
-    // The pack works per 128-bit lane; the permute puts the quarters back in order.
-    const __m256i v = _mm256_permute4x64_epi64(
-        _mm256_packus_epi16(ThirdsOf16(val + 2 * c, third), ThirdsOf16(val + 2 * c + 32, third)),
-        0xD8);
-    // (h + v) >> 1 = (h & v) + ((h ^ v) >> 1)
-    const __m256i h = Load(d + c);
-    const __m256i half = _mm256_and_si256(_mm256_srli_epi16(_mm256_xor_si256(h, v), 1), low7);
-    Store(d + c, _mm256_add_epi8(_mm256_and_si256(h, v), half));
+  if (n < 32) {
+    sse2::MergeThirds(d, val, n);
+    return;
   }
-  sse2::MergeThirds(d + c, val + 2 * c, n - c);
+  const __m256i third = _mm256_set1_epi16(21846);
+  // A tail shorter than 32 as the last 32 pixels, found before the steps
+  // before it change the pixels the two share.
+  const __m256i last = Merged32(d, val, n - 32, third);
+  for (int c = 0; c + 32 <= n; c += 32) Store(d + c, Merged32(d, val, c, third));
+  Store(d + n - 32, last);
 }
 
 }  // namespace brenmark::shapes::avx2

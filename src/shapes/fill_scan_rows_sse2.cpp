@@ -60,15 +60,24 @@ inline __m128i ThirdsOf8(const std::uint8_t* val, __m128i third) {
   return _mm_mulhi_epu16(sum, third);
 }
 
+// The merged 16 pixels from c on.
+inline __m128i Merged16(const std::uint8_t* d, const std::uint8_t* val, int c, __m128i third) {
+  const __m128i v =
+      _mm_packus_epi16(ThirdsOf8(val + 2 * c, third), ThirdsOf8(val + 2 * c + 16, third));
+  return HalfSum16(Load(d + c), v);
+}
+
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
-  const __m128i third = _mm_set1_epi16(21846);
-  int c = 0;
-  for (; c + 16 <= n; c += 16) {
-    const __m128i v =
-        _mm_packus_epi16(ThirdsOf8(val + 2 * c, third), ThirdsOf8(val + 2 * c + 16, third));
-    Store(d + c, HalfSum16(Load(d + c), v));
+  if (n < 16) {
+    scalar::MergeThirds(d, val, n);
+    return;
   }
-  scalar::MergeThirds(d + c, val + 2 * c, n - c);
+  const __m128i third = _mm_set1_epi16(21846);
+  // A tail shorter than 16 as the last 16 pixels, found before the steps
+  // before it change the pixels the two share.
+  const __m128i last = Merged16(d, val, n - 16, third);
+  for (int c = 0; c + 16 <= n; c += 16) Store(d + c, Merged16(d, val, c, third));
+  Store(d + n - 16, last);
 }
 
 }  // namespace brenmark::shapes::sse2
