@@ -5,8 +5,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -181,6 +185,17 @@ bool HasAVX2() {
 
 void DebugOutput(const char* text) {
   if (text != nullptr) std::fputs(text, stderr);
+}
+
+std::uint64_t CycleCount() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __rdtsc();
+#else
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
+  return static_cast<std::uint64_t>(ns) * 17 / 10;
+#endif
 }
 
 }  // namespace brenmark::platform

@@ -80,10 +80,10 @@ class MaskCells final : public CoverageCells {
 }  // namespace
 
 bool FillCoverageMask(ilSmartImage* mask, const LineSegment* segments, int count,
-                      const ilTile& bounds, float opacity) {
+                      const ilTile& bounds, float opacity, ScanCycles* cycles) {
   if (mask == nullptr || bounds.empty()) return true;
   MaskCells cells(mask, opacity);
-  const bool ok = ScanPolygonCoverageCells(segments, count, bounds, cells);
+  const bool ok = ScanPolygonCoverageCells(segments, count, bounds, cells, cycles);
   mask->AddToBounds_(bounds);
   mask->ApplyForcedBounds(bounds);
   return ok;

@@ -15,6 +15,6 @@ namespace brenmark::shapes {
 // the others are written in place into their pages. False when a page could
 // not be had (the mask then holds what could be stored).
 bool FillCoverageMask(ilSmartImage* mask, const LineSegment* segments, int count,
-                      const ilTile& bounds, float opacity);
+                      const ilTile& bounds, float opacity, ScanCycles* cycles = nullptr);
 
 }  // namespace brenmark::shapes

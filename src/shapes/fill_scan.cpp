@@ -181,7 +181,8 @@ struct SubLines {
   std::size_t next;
   long long s, subs;
   float last;
-  float ends;  // no active segment ends before this
+  float ends;                               // no active segment ends before this
+  std::uint64_t* crossingCycles = nullptr;  // when timed: cycles spent on crossings
 };
 
 SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
@@ -223,6 +224,7 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
       }
       l.na = kept;
     }
+    const std::uint64_t t0 = l.crossingCycles ? platform::CycleCount() : 0;
     const int nc = l.na;
     for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
     // Mostly in order already and all distinct: then no crossing moves and
@@ -243,13 +245,16 @@ void RunSubLines(SubLines& l, long long until, F&& f) {
       a[j] = e;
     }
     const int nu = distinct ? nc : Unique(c, nc);
+    if (l.crossingCycles) *l.crossingCycles += platform::CycleCount() - t0;
     f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
   }
 }
 
 template <typename F>
-void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross, F&& f) {
+void ForEachSubLine(Direction& d, std::vector<Edge>& active, std::vector<float>& cross,
+                    std::uint64_t* crossingCycles, F&& f) {
   SubLines l = StartSubLines(d, active, cross);
+  l.crossingCycles = crossingCycles;
   RunSubLines(l, l.subs, f);
 }
 
@@ -311,7 +316,7 @@ void CellEdges(int origin, int n, std::vector<int>* edges) {
 // written, a row at a time. The last column is 0 in both directions (never
 // reached), the last row has neither row steps nor sub-line values.
 bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
-                              const ilTile& bounds, CoverageCells& out) {
+                              const ilTile& bounds, CoverageCells& out, ScanCycles* cycles) {
   if (segments == nullptr || count <= 0 || bounds.nx <= 0 || bounds.ny <= 0) return true;
   static thread_local Scratch scratch;
   Scratch& w = scratch;
@@ -420,7 +425,9 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     rowMark[cy[band]] = -1;
     for (int y = cy[band] + 1; y < cy[band + 1]; ++y) rowMark[y] = static_cast<int>(band) * cells;
   }
-  ForEachSubLine(w.v, w.active, w.cross, [&](long long sl, const float* c, int nc) {
+  std::uint64_t* const crossingCycles = cycles ? &cycles->crossings : nullptr;
+  const std::uint64_t verticalStart = cycles ? platform::CycleCount() : 0;
+  ForEachSubLine(w.v, w.active, w.cross, crossingCycles, [&](long long sl, const float* c, int nc) {
     const auto s = static_cast<std::uint32_t>(sl);
     const std::size_t room = used + 2 * static_cast<std::size_t>(nc);
     if (steps.size() < room) steps.resize(std::max(room, 2 * steps.size()));
@@ -449,6 +456,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   byRow.resize(used);
   fill.assign(at.begin(), at.end() - 1);
   for (std::size_t e = 0; e < used; ++e) byRow[fill[steps[e].y]++] = steps[e].sd;
+  if (cycles) cycles->vertical += platform::CycleCount() - verticalStart;
 
   // Sub-line s's value in the current row in val[s]; column c (0 .. nx - 2)
   // is the mean of sub-lines 2c, 2c + 1 and 2c + 2.
@@ -489,13 +497,16 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   bool ok = true;
   // The row pass runs a band at a time, ahead of the band's rows.
   SubLines hLines = StartSubLines(w.h, w.active, w.cross);
+  hLines.crossingCycles = crossingCycles;
   for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
     const int y0 = cy[band], y1 = cy[band + 1];
     rowN = 0;
     rowAt[y0] = 0;
     hY0 = y0;
     // Sub-line 2r + 2 closes row r; the last row is never closed.
+    const std::uint64_t horizontalStart = cycles ? platform::CycleCount() : 0;
     RunSubLines(hLines, 2LL * y1 + 1, hLine);
+    if (cycles) cycles->horizontal += platform::CycleCount() - horizontalStart;
     for (; done < y1; ++done) rowAt[done + 1] = static_cast<int>(rowN);
     apply(y0);
     // Row values at the cells' left edges, and steps inside them.
@@ -695,8 +706,8 @@ void ScanPolygonCoverage(const LineSegment* segments, int count, const ilTile& b
 }
 
 bool ScanPolygonCoverageCells(const LineSegment* segments, int count, const ilTile& bounds,
-                              CoverageCells& out) {
-  return ScanPolygonCoverageCells(ActiveFillScanRows(), segments, count, bounds, out);
+                              CoverageCells& out, ScanCycles* cycles) {
+  return ScanPolygonCoverageCells(ActiveFillScanRows(), segments, count, bounds, out, cycles);
 }
 
 void ScaleCoverage(std::uint8_t* coverage, std::size_t n, float opacity) {

@@ -47,11 +47,19 @@ class CoverageCells {
   virtual void BandDone() = 0;
 };
 
+// Time-stamp cycles a cell scan spent, added up when asked for: its
+// horizontal and vertical sub-line passes, and within them the finding and
+// ordering of the crossings.
+struct ScanCycles {
+  std::uint64_t horizontal = 0, vertical = 0, crossings = 0;
+};
+
 // The same coverage as ScanPolygonCoverage, cell by cell. False when a cell
 // could not be stored (the others are all the same). Null segments, a
-// negative count or an empty tile hand over nothing.
+// negative count or an empty tile hand over nothing. With `cycles`, the
+// passes' times are added to it.
 bool ScanPolygonCoverageCells(const LineSegment* segments, int count, const ilTile& bounds,
-                              CoverageCells& out);
+                              CoverageCells& out, ScanCycles* cycles = nullptr);
 
 // Below 0.997 every byte b becomes (b * k) >> 8, k = round(opacity * 256)
 // (halves away from zero). A negative opacity gives k = 0; NaN and values

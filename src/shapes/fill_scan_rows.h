@@ -73,7 +73,8 @@ void ScanPolygonCoverageWith(const FillScanRows& rows, const LineSegment* segmen
 
 // ScanPolygonCoverageCells with the given row table.
 bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segments, int count,
-                              const ilTile& bounds, CoverageCells& out);
+                              const ilTile& bounds, CoverageCells& out,
+                              ScanCycles* cycles = nullptr);
 
 // The definition the fast scan is held to: every segment tested on every
 // sub-line, whole coverage lines built, cleared and summed pixel by pixel,

@@ -8,9 +8,13 @@
 #include "brenmark/shape_parms.h"
 #include "brenmark/shape_renderer.h"
 #include "brenmark/smart_image.h"
+#include "platform/diagnostics.h"
 #include "shapes/fill_mask.h"
+#include "shapes/shape_timing.h"
 
 namespace {
+
+namespace shapes = brenmark::shapes;
 
 // A fill whose box holds more pixels than this is left undrawn (1 GiB of
 // coverage; a host that widens the tile without bound cannot exhaust the
@@ -42,10 +46,15 @@ void ShapeFillRenderer::CreateLinesFromCurve(ag_curve* curve, ilTile& b) {
   segments_.clear();
   BrenmarkCallbacks* cb = Brenmark.CB();
   if (!curve || !cb->TessellateCurve) return;
+  const shapes::StageTimer timer;
   int count = 0;
   float* segs = cb->TessellateCurve(curve, &b, &count);
   if (segs && count > 0) segments_.assign(segs, segs + 4 * static_cast<std::size_t>(count));
   delete[] segs;
+  if (timer.On()) {
+    brenmark::platform::Diagnostic("SID: Tesselation performance -- Segments = %d time: %f\n",
+                                   SegmentCount(), shapes::Seconds(timer.Cycles()));
+  }
 }
 
 void ShapeFillRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
@@ -66,9 +75,21 @@ void ShapeFillRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
 bool ShapeFillRenderer::FillMask(ilSmartImage* mask, const ilTile& b, float opacity) {
   const std::size_t n = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
   if (n > kMaxCoverageBytes) return false;
-  return brenmark::shapes::FillCoverageMask(
-      mask, reinterpret_cast<const brenmark::shapes::LineSegment*>(segments_.data()),
-      SegmentCount(), b, opacity);
+  const shapes::StageTimer timer;
+  shapes::ScanCycles scan;
+  const bool ok =
+      shapes::FillCoverageMask(mask, reinterpret_cast<const shapes::LineSegment*>(segments_.data()),
+                               SegmentCount(), b, opacity, timer.On() ? &scan : nullptr);
+  if (timer.On()) {
+    const std::uint64_t total = timer.Cycles();
+    const std::uint64_t sorting = shapes::CrossingCyclesTotal() += scan.crossings;
+    brenmark::platform::Diagnostic(
+        "SID: Rendering Shape FillMask -- rect = %d * %d, Cycles/Pix: %f, times: %f (%f, %f) "
+        "(%f)\n",
+        b.nx, b.ny, shapes::PerPixel(total, b), shapes::Seconds(total),
+        shapes::Seconds(scan.horizontal), shapes::Seconds(scan.vertical), shapes::Seconds(sorting));
+  }
+  return ok;
 }
 
 void ShapeFillRenderer::RenderShape(PaintOps* painter, ShapeParms* parms) {
@@ -76,5 +97,12 @@ void ShapeFillRenderer::RenderShape(PaintOps* painter, ShapeParms* parms) {
   if (!painter || !mask) return;
   mask->ForceShrinkAttempt(false);
   const ilTile b = mask->getBounds();
+  const shapes::StageTimer timer;
   PaintThroughMask(painter, parms->GetFillTexture(b.nx, b.ny));
+  if (timer.On()) {
+    const std::uint64_t cycles = timer.Cycles();
+    brenmark::platform::Diagnostic(
+        "SID: Applying Fill Performance -- rect = %d * %d, Cycles/Pixel: %f, time: %f\n", b.nx,
+        b.ny, shapes::PerPixel(cycles, b), shapes::Seconds(cycles));
+  }
 }

@@ -18,6 +18,7 @@
 #include "brenmark/stroke.h"
 #include "manager/debug_selector.h"
 #include "platform/diagnostics.h"
+#include "shapes/shape_timing.h"
 
 namespace {
 
@@ -212,6 +213,8 @@ void ShapeStrokeRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
   if (!IsMaskDirty() || !parms) return;
   ilSmartImage* mask = NewShapeMask();
   BrenmarkCallbacks* cb = Brenmark.CB();
+  const brenmark::shapes::StageTimer timer;
+  int pointCount = 0;
   if (parms->Strokeing() && curve && cb->GetSplinePoints) {
     const BrushParameters& brush = parms->Brush();
     auto* stamp = new Stamp();
@@ -239,6 +242,7 @@ void ShapeStrokeRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
     for (int done = 0; done < curve->splineCount && node; ++done, node = node->next) {
       int n = 0;
       std::unique_ptr<float[]> points(cb->GetSplinePoints(node, &n));
+      if (points) pointCount += n;
       auto stroke = std::make_unique<Stroke>();
       stroke->SetLocks(true, true, true, true);  // positions only
       auto* interp = new FltInterpolate2D(1);
@@ -265,6 +269,11 @@ void ShapeStrokeRenderer::RenderShapeMask(ag_curve* curve, ShapeParms* parms) {
     // As for the fill, only a drawn stroke is post-processed: an inverted
     // empty mask would cover everything with the stroke's texture.
     parms->PostProcessShapeMask(mask);
+    if (timer.On()) {
+      brenmark::platform::Diagnostic(
+          "SID: Rendering Stroke mask Performance -- Pts = %d, NumSplines = %d time: %f\n",
+          pointCount, curve->splineCount, brenmark::shapes::Seconds(timer.Cycles()));
+    }
   }
   mask->ForceShrinkAttempt(false);
   ClearMaskDirty();
@@ -275,5 +284,12 @@ void ShapeStrokeRenderer::RenderShape(PaintOps* painter, ShapeParms* parms) {
   if (!painter || !mask) return;
   mask->ForceShrinkAttempt(false);
   const ilTile b = mask->getBounds();
+  const brenmark::shapes::StageTimer timer;
   PaintThroughMask(painter, parms->GetStrokeTexture(b.nx, b.ny));
+  if (timer.On()) {
+    const std::uint64_t cycles = timer.Cycles();
+    brenmark::platform::Diagnostic(
+        "SID: Applying stroke performance -- rect = %d * %d, Cycles/Pixel: %f, time: %f\n", b.nx,
+        b.ny, brenmark::shapes::PerPixel(cycles, b), brenmark::shapes::Seconds(cycles));
+  }
 }

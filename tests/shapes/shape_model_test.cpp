@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <regex>
 #include <string>
 
 #include "host/shape_curves.h"
@@ -318,6 +319,36 @@ TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
   EXPECT_NE(s->GetFillRenderer()->ShapeMask(), fill);
   s->Render(false, true);  // forced: rebuilt although clean
   EXPECT_NE(s->GetStrokeRenderer()->ShapeMask(), stroke);
+}
+
+// Selector 8302 times every stage of rendering and applying both masks of a
+// new shape; the crossing time is a running total that never falls.
+TEST_F(ShapeModel, Selector8302PrintsTheStageTimings) {
+  const std::string t = "[0-9]+\\.[0-9]{6}";
+  const std::regex lines(
+      "SID: Tesselation performance -- Segments = 4 time: " + t +
+      "\nSID: Rendering Shape FillMask -- rect = 16 \\* 16, Cycles/Pix: " + t + ", times: " + t +
+      " \\(" + t + ", " + t + "\\) \\((" + t + ")\\)\n" +
+      "SID: Applying Fill Performance -- rect = 12 \\* 12, Cycles/Pixel: " + t + ", time: " + t +
+      "\nSID: Rendering Stroke mask Performance -- Pts = 5, NumSplines = 1 time: " + t +
+      "\nSID: Applying stroke performance -- rect = 18 \\* 18, Cycles/Pixel: " + t +
+      ", time: " + t + "\n");
+  double sorting[2] = {};
+  for (double& total : sorting) {
+    Shape* s = AddSquare(new ShapeImageParms());
+    host_.SetDebugSelector(8302);
+    ::testing::internal::CaptureStderr();
+    s->Render(false, false);
+    const std::string out = ::testing::internal::GetCapturedStderr();
+    host_.SetDebugSelector(0);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(out, m, lines)) << out;
+    total = std::stod(m[1]);
+  }
+  EXPECT_GE(sorting[1], sorting[0]);
+  ::testing::internal::CaptureStderr();
+  AddSquare(new ShapeImageParms())->Render(false, false);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace
