@@ -28,13 +28,15 @@
 // per stroke / ours (above 1: we are faster). BM_StrokeEndToEnd runs ours
 // alone, for instruction counts that do not depend on the machine's load.
 //
-// Figures at r = 7.4 (2 cores, load average about 3 from other jobs, thread
-// CPU time, medians of 3): ours 1.26 ms, libmypaint 1.78 ms, ratio 1.42x;
-// the build before page locks reused their page objects and the display's
-// composition plans their lists, run beside it: ours 1.29 ms, 1.41x. On an
-// idle machine earlier: ours 1.23 ms against 1.83 ms (1.49x). Instructions
-// per stroke once warm (callgrind, the stroke calls and display pulls only):
-// 12.5 M, down from 13.1 M.
+// Figures at r = 7.4 (2 cores, load average 2 to 3 from other jobs, thread
+// CPU time, medians of 5, each run beside one of the previous build): ours
+// 1.19 to 1.22 ms, libmypaint 1.84 to 1.89 ms, ratio 1.53x to 1.55x; the
+// build before attribute queries answered in place, the SIMD rows took
+// their tails in masked steps and smart images were recognised without a
+// cast search: 1.27 to 1.29 ms, 1.44x to 1.46x. With a build running beside
+// them: 1.50x and 1.51x against 1.40x and 1.41x. Instructions per warm
+// stroke (callgrind, the stroke calls and display pulls only, one dump per
+// stroke): 10.9 M, down from 12.0 M counted the same way.
 #include <benchmark/benchmark.h>
 
 #include <brenmark/brenmark.h>

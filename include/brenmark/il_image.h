@@ -38,6 +38,11 @@ class BRENMARK_API ilLink {
   virtual void alterAction(ilLink* changed, unsigned bits);
 
   ilStatus resetCheck();
+  // resetCheck() answered in place when nothing is pending, as it nearly
+  // always is; the attribute queries ask it on every call.
+  ilStatus upToDate() {
+    return inReset_ || (altered_ == 0 && !inputStale_) ? status_ : resetCheck();
+  }
   void setAltered(unsigned bits = ilAllAltered);
   unsigned getAltered() const { return altered_; }
 
@@ -154,20 +159,20 @@ class BRENMARK_API ilImage : public ilLink {
   int unref();
   int getRefCount() const { return refCount_; }
 
-  // Attributes. Queries bring the image up to date first (resetCheck).
-  int getXsize() { return (resetCheck(), size_.x); }
-  int getYsize() { return (resetCheck(), size_.y); }
-  int getZsize() { return (resetCheck(), size_.z); }
-  int getCsize() { return (resetCheck(), size_.c); }
-  ilSize getSize() { return (resetCheck(), size_); }
-  int getPageSizeX() { return (resetCheck(), page_.x); }
-  int getPageSizeY() { return (resetCheck(), page_.y); }
-  int getPageSizeZ() { return (resetCheck(), page_.z); }
-  int getPageSizeC() { return (resetCheck(), page_.c); }
-  ilType getDataType() { return (resetCheck(), type_); }
-  ilOrder getOrder() { return (resetCheck(), order_); }
-  ilColorModel getColorModel() { return (resetCheck(), colorModel_); }
-  ilCoordSpace getCoordSpace() { return (resetCheck(), coordSpace_); }
+  // Attributes. Queries bring the image up to date first (upToDate).
+  int getXsize() { return (upToDate(), size_.x); }
+  int getYsize() { return (upToDate(), size_.y); }
+  int getZsize() { return (upToDate(), size_.z); }
+  int getCsize() { return (upToDate(), size_.c); }
+  ilSize getSize() { return (upToDate(), size_); }
+  int getPageSizeX() { return (upToDate(), page_.x); }
+  int getPageSizeY() { return (upToDate(), page_.y); }
+  int getPageSizeZ() { return (upToDate(), page_.z); }
+  int getPageSizeC() { return (upToDate(), page_.c); }
+  ilType getDataType() { return (upToDate(), type_); }
+  ilOrder getOrder() { return (upToDate(), order_); }
+  ilColorModel getColorModel() { return (upToDate(), colorModel_); }
+  ilCoordSpace getCoordSpace() { return (upToDate(), coordSpace_); }
   int getImageType() const { return imageType_; }
   // Bytes of one pixel (all channels) in the image's type.
   int getPixelBytes() { return ilDataSize(getDataType(), getCsize()); }
@@ -182,7 +187,7 @@ class BRENMARK_API ilImage : public ilLink {
   void setImageType(int type) { imageType_ = type; }
 
   // The fill value (in the image's type and channel count).
-  const ilPixel& getFill() { return (resetCheck(), fill_); }
+  const ilPixel& getFill() { return (upToDate(), fill_); }
   // Into a holder: an ilAnyType holder receives the fill as it is; a typed
   // holder receives it converted to its type (and channel count, when set).
   void getFill(ilPixel& out);

@@ -112,7 +112,7 @@ void ILStampImg::SetPhase(int px, int py) {
 }
 
 const StampGeometry& ILStampImg::Geometry() {
-  resetCheck();
+  upToDate();
   if (layoutStale_) Layout_();
   return geom_;
 }
@@ -178,7 +178,7 @@ void ILStampImg::Layout_() {
 }
 
 ilStatus ILStampImg::Update() {
-  resetCheck();
+  upToDate();
   if (layoutStale_) Layout_();
   if (!pixelsStale_) return status_;
   status_ = Generate_();

@@ -75,7 +75,7 @@ bool ilConstImg::hasPages() const {
 
 ilStatus ilConstImg::lockPageSet(ilLockRequest* requests, int mode, int count) {
   if (requests == nullptr || count < 0) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   ilStatus result = ilOkay;
   for (int i = 0; i < count; ++i) {
     ilLockRequest& r = requests[i];

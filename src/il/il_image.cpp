@@ -179,11 +179,11 @@ ilStatus ilImage::fillTile3D(int x, int y, int z, int nx, int ny, int nz, const 
 }
 
 ilStatus ilImage::seekTile3D(int, int, int, int, int, int) {
-  return resetCheck();
+  return upToDate();
 }
 
 ilStatus ilImage::lockTile3D(int, int, int, int, int, int) {
-  return resetCheck();
+  return upToDate();
 }
 
 ilStatus ilImage::evalXY(int x, int y, int z, ilPixel& out) {
@@ -342,7 +342,7 @@ ilStatus ilImage::mapTile(int& x, int& y, int& /*z*/, int nx, int ny, int /*nz*/
 }
 
 ilTile ilImage::getDataBox() {
-  resetCheck();
+  upToDate();
   constexpr int kLow = -(1 << 30);
   constexpr int kExtent = 0x7FFFFFFF;
   if (unbounded_) return ilTile(kLow, kLow, kLow, kExtent, kExtent, kExtent);
@@ -351,7 +351,7 @@ ilTile ilImage::getDataBox() {
 
 bool ilImage::isNativeConfig(const ilConfig* cfg) {
   if (cfg == nullptr) return true;
-  resetCheck();
+  upToDate();
   if (cfg->type != ilAnyType && cfg->type != 0 && cfg->type != type_) return false;
   if (cfg->order != ilAnyOrder && cfg->order != 0 && cfg->order != order_) return false;
   if (cfg->nchans != 0 && cfg->nchans != size_.c) return false;

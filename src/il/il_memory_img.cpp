@@ -110,7 +110,7 @@ void ilMemoryImg::allocate_() {
 }
 
 void* ilMemoryImg::getDataPtr() {
-  resetCheck();
+  upToDate();
   return data_;
 }
 
@@ -198,7 +198,7 @@ ilStatus ilMemoryImg::fillTile3D(int x, int y, int z, int nx, int ny, int nz, co
 
 ilStatus ilMemoryImg::lockPageSet(ilLockRequest* requests, int /*mode*/, int count) {
   if (requests == nullptr || count < 0) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   const ilSize s = getSize();
   ilStatus result = ilOkay;
   for (int i = 0; i < count; ++i) {

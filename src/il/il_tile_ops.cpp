@@ -8,7 +8,7 @@
 namespace brenmark::il {
 
 ilStatus infoOf(ilImage* img, ImageInfo* info) {
-  img->resetCheck();
+  img->upToDate();
   info->type = img->getDataType();
   info->order = img->getOrder();
   info->nc = img->getCsize();

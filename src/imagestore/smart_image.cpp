@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <typeinfo>
 
 #include "imagestore/page.h"
 #include "imagestore/page_cache.h"
@@ -216,6 +217,9 @@ int ilSmartImage::getClassId() const {
 
 ilSmartImage* ilSmartImage::As_ilSmartImage(ilImage* img) {
   if (img == nullptr || img->getImageType() != kImageType) return nullptr;
+  // The class itself (all the engine makes) without the search of a cast;
+  // every paint and composition step asks this of its images.
+  if (typeid(*img) == typeid(ilSmartImage)) return static_cast<ilSmartImage*>(img);
   return dynamic_cast<ilSmartImage*>(img);
 }
 

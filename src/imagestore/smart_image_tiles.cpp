@@ -197,7 +197,7 @@ ilStatus ilSmartImage::getNativeRows(int x, int y, int nx, int ny, std::uint8_t*
                                      std::ptrdiff_t stride) {
   const brenmark::imagestore::MessageBatch batch;
   if (!CheckValid() || buf == nullptr) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   ilTile r(x, y, 0, nx, ny, 1);
   if (r.empty() || !ClipToRange(r.x, r.y, r.nx, r.ny)) return setStatus(ilOkay);
   ApplyForcedBounds(r);
@@ -248,7 +248,7 @@ ilStatus ilSmartImage::getNativeRows(int x, int y, int nx, int ny, std::uint8_t*
 }
 
 ilStatus ilSmartImage::seekTile3D(int x, int y, int z, int nx, int ny, int nz) {
-  resetCheck();
+  upToDate();
   return ilSIDImage::seekTile3D(x, y, z, nx, ny, nz);
 }
 

@@ -1,6 +1,9 @@
 // AVX2 versions of the hot blending rows, eight pixels per step. Each row
-// matches its scalar reference in blend_rows.cpp bit for bit; the tail of a
-// row (fewer than eight pixels) runs the reference itself.
+// matches its scalar reference in blend_rows.cpp bit for bit. The tail of a
+// row (fewer than eight pixels) runs the same step on masked loads and
+// stores for Over and the brush rows, whose rows are short (a dab, a
+// display update) so that the tail is a large part of them; the others run
+// the reference.
 //
 // Widening works per 128-bit half: of eight pixels p0..p7, the "lo" register
 // holds p0 p1 | p4 p5 and the "hi" register p2 p3 | p6 p7 as 16-bit lanes.
@@ -70,6 +73,23 @@ inline __m256i BrushLanes(__m256i d16, __m256i s16, __m256i a16, __m256i dither1
   return _mm256_srli_epi16(sum, 8);
 }
 
+// Lanes below `n` (0 to 8) set.
+inline __m256i TailMask(int n) {
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+inline __m256i LoadTail(const std::uint32_t* p, __m256i mask) {
+  return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), mask);
+}
+inline void StoreTail(std::uint32_t* p, __m256i mask, __m256i v) {
+  _mm256_maskstore_epi32(reinterpret_cast<int*>(p), mask, v);
+}
+// The first `n` (below 8) coverage bytes, the rest zero.
+inline std::uint64_t LoadTailBytes(const std::uint8_t* p, int n) {
+  std::uint64_t v = 0;
+  std::memcpy(&v, p, static_cast<std::size_t>(n));
+  return v;
+}
+
 inline bool AllSet(__m256i mask) {
   return _mm256_movemask_epi8(mask) == -1;
 }
@@ -86,26 +106,29 @@ void CopyMasked(std::uint32_t* d, const std::uint32_t* s, int n, std::uint32_t m
   rows::CopyMasked(d + i, s + i, n - i, mask);
 }
 
+namespace {
+// No early outs: where transparent and opaque groups alternate they cost
+// more in mispredicted branches than the blend they skip, and the blend
+// gives the same pixels (an opaque source scales d by 1 >> 8 = 0; a
+// transparent one is selected away).
+inline __m256i OverLanes(__m256i dv, __m256i sv) {
+  const __m256i a = _mm256_srli_epi32(sv, 24);
+  const __m256i transparent = _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
+  __m256i flo;
+  __m256i fhi;
+  PixelLanes(_mm256_sub_epi32(_mm256_set1_epi32(256), a), &flo, &fhi);
+  return Select(transparent, dv, _mm256_adds_epu8(ScaleLanes(dv, flo, fhi), sv));
+}
+}  // namespace
+
 void Over(std::uint32_t* d, const std::uint32_t* s, int n) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i c256 = _mm256_set1_epi32(256);
   int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256i sv = Load(s + i);
-    const __m256i a = _mm256_srli_epi32(sv, 24);
-    const __m256i transparent = _mm256_cmpeq_epi32(a, zero);
-    // No early outs: where transparent and opaque groups alternate they
-    // cost more in mispredicted branches than the blend they skip, and the
-    // blend gives the same pixels (an opaque source scales d by 1 >> 8 = 0;
-    // a transparent one is selected away).
-    __m256i flo;
-    __m256i fhi;
-    PixelLanes(_mm256_sub_epi32(c256, a), &flo, &fhi);
-    const __m256i dv = Load(d + i);
-    const __m256i out = _mm256_adds_epu8(ScaleLanes(dv, flo, fhi), sv);
-    Store(d + i, Select(transparent, dv, out));
+  for (; i + 8 <= n; i += 8) Store(d + i, OverLanes(Load(d + i), Load(s + i)));
+  if (i < n) {
+    // Lanes past the row load as transparent sources and are not stored.
+    const __m256i m = TailMask(n - i);
+    StoreTail(d + i, m, OverLanes(LoadTail(d + i, m), LoadTail(s + i, m)));
   }
-  rows::Over(d + i, s + i, n - i);
 }
 
 void OverConst(std::uint32_t* d, std::uint32_t s, int n) {
@@ -118,46 +141,53 @@ void OverConst(std::uint32_t* d, std::uint32_t s, int n) {
   rows::OverConst(d + i, s, n - i);
 }
 
+namespace {
+// Eight brush pixels; a pixel of coverage 0 comes out unchanged
+// ((d x 256 + dither) >> 8 = d), as the reference leaves it.
+inline __m256i BrushPixels(__m256i dv, __m256i sv, std::uint64_t c8, __m256i dither16) {
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i alo;
+  __m256i ahi;
+  FactorLanes(c8, &alo, &ahi);
+  const __m256i lo =
+      BrushLanes(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero), alo, dither16);
+  const __m256i hi =
+      BrushLanes(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero), ahi, dither16);
+  return _mm256_packus_epi16(lo, hi);
+}
+}  // namespace
+
 void BrushConst(std::uint32_t* d, std::uint32_t s, const std::uint8_t* cov, int n,
                 std::uint8_t dither) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i s16 = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(s)), zero);
+  const __m256i sv = _mm256_set1_epi32(static_cast<int>(s));
   const __m256i dither16 = _mm256_set1_epi16(dither);
   int i = 0;
   for (; i + 8 <= n; i += 8) {
     const std::uint64_t c8 = Load8Bytes(cov + i);
-    if (c8 == 0) continue;
-    __m256i alo;
-    __m256i ahi;
-    FactorLanes(c8, &alo, &ahi);
-    const __m256i dv = Load(d + i);
-    const __m256i lo = BrushLanes(_mm256_unpacklo_epi8(dv, zero), s16, alo, dither16);
-    const __m256i hi = BrushLanes(_mm256_unpackhi_epi8(dv, zero), s16, ahi, dither16);
-    Store(d + i, _mm256_packus_epi16(lo, hi));
+    if (c8 != 0) Store(d + i, BrushPixels(Load(d + i), sv, c8, dither16));
   }
-  rows::BrushConst(d + i, s, cov + i, n - i, dither);
+  if (i < n) {
+    const std::uint64_t c8 = LoadTailBytes(cov + i, n - i);
+    if (c8 == 0) return;
+    const __m256i m = TailMask(n - i);
+    StoreTail(d + i, m, BrushPixels(LoadTail(d + i, m), sv, c8, dither16));
+  }
 }
 
 void Brush(std::uint32_t* d, const std::uint32_t* s, const std::uint8_t* cov, int n,
            std::uint8_t dither) {
-  const __m256i zero = _mm256_setzero_si256();
   const __m256i dither16 = _mm256_set1_epi16(dither);
   int i = 0;
   for (; i + 8 <= n; i += 8) {
     const std::uint64_t c8 = Load8Bytes(cov + i);
-    if (c8 == 0) continue;
-    __m256i alo;
-    __m256i ahi;
-    FactorLanes(c8, &alo, &ahi);
-    const __m256i dv = Load(d + i);
-    const __m256i sv = Load(s + i);
-    const __m256i lo =
-        BrushLanes(_mm256_unpacklo_epi8(dv, zero), _mm256_unpacklo_epi8(sv, zero), alo, dither16);
-    const __m256i hi =
-        BrushLanes(_mm256_unpackhi_epi8(dv, zero), _mm256_unpackhi_epi8(sv, zero), ahi, dither16);
-    Store(d + i, _mm256_packus_epi16(lo, hi));
+    if (c8 != 0) Store(d + i, BrushPixels(Load(d + i), Load(s + i), c8, dither16));
   }
-  rows::Brush(d + i, s + i, cov + i, n - i, dither);
+  if (i < n) {
+    const std::uint64_t c8 = LoadTailBytes(cov + i, n - i);
+    if (c8 == 0) return;
+    const __m256i m = TailMask(n - i);
+    StoreTail(d + i, m, BrushPixels(LoadTail(d + i, m), LoadTail(s + i, m), c8, dither16));
+  }
 }
 
 namespace {

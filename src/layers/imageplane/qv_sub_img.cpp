@@ -143,7 +143,7 @@ ilStatus ilQVSubImg::getSubTile3D(int x, int y, int z, int nx, int ny, int nz, v
                                   int by, int bz, int bnx, int bny, int bnz, const ilConfig* cfg) {
   ilImage* in = getInput();
   if (in == nullptr) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   const ilCoordSpace space =
       cfg != nullptr && cfg->coordSpace != ilSpaceDefault ? cfg->coordSpace : getCoordSpace();
   ilTile t(x, y, z, nx, ny, nz), b(bx, by, bz, bnx, bny, bnz);
@@ -160,7 +160,7 @@ ilStatus ilQVSubImg::setSubTile3D(int x, int y, int z, int nx, int ny, int nz, c
                                   const ilConfig* cfg) {
   ilImage* in = getInput();
   if (in == nullptr) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   const ilCoordSpace space =
       cfg != nullptr && cfg->coordSpace != ilSpaceDefault ? cfg->coordSpace : getCoordSpace();
   ilTile t(x, y, z, nx, ny, nz), b(bx, by, bz, bnx, bny, bnz);
@@ -176,7 +176,7 @@ ilStatus ilQVSubImg::copyTileCfg(int x, int y, int z, int nx, int ny, int nz, il
                                  int sy, int sz, const ilConfig* cfg, int flags) {
   ilImage* in = getInput();
   if (in == nullptr) return setStatus(ilInvalid);
-  resetCheck();
+  upToDate();
   const ilCoordSpace space =
       cfg != nullptr && cfg->coordSpace != ilSpaceDefault ? cfg->coordSpace : getCoordSpace();
   ilTile t(x, y, z, nx, ny, nz);
