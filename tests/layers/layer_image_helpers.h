@@ -10,6 +10,7 @@
 #include <string>
 
 #include "brenmark/brenmark.h"
+#include "pixel_probes.h"
 
 namespace brenmark::testing {
 
@@ -71,26 +72,9 @@ inline unsigned Mix(unsigned earlier, unsigned painted, unsigned m) {
   return out;
 }
 
-// Exact pixels at chosen places (x, y, packed value) of any image `get`
-// reads; every miss is named.
-struct Probe {
-  int x, y;
-  unsigned v;
-};
-template <typename Get>
-::testing::AssertionResult PixelsAt(const Get& get, std::initializer_list<Probe> probes) {
-  ::testing::AssertionResult r = ::testing::AssertionSuccess();
-  bool ok = true;
-  for (const Probe& p : probes) {
-    const unsigned got = get(p.x, p.y);
-    if (got == p.v) continue;
-    if (ok) r = ::testing::AssertionFailure();
-    ok = false;
-    r << "(" << p.x << ", " << p.y << "): 0x" << std::hex << got << " not 0x" << p.v << std::dec
-      << "; ";
-  }
-  return r;
-}
+// Exact pixels at chosen places (x, y, packed value); every miss is named.
+using test_probes::PixelsAt;
+using test_probes::Probe;
 inline ::testing::AssertionResult PixelsAre(ilImage* img, std::initializer_list<Probe> probes) {
   return PixelsAt([img](int x, int y) { return Px(img, x, y); }, probes);
 }

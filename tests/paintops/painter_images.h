@@ -15,6 +15,7 @@
 
 #include "paintops/dither.h"
 #include "paintops/fixed_point.h"
+#include "pixel_probes.h"
 
 namespace painter_test {
 
@@ -95,23 +96,10 @@ inline std::optional<ilTile> Modified(PaintOps& p, ModifySince since = SinceRese
 }
 
 // Exact pixels at chosen places (x, y, packed value); every miss is named.
-struct Probe {
-  int x, y;
-  std::uint32_t v;
-};
+using brenmark::test_probes::Probe;
 template <typename Get>
 ::testing::AssertionResult PixelsAre(const Get& get, std::initializer_list<Probe> probes) {
-  ::testing::AssertionResult r = ::testing::AssertionSuccess();
-  bool ok = true;
-  for (const Probe& p : probes) {
-    const std::uint32_t got = get(p.x, p.y);
-    if (got == p.v) continue;
-    if (ok) r = ::testing::AssertionFailure();
-    ok = false;
-    r << "(" << p.x << ", " << p.y << "): 0x" << std::hex << got << " not 0x" << p.v << std::dec
-      << "; ";
-  }
-  return r;
+  return brenmark::test_probes::PixelsAt(get, probes);
 }
 inline ::testing::AssertionResult PixelsAre(ilMemoryImg* img, std::initializer_list<Probe> probes) {
   return PixelsAre([img](int x, int y) { return Get4(img, x, y); }, probes);
