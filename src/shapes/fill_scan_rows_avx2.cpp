@@ -49,9 +49,15 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   }
   const __m256i third = _mm256_set1_epi16(21846);
   // A tail shorter than 32 as the last 32 pixels, found before the steps
-  // before it change the pixels the two share.
+  // before it change the pixels the two share (a whole number of steps,
+  // as a page-wide cell row is, needs no tail).
+  const int whole = n & ~31;
+  if (whole == n) {
+    for (int c = 0; c < n; c += 32) Store(d + c, Merged32(d, val, c, third));
+    return;
+  }
   const __m256i last = Merged32(d, val, n - 32, third);
-  for (int c = 0; c + 32 <= n; c += 32) Store(d + c, Merged32(d, val, c, third));
+  for (int c = 0; c < whole; c += 32) Store(d + c, Merged32(d, val, c, third));
   Store(d + n - 32, last);
 }
 

@@ -74,9 +74,15 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   }
   const __m128i third = _mm_set1_epi16(21846);
   // A tail shorter than 16 as the last 16 pixels, found before the steps
-  // before it change the pixels the two share.
+  // before it change the pixels the two share (a whole number of steps,
+  // as a page-wide cell row is, needs no tail).
+  const int whole = n & ~15;
+  if (whole == n) {
+    for (int c = 0; c < n; c += 16) Store(d + c, Merged16(d, val, c, third));
+    return;
+  }
   const __m128i last = Merged16(d, val, n - 16, third);
-  for (int c = 0; c + 16 <= n; c += 16) Store(d + c, Merged16(d, val, c, third));
+  for (int c = 0; c < whole; c += 16) Store(d + c, Merged16(d, val, c, third));
   Store(d + n - 16, last);
 }
 
