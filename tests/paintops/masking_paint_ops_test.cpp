@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "painter_images.h"
@@ -248,6 +249,30 @@ TEST_F(MaskedDabs, AStrokeThroughThePageCornerIsPutBackOnceAtItsEnd) {
     m->unref();
     EXPECT_EQ(stamp_.refs, 0);
   }
+}
+
+// The masking painter wraps an envelope around the software painter: the
+// brush clip (far edges included), the modified rectangle and the damage
+// must reach the innermost one and be read back from it.
+TEST_F(MaskedDabs, BrushClipModifiedAndDamageReachTheInnermostPainter) {
+  MaskingPaintOps* m = Wrap(mask0_.get());
+  const ilTile clip(20, 40, 0, 108, 20, 1);
+  m->SetBrushClippingRect(clip);
+  EXPECT_EQ(m->GetBrushClippingRect(), clip);
+  m->set_stamp(stamp());
+  PointList stroke({{60, 50}, {128, 55}, {128.5f, 50}, {60, 39}});
+  ASSERT_EQ(m->draw_stamps(stroke, nullptr), 0);
+  EXPECT_EQ(services_.made.back()->dabs.size(), 2u);
+  EXPECT_EQ(Modified(*m), ilTile(59, 49, 0, 71, 8, 1));
+  EXPECT_TRUE(PixelsAre(target_.get(),
+                        {{60, 50, kPaint}, {128, 55, kPaint}, {129, 50, 0}, {60, 39, kOld}}));
+  m->damage(ilTile(7, 9, 0, 30, 40, 1));
+  ilTile damaged;
+  EXPECT_EQ(m->damaged(damaged, 0, 0), 1);
+  EXPECT_EQ((std::pair{damaged, m->GetDamaged()}),
+            (std::pair{ilTile(7, 9, 0, 30, 40, 1), ilTile(7, 9, 0, 30, 40, 1)}));
+  m->set_stamp(nullptr);
+  m->unref();
 }
 
 TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {
