@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -141,49 +140,6 @@ TEST_F(PainterStamp, StreamDabsStayInsideTheClipIncludingItsFarEdges) {
   PointList more({{1, 1}, {2, 2}, {3, 3}});
   EXPECT_EQ(painter.draw_stamps(more, nullptr), 7);
   EXPECT_EQ((std::tuple{impl->dabs.size(), more.at}), (std::tuple{3u, 2u}));
-}
-
-// Dabs painted through the brush blend where four pages meet, by both dab
-// forms: each pixel of a dab takes its own coverage (0 leaves it), and
-// nothing around the dab changes.
-TEST_F(PainterStamp, DabsOnAPageCornerPaintAllFourPagesExactly) {
-  constexpr std::uint32_t kBg = 0x80402010u;
-  const std::uint32_t colour = 0xFF2040C0u;
-  Held<ilMemoryImg> coverage(Memory1(5, 5, 0));
-  for (int v = 0; v < 5; ++v) {
-    for (int u = 0; u < 5; ++u)
-      Set1(coverage.get(), u, v, static_cast<std::uint8_t>(u * 61 + v * 17 + 3));
-  }
-  Set1(coverage.get(), 2, 2, 255);
-  Set1(coverage.get(), 4, 0, 0);
-  services.look = DabLook{2, &colour, coverage.get()};
-  FakeStamp stamp;
-  // On the corners at (128, 128) and (0, 0), and a pixel either side of them.
-  const PaintPoint points[] = {{128, 128}, {128.9f, 127.2f}, {0, 0}, {-0.5f, 1}};
-  for (bool stream : {false, true}) {
-    for (const PaintPoint& p : points) {
-      SCOPED_TRACE(testing::Message() << (stream ? "stream " : "array ") << p.x << ", " << p.y);
-      Held<ilSmartImage> target(new ilSmartImage(Pixel4(kBg)));
-      PaintOps painter(target.get(), 1);
-      painter.set_stamp(AsStamp(&stamp));
-      painter.blend_func(BlendSrcAlpha, BlendOneMinusSrcAlpha);
-      const std::uint8_t dither = NextBlendDither();
-      PointList one({p});
-      ASSERT_EQ(stream ? painter.draw_stamps(one, nullptr) : painter.draw_stamps(&p, 1, nullptr),
-                0);
-      const int left = static_cast<int>(std::floor(p.x)) - 2,
-                top = static_cast<int>(std::floor(p.y)) - 2;
-      for (int y = top - 2; y < top + 7; ++y) {
-        for (int x = left - 2; x < left + 7; ++x) {
-          const bool in = x >= left && x < left + 5 && y >= top && y < top + 5;
-          const std::uint8_t a = in ? Get1(coverage.get(), x - left, y - top) : 0;
-          ASSERT_EQ(target->GetPixel(x, y), a == 0 ? kBg : Brush(kBg, colour, a, dither))
-              << x << ", " << y;
-        }
-      }
-      EXPECT_EQ(Modified(painter), ilTile(left, top, 0, 5, 5, 1));
-    }
-  }
 }
 
 TEST_F(PainterStamp, LowOrderBitsExistWhileA16BitOrMarkerStampIsSet) {
