@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <tuple>
 #include <vector>
 
-#include "paintops/blend_kernels.h"
 #include "paintops/blend_rows.h"
 
 namespace brenmark {
@@ -274,61 +272,6 @@ TEST(ZoomedCopy, ColumnMapRoundsHalvesAwayFromZero) {
   EXPECT_EQ(part, (std::vector<int>{-99, 2, 2, 3}));
 
   EXPECT_EQ(MapZoomedSpan(0, 0, 8, 0.0, 0, 0, 4, map.data()).count, 0);
-}
-
-// Coverage read in place: rows of a wider image, a whole image width apart
-// and fetched ahead, give the pixels packed rows give. Runs of zero coverage
-// skip whole groups of eight too.
-std::uint8_t CoverageAt(int u, int v) {
-  return (u / 9 + v) % 4 == 3 ? 0 : static_cast<std::uint8_t>((u * 37 + v * 11 + 101) & 0xFF);
-}
-
-// The block rows themselves: coverage rows 300 bytes apart (fetched ahead)
-// against the same coverage packed row after row, for every kernel level.
-TEST(CoverageRows, StridedCoverageRowsMatchPackedOnesAtEveryLevel) {
-  constexpr int kStride = 300;
-  std::vector<std::uint8_t> strided(kStride * 40);
-  for (int v = 0; v < 40; ++v)
-    for (int u = 0; u < kStride; ++u) strided[v * kStride + u] = CoverageAt(u, v);
-  const std::uint32_t colour = 0xFF2060C0u;
-  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
-    const BlendKernels* k = KernelsFor(level);
-    if (k == nullptr) continue;
-    for (int width : {1, 7, 9, 31, 128, 131}) {
-      for (int height : {1, 5, 6, 7, 40}) {
-        SCOPED_TRACE(testing::Message()
-                     << "level " << static_cast<int>(level) << " " << width << "x" << height);
-        std::vector<std::uint8_t> packed(static_cast<std::size_t>(width) * height);
-        for (int v = 0; v < height; ++v)
-          for (int u = 0; u < width; ++u) packed[v * width + u] = strided[v * kStride + u];
-        std::vector<std::uint32_t> a(static_cast<std::size_t>(width) * height), b;
-        for (std::size_t i = 0; i < a.size(); ++i)
-          a[i] = 0xFF000000u | static_cast<std::uint32_t>((i * 7 + 393) & 0xFFFFFF);
-        const std::vector<std::uint32_t> before = a;
-        b = a;
-        BlendSetup st;
-        st.src_factor = kFactorSrcAlpha;
-        st.dst_factor = kFactorOneMinusSrcAlpha;
-        st.dither = 0x5A;
-        BlendRows r;
-        r.width = width;
-        r.height = height;
-        r.src = &colour;
-        r.src_constant = true;
-        r.dst = a.data();
-        r.dst_stride = width * 4;
-        r.cov = strided.data();
-        r.cov_stride = kStride;
-        EXPECT_EQ(BlendBlock(st, r, *k).chosen, BlendCase::kBrush);
-        r.dst = b.data();
-        r.cov = packed.data();
-        r.cov_stride = width;
-        BlendBlock(st, r, *k);
-        ASSERT_EQ(a, b);
-        EXPECT_NE(a, before);
-      }
-    }
-  }
 }
 
 }  // namespace
