@@ -197,7 +197,7 @@ TEST_F(MaskingPainter, UnmaskedBoundsOfAFill255MaskAreWithinItsPaintableArea) {
 class MaskedDabs : public MaskingPainter {
  protected:
   void SetUp() override {
-    services_.look = DabLook{1, &kPaint, nullptr};
+    services_.look = DabLook{1, &kPaint};
     brenmark::SetStampServices(&services_);
     MaskingPaintOps::SetStampReachQuery([](const Stamp*) { return 1.5f; });
   }
