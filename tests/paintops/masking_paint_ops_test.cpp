@@ -87,7 +87,10 @@ TEST_F(MaskingPainter, EmptyMaskOfFillZeroProtectsNothingAndTakesNoSnapshot) {
   m->unref();
 }
 
-TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
+// An empty mask of fill 255 protects everything and skips every write; with
+// a paintable window its unmasked bounds lie within the window, and only
+// writes there land.
+TEST_F(MaskingPainter, Fill255MasksSkipWritesOutsideTheirPaintableArea) {
   MaskingPaintOps* m = Wrap(mask255_.get());
   EXPECT_TRUE(m->IsFullyProtected(ilTile(-500, -500, 0, 1000, 1000, 1)));
   EXPECT_EQ(Fill(m, 0, 0, 64, 64, kPaint), 0);  // skipped, reported as done
@@ -100,6 +103,17 @@ TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
     for (int x = 0; x < 64; x += 7) ASSERT_EQ(target_->GetPixel(x, y), kOld) << x << "," << y;
   }
   EXPECT_TRUE(m->getUnMaskedBounds().empty());
+  m->unref();
+
+  mask255_->fillTileValue(10, 10, 50, 50, Pixel1(0));
+  target_->fillTileValue(0, 0, 200, 200, Pixel4(kOld));
+  m = Wrap(mask255_.get());
+  const ilTile b = m->getUnMaskedBounds();
+  EXPECT_TRUE(ilTile(10, 10, 0, 50, 50, 1).contains(b));
+  EXPECT_FALSE(b.empty());
+  EXPECT_TRUE(m->IsFullyProtected(ilTile(100, 100, 0, 10, 10, 1)));
+  Fill(m, 0, 0, 200, 200, kPaint);
+  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kOld}, {30, 30, kPaint}}));
   m->unref();
 }
 
@@ -173,21 +187,6 @@ TEST_F(MaskingPainter, TheMaskCannotChangeDuringAnOperation) {
   m->EndOperation();
   m->SetMask(mask255_.get(), 0, 0);
   EXPECT_EQ(m->GetMask(), mask255_.get());
-  m->unref();
-}
-
-TEST_F(MaskingPainter, UnmaskedBoundsOfAFill255MaskAreWithinItsPaintableArea) {
-  Held<ilSmartImage> open(new ilSmartImage(Pixel1(255)));
-  open->fillTileValue(10, 10, 50, 50, Pixel1(0));
-  target_->fillTileValue(0, 0, 200, 200, Pixel4(kOld));
-  MaskingPaintOps* m = Wrap(open.get());
-  const ilTile b = m->getUnMaskedBounds();
-  EXPECT_TRUE(ilTile(10, 10, 0, 50, 50, 1).contains(b));
-  EXPECT_FALSE(b.empty());
-  // A write outside that area is skipped; one inside lands.
-  EXPECT_TRUE(m->IsFullyProtected(ilTile(100, 100, 0, 10, 10, 1)));
-  Fill(m, 0, 0, 200, 200, kPaint);
-  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kOld}, {30, 30, kPaint}}));
   m->unref();
 }
 
