@@ -6,6 +6,7 @@
 // tests.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -91,19 +92,15 @@ std::vector<const BlendKernels*> SimdTables() {
   return out;
 }
 
-template <typename T>
-::testing::AssertionResult SameRow(const std::vector<T>& want, const std::vector<T>& got,
-                                   const std::string& what) {
-  for (std::size_t i = 0; i < want.size(); ++i) {
-    if (want[i] != got[i]) {
-      char values[64];
-      std::snprintf(values, sizeof values, "scalar 0x%08X, simd 0x%08X",
-                    static_cast<unsigned>(want[i]), static_cast<unsigned>(got[i]));
-      return ::testing::AssertionFailure() << what << ": first difference at pixel " << i << " of "
-                                           << want.size() << ", " << values;
-    }
-  }
-  return ::testing::AssertionSuccess();
+::testing::AssertionResult SameRow(const std::vector<std::uint32_t>& want,
+                                   const std::vector<std::uint32_t>& got, const std::string& what) {
+  const auto [w, g] = std::mismatch(want.begin(), want.end(), got.begin());
+  if (w == want.end()) return ::testing::AssertionSuccess();
+  char values[64];
+  std::snprintf(values, sizeof values, "scalar 0x%08X, simd 0x%08X", *w, *g);
+  return ::testing::AssertionFailure()
+         << what << ": first difference at pixel " << (w - want.begin()) << " of " << want.size()
+         << ", " << values;
 }
 
 // Runs `op` on a scalar copy and a SIMD copy of the same random rows, offset
@@ -114,14 +111,9 @@ struct RowCase {
 };
 
 RowCase MakeRow(PixelSource& src, int n) {
-  RowCase c;
-  c.d.resize(n + 3);
-  c.s.resize(n + 3);
-  c.low.resize(n + 3);
-  c.m.resize(n + 7);
-  src.Fill(c.d);
-  src.Fill(c.s);
-  src.Fill(c.low);
+  RowCase c{std::vector<std::uint32_t>(n + 3), std::vector<std::uint32_t>(n + 3),
+            std::vector<std::uint32_t>(n + 3), std::vector<std::uint8_t>(n + 7)};
+  for (auto* v : {&c.d, &c.s, &c.low}) src.Fill(*v);
   src.Fill(c.m);
   return c;
 }
