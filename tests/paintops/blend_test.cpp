@@ -271,9 +271,10 @@ Row After(Row d, const Op& op) {
 }
 
 // The fast four-channel rows on hand-computed pixels: each runs over a
-// destination row and must leave the row given (a failure quotes the call). (Over, (8, 0),
-// multiply, erase, scale-and-offset and the 16-bit brush at full coverage are pinned by the block
-// tests through the rows the block switch picks.)
+// destination row and must leave the row given (a failure quotes the call).
+// (Over, (8, 0), multiply, erase and scale-and-offset are pinned by the block
+// tests through the rows the block switch picks; the 16-bit brush and the
+// marker have tests of their own below.)
 TEST(FastRows, FourChannelRowsOnKnownPixels) {
   const std::uint8_t m[3] = {0x40, 0, 255};
   const std::uint8_t cov[3] = {128, 0, 64};
