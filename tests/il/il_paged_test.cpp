@@ -92,19 +92,6 @@ TEST(IlPagedImageTest, WriteAndReadAcrossPages) {
   EXPECT_EQ((std::tuple{out, img.locks}), (std::tuple{in, img.unlocks}));
 }
 
-TEST(IlPagedImageTest, OutsideTheDataBoxReadsFillAndDropsWrites) {
-  SmallPagedImage img;
-  ilPixel fill(ilUChar, 1);
-  fill.setElem(3, 0);
-  img.setFill(fill);
-  const Bytes in = {1, 2, 3, 4};
-  ASSERT_EQ(img.setTile(9, 6, 2, 2, in.data()), ilOkay);  // only (9, 6) is inside
-  EXPECT_EQ(img.at(9, 6), 1);
-  Bytes out(4, 0);
-  ASSERT_EQ(img.getTile(9, 6, 2, 2, out.data()), ilOkay);
-  EXPECT_EQ(out, Bytes({1, 3, 3, 3}));
-}
-
 TEST(IlPagedImageTest, UnboundedImageKeepsPixelsAtNegativeCoordinates) {
   SmallPagedImage img(true);
   EXPECT_TRUE(img.getDataBox().contains(ilTile(-1000, -1000, 0, 5000, 5000, 1)));

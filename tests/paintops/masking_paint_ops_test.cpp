@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "painter_images.h"
@@ -86,7 +87,10 @@ TEST_F(MaskingPainter, EmptyMaskOfFillZeroProtectsNothingAndTakesNoSnapshot) {
   m->unref();
 }
 
-TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
+// An empty mask of fill 255 protects everything and skips every write; with
+// a paintable window its unmasked bounds lie within the window, and only
+// writes there land.
+TEST_F(MaskingPainter, Fill255MasksSkipWritesOutsideTheirPaintableArea) {
   MaskingPaintOps* m = Wrap(mask255_.get());
   EXPECT_TRUE(m->IsFullyProtected(ilTile(-500, -500, 0, 1000, 1000, 1)));
   EXPECT_EQ(Fill(m, 0, 0, 64, 64, kPaint), 0);  // skipped, reported as done
@@ -99,6 +103,17 @@ TEST_F(MaskingPainter, EmptyMaskOfFill255ProtectsEverythingAndSkipsEveryWrite) {
     for (int x = 0; x < 64; x += 7) ASSERT_EQ(target_->GetPixel(x, y), kOld) << x << "," << y;
   }
   EXPECT_TRUE(m->getUnMaskedBounds().empty());
+  m->unref();
+
+  mask255_->fillTileValue(10, 10, 50, 50, Pixel1(0));
+  target_->fillTileValue(0, 0, 200, 200, Pixel4(kOld));
+  m = Wrap(mask255_.get());
+  const ilTile b = m->getUnMaskedBounds();
+  EXPECT_TRUE(ilTile(10, 10, 0, 50, 50, 1).contains(b));
+  EXPECT_FALSE(b.empty());
+  EXPECT_TRUE(m->IsFullyProtected(ilTile(100, 100, 0, 10, 10, 1)));
+  Fill(m, 0, 0, 200, 200, kPaint);
+  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kOld}, {30, 30, kPaint}}));
   m->unref();
 }
 
@@ -175,28 +190,13 @@ TEST_F(MaskingPainter, TheMaskCannotChangeDuringAnOperation) {
   m->unref();
 }
 
-TEST_F(MaskingPainter, UnmaskedBoundsOfAFill255MaskAreWithinItsPaintableArea) {
-  Held<ilSmartImage> open(new ilSmartImage(Pixel1(255)));
-  open->fillTileValue(10, 10, 50, 50, Pixel1(0));
-  target_->fillTileValue(0, 0, 200, 200, Pixel4(kOld));
-  MaskingPaintOps* m = Wrap(open.get());
-  const ilTile b = m->getUnMaskedBounds();
-  EXPECT_TRUE(ilTile(10, 10, 0, 50, 50, 1).contains(b));
-  EXPECT_FALSE(b.empty());
-  // A write outside that area is skipped; one inside lands.
-  EXPECT_TRUE(m->IsFullyProtected(ilTile(100, 100, 0, 10, 10, 1)));
-  Fill(m, 0, 0, 200, 200, kPaint);
-  EXPECT_TRUE(PixelsAre(target_.get(), {{5, 5, kOld}, {30, 30, kPaint}}));
-  m->unref();
-}
-
 // ---- Dabs, through the shared stand-in for the brush subsystem: every dab
 // fills the 3 x 3 pixels around its point with the paint.
 
 class MaskedDabs : public MaskingPainter {
  protected:
   void SetUp() override {
-    services_.look = DabLook{1, &kPaint, nullptr};
+    services_.look = DabLook{1, &kPaint};
     brenmark::SetStampServices(&services_);
     MaskingPaintOps::SetStampReachQuery([](const Stamp*) { return 1.5f; });
   }
@@ -248,6 +248,30 @@ TEST_F(MaskedDabs, AStrokeThroughThePageCornerIsPutBackOnceAtItsEnd) {
     m->unref();
     EXPECT_EQ(stamp_.refs, 0);
   }
+}
+
+// The masking painter wraps an envelope around the software painter: the
+// brush clip (far edges included), the modified rectangle and the damage
+// must reach the innermost one and be read back from it.
+TEST_F(MaskedDabs, BrushClipModifiedAndDamageReachTheInnermostPainter) {
+  MaskingPaintOps* m = Wrap(mask0_.get());
+  const ilTile clip(20, 40, 0, 108, 20, 1);
+  m->SetBrushClippingRect(clip);
+  EXPECT_EQ(m->GetBrushClippingRect(), clip);
+  m->set_stamp(stamp());
+  PointList stroke({{60, 50}, {128, 55}, {128.5f, 50}, {60, 39}});
+  ASSERT_EQ(m->draw_stamps(stroke, nullptr), 0);
+  EXPECT_EQ(services_.made.back()->dabs.size(), 2u);
+  EXPECT_EQ(Modified(*m), ilTile(59, 49, 0, 71, 8, 1));
+  EXPECT_TRUE(PixelsAre(target_.get(),
+                        {{60, 50, kPaint}, {128, 55, kPaint}, {129, 50, 0}, {60, 39, kOld}}));
+  m->damage(ilTile(7, 9, 0, 30, 40, 1));
+  ilTile damaged;
+  EXPECT_EQ(m->damaged(damaged, 0, 0), 1);
+  EXPECT_EQ((std::pair{damaged, m->GetDamaged()}),
+            (std::pair{ilTile(7, 9, 0, 30, 40, 1), ilTile(7, 9, 0, 30, 40, 1)}));
+  m->set_stamp(nullptr);
+  m->unref();
 }
 
 TEST_F(MaskedDabs, ArrayDabsPutBackPerCallAndFullyProtectedDabsAreSkipped) {

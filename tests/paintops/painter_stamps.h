@@ -1,7 +1,6 @@
 // A stand-in for the brush subsystem at the painter's stamp seam: stamps are
 // plain records, renderers record their dabs and, given a colour, paint each
-// dab through the painter as a brush does (a coverage image through the
-// brush blend, or a plain fill in the painter's blend).
+// dab through the painter as a plain fill in the painter's blend.
 #pragma once
 
 #include <brenmark/paint_ops.h>
@@ -41,7 +40,6 @@ struct Dab {
 struct DabLook {
   int radius = 1;
   const std::uint32_t* colour = nullptr;
-  ilImage* coverage = nullptr;  // (2 radius + 1)^2, pixel (0, 0) at the square's origin
 };
 
 class FakeImpl : public StampImpl {
@@ -56,11 +54,7 @@ class FakeImpl : public StampImpl {
                      static_cast<int>(std::floor(y + 0.375f)) - r, 0, 2 * r + 1, 2 * r + 1, 1);
     if (look.colour == nullptr) return 0;
     std::uint32_t c = *look.colour;
-    painter->src_alpha_img(look.coverage);
-    const int result =
-        painter->rect_fill(touched.x, touched.y, touched.nx, touched.ny, &c, nullptr);
-    painter->src_alpha_img(nullptr);
-    return result;
+    return painter->rect_fill(touched.x, touched.y, touched.nx, touched.ny, &c, nullptr);
   }
   int begin_stamps() override {
     ++begins;

@@ -217,12 +217,8 @@ TEST_F(ShapeModel, SolidGeneratorCopiesColourAndNotifiesOnlyOnChange) {
   solid->SetColor(10.9f, 20.0f, 30.0f, 255.0f);
   b.Copy(&a);
   EXPECT_TRUE(b.GetImageDirty());
-  int channels = 0;
-  float r, g, bl, al;
-  ImageGeneratorSolid::ResolvePtr(b.GetGenerator())->GetColor(channels, r, g, bl, al);
-  EXPECT_EQ(channels, 4);
-  EXPECT_EQ((std::array{r, g, bl, al}), (std::array{10.0f, 20.0f, 30.0f, 255.0f}));
   EXPECT_EQ(b.GetGenerator()->GetController(), &b);
+  // 10.9 truncated to 10 (0x0A).
   EXPECT_EQ(b.GetImage(3, 3)->GetFillValue(), 0xFF1E140Au);
 }
 
@@ -311,9 +307,6 @@ TEST_F(ShapeModel, UnchangedShapeRepaintsFromItsCachedMasks) {
   EXPECT_EQ(s->GetFillRenderer()->ShapeMask(), fill);
   EXPECT_EQ(s->GetStrokeRenderer()->ShapeMask(), stroke);
   EXPECT_EQ(Pixel(15, 15), inside);
-  parms->SetFillOnTop(true);  // painting order only: masks kept
-  s->Render(false, false);
-  EXPECT_EQ(s->GetFillRenderer()->ShapeMask(), fill);
   parms->SetFillOpacity(0.5f);
   s->Render(false, false);
   EXPECT_NE(s->GetFillRenderer()->ShapeMask(), fill);

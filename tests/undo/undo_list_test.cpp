@@ -1,9 +1,8 @@
 // The undo list through the command frame: the bound, the redo history,
-// merges, flushing a deleted stack, the switch, exact pixels and the pages a
-// record costs.
+// merges, flushing a deleted stack, garbage collection, exact pixels and
+// the pages a record costs.
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -12,7 +11,6 @@
 
 #include "layers/engine_fixture.h"
 #include "manager/command_undo.h"
-#include "manager/undo_switch.h"
 
 namespace brenmark::testing {
 namespace {
@@ -152,7 +150,7 @@ TEST_F(UndoList, DeletingAStackRemovesExactlyItsRecords) {
   EXPECT_EQ((std::tuple{Stack(a), Brenmark.GetLayerCount(b)}), (std::tuple{fresh, 0}));
 }
 
-TEST_F(UndoList, SwitchedOffNothingIsRecordedAndGarbageCollectNeedsDirty) {
+TEST_F(UndoList, GarbageCollectNeedsDirty) {
   NewStack();
   PntNewLayer(-2, false);
   ASSERT_EQ(PaintUndoList.Count(), 1);
@@ -162,18 +160,6 @@ TEST_F(UndoList, SwitchedOffNothingIsRecordedAndGarbageCollectNeedsDirty) {
   Brenmark.UndoListGarbageCollect();
   EXPECT_EQ(PaintUndoList.Count(), 0);
   EXPECT_FALSE(PaintUndoList.IsDirty());
-
-  setenv("SID_UNDO_DISABLE", "1", 1);
-  RereadUndoSwitch();
-  PntNewLayer(-2, false);
-  PntClearCurrentLayer(-2);
-  PntMergeAllLayers(-2);
-  PntDuplicateCurrentLayer(-2);
-  unsetenv("SID_UNDO_DISABLE");
-  RereadUndoSwitch();
-  EXPECT_EQ(PaintUndoList.Count(), 0);
-  EXPECT_FALSE(PaintUndoList.Undo());
-  EXPECT_EQ(LastBox(), kCannotUndo);
 }
 
 // Undo gives back the exact pixels of the layer (colour and stencil), redo
