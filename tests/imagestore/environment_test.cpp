@@ -48,11 +48,16 @@ TEST(StoreEnvironment, OldImageIdSwitchTestsTheClassName) {
     ilSmartImage real(ilPixel(ilUChar, 1));
     return ilSmartImage::IsSmartImage(&impostor) || !ilSmartImage::IsSmartImage(&real) ? 2 : 0;
   });
-  // By default the image type decides; the class name does not matter.
+  // By default the image type decides; the class name does not matter, but
+  // only a smart image is cast to one.
   Cache();
   Impostor impostor;
-  EXPECT_TRUE(ilSmartImage::IsSmartImage(&impostor));
-  EXPECT_EQ(ilSmartImage::As_ilSmartImage(&impostor), nullptr);  // but it is not one
+  ilSmartImage real(ilPixel(ilUChar, 4));
+  EXPECT_TRUE(ilSmartImage::IsSmartImage(&impostor) && ilSmartImage::IsSmartImage(&real));
+  EXPECT_EQ((std::array<ilImage*, 3>{ilSmartImage::As_ilSmartImage(&impostor),
+                                     ilSmartImage::As_ilSmartImage(&real),
+                                     ilSmartImage::As_ilSmartImage(nullptr)}),
+            (std::array<ilImage*, 3>{nullptr, &real, nullptr}));
 }
 
 // Realizing an unusable page reports and latches the store; a latched store
