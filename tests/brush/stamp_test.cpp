@@ -1,9 +1,15 @@
 // Stamps: setter clamps and change codes, batching, 16-bit opacity, paint
-// object notices; dab geometry and phases; the dab-image cache.
+// object notices; dab geometry and phases; the dab-image cache; dabs drawn
+// through the painter (both renderers on memory and smart images, image
+// stamps, mask sources, failures) and reference images.
 #include <brenmark/brush_profile.h>
 #include <brenmark/generic_function.h>
 #include <brenmark/il.h>
 #include <brenmark/image_paint_obj.h>
+#include <brenmark/paint_ops.h>
+#include <brenmark/qv_memory_img.h>
+#include <brenmark/smart_image.h>
+#include <brenmark/soft_paint_ops.h>
 #include <brenmark/stamp.h>
 #include <brenmark/stamp_cache.h>
 #include <brenmark/stamp_image.h>
@@ -14,16 +20,17 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "brush/brush_fixture.h"
 #include "brush/profile_tables.h"
+#include "brush/stamp_impl.h"
 
 namespace {
 
-using brush_test::Constant1;
-using brush_test::DabBytes;
+using namespace brush_test;
 
 struct Recorder : Observer {
   void update(Observable* o) override { codes.push_back(static_cast<Stamp*>(o)->LastChange()); }
@@ -219,6 +226,13 @@ int AxisCoverage12(float radius, const GenericFunction& f, int k) {
   return v >= 1.0f ? 4080 : v > 0.0f ? static_cast<int>(v * 255.0f * 16.0f) : 0;
 }
 
+// The cache entry of a dab centred at (x, y), at the placement fractions
+// the painter passes: centre - 0.375.
+StampCacheEntry* LookupAt(const Stamp& s, float x, float y) {
+  const float px = x - 0.375f, py = y - 0.375f;
+  return StampImageCache::Shared().Lookup(s, px - std::floor(px), py - std::floor(py));
+}
+
 class StampCache : public testing::Test {
  protected:
   void SetUp() override { cache.Empty(); }
@@ -288,11 +302,7 @@ TEST_F(StampCache, SingularKeysGiveEmptyDabsWithoutNaNIndices) {
 TEST_F(StampCache, DabsShareAnImagePerPhaseAndLargeDabsIgnoreThePhase) {
   Held h;
   const long long hits = cache.Hits();
-  // Placement fractions as the painter passes them: centre - 0.375.
-  const auto lookup = [&](float x, float y) {
-    const float px = x - 0.375f, py = y - 0.375f;
-    return cache.Lookup(*h.s, px - std::floor(px), py - std::floor(py));
-  };
+  const auto lookup = [&](float x, float y) { return LookupAt(*h.s, x, y); };
   StampCacheEntry* a = lookup(10.2f, 10.2f);
   EXPECT_EQ(lookup(20.2f, 20.2f), a);
   StampCacheEntry* b = lookup(10.6f, 10.2f);
@@ -307,17 +317,26 @@ TEST_F(StampCache, DabsShareAnImagePerPhaseAndLargeDabsIgnoreThePhase) {
   EXPECT_EQ(cache.Hits() - hits, 2);
 }
 
-TEST_F(StampCache, StaysWithinItsBudgetWhileTheRadiusKeepsChanging) {
+// The budget bounds the memory the entries really take, not only their
+// pixels: a pressure stroke of small dabs makes a new entry at nearly every
+// dab, and each carries an image object and a stamp copy far larger than
+// its pixels. Radii 0.5 .. 4 in small steps, four phases each: about 1,400
+// distinct dabs of at most 9 x 9 pixels.
+TEST_F(StampCache, SmallDabsCountTheirImageObjectsAgainstTheBudget) {
   Held h;
-  for (int i = 0; i < 300; ++i) {
-    h->SetRadius(4.0f + static_cast<float>((i * 37) % 230) * 0.25f);
-    StampCacheEntry* e = cache.Lookup(*h.s, 0.1f, 0.9f);
-    ASSERT_LE(cache.Bytes(), cache.Budget()) << i;
-    ASSERT_GT(e->bytes, e->image()->getDataSize() + sizeof(ILStampImg) + sizeof(Stamp));
-    ASSERT_EQ(e->image()->Update(), ilOkay);
+  const std::size_t perEntry = sizeof(ILStampImg) + sizeof(Stamp) + sizeof(StampCacheEntry);
+  for (float r = 0.5f; r <= 4.0f; r += 0.01f) {
+    h->SetRadius(r);
+    for (float f : {0.0f, 0.25f, 0.5f, 0.75f}) {
+      StampCacheEntry* e = cache.Lookup(*h.s, f, f);
+      ASSERT_EQ(e->image()->Update(), ilOkay);
+      ASSERT_GE(e->bytes, e->image()->getDataSize() + perEntry);
+      ASSERT_LE(cache.Bytes(), cache.Budget());
+    }
   }
-  EXPECT_TRUE(cache.Count() > 10 && cache.Count() < 300) << cache.Count();
-  cache.SetBudget(0);  // ignored
+  EXPECT_LE(static_cast<std::size_t>(cache.Count()) * perEntry, cache.Budget());
+  EXPECT_GT(cache.Count(), 100);  // still a working cache
+  cache.SetBudget(0);             // ignored
   EXPECT_EQ(cache.Budget(), StampImageCache::kDefaultBudget);
   cache.SetBudget(100000);  // lowering evicts at once
   EXPECT_LE(cache.Bytes(), 100000u);
@@ -331,6 +350,243 @@ TEST_F(StampCache, AColourSourceWithoutImageReportsInvalid) {
   EXPECT_EQ(img->Update(), ilInvalid);
   unsigned char buf[11 * 11];
   EXPECT_EQ(img->getTile(0, 0, 11, 11, buf), ilInvalid);
+}
+
+// The dab image (pixels and placement) the cache holds for `s` at (x, y).
+struct Dab {
+  ilTile place;
+  std::vector<std::uint8_t> px;
+  int channels = 0;
+  std::uint32_t At(int x, int y) const {  // target coordinates, 4 channels
+    std::uint32_t v = 0;
+    if (x < place.x || y < place.y || x >= place.x + place.nx || y >= place.y + place.ny) return 0;
+    std::memcpy(&v, &px[((y - place.y) * place.nx + (x - place.x)) * channels], channels);
+    return v;
+  }
+};
+
+Dab CachedDab(const Stamp& s, float x, float y) {
+  ILStampImg* img = LookupAt(s, x, y)->image();
+  Dab d;
+  d.px = DabBytes(img);
+  const StampGeometry& g = img->Geometry();
+  d.place = ilTile(static_cast<int>(std::floor(x - 0.375f)) - g.originX,
+                   static_cast<int>(std::floor(y - 0.375f)) - g.originY, 0, g.width, g.height, 1);
+  d.channels = img->getCsize();
+  return d;
+}
+
+// What the separable renderer writes with dither 128: each byte of the
+// colour under the dab through the coverage, over a clear 64 x 64 target.
+// The number of painted pixels.
+int ExpectSeparable(ilImage* target, const Dab& cov,
+                    const std::function<std::uint32_t(int, int)>& colour) {
+  int painted = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const unsigned a = cov.At(x, y);
+      const std::uint32_t s = a != 0 ? colour(x, y) : 0;
+      std::uint32_t expected = 0;
+      for (int c = 0; a != 0 && c < 4; ++c)
+        expected |= std::min(255u, (((s >> (8 * c)) & 0xFF) * a + 128) >> 8) << (8 * c);
+      if (Px(target, x, y) != expected)
+        return ADD_FAILURE() << x << "," << y << ": " << Px(target, x, y) << " for " << expected,
+               -1;
+      painted += a != 0;
+    }
+  return painted;
+}
+
+// A private copy of `s` that paints its coverage: a constant full colour.
+Stamp* CoverageOf(Stamp* s) {
+  auto* cover = new Stamp(*s);
+  cover->SetColorSource(Constant1(255));
+  cover->SetKind(Stamp::kColorKind);
+  return cover;
+}
+
+class StampDraw : public testing::Test {
+ protected:
+  void SetUp() override {
+    StampImageCache::Shared().Empty();
+    stamp->SetColor(0.8f, 0.4f, 0.2f, 1.0f);  // bytes 204, 102, 51, 255
+  }
+  void TearDown() override { StampImageCache::Shared().Empty(); }
+  Ref<Stamp> stamp{new Stamp()};
+};
+
+TEST_F(StampDraw, ColourDabAcrossAPageCornerOfASmartImageCopiesTheDabImage) {
+  Ref<ilSmartImage> target(new ilSmartImage(ilPixel(ilUChar, 4)));
+  OverPainter painter(target.p);
+  stamp->SetHighQuality(false);  // the colour-image renderer
+  stamp->SetRadius(20.0f);
+  ASSERT_EQ(painter.set_stamp(stamp.p), 1);
+  EXPECT_EQ(painter.draw_stamp(128.3f, 127.8f, nullptr), 0);
+  const Dab dab = CachedDab(*stamp.p, 128.3f, 127.8f);
+  ilTile modified;
+  ASSERT_EQ(painter.tile_modified(modified, SinceReset, 0, 0), 1);
+  EXPECT_EQ(modified, dab.place);
+  EXPECT_EQ(dab.place, ilTile(107, 107, 0, 41, 41, 1));
+  // Every pixel of the four pages around the corner is the dab image's.
+  for (int y = 100; y < 156; ++y)
+    for (int x = 100; x < 156; ++x) ASSERT_EQ(Px(target.p, x, y), dab.At(x, y)) << x << "," << y;
+  EXPECT_EQ(Px(target.p, 127, 127), 0xFF3366CCu);  // the centre: full coverage
+  // The rim, (0, 20) of the dab image: 20.26 pixels from the phase-shifted
+  // centre, beyond the radius table's 80 steps.
+  EXPECT_EQ(Px(target.p, 127, 107), 0u);
+  // Two rows in: 18.27 pixels, step 73, profile position 933 (f = 0.041):
+  // coverage trunc(0.041 * 4080) >> 4 = 10 scales the colour.
+  EXPECT_EQ(Px(target.p, 127, 109) >> 24, 10u);
+  EXPECT_EQ(Px(target.p, 127, 109),
+            10u << 24 | (51 * 10 / 255) << 16 | (102 * 10 / 255) << 8 | (204 * 10 / 255));
+}
+
+TEST_F(StampDraw, SeparableDabBlendsTheColourThroughCoverageWithDither) {
+  Ref<ilQVMemoryImg> target(NewMem(64, 64));
+  OverPainter painter(target.p);
+  stamp->SetRadius(9.5f);
+  ASSERT_EQ(painter.set_stamp(stamp.p), 1);
+  PinDither(0x01);  // dither 128
+  ASSERT_EQ(painter.draw_stamp(30.0f, 31.0f, nullptr), 0);
+  // Coverage: the private copy's one-channel dab, through the shared cache.
+  Ref<Stamp> cover(CoverageOf(stamp.p));
+  const Dab cov = CachedDab(*cover.p, 30.0f, 31.0f);
+  EXPECT_GT(ExpectSeparable(target.p, cov, [](int, int) { return 0xFF3366CCu; }), 200);
+  BlendFactor s, d;
+  painter.get_blend_func(s, d);
+  EXPECT_EQ(s, BlendOne);  // restored after the dab
+  EXPECT_EQ(SoftPaintOps::GetSingleColorStamp(), 1);
+}
+
+// An image stamp takes the colour under the dab, displaced by the offset:
+// a = coverage, out = colour * a >> 8 with alpha 255 becoming a exactly.
+TEST_F(StampDraw, ImageStampTakesTheColourUnderTheDab) {
+  Ref<ilQVMemoryImg> source(NewMem(64, 64));
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      Paint(source.p, x, y, 0xFF000000u | x * 4 | y * 4 << 8 | 0x40u << 16);
+  stamp->SetColorSource(new ImagePaintObj("layer", source.p));
+  stamp->SetKind(Stamp::kImageKind);
+  stamp->SetOffset(5, -3);
+  stamp->SetRadius(6.0f);
+  Ref<Stamp> cover(CoverageOf(stamp.p));
+  Ref<ilQVMemoryImg> target(NewMem(64, 64));
+  Ref<SoftPaintOps> painter(new SoftPaintOps(target.p));
+  painter->blend_func(BlendOne, BlendOneMinusSrcAlpha);
+  ILStampImpl impl(painter.p);
+  impl.set_stamp(stamp.p);
+  for (float cx : {20.2f, 45.7f}) {  // two phases: the private entry re-phases
+    const Dab cov = CachedDab(*cover.p, cx, 30.0f);
+    ilTile touched;
+    ASSERT_EQ(impl.draw_stamp(cx - 0.375f, 30.0f - 0.375f, touched), 0);
+    EXPECT_EQ(touched, cov.place);
+    for (int y = cov.place.y; y < cov.place.y + cov.place.ny; ++y)
+      for (int x = cov.place.x; x < cov.place.x + cov.place.nx; ++x) {
+        const unsigned a = cov.At(x, y);
+        const std::uint32_t s = Px(source.p, x + 5, y - 3);
+        std::uint32_t expected = a << 24;
+        for (int c = 0; c < 3; ++c) expected |= (((s >> (8 * c)) & 0xFF) * a >> 8) << (8 * c);
+        ASSERT_EQ(Px(target.p, x, y), expected) << cx << ": " << x << "," << y;
+      }
+  }
+  impl.set_stamp(nullptr);
+  // Through the painter an image stamp takes the separable renderer: the
+  // colour under the dab goes through the coverage with the dither (128).
+  Ref<ilQVMemoryImg> other(NewMem(64, 64));
+  OverPainter sep(other.p);
+  ASSERT_EQ(sep.set_stamp(stamp.p), 1);
+  PinDither(0x01);
+  ASSERT_EQ(sep.draw_stamp(20.2f, 30.0f, nullptr), 0);
+  const Dab cov = CachedDab(*cover.p, 20.2f, 30.0f);
+  EXPECT_GT(ExpectSeparable(other.p, cov, [&](int x, int y) { return Px(source.p, x + 5, y - 3); }),
+            50);
+}
+
+TEST_F(StampDraw, MaskSourceScalesTheTwelveBitCoverage) {
+  const int w = 11;  // radius 5
+  Ref<ilQVMemoryImg> mask(new ilQVMemoryImg(ilSize(w, w, 1, 1), ilUChar));
+  for (int i = 0; i < w * w; ++i) static_cast<std::uint8_t*>(mask->getDataPtr())[i] = i * 2;
+  stamp->SetColorSource(Constant1(255));
+  Ref<Stamp> plain(new Stamp(*stamp.p));
+  stamp->SetMaskSource(new ImagePaintObj("mask", mask.p));
+  // Without noise the unmasked pixel is the 12-bit value >> 4; the masked
+  // one must lie within the truncations of (v * m >> 8) >> 4.
+  const Dab masked = CachedDab(*stamp.p, 10.375f, 10.375f);
+  const Dab unmasked = CachedDab(*plain.p, 10.375f, 10.375f);
+  ASSERT_EQ(masked.px.size(), static_cast<std::size_t>(w * w));
+  int differs = 0;
+  for (int i = 0; i < w * w; ++i) {
+    const unsigned m = i * 2 & 0xFF, v8 = unmasked.px[i];
+    // v12 lies in [16 v8, 16 v8 + 15].
+    const unsigned lo = ((16 * v8 * m) >> 8) >> 4, hi = (((16 * v8 + 15) * m) >> 8) >> 4;
+    EXPECT_GE(masked.px[i], lo) << i;
+    EXPECT_LE(masked.px[i], hi) << i;
+    differs += masked.px[i] != v8;
+  }
+  EXPECT_GT(differs, 30);
+  EXPECT_EQ(masked.px[5 * w + 5], (4080u * 120 >> 8) >> 4);  // centre: full coverage, m 120
+}
+
+TEST_F(StampDraw, FailuresStopTheRunAndDrawNothing) {
+  Ref<ilQVMemoryImg> target(NewMem(32, 32));
+  OverPainter painter(target.p);
+  ASSERT_EQ(painter.set_stamp(stamp.p), 1);
+  EXPECT_EQ(painter.draw_stamp(NAN, 3.0f, nullptr), -1);
+  for (bool hq : {true, false}) {
+    stamp->SetHighQuality(hq);
+    stamp->SetColorSource(new ImagePaintObj("no image", nullptr));
+    painter.set_stamp(nullptr);
+    ASSERT_EQ(painter.set_stamp(stamp.p), 1);
+    EXPECT_EQ(painter.draw_stamp(16.0f, 16.0f, nullptr), -1) << hq;
+    // A flat dab (aspect 0) succeeds and changes nothing.
+    stamp->SetColor(1, 1, 1, 1);
+    stamp->SetAspect(0.0f);
+    EXPECT_EQ(painter.draw_stamp(16.0f, 16.0f, nullptr), 0) << hq;
+    stamp->SetAspect(1.0f);
+  }
+  EXPECT_EQ(Snapshot(target.p, 0, 0, 32, 32).pixels, std::vector<std::uint8_t>(32 * 32 * 4, 0));
+  // The painter's reset puts the placement back and empties the cache.
+  stamp->SetTransform(2, 0, 0, 2);
+  EXPECT_GT(StampImageCache::Shared().Count(), 0);
+  painter.reset();
+  EXPECT_TRUE(stamp->HasIdentityTransform());
+  EXPECT_EQ(StampImageCache::Shared().Count(), 0);
+}
+
+TEST_F(StampDraw, SingleDabsMatchTheirReferenceImages) {
+  struct Case {
+    const char* name;
+    int profile;
+    float radius, aspect, angle, opacity;
+    bool sixteen;
+  };
+  const Case cases[] = {
+      {"dab_soft_profile0", 0, 24.0f, 1.0f, 0.0f, 1.0f, false},
+      {"dab_hard_profile4", 4, 24.0f, 1.0f, 0.0f, 1.0f, false},
+      {"dab_aspect05_angle30", 0, 26.0f, 0.5f, 30.0f, 1.0f, false},
+      {"dab_opacity05", 0, 24.0f, 1.0f, 0.0f, 0.5f, false},
+      {"dab_16bit_opacity05", 0, 24.0f, 1.0f, 0.0f, 0.5f, true},
+  };
+  for (const Case& c : cases) {
+    Stamp::SetBrush16Bit(c.sixteen);
+    Ref<Stamp> s(new Stamp());
+    s->SetColor(0.8f, 0.4f, 0.2f, 1.0f);
+    s->SetProfile(BrushProfile::NewProfileFunction(c.profile, 2.0f * c.radius));
+    s->SetRadius(c.radius);
+    s->SetAspect(c.aspect);
+    s->SetAngle(c.angle);
+    s->SetOpacity(c.opacity);
+    Ref<ilQVMemoryImg> target(NewMem(64, 64));
+    {
+      OverPainter painter(target.p);
+      ASSERT_EQ(painter.set_stamp(s.p), 1);
+      PinDither(0x01);
+      ASSERT_EQ(painter.draw_stamp(32.2f, 31.6f, nullptr), 0) << c.name;
+      ASSERT_EQ(painter.GetLowOrderBitImage() != nullptr, c.sixteen) << c.name;
+    }
+    Stamp::SetBrush16Bit(false);
+    EXPECT_TRUE(golden::MatchesGolden(c.name, Snapshot(target.p, 0, 0, 64, 64)));
+  }
 }
 
 }  // namespace

@@ -27,7 +27,17 @@ using brenmark::imagestore::SmartImageCache;
 // (32 MB) and grow (40 MB) thresholds, so budgets set by a test stay put.
 constexpr unsigned kTotalKB = 4u * 1024 * 1024;
 constexpr unsigned kAvailableKB = 36u * 1024;
-void InstallFixedMemoryReport();
+inline void InstallFixedMemoryReport() {
+  brenmark::imagestore::MemoryInfoSource source;
+  source.total_kb = [](void*) { return kTotalKB; };
+  source.available_kb = [](void*) { return kAvailableKB; };
+  brenmark::imagestore::SetMemoryInfoSource(source);
+}
+// Installed before any test runs, so the process cache is created with it.
+[[maybe_unused]] inline const bool g_memory_report_installed = [] {
+  InstallFixedMemoryReport();
+  return true;
+}();
 
 inline SmartImageCache* Cache() {
   InstallFixedMemoryReport();
