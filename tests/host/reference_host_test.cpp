@@ -160,16 +160,10 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
   EXPECT_EQ(w, 0);
   EXPECT_EQ(cb.GetViewPixels(window), nullptr);
 
-  cb.BeginTimedUpdate(window, 42);
-  cb.CheckTimedUpdate(window);
-  cb.CheckTimedUpdate(window);
-  const bool running = rec->timedUpdateRunning;
-  cb.EndTimedUpdate(window);
   cb.UpdateImageRequested(view, 0);
   cb.ImagePlaneRefreshed(view);
-  EXPECT_EQ((std::vector<int>{running, rec->timedUpdateRunning, rec->timedUpdateChecks,
-                              rec->updateImageRequests, rec->imagePlaneRefreshes}),
-            (std::vector<int>{1, 0, 2, 1, 1}));
+  EXPECT_EQ((std::vector<int>{rec->updateImageRequests, rec->imagePlaneRefreshes}),
+            (std::vector<int>{1, 1}));
   EXPECT_TRUE(cb.WantsTransparentBackdrop(view));
   host.SetTransparentBackdrop(window, false);
   EXPECT_FALSE(cb.WantsTransparentBackdrop(view));
@@ -367,20 +361,6 @@ TEST(ReferenceHostMemory, EnvironmentSetsTheBudgetOrWarnsOnce) {
             "used: give 12 or 16 to 65535 megabytes, as a number with an optional K, M or G "
             "suffix (e.g. 64M, 1G)\n");
   unsetenv("BRENMARK_MEMORY");
-}
-
-TEST(ReferenceHostWatermark, HookSeesEachPageCall) {
-  ReferenceHost host;
-  const BrenmarkCallbacks cb = host.Install();
-  std::uint32_t page[4] = {0, 0, 0, 0};
-  cb.ApplyWatermark(page, 128, 256, 128, 128, 300, 400);  // no hook: untouched
-  EXPECT_EQ(page[0], 0u);
-  host.SetWatermarkHook([](void* px, int x, int y, int, int, int bw, int) {
-    static_cast<std::uint32_t*>(px)[0] = static_cast<std::uint32_t>(x + y + bw);
-  });
-  cb.ApplyWatermark(page, 128, 256, 128, 128, 300, 400);
-  EXPECT_EQ(page[0], 684u);
-  EXPECT_EQ(host.CallCount(kCbApplyWatermark), 2);
 }
 
 TEST(ReferenceHostTimers, FireInOrderOfDueTimeTiesToTheEarlierStarted) {
