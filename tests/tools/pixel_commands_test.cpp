@@ -208,13 +208,11 @@ TEST_F(PixelCommands, PasteBlendsUnderTheChosenFactors) {
 TEST_F(PixelCommands, BadLinesAreRefusedAndChangeNoPixels) {
   WritePng("stamp.png", Rgba8(2, 2, std::vector<std::uint8_t>(16, 200)));
   WritePng("wide.png", Rgba8(40, 1, std::vector<std::uint8_t>(160, 9)));
-  WriteBytes(Path("text.png"), "canvas 8 8\n");
-  std::string cut = FileBytes(Path("stamp.png"));
-  WriteBytes(Path("cut.png"), cut.substr(0, cut.size() / 2));
   Run("canvas 32 16\nadd-layer Paper\nfill Paper 0 0 4 4 #102030\nadd-mask Fade\n"
       "add-shape-layer Lines\nadd-layer Empty\n");
   // Generic argument checks (ranges, choices, colour words) are the command
-  // table's; these are the pixel commands' own.
+  // table's, and the PNG reader's and writer's messages PngFiles'; these are
+  // the pixel commands' own.
   const std::string p = Path("");
   const std::string paste = " (usage: paste <layer> <file> [<x>=0] [<y>=0] [<src>=1] [<dst>=7])";
   const std::string partial = "export: give all of <x>, <y>, <width> and <height>, or none";
@@ -227,9 +225,6 @@ TEST_F(PixelCommands, BadLinesAreRefusedAndChangeNoPixels) {
        "fill: there is no layer named \"" + std::string(40, 'M') + "...\" in canvas 0"},
       {"import " + F("missing.png"),
        "import: cannot open '" + p + "missing.png': No such file or directory"},
-      {"import " + F("text.png"), "import: '" + p + "text.png' is not a PNG file"},
-      {"import " + F("cut.png"),
-       "import: '" + p + "cut.png' is not a readable PNG: the file ends too early"},
       {"import " + F("stamp.png") + " name=Paper", "import: layer 1 is already named \"Paper\""},
       {"import-mask " + F("stamp.png"),
        "import-mask: '" + p + "stamp.png' is not a greyscale PNG without alpha"},
@@ -241,19 +236,16 @@ TEST_F(PixelCommands, BadLinesAreRefusedAndChangeNoPixels) {
        "paste: '" + p + "stamp.png' is not a greyscale PNG without alpha"},
       {"export Paper " + F("x.png") + " 0 0 4", partial},
       {"export Empty " + F("x.png"), "export: layer 4 holds no pixels; give a rectangle to export"},
-      {"export Paper " + F("none/x.png"),
-       "export: cannot write '" + p + "none/x.png': No such file or directory"},
       {"export Paper " + F(""),
        "export: cannot write '" + p +
            "': it is a directory, not a regular file; refusing to replace it"},
       {"flip Lines both", "flip: layer 3 is a shape layer; its pixels are drawn from its shapes"},
   });
   EXPECT_FALSE(fs::exists(Path("x.png")));
-  EXPECT_FALSE(fs::exists(Path("none")));
   // Nothing but the test's own files: no temporary file was left behind.
   int files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
-  EXPECT_EQ(files, 4);
+  EXPECT_EQ(files, 2);
 
   Run("canvas 300 300\nadd-layer Big\nfill Big 0 0 300 300 #FFFFFF");
   EXPECT_EQ(Refused("export-view Big " + F("big.png") + " 64"),
