@@ -84,42 +84,31 @@ TEST(ReferenceHostRecord, RoutesToTheInstalledHostOnly) {
   EXPECT_EQ(cb.GetViewPixels(1 + brenmark::host::kViewIdOffset), nullptr);
 }
 
-TEST(ReferenceHostRecord, RecordsNoticesProxyDecisionsAndMessages) {
+// Busy changes, proxy decisions, messages and message boxes are recorded as
+// the engine tests read them (LayerConvolve, FloodCommands, UndoList); here
+// the notices without an engine test and the answers the host gives.
+TEST(ReferenceHostRecord, CountsNoticesAndAnswersAsSet) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
   for (auto notice : {cb.LayersChanged, cb.LayersChanged, cb.LayerStackChanged, cb.StrokeIdle,
                       cb.GeneratorsRegistered})
     notice();
-  cb.SetBusy(true);
-  cb.SetBusy(false);
   EXPECT_EQ(
       (std::vector<int>{host.CallCount(kCbLayersChanged), host.CallCount(kCbLayerStackChanged),
                         host.CallCount(kCbStrokeIdle), host.CallCount(kCbGeneratorsRegistered)}),
       (std::vector<int>{2, 1, 1, 1}));
-  EXPECT_EQ(host.BusyChanges(), (std::vector<bool>{true, false}));
-  host.ResetCounts();
-  EXPECT_EQ(host.CallCount(kCbLayersChanged), 0);
-
   int indices[2] = {3, 1};
   EXPECT_TRUE(cb.FloodFillProxyAccept(2, indices));
-  cb.FloodFillProxyApply(2, indices);
   host.SetProxyAnswer(false);
   EXPECT_FALSE(cb.MagicWandProxyAccept(1, indices));
-  ASSERT_EQ(host.ProxyDecisions().size(), 3u);
-  EXPECT_EQ(host.ProxyDecisions()[1].member, kCbFloodFillProxyApply);
-  EXPECT_EQ(host.ProxyDecisions()[1].layerIndices, (std::vector<int>{3, 1}));
-
-  cb.ShowMessage("No image layer present.");
   cb.ShowMessage(nullptr);
-  EXPECT_EQ(host.Messages(), (std::vector<std::string>{"No image layer present.", ""}));
+  EXPECT_EQ(host.Messages(), (std::vector<std::string>{""}));
   int answer = -5;
   cb.ShowMessageBox(-1, -1, 16, &answer, "Nothing to undo");
   EXPECT_EQ(answer, 1);
   host.SetMessageBoxAnswer(7);
   cb.ShowMessageBox(-1, -1, 16, &answer, "Again");
   EXPECT_EQ(answer, 7);
-  ASSERT_EQ(host.MessageBoxes().size(), 2u);
-  EXPECT_EQ(host.MessageBoxes()[0].text, "Nothing to undo");
 }
 
 TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
@@ -174,19 +163,17 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
 }
 
 // What the host answers before the application configures anything.
+// The white background, the identity display filter and running ants are
+// what every composite, canvas export and ants test starts from.
 TEST(ReferenceHostQueries, NeutralDefaultsAndTheDisplaySettings) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
-  EXPECT_EQ(cb.GetBackgroundColor(), 0xFFFFFFFFu);
   float f[8];
-  cb.GetDisplayFilter(0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
-  EXPECT_EQ(std::vector<float>(f, f + 8), (std::vector<float>{1, 1, 1, 1, 0, 0, 0, 0}));
   int ox = 1, oy = 1, appView = 0;
   float sx = 0, sy = 0;
   cb.GetViewOriginAndScale(&appView, &ox, &oy, &sx, &sy);
   EXPECT_EQ((std::vector<float>{float(ox), float(oy), sx, sy}), (std::vector<float>{0, 0, 1, 1}));
   EXPECT_EQ(host.LastAppView(), &appView);
-  EXPECT_FALSE(cb.HoldMarchingAnts());
   // The display filter and rotation centre reach the engine only from here.
   host.SetDisplayFilter({0.5f, 1, 1, 1}, {0, 0.25f, 0, 0});
   cb.GetDisplayFilter(0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
