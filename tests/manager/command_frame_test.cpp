@@ -40,16 +40,14 @@ TEST(UndoSwitch, OnlyTheValueOneDisablesUndoAndItIsReadOnce) {
   EXPECT_TRUE(UndoEnabled());
 }
 
-TEST_F(CommandFrame, NewLayerGoesOnTopAndItsHandleResolvesThere) {
+// Handles resolving to their layer are LayerStackRegistry.LayerHandles...'s.
+TEST_F(CommandFrame, NewLayerGoesOnTopAndNotifiesTheApplication) {
   int h = NewStack();
   PntNewLayer(h, false);
   PntNewLayer(h, false);
   host_.ResetCounts();
   void* handle = PntNewLayer(h, false);
-  int index = 0, stack = -1;
-  Brenmark.GetLayerFromHandle(handle, index, stack);
-  EXPECT_EQ(index, 3);
-  EXPECT_EQ(stack, h);
+  EXPECT_EQ(handle, Brenmark.GetLayerHandle(3, h));
   EXPECT_EQ(Brenmark.GetCurrentLayer(h), 3);
   EXPECT_EQ(host_.CallCount(kCbLayersChanged), 1);
   // The undo record's copy of the stack takes the slot, then the layer comes.
