@@ -1,6 +1,7 @@
 // The reference host: routing of the record, windows and views, timers,
-// captured messages, memory sizes (container limits included) and the
-// memory budget it reports for the page cache.
+// captured messages, memory sizes (container limits included), the memory
+// budget it reports for the page cache, and its curve services over
+// polyline curves, through the callback record as the engine calls them.
 #include "host/reference_host.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +19,12 @@
 #include <vector>
 
 #include "brenmark/brenmark.h"
+#include "host/polyline_curve.h"
 #include "imagestore/page_cache.h"
 
 using brenmark::host::HostWindow;
+using brenmark::host::LivePolylineCurveCount;
+using brenmark::host::MakePolylineCurve;
 using brenmark::host::ReferenceHost;
 
 namespace {
@@ -84,42 +88,31 @@ TEST(ReferenceHostRecord, RoutesToTheInstalledHostOnly) {
   EXPECT_EQ(cb.GetViewPixels(1 + brenmark::host::kViewIdOffset), nullptr);
 }
 
-TEST(ReferenceHostRecord, RecordsNoticesProxyDecisionsAndMessages) {
+// Busy changes, proxy decisions, messages and message boxes are recorded as
+// the engine tests read them (LayerConvolve, FloodCommands, UndoList); here
+// the notices without an engine test and the answers the host gives.
+TEST(ReferenceHostRecord, CountsNoticesAndAnswersAsSet) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
   for (auto notice : {cb.LayersChanged, cb.LayersChanged, cb.LayerStackChanged, cb.StrokeIdle,
                       cb.GeneratorsRegistered})
     notice();
-  cb.SetBusy(true);
-  cb.SetBusy(false);
   EXPECT_EQ(
       (std::vector<int>{host.CallCount(kCbLayersChanged), host.CallCount(kCbLayerStackChanged),
                         host.CallCount(kCbStrokeIdle), host.CallCount(kCbGeneratorsRegistered)}),
       (std::vector<int>{2, 1, 1, 1}));
-  EXPECT_EQ(host.BusyChanges(), (std::vector<bool>{true, false}));
-  host.ResetCounts();
-  EXPECT_EQ(host.CallCount(kCbLayersChanged), 0);
-
   int indices[2] = {3, 1};
   EXPECT_TRUE(cb.FloodFillProxyAccept(2, indices));
-  cb.FloodFillProxyApply(2, indices);
   host.SetProxyAnswer(false);
   EXPECT_FALSE(cb.MagicWandProxyAccept(1, indices));
-  ASSERT_EQ(host.ProxyDecisions().size(), 3u);
-  EXPECT_EQ(host.ProxyDecisions()[1].member, kCbFloodFillProxyApply);
-  EXPECT_EQ(host.ProxyDecisions()[1].layerIndices, (std::vector<int>{3, 1}));
-
-  cb.ShowMessage("No image layer present.");
   cb.ShowMessage(nullptr);
-  EXPECT_EQ(host.Messages(), (std::vector<std::string>{"No image layer present.", ""}));
+  EXPECT_EQ(host.Messages(), (std::vector<std::string>{""}));
   int answer = -5;
   cb.ShowMessageBox(-1, -1, 16, &answer, "Nothing to undo");
   EXPECT_EQ(answer, 1);
   host.SetMessageBoxAnswer(7);
   cb.ShowMessageBox(-1, -1, 16, &answer, "Again");
   EXPECT_EQ(answer, 7);
-  ASSERT_EQ(host.MessageBoxes().size(), 2u);
-  EXPECT_EQ(host.MessageBoxes()[0].text, "Nothing to undo");
 }
 
 TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
@@ -160,16 +153,10 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
   EXPECT_EQ(w, 0);
   EXPECT_EQ(cb.GetViewPixels(window), nullptr);
 
-  cb.BeginTimedUpdate(window, 42);
-  cb.CheckTimedUpdate(window);
-  cb.CheckTimedUpdate(window);
-  const bool running = rec->timedUpdateRunning;
-  cb.EndTimedUpdate(window);
   cb.UpdateImageRequested(view, 0);
   cb.ImagePlaneRefreshed(view);
-  EXPECT_EQ((std::vector<int>{running, rec->timedUpdateRunning, rec->timedUpdateChecks,
-                              rec->updateImageRequests, rec->imagePlaneRefreshes}),
-            (std::vector<int>{1, 0, 2, 1, 1}));
+  EXPECT_EQ((std::vector<int>{rec->updateImageRequests, rec->imagePlaneRefreshes}),
+            (std::vector<int>{1, 1}));
   EXPECT_TRUE(cb.WantsTransparentBackdrop(view));
   host.SetTransparentBackdrop(window, false);
   EXPECT_FALSE(cb.WantsTransparentBackdrop(view));
@@ -180,19 +167,17 @@ TEST(ReferenceHostWindows, ViewOwnsPixelMemoryOfTheChosenSize) {
 }
 
 // What the host answers before the application configures anything.
+// The white background, the identity display filter and running ants are
+// what every composite, canvas export and ants test starts from.
 TEST(ReferenceHostQueries, NeutralDefaultsAndTheDisplaySettings) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
-  EXPECT_EQ(cb.GetBackgroundColor(), 0xFFFFFFFFu);
   float f[8];
-  cb.GetDisplayFilter(0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
-  EXPECT_EQ(std::vector<float>(f, f + 8), (std::vector<float>{1, 1, 1, 1, 0, 0, 0, 0}));
   int ox = 1, oy = 1, appView = 0;
   float sx = 0, sy = 0;
   cb.GetViewOriginAndScale(&appView, &ox, &oy, &sx, &sy);
   EXPECT_EQ((std::vector<float>{float(ox), float(oy), sx, sy}), (std::vector<float>{0, 0, 1, 1}));
   EXPECT_EQ(host.LastAppView(), &appView);
-  EXPECT_FALSE(cb.HoldMarchingAnts());
   // The display filter and rotation centre reach the engine only from here.
   host.SetDisplayFilter({0.5f, 1, 1, 1}, {0, 0.25f, 0, 0});
   cb.GetDisplayFilter(0, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
@@ -369,20 +354,6 @@ TEST(ReferenceHostMemory, EnvironmentSetsTheBudgetOrWarnsOnce) {
   unsetenv("BRENMARK_MEMORY");
 }
 
-TEST(ReferenceHostWatermark, HookSeesEachPageCall) {
-  ReferenceHost host;
-  const BrenmarkCallbacks cb = host.Install();
-  std::uint32_t page[4] = {0, 0, 0, 0};
-  cb.ApplyWatermark(page, 128, 256, 128, 128, 300, 400);  // no hook: untouched
-  EXPECT_EQ(page[0], 0u);
-  host.SetWatermarkHook([](void* px, int x, int y, int, int, int bw, int) {
-    static_cast<std::uint32_t*>(px)[0] = static_cast<std::uint32_t>(x + y + bw);
-  });
-  cb.ApplyWatermark(page, 128, 256, 128, 128, 300, 400);
-  EXPECT_EQ(page[0], 684u);
-  EXPECT_EQ(host.CallCount(kCbApplyWatermark), 2);
-}
-
 TEST(ReferenceHostTimers, FireInOrderOfDueTimeTiesToTheEarlierStarted) {
   ReferenceHost host;
   const BrenmarkCallbacks cb = host.Install();
@@ -447,6 +418,133 @@ TEST(ReferenceHostTimers, WallClockAdvancesAtLeastTheSleptTime) {
   EXPECT_GE(host.Now(), 3);
   EXPECT_EQ(fired, host.Now());
   EXPECT_EQ(static_cast<int>(log.firings.size()), fired);
+}
+
+class PolylineCurveTest : public ::testing::Test {
+ protected:
+  void SetUp() override { live_ = LivePolylineCurveCount(); }
+  void TearDown() override { EXPECT_EQ(LivePolylineCurveCount(), live_); }
+
+  ReferenceHost host_;
+  BrenmarkCallbacks cb_ = host_.Install();
+  int live_ = 0;
+};
+
+// (0,0) -> (3,4) -> (3,10): segments of length 5 and 6.
+ag_curve* MakeBent() {
+  return MakePolylineCurve({{0, 0}, {3, 4}, {3, 10}}, false);
+}
+ag_curve* MakeSquare() {
+  return MakePolylineCurve({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true);
+}
+
+// Parameters past the ends clamp on an open curve and wrap on a closed one;
+// at a vertex the direction is the leaving segment's.
+TEST_F(PolylineCurveTest, LengthEvaluationDirectionAndProjection) {
+  const struct {
+    bool closed;
+    double t, x, y, dx, dy;
+  } points[] = {
+      {false, 2.5, 1.5, 2, 0.6, 0.8}, {false, 8, 3, 7, 0, 1},  {false, -1, 0, 0, 0.6, 0.8},
+      {false, 20, 3, 10, 0, 1},       {false, 5, 3, 4, 0, 1},  {true, 45, 5, 0, 1, 0},
+      {true, -5, 0, 5, 0, -1},        {true, 35, 0, 5, 0, -1},
+  };
+  ag_curve* curves[2] = {MakeBent(), MakeSquare()};
+  for (const auto& p : points) {
+    ag_curve* c = curves[p.closed];
+    double x = 0, y = 0, dx = 0, dy = 0;
+    cb_.EvaluateCurve(c, p.t, &x, &y);
+    cb_.GetCurveDirection(c, p.t, &dx, &dy);
+    EXPECT_EQ((std::vector<double>{x, y}), (std::vector<double>{p.x, p.y})) << p.t;
+    EXPECT_NEAR(dx, p.dx, 1e-12) << p.t;
+    EXPECT_NEAR(dy, p.dy, 1e-12) << p.t;
+  }
+  EXPECT_FALSE(cb_.IsCurveClosed(curves[0]));
+  EXPECT_TRUE(cb_.IsCurveClosed(curves[1]));
+  EXPECT_EQ(cb_.GetCurveLength(curves[0]), 11.0);
+  EXPECT_EQ(cb_.GetCurveLength(curves[1]), 40.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], 10, 7), 8.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], -3, -4), 0.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[0], 3, 50), 11.0);
+  EXPECT_EQ(cb_.ProjectOntoCurve(curves[1], -2, 4), 36.0);
+  for (ag_curve*& c : curves) cb_.ReleaseCurve(&c);
+  EXPECT_EQ(curves[0], nullptr);
+  cb_.ReleaseCurve(&curves[0]);  // releasing an empty holder does nothing
+  EXPECT_EQ(host_.CallCount(kCbReleaseCurve), 3);
+}
+
+TEST_F(PolylineCurveTest, BoundsTessellationAndSplinePoints) {
+  ag_curve* c = MakeSquare();
+  double** corners = cb_.GetCurveBounds(c);
+  ASSERT_NE(corners, nullptr);
+  EXPECT_EQ((std::vector<double>{corners[0][0], corners[0][1], corners[1][0], corners[1][1]}),
+            (std::vector<double>{0, 0, 10, 10}));
+
+  int n = 0;
+  float* segs = cb_.TessellateCurve(c, nullptr, &n);
+  ASSERT_EQ(n, 4);
+  const std::vector<float> expected = {0, 0, 10, 0, 10, 0, 0, 10, 10, 10, -10, 0, 0, 10, 0, -10};
+  EXPECT_EQ(std::vector<float>(segs, segs + 16), expected);
+  delete[] segs;
+
+  ASSERT_EQ(c->splineCount, 1);
+  ASSERT_NE(c->splines, nullptr);
+  EXPECT_EQ(c->splines->next, nullptr);
+  float* pts = cb_.GetSplinePoints(c->splines, &n);
+  ASSERT_EQ(n, 5);  // the closed loop repeats its first point
+  EXPECT_EQ(std::vector<float>(pts, pts + 10),
+            (std::vector<float>{0, 0, 10, 0, 10, 10, 0, 10, 0, 0}));
+  delete[] pts;
+  cb_.ReleaseCurve(&c);
+
+  // An open polyline is still closed for filling; a lone point gives nothing.
+  ag_curve* open = MakeBent();
+  segs = cb_.TessellateCurve(open, nullptr, &n);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(std::vector<float>(segs + 8, segs + 12), (std::vector<float>{3, 10, -3, -10}));
+  delete[] segs;
+  cb_.ReleaseCurve(&open);
+  ag_curve* dot = MakePolylineCurve({{2, 2}}, false);
+  EXPECT_EQ(cb_.TessellateCurve(dot, nullptr, &n), nullptr);
+  EXPECT_EQ(n, 0);
+  cb_.ReleaseCurve(&dot);
+  ag_curve* empty = MakePolylineCurve(std::vector<brenmark::host::CurvePoint>{}, false);
+  EXPECT_EQ(cb_.GetCurveBounds(empty), nullptr);
+  cb_.ReleaseCurve(&empty);
+}
+
+TEST_F(PolylineCurveTest, CopiesAreIndependentAndInPlaceEditsCount) {
+  ag_curve* c = MakeBent();
+  ag_curve* copy = cb_.CopyCurve(c, 0);
+  ag_curve* clone = cb_.CloneCurve(c);
+  EXPECT_EQ(LivePolylineCurveCount(), live_ + 3);
+  // Rewrite the last point in place, as a stroke converting coordinates does.
+  c->splines->points[5] = 4;  // last point (3,10) becomes (3,4): length 5
+  EXPECT_EQ(cb_.GetCurveLength(c), 5.0);
+  EXPECT_EQ(cb_.GetCurveLength(copy), 11.0);
+  EXPECT_EQ(cb_.GetCurveLength(clone), 11.0);
+  EXPECT_NE(copy->splines->points, c->splines->points);
+  cb_.ReleaseCurve(&c);
+  cb_.ReleaseCurve(&copy);
+  cb_.ReleaseCurve(&clone);
+}
+
+TEST_F(PolylineCurveTest, SplineCountLimitsTheSplinesVisited) {
+  ag_curve* c = MakePolylineCurve({{{0, 0}, {4, 0}}, {{4, 0}, {4, 6}}}, false);
+  ASSERT_EQ(c->splineCount, 2);
+  ASSERT_NE(c->splines->next, nullptr);
+  EXPECT_EQ(c->splines->next->next, nullptr);
+  EXPECT_EQ(cb_.GetCurveLength(c), 10.0);
+  int n = 0;
+  float* pts = cb_.GetSplinePoints(c->splines->next, &n);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(pts[3], 6.0f);
+  delete[] pts;
+  c->splineCount = 1;
+  EXPECT_EQ(cb_.GetCurveLength(c), 4.0);
+  EXPECT_EQ(cb_.GetCurveBounds(c)[1][1], 0.0);
+  c->splineCount = 2;
+  cb_.ReleaseCurve(&c);
 }
 
 }  // namespace

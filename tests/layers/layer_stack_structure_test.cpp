@@ -58,7 +58,7 @@ TEST_F(LayerStackStructure, NewStackHasOnlyItsSelectionMask) {
   EXPECT_EQ(s->GetLayerFromIndex(-2), first);
 }
 
-TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
+TEST_F(LayerStackStructure, NamesNumberEveryLayerAndTheSelectionFromOneCounter) {
   NewStack();
   LayerStack* s = Stack();
   std::intptr_t selection = Id(s->GetSelectionMaskHandle());
@@ -70,14 +70,6 @@ TEST_F(LayerStackStructure, NamesNumberEveryLayerFromOneCounterAcrossStacks) {
   EXPECT_EQ(Names(s), Name("Layer", selection + 1) + " " + Name("Layer", selection + 2) + " " +
                           Name("Mask", selection + 3));
   EXPECT_EQ(Id(s->GetLayerHandle(3)), selection + 3);
-
-  NewStack();
-  LayerStack* second = Stack();
-  EXPECT_EQ(Id(second->GetSelectionMaskHandle()), selection + 4);
-  EXPECT_STREQ(second->GetSelectionMask()->GetLayerName(), "Selection");
-  PntNewLayer(-2, false);
-  second = Stack();
-  EXPECT_EQ(Names(second), Name("Layer", selection + 5));
 }
 
 // Masks take the stack's default display colour and opacity; a missing

@@ -170,16 +170,10 @@ TEST_F(BrenmarkBinary, StatsFollowTheOutputOfTheScripts) {
   // A white 64 x 64 layer holds one page of four-byte pixels at least.
   EXPECT_EQ(o.out.find("  big pages in memory: 0\n"), std::string::npos) << o.out;
 
-  // Printed after a failed script too. Before any canvas the cache holds
-  // nothing: the paint manager's warm-up stroke gave back what it used.
+  // Printed after a failed script too.
   o = Tool("--stats -", "canvas 8 8\nmergee\n");
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out.rfind("page cache:\n  budget bytes: ", 0), 0u) << o.out;
-  o = Tool("--stats -", "# nothing\n");
-  for (const char* empty : {"  bytes in memory: 0\n", "  big pages in memory: 0\n",
-                            "  smart images: 0\n", "  swapped pages: 0\n"}) {
-    EXPECT_NE(o.out.find(empty), std::string::npos) << o.out;
-  }
 }
 
 // Run from a scratch folder, the demo finds its pen files, writes its
@@ -234,15 +228,6 @@ TEST_F(BrenmarkBinary, NeverCrashesOnJunk) {
       {"blank.bms", "\n\n   \n# only a comment\n", 0, ""},
       {"noise.bms", noise, 1, ""},
       {"words.bms", words, -1, ""},
-      {"huge.bms", "canvas 1e308 1\n", 1,
-       "huge.bms:1: canvas: <width> must be a whole number, got '1e308' "
-       "(usage: canvas [<width>=256] [<height>=256])\n"},
-      {"nul.bms", std::string("canvas\0\n", 8), 1,
-       "nul.bms:1: NUL byte in line (is this a text file?)\n"},
-      {"colour.bms", "canvas\nadd-layer A\nfill A 0 0 1 1 #GGGGGG\n", 1,
-       "colour.bms:3: fill: <colour> must be a colour (#RRGGBB, #RRGGBBAA or r,g,b,a with values 0 "
-       "to 255), got '#GGGGGG' (usage: fill <layer> <x> <y> <width> <height> <colour> "
-       "[<mode>=replace])\n"},
       {"quote.bms", "canvas\nadd-layer \"\n", 1, "quote.bms:2: unterminated quoted text\n"},
   };
   for (const auto& c : cases) {

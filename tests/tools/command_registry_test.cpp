@@ -115,12 +115,10 @@ TEST_F(ToyCommands, BindsEveryLineOrExplainsIt) {
       {"add-layer \"a b\"", "add-layer a b"},
       // Layer references; a huge index is a range problem for the handler.
       {"opacity current 1", "opacity current 1"},
-      {"opacity bottom 1", "opacity bottom 1"},
       {"opacity 99999999999999999999 1", "opacity 9223372036854775807 1"},
       {"opacity \"3\" 1", "opacity \"3\" 1"},
       {"opacity 3rd 1", "opacity \"3rd\" 1"},
       {"opacity 0 1", "opacity: <layer> must be 1 or more, got '0'" + opacity},
-      {"opacity -2 1", "opacity: <layer> must be 1 or more, got '-2'" + opacity},
       {"opacity \"\" 1", "opacity: <layer> must not be empty" + opacity},
       // Colours, choices and paths; at a colour's place a #word is a colour.
       {"tint #FF8000", "tint 255,128,0,255 1:bilinear"},
@@ -129,6 +127,7 @@ TEST_F(ToyCommands, BindsEveryLineOrExplainsIt) {
       {"tint \"0,0,0,0\" file=-  #note", "tint 0,0,0,0 1:bilinear -"},
       {"tint #FF8000 #note", "tint 255,128,0,255 1:bilinear"},
       {"tint #GGGGGG", colour + "'#GGGGGG'" + tint},
+      {"tint 1,2,3,256", colour + "'1,2,3,256'" + tint},
       {"tint #FF80 # short", colour + "'#FF80'" + tint},
       {"tint # forgotten", "tint: missing argument <colour>" + tint},
       {"tint #FF8000 Bilinear",

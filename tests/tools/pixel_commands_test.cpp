@@ -45,8 +45,7 @@ TEST_F(PixelCommands, FillOverCompositesAndMasksTakeAGreyLevel) {
   EXPECT_EQ(EnginePixel(1, 0, 0), (std::vector<int>{128, 0, 127, 255}));
   EXPECT_EQ(EnginePixel(1, 2, 2), (std::vector<int>{0, 0, 255, 255}));
 
-  Run("add-mask Fade\nfill Fade 0 0 2 2 #808080\nfill Fade 1 1 1 1 #FF0000\n"
-      "fill Fade 0 1 1 1 #FFFFFF80\nexport Fade " +
+  Run("add-mask Fade\nfill Fade 0 0 2 2 #808080\nfill Fade 1 1 1 1 #FF0000\nexport Fade " +
       F("fade.png"));
   EXPECT_EQ(EnginePixels(2, 0, 0, 2, 2), (Pixels{{128}, {128}, {128}, {85}}));
   EXPECT_EQ(FilePixels("fade.png", 2, 2), (Pixels{{128}, {85}, {128}, {128}}));
@@ -163,13 +162,6 @@ TEST_F(PixelCommands, ExportViewScalesAndTurnsThroughTheImagePlane) {
   EXPECT_EQ(FilePixels("half.png", 3, 2), (Pixels{src[5], src[4], src[3], src[2], src[1], src[0]}));
   // Without zoom or turn every filter copies.
   EXPECT_EQ(FilePixels("same.png", 3, 2), src);
-
-  // Interpolating filters keep a uniform picture uniform.
-  Run("add-layer Paper\nfill Paper 0 0 8 8 #336699\n");
-  for (const char* filter : {"bilinear", "bicubic"}) {
-    Run(std::string("export-view Paper ") + F("up.png") + " 2.5 0 " + filter);
-    EXPECT_EQ(FilePixels("up.png", 20, 20), Repeat({0x33, 0x66, 0x99, 255}, 400)) << filter;
-  }
 }
 
 TEST_F(PixelCommands, FlipMirrorsWithinTheLayersContent) {
@@ -216,35 +208,23 @@ TEST_F(PixelCommands, PasteBlendsUnderTheChosenFactors) {
 TEST_F(PixelCommands, BadLinesAreRefusedAndChangeNoPixels) {
   WritePng("stamp.png", Rgba8(2, 2, std::vector<std::uint8_t>(16, 200)));
   WritePng("wide.png", Rgba8(40, 1, std::vector<std::uint8_t>(160, 9)));
-  WriteBytes(Path("text.png"), "canvas 8 8\n");
-  std::string cut = FileBytes(Path("stamp.png"));
-  WriteBytes(Path("cut.png"), cut.substr(0, cut.size() / 2));
   Run("canvas 32 16\nadd-layer Paper\nfill Paper 0 0 4 4 #102030\nadd-mask Fade\n"
       "add-shape-layer Lines\nadd-layer Empty\n");
   // Generic argument checks (ranges, choices, colour words) are the command
-  // table's; these are the pixel commands' own.
+  // table's, and the PNG reader's and writer's messages PngFiles'; these are
+  // the pixel commands' own.
   const std::string p = Path("");
   const std::string paste = " (usage: paste <layer> <file> [<x>=0] [<y>=0] [<src>=1] [<dst>=7])";
   const std::string partial = "export: give all of <x>, <y>, <width> and <height>, or none";
   ExpectRefused({
       {"fill Paper 30 0 4 4 #FFFFFF",
        "fill: the rectangle (4 x 4 at 30,0) reaches outside canvas 0 (32 x 16)"},
-      {"fill Paper -1 0 4 4 #FFFFFF",
-       "fill: the rectangle (4 x 4 at -1,0) reaches outside canvas 0 (32 x 16)"},
-      {"fill Paper 0 0 4 4 1,2,3,256",
-       "fill: <colour> must be a colour (#RRGGBB, #RRGGBBAA or r,g,b,a with values 0 to 255), "
-       "got '1,2,3,256' (usage: fill <layer> <x> <y> <width> <height> <colour> "
-       "[<mode>=replace])"},
       {"fill Lines 0 0 4 4 #FFFFFF",
        "fill: layer 3 is a shape layer; its pixels are drawn from its shapes"},
-      {"fill Moon 0 0 4 4 #FFFFFF", "fill: there is no layer named \"Moon\" in canvas 0"},
       {"fill " + std::string(1000, 'M') + " 0 0 4 4 #FFFFFF",
        "fill: there is no layer named \"" + std::string(40, 'M') + "...\" in canvas 0"},
       {"import " + F("missing.png"),
        "import: cannot open '" + p + "missing.png': No such file or directory"},
-      {"import " + F("text.png"), "import: '" + p + "text.png' is not a PNG file"},
-      {"import " + F("cut.png"),
-       "import: '" + p + "cut.png' is not a readable PNG: the file ends too early"},
       {"import " + F("stamp.png") + " name=Paper", "import: layer 1 is already named \"Paper\""},
       {"import-mask " + F("stamp.png"),
        "import-mask: '" + p + "stamp.png' is not a greyscale PNG without alpha"},
@@ -252,26 +232,20 @@ TEST_F(PixelCommands, BadLinesAreRefusedAndChangeNoPixels) {
        "paste: <src> must be 0, 1, 6, 7, 8 or 9, got '5'" + paste},
       {"paste Paper " + F("wide.png"),
        "paste: '" + p + "wide.png' (40 x 1 at 0,0) reaches outside canvas 0 (32 x 16)"},
-      {"paste Paper " + F("stamp.png") + " 31 15",
-       "paste: '" + p + "stamp.png' (2 x 2 at 31,15) reaches outside canvas 0 (32 x 16)"},
       {"paste Fade " + F("stamp.png"),
        "paste: '" + p + "stamp.png' is not a greyscale PNG without alpha"},
       {"export Paper " + F("x.png") + " 0 0 4", partial},
-      {"export Paper " + F("x.png") + " width=4", partial},
       {"export Empty " + F("x.png"), "export: layer 4 holds no pixels; give a rectangle to export"},
-      {"export Paper " + F("none/x.png"),
-       "export: cannot write '" + p + "none/x.png': No such file or directory"},
       {"export Paper " + F(""),
        "export: cannot write '" + p +
            "': it is a directory, not a regular file; refusing to replace it"},
       {"flip Lines both", "flip: layer 3 is a shape layer; its pixels are drawn from its shapes"},
   });
   EXPECT_FALSE(fs::exists(Path("x.png")));
-  EXPECT_FALSE(fs::exists(Path("none")));
   // Nothing but the test's own files: no temporary file was left behind.
   int files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;
-  EXPECT_EQ(files, 4);
+  EXPECT_EQ(files, 2);
 
   Run("canvas 300 300\nadd-layer Big\nfill Big 0 0 300 300 #FFFFFF");
   EXPECT_EQ(Refused("export-view Big " + F("big.png") + " 64"),

@@ -1,10 +1,16 @@
 // The tool's commands driven in-process against the engine: what each
-// layer command does to the structure, the printed structure, and that a
-// bad line is refused with its message and leaves every canvas unchanged.
+// layer command does to the structure, the printed structure, undo and redo,
+// saving and opening a canvas, and that a bad line is refused with its
+// message and leaves every canvas unchanged.
+#include <brenmark/undo_list.h>
+
+#include <functional>
+
 #include "tool_fixture.h"
 
 using brenmark::tool::CommandRegistry;
 using brenmark::tool::Session;
+using brenmark::tool::test::FileBytes;
 
 namespace {
 
@@ -26,6 +32,18 @@ class ToolCommands : public brenmark::tool::test::ToolTest {
       if (opacity != 1.0f) out += "(" + brenmark::tool::FormatNumber(opacity) + ")";
     }
     return out;
+  }
+  // The structure and a digest of every layer's pixels over a 300 x 200
+  // canvas (a layer's stored extent may differ: a merge can grow the upper
+  // layer's bounds with transparent pixels).
+  std::string State() {
+    std::string pixels;
+    for (int i = 1; i <= Brenmark.GetLayerCount(PntCurrentLayerStack()); ++i) {
+      for (const auto& p : EnginePixels(i, 0, 0, 300, 200)) {
+        for (int v : p) pixels += static_cast<char>(v);
+      }
+    }
+    return Printed() + std::to_string(std::hash<std::string>{}(pixels));
   }
   // Runs each step's lines, then checks the layers they leave.
   void Steps(const std::vector<std::pair<std::string, std::string>>& steps) {
@@ -123,11 +141,6 @@ TEST_F(ToolCommands, BadLinesAreRefusedAndChangeNothing) {
   // Generic argument checks are the command table's; these are the layer
   // commands' own limits and rules.
   ExpectRefused({
-      {"canvas 99999999999999999999 1",
-       "canvas: <width> must be between 1 and 4096, got '99999999999999999999' "
-       "(usage: canvas [<width>=256] [<height>=256])"},
-      {"opacity Sky 1.5",
-       "opacity: <value> must be between 0 and 1, got '1.5' (usage: opacity <layer> <value>)"},
       {"rename 9 X", "rename: there is no layer 9 in canvas 0 (it has 4 layers)"},
       {"hide-layer 99999999999999999999",
        "hide-layer: there is no layer 9223372036854775807 in canvas 0 (it has 4 layers)"},
@@ -210,5 +223,52 @@ TEST_F(ToolCommands, KeepsCanvasesWithinTheirLimits) {
   EXPECT_EQ(Refused("canvas 1 1"), "canvas: all 512 canvases are in use");
   EXPECT_EQ(Brenmark.GetLayerStackCount(), PaintManager::kMaxLayerStacks);
 }
+
+// Each undo or redo step goes back or forward one recorded change exactly;
+// running out warns on standard error and is no error.
+TEST_F(ToolCommands, UndoStepsBackAndForthExactlyAndRunningOutOnlyWarns) {
+  PaintUndoList.FlushUndoList(nullptr);
+  Run("canvas 300 200\nadd-layer A\nfill A 0 0 300 200 #204060\nadd-layer B\n"
+      "fill B 120 100 140 90 #FF000080\n");
+  const std::string beforeMerge = State();
+  Run("merge-down B\n");
+  const std::string merged = State();
+  ASSERT_NE(merged, beforeMerge);
+  Run("undo\n");
+  EXPECT_EQ(State(), beforeMerge);
+  Run("redo\n");
+  EXPECT_EQ(State(), merged);
+  EXPECT_EQ(warnings.str(), "");
+
+  Run("undo 10\n");  // merge, B, A: then nothing is left
+  EXPECT_EQ(Brenmark.GetLayerCount(PntCurrentLayerStack()), 0);
+  EXPECT_EQ(warnings.str(), "warning: You cannot undo any more actions.\n");
+  warnings.str("");
+  Run("redo 3\n");
+  EXPECT_EQ(State(), merged);
+  Run("redo\n");
+  EXPECT_EQ(warnings.str(), "warning: You cannot redo any more actions.\n");
+  EXPECT_NE(Refused("undo 11"), "");
+}
+
+#if BRENMARK_HAVE_OPENRASTER
+// A canvas saved as an OpenRaster document comes back as a new canvas that
+// shows the same picture; a document that cannot be read changes nothing.
+// 130 x 129: one column and one row past the first page.
+TEST_F(ToolCommands, SavedCanvasOpensAsTheSamePicture) {
+  Run("canvas 130 129\nbackground #F4EBD9\nadd-layer Paper\nfill Paper 0 0 130 129 #20406080\n"
+      "add-layer Ink\nfill Ink 120 120 10 9 #30609080\nadd-mask\nfill current 0 0 4 4 #FFFFFF\n"
+      "offset Ink 3 -2\nselect-rect 100 100 30 29\nsave " +
+      F("a.ora") + "\nopen " + F("a.ora") + "\nexport-canvas " + F("opened.png") +
+      "\nuse-canvas 0\nexport-canvas " + F("saved.png") + "\n");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
+  EXPECT_EQ(FileBytes(Path("opened.png")), FileBytes(Path("saved.png")));
+  EXPECT_EQ(warnings.str(), "");
+  const std::string missing = Path("missing.ora");
+  EXPECT_EQ(Refused("open " + F("missing.ora")),
+            "open: cannot open '" + missing + "': No such file or directory");
+  EXPECT_EQ(Brenmark.GetLayerStackCount(), 2);
+}
+#endif
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The transform commands: a committed rotation and scale against a
 // reference image, previews that exports show and that cancelling (or
-// another command) takes back, flips recorded for undo, and refused lines.
+// another command) takes back, and refused lines.
 #include "tools/tool_fixture.h"
 
 namespace brenmark::tool::test {
@@ -55,15 +55,6 @@ TEST_F(TransformCommands, PreviewsAreTakenBackUnlessCommitted) {
   Run("transform L move 7 -3\n");
   EXPECT_EQ(Bounds(1), (std::vector<int>{27, 11, 18, 12}));
   EXPECT_EQ(CanvasPixels(1, 26, 10, 20, 14), before);
-}
-
-TEST_F(TransformCommands, FlipIsRecordedForUndo) {
-  Picture();
-  const std::string before = AllPixels();
-  Run("flip L horizontal\n");
-  EXPECT_EQ(EnginePixel(1, 37, 14), (std::vector<int>{0, 0, 255, 255}));
-  Run("undo\n");
-  EXPECT_EQ(AllPixels(), before);
 }
 
 TEST_F(TransformCommands, RefusedLinesChangeNothing) {
