@@ -85,6 +85,11 @@ struct Direction {
   std::vector<Edge> edges;
   float start, base;
   int n, lines;
+  // Once a run has started: the edges in order of the sub-line they are
+  // entered on, sub-line s's at order[enter[s] .. enter[s + 1]); `first`
+  // is room for each edge's sub-line.
+  std::vector<int> enter, first;
+  std::vector<Edge> order;
 };
 
 void MakeDirections(const LineSegment* segs, int count, const ilTile& b, Direction* h,
@@ -165,8 +170,8 @@ Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
 // lone segment). Only segments whose range has begun and not ended are
-// tested (an active list in order of lo, entered as the sub-lines reach
-// them and dropped on the first sub-line past their end), which finds the
+// tested (an active list, each segment entered on the first sub-line at or
+// past its lo and dropped on the first one past its end), which finds the
 // same crossings, each by the same formula, as testing every segment. The
 // active list stays in the order of the last crossings, so sorting the next
 // ones is an insertion sort of an almost sorted list, and a list that needs
@@ -178,16 +183,59 @@ struct SubLines {
   Edge* a;
   float* c;
   int na;
-  std::size_t next;
   long long s, subs;
   float last;
   float ends;                               // no active segment ends before this
   std::uint64_t* crossingCycles = nullptr;  // when timed: cycles spent on crossings
 };
 
+// Sub-line s of a direction lies at v = start + 0.5f * s, the value every
+// test against a segment's range uses.
+inline float SubLineAt(float start, long long s) {
+  return start + 0.5f * static_cast<float>(s);
+}
+
+// The first sub-line s below `subs` whose v is at or past lo, or subs when
+// there is none. v grows with s (rounding keeps the order, though equal
+// values may repeat), so the estimate from (lo - start) * 2 only needs
+// walking to the exact answer; an infinite lo gives 0 or subs.
+long long FirstSubLine(float lo, float start, long long subs) {
+  const float f = (lo - start) * 2.0f;
+  long long s = 0;
+  if (f >= static_cast<float>(subs)) {
+    s = subs;
+  } else if (f > 0.0f) {
+    s = static_cast<long long>(std::ceil(f));
+  }
+  while (s > 0 && SubLineAt(start, s - 1) >= lo) --s;
+  while (s < subs && SubLineAt(start, s) < lo) ++s;
+  return s;
+}
+
+// Puts the edges in order of the sub-line that enters them (a counting
+// sort), leaving out those no sub-line crosses: entered on none, or ended
+// before the one that would enter them.
 SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
-  std::sort(d.edges.begin(), d.edges.end(),
-            [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
+  const long long subs = 2LL * d.lines;
+  std::vector<int>& enter = d.enter;
+  enter.assign(static_cast<std::size_t>(subs) + 2, 0);
+  d.order.resize(d.edges.size());
+  // Each edge's sub-line (subs: none), counted into enter[s + 2]; then the
+  // running count; then each edge placed through enter[s + 1], which leaves
+  // sub-line s's edges at [enter[s], enter[s + 1]).
+  std::vector<int>& first = d.first;
+  first.resize(d.edges.size());
+  for (std::size_t i = 0; i < d.edges.size(); ++i) {
+    const Edge& e = d.edges[i];
+    long long s = FirstSubLine(e.lo, d.start, subs);
+    if (s < subs && e.hi < SubLineAt(d.start, s)) s = subs;
+    first[i] = static_cast<int>(s);
+    if (s < subs) ++enter[static_cast<std::size_t>(s) + 2];
+  }
+  for (std::size_t s = 2; s < enter.size(); ++s) enter[s] += enter[s - 1];
+  for (std::size_t i = 0; i < d.edges.size(); ++i) {
+    if (first[i] < subs) d.order[enter[static_cast<std::size_t>(first[i]) + 1]++] = d.edges[i];
+  }
   active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
   return {&d,
@@ -195,58 +243,90 @@ SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<floa
           cross.data(),
           0,
           0,
-          0,
-          2LL * d.lines,
+          subs,
           static_cast<float>(d.n - 1),
           std::numeric_limits<float>::infinity()};
 }
 
-// Goes on up to (not including) sub-line `until`.
-template <typename F>
-void RunSubLines(SubLines& l, long long until, F&& f) {
+// Goes on up to (not including) sub-line `until`; kTimed adds the cycles
+// spent on crossings to *l.crossingCycles.
+template <bool kTimed, typename F>
+void RunSubLinesFor(SubLines& l, long long until, F& f) {
   const Direction& d = *l.d;
   Edge* const a = l.a;
   float* const c = l.c;
-  for (; l.s < std::min(until, l.subs); ++l.s) {
-    const float V = d.start + 0.5f * static_cast<float>(l.s);
-    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) {
-      l.ends = std::min(l.ends, d.edges[l.next].hi);
-      a[l.na++] = d.edges[l.next++];
+  const Edge* const edges = d.order.data();
+  const int* const enter = d.enter.data();
+  const float start = d.start, base = d.base, last = l.last;
+  const long long stop = std::min(until, l.subs);
+  int na = l.na;
+  float ends = l.ends;
+  for (long long s = l.s; s < stop; ++s) {
+    const float V = SubLineAt(start, s);
+    for (int e = enter[s], ee = enter[s + 1]; e < ee; ++e) {
+      ends = std::min(ends, edges[e].hi);
+      a[na++] = edges[e];
     }
-    if (l.ends < V) {
+    if (ends < V) {
       // Segments have ended: dropped, keeping the order of the others.
       int kept = 0;
-      l.ends = std::numeric_limits<float>::infinity();
-      for (int i = 0; i < l.na; ++i) {
+      ends = std::numeric_limits<float>::infinity();
+      for (int i = 0; i < na; ++i) {
         if (a[i].hi < V) continue;
-        l.ends = std::min(l.ends, a[i].hi);
+        ends = std::min(ends, a[i].hi);
         a[kept++] = a[i];
       }
-      l.na = kept;
+      na = kept;
     }
-    const std::uint64_t t0 = l.crossingCycles ? platform::CycleCount() : 0;
-    const int nc = l.na;
-    for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
-    // Mostly in order already and all distinct: then no crossing moves and
-    // none is dropped.
-    bool distinct = true;
-    for (int i = 1; i < nc; ++i) {
-      if (c[i] > c[i - 1]) continue;
-      distinct = false;
-      if (!(c[i] < c[i - 1])) continue;
-      const float key = c[i];
-      const Edge e = a[i];
-      int j = i;
-      for (; j > 0 && c[j - 1] > key; --j) {
-        c[j] = c[j - 1];
-        a[j] = a[j - 1];
+    std::uint64_t t0 = 0;
+    if constexpr (kTimed) t0 = platform::CycleCount();
+    int nu;
+    if (na == 2) {
+      // The common case of a convex shape: one span.
+      float c0 = Crossing(a[0], V, base, last), c1 = Crossing(a[1], V, base, last);
+      if (c1 < c0) {
+        std::swap(c0, c1);
+        std::swap(a[0], a[1]);
       }
-      c[j] = key;
-      a[j] = e;
+      c[0] = c0;
+      c[1] = c1;
+      nu = c0 != c1 ? 2 : 1;
+    } else {
+      const int nc = na;
+      for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, base, last);
+      // Mostly in order already and all distinct: then no crossing moves and
+      // none is dropped.
+      bool distinct = true;
+      for (int i = 1; i < nc; ++i) {
+        if (c[i] > c[i - 1]) continue;
+        distinct = false;
+        if (!(c[i] < c[i - 1])) continue;
+        const float key = c[i];
+        const Edge e = a[i];
+        int j = i;
+        for (; j > 0 && c[j - 1] > key; --j) {
+          c[j] = c[j - 1];
+          a[j] = a[j - 1];
+        }
+        c[j] = key;
+        a[j] = e;
+      }
+      nu = distinct ? nc : Unique(c, nc);
     }
-    const int nu = distinct ? nc : Unique(c, nc);
-    if (l.crossingCycles) *l.crossingCycles += platform::CycleCount() - t0;
-    f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
+    if constexpr (kTimed) *l.crossingCycles += platform::CycleCount() - t0;
+    f(s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
+  }
+  l.s = std::max(l.s, stop);
+  l.na = na;
+  l.ends = ends;
+}
+
+template <typename F>
+void RunSubLines(SubLines& l, long long until, F&& f) {
+  if (l.crossingCycles) {
+    RunSubLinesFor<true>(l, until, f);
+  } else {
+    RunSubLinesFor<false>(l, until, f);
   }
 }
 
