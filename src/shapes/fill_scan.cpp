@@ -145,25 +145,23 @@ struct Run {
   int x, d;
 };
 
-// Merges two lists of changes in order of x into `out`, the changes of
-// equal x in the two added into one (left out when 0); answers the end of
-// the output.
-Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
-  const Run *ae = a + na, *be = b + nb;
-  while (a < ae && b < be) {
-    if (a->x < b->x) {
-      *out++ = *a++;
-    } else if (b->x < a->x) {
-      *out++ = *b++;
-    } else {
-      if (a->d + b->d != 0) *out++ = {a->x, a->d + b->d};
-      ++a;
-      ++b;
-    }
+// After the last change of a list: past every pixel.
+constexpr int kListEnd = std::numeric_limits<int>::max();
+
+// Merges three lists of changes in order of x, each ended by an x of
+// kListEnd, into `out`: one change per x, the sum of all those of that x
+// (left out when 0). Answers the end of the output.
+Run* MergeRuns(const Run* a, const Run* b, const Run* c, Run* out) {
+  for (;;) {
+    const int x = std::min(a->x, std::min(b->x, c->x));
+    if (x == kListEnd) return out;
+    int d = 0;
+    while (a->x == x) d += a++->d;
+    while (b->x == x) d += b++->d;
+    while (c->x == x) d += c++->d;
+    *out = {x, d};
+    out += d != 0;
   }
-  while (a < ae) *out++ = *a++;
-  while (b < be) *out++ = *b++;
-  return out;
 }
 
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
@@ -351,7 +349,7 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<Run> sub[3], pair, rowSteps;
+  std::vector<Run> sub[3], rowSteps;
   std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, rowMark;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
@@ -411,13 +409,12 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // Rows whose steps are many for the width keep them unordered.
   std::vector<std::uint8_t>& rowDense = w.rowDense;
   rowDense.assign(static_cast<std::size_t>(ny), 0);
-  // Each sub-line's steps in sub[s % 3] (room for every edge crossing),
-  // the first two lists of a row merged through `pair`.
+  // Each sub-line's steps in sub[s % 3] (room for every edge crossing and
+  // the end of the list).
   const std::size_t room = 2 * (w.h.edges.size() + 1);
   for (std::vector<Run>& l : w.sub) {
     if (l.size() < room) l.resize(room);
   }
-  if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
   bool subSorted[3] = {};
   // Dense rows of the band being run: row r's changes at
@@ -431,21 +428,24 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   int hY0 = 0;
   int k = 0, done = 0;
   auto hLine = [&](long long s, const float* c, int nc) {
-    Run* const steps = w.sub[s % 3].data();
+    const int slot = static_cast<int>(s % 3);
+    Run* const steps = w.sub[slot].data();
     Run* o = steps;
     // (A span starting or ending on a pixel edge has a step of 0 next to
     // it: left out, it would only make a cell look crossed.)
     SpanSteps(c, nc, [&](int x, int d) {
-      if (d != 0) *o++ = {x, d};
+      *o = {x, d};
+      o += d != 0;
     });
     const int n = static_cast<int>(o - steps);
-    subN[s % 3] = n;
-    subSorted[s % 3] = false;
+    *o = {kListEnd, 0};
+    subN[slot] = n;
+    subSorted[slot] = false;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
+    const int i0 = slot == 2 ? 0 : slot + 1, i1 = slot == 0 ? 2 : slot - 1;
     const int total = subN[i0] + subN[i1] + n;
     if (total * 16 > nx) {
       // Dense for the width: kept as the row's changes per pixel, to be
@@ -462,7 +462,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     } else {
       // The end of one span and the start of the next can share a pixel:
       // the lists put in order of x first.
-      for (const int i : {i0, i1, static_cast<int>(s % 3)}) {
+      for (const int i : {i0, i1, slot}) {
         if (subSorted[i]) continue;
         subSorted[i] = true;
         Run* const l = w.sub[i].data();
@@ -470,13 +470,10 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
           for (int j = a; j > 0 && l[j].x < l[j - 1].x; --j) std::swap(l[j], l[j - 1]);
         }
       }
-      Run* const pair = w.pair.data();
-      Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
       if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
         rowSteps.resize(std::max(rowN + static_cast<std::size_t>(total), 2 * rowSteps.size()));
       }
-      Run* const re =
-          MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + rowN);
+      Run* const re = MergeRuns(w.sub[i0].data(), w.sub[i1].data(), steps, rowSteps.data() + rowN);
       rowN = static_cast<std::size_t>(re - rowSteps.data());
     }
     rowAt[r + 1] = static_cast<int>(rowN);
