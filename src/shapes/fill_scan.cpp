@@ -10,6 +10,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/platform.h"
 #include "shapes/fill_scan_rows.h"
 
@@ -117,26 +121,64 @@ bool Usable(const LineSegment* segments, int count, const ilTile& bounds,
   return segments != nullptr && count > 0 && coverage != nullptr && bounds.nx > 0 && bounds.ny > 0;
 }
 
+// The steps of one span from a in pixel i to b in pixel j, given the start
+// fraction `first` and the end fraction negated (`negEnd`).
+template <typename F>
+inline void SpanStepsOf(float a, float b, int i, int j, int first, int negEnd, F& step) {
+  if (i == j) {
+    const int in = SpanInnerCoverage(a, b);
+    step(i, in);
+    step(i + 1, -in);
+    return;
+  }
+  step(i, first);
+  step(i + 1, 255 - first);
+  step(j, -negEnd - 255);
+  step(j + 1, negEnd);
+}
+
 // The coverage of one sub-line's spans as steps: step(p, d) says the value
 // changes by d from pixel p on (p up to n). A span over pixels i .. j has
 // the start fraction at i, 255 between and the end fraction at j; one inside
 // a single pixel has its covered fraction there.
+//
+// Two spans at a time in four lanes: the pixels, the fractions a - i and
+// b - j, and (1 - (a - i)) * 255 and (0 - (b - j)) * 255 truncated, the
+// second the end fraction negated exactly (negation is exact in every step),
+// so the lanes give what the scalar helpers give.
 template <typename F>
 void SpanSteps(const float* c, int nc, F&& step) {
-  for (int p = 0; p < nc; p += 2) {
+  int p = 0;
+#if defined(__SSE2__)
+  const __m128 base = _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f), scale = _mm_set1_ps(255.0f);
+  auto lanes = [&](__m128 v, __m128i* pixels) {
+    *pixels = _mm_cvttps_epi32(v);
+    const __m128 frac = _mm_sub_ps(v, _mm_cvtepi32_ps(*pixels));
+    return _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(base, frac), scale));
+  };
+  for (; p + 4 <= nc; p += 4) {
+    __m128i px;
+    const __m128i cov = lanes(_mm_loadu_ps(c + p), &px);
+    const __m128i px2 = _mm_shuffle_epi32(px, 0x4E), cov2 = _mm_shuffle_epi32(cov, 0x4E);
+    SpanStepsOf(c[p], c[p + 1], _mm_cvtsi128_si32(px), _mm_cvtsi128_si32(_mm_srli_si128(px, 4)),
+                _mm_cvtsi128_si32(cov), _mm_cvtsi128_si32(_mm_srli_si128(cov, 4)), step);
+    SpanStepsOf(c[p + 2], c[p + 3], _mm_cvtsi128_si32(px2),
+                _mm_cvtsi128_si32(_mm_srli_si128(px2, 4)), _mm_cvtsi128_si32(cov2),
+                _mm_cvtsi128_si32(_mm_srli_si128(cov2, 4)), step);
+  }
+  if (p + 2 <= nc) {
+    __m128i px;
+    const __m128i cov =
+        lanes(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(c + p))), &px);
+    SpanStepsOf(c[p], c[p + 1], _mm_cvtsi128_si32(px), _mm_cvtsi128_si32(_mm_srli_si128(px, 4)),
+                _mm_cvtsi128_si32(cov), _mm_cvtsi128_si32(_mm_srli_si128(cov, 4)), step);
+    p += 2;
+  }
+#endif
+  for (; p < nc; p += 2) {
     const float a = c[p], b = c[p + 1];
     const int i = static_cast<int>(a), j = static_cast<int>(b);
-    if (i == j) {
-      const int in = SpanInnerCoverage(a, b);
-      step(i, in);
-      step(i + 1, -in);
-      continue;
-    }
-    const int first = SpanStartCoverage(a, i), end = SpanEndCoverage(b, j);
-    step(i, first);
-    step(i + 1, 255 - first);
-    step(j, end - 255);
-    step(j + 1, -end);
+    SpanStepsOf(a, b, i, j, SpanStartCoverage(a, i), -SpanEndCoverage(b, j), step);
   }
 }
 
@@ -203,7 +245,9 @@ long long FirstSubLine(float lo, float start, long long subs) {
   if (f >= static_cast<float>(subs)) {
     s = subs;
   } else if (f > 0.0f) {
-    s = static_cast<long long>(std::ceil(f));
+    s = static_cast<long long>(f);
+    // Mostly one short, whether it is varies: a step without a branch.
+    s += SubLineAt(start, s) < lo;
   }
   while (s > 0 && SubLineAt(start, s - 1) >= lo) --s;
   while (s < subs && SubLineAt(start, s) < lo) ++s;
@@ -230,7 +274,11 @@ SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<floa
     first[i] = static_cast<int>(s);
     if (s < subs) ++enter[static_cast<std::size_t>(s) + 2];
   }
-  for (std::size_t s = 2; s < enter.size(); ++s) enter[s] += enter[s - 1];
+  int sum = 0;
+  for (std::size_t s = 2; s < enter.size(); ++s) {
+    sum += enter[s];
+    enter[s] = sum;
+  }
   for (std::size_t i = 0; i < d.edges.size(); ++i) {
     if (first[i] < subs) d.order[enter[static_cast<std::size_t>(first[i]) + 1]++] = d.edges[i];
   }
@@ -440,7 +488,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     const int n = static_cast<int>(o - steps);
     *o = {kListEnd, 0};
     subN[slot] = n;
-    subSorted[slot] = false;
+    // (Only spans sharing a pixel put the steps out of order.)
+    subSorted[slot] = nc <= 2;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
