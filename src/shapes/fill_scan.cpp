@@ -169,7 +169,7 @@ void SpanSteps(const float* c, int nc, F&& step) {
   if (p + 2 <= nc) {
     __m128i px;
     const __m128i cov =
-        lanes(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(c + p))), &px);
+        lanes(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + p))), &px);
     SpanStepsOf(c[p], c[p + 1], _mm_cvtsi128_si32(px), _mm_cvtsi128_si32(_mm_srli_si128(px, 4)),
                 _mm_cvtsi128_si32(cov), _mm_cvtsi128_si32(_mm_srli_si128(cov, 4)), step);
     p += 2;
@@ -246,7 +246,8 @@ long long FirstSubLine(float lo, float start, long long subs) {
     s = subs;
   } else if (f > 0.0f) {
     s = static_cast<long long>(f);
-    // Mostly one short, whether it is varies: a step without a branch.
+    // The truncation is mostly one short, and whether it is varies from
+    // edge to edge: stepped on without a branch.
     s += SubLineAt(start, s) < lo;
   }
   while (s > 0 && SubLineAt(start, s - 1) >= lo) --s;
