@@ -10,6 +10,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/platform.h"
 #include "shapes/fill_scan_rows.h"
 
@@ -85,6 +89,11 @@ struct Direction {
   std::vector<Edge> edges;
   float start, base;
   int n, lines;
+  // Once a run has started: the edges in order of the sub-line they are
+  // entered on, sub-line s's at order[enter[s] .. enter[s + 1]); `first`
+  // is room for each edge's sub-line.
+  std::vector<int> enter, first;
+  std::vector<Edge> order;
 };
 
 void MakeDirections(const LineSegment* segs, int count, const ilTile& b, Direction* h,
@@ -112,26 +121,64 @@ bool Usable(const LineSegment* segments, int count, const ilTile& bounds,
   return segments != nullptr && count > 0 && coverage != nullptr && bounds.nx > 0 && bounds.ny > 0;
 }
 
+// The steps of one span from a in pixel i to b in pixel j, given the start
+// fraction `first` and the end fraction negated (`negEnd`).
+template <typename F>
+inline void SpanStepsOf(float a, float b, int i, int j, int first, int negEnd, F& step) {
+  if (i == j) {
+    const int in = SpanInnerCoverage(a, b);
+    step(i, in);
+    step(i + 1, -in);
+    return;
+  }
+  step(i, first);
+  step(i + 1, 255 - first);
+  step(j, -negEnd - 255);
+  step(j + 1, negEnd);
+}
+
 // The coverage of one sub-line's spans as steps: step(p, d) says the value
 // changes by d from pixel p on (p up to n). A span over pixels i .. j has
 // the start fraction at i, 255 between and the end fraction at j; one inside
 // a single pixel has its covered fraction there.
+//
+// Two spans at a time in four lanes: the pixels, the fractions a - i and
+// b - j, and (1 - (a - i)) * 255 and (0 - (b - j)) * 255 truncated, the
+// second the end fraction negated exactly (negation is exact in every step),
+// so the lanes give what the scalar helpers give.
 template <typename F>
 void SpanSteps(const float* c, int nc, F&& step) {
-  for (int p = 0; p < nc; p += 2) {
+  int p = 0;
+#if defined(__SSE2__)
+  const __m128 base = _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f), scale = _mm_set1_ps(255.0f);
+  auto lanes = [&](__m128 v, __m128i* pixels) {
+    *pixels = _mm_cvttps_epi32(v);
+    const __m128 frac = _mm_sub_ps(v, _mm_cvtepi32_ps(*pixels));
+    return _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(base, frac), scale));
+  };
+  for (; p + 4 <= nc; p += 4) {
+    __m128i px;
+    const __m128i cov = lanes(_mm_loadu_ps(c + p), &px);
+    const __m128i px2 = _mm_shuffle_epi32(px, 0x4E), cov2 = _mm_shuffle_epi32(cov, 0x4E);
+    SpanStepsOf(c[p], c[p + 1], _mm_cvtsi128_si32(px), _mm_cvtsi128_si32(_mm_srli_si128(px, 4)),
+                _mm_cvtsi128_si32(cov), _mm_cvtsi128_si32(_mm_srli_si128(cov, 4)), step);
+    SpanStepsOf(c[p + 2], c[p + 3], _mm_cvtsi128_si32(px2),
+                _mm_cvtsi128_si32(_mm_srli_si128(px2, 4)), _mm_cvtsi128_si32(cov2),
+                _mm_cvtsi128_si32(_mm_srli_si128(cov2, 4)), step);
+  }
+  if (p + 2 <= nc) {
+    __m128i px;
+    const __m128i cov =
+        lanes(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + p))), &px);
+    SpanStepsOf(c[p], c[p + 1], _mm_cvtsi128_si32(px), _mm_cvtsi128_si32(_mm_srli_si128(px, 4)),
+                _mm_cvtsi128_si32(cov), _mm_cvtsi128_si32(_mm_srli_si128(cov, 4)), step);
+    p += 2;
+  }
+#endif
+  for (; p < nc; p += 2) {
     const float a = c[p], b = c[p + 1];
     const int i = static_cast<int>(a), j = static_cast<int>(b);
-    if (i == j) {
-      const int in = SpanInnerCoverage(a, b);
-      step(i, in);
-      step(i + 1, -in);
-      continue;
-    }
-    const int first = SpanStartCoverage(a, i), end = SpanEndCoverage(b, j);
-    step(i, first);
-    step(i + 1, 255 - first);
-    step(j, end - 255);
-    step(j + 1, -end);
+    SpanStepsOf(a, b, i, j, SpanStartCoverage(a, i), -SpanEndCoverage(b, j), step);
   }
 }
 
@@ -140,33 +187,31 @@ struct Run {
   int x, d;
 };
 
-// Merges two lists of changes in order of x into `out`, the changes of
-// equal x in the two added into one (left out when 0); answers the end of
-// the output.
-Run* MergeRuns(const Run* a, int na, const Run* b, int nb, Run* out) {
-  const Run *ae = a + na, *be = b + nb;
-  while (a < ae && b < be) {
-    if (a->x < b->x) {
-      *out++ = *a++;
-    } else if (b->x < a->x) {
-      *out++ = *b++;
-    } else {
-      if (a->d + b->d != 0) *out++ = {a->x, a->d + b->d};
-      ++a;
-      ++b;
-    }
+// After the last change of a list: past every pixel.
+constexpr int kListEnd = std::numeric_limits<int>::max();
+
+// Merges three lists of changes in order of x, each ended by an x of
+// kListEnd, into `out`: one change per x, the sum of all those of that x
+// (left out when 0). Answers the end of the output.
+Run* MergeRuns(const Run* a, const Run* b, const Run* c, Run* out) {
+  for (;;) {
+    const int x = std::min(a->x, std::min(b->x, c->x));
+    if (x == kListEnd) return out;
+    int d = 0;
+    while (a->x == x) d += a++->d;
+    while (b->x == x) d += b++->d;
+    while (c->x == x) d += c++->d;
+    *out = {x, d};
+    out += d != 0;
   }
-  while (a < ae) *out++ = *a++;
-  while (b < be) *out++ = *b++;
-  return out;
 }
 
 // Runs the sub-lines of one direction in order: f(s, crossings, count) with
 // the sorted, distinct crossings of sub-line s, or a count of 0 when the
 // sub-line is empty (no crossings, or an odd number: a vertex met exactly, a
 // lone segment). Only segments whose range has begun and not ended are
-// tested (an active list in order of lo, entered as the sub-lines reach
-// them and dropped on the first sub-line past their end), which finds the
+// tested (an active list, each segment entered on the first sub-line at or
+// past its lo and dropped on the first one past its end), which finds the
 // same crossings, each by the same formula, as testing every segment. The
 // active list stays in the order of the last crossings, so sorting the next
 // ones is an insertion sort of an almost sorted list, and a list that needs
@@ -178,16 +223,66 @@ struct SubLines {
   Edge* a;
   float* c;
   int na;
-  std::size_t next;
   long long s, subs;
   float last;
   float ends;                               // no active segment ends before this
   std::uint64_t* crossingCycles = nullptr;  // when timed: cycles spent on crossings
 };
 
+// Sub-line s of a direction lies at v = start + 0.5f * s, the value every
+// test against a segment's range uses.
+inline float SubLineAt(float start, long long s) {
+  return start + 0.5f * static_cast<float>(s);
+}
+
+// The first sub-line s below `subs` whose v is at or past lo, or subs when
+// there is none. v grows with s (rounding keeps the order, though equal
+// values may repeat), so the estimate from (lo - start) * 2 only needs
+// walking to the exact answer; an infinite lo gives 0 or subs.
+long long FirstSubLine(float lo, float start, long long subs) {
+  const float f = (lo - start) * 2.0f;
+  long long s = 0;
+  if (f >= static_cast<float>(subs)) {
+    s = subs;
+  } else if (f > 0.0f) {
+    s = static_cast<long long>(f);
+    // The truncation is mostly one short, and whether it is varies from
+    // edge to edge: stepped on without a branch.
+    s += SubLineAt(start, s) < lo;
+  }
+  while (s > 0 && SubLineAt(start, s - 1) >= lo) --s;
+  while (s < subs && SubLineAt(start, s) < lo) ++s;
+  return s;
+}
+
+// Puts the edges in order of the sub-line that enters them (a counting
+// sort), leaving out those no sub-line crosses: entered on none, or ended
+// before the one that would enter them.
 SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<float>& cross) {
-  std::sort(d.edges.begin(), d.edges.end(),
-            [](const Edge& a, const Edge& b) { return a.lo < b.lo; });
+  const long long subs = 2LL * d.lines;
+  std::vector<int>& enter = d.enter;
+  enter.assign(static_cast<std::size_t>(subs) + 2, 0);
+  d.order.resize(d.edges.size());
+  // Each edge's sub-line (subs: none), counted into enter[s + 2]; then the
+  // running count; then each edge placed through enter[s + 1], which leaves
+  // sub-line s's edges at [enter[s], enter[s + 1]).
+  std::vector<int>& first = d.first;
+  first.resize(d.edges.size());
+  for (std::size_t i = 0; i < d.edges.size(); ++i) {
+    const Edge& e = d.edges[i];
+    long long s = FirstSubLine(e.lo, d.start, subs);
+    if (s < subs && e.hi < SubLineAt(d.start, s)) s = subs;
+    first[i] = static_cast<int>(s);
+    if (s < subs) ++enter[static_cast<std::size_t>(s) + 2];
+  }
+  int sum = 0;
+  for (std::size_t s = 2; s < enter.size(); ++s) {
+    sum += enter[s];
+    enter[s] = sum;
+  }
+  for (std::size_t i = 0; i < d.edges.size(); ++i) {
+    if (first[i] < subs) d.order[enter[static_cast<std::size_t>(first[i]) + 1]++] = d.edges[i];
+  }
   active.resize(d.edges.size() + 1);
   cross.resize(d.edges.size() + 1);
   return {&d,
@@ -195,58 +290,90 @@ SubLines StartSubLines(Direction& d, std::vector<Edge>& active, std::vector<floa
           cross.data(),
           0,
           0,
-          0,
-          2LL * d.lines,
+          subs,
           static_cast<float>(d.n - 1),
           std::numeric_limits<float>::infinity()};
 }
 
-// Goes on up to (not including) sub-line `until`.
-template <typename F>
-void RunSubLines(SubLines& l, long long until, F&& f) {
+// Goes on up to (not including) sub-line `until`; kTimed adds the cycles
+// spent on crossings to *l.crossingCycles.
+template <bool kTimed, typename F>
+void RunSubLinesFor(SubLines& l, long long until, F& f) {
   const Direction& d = *l.d;
   Edge* const a = l.a;
   float* const c = l.c;
-  for (; l.s < std::min(until, l.subs); ++l.s) {
-    const float V = d.start + 0.5f * static_cast<float>(l.s);
-    while (l.next < d.edges.size() && d.edges[l.next].lo <= V) {
-      l.ends = std::min(l.ends, d.edges[l.next].hi);
-      a[l.na++] = d.edges[l.next++];
+  const Edge* const edges = d.order.data();
+  const int* const enter = d.enter.data();
+  const float start = d.start, base = d.base, last = l.last;
+  const long long stop = std::min(until, l.subs);
+  int na = l.na;
+  float ends = l.ends;
+  for (long long s = l.s; s < stop; ++s) {
+    const float V = SubLineAt(start, s);
+    for (int e = enter[s], ee = enter[s + 1]; e < ee; ++e) {
+      ends = std::min(ends, edges[e].hi);
+      a[na++] = edges[e];
     }
-    if (l.ends < V) {
+    if (ends < V) {
       // Segments have ended: dropped, keeping the order of the others.
       int kept = 0;
-      l.ends = std::numeric_limits<float>::infinity();
-      for (int i = 0; i < l.na; ++i) {
+      ends = std::numeric_limits<float>::infinity();
+      for (int i = 0; i < na; ++i) {
         if (a[i].hi < V) continue;
-        l.ends = std::min(l.ends, a[i].hi);
+        ends = std::min(ends, a[i].hi);
         a[kept++] = a[i];
       }
-      l.na = kept;
+      na = kept;
     }
-    const std::uint64_t t0 = l.crossingCycles ? platform::CycleCount() : 0;
-    const int nc = l.na;
-    for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, d.base, l.last);
-    // Mostly in order already and all distinct: then no crossing moves and
-    // none is dropped.
-    bool distinct = true;
-    for (int i = 1; i < nc; ++i) {
-      if (c[i] > c[i - 1]) continue;
-      distinct = false;
-      if (!(c[i] < c[i - 1])) continue;
-      const float key = c[i];
-      const Edge e = a[i];
-      int j = i;
-      for (; j > 0 && c[j - 1] > key; --j) {
-        c[j] = c[j - 1];
-        a[j] = a[j - 1];
+    std::uint64_t t0 = 0;
+    if constexpr (kTimed) t0 = platform::CycleCount();
+    int nu;
+    if (na == 2) {
+      // The common case of a convex shape: one span.
+      float c0 = Crossing(a[0], V, base, last), c1 = Crossing(a[1], V, base, last);
+      if (c1 < c0) {
+        std::swap(c0, c1);
+        std::swap(a[0], a[1]);
       }
-      c[j] = key;
-      a[j] = e;
+      c[0] = c0;
+      c[1] = c1;
+      nu = c0 != c1 ? 2 : 1;
+    } else {
+      const int nc = na;
+      for (int i = 0; i < nc; ++i) c[i] = Crossing(a[i], V, base, last);
+      // Mostly in order already and all distinct: then no crossing moves and
+      // none is dropped.
+      bool distinct = true;
+      for (int i = 1; i < nc; ++i) {
+        if (c[i] > c[i - 1]) continue;
+        distinct = false;
+        if (!(c[i] < c[i - 1])) continue;
+        const float key = c[i];
+        const Edge e = a[i];
+        int j = i;
+        for (; j > 0 && c[j - 1] > key; --j) {
+          c[j] = c[j - 1];
+          a[j] = a[j - 1];
+        }
+        c[j] = key;
+        a[j] = e;
+      }
+      nu = distinct ? nc : Unique(c, nc);
     }
-    const int nu = distinct ? nc : Unique(c, nc);
-    if (l.crossingCycles) *l.crossingCycles += platform::CycleCount() - t0;
-    f(l.s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
+    if constexpr (kTimed) *l.crossingCycles += platform::CycleCount() - t0;
+    f(s, static_cast<const float*>(c), nu % 2 == 0 ? nu : 0);
+  }
+  l.s = std::max(l.s, stop);
+  l.na = na;
+  l.ends = ends;
+}
+
+template <typename F>
+void RunSubLines(SubLines& l, long long until, F&& f) {
+  if (l.crossingCycles) {
+    RunSubLinesFor<true>(l, until, f);
+  } else {
+    RunSubLinesFor<false>(l, until, f);
   }
 }
 
@@ -271,7 +398,7 @@ struct Scratch {
   Direction h, v;
   std::vector<Edge> active;
   std::vector<float> cross;
-  std::vector<Run> sub[3], pair, rowSteps;
+  std::vector<Run> sub[3], rowSteps;
   std::vector<int> rowAt, at, fill, cellX, cellY, cellH, cellV, rowMark;
   std::vector<Step> steps;
   std::vector<std::uint32_t> byRow;
@@ -331,13 +458,12 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   // Rows whose steps are many for the width keep them unordered.
   std::vector<std::uint8_t>& rowDense = w.rowDense;
   rowDense.assign(static_cast<std::size_t>(ny), 0);
-  // Each sub-line's steps in sub[s % 3] (room for every edge crossing),
-  // the first two lists of a row merged through `pair`.
+  // Each sub-line's steps in sub[s % 3] (room for every edge crossing and
+  // the end of the list).
   const std::size_t room = 2 * (w.h.edges.size() + 1);
   for (std::vector<Run>& l : w.sub) {
     if (l.size() < room) l.resize(room);
   }
-  if (w.pair.size() < 2 * room) w.pair.resize(2 * room);
   int subN[3] = {0, 0, 0};
   bool subSorted[3] = {};
   // Dense rows of the band being run: row r's changes at
@@ -351,21 +477,25 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   int hY0 = 0;
   int k = 0, done = 0;
   auto hLine = [&](long long s, const float* c, int nc) {
-    Run* const steps = w.sub[s % 3].data();
+    const int slot = static_cast<int>(s % 3);
+    Run* const steps = w.sub[slot].data();
     Run* o = steps;
     // (A span starting or ending on a pixel edge has a step of 0 next to
     // it: left out, it would only make a cell look crossed.)
     SpanSteps(c, nc, [&](int x, int d) {
-      if (d != 0) *o++ = {x, d};
+      *o = {x, d};
+      o += d != 0;
     });
     const int n = static_cast<int>(o - steps);
-    subN[s % 3] = n;
-    subSorted[s % 3] = false;
+    *o = {kListEnd, 0};
+    subN[slot] = n;
+    // (Only spans sharing a pixel put the steps out of order.)
+    subSorted[slot] = nc <= 2;
     if (++k < 3) return;
     // Sub-line s closes row r and opens row r + 1.
     k = 1;
     const int r = static_cast<int>(s / 2) - 1;
-    const int i0 = static_cast<int>((s - 2) % 3), i1 = static_cast<int>((s - 1) % 3);
+    const int i0 = slot == 2 ? 0 : slot + 1, i1 = slot == 0 ? 2 : slot - 1;
     const int total = subN[i0] + subN[i1] + n;
     if (total * 16 > nx) {
       // Dense for the width: kept as the row's changes per pixel, to be
@@ -382,7 +512,7 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
     } else {
       // The end of one span and the start of the next can share a pixel:
       // the lists put in order of x first.
-      for (const int i : {i0, i1, static_cast<int>(s % 3)}) {
+      for (const int i : {i0, i1, slot}) {
         if (subSorted[i]) continue;
         subSorted[i] = true;
         Run* const l = w.sub[i].data();
@@ -390,13 +520,10 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
           for (int j = a; j > 0 && l[j].x < l[j - 1].x; --j) std::swap(l[j], l[j - 1]);
         }
       }
-      Run* const pair = w.pair.data();
-      Run* const pe = MergeRuns(w.sub[i0].data(), subN[i0], w.sub[i1].data(), subN[i1], pair);
       if (rowSteps.size() < rowN + static_cast<std::size_t>(total)) {
         rowSteps.resize(std::max(rowN + static_cast<std::size_t>(total), 2 * rowSteps.size()));
       }
-      Run* const re =
-          MergeRuns(pair, static_cast<int>(pe - pair), steps, n, rowSteps.data() + rowN);
+      Run* const re = MergeRuns(w.sub[i0].data(), w.sub[i1].data(), steps, rowSteps.data() + rowN);
       rowN = static_cast<std::size_t>(re - rowSteps.data());
     }
     rowAt[r + 1] = static_cast<int>(rowN);
