@@ -57,8 +57,8 @@ class BRENMARK_API StampCacheEntry {
   Stamp* stamp() const { return stamp_; }
   ILStampImg* image() const { return image_; }
   StampKey key;
-  // What the entry takes: its pixels, the entry, the stamp copy and the
-  // image object, 256 x channels for a colour table, and kEntryOverhead.
+  // What the entry takes: its pixels, the entry, the stamp copy, the image
+  // object (kept without the tables it generates from) and kEntryOverhead.
   std::size_t bytes = 0;
 
  private:
@@ -68,9 +68,9 @@ class BRENMARK_API StampCacheEntry {
 
 // Most recently used first, 256 hash buckets over the keys, and a byte
 // budget (2 MB unless set): an entry counts all the memory it takes (see
-// StampCacheEntry::bytes), so that small dabs, whose pixels are far
-// smaller than the image object around them, cannot pile up thousands of
-// entries under a budget that sees only their pixels.
+// StampCacheEntry::bytes), so that small dabs, whose pixels are smaller
+// than the image object around them, cannot pile up thousands of entries
+// under a budget that sees only their pixels.
 // A lookup that adds an entry evicts from the least recently used end while
 // the byte count exceeds the budget, never the entry it returns, so one dab
 // larger than the budget is still drawn (and goes with the next lookup).

@@ -116,6 +116,12 @@ class BRENMARK_API ILStampImg : public ilQVMemoryImg, public Observer {
   const StampGeometry& Geometry();
   // How many times the pixels were generated.
   int Generations() const { return generations_; }
+  // With false, each generation lets go of the radius, coverage and colour
+  // tables it was made from (about 5 kB, more than a small dab's pixels)
+  // and builds them again if the pixels must be generated again: for
+  // images kept in numbers for their pixels, as the dab-image cache keeps
+  // them.
+  void KeepTablesBetweenGenerations(bool keep) { keepTables_ = keep; }
 
   void update(Observable* changed) override;
   void disconnect(Observable* dying) override;
@@ -140,9 +146,12 @@ class BRENMARK_API ILStampImg : public ilQVMemoryImg, public Observer {
   // ahead of it.
   std::unique_ptr<std::uint8_t[]> pixels_;
   std::size_t pixelBytes_ = 0;
-  std::uint16_t radiusTable_[1024] = {};
+  // The radius table and the coverage table built on it (about 5 kB), made
+  // on the first generation.
+  struct Tables;
+  std::unique_ptr<Tables> tables_;
   int tableSize_ = 0;
-  std::uint16_t coverage_[kCoverageEntries] = {};
+  bool keepTables_ = true;
   std::shared_ptr<const brenmark::brush::ProfileTable> profile_;
   int level_ = 0;
   std::vector<std::uint8_t> colourTable_;  // 256 rows x channels, when the colour is 1 x 1

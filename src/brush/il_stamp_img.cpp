@@ -182,14 +182,29 @@ ilStatus ILStampImg::Update() {
   if (layoutStale_) Layout_();
   if (!pixelsStale_) return status_;
   status_ = Generate_();
+  if (!keepTables_) {
+    // Built again from the stamp if the pixels go stale.
+    tables_.reset();
+    std::vector<std::uint8_t>().swap(colourTable_);
+    colourStale_ = true;
+  }
   return status_;
 }
 
+struct ILStampImg::Tables {
+  std::uint16_t radius[kRadiusTableEntries];
+  std::uint16_t coverage[kCoverageEntries];
+};
+
 void ILStampImg::Tables_() {
+  if (tables_ == nullptr) {
+    tables_ = std::make_unique<Tables>();
+    radiusStale_ = true;
+  }
   const bool rebuild = radiusStale_ || profileStale_ || opacityStale_;
   if (radiusStale_) {
     float r = stamp_->GetRadius();
-    tableSize_ = BuildRadiusTable(r, radiusTable_);
+    tableSize_ = BuildRadiusTable(r, tables_->radius);
     radiusStale_ = false;
   }
   if (profileStale_) {
@@ -204,10 +219,11 @@ void ILStampImg::Tables_() {
   if (!rebuild) return;
   // Entry i = profile row[level][radius table[i]]; the entries beyond the
   // 1024 distance steps stay 0 (outside the brush).
-  std::fill(coverage_, coverage_ + kCoverageEntries, std::uint16_t{0});
+  std::uint16_t* const coverage = tables_->coverage;
+  std::fill(coverage, coverage + kCoverageEntries, std::uint16_t{0});
   if (profile_ == nullptr) return;
   const std::uint16_t* row = profile_->row(level_);
-  for (int i = 0; i < kRadiusTableEntries; ++i) coverage_[i] = row[radiusTable_[i]];
+  for (int i = 0; i < kRadiusTableEntries; ++i) coverage[i] = row[tables_->radius[i]];
 }
 
 void ILStampImg::ColourTable_(Sources& src) {
@@ -235,7 +251,7 @@ StampTableRow ILStampImg::TableRow_(int row, const std::uint8_t* noise) const {
   const int tableRow = first + row;
   const std::uint8_t* delta = d.DeltaRow(phaseX_, phaseY_, tableRow);
   return StampTableRow{d.BaseRow(tableRow) + first, delta != nullptr ? delta + first : nullptr,
-                       coverage_, noise, geom_.width};
+                       tables_->coverage, noise, geom_.width};
 }
 
 void ILStampImg::CoverageRowFromMatrix_(int row, std::uint16_t* out) const {

@@ -99,14 +99,13 @@ unsigned StampKey::Bucket() const {
 
 namespace {
 
-// The memory an entry takes with `dataBytes` of pixels in `channels`: the
-// pixels, the entry, its stamp copy, the image object (which carries its
-// radius and coverage tables, some 5 kB), a colour table of 256 rows (when
-// the colour is 1 x 1) and kEntryOverhead for the stamp's observer list,
-// the list node, the bucket slot and the allocator's block headers.
-std::size_t Footprint(std::size_t dataBytes, int channels) {
+// The memory an entry takes with `dataBytes` of pixels: the pixels, the
+// entry, its stamp copy, the image object (which lets go of the tables it
+// generates from once its pixels are made) and kEntryOverhead for the
+// stamp's observer list, the list node, the bucket slot and the
+// allocator's block headers.
+std::size_t Footprint(std::size_t dataBytes) {
   return dataBytes + sizeof(StampCacheEntry) + sizeof(Stamp) + sizeof(ILStampImg) +
-         std::size_t{256} * static_cast<std::size_t>(std::max(channels, 0)) +
          StampImageCache::kEntryOverhead;
 }
 
@@ -118,7 +117,8 @@ StampCacheEntry::StampCacheEntry(const Stamp& stamp, int px, int py)
   image_ = new ILStampImg(stamp_);
   image_->ref();
   image_->SetPhase(px, py);
-  bytes = Footprint(image_->getDataSize(), image_->getCsize());
+  image_->KeepTablesBetweenGenerations(false);
+  bytes = Footprint(image_->getDataSize());
 }
 
 StampCacheEntry::~StampCacheEntry() {
