@@ -17,22 +17,19 @@
 // one buffer pixel for pixel. The row kernels' level is in the label
 // (BRENMARK_SIMD=scalar forces the reference).
 //
-// Measured on the shared 2-core build machine (AVX2, load 10 to 14, medians
-// of 5 repetitions, the previous build and this one run in turn): the
-// circle 4100 to 4400 Mpix/s against cairo's 6900 to 7300 (0.59 to 0.61
-// times; the previous build 0.48 to 0.50 in the same runs), the star 610 to
-// 630 Mpix/s against 520 to 560 (1.15 to 1.17 times; before 0.98 to 1.04;
-// at load 4 to 6 the star gave 1.18 to 1.24 in four runs, 1.02 in one);
-// with BRENMARK_SIMD=scalar 0.49 and 0.85 times (before 0.47 and 0.66).
-// Under callgrind a circle fill takes 3.6 million instructions (4.8 million
-// before) against cairo_fill's 1.55 million, a star fill 18.3 million (22.3
-// before) against 14.8.
-// Of the circle's 72 cells 42 are stored as one value and 30 written. What
-// remains is spread out: the written cells' rows (runs between the row
-// steps, then the column means merged in, about 1.1 million), the sub-line
+// Measured on the 2-core build machine (AVX2, load below 1, medians of 5
+// repetitions, the previous build and this one in turn, three times): the
+// circle 0.54 to 0.55 times cairo (ours 0.19 to 0.20 ms; the build before
+// the counting sort of edges, the two-edge sub-line path and the one-pass
+// row merge 0.50 to 0.51), the star 1.26 to 1.38 times (before 1.24 to
+// 1.28). Under callgrind a circle fill takes about 3.5 million instructions
+// against cairo_fill's 1.55 million.
+// Of the circle's 72 cells 42 are stored as one value and 30 written. A
+// sampling profile of the scan alone: the written cells' rows (runs between
+// the row steps, then the column means merged in) about half, the sub-line
 // crossings and steps of the two directions with their merge into rows
-// (about 1.3 million), and the mask's page memory (about 0.5 million);
-// cairo converts in one direction only.
+// about a third. The scan computes coverage in two directions and averages
+// them, as it must; cairo converts in one direction only.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
