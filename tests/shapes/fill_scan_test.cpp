@@ -35,6 +35,12 @@ std::vector<LineSegment> Rect(float x0, float y0, float x1, float y1) {
   return Polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
 }
 
+// Two polygons' segments as one shape.
+std::vector<LineSegment> Join(std::vector<LineSegment> a, const std::vector<LineSegment>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 std::vector<std::uint8_t> Scan(const std::vector<LineSegment>& s, const ilTile& b) {
   std::vector<std::uint8_t> cov(static_cast<std::size_t>(b.nx) * b.ny, 0);
   ScanPolygonCoverage(s.data(), static_cast<int>(s.size()), b, cov.data());
@@ -224,10 +230,6 @@ TEST(FillScan, SegmentRangesAgainstTheSubLinesMatchTheReference) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float up = std::nextafter(14.5f, 20.0f), down = std::nextafter(14.5f, 0.0f);
   const float far = 16777216;  // 2^24: floats 2 apart, sub-lines 0.5 apart
-  auto join = [](std::vector<LineSegment> a, const std::vector<LineSegment>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
   struct Case {
     const char* name;
     std::vector<LineSegment> segments;
@@ -240,18 +242,18 @@ TEST(FillScan, SegmentRangesAgainstTheSubLinesMatchTheReference) {
        kTile,
        180},
       {"huge coordinates",
-       join(Polygon({{9.5f, -1e30f}, {1e30f, 1e30f}, {9.5f, 1e30f}}), Rect(12, 3e9f, 14, 4e9f)),
+       Join(Polygon({{9.5f, -1e30f}, {1e30f, 1e30f}, {9.5f, 1e30f}}), Rect(12, 3e9f, 14, 4e9f)),
        kTile, 210},
       {"ranges one step either side of a sub-line",
-       join(Polygon({{10, up}, {16, 11}, {21, up}}), Polygon({{11, down}, {18, 21}, {12, 22.5f}})),
+       Join(Polygon({{10, up}, {16, 11}, {21, up}}), Polygon({{11, down}, {18, 21}, {12, 22.5f}})),
        kTile, 70},
       {"segments before, across and after the tile",
-       join(join(Rect(2, 1, 30, 5), Polygon({{3, 2}, {26, 13.25f}, {5, 40}})), Rect(9, 26, 20, 30)),
+       Join(Join(Rect(2, 1, 30, 5), Polygon({{3, 2}, {26, 13.25f}, {5, 40}})), Rect(9, 26, 20, 30)),
        kTile, 213},
       {"sub-lines rounding to one y",
        // (Two open segments: the one from y = far + 2 is crossed from the
        // first sub-line rounding to it, 3, though 2 * (2 - 0) gives 4.)
-       join(Polygon({{far + 3, far + 2}, {far + 30, far + 6}, {far + 12, far + 28}}),
+       Join(Polygon({{far + 3, far + 2}, {far + 30, far + 6}, {far + 12, far + 28}}),
             {{far + 5, far + 1, 1, 30}, {far + 33, far + 2, -2, 30}}),
        ilTile(16777216, 16777216, 0, 40, 40, 1), 746},
   };
@@ -383,10 +385,6 @@ TEST(FillScan, ActiveEdgeShapesMatchTheReference) {
     }
     return Polygon(p);
   };
-  auto join = [](std::vector<LineSegment> a, const std::vector<LineSegment>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
   struct Case {
     const char* name;
     std::vector<LineSegment> segments;
@@ -404,7 +402,7 @@ TEST(FillScan, ActiveEdgeShapesMatchTheReference) {
       {"X through a page corner", Polygon({{90, 95}, {300, 310.5f}, {300, 95}, {90, 310.5f}})},
       {"shallow crossing edges", Polygon({{80, 140}, {320, 170}, {320, 150}, {80, 165.5f}})},
       // The end of one span and the start of the next in one pixel.
-      {"spans sharing a pixel", join(Rect(100, 100, 150.2f, 200), Rect(150.6f, 100, 300, 200))},
+      {"spans sharing a pixel", Join(Rect(100, 100, 150.2f, 200), Rect(150.6f, 100, 300, 200))},
       // Only the sub-line on the page boundary x = 128 reaches the cell to
       // its right, in rows inside the band.
       {"right edge on a page boundary", Rect(100, 150.5f, 128, 200.5f)},
