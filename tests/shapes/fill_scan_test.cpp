@@ -220,6 +220,29 @@ struct RecordingCells final : CoverageCells {
   void BandDone() override {}
 };
 
+// Every level gives `want` for the shape, into one buffer and through the
+// cells; `timed` runs the cells with the passes timed, which must not
+// change a pixel, and checks the crossings' share of the passes.
+void ExpectEveryLevelGives(const std::vector<LineSegment>& segments, const ilTile& b,
+                           const std::vector<std::uint8_t>& want, bool timed) {
+  const int count = static_cast<int>(segments.size());
+  for (SimdLevel l : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+    const FillScanRows* rows = FillScanRowsFor(l);
+    if (rows == nullptr) continue;
+    std::vector<std::uint8_t> got(want.size(), 0);
+    ScanPolygonCoverageWith(*rows, segments.data(), count, b, got.data());
+    EXPECT_EQ(got, want) << rows->name;
+    RecordingCells cells(b);
+    ScanCycles cycles;
+    EXPECT_TRUE(ScanPolygonCoverageCells(*rows, segments.data(), count, b, cells,
+                                         timed ? &cycles : nullptr));
+    EXPECT_EQ(cells.px, want) << rows->name;
+    if (timed) {
+      EXPECT_LE(cycles.crossings, cycles.horizontal + cycles.vertical) << rows->name;
+    }
+  }
+}
+
 // Where a segment's range starts and ends against the sub-lines: far,
 // infinite or NaN coordinates, ranges beginning one float step either side
 // of a sub-line, segments wholly before or after the tile, and a tile so
@@ -265,16 +288,7 @@ TEST(FillScan, SegmentRangesAgainstTheSubLinesMatchTheReference) {
     std::vector<std::uint8_t> want(n, 0);
     ScanPolygonCoverageReference(c.segments.data(), count, b, want.data());
     EXPECT_EQ(n - std::count(want.begin(), want.end(), 0), c.covered);
-    for (SimdLevel l : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
-      const FillScanRows* rows = FillScanRowsFor(l);
-      if (rows == nullptr) continue;
-      std::vector<std::uint8_t> got(n, 0);
-      ScanPolygonCoverageWith(*rows, c.segments.data(), count, b, got.data());
-      EXPECT_EQ(got, want) << rows->name;
-      RecordingCells cells(b);
-      EXPECT_TRUE(ScanPolygonCoverageCells(*rows, c.segments.data(), count, b, cells));
-      EXPECT_EQ(cells.px, want) << rows->name;
-    }
+    ExpectEveryLevelGives(c.segments, b, want, false);
   }
 }
 
@@ -416,19 +430,7 @@ TEST(FillScan, ActiveEdgeShapesMatchTheReference) {
     std::vector<std::uint8_t> want(n, 0);
     ScanPolygonCoverageReference(c.segments.data(), count, b, want.data());
     EXPECT_GT(std::count(want.begin(), want.end(), 255), 100);
-    for (SimdLevel l : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
-      const FillScanRows* rows = FillScanRowsFor(l);
-      if (rows == nullptr) continue;
-      std::vector<std::uint8_t> got(n, 0);
-      ScanPolygonCoverageWith(*rows, c.segments.data(), count, b, got.data());
-      EXPECT_EQ(got, want) << rows->name;
-      // (Timed: the same pixels, the crossings' share within the passes.)
-      RecordingCells cells(b);
-      ScanCycles cycles;
-      EXPECT_TRUE(ScanPolygonCoverageCells(*rows, c.segments.data(), count, b, cells, &cycles));
-      EXPECT_EQ(cells.px, want) << rows->name;
-      EXPECT_LE(cycles.crossings, cycles.horizontal + cycles.vertical) << rows->name;
-    }
+    ExpectEveryLevelGives(c.segments, b, want, true);
   }
 }
 
