@@ -198,7 +198,8 @@ struct ILStampImg::Tables {
 
 void ILStampImg::Tables_() {
   if (tables_ == nullptr) {
-    tables_ = std::make_unique<Tables>();
+    // Not cleared: both tables are written whole before they are read.
+    tables_.reset(new Tables);
     radiusStale_ = true;
   }
   const bool rebuild = radiusStale_ || profileStale_ || opacityStale_;
