@@ -37,14 +37,28 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   }
 }
 
+void SpanPixels(std::uint8_t* d, int x0, int n, int, const SpanRow& r) {
+  const SpanLines &e = r.even, &o = r.odd;
+  for (int x = x0; x < x0 + n; ++x) {
+    unsigned h = 0;
+    for (int k = 0; k < 3; ++k) h += SpanValueAt(r.i[k], r.j[k], r.first[k], r.last[k], x);
+    const unsigned v = SpanValueAt(e.i[x], e.j[x], e.first[x], e.last[x], r.y) +
+                       SpanValueAt(o.i[x], o.j[x], o.first[x], o.last[x], r.y) +
+                       SpanValueAt(e.i[x + 1], e.j[x + 1], e.first[x + 1], e.last[x + 1], r.y);
+    d[x] = HalfSum(ThirdOf(h), ThirdOf(v));
+  }
+}
+
 }  // namespace scalar
 
 namespace {
 
 constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::RunningThirds,
-                                  scalar::MergeThirds};
-constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::RunningThirds, sse2::MergeThirds};
-constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", sse2::RunningThirds, avx2::MergeThirds};
+                                  scalar::MergeThirds, scalar::SpanPixels};
+constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::RunningThirds, sse2::MergeThirds,
+                                scalar::SpanPixels};
+constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", sse2::RunningThirds, avx2::MergeThirds,
+                                avx2::SpanPixels};
 
 // A segment as one scan direction sees it: the sub-lines run across (at a
 // fixed v), the crossings are found along (u). For the horizontal scan
@@ -419,6 +433,373 @@ void CellEdges(int origin, int n, std::vector<int>* edges) {
   edges->push_back(n);
 }
 
+// The spans of a run of sub-lines that have at most one each; room for
+// eight empty ones past the end, for kernels that read whole vectors.
+struct SpanArrays {
+  std::vector<int> i, j, first, last;
+  // Room for n sub-lines, each set before it is read, and the empty ones
+  // past them.
+  void Reset(std::size_t n) {
+    for (std::vector<int>* v : {&i, &j, &first, &last}) v->resize(n + 8);
+    for (std::size_t k = n; k < n + 8; ++k) Empty(k);
+  }
+  void Empty(std::size_t at) {
+    i[at] = j[at] = kNoSpan;
+    first[at] = last[at] = 0;
+  }
+  // Sub-line `at` spans c[0] .. c[1] (nc == 2) or is empty (nc == 0).
+  void Set(std::size_t at, const float* c, int nc) {
+    if (nc != 2) {
+      Empty(at);
+      return;
+    }
+    const float a = c[0], b = c[1];
+    const int si = static_cast<int>(a), sj = static_cast<int>(b);
+    i[at] = si;
+    j[at] = sj;
+    first[at] = si == sj ? SpanInnerCoverage(a, b) : SpanStartCoverage(a, si);
+    last[at] = SpanEndCoverage(b, sj);
+  }
+  SpanLines Lines() const { return {i.data(), j.data(), first.data(), last.data()}; }
+};
+
+// Where a sub-line's value is above 0 ([lo, hi]) and where it is 255
+// ([fullLo, fullHi]); empty ranges have lo > hi. Only a span starting on a
+// pixel edge is 255 at its first pixel, and none is 255 at its last.
+struct SpanReach {
+  int lo, hi, fullLo, fullHi;
+};
+inline SpanReach ReachOf(int i, int j, int first, int last) {
+  constexpr int kNone = std::numeric_limits<int>::max();
+  if (i == kNoSpan || (i == j && first == 0)) return {kNone, -1, kNone, -1};
+  if (i == j) return {i, i, kNone, -1};
+  return {first > 0 ? i : i + 1, last > 0 ? j : j - 1, first == 255 ? i : i + 1, j - 1};
+}
+
+// Runs the sub-lines of `l` into `record` while each has at most one span;
+// false (and stopped) at the first with more.
+template <typename F>
+bool RunOneSpanLines(SubLines& l, F&& record) {
+  bool one = true;
+  auto f = [&](long long s, const float* c, int nc) {
+    if (nc > 2) {
+      one = false;
+    } else {
+      record(s, c, nc);
+    }
+  };
+  for (long long until = 256; one && l.s < l.subs; until += 256) RunSubLines(l, until, f);
+  return one;
+}
+
+// Where v[] is least when it only falls and then only rises (a valley;
+// `valley` false: greatest when it only rises and then only falls), else -1.
+int Turn(const int* v, int n, bool valley) {
+  auto before = [&](int a, int b) { return valley ? a < b : a > b; };
+  int c = 0;
+  while (c + 1 < n && !before(v[c], v[c + 1])) ++c;
+  const int m = c;
+  while (c + 1 < n && !before(v[c + 1], v[c])) ++c;
+  return c + 1 == n ? m : -1;
+}
+
+// With columns c (0 .. n - 1) each holding the rows from[c] .. to[c], the
+// least (lo) and greatest (hi) column holding each row (lo > hi: none).
+// True when the columns holding a row are all those from lo to hi: when
+// from[] is a valley and to[] a hill, the columns a row has reached and
+// those it has not passed are two runs, the one growing and the other
+// shrinking as the row moves down. Otherwise each row is settled once by
+// the first column from either side that holds it (`next` skips the rows
+// already settled), and the columns between may not all hold it.
+bool RowHulls(const int* from, const int* to, int n, int rows, std::vector<int>& next, int* lo,
+              int* hi) {
+  std::fill(lo, lo + rows, std::numeric_limits<int>::max());
+  std::fill(hi, hi + rows, -1);
+  if (n <= 0) return true;
+  const int m = Turn(from, n, true), top = Turn(to, n, false);
+  if (m >= 0 && top >= 0) {
+    int fa = m, fb = m, ta = 0, tb = n - 1;
+    for (int r = std::max(from[m], 0); r <= std::min(to[top], rows - 1); ++r) {
+      while (fa > 0 && from[fa - 1] <= r) --fa;
+      while (fb < n - 1 && from[fb + 1] <= r) ++fb;
+      while (to[ta] < r) ++ta;
+      while (to[tb] < r) --tb;
+      const int a = std::max(fa, ta), b = std::min(fb, tb);
+      if (a <= b) {
+        lo[r] = a;
+        hi[r] = b;
+      }
+    }
+    return true;
+  }
+  auto find = [&](int r) {
+    while (next[r] != r) {
+      next[r] = next[next[r]];
+      r = next[r];
+    }
+    return r;
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    int* const out = pass == 0 ? lo : hi;
+    next.resize(static_cast<std::size_t>(rows) + 1);
+    for (int r = 0; r <= rows; ++r) next[r] = r;
+    for (int k = 0; k < n; ++k) {
+      const int c = pass == 0 ? k : n - 1 - k;
+      const int start = std::max(from[c], 0), end = std::min(to[c], rows - 1);
+      if (start > end) continue;
+      for (int r = find(start); r <= end; r = find(r + 1)) {
+        out[r] = c;
+        next[r] = r + 1;
+      }
+    }
+  }
+  return false;
+}
+
+// n bytes of `value` from p: the short runs of a cell row, without a call.
+inline void FillBytes(std::uint8_t* p, int n, std::uint8_t value) {
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    // Whole steps, then the last 16 bytes (overlapping the step before).
+    for (int k = 0; k + 16 < n; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 16), v);
+    return;
+  }
+#endif
+  std::memset(p, value, static_cast<std::size_t>(n));
+}
+
+// A row of the one-span scan: 0 before zl and after zr (nothing when
+// zl > zr), 255 in [gl, gr] where gl <= gr, and pixel by pixel elsewhere.
+struct RowLayout {
+  int zl, gl, gr, zr;
+};
+
+// The scan of a shape none of whose sub-lines, in either direction, has more
+// than one span (a convex shape, an ellipse, a circle), straight from the
+// spans: in a row, the row pass is 0 outside its sub-lines' spans and 255
+// inside all three, and the same holds for a column in the column pass.
+// Where both passes are 0, or both 255, so is their mean; only the pixels
+// between are computed. False, having handed over nothing, when a sub-line
+// has more than one span.
+struct OneSpanScratch {
+  SpanArrays h, even, odd;
+  std::vector<int> from, to, full0, full1, next, p0, p1, q0, q1, count, cellState, written;
+  std::vector<RowLayout> layout;
+  std::vector<std::uint8_t*> mem;
+  std::vector<std::ptrdiff_t> stride;
+};
+
+bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Scratch& w,
+                      CoverageCells& out, ScanCycles* cycles, bool* ok) {
+  static thread_local OneSpanScratch scratch;
+  OneSpanScratch& o = scratch;
+  const int nx = bounds.nx, ny = bounds.ny;
+  std::uint64_t* const crossingCycles = cycles ? &cycles->crossings : nullptr;
+  const std::uint64_t t0 = cycles ? platform::CycleCount() : 0;
+  o.h.Reset(2 * static_cast<std::size_t>(ny));
+  SubLines hl = StartSubLines(w.h, w.active, w.cross);
+  hl.crossingCycles = crossingCycles;
+  if (!RunOneSpanLines(hl, [&](long long s, const float* c, int nc) {
+        o.h.Set(static_cast<std::size_t>(s), c, nc);
+      })) {
+    return false;
+  }
+  const std::uint64_t t1 = cycles ? platform::CycleCount() : 0;
+  o.even.Reset(static_cast<std::size_t>(nx));
+  o.odd.Reset(static_cast<std::size_t>(nx));
+  SubLines vl = StartSubLines(w.v, w.active, w.cross);
+  vl.crossingCycles = crossingCycles;
+  if (!RunOneSpanLines(vl, [&](long long s, const float* c, int nc) {
+        (s % 2 ? o.odd : o.even).Set(static_cast<std::size_t>(s / 2), c, nc);
+      })) {
+    return false;
+  }
+  // Columns 0 .. nx - 2 (the last is never reached): the rows where the
+  // column pass may be above 0, and those where it is 255.
+  const int cols = nx - 1;
+  o.from.resize(cols > 0 ? cols : 1);
+  o.to.resize(o.from.size());
+  o.full0.resize(o.from.size());
+  o.full1.resize(o.from.size());
+  for (int c = 0; c < cols; ++c) {
+    const SpanArrays* lines[3] = {&o.even, &o.odd, &o.even};
+    int lo = std::numeric_limits<int>::max(), hi = -1, fullLo = 0;
+    int fullHi = std::numeric_limits<int>::max();
+    for (int k = 0; k < 3; ++k) {
+      const SpanArrays& l = *lines[k];
+      const std::size_t t = static_cast<std::size_t>(c) + (k == 2);
+      const SpanReach reach = ReachOf(l.i[t], l.j[t], l.first[t], l.last[t]);
+      lo = std::min(lo, reach.lo);
+      hi = std::max(hi, reach.hi);
+      fullLo = std::max(fullLo, reach.fullLo);
+      fullHi = std::min(fullHi, reach.fullHi);
+    }
+    o.from[c] = lo;
+    o.to[c] = hi;
+    o.full0[c] = fullLo;
+    o.full1[c] = fullHi;
+  }
+  // Per row, the columns the column pass may be above 0 in lie within
+  // [p0, p1]; it is 255 in [q0, q1] where those columns are all it is 255
+  // in (else q0 > q1).
+  const auto rowsN = static_cast<std::size_t>(ny);
+  o.p0.resize(rowsN);
+  o.p1.resize(rowsN);
+  o.q0.resize(rowsN);
+  o.q1.resize(rowsN);
+  RowHulls(o.from.data(), o.to.data(), cols, ny, o.next, o.p0.data(), o.p1.data());
+  if (!RowHulls(o.full0.data(), o.full1.data(), cols, ny, o.next, o.q0.data(), o.q1.data())) {
+    // Keep [q0, q1] only where every column between is 255 in the row.
+    o.count.assign(rowsN + 1, 0);
+    for (int c = 0; c < cols; ++c) {
+      const int a = std::max(o.full0[c], 0), b = std::min(o.full1[c], ny - 1);
+      if (a > b) continue;
+      ++o.count[a];
+      --o.count[b + 1];
+    }
+    for (int r = 0, n = 0; r < ny; ++r) {
+      n += o.count[r];
+      if (o.q0[r] <= o.q1[r] && n != o.q1[r] - o.q0[r] + 1) {
+        o.q0[r] = std::numeric_limits<int>::max();
+        o.q1[r] = -1;
+      }
+    }
+  }
+  if (cycles) {
+    cycles->horizontal += t1 - t0;
+    cycles->vertical += platform::CycleCount() - t1;
+  }
+
+  SpanRow row;
+  row.even = o.even.Lines();
+  row.odd = o.odd.Lines();
+  // Row r's three sub-lines into `row` (none for the last row, which no
+  // sub-line closes).
+  auto load = [&](int r) {
+    row.y = r;
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t s = 2 * static_cast<std::size_t>(r) + k;
+      const bool has = r < ny - 1;
+      row.i[k] = has ? o.h.i[s] : kNoSpan;
+      row.j[k] = has ? o.h.j[s] : kNoSpan;
+      row.first[k] = has ? o.h.first[s] : 0;
+      row.last[k] = has ? o.h.last[s] : 0;
+    }
+  };
+  // The layout of row r, from its sub-lines in `row`.
+  auto lay = [&](int r) {
+    int lo = std::numeric_limits<int>::max(), hi = -1, fullLo = 0;
+    int fullHi = std::numeric_limits<int>::max();
+    for (int k = 0; k < 3; ++k) {
+      const SpanReach reach = ReachOf(row.i[k], row.j[k], row.first[k], row.last[k]);
+      lo = std::min(lo, reach.lo);
+      hi = std::max(hi, reach.hi);
+      fullLo = std::max(fullLo, reach.fullLo);
+      fullHi = std::min(fullHi, reach.fullHi);
+    }
+    RowLayout l;
+    l.zl = std::min(lo, o.p0[r]);
+    l.zr = std::min(std::max(hi, o.p1[r]), nx - 2);
+    l.gl = std::max(fullLo, o.q0[r]);
+    l.gr = std::min(fullHi, o.q1[r]);
+    return l;
+  };
+
+  std::vector<int>&cx = w.cellX, &cy = w.cellY;
+  CellEdges(bounds.x, nx, &cx);
+  CellEdges(bounds.y, ny, &cy);
+  const int cells = static_cast<int>(cx.size()) - 1;
+  const int cellOrigin = bounds.x >> 7;
+  o.cellState.resize(cells);
+  o.mem.resize(cells);
+  o.stride.resize(cells);
+  o.layout.resize(128);
+  for (std::size_t band = 0; band + 1 < cy.size(); ++band) {
+    const int y0 = cy[band], y1 = cy[band + 1];
+    // A cell is 255 when it lies in [gl, gr] in every row of the band, and
+    // 0 when no row's [zl, zr] reaches into it (touched[c] counts the rows
+    // whose [zl, zr] reach cells up to c, less those they stop before).
+    int gl = 0, gr = nx;
+    std::fill(o.cellState.begin(), o.cellState.end(), 0);
+    for (int r = y0; r < y1; ++r) {
+      load(r);
+      const RowLayout l = lay(r);
+      o.layout[r - y0] = l;
+      gl = std::max(gl, l.gl);
+      gr = std::min(gr, l.gl <= l.gr ? l.gr : -1);
+      if (l.zl > l.zr) continue;
+      ++o.cellState[((bounds.x + l.zl) >> 7) - cellOrigin];
+      const int after = ((bounds.x + l.zr) >> 7) - cellOrigin + 1;
+      if (after < cells) --o.cellState[after];
+    }
+    for (int c = 0, touched = 0; c < cells; ++c) {
+      touched += o.cellState[c];
+      const bool full = cx[c] >= gl && cx[c + 1] - 1 <= gr;
+      o.cellState[c] = full ? 255 : touched == 0 ? 0 : -2;
+    }
+    o.written.clear();
+    for (int c = 0; c < cells; ++c) {
+      const ilTile cell(bounds.x + cx[c], bounds.y + y0, 0, cx[c + 1] - cx[c], y1 - y0, 1);
+      o.mem[c] = nullptr;
+      if (o.cellState[c] >= 0) {
+        if (!out.Solid(cell, static_cast<std::uint8_t>(o.cellState[c]))) *ok = false;
+        continue;
+      }
+      o.mem[c] = out.Rows(cell, &o.stride[c]);
+      if (o.mem[c] == nullptr) {
+        *ok = false;
+      } else {
+        o.written.push_back(c);
+      }
+    }
+    for (int r = y0; r < y1; ++r) {
+      const RowLayout& l = o.layout[r - y0];
+      bool spansSet = false;
+      for (const int c : o.written) {
+        const int a = cx[c], b = cx[c + 1];
+        std::uint8_t* const p = o.mem[c] + (r - y0) * o.stride[c] - a;
+        if (l.zl > l.zr || b <= l.zl || a > l.zr) {
+          FillBytes(p + a, b - a, 0);
+          continue;
+        }
+        if (a >= l.gl && b - 1 <= l.gr) {
+          FillBytes(p + a, b - a, 255);
+          continue;
+        }
+        if (!spansSet) {
+          load(r);
+          spansSet = true;
+        }
+        auto fill = [&](int from, int to, int value) {
+          from = std::max(from, a);
+          to = std::min(to, b);
+          if (from < to) FillBytes(p + from, to - from, static_cast<std::uint8_t>(value));
+        };
+        auto compute = [&](int from, int to) {
+          from = std::max(from, a);
+          to = std::min(to, b);
+          if (from < to) rows.span_pixels(p, from, to - from, b, row);
+        };
+        // The computed parts first: what they write past their end, the
+        // parts after them write over.
+        if (l.gl <= l.gr) {
+          compute(l.zl, l.gl);
+          compute(l.gr + 1, l.zr + 1);
+          fill(l.gl, l.gr + 1, 255);
+        } else {
+          compute(l.zl, l.zr + 1);
+        }
+        fill(a, l.zl, 0);
+        fill(l.zr + 1, b, 0);
+      }
+    }
+    out.BandDone();
+  }
+  return true;
+}
+
 }  // namespace
 
 // Horizontal pass: row r (0 .. ny - 2) is the mean of sub-lines 2r, 2r + 1
@@ -448,6 +829,8 @@ bool ScanPolygonCoverageCells(const FillScanRows& rows, const LineSegment* segme
   static thread_local Scratch scratch;
   Scratch& w = scratch;
   MakeDirections(segments, count, bounds, &w.h, &w.v);
+  bool oneSpanOk = true;
+  if (ScanOneSpanShape(rows, bounds, w, out, cycles, &oneSpanOk)) return oneSpanOk;
   const int nx = bounds.nx, ny = bounds.ny;
 
   // Row steps: row r's in rowSteps[rowAt[r] .. rowAt[r + 1]), by x, one per x.

@@ -37,6 +37,30 @@ inline std::uint8_t HalfSum(unsigned h, unsigned v) {
   return static_cast<std::uint8_t>((h + v) >> 1);
 }
 
+// One sub-line's single span [a, b] as its values along the line: i =
+// trunc(a), j = trunc(b); `first` the value at i (the start fraction, or the
+// covered fraction when i == j), `last` the end fraction at j, 255 between,
+// 0 elsewhere. An empty sub-line has i = j = kNoSpan, past every pixel.
+constexpr int kNoSpan = 1 << 30;
+inline int SpanValueAt(int i, int j, int first, int last, int x) {
+  return x > i && x < j ? 255 : x == i ? first : x == j ? last : 0;
+}
+
+// The spans of a run of sub-lines, one array per field.
+struct SpanLines {
+  const int *i, *j, *first, *last;
+};
+
+// What a row of the one-span scan needs for its pixels: the row's three
+// horizontal sub-lines (top, middle, bottom) and the vertical sub-lines,
+// even ones (2c) and odd ones (2c + 1) apart, so that column c is the mean
+// of even[c], odd[c] and even[c + 1].
+struct SpanRow {
+  int y;  // the row, for the vertical sub-lines
+  int i[3], j[3], first[3], last[3];
+  SpanLines even, odd;
+};
+
 struct FillScanRows {
   SimdLevel level;
   const char* name;
@@ -47,19 +71,27 @@ struct FillScanRows {
   // d[c] = HalfSum(d[c], ThirdOf(val[2c] + val[2c + 1] + val[2c + 2])) for
   // c < n: val holds one row of the vertical sub-lines (2n + 2 entries).
   void (*merge_thirds)(std::uint8_t* d, const std::uint8_t* val, int n);
+  // d[x] = HalfSum(ThirdOf(h), ThirdOf(v)) for x0 <= x < x0 + n, h the sum
+  // of the row's three sub-lines at x and v that of column x's at row.y
+  // (d indexed by column). The bytes from x0 + n up to `room` (not
+  // included) may be overwritten too, with anything.
+  void (*span_pixels)(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
 };
 
 namespace scalar {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
 }  // namespace scalar
 namespace sse2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
 }  // namespace sse2
 namespace avx2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
+void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
 }  // namespace avx2
 
 // The table of a level, or null when this processor cannot run it.

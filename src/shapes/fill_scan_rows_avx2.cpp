@@ -3,6 +3,8 @@
 // the SSE2 kernel (its carry between steps gains nothing from wider ones).
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "shapes/fill_scan_rows.h"
 
 namespace brenmark::shapes::avx2 {
@@ -59,6 +61,84 @@ void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n) {
   const __m256i last = Merged32(d, val, n - 32, third);
   for (int c = 0; c < whole; c += 32) Store(d + c, Merged32(d, val, c, third));
   Store(d + n - 32, last);
+}
+
+namespace {
+
+// SpanValueAt in eight lanes: 255 strictly between i and j, first at i,
+// last at j (i before j where they are the same pixel), else 0.
+inline __m256i Values8(__m256i x, __m256i i, __m256i j, __m256i first, __m256i last) {
+  const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(x, i), _mm256_cmpgt_epi32(j, x));
+  const __m256i v = _mm256_blendv_epi8(_mm256_and_si256(inside, _mm256_set1_epi32(255)), last,
+                                       _mm256_cmpeq_epi32(x, j));
+  return _mm256_blendv_epi8(v, first, _mm256_cmpeq_epi32(x, i));
+}
+
+inline __m256i Load32(const int* p) {
+  return Load(p);
+}
+
+// Column x's vertical sub-lines at row y, summed, for the eight columns from x.
+inline __m256i ColumnSums8(const SpanRow& r, int x, __m256i y) {
+  const SpanLines &e = r.even, &o = r.odd;
+  const __m256i a =
+      Values8(y, Load32(e.i + x), Load32(e.j + x), Load32(e.first + x), Load32(e.last + x));
+  const __m256i b =
+      Values8(y, Load32(o.i + x), Load32(o.j + x), Load32(o.first + x), Load32(o.last + x));
+  const __m256i c = Values8(y, Load32(e.i + x + 1), Load32(e.j + x + 1), Load32(e.first + x + 1),
+                            Load32(e.last + x + 1));
+  return _mm256_add_epi32(_mm256_add_epi32(a, b), c);
+}
+
+}  // namespace
+
+// The eight pixels from x, as bytes in the low half.
+inline __m128i SpanEight(const SpanRow& r, int x) {
+  const __m256i xs =
+      _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  __m256i h = _mm256_setzero_si256();
+  for (int k = 0; k < 3; ++k) {
+    h = _mm256_add_epi32(h, Values8(xs, _mm256_set1_epi32(r.i[k]), _mm256_set1_epi32(r.j[k]),
+                                    _mm256_set1_epi32(r.first[k]), _mm256_set1_epi32(r.last[k])));
+  }
+  const __m256i v = ColumnSums8(r, x, _mm256_set1_epi32(r.y));
+  // Both sums to 16 bits (at most 765): h in the low half, v in the high.
+  const __m128i third = _mm_set1_epi16(21846);
+  const __m256i hv = _mm256_permute4x64_epi64(_mm256_packs_epi32(h, v), 0xD8);
+  const __m128i h16 = _mm_mulhi_epu16(_mm256_castsi256_si128(hv), third);
+  const __m128i v16 = _mm_mulhi_epu16(_mm256_extracti128_si256(hv, 1), third);
+  const __m128i m = _mm_srli_epi16(_mm_add_epi16(h16, v16), 1);
+  return _mm_packus_epi16(m, m);
+}
+
+void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& r) {
+  // The last step of a run that is not a whole number of steps is made in
+  // full, and stored in full where there is room.
+  int x = x0;
+  const int end = x0 + n;
+  for (; x + 8 <= end; x += 8) _mm_storel_epi64(reinterpret_cast<__m128i*>(d + x), SpanEight(r, x));
+  if (x == end) return;
+  const __m128i last = SpanEight(r, x);
+  if (x + 8 <= room) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + x), last);
+    return;
+  }
+  std::uint64_t bytes = static_cast<std::uint64_t>(_mm_cvtsi128_si64(last));
+  std::uint8_t* p = d + x;
+  const int left = end - x;
+  if (left & 4) {
+    const auto four = static_cast<std::uint32_t>(bytes);
+    std::memcpy(p, &four, 4);
+    p += 4;
+    bytes >>= 32;
+  }
+  if (left & 2) {
+    const auto two = static_cast<std::uint16_t>(bytes);
+    std::memcpy(p, &two, 2);
+    p += 2;
+    bytes >>= 16;
+  }
+  if (left & 1) *p = static_cast<std::uint8_t>(bytes);
 }
 
 }  // namespace brenmark::shapes::avx2
