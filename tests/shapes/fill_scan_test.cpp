@@ -292,15 +292,15 @@ TEST(FillScan, SegmentRangesAgainstTheSubLinesMatchTheReference) {
   }
 }
 
-// How many cells of the bounds cut along the page grid are all 255.
-int FullCells(const std::vector<std::uint8_t>& px, const ilTile& b) {
+// How many cells of the bounds cut along the page grid are all `value`.
+int CellsOf(const std::vector<std::uint8_t>& px, const ilTile& b, std::uint8_t value) {
   int n = 0;
   for (int cy = b.y & ~127; cy < b.y + b.ny; cy += 128) {
     for (int cx = b.x & ~127; cx < b.x + b.nx; cx += 128) {
       bool all = true;
       for (int y = std::max(cy, b.y); y < std::min(cy + 128, b.y + b.ny) && all; ++y) {
         for (int x = std::max(cx, b.x); x < std::min(cx + 128, b.x + b.nx) && all; ++x) {
-          all = px[(y - b.y) * b.nx + (x - b.x)] == 255;
+          all = px[(y - b.y) * b.nx + (x - b.x)] == value;
         }
       }
       n += all;
@@ -349,10 +349,15 @@ TEST(FillScan, CellsAndMaskMatchTheReferenceWithWholePagesSolid) {
       RecordingCells cells(b);
       EXPECT_TRUE(ScanPolygonCoverageCells(*rows, c.segments.data(), n, b, cells));
       EXPECT_EQ(cells.px, want) << rows->name;
-      int full = 0;
-      for (const auto& [cell, v] : cells.solid) full += v == 255;
+      int full = 0, empty = 0;
+      for (const auto& [cell, v] : cells.solid) {
+        full += v == 255;
+        empty += v == 0;
+      }
       EXPECT_EQ(full, c.solidFull) << rows->name;
-      EXPECT_EQ(full, FullCells(want, b)) << rows->name;
+      EXPECT_EQ(full, CellsOf(want, b, 255)) << rows->name;
+      // No page is written that holds nothing.
+      EXPECT_EQ(empty, CellsOf(want, b, 0)) << rows->name;
     }
     for (const float opacity : {1.0f, 0.5f}) {
       auto* mask = new ilSmartImage(ilPixel(ilUChar, 1));
@@ -425,12 +430,110 @@ TEST(FillScan, ActiveEdgeShapesMatchTheReference) {
   const ilTile b(70, 90, 0, 520, 240, 1);
   const std::size_t n = static_cast<std::size_t>(b.nx) * b.ny;
   for (const Case& c : cases) {
+    // Each shape alone, and with a square beside it in the same rows, which
+    // gives sub-lines two spans and so keeps the convex ones on the general
+    // scan too.
+    for (const auto& segments : {c.segments, Join(c.segments, Rect(400, 150, 410, 160))}) {
+      SCOPED_TRACE(std::string(c.name) + (segments.size() > c.segments.size() ? " + square" : ""));
+      const int count = static_cast<int>(segments.size());
+      std::vector<std::uint8_t> want(n, 0);
+      ScanPolygonCoverageReference(segments.data(), count, b, want.data());
+      EXPECT_GT(std::count(want.begin(), want.end(), 255), 100);
+      ExpectEveryLevelGives(segments, b, want, true);
+    }
+  }
+}
+
+std::vector<LineSegment> Ellipse(float cx, float cy, float rx, float ry, float turn, int n) {
+  std::vector<std::pair<float, float>> p;
+  for (int i = 0; i < n; ++i) {
+    const double t = 6.283185307179586 * i / n, c = std::cos(turn), s = std::sin(turn);
+    const double x = rx * std::cos(t), y = ry * std::sin(t);
+    p.push_back({static_cast<float>(cx + x * c - y * s), static_cast<float>(cy + x * s + y * c)});
+  }
+  return Polygon(p);
+}
+
+// Shapes whose sub-lines have at most one span each, in both directions,
+// are scanned from their spans: exact at pixel and page edges, with empty
+// sub-lines inside the shape, apart or beyond the tile, over a tile cut by
+// the page grid.
+TEST(FillScan, OneSpanShapesMatchTheReference) {
+  struct Case {
+    const char* name;
+    std::vector<LineSegment> segments;
+  } const cases[] = {
+      {"circle off the grid", Ellipse(110.3f, 95.7f, 100, 100, 0, 96)},
+      {"thin turned ellipse", Ellipse(100, 100, 130, 2.2f, 0.35f, 64)},
+      {"triangle inside a pixel", Polygon({{50.2f, 50.1f}, {50.7f, 50.3f}, {50.4f, 50.9f}})},
+      {"square on the page grid", Rect(0, 0, 128, 128)},
+      {"square half a pixel off the page grid", Rect(0.5f, -20, 200, 200)},
+      {"diamond with vertices on sub-lines",
+       Polygon({{100, 20.5f}, {180.5f, 100}, {100, 180}, {20, 100.5f}})},
+      {"plus sign", Polygon({{60, 10},
+                             {90, 10},
+                             {90, 60},
+                             {140, 60},
+                             {140, 90},
+                             {90, 90},
+                             {90, 140},
+                             {60, 140},
+                             {60, 90},
+                             {10, 90},
+                             {10, 60},
+                             {60, 60}})},
+      {"squares apart", Join(Rect(-30, -20, 20.5f, 30), Rect(150.25f, 150, 240, 219.75f))},
+      {"beyond the tile", Rect(-100, -100, 400, 400)},
+      {"sliver", Polygon({{10, 10}, {11, 10}, {200, 199}, {199, 199}})},
+  };
+  const ilTile b(-40, -30, 0, 300, 260, 1);
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const int count = static_cast<int>(c.segments.size());
-    std::vector<std::uint8_t> want(n, 0);
-    ScanPolygonCoverageReference(c.segments.data(), count, b, want.data());
-    EXPECT_GT(std::count(want.begin(), want.end(), 255), 100);
+    std::vector<std::uint8_t> want(static_cast<std::size_t>(b.nx) * b.ny, 0);
+    ScanPolygonCoverageReference(c.segments.data(), static_cast<int>(c.segments.size()), b,
+                                 want.data());
+    EXPECT_GT(std::count_if(want.begin(), want.end(), [](int v) { return v > 0; }), 0);
     ExpectEveryLevelGives(c.segments, b, want, true);
+  }
+}
+
+// The one-span kernel of every level against the scalar one on random
+// spans, for runs of 1 to 19 pixels: every pixel of the run is written and
+// nothing at or past the room it is given.
+TEST(FillScan, SpanPixelsMatchTheScalarKernelAndStayInTheirRoom) {
+  std::mt19937 rng(11);
+  constexpr int kCols = 48;
+  std::vector<int> field[2][4];  // even and odd sub-lines: i, j, first, last
+  auto span = [&](int* i, int* j, int* first, int* last, int reach) {
+    const bool empty = rng() % 4 == 0;
+    *i = empty ? kNoSpan : static_cast<int>(rng() % reach);
+    *j = empty ? kNoSpan : *i + static_cast<int>(rng() % 6);
+    *first = empty ? 0 : static_cast<int>(rng() % 256);
+    *last = empty ? 0 : static_cast<int>(rng() % 256);
+  };
+  for (auto& lines : field) {
+    for (auto& f : lines) f.resize(kCols + 8);
+  }
+  for (int trial = 0; trial < 300; ++trial) {
+    for (auto& lines : field) {
+      for (int c = 0; c < kCols + 8; ++c)
+        span(&lines[0][c], &lines[1][c], &lines[2][c], &lines[3][c], 12);
+    }
+    SpanRow row;
+    row.y = static_cast<int>(rng() % 14);
+    for (int k = 0; k < 3; ++k) span(&row.i[k], &row.j[k], &row.first[k], &row.last[k], kCols);
+    row.even = {field[0][0].data(), field[0][1].data(), field[0][2].data(), field[0][3].data()};
+    row.odd = {field[1][0].data(), field[1][1].data(), field[1][2].data(), field[1][3].data()};
+    const int n = 1 + trial % 19, x0 = static_cast<int>(rng() % (kCols - n));
+    std::vector<std::uint8_t> want(kCols, 0xA5);
+    scalar::SpanPixels(want.data(), x0, n, x0 + n, row);
+    for (SimdLevel l : {SimdLevel::kSse2, SimdLevel::kAvx2}) {
+      const FillScanRows* rows = FillScanRowsFor(l);
+      if (rows == nullptr) continue;
+      std::vector<std::uint8_t> got(kCols, 0xA5);
+      rows->span_pixels(got.data(), x0, n, x0 + n, row);
+      EXPECT_EQ(got, want) << rows->name << " trial " << trial << " from " << x0 << " for " << n;
+    }
   }
 }
 
