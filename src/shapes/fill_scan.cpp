@@ -601,19 +601,22 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Scratch& w
   o.h.Reset(2 * static_cast<std::size_t>(ny));
   SubLines hl = StartSubLines(w.h, w.active, w.cross);
   hl.crossingCycles = crossingCycles;
-  if (!RunOneSpanLines(hl, [&](long long s, const float* c, int nc) {
-        o.h.Set(static_cast<std::size_t>(s), c, nc);
-      })) {
-    return false;
-  }
+  const bool hOne = RunOneSpanLines(hl, [&](long long s, const float* c, int nc) {
+    o.h.Set(static_cast<std::size_t>(s), c, nc);
+  });
+  // (A pass given up on is counted too: its crossings are.)
   const std::uint64_t t1 = cycles ? platform::CycleCount() : 0;
+  if (cycles) cycles->horizontal += t1 - t0;
+  if (!hOne) return false;
   o.even.Reset(static_cast<std::size_t>(nx));
   o.odd.Reset(static_cast<std::size_t>(nx));
   SubLines vl = StartSubLines(w.v, w.active, w.cross);
   vl.crossingCycles = crossingCycles;
-  if (!RunOneSpanLines(vl, [&](long long s, const float* c, int nc) {
-        (s % 2 ? o.odd : o.even).Set(static_cast<std::size_t>(s / 2), c, nc);
-      })) {
+  const bool vOne = RunOneSpanLines(vl, [&](long long s, const float* c, int nc) {
+    (s % 2 ? o.odd : o.even).Set(static_cast<std::size_t>(s / 2), c, nc);
+  });
+  if (!vOne) {
+    if (cycles) cycles->vertical += platform::CycleCount() - t1;
     return false;
   }
   // Columns 0 .. nx - 2 (the last is never reached): the rows where the
@@ -667,10 +670,7 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Scratch& w
       }
     }
   }
-  if (cycles) {
-    cycles->horizontal += t1 - t0;
-    cycles->vertical += platform::CycleCount() - t1;
-  }
+  if (cycles) cycles->vertical += platform::CycleCount() - t1;
 
   SpanRow row;
   row.even = o.even.Lines();
