@@ -506,10 +506,13 @@ struct SpanReach {
   int lo, hi, fullLo, fullHi;
 };
 inline SpanReach ReachOf(int i, int j, int first, int last) {
+  // (Without branches: how spans end varies from sub-line to sub-line. An
+  // empty sub-line, i = j = kNoSpan, comes out with lo > hi and fullLo >
+  // fullHi.)
   constexpr int kNone = std::numeric_limits<int>::max();
-  if (i == kNoSpan || (i == j && first == 0)) return {kNone, -1, kNone, -1};
-  if (i == j) return {i, i, kNone, -1};
-  return {first > 0 ? i : i + 1, last > 0 ? j : j - 1, first == 255 ? i : i + 1, j - 1};
+  const bool one = i == j;
+  return {first > 0 ? i : i + 1, one ? (first > 0 ? i : -1) : (last > 0 ? j : j - 1),
+          one ? kNone : (first == 255 ? i : i + 1), one ? -1 : j - 1};
 }
 
 // Runs the sub-lines of `l` into `record` while each has at most one span;
