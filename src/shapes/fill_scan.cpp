@@ -19,6 +19,24 @@
 
 namespace brenmark::shapes {
 
+namespace {
+
+// n bytes of `value` from p: the short runs of a cell row, without a call.
+inline void FillBytes(std::uint8_t* p, int n, std::uint8_t value) {
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    // Whole steps, then the last 16 bytes (overlapping the step before).
+    for (int k = 0; k + 16 < n; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 16), v);
+    return;
+  }
+#endif
+  std::memset(p, value, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
 namespace scalar {
 
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n) {
@@ -49,16 +67,53 @@ void SpanPixels(std::uint8_t* d, int x0, int n, int, const SpanRow& r) {
   }
 }
 
+void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row) {
+  for (const RowCell* cell = cells; cell < cells + count; ++cell) {
+    std::uint8_t* const p = cell->p;
+    const int a = cell->a, b = cell->b;
+    if (l.zl > l.zr || b <= l.zl || a > l.zr) {
+      FillBytes(p + a, b - a, 0);
+      continue;
+    }
+    if (a >= l.gl && b - 1 <= l.gr) {
+      FillBytes(p + a, b - a, 255);
+      continue;
+    }
+    auto fill = [&](int from, int to, std::uint8_t value) {
+      from = std::max(from, a);
+      to = std::min(to, b);
+      if (from < to) FillBytes(p + from, to - from, value);
+    };
+    auto compute = [&](int from, int to) {
+      from = std::max(from, a);
+      to = std::min(to, b);
+      if (from < to) SpanPixels(p, from, to - from, b, row);
+    };
+    // The computed parts first: what they write past their end, the parts
+    // after them write over.
+    if (l.gl <= l.gr) {
+      compute(l.zl, l.gl);
+      compute(l.gr + 1, l.zr + 1);
+      fill(l.gl, l.gr + 1, 255);
+    } else {
+      compute(l.zl, l.zr + 1);
+    }
+    fill(a, l.zl, 0);
+    fill(l.zr + 1, b, 0);
+  }
+}
+
 }  // namespace scalar
 
 namespace {
 
-constexpr FillScanRows kScalar = {SimdLevel::kScalar, "scalar", scalar::RunningThirds,
-                                  scalar::MergeThirds, scalar::SpanPixels};
-constexpr FillScanRows kSse2 = {SimdLevel::kSse2, "sse2", sse2::RunningThirds, sse2::MergeThirds,
-                                scalar::SpanPixels};
-constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2, "avx2", sse2::RunningThirds, avx2::MergeThirds,
-                                avx2::SpanPixels};
+constexpr FillScanRows kScalar = {SimdLevel::kScalar,  "scalar",           scalar::RunningThirds,
+                                  scalar::MergeThirds, scalar::SpanPixels, scalar::SpanRowCells};
+constexpr FillScanRows kSse2 = {SimdLevel::kSse2,    "sse2",
+                                sse2::RunningThirds, sse2::MergeThirds,
+                                scalar::SpanPixels,  scalar::SpanRowCells};
+constexpr FillScanRows kAvx2 = {SimdLevel::kAvx2,  "avx2",           sse2::RunningThirds,
+                                avx2::MergeThirds, avx2::SpanPixels, avx2::SpanRowCells};
 
 // A segment as one scan direction sees it: the sub-lines run across (at a
 // fixed v), the crossings are found along (u). For the horizontal scan
@@ -595,26 +650,6 @@ bool RowHulls(const int* from, const int* to, int n, int rows, std::vector<int>&
   return false;
 }
 
-// n bytes of `value` from p: the short runs of a cell row, without a call.
-inline void FillBytes(std::uint8_t* p, int n, std::uint8_t value) {
-#if defined(__SSE2__)
-  if (n >= 16) {
-    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
-    // Whole steps, then the last 16 bytes (overlapping the step before).
-    for (int k = 0; k + 16 < n; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 16), v);
-    return;
-  }
-#endif
-  std::memset(p, value, static_cast<std::size_t>(n));
-}
-
-// A row of the one-span scan: 0 before zl and after zr (nothing when
-// zl > zr), 255 in [gl, gr] where gl <= gr, and pixel by pixel elsewhere.
-struct RowLayout {
-  int zl, gl, gr, zr;
-};
-
 // The scan of a shape none of whose sub-lines, in either direction, has more
 // than one span (a convex shape, an ellipse, a circle), straight from the
 // spans: in a row, the row pass is 0 outside its sub-lines' spans and 255
@@ -628,6 +663,7 @@ struct OneSpanScratch {
   std::vector<RowLayout> layout;
   std::vector<std::uint8_t*> mem;
   std::vector<std::ptrdiff_t> stride;
+  std::vector<RowCell> rowCells;
 };
 
 bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Scratch& w,
@@ -796,46 +832,12 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Scratch& w
         o.written.push_back(c);
       }
     }
+    o.rowCells.clear();
+    for (const int c : o.written) o.rowCells.push_back({o.mem[c] - cx[c], cx[c], cx[c + 1]});
     for (int r = y0; r < y1; ++r) {
-      const RowLayout& l = o.layout[r - y0];
-      bool spansSet = false;
-      for (const int c : o.written) {
-        const int a = cx[c], b = cx[c + 1];
-        std::uint8_t* const p = o.mem[c] + (r - y0) * o.stride[c] - a;
-        if (l.zl > l.zr || b <= l.zl || a > l.zr) {
-          FillBytes(p + a, b - a, 0);
-          continue;
-        }
-        if (a >= l.gl && b - 1 <= l.gr) {
-          FillBytes(p + a, b - a, 255);
-          continue;
-        }
-        if (!spansSet) {
-          load(r);
-          spansSet = true;
-        }
-        auto fill = [&](int from, int to, int value) {
-          from = std::max(from, a);
-          to = std::min(to, b);
-          if (from < to) FillBytes(p + from, to - from, static_cast<std::uint8_t>(value));
-        };
-        auto compute = [&](int from, int to) {
-          from = std::max(from, a);
-          to = std::min(to, b);
-          if (from < to) rows.span_pixels(p, from, to - from, b, row);
-        };
-        // The computed parts first: what they write past their end, the
-        // parts after them write over.
-        if (l.gl <= l.gr) {
-          compute(l.zl, l.gl);
-          compute(l.gr + 1, l.zr + 1);
-          fill(l.gl, l.gr + 1, 255);
-        } else {
-          compute(l.zl, l.zr + 1);
-        }
-        fill(a, l.zl, 0);
-        fill(l.zr + 1, b, 0);
-      }
+      load(r);
+      rows.span_row(o.rowCells.data(), static_cast<int>(o.rowCells.size()), o.layout[r - y0], row);
+      for (std::size_t k = 0; k < o.rowCells.size(); ++k) o.rowCells[k].p += o.stride[o.written[k]];
     }
     out.BandDone();
   }

@@ -61,6 +61,19 @@ struct SpanRow {
   SpanLines even, odd;
 };
 
+// How a row of the one-span scan is written: 0 before zl and after zr (all
+// of it when zl > zr), 255 in [gl, gr] where gl <= gr, and pixel by pixel
+// (span_pixels) elsewhere.
+struct RowLayout {
+  int zl, gl, gr, zr;
+};
+
+// The part of a row in one cell: columns [a, b) at p[a] .. p[b - 1].
+struct RowCell {
+  std::uint8_t* p;
+  int a, b;
+};
+
 struct FillScanRows {
   SimdLevel level;
   const char* name;
@@ -76,12 +89,15 @@ struct FillScanRows {
   // (d indexed by column). The bytes from x0 + n up to `room` (not
   // included) may be overwritten too, with anything.
   void (*span_pixels)(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
+  // The row `row.y`, laid out as `l`, into each of the cells.
+  void (*span_row)(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row);
 };
 
 namespace scalar {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
+void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row);
 }  // namespace scalar
 namespace sse2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
@@ -92,6 +108,7 @@ namespace avx2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
 void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
+void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row);
 }  // namespace avx2
 
 // The table of a level, or null when this processor cannot run it.

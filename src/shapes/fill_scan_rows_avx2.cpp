@@ -3,6 +3,7 @@
 // the SSE2 kernel (its carry between steps gains nothing from wider ones).
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "shapes/fill_scan_rows.h"
@@ -139,6 +140,61 @@ void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& r) {
     bytes >>= 16;
   }
   if (left & 1) *p = static_cast<std::uint8_t>(bytes);
+}
+
+namespace {
+
+// n bytes of `value` from p, without a call.
+inline void Fill(std::uint8_t* p, int n, std::uint8_t value) {
+  if (n >= 32) {
+    const __m256i v = _mm256_set1_epi8(static_cast<char>(value));
+    for (int k = 0; k + 32 < n; k += 32) Store(p + k, v);
+    Store(p + n - 32, v);
+  } else if (n >= 16) {
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 16), v);
+  } else if (n >= 8) {
+    const std::uint64_t eight = 0x0101010101010101ull * value;
+    std::memcpy(p, &eight, 8);
+    std::memcpy(p + n - 8, &eight, 8);
+  } else {
+    for (int k = 0; k < n; ++k) p[k] = value;
+  }
+}
+
+}  // namespace
+
+void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row) {
+  for (const RowCell* cell = cells; cell < cells + count; ++cell) {
+    std::uint8_t* const p = cell->p;
+    const int a = cell->a, b = cell->b;
+    if (l.zl > l.zr || b <= l.zl || a > l.zr) {
+      Fill(p + a, b - a, 0);
+      continue;
+    }
+    if (a >= l.gl && b - 1 <= l.gr) {
+      Fill(p + a, b - a, 255);
+      continue;
+    }
+    auto compute = [&](int from, int to) {
+      from = std::max(from, a);
+      to = std::min(to, b);
+      if (from < to) SpanPixels(p, from, to - from, b, row);
+    };
+    // The computed parts first: what they write past their end, the parts
+    // after them write over.
+    if (l.gl <= l.gr) {
+      compute(l.zl, l.gl);
+      compute(l.gr + 1, l.zr + 1);
+      const int from = std::max(l.gl, a), to = std::min(l.gr + 1, b);
+      if (from < to) Fill(p + from, to - from, 255);
+    } else {
+      compute(l.zl, l.zr + 1);
+    }
+    if (a < l.zl) Fill(p + a, l.zl - a, 0);
+    if (l.zr + 1 < b) Fill(p + l.zr + 1, b - l.zr - 1, 0);
+  }
 }
 
 }  // namespace brenmark::shapes::avx2
