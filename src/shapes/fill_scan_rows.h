@@ -1,7 +1,9 @@
-// The row kernels of the fill scan conversion (fill_scan.h): a row of the
-// horizontal pass as a running sum of its steps, and the vertical pass's
-// column means merged into a row of the horizontal one. One scalar reference and SSE2 and
-// AVX2 copies behind a table chosen once at run time (BRENMARK_SIMD as for the blending rows).
+// The row kernels of the fill scan conversion (fill_scan.h): for the general
+// scan, a row of the horizontal pass as a running sum of its steps and the
+// vertical pass's column means merged into it; for the one-span scan, pixels
+// from the spans and a whole row written as runs. One scalar reference and
+// SSE2 and AVX2 copies behind a table chosen once at run time (BRENMARK_SIMD
+// as for the blending rows).
 #pragma once
 
 #include <algorithm>
@@ -74,6 +76,43 @@ struct RowCell {
   int a, b;
 };
 
+// The part of a row laid out as `l` in each cell, with fill(p, n, value)
+// for runs of one value and pixels(p, x0, n, room) for the rest (room: the
+// end of the cell). The computed runs are written first: what a kernel
+// writes past their end, the runs after them write over.
+template <typename Fill, typename Pixels>
+inline void WriteRowCells(const RowCell* cells, int count, const RowLayout& l, Fill&& fill,
+                          Pixels&& pixels) {
+  for (const RowCell* cell = cells; cell < cells + count; ++cell) {
+    std::uint8_t* const p = cell->p;
+    const int a = cell->a, b = cell->b;
+    if (l.zl > l.zr || b <= l.zl || a > l.zr) {
+      fill(p + a, b - a, 0);
+      continue;
+    }
+    if (a >= l.gl && b - 1 <= l.gr) {
+      fill(p + a, b - a, 255);
+      continue;
+    }
+    // [from, to) cut to the cell.
+    auto run = [&](int from, int to, auto&& write) {
+      from = std::max(from, a);
+      to = std::min(to, b);
+      if (from < to) write(from, to);
+    };
+    auto compute = [&](int from, int to) { pixels(p, from, to - from, b); };
+    if (l.gl <= l.gr) {
+      run(l.zl, l.gl, compute);
+      run(l.gr + 1, l.zr + 1, compute);
+      run(l.gl, l.gr + 1, [&](int from, int to) { fill(p + from, to - from, 255); });
+    } else {
+      run(l.zl, l.zr + 1, compute);
+    }
+    run(a, l.zl, [&](int from, int to) { fill(p + from, to - from, 0); });
+    run(l.zr + 1, b, [&](int from, int to) { fill(p + from, to - from, 0); });
+  }
+}
+
 struct FillScanRows {
   SimdLevel level;
   const char* name;
@@ -102,7 +141,6 @@ void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const Spa
 namespace sse2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);
 void MergeThirds(std::uint8_t* d, const std::uint8_t* val, int n);
-void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& row);
 }  // namespace sse2
 namespace avx2 {
 std::uint16_t RunningThirds(std::uint8_t* out, std::uint16_t* diff, int n);

@@ -1,6 +1,7 @@
-// AVX2 row kernel of the fill scan conversion, bit-exact with
-// shapes::scalar: column means 32 pixels per step. The running sum keeps
-// the SSE2 kernel (its carry between steps gains nothing from wider ones).
+// AVX2 row kernels of the fill scan conversion, bit-exact with
+// shapes::scalar: column means 32 pixels per step, one-span pixels eight per
+// step, runs of one value in 32-byte stores. The running sum keeps the SSE2
+// kernel (its carry between steps gains nothing from wider ones).
 #include <immintrin.h>
 
 #include <algorithm>
@@ -75,26 +76,18 @@ inline __m256i Values8(__m256i x, __m256i i, __m256i j, __m256i first, __m256i l
   return _mm256_blendv_epi8(v, first, _mm256_cmpeq_epi32(x, i));
 }
 
-inline __m256i Load32(const int* p) {
-  return Load(p);
-}
-
 // Column x's vertical sub-lines at row y, summed, for the eight columns from x.
 inline __m256i ColumnSums8(const SpanRow& r, int x, __m256i y) {
   const SpanLines &e = r.even, &o = r.odd;
-  const __m256i a =
-      Values8(y, Load32(e.i + x), Load32(e.j + x), Load32(e.first + x), Load32(e.last + x));
-  const __m256i b =
-      Values8(y, Load32(o.i + x), Load32(o.j + x), Load32(o.first + x), Load32(o.last + x));
-  const __m256i c = Values8(y, Load32(e.i + x + 1), Load32(e.j + x + 1), Load32(e.first + x + 1),
-                            Load32(e.last + x + 1));
+  const __m256i a = Values8(y, Load(e.i + x), Load(e.j + x), Load(e.first + x), Load(e.last + x));
+  const __m256i b = Values8(y, Load(o.i + x), Load(o.j + x), Load(o.first + x), Load(o.last + x));
+  const __m256i c =
+      Values8(y, Load(e.i + x + 1), Load(e.j + x + 1), Load(e.first + x + 1), Load(e.last + x + 1));
   return _mm256_add_epi32(_mm256_add_epi32(a, b), c);
 }
 
-}  // namespace
-
 // The eight pixels from x, as bytes in the low half.
-inline __m128i SpanEight(const SpanRow& r, int x) {
+__m128i SpanEight(const SpanRow& r, int x) {
   const __m256i xs =
       _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   __m256i h = _mm256_setzero_si256();
@@ -111,6 +104,8 @@ inline __m128i SpanEight(const SpanRow& r, int x) {
   const __m128i m = _mm_srli_epi16(_mm_add_epi16(h16, v16), 1);
   return _mm_packus_epi16(m, m);
 }
+
+}  // namespace
 
 void SpanPixels(std::uint8_t* d, int x0, int n, int room, const SpanRow& r) {
   // The last step of a run that is not a whole number of steps is made in
@@ -166,35 +161,8 @@ inline void Fill(std::uint8_t* p, int n, std::uint8_t value) {
 }  // namespace
 
 void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row) {
-  for (const RowCell* cell = cells; cell < cells + count; ++cell) {
-    std::uint8_t* const p = cell->p;
-    const int a = cell->a, b = cell->b;
-    if (l.zl > l.zr || b <= l.zl || a > l.zr) {
-      Fill(p + a, b - a, 0);
-      continue;
-    }
-    if (a >= l.gl && b - 1 <= l.gr) {
-      Fill(p + a, b - a, 255);
-      continue;
-    }
-    auto compute = [&](int from, int to) {
-      from = std::max(from, a);
-      to = std::min(to, b);
-      if (from < to) SpanPixels(p, from, to - from, b, row);
-    };
-    // The computed parts first: what they write past their end, the parts
-    // after them write over.
-    if (l.gl <= l.gr) {
-      compute(l.zl, l.gl);
-      compute(l.gr + 1, l.zr + 1);
-      const int from = std::max(l.gl, a), to = std::min(l.gr + 1, b);
-      if (from < to) Fill(p + from, to - from, 255);
-    } else {
-      compute(l.zl, l.zr + 1);
-    }
-    if (a < l.zl) Fill(p + a, l.zl - a, 0);
-    if (l.zr + 1 < b) Fill(p + l.zr + 1, b - l.zr - 1, 0);
-  }
+  WriteRowCells(cells, count, l, Fill,
+                [&](std::uint8_t* d, int x0, int n, int room) { SpanPixels(d, x0, n, room, row); });
 }
 
 }  // namespace brenmark::shapes::avx2

@@ -51,39 +51,8 @@ void SpanPixels(std::uint8_t* d, int x0, int n, int, const SpanRow& r) {
 }
 
 void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const SpanRow& row) {
-  for (const RowCell* cell = cells; cell < cells + count; ++cell) {
-    std::uint8_t* const p = cell->p;
-    const int a = cell->a, b = cell->b;
-    if (l.zl > l.zr || b <= l.zl || a > l.zr) {
-      FillBytes(p + a, b - a, 0);
-      continue;
-    }
-    if (a >= l.gl && b - 1 <= l.gr) {
-      FillBytes(p + a, b - a, 255);
-      continue;
-    }
-    auto fill = [&](int from, int to, std::uint8_t value) {
-      from = std::max(from, a);
-      to = std::min(to, b);
-      if (from < to) FillBytes(p + from, to - from, value);
-    };
-    auto compute = [&](int from, int to) {
-      from = std::max(from, a);
-      to = std::min(to, b);
-      if (from < to) SpanPixels(p, from, to - from, b, row);
-    };
-    // The computed parts first: what they write past their end, the parts
-    // after them write over.
-    if (l.gl <= l.gr) {
-      compute(l.zl, l.gl);
-      compute(l.gr + 1, l.zr + 1);
-      fill(l.gl, l.gr + 1, 255);
-    } else {
-      compute(l.zl, l.zr + 1);
-    }
-    fill(a, l.zl, 0);
-    fill(l.zr + 1, b, 0);
-  }
+  WriteRowCells(cells, count, l, FillBytes,
+                [&](std::uint8_t* d, int x0, int n, int room) { SpanPixels(d, x0, n, room, row); });
 }
 
 }  // namespace scalar
