@@ -59,6 +59,22 @@ void SpanRowCells(const RowCell* cells, int count, const RowLayout& l, const Spa
 
 namespace {
 
+// Where a sub-line's value is above 0 ([lo, hi]) and where it is 255
+// ([fullLo, fullHi]); empty ranges have lo > hi. Only a span starting on a
+// pixel edge is 255 at its first pixel, and none is 255 at its last.
+struct SpanReach {
+  int lo, hi, fullLo, fullHi;
+};
+inline SpanReach ReachOf(int i, int j, int first, int last) {
+  // (Without branches: how spans end varies from sub-line to sub-line. An
+  // empty sub-line, i = j = kNoSpan, comes out with lo > hi and fullLo >
+  // fullHi.)
+  constexpr int kNone = std::numeric_limits<int>::max();
+  const bool one = i == j;
+  return {first > 0 ? i : i + 1, one ? (first > 0 ? i : -1) : (last > 0 ? j : j - 1),
+          one ? kNone : (first == 255 ? i : i + 1), one ? -1 : j - 1};
+}
+
 // The spans of a run of sub-lines that have at most one each: the two
 // crossings as found (a < 0: none), and then as their values along the
 // line. Room for eight empty sub-lines past the end, for kernels that read
@@ -66,9 +82,11 @@ namespace {
 struct SpanArrays {
   std::vector<float> a, b;
   std::vector<int> i, j, first, last;
+  std::vector<int> lo, hi, fullLo, fullHi;  // each sub-line's SpanReach
   void Reset(std::size_t n) {
     a.resize(n);
     b.resize(n);
+    for (std::vector<int>* v : {&lo, &hi, &fullLo, &fullHi}) v->resize(n);
     for (std::vector<int>* v : {&i, &j, &first, &last}) v->resize(n + 8);
     for (std::size_t k = n; k < n + 8; ++k) {
       i[k] = j[k] = kNoSpan;
@@ -101,45 +119,50 @@ struct SpanArrays {
       const __m128i inner = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(vb, va), scale));
       const __m128i end = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(vb, _mm_cvtepi32_ps(vj)), scale));
       const __m128i empty = _mm_castps_si128(_mm_cmplt_ps(va, zero));
-      store(i, k, pick(empty, none, vi));
-      store(j, k, pick(empty, none, vj));
-      store(first, k, _mm_andnot_si128(empty, pick(_mm_cmpeq_epi32(vi, vj), inner, start)));
-      store(last, k, _mm_andnot_si128(empty, end));
+      const __m128i ii = pick(empty, none, vi), jj = pick(empty, none, vj);
+      store(i, k, ii);
+      store(j, k, jj);
+      const __m128i ff = _mm_andnot_si128(empty, pick(_mm_cmpeq_epi32(vi, vj), inner, start));
+      const __m128i ll = _mm_andnot_si128(empty, end);
+      store(first, k, ff);
+      store(last, k, ll);
+      // ReachOf in the lanes.
+      const __m128i once = _mm_cmpeq_epi32(ii, jj), unit = _mm_set1_epi32(1);
+      const __m128i firstIn = _mm_cmpgt_epi32(ff, _mm_setzero_si128());
+      const __m128i lastIn = _mm_cmpgt_epi32(ll, _mm_setzero_si128());
+      const __m128i firstFull = _mm_cmpeq_epi32(ff, _mm_set1_epi32(255));
+      const __m128i iNext = _mm_add_epi32(ii, unit), jPrev = _mm_sub_epi32(jj, unit);
+      const __m128i minus = _mm_set1_epi32(-1);
+      store(lo, k, pick(firstIn, ii, iNext));
+      store(hi, k, pick(once, pick(firstIn, ii, minus), pick(lastIn, jj, jPrev)));
+      store(
+          fullLo, k,
+          pick(once, _mm_set1_epi32(std::numeric_limits<int>::max()), pick(firstFull, ii, iNext)));
+      store(fullHi, k, pick(once, minus, jPrev));
     }
 #endif
     for (; k < n; ++k) {
       if (a[k] < 0.0f) {
         i[k] = j[k] = kNoSpan;
         first[k] = last[k] = 0;
-        continue;
+      } else {
+        const int si = static_cast<int>(a[k]), sj = static_cast<int>(b[k]);
+        i[k] = si;
+        j[k] = sj;
+        first[k] = si == sj ? SpanInnerCoverage(a[k], b[k]) : SpanStartCoverage(a[k], si);
+        last[k] = SpanEndCoverage(b[k], sj);
       }
-      const int si = static_cast<int>(a[k]), sj = static_cast<int>(b[k]);
-      i[k] = si;
-      j[k] = sj;
-      first[k] = si == sj ? SpanInnerCoverage(a[k], b[k]) : SpanStartCoverage(a[k], si);
-      last[k] = SpanEndCoverage(b[k], sj);
+      const SpanReach r = ReachOf(i[k], j[k], first[k], last[k]);
+      lo[k] = r.lo;
+      hi[k] = r.hi;
+      fullLo[k] = r.fullLo;
+      fullHi[k] = r.fullHi;
     }
   }
   SpanLines Lines() const {
     return {i.data(), j.data(), first.data(), last.data()};
   }
 };
-
-// Where a sub-line's value is above 0 ([lo, hi]) and where it is 255
-// ([fullLo, fullHi]); empty ranges have lo > hi. Only a span starting on a
-// pixel edge is 255 at its first pixel, and none is 255 at its last.
-struct SpanReach {
-  int lo, hi, fullLo, fullHi;
-};
-inline SpanReach ReachOf(int i, int j, int first, int last) {
-  // (Without branches: how spans end varies from sub-line to sub-line. An
-  // empty sub-line, i = j = kNoSpan, comes out with lo > hi and fullLo >
-  // fullHi.)
-  constexpr int kNone = std::numeric_limits<int>::max();
-  const bool one = i == j;
-  return {first > 0 ? i : i + 1, one ? (first > 0 ? i : -1) : (last > 0 ? j : j - 1),
-          one ? kNone : (first == 255 ? i : i + 1), one ? -1 : j - 1};
-}
 
 // Runs the sub-lines of `l` into `record` while each has at most one span;
 // false (and stopped) at the first with more.
@@ -275,23 +298,38 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Direction&
   o.to.resize(o.from.size());
   o.full0.resize(o.from.size());
   o.full1.resize(o.from.size());
-  for (int c = 0; c < cols; ++c) {
-    const SpanArrays* lines[3] = {&o.even, &o.odd, &o.even};
-    int lo = std::numeric_limits<int>::max(), hi = -1, fullLo = 0;
-    int fullHi = std::numeric_limits<int>::max();
-    for (int k = 0; k < 3; ++k) {
-      const SpanArrays& l = *lines[k];
-      const std::size_t t = static_cast<std::size_t>(c) + (k == 2);
-      const SpanReach reach = ReachOf(l.i[t], l.j[t], l.first[t], l.last[t]);
-      lo = std::min(lo, reach.lo);
-      hi = std::max(hi, reach.hi);
-      fullLo = std::max(fullLo, reach.fullLo);
-      fullHi = std::min(fullHi, reach.fullHi);
+  {
+    const SpanArrays &e = o.even, &d = o.odd;
+    int c = 0;
+#if defined(__SSE2__)
+    // Four columns at a time; SSE2 has no 32-bit min and max, so they pick.
+    auto load = [](const std::vector<int>& v, int at) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v.data() + at));
+    };
+    auto least = [](__m128i x, __m128i y) {
+      const __m128i more = _mm_cmpgt_epi32(x, y);
+      return _mm_or_si128(_mm_and_si128(more, y), _mm_andnot_si128(more, x));
+    };
+    auto most = [](__m128i x, __m128i y) {
+      const __m128i more = _mm_cmpgt_epi32(x, y);
+      return _mm_or_si128(_mm_and_si128(more, x), _mm_andnot_si128(more, y));
+    };
+    auto put = [](std::vector<int>& v, int at, __m128i x) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(v.data() + at), x);
+    };
+    for (; c + 4 <= cols; c += 4) {
+      put(o.from, c, least(least(load(e.lo, c), load(d.lo, c)), load(e.lo, c + 1)));
+      put(o.to, c, most(most(load(e.hi, c), load(d.hi, c)), load(e.hi, c + 1)));
+      put(o.full0, c, most(most(load(e.fullLo, c), load(d.fullLo, c)), load(e.fullLo, c + 1)));
+      put(o.full1, c, least(least(load(e.fullHi, c), load(d.fullHi, c)), load(e.fullHi, c + 1)));
     }
-    o.from[c] = lo;
-    o.to[c] = hi;
-    o.full0[c] = fullLo;
-    o.full1[c] = fullHi;
+#endif
+    for (; c < cols; ++c) {
+      o.from[c] = std::min({e.lo[c], d.lo[c], e.lo[c + 1]});
+      o.to[c] = std::max({e.hi[c], d.hi[c], e.hi[c + 1]});
+      o.full0[c] = std::max({e.fullLo[c], d.fullLo[c], e.fullLo[c + 1]});
+      o.full1[c] = std::min({e.fullHi[c], d.fullHi[c], e.fullHi[c + 1]});
+    }
   }
   // Per row, the columns the column pass may be above 0 in lie within
   // [p0, p1]; it is 255 in [q0, q1] where those columns are all it is 255
@@ -337,16 +375,15 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Direction&
       row.last[k] = has ? o.h.last[s] : 0;
     }
   };
-  // The layout of row r, from its sub-lines in `row`.
+  // The layout of row r.
   auto lay = [&](int r) {
     int lo = std::numeric_limits<int>::max(), hi = -1, fullLo = 0;
     int fullHi = std::numeric_limits<int>::max();
-    for (int k = 0; k < 3; ++k) {
-      const SpanReach reach = ReachOf(row.i[k], row.j[k], row.first[k], row.last[k]);
-      lo = std::min(lo, reach.lo);
-      hi = std::max(hi, reach.hi);
-      fullLo = std::max(fullLo, reach.fullLo);
-      fullHi = std::min(fullHi, reach.fullHi);
+    for (std::size_t s = 2 * static_cast<std::size_t>(r), k = 0; k < 3 && r < ny - 1; ++k) {
+      lo = std::min(lo, o.h.lo[s + k]);
+      hi = std::max(hi, o.h.hi[s + k]);
+      fullLo = std::max(fullLo, o.h.fullLo[s + k]);
+      fullHi = std::min(fullHi, o.h.fullHi[s + k]);
     }
     RowLayout l;
     l.zl = std::min(lo, o.p0[r]);
@@ -371,7 +408,6 @@ bool ScanOneSpanShape(const FillScanRows& rows, const ilTile& bounds, Direction&
     int gl = 0, gr = nx;
     std::fill(o.cellState.begin(), o.cellState.end(), 0);
     for (int r = y0; r < y1; ++r) {
-      load(r);
       const RowLayout l = lay(r);
       o.layout[r - y0] = l;
       gl = std::max(gl, l.gl);

@@ -457,11 +457,13 @@ std::vector<LineSegment> Ellipse(float cx, float cy, float rx, float ry, float t
 // Shapes whose sub-lines have at most one span each, in both directions,
 // are scanned from their spans: exact at pixel and page edges, with empty
 // sub-lines inside the shape, apart or beyond the tile, over a tile cut by
-// the page grid.
+// the page grid; and an ellipse through the last rows and columns of a tile
+// whose sub-lines and columns are not a whole number of SIMD steps.
 TEST(FillScan, OneSpanShapesMatchTheReference) {
   struct Case {
     const char* name;
     std::vector<LineSegment> segments;
+    ilTile b = ilTile(-40, -30, 0, 300, 260, 1);
   } const cases[] = {
       {"circle off the grid", Ellipse(110.3f, 95.7f, 100, 100, 0, 96)},
       {"thin turned ellipse", Ellipse(100, 100, 130, 2.2f, 0.35f, 64)},
@@ -485,10 +487,12 @@ TEST(FillScan, OneSpanShapesMatchTheReference) {
       {"squares apart", Join(Rect(-30, -20, 20.5f, 30), Rect(150.25f, 150, 240, 219.75f))},
       {"beyond the tile", Rect(-100, -100, 400, 400)},
       {"sliver", Polygon({{10, 10}, {11, 10}, {200, 199}, {199, 199}})},
+      {"ellipse through the last rows and columns", Ellipse(130.4f, 115.2f, 40, 38, 0.2f, 48),
+       ilTile(0, 0, 0, 159, 141, 1)},
   };
-  const ilTile b(-40, -30, 0, 300, 260, 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const ilTile& b = c.b;
     std::vector<std::uint8_t> want(static_cast<std::size_t>(b.nx) * b.ny, 0);
     ScanPolygonCoverageReference(c.segments.data(), static_cast<int>(c.segments.size()), b,
                                  want.data());
