@@ -21,9 +21,9 @@
 // it takes the one-span scan (pixels from the spans, computed only between
 // the runs where both passes are 0 or 255); the star takes the general one.
 //
-// Measured on the 2-core build machine (AVX2, medians of 5 repetitions,
-// three runs): the circle 1.13 to 1.14 times cairo (ours 0.093 to 0.099 ms;
-// with the general scan it was 0.54 to 0.56), the star 1.25 to 1.35 times.
+// Measured on the 2-core build machine (AVX2): the circle 1.10 to 1.19 times
+// cairo in three make bench runs (ours about 0.09 ms; with the general scan
+// it was 0.54 to 0.56), the star 1.28 to 1.37 times.
 // Of the circle's time about a third goes to the sub-line passes, a third to
 // writing the 30 cells that are not of one value (491 kB), the rest to
 // finding each row's runs and the pages.
