@@ -35,6 +35,18 @@ std::vector<LineSegment> Rect(float x0, float y0, float x1, float y1) {
   return Polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
 }
 
+// An ellipse of radii rx and ry about (cx, cy), turned by `turn` radians,
+// as a polygon of n corners.
+std::vector<LineSegment> Ellipse(float cx, float cy, float rx, float ry, float turn, int n) {
+  std::vector<std::pair<float, float>> p;
+  for (int i = 0; i < n; ++i) {
+    const double t = 6.283185307179586 * i / n, c = std::cos(turn), s = std::sin(turn);
+    const double x = rx * std::cos(t), y = ry * std::sin(t);
+    p.push_back({static_cast<float>(cx + x * c - y * s), static_cast<float>(cy + x * s + y * c)});
+  }
+  return Polygon(p);
+}
+
 // Two polygons' segments as one shape.
 std::vector<LineSegment> Join(std::vector<LineSegment> a, const std::vector<LineSegment>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -325,16 +337,7 @@ TEST(FillScan, CellsAndMaskMatchTheReferenceWithWholePagesSolid) {
       {"edges on page boundaries", Rect(128, 256, 512, 640), ilTile(100, 200, 0, 600, 500, 1), 9},
       {"sliver across a page corner", Polygon({{200, 200}, {201, 200}, {312, 311}, {311, 311}}),
        ilTile(150, 150, 0, 250, 250, 1), 0},
-      {"disc in a tile at negative coordinates",
-       [] {
-         std::vector<std::pair<float, float>> p;
-         for (int i = 0; i < 64; ++i) {
-           const double t = 6.283185307179586 * i / 64;
-           p.push_back({static_cast<float>(-300 + 260 * std::cos(t)),
-                        static_cast<float>(-40 + 260 * std::sin(t))});
-         }
-         return Polygon(p);
-       }(),
+      {"disc in a tile at negative coordinates", Ellipse(-300, -40, 260, 260, 0, 64),
        ilTile(-563, -303, 0, 527, 526, 1), 6},
   };
   for (const Case& c : cases) {
@@ -442,16 +445,6 @@ TEST(FillScan, ActiveEdgeShapesMatchTheReference) {
       ExpectEveryLevelGives(segments, b, want, true);
     }
   }
-}
-
-std::vector<LineSegment> Ellipse(float cx, float cy, float rx, float ry, float turn, int n) {
-  std::vector<std::pair<float, float>> p;
-  for (int i = 0; i < n; ++i) {
-    const double t = 6.283185307179586 * i / n, c = std::cos(turn), s = std::sin(turn);
-    const double x = rx * std::cos(t), y = ry * std::sin(t);
-    p.push_back({static_cast<float>(cx + x * c - y * s), static_cast<float>(cy + x * s + y * c)});
-  }
-  return Polygon(p);
 }
 
 // Shapes whose sub-lines have at most one span each, in both directions,
